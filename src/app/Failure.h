@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QString>
+
+#include <exception>
+
+// A failure raised by a step of a guarded procedure, carrying the description
+// the error report shows. Anything else thrown inside a step is reported too.
+class Failure : public std::exception
+{
+public:
+    explicit Failure(QString description)
+        : m_description(std::move(description))
+    {
+    }
+
+    const QString &description() const { return m_description; }
+    const char *what() const noexcept override { return "Orvelle failure"; }
+
+private:
+    QString m_description;
+};

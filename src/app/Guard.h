@@ -1,0 +1,82 @@
+#pragma once
+
+#include <QString>
+
+#include <cstdint>
+#include <exception>
+#include <utility>
+
+class Dialogs;
+
+// A guarded procedure: its steps are numbered, and a failure in a step shows
+// the error report with that step's number, after which the procedure goes on
+// with its next step. A step's result is assigned inside the step, so a failed
+// step leaves it as it was.
+//
+//     Guard guard(dialogs, "in Orvelle2021/08/31.Form1.Form_Load ");
+//     guard.step(100, [&] { ApplySkin(); });
+//     if (guard.test(104, [&] { return FileExists(path); }))
+//         guard.step(106, [&] { loadCursor(path); });
+class Guard
+{
+public:
+    Guard(Dialogs &dialogs, QString source);
+
+    // The number of the running step; 0 before the first step begins.
+    int line() const { return m_line; }
+    const QString &source() const { return m_source; }
+
+    // Runs one step. Returns true when it completed, false when it failed and was reported.
+    template <typename Action>
+    bool step(int number, Action &&action)
+    {
+        m_line = number;
+        try {
+            std::forward<Action>(action)();
+            return true;
+        } catch (...) {
+            report(std::current_exception());
+            return false;
+        }
+    }
+
+    // A test that opens a branch: its value, or true when the test itself
+    // failed, so that the branch runs as if the test had passed.
+    template <typename Condition>
+    bool test(int number, Condition &&condition)
+    {
+        bool result = true;
+        step(number, [&] { result = std::forward<Condition>(condition)(); });
+        return result;
+    }
+
+    // A counted loop "for i = first to last() ... next i": the header (which
+    // computes the bound) is step `header`, the loop's end step `next`. A failed
+    // header enters the body once; a failed end leaves the loop, as does a
+    // counter that would pass the 32-bit range.
+    template <typename Last, typename Body>
+    void forLoop(int header, int next, std::int32_t first, Last &&last, Body &&body)
+    {
+        std::int32_t end = 0;
+        if (!step(header, [&] { end = last(); })) {
+            body(first);
+            return;
+        }
+        for (std::int32_t i = first; i <= end;) {
+            body(i);
+            if (!step(next, [&] { i = nextCounter(i); }))
+                return;
+        }
+    }
+
+    // The description the report shows for a caught exception.
+    static QString describe(std::exception_ptr failure);
+
+private:
+    static std::int32_t nextCounter(std::int32_t i);
+    void report(std::exception_ptr failure);
+
+    Dialogs &m_dialogs;
+    QString m_source;
+    int m_line = 0;
+};

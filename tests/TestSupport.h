@@ -10,6 +10,8 @@
 #include <QList>
 #include <QStringList>
 
+#include <functional>
+
 struct ShownMessage
 {
     QString title;

@@ -1,0 +1,1 @@
+# The spreadsheet export: sources added here.

@@ -20,3 +20,9 @@ public:
 private:
     QString m_description;
 };
+
+// Thrown from a yield when the window has been closed in the middle of a
+// command: guards let it pass, so the command ends at once.
+struct ProgramEnding
+{
+};

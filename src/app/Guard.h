@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Failure.h"
+
 #include <QString>
 
 #include <cstdint>
@@ -34,6 +36,8 @@ public:
         try {
             std::forward<Action>(action)();
             return true;
+        } catch (const ProgramEnding &) {
+            throw;
         } catch (...) {
             report(std::current_exception());
             return false;
@@ -50,16 +54,21 @@ public:
         return result;
     }
 
+    enum class OnFailedHeader { EnterBody, SkipLoop };
+
     // A counted loop "for i = first to last() ... next i": the header (which
     // computes the bound) is step `header`, the loop's end step `next`. A failed
-    // header enters the body once; a failed end leaves the loop, as does a
-    // counter that would pass the 32-bit range.
+    // header enters the body once (or, where a bound is required, skips the
+    // loop); a failed end leaves the loop, as does a counter that would pass
+    // the 32-bit range.
     template <typename Last, typename Body>
-    void forLoop(int header, int next, std::int32_t first, Last &&last, Body &&body)
+    void forLoop(int header, int next, std::int32_t first, Last &&last, Body &&body,
+                 OnFailedHeader onFailedHeader = OnFailedHeader::EnterBody)
     {
         std::int32_t end = 0;
         if (!step(header, [&] { end = last(); })) {
-            body(first);
+            if (onFailedHeader == OnFailedHeader::EnterBody)
+                body(first);
             return;
         }
         for (std::int32_t i = first; i <= end;) {

@@ -1,0 +1,34 @@
+#include "Numbers.h"
+
+#include "Failure.h"
+
+#include <QRegularExpression>
+
+#include <cmath>
+#include <limits>
+
+std::optional<double> parseNumber(const QString &text)
+{
+    static const QRegularExpression number(
+        QStringLiteral(R"(^[ \t]*([+-]?(?:[0-9]+\.?[0-9]*|\.[0-9]+)(?:[eE][+-]?[0-9]+)?)[ \t]*$)"));
+    const QRegularExpressionMatch match = number.match(text);
+    if (!match.hasMatch())
+        return std::nullopt;
+    bool ok = false;
+    const double value = match.captured(1).toDouble(&ok);
+    if (!ok || !std::isfinite(value))
+        return std::nullopt;
+    return value;
+}
+
+std::int32_t toCount(const QString &text)
+{
+    const std::optional<double> value = parseNumber(text);
+    if (!value)
+        throw Failure(QStringLiteral("Type mismatch: \"%1\" is not a number of records.").arg(text.left(40)));
+    const double rounded = std::nearbyint(*value); // the default rounding mode takes a half to the even neighbour
+    if (rounded < std::numeric_limits<std::int32_t>::min() || rounded > std::numeric_limits<std::int32_t>::max())
+        throw Failure(QStringLiteral("Overflow: %1 is beyond the largest number of records, 2147483647.")
+                          .arg(text.trimmed().left(40)));
+    return std::int32_t(rounded);
+}

@@ -1,0 +1,185 @@
+#include "GenerationRun.h"
+
+#include "Dialogs.h"
+#include "Failure.h"
+#include "Guard.h"
+#include "Numbers.h"
+#include "RandomRecord.h"
+#include "ResultList.h"
+
+#include <QFile>
+
+#include <sys/resource.h>
+
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace {
+
+template <typename T>
+T &require(const std::unique_ptr<T> &object)
+{
+    if (!object)
+        throw Failure(QStringLiteral("Object required"));
+    return *object;
+}
+
+// A record's display string is the same on every draw: it is worked out once
+// per record and run, and every later draw of that record reuses it.
+struct KnownText
+{
+    QString text;
+    std::uint32_t index = 0;
+    bool known = false;
+};
+
+QString tooManyMessage(std::int32_t count)
+{
+    const double neededGb = double(count) * double(bytesPerGeneratedRow) / 1e9;
+    const double availableGb = double(availableMemory()) / 1e9;
+    return QStringLiteral("%1 records are too many for this computer: they need about %2 GB of memory, and %3 GB "
+                          "are free. Please ask for fewer records.")
+        .arg(count)
+        .arg(neededGb, 0, 'f', 1)
+        .arg(availableGb, 0, 'f', 1);
+}
+
+} // namespace
+
+std::uint64_t availableMemory()
+{
+    std::uint64_t available = UINT64_MAX;
+    QFile meminfo(QStringLiteral("/proc/meminfo"));
+    if (meminfo.open(QIODevice::ReadOnly)) {
+        for (const QByteArray &line : meminfo.readAll().split('\n')) {
+            if (line.startsWith("MemAvailable:")) {
+                const QList<QByteArray> fields = line.simplified().split(' ');
+                if (fields.size() >= 2)
+                    available = fields.at(1).toULongLong() * 1024;
+            }
+        }
+    }
+    rlimit limit{};
+    if (getrlimit(RLIMIT_AS, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY)
+        available = std::min<std::uint64_t>(available, limit.rlim_cur);
+    return available;
+}
+
+void PushButton2_Click(GenerationHost &host, ResultList &list)
+{
+    if (host.busy()) // a run is going: a second press does nothing
+        return;
+
+    Guard guard(host.dialogs(), QStringLiteral("in Orvelle2021/08/31.Form1.PushButton2_Click "));
+    const QString path = databasePath(host.programFolder());
+    const DisplayFieldSet fields = host.fieldSet();
+    QString expression;
+    std::unique_ptr<PlaceConnection> connection;
+    std::unique_ptr<PlaceRecordSet> records;
+    std::int32_t recordCount = 0;
+    ProgressIndicator &progress = host.progress();
+
+    if (!guard.test(100, [&] { return databasePresent(path); })) {
+        guard.step(178, [&] { showPlainMessage(host.dialogs(), path + QStringLiteral(" not found.")); });
+        return;
+    }
+    using namespace PlaceQuery;
+    if (guard.test(102, [&] { return fields.city; }))
+        guard.step(104, [&] { expression = QLatin1String(cityField); });
+    if (guard.test(106, [&] { return fields.state; })) {
+        if (guard.test(108, [&] { return !expression.isEmpty(); }))
+            guard.step(110, [&] { expression += QLatin1String(stateAfter); });
+        else
+            guard.step(112, [&] { expression = QLatin1String(stateField); });
+    }
+    if (guard.test(114, [&] { return fields.zip; })) {
+        if (guard.test(116, [&] { return !expression.isEmpty(); }))
+            guard.step(118, [&] { expression += QLatin1String(zipAfter); });
+        else
+            guard.step(120, [&] { expression = QLatin1String(zipField); });
+    }
+    if (guard.test(122, [&] { return expression.isEmpty(); })) {
+        guard.step(168, [&] { showPlainMessage(host.dialogs(), QStringLiteral("You forgot to check which fields to display.")); });
+        guard.step(170, [&] {
+            host.focusCity();
+            host.setPointer(Pointer::Normal);
+        });
+    } else {
+        guard.step(124, [&] { host.setPointer(Pointer::Hourglass); });
+        guard.step(126, [&] { connection = std::make_unique<PlaceConnection>(); });
+        guard.step(128, [&] { records = std::make_unique<PlaceRecordSet>(); });
+        guard.step(130, [&] { require(connection).open(path); });
+        guard.step(132, [&] { require(records).open(displayQueryFor(expression), require(connection)); });
+        guard.step(134, [&] { recordCount = require(records).recordCount(); });
+
+        // A count beyond the memory at hand is refused before the list is touched.
+        const QString numberText = host.numberText();
+        std::optional<std::int32_t> wanted;
+        try {
+            wanted = toCount(numberText);
+        } catch (const Failure &) {
+        }
+        if (wanted && std::uint64_t(std::max(*wanted, 0)) * bytesPerGeneratedRow > availableMemory()) {
+            showPlainMessage(host.dialogs(), tooManyMessage(*wanted));
+        } else {
+            guard.step(136, [&] { list.clear(); });
+            std::vector<KnownText> known;
+            QString s;
+            std::uint32_t sIndex = 0;
+            bool sInterned = false;
+            std::int32_t r = 0;
+            std::int32_t count = 0;
+            auto readCount = [&] {
+                count = toCount(numberText);
+                if (count > 0)
+                    list.reserve(std::size_t(count));
+                known.assign(std::size_t(std::max(recordCount, 0)), KnownText());
+                return count;
+            };
+            auto draw = [&](std::int32_t i) {
+                guard.step(140, [&] { progress.setValue(double(i) / double(count) * 100.0); });
+                guard.step(142, [&] { host.yield(); });
+                guard.step(144, [&] { r = std::int32_t(RandomRecordNumber(recordCount)); });
+                guard.step(146, [&] { require(records).moveFirst(); });
+                guard.step(148, [&] { require(records).move(r - 1); });
+                KnownText *memo = nullptr;
+                if (records && records->isOpen() && records->recordCount() > 0)
+                    memo = &known[std::size_t(records->position())];
+                if (memo && memo->known) {
+                    s = memo->text;
+                    sIndex = memo->index;
+                    sInterned = true;
+                } else {
+                    const bool read = guard.step(150, [&] { s = properCase(require(records).value(QStringLiteral("display_fields"))); });
+                    QString piece;
+                    guard.step(152, [&] { piece = stateCodePiece(s); });
+                    guard.step(154, [&] { s = upperCasePiece(s, piece); });
+                    sInterned = false;
+                    if (read && memo) {
+                        sIndex = list.intern(s);
+                        sInterned = true;
+                        *memo = {s, sIndex, true};
+                    }
+                }
+                guard.step(156, [&] {
+                    if (!sInterned) {
+                        sIndex = list.intern(s);
+                        sInterned = true;
+                    }
+                    list.appendInterned(sIndex);
+                });
+            };
+            // A count that is not a whole 32-bit number is reported and adds no rows.
+            guard.forLoop(138, 158, 1, readCount, draw, Guard::OnFailedHeader::SkipLoop);
+        }
+
+        guard.step(160, [&] { require(records).close(); });
+        guard.step(162, [&] { require(connection).close(); });
+        guard.step(164, [&] { records.reset(); });
+        guard.step(166, [&] { connection.reset(); });
+        guard.step(170, [&] { host.setPointer(Pointer::Normal); });
+    }
+    guard.step(172, [&] { progress.setValue(0); });
+    guard.step(174, [&] { progress.setText(QStringLiteral("Progress Bar")); });
+}

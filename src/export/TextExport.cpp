@@ -1,0 +1,224 @@
+#include "TextExport.h"
+
+#include "CommandHost.h"
+#include "Dialogs.h"
+#include "Failure.h"
+#include "Guard.h"
+#include "ListSource.h"
+#include "TextExportFile.h"
+
+#include <optional>
+#include <vector>
+
+namespace {
+
+const QString saveSource = QStringLiteral("in Orvelle2021/08/31.Main.SaveListviewProperlySpaced ");
+const QString clickSource = QStringLiteral("in Orvelle2021/08/31.Form1.PushButton3_Click ");
+
+// A cell as the file holds it: the text, spaces up to the column's width, a TAB.
+void appendPadded(QString &line, const QString &text, qsizetype width)
+{
+    line += text;
+    line.resize(line.size() + (width - text.size()), QLatin1Char(' '));
+    line += QLatin1Char('\t');
+}
+
+// A cell wider than its column: the text and a TAB.
+void appendBare(QString &line, const QString &text)
+{
+    line += text;
+    line += QLatin1Char('\t');
+}
+
+class ColumnWidths
+{
+public:
+    void clear() { m_widths.clear(); }
+    void extend() { m_widths.push_back(0); }
+    void setLast(qsizetype width)
+    {
+        if (m_widths.empty())
+            throw Failure(QStringLiteral("Subscript out of range: the list of widths is empty."));
+        m_widths.back() = width;
+    }
+    qsizetype operator()(int column) const
+    {
+        if (column < 1 || std::size_t(column) > m_widths.size())
+            throw Failure(QStringLiteral("Subscript out of range: column %1 has not been measured.").arg(column));
+        return m_widths[std::size_t(column - 1)];
+    }
+
+private:
+    std::vector<qsizetype> m_widths;
+};
+
+// What the save dialog is asked: its own options are those of Dialogs (no
+// overwrite prompt, no default suffix), so only the title and filter are set.
+struct SaveDialogRequest
+{
+    QString title;
+    QString filter;
+};
+
+} // namespace
+
+QString FileNameFromPath(const QString &path)
+{
+    return path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
+}
+
+void SaveListviewProperlySpaced(CommandHost &host, const ListSource &list, const QString &fileName,
+                                ProgressIndicator *progress)
+{
+    Guard guard(host.dialogs(), saveSource);
+
+    const auto bar = [&]() -> ProgressIndicator & {
+        if (!progress)
+            throw Failure(QStringLiteral("There is no progress bar."));
+        return *progress;
+    };
+    const auto caption = [&] { return QStringLiteral("Writing file: ") + FileNameFromPath(fileName); };
+    const auto hasBar = [&] { return progress != nullptr; };
+
+    ColumnWidths widths;
+    qsizetype width = 0;
+    QString line;
+    std::optional<TextExportFile> file;
+    const auto openFile = [&]() -> TextExportFile & {
+        if (!file)
+            throw Failure(QStringLiteral("There is no file to write to."));
+        return *file;
+    };
+
+    if (guard.test(100, hasBar)) {
+        guard.step(102, [&] { host.yield(); });
+        guard.step(104, [&] { bar().setValue(1); });
+        guard.step(106, [&] { bar().setText(caption()); });
+        guard.step(108, [&] { host.yield(); });
+    }
+
+    // The widths: the longest caption or cell of each column, over every row.
+    guard.step(110, [&] { widths.clear(); });
+    guard.forLoop(112, 140, 1, [&] { return list.columns(); }, [&](int c) {
+        guard.step(114, [&] { width = 0; });
+        if (guard.test(116, [&] { return list.header(c).size() > width; }))
+            guard.step(118, [&] { width = list.header(c).size(); });
+        guard.forLoop(120, 134, 1, [&] { return list.rows(); }, [&](int r) {
+            guard.step(122, [&] { host.yield(); });
+            if (guard.test(124, [&] { return c == 1; })) {
+                if (guard.test(126, [&] { return list.text(r, 1).size() > width; }))
+                    guard.step(128, [&] { width = list.text(r, 1).size(); });
+            } else {
+                if (guard.test(130, [&] { return list.text(r, c).size() > width; }))
+                    guard.step(132, [&] { width = list.text(r, c).size(); });
+            }
+        });
+        guard.step(136, [&] { widths.extend(); });
+        guard.step(138, [&] { widths.setLast(width); });
+    });
+
+    if (guard.test(142, hasBar)) {
+        guard.step(144, [&] { host.yield(); });
+        guard.step(146, [&] { bar().setValue(10); });
+        guard.step(148, [&] { bar().setText(caption()); });
+        guard.step(150, [&] { host.yield(); });
+    }
+
+    guard.step(152, [&] { line.truncate(0); });
+    guard.step(154, [&] { file.emplace(fileName); });
+    guard.step(156, [&] { openFile().create(); });
+
+    // The header line.
+    guard.forLoop(158, 168, 1, [&] { return list.columns(); }, [&](int c) {
+        guard.step(160, [&] { host.yield(); });
+        if (guard.test(162, [&] { return widths(c) >= list.header(c).size(); }))
+            guard.step(164, [&] { appendPadded(line, list.header(c), widths(c)); });
+        else
+            guard.step(166, [&] { appendBare(line, list.header(c)); });
+    });
+    guard.step(170, [&] { openFile().writeLine(line); });
+
+    if (guard.test(172, hasBar)) {
+        guard.step(174, [&] { host.yield(); });
+        guard.step(176, [&] { bar().setValue(20); });
+        guard.step(178, [&] { bar().setText(caption()); });
+        guard.step(180, [&] { host.yield(); });
+    }
+
+    // One line per ticked row.
+    guard.forLoop(182, 224, 1, [&] { return list.rows(); }, [&](int r) {
+        guard.step(184, [&] { host.yield(); });
+        guard.step(186, [&] { line.truncate(0); });
+        if (!guard.test(188, [&] { return list.checked(r); }))
+            return;
+        guard.forLoop(190, 208, 1, [&] { return list.columns(); }, [&](int c) {
+            guard.step(192, [&] { host.yield(); });
+            if (guard.test(194, [&] { return c == 1; })) {
+                if (guard.test(196, [&] { return widths(1) >= list.text(r, 1).size(); }))
+                    guard.step(198, [&] { appendPadded(line, list.text(r, 1), widths(1)); });
+                else
+                    guard.step(200, [&] { appendBare(line, list.text(r, 1)); });
+            } else {
+                if (guard.test(202, [&] { return widths(c) >= list.text(r, c).size(); }))
+                    guard.step(204, [&] { appendPadded(line, list.text(r, c), widths(c)); });
+                else
+                    guard.step(206, [&] { appendBare(line, list.text(r, c)); });
+            }
+        });
+        if (guard.test(210, hasBar)) {
+            guard.step(212, [&] { host.yield(); });
+            guard.step(214, [&] {
+                // The count is read afresh, as the list may have changed during the yields.
+                const qint64 count = list.rows();
+                if (count == 0)
+                    throw Failure(QStringLiteral("Division by zero"));
+                bar().setValue(double(r + count / 2000) / double(count) * 100.0);
+            });
+            if (guard.test(216, [&] { return r % 1000 == 0; })) {
+                guard.step(218, [&] {
+                    bar().setText(caption() + QLatin1String(" (") + QString::number(r) + QLatin1Char(')'));
+                });
+            }
+            guard.step(220, [&] { host.yield(); });
+        }
+        guard.step(222, [&] { openFile().writeLine(line); });
+    });
+
+    if (guard.test(226, hasBar)) {
+        guard.step(228, [&] { bar().setValue(100); });
+        guard.step(230, [&] { bar().setText(QStringLiteral("Done.")); });
+    }
+
+    guard.step(232, [&] { openFile().close(); });
+    guard.step(234, [&] { openFile().release(); });
+    guard.step(236, [&] { file.reset(); });
+
+    if (guard.test(238, hasBar)) {
+        guard.step(240, [&] { bar().setValue(0); });
+        guard.step(242, [&] { bar().setText(QStringLiteral("Progress Bar")); });
+    }
+}
+
+void PushButton3_Click(CommandHost &host, const ListSource &list)
+{
+    // While a long command shows the hourglass (this one included, reached
+    // again from one of its own yields) the button stands aside.
+    if (host.busy())
+        return;
+
+    Guard guard(host.dialogs(), clickSource);
+    SaveDialogRequest request;
+    QString chosen;
+    QString fileName;
+
+    guard.step(106, [&] { request = SaveDialogRequest(); });
+    guard.step(108, [&] { request.title = QStringLiteral("Save"); });
+    guard.step(110, [&] { request.filter = QStringLiteral("Text Files (*.txt);;All Files (*.*)"); });
+    guard.step(112, [&] { chosen = host.dialogs().getSaveFileName(request.title, request.filter); });
+    guard.step(114, [&] { fileName = chosen; });
+    if (guard.test(116, [&] { return fileName.isEmpty(); }))
+        return;
+    guard.step(118, [&] { host.setPointer(Pointer::Hourglass); });
+    guard.step(120, [&] { SaveListviewProperlySpaced(host, list, fileName, &host.progress()); });
+    guard.step(122, [&] { host.setPointer(Pointer::Normal); });
+}

@@ -74,7 +74,9 @@ private:
     QString m_text = QStringLiteral("Progress Bar");
 };
 
-class FakeHost : public CommandHost
+// A host without a window; `Base` is CommandHost or one of its extensions.
+template <typename Base = CommandHost>
+class FakeHostOf : public Base
 {
 public:
     Dialogs &dialogs() override { return m_dialogs; }
@@ -101,3 +103,5 @@ public:
     std::function<void()> onYield;
     QString folder = QCoreApplication::applicationDirPath();
 };
+
+using FakeHost = FakeHostOf<>;

@@ -1,0 +1,19 @@
+#pragma once
+
+#include "Dialogs.h"
+
+class QWidget;
+
+// Message boxes and the save dialog on screen, modal to the window.
+class QtDialogs : public Dialogs
+{
+public:
+    explicit QtDialogs(QWidget *parent = nullptr);
+    void setParent(QWidget *parent) { m_parent = parent; }
+
+    void showMessage(const QString &title, const QString &text, Icon icon) override;
+    QString getSaveFileName(const QString &title, const QString &filter) override;
+
+private:
+    QWidget *m_parent;
+};

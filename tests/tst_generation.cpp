@@ -1,0 +1,454 @@
+// The generation run, its random draws and the list commands, on fixture
+// databases and the shipped one, through a host without a window.
+
+#include "GenerationRun.h"
+#include "ListCommands.h"
+#include "RandomRecord.h"
+#include "ResultList.h"
+#include "TestSupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <sqlite3.h>
+
+#include <cmath>
+#include <set>
+
+namespace {
+
+class GenerationTestHost : public FakeHostOf<GenerationHost>
+{
+public:
+    QString numberText() const override { return number; }
+    DisplayFieldSet fieldSet() const override { return fields; }
+    void focusCity() override { ++focusMoves; }
+
+    QString number = QStringLiteral("200");
+    DisplayFieldSet fields{true, true, true};
+    int focusMoves = 0;
+};
+
+void makeDatabase(const QString &folder, const QString &sql)
+{
+    sqlite3 *db = nullptr;
+    QCOMPARE(sqlite3_open(QDir(folder).filePath(QStringLiteral("zipbase.mdb")).toUtf8().constData(), &db), SQLITE_OK);
+    QCOMPARE(sqlite3_exec(db, sql.toUtf8().constData(), nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(db);
+}
+
+QStringList rowsOf(const ResultList &list)
+{
+    QStringList rows;
+    for (int row = 1; row <= list.rows(); ++row)
+        rows.append(list.text(row, 1));
+    return rows;
+}
+
+} // namespace
+
+class TestGeneration : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+
+    void drawsReachEveryRecord();
+    void drawsAreUniform();
+    void reseedWithUnchangedTimerGivesNewValues();
+    void zeroRecordsDrawOne();
+    void timerIsSecondsSinceMidnight();
+
+    void twoHundredRowsFromTheShippedDatabase();
+    void progressValuesAndCaption();
+    void zeroAndNegativeCounts_data();
+    void zeroAndNegativeCounts();
+    void oneRecordTable();
+    void emptyTableFillsEmptyRows();
+    void missingDatabase();
+    void noFieldChosen();
+    void noFieldAndNoDatabase();
+    void badCounts_data();
+    void badCounts();
+    void countBeyondMemoryIsRefused();
+    void brokenDatabaseReportsEachStep();
+    void secondRunReplacesTheRows();
+    void busyRunDoesNothing();
+    void rowsAreCommittedToTheViewOnlyWhenAsked();
+
+    void deleteSelectedRow();
+    void listCommandsStandAsideWhileBusy();
+    void clearKeepsTheColumn();
+
+private:
+    QTemporaryDir m_dir;
+    GenerationTestHost m_host;
+};
+
+void TestGeneration::init()
+{
+    m_host = GenerationTestHost();
+    m_host.folder = QFileInfo(QStringLiteral(ZIPBASE_PATH)).absolutePath();
+}
+
+void TestGeneration::drawsReachEveryRecord()
+{
+    RecordGenerator generator;
+    const int m = 7;
+    std::set<int> seen;
+    for (int i = 0; i < 2000; ++i) {
+        const double r = RandomRecordNumber(m, generator, 1000.25f);
+        QCOMPARE(r, std::floor(r));
+        QVERIFY(r >= 1 && r <= m);
+        seen.insert(int(r));
+    }
+    QCOMPARE(int(seen.size()), m);
+}
+
+void TestGeneration::drawsAreUniform()
+{
+    // Chi-square over 10 cells, 9 degrees of freedom: 27.88 is the 0.1 % point.
+    RecordGenerator generator;
+    const int cells = 10;
+    const int draws = 100000;
+    std::vector<int> counts(cells, 0);
+    float timer = 43200.0f;
+    for (int i = 0; i < draws; ++i) {
+        if (i % 97 == 0)
+            timer += 0.015625f; // the timer moves only now and then
+        ++counts[std::size_t(RandomRecordNumber(cells, generator, timer)) - 1];
+    }
+    double chiSquare = 0;
+    const double expected = double(draws) / cells;
+    for (int count : counts)
+        chiSquare += (count - expected) * (count - expected) / expected;
+    QVERIFY2(chiSquare < 27.88, qPrintable(QString::number(chiSquare)));
+}
+
+void TestGeneration::reseedWithUnchangedTimerGivesNewValues()
+{
+    RecordGenerator generator;
+    std::set<float> values;
+    for (int i = 0; i < 1000; ++i) {
+        generator.reseed(5.5f);
+        values.insert(generator.next());
+    }
+    QVERIFY(values.size() > 990);
+    // Two generators re-seeded alike from the same state agree: the seed is mixed in, not ignored.
+    RecordGenerator a;
+    RecordGenerator b;
+    a.reseed(1.0f);
+    b.reseed(2.0f);
+    QVERIFY(a.next() != b.next());
+}
+
+void TestGeneration::zeroRecordsDrawOne()
+{
+    RecordGenerator generator;
+    for (int i = 0; i < 100; ++i)
+        QCOMPARE(RandomRecordNumber(0, generator, 1.0f), 1.0);
+    QCOMPARE(RandomRecordNumber(1), 1.0);
+}
+
+void TestGeneration::timerIsSecondsSinceMidnight()
+{
+    const float timer = Timer();
+    const double expected = QTime(0, 0).msecsTo(QTime::currentTime()) / 1000.0;
+    QVERIFY(timer >= 0 && timer < 86400);
+    QVERIFY(std::abs(timer - expected) < 2 || std::abs(timer - expected) > 86000);
+}
+
+void TestGeneration::twoHundredRowsFromTheShippedDatabase()
+{
+    ResultList list;
+    list.addColumn(QStringLiteral("Result(s)"));
+    ::PushButton2_Click(m_host, list);
+    QVERIFY(m_host.m_dialogs.messages.isEmpty());
+    QCOMPARE(list.rows(), 200);
+    const QRegularExpression shape(QStringLiteral(R"(^[A-Z][^,]*, [A-Z]{2} \d{5}$)"));
+    for (const QString &row : rowsOf(list))
+        QVERIFY2(shape.match(row).hasMatch(), qPrintable(row));
+    for (int row = 1; row <= list.rows(); ++row)
+        QVERIFY(!list.checked(row));
+    QCOMPARE(m_host.pointers, (QList<Pointer>{Pointer::Hourglass, Pointer::Normal}));
+    QCOMPARE(m_host.m_progress.value(), 0.0);
+    QCOMPARE(m_host.m_progress.text(), QStringLiteral("Progress Bar"));
+    QCOMPARE(m_host.yields, 200);
+}
+
+void TestGeneration::progressValuesAndCaption()
+{
+    ResultList list;
+    list.addColumn(QStringLiteral("Result(s)"));
+    m_host.number = QStringLiteral("200");
+    ::PushButton2_Click(m_host, list);
+    const QList<double> &values = m_host.m_progress.values;
+    QCOMPARE(values.size(), 201);
+    QCOMPARE(values[0], 0.5);
+    QCOMPARE(values[1], 1.0);
+    QCOMPARE(values[2], 1.5);
+    QCOMPARE(values[199], 100.0);
+    QCOMPARE(values[200], 0.0);
+    QCOMPARE(m_host.m_progress.texts, QStringList{QStringLiteral("Progress Bar")});
+}
+
+void TestGeneration::zeroAndNegativeCounts_data()
+{
+    QTest::addColumn<QString>("number");
+    QTest::newRow("zero") << "0";
+    QTest::newRow("negative") << "-3";
+    QTest::newRow("rounds to zero") << "0.4";
+}
+
+void TestGeneration::zeroAndNegativeCounts()
+{
+    QFETCH(QString, number);
+    ResultList list;
+    list.addColumn(QStringLiteral("Result(s)"));
+    list.append(QStringLiteral("old row"));
+    m_host.number = number;
+    ::PushButton2_Click(m_host, list);
+    QCOMPARE(list.rows(), 0);
+    QVERIFY(m_host.m_dialogs.messages.isEmpty());
+    QCOMPARE(m_host.yields, 0);
+    QCOMPARE(m_host.pointers, (QList<Pointer>{Pointer::Hourglass, Pointer::Normal}));
+}
+
+void TestGeneration::oneRecordTable()
+{
+    QTemporaryDir dir;
+    makeDatabase(dir.path(), QStringLiteral("CREATE TABLE zip_codes (city TEXT, state TEXT, zip TEXT);"
+                                            "INSERT INTO zip_codes VALUES ('SAINT PAUL', 'mn', '55101');"));
+    m_host.folder = dir.path();
+    m_host.number = QStringLiteral("50");
+    ResultList list;
+    list.addColumn(QStringLiteral("Result(s)"));
+    ::PushButton2_Click(m_host, list);
+    QCOMPARE(rowsOf(list), QStringList(50, QStringLiteral("Saint Paul, MN 55101")));
+}
+
+void TestGeneration::emptyTableFillsEmptyRows()
+{
+    QTemporaryDir dir;
+    makeDatabase(dir.path(), QStringLiteral("CREATE TABLE zip_codes (city TEXT, state TEXT, zip TEXT);"));
+    m_host.folder = dir.path();
+    m_host.number = QStringLiteral("3");
+    ResultList list;
+    list.addColumn(QStringLiteral("Result(s)"));
+    ::PushButton2_Click(m_host, list);
+    // Moving and reading fail for every row; each row repeats the text before it.
+    QCOMPARE(rowsOf(list), QStringList(3, QString()));
+    QStringList steps;
+    for (const QString &text : m_host.m_dialogs.texts())
+        steps.append(text.section(QStringLiteral("at line "), 1).left(3));
+    QCOMPARE(steps, (QStringList{"146", "148", "150", "146", "148", "150", "146", "148", "150"}));
+}
+
+void TestGeneration::missingDatabase()
+{
+    QTemporaryDir dir;
+    m_host.folder = dir.path();
+    ResultList list;
+    list.addColumn(QStringLiteral("Result(s)"));
+    list.append(QStringLiteral("kept"));
+    m_host.m_progress.setValue(42);
+    m_host.m_progress.values.clear();
+    ::PushButton2_Click(m_host, list);
+    QCOMPARE(m_host.m_dialogs.texts(), QStringList{dir.path() + QStringLiteral("/zipbase.mdb not found.")});
+    QCOMPARE(m_host.m_dialogs.messages[0].title, QStringLiteral("Orvelle"));
+    QCOMPARE(m_host.m_dialogs.messages[0].icon, Dialogs::Icon::None);
+    QCOMPARE(rowsOf(list), QStringList{QStringLiteral("kept")});
+    QVERIFY(m_host.m_progress.values.isEmpty());
+    QVERIFY(m_host.pointers.isEmpty());
+}
+
+void TestGeneration::noFieldChosen()
+{
+    m_host.fields = {};
+    ResultList list;
+    list.addColumn(QStringLiteral("Result(s)"));
+    list.append(QStringLiteral("kept"));
+    ::PushButton2_Click(m_host, list);
+    QCOMPARE(m_host.m_dialogs.texts(), QStringList{QStringLiteral("You forgot to check which fields to display.")});
+    QCOMPARE(m_host.focusMoves, 1);
+    QCOMPARE(rowsOf(list), QStringList{QStringLiteral("kept")});
+    QCOMPARE(m_host.pointers, QList<Pointer>{Pointer::Normal});
+    QCOMPARE(m_host.m_progress.values, QList<double>{0.0});
+    QCOMPARE(m_host.m_progress.texts, QStringList{QStringLiteral("Progress Bar")});
+}
+
+void TestGeneration::noFieldAndNoDatabase()
+{
+    QTemporaryDir dir;
+    m_host.folder = dir.path();
+    m_host.fields = {};
+    ResultList list;
+    ::PushButton2_Click(m_host, list);
+    QCOMPARE(m_host.m_dialogs.messages.size(), 1);
+    QVERIFY(m_host.m_dialogs.messages[0].text.endsWith(QStringLiteral("zipbase.mdb not found.")));
+    QCOMPARE(m_host.focusMoves, 0);
+}
+
+void TestGeneration::badCounts_data()
+{
+    QTest::addColumn<QString>("number");
+    QTest::newRow("letters") << "abc";
+    QTest::newRow("empty") << "";
+    QTest::newRow("beyond the range") << "3000000000";
+    QTest::newRow("fraction rounding past the range") << "2147483647.5";
+}
+
+void TestGeneration::badCounts()
+{
+    QFETCH(QString, number);
+    ResultList list;
+    list.addColumn(QStringLiteral("Result(s)"));
+    list.append(QStringLiteral("old"));
+    m_host.number = number;
+    ::PushButton2_Click(m_host, list);
+    QCOMPARE(m_host.m_dialogs.messages.size(), 1);
+    QVERIFY(m_host.m_dialogs.messages[0].text.contains(
+        QStringLiteral("\r\nin Orvelle2021/08/31.Form1.PushButton2_Click at line 138\r\r")));
+    QCOMPARE(list.rows(), 0);
+    QCOMPARE(m_host.pointers, (QList<Pointer>{Pointer::Hourglass, Pointer::Normal}));
+    QCOMPARE(m_host.m_progress.value(), 0.0);
+    QCOMPARE(m_host.m_progress.text(), QStringLiteral("Progress Bar"));
+}
+
+void TestGeneration::countBeyondMemoryIsRefused()
+{
+    ResultList list;
+    list.addColumn(QStringLiteral("Result(s)"));
+    list.append(QStringLiteral("kept"));
+    m_host.number = QStringLiteral("2147483647");
+    if (std::uint64_t(2147483647) * bytesPerGeneratedRow <= availableMemory())
+        QSKIP("this machine could hold the largest count");
+    ::PushButton2_Click(m_host, list);
+    QCOMPARE(m_host.m_dialogs.messages.size(), 1);
+    QVERIFY(m_host.m_dialogs.messages[0].text.contains(QStringLiteral("too many")));
+    QCOMPARE(m_host.m_dialogs.messages[0].icon, Dialogs::Icon::None);
+    QCOMPARE(rowsOf(list), QStringList{QStringLiteral("kept")});
+    QCOMPARE(m_host.pointers, (QList<Pointer>{Pointer::Hourglass, Pointer::Normal}));
+    QCOMPARE(m_host.m_progress.text(), QStringLiteral("Progress Bar"));
+}
+
+void TestGeneration::brokenDatabaseReportsEachStep()
+{
+    QTemporaryDir dir;
+    QFile file(QDir(dir.path()).filePath(QStringLiteral("zipbase.mdb")));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(QByteArray(4096, 'x'));
+    file.close();
+    m_host.folder = dir.path();
+    m_host.number = QStringLiteral("2");
+    ResultList list;
+    list.addColumn(QStringLiteral("Result(s)"));
+    ::PushButton2_Click(m_host, list);
+    QStringList steps;
+    for (const QString &text : m_host.m_dialogs.texts())
+        steps.append(text.section(QStringLiteral("at line "), 1).left(3));
+    QCOMPARE(steps, (QStringList{"132", "134", "146", "148", "150", "146", "148", "150"}));
+    QVERIFY(m_host.m_dialogs.messages[0].text.startsWith(dir.path() + QStringLiteral("/zipbase.mdb")) ||
+            m_host.m_dialogs.messages[0].text.contains(QStringLiteral("not an SQLite database file")));
+    QCOMPARE(rowsOf(list), QStringList(2, QString()));
+    QCOMPARE(m_host.pointers.last(), Pointer::Normal);
+}
+
+void TestGeneration::secondRunReplacesTheRows()
+{
+    ResultList list;
+    list.addColumn(QStringLiteral("Result(s)"));
+    m_host.number = QStringLiteral("30");
+    ::PushButton2_Click(m_host, list);
+    m_host.number = QStringLiteral("7");
+    m_host.fields = {false, false, true};
+    ::PushButton2_Click(m_host, list);
+    QCOMPARE(list.rows(), 7);
+    for (const QString &row : rowsOf(list))
+        QVERIFY2(QRegularExpression(QStringLiteral(R"(^\d{5}$)")).match(row).hasMatch(), qPrintable(row));
+}
+
+void TestGeneration::busyRunDoesNothing()
+{
+    ResultList list;
+    list.addColumn(QStringLiteral("Result(s)"));
+    m_host.number = QStringLiteral("20");
+    int nested = 0;
+    m_host.onYield = [&] {
+        if (nested++ == 5)
+            ::PushButton2_Click(m_host, list); // a second press while the hourglass shows
+    };
+    ::PushButton2_Click(m_host, list);
+    QCOMPARE(list.rows(), 20);
+    QCOMPARE(m_host.pointers, (QList<Pointer>{Pointer::Hourglass, Pointer::Normal}));
+}
+
+void TestGeneration::rowsAreCommittedToTheViewOnlyWhenAsked()
+{
+    ResultList list;
+    list.addColumn(QStringLiteral("Result(s)"));
+    QSignalSpy inserted(&list, &QAbstractItemModel::rowsInserted);
+    m_host.number = QStringLiteral("1000");
+    ::PushButton2_Click(m_host, list);
+    QCOMPARE(list.rows(), 1000);
+    QCOMPARE(list.rowCount(), 0);
+    list.commit();
+    QCOMPARE(list.rowCount(), 1000);
+    QCOMPARE(inserted.size(), 1);
+    QCOMPARE(list.data(list.index(999, 0), Qt::DisplayRole).toString(), list.text(1000, 1));
+}
+
+void TestGeneration::deleteSelectedRow()
+{
+    ResultList list;
+    list.addColumn(QStringLiteral("Result(s)"));
+    for (const char *text : {"r1", "r2", "r3", "r4", "r5"})
+        list.append(QLatin1String(text));
+    list.commit();
+    list.setChecked(4, true);
+    removeSelectedRow(m_host, list, 3);
+    QCOMPARE(rowsOf(list), (QStringList{"r1", "r2", "r4", "r5"}));
+    QVERIFY(list.checked(3)); // the check flag moves up with its row
+    QCOMPARE(list.rowCount(), 4);
+    removeSelectedRow(m_host, list, 0); // nothing selected
+    removeSelectedRow(m_host, list, 9);
+    QCOMPARE(list.rows(), 4);
+    ResultList empty;
+    removeSelectedRow(m_host, empty, 1);
+    QCOMPARE(empty.rows(), 0);
+}
+
+void TestGeneration::listCommandsStandAsideWhileBusy()
+{
+    ResultList list;
+    list.addColumn(QStringLiteral("Result(s)"));
+    list.append(QStringLiteral("a"));
+    list.append(QStringLiteral("b"));
+    m_host.m_pointer = Pointer::Hourglass;
+    removeSelectedRow(m_host, list, 1);
+    ::PushButton7_Click(m_host, list);
+    QCOMPARE(list.rows(), 2);
+    QVERIFY(m_host.m_dialogs.messages.isEmpty());
+}
+
+void TestGeneration::clearKeepsTheColumn()
+{
+    ResultList list;
+    list.addColumn(QStringLiteral("Result(s)"));
+    m_host.number = QStringLiteral("200");
+    ::PushButton2_Click(m_host, list);
+    ::PushButton7_Click(m_host, list);
+    QCOMPARE(list.rows(), 0);
+    QCOMPARE(list.columns(), 1);
+    QCOMPARE(list.headerData(0, Qt::Horizontal, Qt::DisplayRole).toString(), QStringLiteral("Result(s)"));
+    ::PushButton7_Click(m_host, list); // an empty list stays empty
+    QCOMPARE(list.rows(), 0);
+}
+
+QTEST_GUILESS_MAIN(TestGeneration)
+#include "tst_generation.moc"

@@ -1,0 +1,414 @@
+#include "Failure.h"
+#include "ResultList.h"
+#include "TestSupport.h"
+#include "TextExport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+#include <optional>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+const QString saveSource = QStringLiteral("in Orvelle2021/08/31.Main.SaveListviewProperlySpaced ");
+
+// A list with any number of columns; a cell that is not given is empty.
+class TableList : public ListSource
+{
+public:
+    explicit TableList(QStringList headers)
+        : m_headers(std::move(headers))
+    {
+    }
+    void add(QStringList cells, bool checked) { m_rows.append({std::move(cells), checked}); }
+    QString &cell(int row, int column) { return m_rows[row - 1].cells[column - 1]; }
+
+    int columns() const override { return int(m_headers.size()); }
+    QString header(int column) const override { return m_headers.value(column - 1); }
+    int rows() const override { return int(m_rows.size()); }
+    QString text(int row, int column) const override { return at(row).cells.value(column - 1); }
+    bool checked(int row) const override { return at(row).checked; }
+
+    QList<int> unreadable; // rows whose cells fail to read
+
+private:
+    struct Row
+    {
+        QStringList cells;
+        bool checked;
+    };
+    const Row &at(int row) const
+    {
+        if (row < 1 || row > m_rows.size() || unreadable.contains(row))
+            throw Failure(QStringLiteral("no row %1").arg(row));
+        return m_rows[row - 1];
+    }
+    QStringList m_headers;
+    QList<Row> m_rows;
+};
+
+// The step numbers of the reports shown, in order.
+QList<int> reportedSteps(const RecordingDialogs &dialogs, const QString &source = saveSource)
+{
+    static const QRegularExpression step(QStringLiteral("\r\n(.*)at line (\\d+)\r\r"));
+    QList<int> steps;
+    for (const ShownMessage &message : dialogs.messages) {
+        const QRegularExpressionMatch match = step.match(message.text);
+        steps.append(match.hasMatch() && match.captured(1) == source ? match.captured(2).toInt() : -1);
+    }
+    return steps;
+}
+
+QByteArray contents(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(missing)");
+}
+
+void fillResultList(ResultList &list, const QStringList &texts, bool checked = true)
+{
+    list.addColumn(QStringLiteral("Result(s)"));
+    for (const QString &text : texts)
+        list.append(text);
+    list.setAllChecked(checked);
+}
+
+// Lowers the largest file size this process may write, for a disk that fills up.
+class FileSizeLimit
+{
+public:
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        getrlimit(RLIMIT_FSIZE, &m_saved);
+        m_handler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit = m_saved;
+        limit.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit()
+    {
+        setrlimit(RLIMIT_FSIZE, &m_saved);
+        std::signal(SIGXFSZ, m_handler);
+    }
+
+private:
+    rlimit m_saved{};
+    void (*m_handler)(int);
+};
+
+} // namespace
+
+class TestTextExport : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init()
+    {
+        m_dir = std::make_unique<QTemporaryDir>();
+        QVERIFY(m_dir->isValid());
+        m_host.emplace();
+    }
+
+    void fileNameFromPath_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("name");
+        QTest::newRow("absolute") << "/home/ann/list.txt" << "list.txt";
+        QTest::newRow("no separator") << "list.txt" << "list.txt";
+        QTest::newRow("ends with separator") << "/home/ann/" << "";
+        QTest::newRow("empty") << "" << "";
+        QTest::newRow("backslash is a letter here") << "/tmp/a\\b.txt" << "a\\b.txt";
+    }
+    void fileNameFromPath()
+    {
+        QFETCH(QString, path);
+        QFETCH(QString, name);
+        QCOMPARE(FileNameFromPath(path), name);
+    }
+
+    // The program's own list: two rows of 21 and 18 characters.
+    void resultListWithProgress()
+    {
+        ResultList list;
+        fillResultList(list, {QStringLiteral("Agawam Town, MA 01001"), QStringLiteral("Adjuntas, PR 00601")});
+        SaveListviewProperlySpaced(*m_host, list, path("out.txt"), &m_host->m_progress);
+
+        QCOMPARE(contents(path("out.txt")), contents(TEST_DATA_DIR "/text/two-rows.txt"));
+        QVERIFY(m_host->m_dialogs.messages.isEmpty());
+        QCOMPARE(m_host->m_progress.values, (QList<double>{1, 10, 20, 50, 100, 100, 0}));
+        const QString caption = QStringLiteral("Writing file: out.txt");
+        QCOMPARE(m_host->m_progress.texts, (QStringList{caption, caption, caption, "Done.", "Progress Bar"}));
+        // 2 announcing, 2 measuring, 2 reporting, 1 header cell, 2 reporting, 2 rows x (1 + 1 cell + 2)
+        QCOMPARE(m_host->yields, 17);
+        QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files), QStringList{"out.txt"});
+    }
+
+    void withoutProgressBar()
+    {
+        ResultList list;
+        fillResultList(list, {QStringLiteral("Agawam Town, MA 01001"), QStringLiteral("Adjuntas, PR 00601")});
+        SaveListviewProperlySpaced(*m_host, list, path("out.txt"), nullptr);
+        QCOMPARE(contents(path("out.txt")), contents(TEST_DATA_DIR "/text/two-rows.txt"));
+        QCOMPARE(m_host->yields, 2 + 1 + 2 * 2);
+        QVERIFY(m_host->m_progress.values.isEmpty());
+    }
+
+    void layout_data()
+    {
+        QTest::addColumn<QStringList>("headers");
+        QTest::addColumn<QList<QStringList>>("rows");
+        QTest::addColumn<QList<bool>>("checked");
+        QTest::addColumn<QByteArray>("expected");
+
+        QTest::newRow("caption longer than every cell")
+            << QStringList{"Result(s)"} << QList<QStringList>{{"ab"}, {"abc"}} << QList<bool>{true, true}
+            << QByteArray("Result(s)\t\r\nab       \t\r\nabc      \t\r\n");
+        QTest::newRow("no ticked row, still measured")
+            << QStringList{"Result(s)"} << QList<QStringList>{{"Holtsville, NY 00501 xx"}} << QList<bool>{false}
+            << QByteArray("Result(s)              \t\r\n");
+        QTest::newRow("empty list") << QStringList{"Result(s)"} << QList<QStringList>{} << QList<bool>{}
+                                    << QByteArray("Result(s)\t\r\n");
+        QTest::newRow("three columns, unticked row widens")
+            << QStringList{"Name", "St", ""}
+            << QList<QStringList>{{"ab", "x"}, {"abcdefghij", "yyy", "z"}, {"", "", ""}}
+            << QList<bool>{true, false, true}
+            << QByteArray("Name      \tSt \t \t\r\nab        \tx  \t \t\r\n          \t   \t \t\r\n");
+        QTest::newRow("no columns") << QStringList{} << QList<QStringList>{{}, {}, {}}
+                                    << QList<bool>{true, false, true} << QByteArray("\r\n\r\n\r\n");
+        QTest::newRow("widths in 16-bit units, lone surrogate as ?")
+            << QStringList{"Ort"}
+            << QList<QStringList>{{QStringLiteral("Zürich \U0001D11E")}, {QString(QChar(0xDC00)) + "é"}}
+            << QList<bool>{true, true}
+            << QByteArray("Ort      \t\r\nZ\xC3\xBCrich \xF0\x9D\x84\x9E\t\r\n?\xC3\xA9       \t\r\n");
+    }
+    void layout()
+    {
+        QFETCH(QStringList, headers);
+        QFETCH(QList<QStringList>, rows);
+        QFETCH(QList<bool>, checked);
+        QFETCH(QByteArray, expected);
+        TableList list(headers);
+        for (qsizetype i = 0; i < rows.size(); ++i)
+            list.add(rows[i], checked[i]);
+        SaveListviewProperlySpaced(*m_host, list, path("t.txt"), &m_host->m_progress);
+        QCOMPARE(contents(path("t.txt")), expected);
+        QVERIFY(m_host->m_dialogs.messages.isEmpty());
+        if (rows.isEmpty())
+            QCOMPARE(m_host->m_progress.values, (QList<double>{1, 10, 20, 100, 0}));
+    }
+
+    // The list changes after measuring: a cell wider than its column gets no spaces.
+    void cellWiderThanItsColumn()
+    {
+        TableList list({"A", "B"});
+        list.add({"ab", "c"}, true);
+        m_host->onYield = [&] {
+            if (m_host->m_progress.value() == 20)
+                list.cell(1, 1) = QStringLiteral("abcd");
+        };
+        SaveListviewProperlySpaced(*m_host, list, path("t.txt"), &m_host->m_progress);
+        QCOMPARE(contents(path("t.txt")), QByteArray("A \tB\t\r\nabcd\tc\t\r\n"));
+    }
+
+    // A failing step is reported and passed over: a failed test enters its branch.
+    void unreadableRowIsReportedStepByStep()
+    {
+        TableList list({"Result(s)"});
+        list.add({"one"}, true);
+        list.add({"two"}, true);
+        list.unreadable = {2};
+        SaveListviewProperlySpaced(*m_host, list, path("t.txt"), nullptr);
+        QCOMPARE(reportedSteps(m_host->m_dialogs), (QList<int>{126, 128, 188, 196, 198}));
+        QCOMPARE(contents(path("t.txt")), QByteArray("Result(s)\t\r\none      \t\r\n\r\n"));
+    }
+
+    void progressOf2500Rows()
+    {
+        ResultList list;
+        fillResultList(list, QList<QString>(2500, QStringLiteral("Holtsville, NY 00501")));
+        SaveListviewProperlySpaced(*m_host, list, path("big.txt"), &m_host->m_progress);
+        const QList<double> &values = m_host->m_progress.values;
+        QCOMPARE(values.size(), 3 + 2500 + 2);
+        QCOMPARE(values.at(3), 2.0 / 2500 * 100);
+        QCOMPARE(values.at(2502), 100.04);
+        const QString caption = QStringLiteral("Writing file: big.txt");
+        QCOMPARE(m_host->m_progress.texts, (QStringList{caption, caption, caption, caption + " (1000)",
+                                                       caption + " (2000)", "Done.", "Progress Bar"}));
+        QCOMPARE(contents(path("big.txt")).size(), 2501 * 23);
+    }
+
+    void missingFolderIsReportedAtEveryWrite()
+    {
+        TableList list({"Result(s)"});
+        list.add({"a"}, true);
+        list.add({"b"}, false);
+        list.add({"c"}, true);
+        const QString target = path("nowhere/out.txt");
+        SaveListviewProperlySpaced(*m_host, list, target, &m_host->m_progress);
+        QCOMPARE(reportedSteps(m_host->m_dialogs), (QList<int>{156, 170, 222, 222, 232}));
+        const QStringList texts = m_host->m_dialogs.texts();
+        QVERIFY2(texts.first().contains(path("nowhere") + "\" does not exist"), qPrintable(texts.first()));
+        QCOMPARE(m_host->m_dialogs.messages.first().title, QStringLiteral("Application Error"));
+        QCOMPARE(m_host->m_progress.value(), 0.0);
+        QCOMPARE(m_host->m_progress.text(), QStringLiteral("Progress Bar"));
+        QVERIFY(!QFileInfo::exists(path("nowhere")));
+    }
+
+    void pathThatIsAFolder()
+    {
+        QVERIFY(QDir(m_dir->path()).mkdir("folder"));
+        TableList list({"Result(s)"});
+        list.add({"a"}, true);
+        SaveListviewProperlySpaced(*m_host, list, path("folder"), nullptr);
+        QCOMPARE(reportedSteps(m_host->m_dialogs), (QList<int>{156, 170, 222, 232}));
+        QVERIFY(m_host->m_dialogs.texts().first().contains("is a folder"));
+        QVERIFY(QFileInfo(path("folder")).isDir());
+    }
+
+    void readOnlyFileStaysAsItWas()
+    {
+        if (geteuid() == 0)
+            QSKIP("permissions do not bind the superuser");
+        writeEarlierFile("old.txt");
+        QVERIFY(QFile::setPermissions(path("old.txt"), QFile::ReadOwner));
+        TableList list({"Result(s)"});
+        list.add({"a"}, true);
+        SaveListviewProperlySpaced(*m_host, list, path("old.txt"), nullptr);
+        QCOMPARE(reportedSteps(m_host->m_dialogs), (QList<int>{156, 170, 222, 232}));
+        QCOMPARE(contents(path("old.txt")), QByteArray("earlier"));
+    }
+
+    void replacesAnEarlierFileWhole()
+    {
+        writeEarlierFile("old.txt", QByteArray(100000, 'x'));
+        TableList list({"Result(s)"});
+        list.add({"a"}, true);
+        SaveListviewProperlySpaced(*m_host, list, path("old.txt"), nullptr);
+        QCOMPARE(contents(path("old.txt")), QByteArray("Result(s)\t\r\na        \t\r\n"));
+        QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files), QStringList{"old.txt"});
+    }
+
+    // A device that takes no bytes: every write is reported, and the device stays a device.
+    void fullDevice()
+    {
+        struct stat before{};
+        if (stat("/dev/full", &before) != 0 || !S_ISCHR(before.st_mode) || access("/dev/full", W_OK) != 0)
+            QSKIP("no writable /dev/full");
+        const QStringList devices = QDir("/dev").entryList({"full*"}, QDir::AllEntries | QDir::System);
+        TableList list({"Result(s)"});
+        list.add({"a"}, true);
+        list.add({"b"}, true);
+        SaveListviewProperlySpaced(*m_host, list, "/dev/full", nullptr);
+        QCOMPARE(reportedSteps(m_host->m_dialogs), (QList<int>{170, 222, 222, 232}));
+        QVERIFY(m_host->m_dialogs.texts().first().contains("No space left on device"));
+        struct stat after{};
+        QVERIFY(stat("/dev/full", &after) == 0 && S_ISCHR(after.st_mode) && after.st_rdev == before.st_rdev);
+        QCOMPARE(QDir("/dev").entryList({"full*"}, QDir::AllEntries | QDir::System), devices);
+    }
+
+    // The disk fills up while the rows are written, or while the last of them go
+    // out at the close: the earlier file survives and no partial file is left.
+    void failedWriteKeepsTheEarlierFile_data()
+    {
+        QTest::addColumn<int>("rows");
+        QTest::addColumn<QList<int>>("firstAndLast");
+        QTest::newRow("at a row") << 20000 << QList<int>{222, 232};
+        QTest::newRow("at the close") << 100 << QList<int>{232, 232};
+    }
+    void failedWriteKeepsTheEarlierFile()
+    {
+        QFETCH(int, rows);
+        QFETCH(QList<int>, firstAndLast);
+        writeEarlierFile("old.txt");
+        ResultList list;
+        fillResultList(list, QList<QString>(rows, QStringLiteral("Holtsville, NY 00501")));
+        {
+            FileSizeLimit limit(1000);
+            SaveListviewProperlySpaced(*m_host, list, path("old.txt"), nullptr);
+        }
+        const QList<int> steps = reportedSteps(m_host->m_dialogs);
+        QVERIFY(!steps.isEmpty());
+        QCOMPARE((QList<int>{steps.first(), steps.last()}), firstAndLast);
+        QVERIFY(steps.count(232) == 1 && !steps.contains(-1));
+        QVERIFY(m_host->m_dialogs.texts().last().contains("earlier file of that name is unchanged"));
+        QCOMPARE(contents(path("old.txt")), QByteArray("earlier"));
+        QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files), QStringList{"old.txt"});
+    }
+
+    void clickSavesToTheChosenName_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("no extension") << "results";
+        QTest::newRow("spaces and accents") << "Ünïcode fïle ÿ.txt";
+    }
+    void clickSavesToTheChosenName()
+    {
+        QFETCH(QString, name);
+        ResultList list;
+        fillResultList(list, {QStringLiteral("Agawam Town, MA 01001"), QStringLiteral("Adjuntas, PR 00601")});
+        m_host->m_dialogs.nextSaveFileNames = {path(name)};
+        PushButton3_Click(*m_host, list);
+        QCOMPARE(m_host->m_dialogs.saveTitles, QStringList{"Save"});
+        QCOMPARE(m_host->m_dialogs.saveFilters, QStringList{"Text Files (*.txt);;All Files (*.*)"});
+        QCOMPARE(contents(path(name)), contents(TEST_DATA_DIR "/text/two-rows.txt"));
+        QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files), QStringList{name});
+        QCOMPARE(m_host->pointers, (QList<Pointer>{Pointer::Hourglass, Pointer::Normal}));
+        QCOMPARE(m_host->m_progress.texts.first(), "Writing file: " + name);
+    }
+
+    void clickCancelledTouchesNothing()
+    {
+        ResultList list;
+        fillResultList(list, {QStringLiteral("a")});
+        PushButton3_Click(*m_host, list);
+        QCOMPARE(m_host->m_dialogs.saveTitles.size(), 1);
+        QVERIFY(m_host->pointers.isEmpty() && m_host->m_dialogs.messages.isEmpty());
+        QVERIFY(m_host->m_progress.values.isEmpty() && QDir(m_dir->path()).isEmpty());
+    }
+
+    // While busy (also when clicked again from within the save) the button stands aside.
+    void clickWhileBusyDoesNothing()
+    {
+        ResultList list;
+        fillResultList(list, {QStringLiteral("a")});
+        m_host->m_dialogs.nextSaveFileNames = {path("a.txt"), path("b.txt")};
+        m_host->onYield = [&] { PushButton3_Click(*m_host, list); };
+        PushButton3_Click(*m_host, list);
+        QCOMPARE(m_host->m_dialogs.saveTitles.size(), 1);
+        QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files), QStringList{"a.txt"});
+        QCOMPARE(m_host->pointers, (QList<Pointer>{Pointer::Hourglass, Pointer::Normal}));
+    }
+
+    void clickFailureStaysInsideTheSave()
+    {
+        ResultList list;
+        fillResultList(list, {QStringLiteral("a")});
+        m_host->m_dialogs.nextSaveFileNames = {path("nowhere/a.txt")};
+        PushButton3_Click(*m_host, list);
+        QCOMPARE(reportedSteps(m_host->m_dialogs), (QList<int>{156, 170, 222, 232}));
+        QCOMPARE(m_host->pointers, (QList<Pointer>{Pointer::Hourglass, Pointer::Normal}));
+    }
+
+private:
+    QString path(const QString &name) const { return m_dir->filePath(name); }
+    void writeEarlierFile(const QString &name, const QByteArray &bytes = "earlier")
+    {
+        QFile file(path(name));
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+    }
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::optional<FakeHost> m_host;
+};
+
+QTEST_GUILESS_MAIN(TestTextExport)
+#include "tst_textexport.moc"

@@ -1,0 +1,209 @@
+#include "SettingsStore.h"
+
+#include "Failure.h"
+#include "Numbers.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSaveFile>
+#include <QStandardPaths>
+#include <QStringDecoder>
+#include <QStringList>
+#include <QVariant>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+constexpr QStringView application = u"Kestrova";
+constexpr QStringView section = u"Orvelle Software";
+
+enum class Placement {
+    Options, // in the INI file with the other small keys
+    OwnFile, // alone in a file of its own, as plain text
+};
+
+struct Setting
+{
+    SettingsStore::Key key;
+    QStringView name;
+    QStringView defaultValue;
+    Placement placement;
+};
+
+// Every key the program uses. The check box keys hold "0", "1" or "2" and are
+// read with readInt16(). "Prefixes" is written at every close and never read
+// back; it can be tens of megabytes, hence a file of its own.
+constexpr Setting settingsTable[] = {
+    {SettingsStore::Key::NumberOfRecords, u"Number Of Records", u"200", Placement::Options},
+    {SettingsStore::Key::Check1, u"Check1", u"1", Placement::Options},
+    {SettingsStore::Key::Check2, u"Check2", u"1", Placement::Options},
+    {SettingsStore::Key::Check3, u"Check3", u"1", Placement::Options},
+    {SettingsStore::Key::Prefixes, u"Prefixes", u"", Placement::OwnFile},
+};
+
+const Setting &setting(SettingsStore::Key key)
+{
+    return *std::find_if(std::begin(settingsTable), std::end(settingsTable),
+                         [key](const Setting &s) { return s.key == key; });
+}
+
+// Keys outside the table go to the INI file.
+Placement placementOf(QStringView name)
+{
+    for (const Setting &s : settingsTable) {
+        if (s.name == name)
+            return s.placement;
+    }
+    return Placement::Options;
+}
+
+// A stored text as a 16-bit integer: the number box's grammar (parseNumber),
+// rounded half to even; nothing when it holds no number or the result does not fit.
+std::optional<qint16> toInt16(const QString &text)
+{
+    const std::optional<double> number = parseNumber(text);
+    if (!number)
+        return std::nullopt;
+    const double rounded = std::nearbyint(*number); // the default rounding mode takes a half to the even neighbour
+    if (rounded < -32768 || rounded > 32767)
+        return std::nullopt;
+    return static_cast<qint16>(rounded);
+}
+
+} // namespace
+
+SettingsStore::SettingsStore()
+{
+    // Where QSettings keeps a user's settings for this application and section
+    // on Linux: $XDG_CONFIG_HOME, or ~/.config. A QSettings made from the two
+    // names would find the same file, but it would read it first and keep what
+    // went wrong in that reading to itself; m_options would then share its copy
+    // and report NoError.
+    m_folder = QStringLiteral("%1/%2").arg(
+        QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation), application);
+    m_optionsFile = QStringLiteral("%1/%2.conf").arg(m_folder, section);
+    m_options = std::make_unique<QSettings>(m_optionsFile, QSettings::NativeFormat);
+    // QSettings parses a section only when a key in it is first read; parse
+    // them all now so that status() reports a malformed file from the start.
+    m_options->allKeys();
+    m_status = m_options->status();
+}
+
+SettingsStore::~SettingsStore() = default;
+
+QString SettingsStore::name(Key key)
+{
+    return setting(key).name.toString();
+}
+
+QString SettingsStore::defaultValue(Key key)
+{
+    return setting(key).defaultValue.toString();
+}
+
+QString SettingsStore::read(const QString &key, const QString &defaultValue) const
+{
+    return lookup(key).value_or(defaultValue);
+}
+
+QString SettingsStore::read(Key key) const
+{
+    return read(name(key), defaultValue(key));
+}
+
+qint16 SettingsStore::readInt16(const QString &key, qint16 defaultValue) const
+{
+    const std::optional<QString> text = lookup(key);
+    if (!text)
+        return defaultValue;
+    if (const std::optional<qint16> value = toInt16(*text))
+        return *value;
+    throw Failure(QStringLiteral("The setting \"%1\" holds \"%2\", which is not a whole number "
+                                 "from -32768 to 32767.")
+                      .arg(key, *text));
+}
+
+qint16 SettingsStore::readInt16(Key key) const
+{
+    return readInt16(name(key), toInt16(setting(key).defaultValue.toString()).value_or(0));
+}
+
+void SettingsStore::write(const QString &key, const QString &value)
+{
+    if (placementOf(key) == Placement::OwnFile) {
+        writeOwnFile(key, value);
+        return;
+    }
+
+    // A QSettings keeps the first error it meets for good, so m_options would
+    // report a malformed file forever; a writer of its own reports this write
+    // alone. It shares m_options' parsed copy of the file, so it reads nothing,
+    // and m_options sees the new value at once.
+    QSettings writer(m_optionsFile, QSettings::NativeFormat);
+    writer.setAtomicSyncRequired(true); // temporary file and rename, never in place
+    writer.setValue(key, value);
+    writer.sync(); // flushed to disk and renamed over the old file before this returns
+    m_status = writer.status();
+}
+
+void SettingsStore::write(Key key, const QString &value)
+{
+    write(name(key), value);
+}
+
+QString SettingsStore::fileName(const QString &key) const
+{
+    if (placementOf(key) == Placement::OwnFile)
+        return QStringLiteral("%1/%2 %3.txt").arg(m_folder, section, key);
+    return m_optionsFile;
+}
+
+std::optional<QString> SettingsStore::lookup(const QString &key) const
+{
+    if (placementOf(key) == Placement::OwnFile)
+        return readOwnFile(key);
+
+    const QVariant value = m_options->value(key);
+    if (!value.isValid())
+        return std::nullopt;
+    // An unquoted comma in a hand-edited file makes QSettings read a list.
+    if (value.typeId() == QMetaType::QStringList)
+        return value.toStringList().join(u',');
+    return value.toString();
+}
+
+std::optional<QString> SettingsStore::readOwnFile(const QString &key) const
+{
+    QFile file(fileName(key));
+    if (!file.exists()) {
+        m_status = QSettings::NoError;
+        return std::nullopt;
+    }
+    const QByteArray bytes = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    if (file.error() != QFileDevice::NoError) {
+        m_status = QSettings::AccessError;
+        return std::nullopt;
+    }
+    // Keep a leading U+FEFF: it is part of the text, not a byte order mark.
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom);
+    QString text = decoder.decode(bytes);
+    if (decoder.hasError()) {
+        m_status = QSettings::FormatError;
+        return std::nullopt;
+    }
+    m_status = QSettings::NoError;
+    return text;
+}
+
+void SettingsStore::writeOwnFile(const QString &key, const QString &value)
+{
+    const QByteArray bytes = value.toUtf8();
+    // QSaveFile writes a temporary file beside the old one and, in commit(),
+    // flushes it to disk and renames it over the old one.
+    QSaveFile file(fileName(key));
+    const bool written = QDir().mkpath(m_folder) && file.open(QIODevice::WriteOnly)
+                         && file.write(bytes) == bytes.size() && file.commit();
+    m_status = written ? QSettings::NoError : QSettings::AccessError;
+}

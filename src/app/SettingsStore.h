@@ -1,0 +1,92 @@
+#pragma once
+
+#include <QSettings>
+#include <QString>
+#include <QtGlobal>
+
+#include <memory>
+#include <optional>
+
+// The user's options, kept between runs: texts under fixed keys, for the
+// application "Kestrova" and its section "Orvelle Software". To the program it
+// is one mapping from keys to texts; on disk it is two files in the user's
+// config folder, where QSettings keeps user settings ($XDG_CONFIG_HOME/Kestrova/,
+// normally ~/.config/Kestrova/):
+//
+//   "Orvelle Software.conf"          the small keys, in QSettings' INI format;
+//   "Orvelle Software Prefixes.txt"  "Prefixes" alone, its text as UTF-8 and
+//                                    nothing else; no file means no value.
+//
+// "Prefixes" holds the whole result list, some 20 MB for a million rows. In the INI
+// file it would be rewritten with every keystroke in the number box, and
+// QSettings alone needs about a second to write such a value once.
+//
+// Every write is on disk when write() returns, and is atomic: the new file is
+// written beside the old one, flushed, and renamed over it, so a program killed
+// at any moment leaves the old value or the new one, never a torn file.
+//
+// Construction reads the small file only; the Prefixes file is opened only when
+// that key is read or written.
+class SettingsStore
+{
+public:
+    // Every key the program uses. Their texts and defaults are in one table in
+    // SettingsStore.cpp.
+    enum class Key {
+        NumberOfRecords, // the number box's text, default "200"
+        Check1,          // the City box's state "0", "1" or "2", default 1
+        Check2,          // the State box, as Check1
+        Check3,          // the Zip box, as Check1
+        Prefixes,        // the result list's texts joined by ";", written at close
+    };
+
+    SettingsStore();
+    ~SettingsStore();
+    SettingsStore(const SettingsStore &) = delete;
+    SettingsStore &operator=(const SettingsStore &) = delete;
+
+    static QString name(Key key);
+    static QString defaultValue(Key key);
+
+    // The stored text, or defaultValue when the key is missing or its file
+    // cannot be read. An empty text is a value. Reading never creates a key.
+    QString read(const QString &key, const QString &defaultValue) const;
+    QString read(Key key) const;
+
+    // The stored text as a 16-bit integer, or defaultValue when the key is
+    // missing. The text is read as the number box reads numbers (parseNumber:
+    // blanks, a sign, digits, a fraction after a point, an exponent) and
+    // rounded half to even ("2.5" gives 2, "3.5" gives 4). Throws Failure when
+    // it holds no number, the empty text included, or the rounded value does
+    // not fit in 16 bits.
+    qint16 readInt16(const QString &key, qint16 defaultValue) const;
+    qint16 readInt16(Key key) const;
+
+    // Stores the text, replacing any earlier one, and waits until it is on
+    // disk. A failure shows in status(); the store stays usable.
+    void write(const QString &key, const QString &value);
+    void write(Key key, const QString &value);
+
+    // The outcome of the last load or write: loading the small file at
+    // construction, reading "Prefixes", or any write.
+    //   NoError      all went well;
+    //   FormatError  the file could not be fully understood: the keys that
+    //                could be read are used, the rest read as their defaults,
+    //                and the next write of the small file rewrites it cleanly;
+    //   AccessError  the file could not be read (every key reads as its
+    //                default), or a write did not reach the disk.
+    QSettings::Status status() const { return m_status; }
+
+    // The file that holds the key.
+    QString fileName(const QString &key) const;
+
+private:
+    std::optional<QString> lookup(const QString &key) const;
+    std::optional<QString> readOwnFile(const QString &key) const;
+    void writeOwnFile(const QString &key, const QString &value);
+
+    QString m_folder;
+    QString m_optionsFile;
+    std::unique_ptr<QSettings> m_options;
+    mutable QSettings::Status m_status = QSettings::NoError;
+};

@@ -1,0 +1,342 @@
+// The settings store: defaults, round trips through the disk, the 16-bit
+// reader, damaged files, and "Prefixes" in its own file.
+
+#include "Failure.h"
+#include "SettingsStore.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSettings>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+#include <unistd.h>
+
+using Key = SettingsStore::Key;
+
+class TestSettings : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+
+    void emptyStoreReadsDefaults();
+    void roundTrip_data();
+    void roundTrip();
+    void readInt16_data();
+    void readInt16();
+
+    void handWrittenFile_data();
+    void handWrittenFile();
+    void folderInPlaceOfFile();
+    void fileWithoutReadPermission();
+
+    void prefixesRows_data();
+    void prefixesRows();
+    void prefixesLastWriteWins();
+    void prefixesStayOutOfOptionsFile();
+    void prefixesFileIsNotOpenedAtStart();
+
+private:
+    QString folder() const { return m_config->path() + QStringLiteral("/Kestrova"); }
+    void restart();
+
+    QTemporaryDir m_home;
+    std::unique_ptr<QTemporaryDir> m_config;
+};
+
+static void writeRaw(const QString &path, const QByteArray &bytes)
+{
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+
+static QByteArray readRaw(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// Each test, and each run within a test, has a config folder of its own: a
+// fresh XDG_CONFIG_HOME under one temporary folder.
+static std::unique_ptr<QTemporaryDir> newConfigFolder(const QTemporaryDir &home)
+{
+    auto folder = std::make_unique<QTemporaryDir>(home.path() + QStringLiteral("/XXXXXX"));
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(folder->path()));
+    return folder;
+}
+
+void TestSettings::initTestCase()
+{
+    QVERIFY(m_home.isValid());
+}
+
+void TestSettings::init()
+{
+    m_config = newConfigFolder(m_home);
+}
+
+// The next run of the program: the files are copied to a fresh config folder,
+// so the next store reads them from the disk, not from QSettings' cache of
+// files already read by this process.
+void TestSettings::restart()
+{
+    auto next = newConfigFolder(m_home);
+    QDir().mkpath(next->path() + QStringLiteral("/Kestrova"));
+    for (const QFileInfo &file : QDir(folder()).entryInfoList(QDir::Files))
+        QFile::copy(file.filePath(), next->path() + QStringLiteral("/Kestrova/") + file.fileName());
+    m_config = std::move(next);
+}
+
+void TestSettings::emptyStoreReadsDefaults()
+{
+    const SettingsStore store;
+    QCOMPARE(store.status(), QSettings::NoError);
+    QCOMPARE(store.fileName(SettingsStore::name(Key::Check1)), folder() + "/Orvelle Software.conf");
+
+    QCOMPARE(store.read(Key::NumberOfRecords), QStringLiteral("200"));
+    QCOMPARE(store.readInt16(Key::Check1), qint16(1));
+    QCOMPARE(store.readInt16(Key::Check2), qint16(1));
+    QCOMPARE(store.readInt16(Key::Check3), qint16(1));
+    QCOMPARE(store.read(QStringLiteral("Number Of Records"), QStringLiteral("9")), QStringLiteral("9"));
+    QCOMPARE(store.readInt16(QStringLiteral("Check1"), 2), qint16(2));
+    QCOMPARE(store.read(Key::Prefixes), QString());
+
+    QVERIFY2(!QFileInfo::exists(folder()), "reading must create nothing");
+}
+
+void TestSettings::roundTrip_data()
+{
+    QTest::addColumn<Key>("key");
+    QTest::addColumn<QString>("value");
+
+    const QList<std::pair<const char *, QString>> values = {
+        {"digits", QStringLiteral("1500")},
+        {"empty text is a value", QStringLiteral("")},
+        {"blanks around", QStringLiteral("  2 ")},
+        {"separators", QStringLiteral("Holtsville, NY 00501;Adjuntas, PR 00601;a=b")},
+        {"line ends", QStringLiteral("one\ntwo\r\nthree\rfour")},
+        {"quotes and backslashes", QStringLiteral(R"("q" \n \ "")")},
+        {"non-ASCII", QStringLiteral("Zürich – 東京 😀")},
+        {"looks like a QVariant", QStringLiteral("@Variant(x)")},
+    };
+    for (const auto &[name, value] : values) {
+        QTest::addRow("options: %s", name) << Key::NumberOfRecords << value;
+        QTest::addRow("prefixes: %s", name) << Key::Prefixes << value;
+    }
+    // Not for the INI file: QSettings drops a U+FEFF at the start of a value.
+    QTest::newRow("prefixes: leading U+FEFF") << Key::Prefixes << QStringLiteral("\uFEFFx");
+}
+
+void TestSettings::roundTrip()
+{
+    QFETCH(Key, key);
+    QFETCH(QString, value);
+    const QString name = SettingsStore::name(key);
+
+    SettingsStore store;
+    store.write(key, value);
+    QCOMPARE(store.status(), QSettings::NoError);
+    QCOMPARE(store.read(name, QStringLiteral("missing")), value);
+
+    restart(); // while the first store is still open: the write is on disk already
+    const SettingsStore next;
+    QCOMPARE(next.read(name, QStringLiteral("missing")), value);
+    QCOMPARE(next.status(), QSettings::NoError);
+}
+
+void TestSettings::readInt16_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("valid");
+    QTest::addColumn<int>("expected");
+
+    QTest::newRow("letter") << "x" << false << 0;
+    QTest::newRow("empty") << "" << false << 0;
+    QTest::newRow("digit") << "7" << true << 7;
+    QTest::newRow("negative") << "-1" << true << -1;
+    QTest::newRow("blanks around") << " 2 " << true << 2;
+    QTest::newRow("half rounds to even, down") << "2.5" << true << 2;
+    QTest::newRow("half rounds to even, up") << "1.5" << true << 2;
+    QTest::newRow("exponent") << "1e3" << true << 1000;
+    QTest::newRow("largest") << "32767" << true << 32767;
+    QTest::newRow("smallest") << "-32768" << true << -32768;
+    QTest::newRow("rounds to smallest") << "-32768.5" << true << -32768;
+    QTest::newRow("too large") << "99999" << false << 0;
+    QTest::newRow("one too large") << "32768" << false << 0;
+    QTest::newRow("one too small") << "-32769" << false << 0;
+    QTest::newRow("rounds out of range") << "32767.5" << false << 0;
+}
+
+void TestSettings::readInt16()
+{
+    QFETCH(QString, text);
+    QFETCH(bool, valid);
+    QFETCH(int, expected);
+
+    SettingsStore store;
+    store.write(Key::Check1, text);
+    try {
+        const qint16 value = store.readInt16(Key::Check1);
+        QVERIFY2(valid, qPrintable(QStringLiteral("read as %1").arg(value)));
+        QCOMPARE(int(value), expected);
+    } catch (const Failure &failure) {
+        QVERIFY2(!valid, qPrintable(failure.description()));
+        QCOMPARE(failure.description(), QStringLiteral("The setting \"Check1\" holds \"%1\", which is not "
+                                                       "a whole number from -32768 to 32767.")
+                                            .arg(text));
+    }
+}
+
+void TestSettings::handWrittenFile_data()
+{
+    QTest::addColumn<QByteArray>("contents");
+    QTest::addColumn<QSettings::Status>("status");
+    QTest::addColumn<QString>("number");
+
+    QTest::newRow("unquoted comma") << QByteArray("[General]\nNumber%20Of%20Records=1,000\n")
+                                    << QSettings::NoError << "1,000";
+    QTest::newRow("unterminated section") << QByteArray("[Orvelle\nNumber%20Of%20Records=5\nCheck2=0\n")
+                                          << QSettings::FormatError << "200";
+    static const char binary[] = "\x00\xff\xfe\x01 no setting\n\x7f\x80\x00";
+    QTest::newRow("binary") << QByteArray(binary, sizeof binary - 1)
+                            << QSettings::FormatError << "200";
+    QTest::newRow("good line kept") << QByteArray("Number%20Of%20Records=42\nnot a setting\n")
+                                    << QSettings::FormatError << "42";
+}
+
+void TestSettings::handWrittenFile()
+{
+    QFETCH(QByteArray, contents);
+    QFETCH(QSettings::Status, status);
+    QFETCH(QString, number);
+    writeRaw(folder() + "/Orvelle Software.conf", contents);
+
+    {
+        SettingsStore store;
+        QCOMPARE(store.status(), status);
+        QCOMPARE(store.read(Key::NumberOfRecords), number);
+        QCOMPARE(store.readInt16(Key::Check2), qint16(1));
+
+        store.write(Key::Check2, QStringLiteral("0"));
+        QCOMPARE(store.status(), QSettings::NoError);
+    }
+    restart();
+    const SettingsStore next;
+    QCOMPARE(next.status(), QSettings::NoError); // the write left a clean file
+    QCOMPARE(next.readInt16(Key::Check2), qint16(0));
+    QCOMPARE(next.read(Key::NumberOfRecords), number);
+}
+
+void TestSettings::folderInPlaceOfFile()
+{
+    QVERIFY(QDir().mkpath(folder() + "/Orvelle Software.conf"));
+
+    SettingsStore store;
+    QCOMPARE(store.status(), QSettings::AccessError);
+    QCOMPARE(store.read(Key::NumberOfRecords), QStringLiteral("200"));
+    QCOMPARE(store.readInt16(Key::Check3), qint16(1));
+
+    store.write(Key::Check3, QStringLiteral("0"));
+    QCOMPARE(store.status(), QSettings::AccessError);
+    store.write(Key::Prefixes, QStringLiteral("A;B")); // its own file is still writable
+    QCOMPARE(store.status(), QSettings::NoError);
+    QCOMPARE(store.read(Key::Prefixes), QStringLiteral("A;B"));
+}
+
+void TestSettings::fileWithoutReadPermission()
+{
+    if (geteuid() == 0)
+        QSKIP("root reads every file");
+    const QString path = folder() + "/Orvelle Software.conf";
+    writeRaw(path, "Check1=0\n");
+    QVERIFY(QFile::setPermissions(path, {}));
+
+    const SettingsStore store;
+    QCOMPARE(store.status(), QSettings::AccessError);
+    QCOMPARE(store.readInt16(Key::Check1), qint16(1));
+}
+
+void TestSettings::prefixesRows_data()
+{
+    QTest::addColumn<int>("rows");
+    QTest::newRow("none") << 0;
+    QTest::newRow("three") << 3;
+    QTest::newRow("thousand") << 1000;
+}
+
+void TestSettings::prefixesRows()
+{
+    QFETCH(int, rows);
+    QStringList list;
+    for (int i = 0; i < rows; ++i)
+        list.append(QStringLiteral("Place %1, NY %2").arg(i).arg(501 + i, 5, 10, QLatin1Char('0')));
+    const QString text = list.join(u';');
+
+    {
+        SettingsStore store;
+        store.write(Key::Prefixes, text);
+        QCOMPARE(store.status(), QSettings::NoError);
+    }
+    restart();
+    const QString read = SettingsStore().read(SettingsStore::name(Key::Prefixes), QStringLiteral("missing"));
+    QCOMPARE(read, text);
+    QCOMPARE(read.count(u';'), qMax(0, rows - 1));
+}
+
+void TestSettings::prefixesLastWriteWins()
+{
+    {
+        SettingsStore store;
+        store.write(Key::Prefixes, QStringLiteral("Holtsville, NY 00501;Adjuntas, PR 00601;Aguada, PR 00602"));
+        store.write(Key::Prefixes, QStringLiteral("Agawam, MA 01001"));
+    }
+    restart();
+    QCOMPARE(SettingsStore().read(Key::Prefixes), QStringLiteral("Agawam, MA 01001"));
+}
+
+void TestSettings::prefixesStayOutOfOptionsFile()
+{
+    const QString prefixes = QStringLiteral("Holtsville, NY 00501;Adjuntas, PR 00601");
+    {
+        SettingsStore store;
+        store.write(Key::NumberOfRecords, QStringLiteral("7"));
+        store.write(Key::Prefixes, prefixes);
+        store.write(Key::NumberOfRecords, QStringLiteral("8"));
+        QCOMPARE(QFileInfo(store.fileName(SettingsStore::name(Key::Prefixes))).path(), folder());
+        QVERIFY(!readRaw(store.fileName(SettingsStore::name(Key::NumberOfRecords))).contains("Holtsville"));
+    }
+    restart();
+    const SettingsStore next; // neither file clobbered the other
+    QCOMPARE(next.read(Key::NumberOfRecords), QStringLiteral("8"));
+    QCOMPARE(next.read(Key::Prefixes), prefixes);
+}
+
+void TestSettings::prefixesFileIsNotOpenedAtStart()
+{
+    SettingsStore first;
+    const QString prefixesFile = first.fileName(SettingsStore::name(Key::Prefixes));
+    first.write(Key::Check1, QStringLiteral("0"));
+    QVERIFY(QDir().mkpath(prefixesFile)); // unreadable: a folder in its place
+
+    SettingsStore store;
+    QCOMPARE(store.status(), QSettings::NoError);
+    QCOMPARE(store.readInt16(Key::Check1), qint16(0));
+
+    QCOMPARE(store.read(Key::Prefixes), QString());
+    QCOMPARE(store.status(), QSettings::AccessError);
+    store.write(Key::Prefixes, QStringLiteral("A"));
+    QCOMPARE(store.status(), QSettings::AccessError);
+}
+
+QTEST_GUILESS_MAIN(TestSettings)
+
+#include "tst_settings.moc"

@@ -14,4 +14,12 @@ public:
     virtual int rows() const = 0;
     virtual QString text(int row, int column) const = 0;
     virtual bool checked(int row) const = 0;
+
+    // A cell's text without a copy, for long loops: the view stays valid until
+    // the list changes. `holder` keeps the text of a list that has none to lend.
+    virtual QStringView textView(int row, int column, QString &holder) const
+    {
+        holder = text(row, column);
+        return holder;
+    }
 };

@@ -120,6 +120,16 @@ QString ResultList::text(int row, int column) const
     return m_texts.at(m_rows[std::size_t(row - 1)] & ~checkBit);
 }
 
+QStringView ResultList::textView(int row, int column, QString &) const
+{
+    checkRow(row);
+    if (column < 1 || column > columns())
+        throw Failure(QStringLiteral("Index out of bounds: the list has no column %1.").arg(column));
+    if (column > 1)
+        return QStringView();
+    return m_texts.at(m_rows[std::size_t(row - 1)] & ~checkBit);
+}
+
 bool ResultList::checked(int row) const
 {
     checkRow(row);

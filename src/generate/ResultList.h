@@ -45,6 +45,7 @@ public:
     int rows() const override { return int(m_rows.size()); }
     QString text(int row, int column) const override;
     bool checked(int row) const override;
+    QStringView textView(int row, int column, QString &holder) const override;
 
     // QAbstractItemModel
     int rowCount(const QModelIndex &parent = QModelIndex()) const override;

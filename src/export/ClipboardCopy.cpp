@@ -44,6 +44,9 @@ void CopyListviewToClipboard(CommandHost &host, const ListSource &list, Clipboar
     if (list.rows() == 0)
         return;
 
+    // Cells are read as views, each used before the next yield lets the list change.
+    QString holder;
+
     // The widths: the longest cell of each column, over every row.
     std::vector<qsizetype> widths;
     const int columns = list.columns();
@@ -52,7 +55,7 @@ void CopyListviewToClipboard(CommandHost &host, const ListSource &list, Clipboar
         const int rows = list.rows();
         for (int r = 1; r <= rows; ++r) {
             host.yield();
-            width = std::max(width, list.text(r, c).size());
+            width = std::max(width, list.textView(r, c, holder).size());
         }
         widths.push_back(width);
     }
@@ -68,7 +71,7 @@ void CopyListviewToClipboard(CommandHost &host, const ListSource &list, Clipboar
         const int cells = list.columns();
         for (int c = 1; c <= cells; ++c) {
             host.yield();
-            const QString cell = list.text(r, c);
+            const QStringView cell = list.textView(r, c, holder);
             if (std::size_t(c) > widths.size())
                 throw Failure(QStringLiteral("Subscript out of range: column %1 has not been measured.").arg(c));
             const qsizetype width = widths[std::size_t(c - 1)];

@@ -7,6 +7,9 @@
 #include "ListSource.h"
 #include "TextExportFile.h"
 
+#include <QVarLengthArray>
+
+#include <algorithm>
 #include <optional>
 #include <vector>
 
@@ -15,20 +18,62 @@ namespace {
 const QString saveSource = QStringLiteral("in Orvelle2021/08/31.Main.SaveListviewProperlySpaced ");
 const QString clickSource = QStringLiteral("in Orvelle2021/08/31.Form1.PushButton3_Click ");
 
-// A cell as the file holds it: the text, spaces up to the column's width, a TAB.
-void appendPadded(QString &line, const QString &text, qsizetype width)
+// The line being built. It keeps its storage from row to row, so a long list
+// is written without an allocation per row.
+class Line
 {
-    line += text;
-    line.resize(line.size() + (width - text.size()), QLatin1Char(' '));
-    line += QLatin1Char('\t');
-}
+public:
+    void clear() { m_text.clear(); }
+    // A cell as the file holds it: the text, spaces up to the column's width, a TAB.
+    void appendPadded(QStringView text, qsizetype width)
+    {
+        m_text.append(text.constData(), text.size());
+        const qsizetype start = m_text.size();
+        m_text.resize(start + (width - text.size()));
+        std::fill(m_text.begin() + start, m_text.end(), QLatin1Char(' '));
+        m_text.append(QLatin1Char('\t'));
+    }
+    // A cell wider than its column: the text and a TAB.
+    void appendBare(QStringView text)
+    {
+        m_text.append(text.constData(), text.size());
+        m_text.append(QLatin1Char('\t'));
+    }
+    QStringView text() const { return QStringView(m_text.constData(), m_text.size()); }
 
-// A cell wider than its column: the text and a TAB.
-void appendBare(QString &line, const QString &text)
+private:
+    QVarLengthArray<QChar, 256> m_text;
+};
+
+// Reads the list's cells, keeping the one read last until the next yield: the
+// list changes only while the window runs, so a step that tests a cell and the
+// step that writes it read the list once.
+class CellReader
 {
-    line += text;
-    line += QLatin1Char('\t');
-}
+public:
+    explicit CellReader(const ListSource &list)
+        : m_list(list)
+    {
+    }
+    QStringView text(int row, int column)
+    {
+        if (row != m_row || column != m_column) {
+            m_row = 0;
+            m_text = m_list.textView(row, column, m_holder);
+            m_row = row;
+            m_column = column;
+        }
+        return m_text;
+    }
+    void forget() { m_row = 0; }
+
+private:
+    const ListSource &m_list;
+    QString m_holder;
+    QStringView m_text;
+    int m_row = 0;
+    int m_column = 0;
+};
 
 class ColumnWidths
 {
@@ -80,9 +125,14 @@ void SaveListviewProperlySpaced(CommandHost &host, const ListSource &list, const
     const auto caption = [&] { return QStringLiteral("Writing file: ") + FileNameFromPath(fileName); };
     const auto hasBar = [&] { return progress != nullptr; };
 
+    CellReader cells(list);
+    const auto yield = [&] {
+        cells.forget();
+        host.yield();
+    };
     ColumnWidths widths;
     qsizetype width = 0;
-    QString line;
+    Line line;
     std::optional<TextExportFile> file;
     const auto openFile = [&]() -> TextExportFile & {
         if (!file)
@@ -91,10 +141,10 @@ void SaveListviewProperlySpaced(CommandHost &host, const ListSource &list, const
     };
 
     if (guard.test(100, hasBar)) {
-        guard.step(102, [&] { host.yield(); });
+        guard.step(102, [&] { yield(); });
         guard.step(104, [&] { bar().setValue(1); });
         guard.step(106, [&] { bar().setText(caption()); });
-        guard.step(108, [&] { host.yield(); });
+        guard.step(108, [&] { yield(); });
     }
 
     // The widths: the longest caption or cell of each column, over every row.
@@ -104,13 +154,13 @@ void SaveListviewProperlySpaced(CommandHost &host, const ListSource &list, const
         if (guard.test(116, [&] { return list.header(c).size() > width; }))
             guard.step(118, [&] { width = list.header(c).size(); });
         guard.forLoop(120, 134, 1, [&] { return list.rows(); }, [&](int r) {
-            guard.step(122, [&] { host.yield(); });
+            guard.step(122, [&] { yield(); });
             if (guard.test(124, [&] { return c == 1; })) {
-                if (guard.test(126, [&] { return list.text(r, 1).size() > width; }))
-                    guard.step(128, [&] { width = list.text(r, 1).size(); });
+                if (guard.test(126, [&] { return cells.text(r, 1).size() > width; }))
+                    guard.step(128, [&] { width = cells.text(r, 1).size(); });
             } else {
-                if (guard.test(130, [&] { return list.text(r, c).size() > width; }))
-                    guard.step(132, [&] { width = list.text(r, c).size(); });
+                if (guard.test(130, [&] { return cells.text(r, c).size() > width; }))
+                    guard.step(132, [&] { width = cells.text(r, c).size(); });
             }
         });
         guard.step(136, [&] { widths.extend(); });
@@ -118,55 +168,55 @@ void SaveListviewProperlySpaced(CommandHost &host, const ListSource &list, const
     });
 
     if (guard.test(142, hasBar)) {
-        guard.step(144, [&] { host.yield(); });
+        guard.step(144, [&] { yield(); });
         guard.step(146, [&] { bar().setValue(10); });
         guard.step(148, [&] { bar().setText(caption()); });
-        guard.step(150, [&] { host.yield(); });
+        guard.step(150, [&] { yield(); });
     }
 
-    guard.step(152, [&] { line.truncate(0); });
+    guard.step(152, [&] { line.clear(); });
     guard.step(154, [&] { file.emplace(fileName); });
     guard.step(156, [&] { openFile().create(); });
 
     // The header line.
     guard.forLoop(158, 168, 1, [&] { return list.columns(); }, [&](int c) {
-        guard.step(160, [&] { host.yield(); });
+        guard.step(160, [&] { yield(); });
         if (guard.test(162, [&] { return widths(c) >= list.header(c).size(); }))
-            guard.step(164, [&] { appendPadded(line, list.header(c), widths(c)); });
+            guard.step(164, [&] { line.appendPadded(list.header(c), widths(c)); });
         else
-            guard.step(166, [&] { appendBare(line, list.header(c)); });
+            guard.step(166, [&] { line.appendBare(list.header(c)); });
     });
-    guard.step(170, [&] { openFile().writeLine(line); });
+    guard.step(170, [&] { openFile().writeLine(line.text()); });
 
     if (guard.test(172, hasBar)) {
-        guard.step(174, [&] { host.yield(); });
+        guard.step(174, [&] { yield(); });
         guard.step(176, [&] { bar().setValue(20); });
         guard.step(178, [&] { bar().setText(caption()); });
-        guard.step(180, [&] { host.yield(); });
+        guard.step(180, [&] { yield(); });
     }
 
     // One line per ticked row.
     guard.forLoop(182, 224, 1, [&] { return list.rows(); }, [&](int r) {
-        guard.step(184, [&] { host.yield(); });
-        guard.step(186, [&] { line.truncate(0); });
+        guard.step(184, [&] { yield(); });
+        guard.step(186, [&] { line.clear(); });
         if (!guard.test(188, [&] { return list.checked(r); }))
             return;
         guard.forLoop(190, 208, 1, [&] { return list.columns(); }, [&](int c) {
-            guard.step(192, [&] { host.yield(); });
+            guard.step(192, [&] { yield(); });
             if (guard.test(194, [&] { return c == 1; })) {
-                if (guard.test(196, [&] { return widths(1) >= list.text(r, 1).size(); }))
-                    guard.step(198, [&] { appendPadded(line, list.text(r, 1), widths(1)); });
+                if (guard.test(196, [&] { return widths(1) >= cells.text(r, 1).size(); }))
+                    guard.step(198, [&] { line.appendPadded(cells.text(r, 1), widths(1)); });
                 else
-                    guard.step(200, [&] { appendBare(line, list.text(r, 1)); });
+                    guard.step(200, [&] { line.appendBare(cells.text(r, 1)); });
             } else {
-                if (guard.test(202, [&] { return widths(c) >= list.text(r, c).size(); }))
-                    guard.step(204, [&] { appendPadded(line, list.text(r, c), widths(c)); });
+                if (guard.test(202, [&] { return widths(c) >= cells.text(r, c).size(); }))
+                    guard.step(204, [&] { line.appendPadded(cells.text(r, c), widths(c)); });
                 else
-                    guard.step(206, [&] { appendBare(line, list.text(r, c)); });
+                    guard.step(206, [&] { line.appendBare(cells.text(r, c)); });
             }
         });
         if (guard.test(210, hasBar)) {
-            guard.step(212, [&] { host.yield(); });
+            guard.step(212, [&] { yield(); });
             guard.step(214, [&] {
                 // The count is read afresh, as the list may have changed during the yields.
                 const qint64 count = list.rows();
@@ -179,9 +229,9 @@ void SaveListviewProperlySpaced(CommandHost &host, const ListSource &list, const
                     bar().setText(caption() + QLatin1String(" (") + QString::number(r) + QLatin1Char(')'));
                 });
             }
-            guard.step(220, [&] { host.yield(); });
+            guard.step(220, [&] { yield(); });
         }
-        guard.step(222, [&] { openFile().writeLine(line); });
+        guard.step(222, [&] { openFile().writeLine(line.text()); });
     });
 
     if (guard.test(226, hasBar)) {

@@ -67,7 +67,7 @@ void TextExportFile::create()
         if (!file->open(QIODevice::WriteOnly | QIODevice::Unbuffered))
             throw Failure(QStringLiteral("The file %1 could not be opened: %2").arg(quoted(m_path), file->errorString()));
         m_device = std::move(file);
-        m_buffer.resize(blockSize + 4096);
+        m_pending.reserve(blockSize + 1024);
         return;
     }
     auto file = std::make_unique<QSaveFile>(m_path);
@@ -77,7 +77,7 @@ void TextExportFile::create()
     }
     m_saveFile = file.get();
     m_device = std::move(file);
-    m_buffer.resize(blockSize + 4096);
+    m_pending.reserve(blockSize + 1024);
 }
 
 void TextExportFile::requireOpen(const char *problem) const
@@ -96,37 +96,29 @@ void TextExportFile::writeLine(QStringView text)
     requireOpen("Nothing can be written to %1, because it could not be created.");
     if (!m_writeError.isEmpty())
         failWrite();
-    encode(text);
-    if (m_firstLine || m_used >= blockSize) {
+    m_pending.insert(m_pending.end(), text.utf16(), text.utf16() + text.size());
+    m_pending.push_back(u'\r');
+    m_pending.push_back(u'\n');
+    if (m_firstLine || qsizetype(m_pending.size()) >= blockSize) {
         m_firstLine = false;
         flush();
     }
 }
 
-void TextExportFile::encode(QStringView text)
-{
-    static constexpr char lineEnd[] = "\r\n";
-    const qsizetype needed = m_encoder.requiredSpace(text.size()) + 2;
-    if (m_buffer.size() - m_used < needed)
-        m_buffer.resize(m_used + needed);
-    char *const start = m_buffer.data() + m_used;
-    char *end = m_encoder.appendToBuffer(start, text);
-    if (m_encoder.hasError()) {
-        m_encoder.resetState();
-        end = m_encoder.appendToBuffer(start, withoutLoneSurrogates(text));
-    }
-    std::memcpy(end, lineEnd, 2);
-    m_used = end + 2 - m_buffer.constData();
-}
-
 void TextExportFile::flush()
 {
-    if (m_used == 0)
+    if (m_pending.empty())
         return;
-    const qint64 written = m_device->write(m_buffer.constData(), m_used);
-    const bool complete = written == m_used;
-    m_used = 0;
-    if (!complete) {
+    const QStringView text(m_pending.data(), qsizetype(m_pending.size()));
+    m_bytes.resize(m_encoder.requiredSpace(text.size()));
+    char *end = m_encoder.appendToBuffer(m_bytes.data(), text);
+    if (m_encoder.hasError()) {
+        m_encoder.resetState();
+        end = m_encoder.appendToBuffer(m_bytes.data(), withoutLoneSurrogates(text));
+    }
+    m_pending.clear();
+    const qint64 size = end - m_bytes.constData();
+    if (m_device->write(m_bytes.constData(), size) != size) {
         m_writeError = m_device->errorString();
         if (m_writeError.isEmpty())
             m_writeError = QStringLiteral("Not all of it reached the disk.");
@@ -167,6 +159,6 @@ void TextExportFile::release()
 {
     m_saveFile = nullptr;
     m_device.reset();
-    m_buffer = QByteArray();
-    m_used = 0;
+    m_pending = {};
+    m_bytes = QByteArray();
 }

@@ -6,6 +6,7 @@
 #include <QStringView>
 
 #include <memory>
+#include <vector>
 
 class QFileDevice;
 class QSaveFile;
@@ -18,11 +19,11 @@ class QSaveFile;
 // destination that is a device or a pipe (/dev/null, /dev/stdout) has nothing
 // to replace and is written in place.
 //
-// Lines are encoded in the system locale's encoding, without a byte-order
-// mark, a code unit the encoding cannot represent (a lone surrogate) becoming
-// "?". They are gathered in a buffer that goes to the disk in large blocks;
-// the first line goes at once, so a destination that takes no bytes at all is
-// found at the first line.
+// Lines are gathered and go to the disk in large blocks, encoded in the
+// system locale's encoding without a byte-order mark; a code unit the
+// encoding cannot represent (a lone surrogate) becomes "?". The first line
+// goes at once, so a destination that takes no bytes at all is found at the
+// first line rather than at the close.
 //
 // Every failure throws a Failure whose description names the file. Once a
 // write failed, every later line fails too and close() drops the new file.
@@ -43,12 +44,11 @@ public:
     // Lets go of the file; one that was not closed is dropped.
     void release();
 
-    // Bytes gathered before they go to the disk.
-    static constexpr qsizetype blockSize = 256 * 1024;
+    // Characters gathered before they go to the disk.
+    static constexpr qsizetype blockSize = 128 * 1024;
 
 private:
     void flush();
-    void encode(QStringView text);
     void requireOpen(const char *problem) const;
     [[noreturn]] void failWrite() const;
 
@@ -56,8 +56,8 @@ private:
     std::unique_ptr<QFileDevice> m_device;
     QSaveFile *m_saveFile = nullptr; // m_device, unless written in place
     QStringEncoder m_encoder;
-    QByteArray m_buffer;
-    qsizetype m_used = 0;
+    std::vector<char16_t> m_pending; // lines not yet written, each with its CR LF
+    QByteArray m_bytes;
     bool m_firstLine = true;
     QString m_writeError; // why the first failed write failed; empty while all went well
 };

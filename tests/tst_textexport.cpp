@@ -135,31 +135,31 @@ private slots:
         QCOMPARE(FileNameFromPath(path), name);
     }
 
-    // The program's own list: two rows of 21 and 18 characters.
-    void resultListWithProgress()
+    // The program's own list, two rows of 21 and 18 characters, with the bar and without.
+    void twoRows_data()
     {
-        ResultList list;
-        fillResultList(list, {QStringLiteral("Agawam Town, MA 01001"), QStringLiteral("Adjuntas, PR 00601")});
-        SaveListviewProperlySpaced(*m_host, list, path("out.txt"), &m_host->m_progress);
-
-        QCOMPARE(contents(path("out.txt")), contents(TEST_DATA_DIR "/text/two-rows.txt"));
-        QVERIFY(m_host->m_dialogs.messages.isEmpty());
-        QCOMPARE(m_host->m_progress.values, (QList<double>{1, 10, 20, 50, 100, 100, 0}));
-        const QString caption = QStringLiteral("Writing file: out.txt");
-        QCOMPARE(m_host->m_progress.texts, (QStringList{caption, caption, caption, "Done.", "Progress Bar"}));
-        // 2 announcing, 2 measuring, 2 reporting, 1 header cell, 2 reporting, 2 rows x (1 + 1 cell + 2)
-        QCOMPARE(m_host->yields, 17);
-        QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files), QStringList{"out.txt"});
+        QTest::addColumn<bool>("withBar");
+        QTest::addColumn<long>("yields");
+        // announcing 2, measuring 1 a row, reporting 2, header 1, reporting 2, rows 2 + 2 for the bar
+        QTest::newRow("progress bar") << true << 17L;
+        QTest::newRow("none") << false << 7L;
     }
-
-    void withoutProgressBar()
+    void twoRows()
     {
+        QFETCH(bool, withBar);
+        QFETCH(long, yields);
         ResultList list;
         fillResultList(list, {QStringLiteral("Agawam Town, MA 01001"), QStringLiteral("Adjuntas, PR 00601")});
-        SaveListviewProperlySpaced(*m_host, list, path("out.txt"), nullptr);
+        SaveListviewProperlySpaced(*m_host, list, path("out.txt"), withBar ? &m_host->m_progress : nullptr);
+
         QCOMPARE(contents(path("out.txt")), contents(TEST_DATA_DIR "/text/two-rows.txt"));
-        QCOMPARE(m_host->yields, 2 + 1 + 2 * 2);
-        QVERIFY(m_host->m_progress.values.isEmpty());
+        QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files), QStringList{"out.txt"});
+        QVERIFY(m_host->m_dialogs.messages.isEmpty());
+        QCOMPARE(m_host->yields, yields);
+        const QString caption = QStringLiteral("Writing file: out.txt");
+        QCOMPARE(m_host->m_progress.values, (withBar ? QList<double>{1, 10, 20, 50, 100, 100, 0} : QList<double>{}));
+        QCOMPARE(m_host->m_progress.texts,
+                 (withBar ? QStringList{caption, caption, caption, "Done.", "Progress Bar"} : QStringList{}));
     }
 
     void layout_data()
@@ -246,45 +246,39 @@ private slots:
         QCOMPARE(contents(path("big.txt")).size(), 2501 * 23);
     }
 
-    void missingFolderIsReportedAtEveryWrite()
+    // A file that cannot be created: reported at its creation, at every line
+    // and at the close, and whatever was at that path stays as it was.
+    void creationFails_data()
     {
-        TableList list({"Result(s)"});
-        list.add({"a"}, true);
-        list.add({"b"}, false);
-        list.add({"c"}, true);
-        const QString target = path("nowhere/out.txt");
-        SaveListviewProperlySpaced(*m_host, list, target, &m_host->m_progress);
-        QCOMPARE(reportedSteps(m_host->m_dialogs), (QList<int>{156, 170, 222, 222, 232}));
-        const QStringList texts = m_host->m_dialogs.texts();
-        QVERIFY2(texts.first().contains(path("nowhere") + "\" does not exist"), qPrintable(texts.first()));
-        QCOMPARE(m_host->m_dialogs.messages.first().title, QStringLiteral("Application Error"));
-        QCOMPARE(m_host->m_progress.value(), 0.0);
-        QCOMPARE(m_host->m_progress.text(), QStringLiteral("Progress Bar"));
-        QVERIFY(!QFileInfo::exists(path("nowhere")));
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("problem");
+        QTest::newRow("missing folder") << "nowhere/out.txt" << "nowhere\" does not exist";
+        QTest::newRow("path is a folder") << "folder" << "folder\" is a folder";
+        QTest::newRow("read-only file") << "old.txt" << "permission to change";
     }
-
-    void pathThatIsAFolder()
+    void creationFails()
     {
-        QVERIFY(QDir(m_dir->path()).mkdir("folder"));
-        TableList list({"Result(s)"});
-        list.add({"a"}, true);
-        SaveListviewProperlySpaced(*m_host, list, path("folder"), nullptr);
-        QCOMPARE(reportedSteps(m_host->m_dialogs), (QList<int>{156, 170, 222, 232}));
-        QVERIFY(m_host->m_dialogs.texts().first().contains("is a folder"));
-        QVERIFY(QFileInfo(path("folder")).isDir());
-    }
-
-    void readOnlyFileStaysAsItWas()
-    {
-        if (geteuid() == 0)
+        QFETCH(QString, name);
+        QFETCH(QString, problem);
+        if (name == "old.txt" && geteuid() == 0)
             QSKIP("permissions do not bind the superuser");
+        QVERIFY(QDir(m_dir->path()).mkdir("folder"));
         writeEarlierFile("old.txt");
         QVERIFY(QFile::setPermissions(path("old.txt"), QFile::ReadOwner));
         TableList list({"Result(s)"});
         list.add({"a"}, true);
-        SaveListviewProperlySpaced(*m_host, list, path("old.txt"), nullptr);
-        QCOMPARE(reportedSteps(m_host->m_dialogs), (QList<int>{156, 170, 222, 232}));
+        list.add({"b"}, false);
+        list.add({"c"}, true);
+        SaveListviewProperlySpaced(*m_host, list, path(name), &m_host->m_progress);
+
+        QCOMPARE(reportedSteps(m_host->m_dialogs), (QList<int>{156, 170, 222, 222, 232}));
+        QVERIFY2(m_host->m_dialogs.texts().first().contains(problem), qPrintable(m_host->m_dialogs.texts().first()));
+        QCOMPARE(m_host->m_dialogs.messages.first().title, QStringLiteral("Application Error"));
+        QCOMPARE(m_host->m_progress.value(), 0.0);
+        QCOMPARE(m_host->m_progress.text(), QStringLiteral("Progress Bar"));
+        QCOMPARE(QDir(m_dir->path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), (QStringList{"folder", "old.txt"}));
         QCOMPARE(contents(path("old.txt")), QByteArray("earlier"));
+        QVERIFY(QDir(path("folder")).isEmpty());
     }
 
     void replacesAnEarlierFileWhole()
@@ -344,6 +338,22 @@ private slots:
         QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files), QStringList{"old.txt"});
     }
 
+    // The window closes during the save: the command ends at once, and the
+    // earlier file stays as it was.
+    void windowClosedDuringTheSave()
+    {
+        writeEarlierFile("old.txt");
+        ResultList list;
+        fillResultList(list, QList<QString>(20000, QStringLiteral("Holtsville, NY 00501")));
+        m_host->onYield = [&] {
+            if (m_host->yields == 50000)
+                throw ProgramEnding();
+        };
+        QVERIFY_THROWS_EXCEPTION(ProgramEnding, SaveListviewProperlySpaced(*m_host, list, path("old.txt"), nullptr));
+        QCOMPARE(contents(path("old.txt")), QByteArray("earlier"));
+        QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files), QStringList{"old.txt"});
+    }
+
     void clickSavesToTheChosenName_data()
     {
         QTest::addColumn<QString>("name");
@@ -385,16 +395,6 @@ private slots:
         PushButton3_Click(*m_host, list);
         QCOMPARE(m_host->m_dialogs.saveTitles.size(), 1);
         QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files), QStringList{"a.txt"});
-        QCOMPARE(m_host->pointers, (QList<Pointer>{Pointer::Hourglass, Pointer::Normal}));
-    }
-
-    void clickFailureStaysInsideTheSave()
-    {
-        ResultList list;
-        fillResultList(list, {QStringLiteral("a")});
-        m_host->m_dialogs.nextSaveFileNames = {path("nowhere/a.txt")};
-        PushButton3_Click(*m_host, list);
-        QCOMPARE(reportedSteps(m_host->m_dialogs), (QList<int>{156, 170, 222, 232}));
         QCOMPARE(m_host->pointers, (QList<Pointer>{Pointer::Hourglass, Pointer::Normal}));
     }
 

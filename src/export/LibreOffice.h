@@ -1,0 +1,64 @@
+#pragma once
+
+#include "Spreadsheet.h"
+
+#include <QString>
+
+#include <functional>
+#include <memory>
+
+// How the program reaches LibreOffice.
+struct LibreOfficeOptions
+{
+    // The office's launcher; empty: the one found beside the SDK at build
+    // time, else "soffice" or "libreoffice" on the PATH.
+    QString program;
+    // No display: the office runs headless and its documents stay hidden.
+    bool headless = true;
+    // Headless offices get a profile of their own in a new temporary folder
+    // under this one (empty: the system's temporary folder), removed when the
+    // office ends. An office with a display uses the user's own profile.
+    QString profileParent;
+    // How long the office may take to start and accept the connection.
+    int startTimeoutMs = 20000;
+    // Called every few milliseconds while the office starts. Empty: lets the
+    // application process its pending events other than user input, so the
+    // window repaints but no command can start meanwhile.
+    std::function<void()> whileStarting;
+
+    // Headless when there is no display: neither DISPLAY nor WAYLAND_DISPLAY
+    // is set, or Qt runs on the offscreen or minimal platform.
+    static LibreOfficeOptions forThisSession();
+};
+
+// Application objects on a LibreOffice office: the office this factory
+// started, while it runs, else a new one. Each application object opens its
+// workbooks as new Calc documents in that office.
+//
+// A headless office is ended with the factory (its documents can be seen by
+// no one); an office with a display stays, with the user's documents.
+class LibreOfficeFactory : public SpreadsheetFactory
+{
+public:
+    explicit LibreOfficeFactory(LibreOfficeOptions options = LibreOfficeOptions::forThisSession());
+    ~LibreOfficeFactory() override;
+
+    LibreOfficeFactory(const LibreOfficeFactory &) = delete;
+    LibreOfficeFactory &operator=(const LibreOfficeFactory &) = delete;
+
+    std::unique_ptr<SpreadsheetApplication> create() override;
+
+    // The office this factory started, while it holds it: the process id of
+    // its launcher (0 when none), and the UNO address of its component
+    // context once connected (empty when not).
+    qint64 officeProcessId() const;
+    QString officeAddress() const;
+
+    // Ends the office when this factory started it headless; otherwise only
+    // lets go of the connection.
+    void shutDown();
+
+private:
+    struct Private;
+    std::unique_ptr<Private> d;
+};

@@ -1,0 +1,2 @@
+# The spreadsheet export against a recording application.
+orvelle_test(tst_spreadsheet)

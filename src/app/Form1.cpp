@@ -1,6 +1,545 @@
 #include "Form1.h"
 
-Form1::Form1(QWidget *parent)
-    : QWidget(parent)
+#include "Clipboard.h"
+#include "ClipboardCopy.h"
+#include "Failure.h"
+#include "Guard.h"
+#include "ListCommands.h"
+#include "Numbers.h"
+#include "ProgressBar.h"
+#include "ResultList.h"
+#include "ResultView.h"
+#include "SettingsStore.h"
+#include "Spreadsheet.h"
+#include "SpreadsheetExport.h"
+#include "TextExport.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QImageReader>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QScreen>
+
+#include <ctime>
+#include <limits>
+
+namespace {
+
+// Layout positions are given in twips; 15 twips make a pixel.
+QRect twips(int left, int top, int width, int height)
 {
+    return QRect(qRound(left / 15.0), qRound(top / 15.0), qRound(width / 15.0), qRound(height / 15.0));
+}
+
+QFont arial(double points)
+{
+    QFont font(QStringLiteral("Arial"));
+    font.setPointSizeF(points);
+    font.setBold(true);
+    return font;
+}
+
+template <typename W>
+W *placed(W *widget, const char *name, const QRect &geometry)
+{
+    widget->setObjectName(QLatin1String(name));
+    widget->setGeometry(geometry);
+    return widget;
+}
+
+QPushButton *button(QWidget *parent, const char *name, const QString &caption, const QRect &geometry)
+{
+    auto *result = placed(new QPushButton(caption, parent), name, geometry);
+    result->setFont(arial(11.25));
+    result->setMouseTracking(true);
+    return result;
+}
+
+// A field box: the user's clicks tick and untick it; the greyed state comes
+// only from the settings and lasts until the first click.
+class FieldBox : public QCheckBox
+{
+public:
+    using QCheckBox::QCheckBox;
+
+protected:
+    void nextCheckState() override
+    {
+        const bool tick = checkState() != Qt::Checked;
+        setTristate(false);
+        setCheckState(tick ? Qt::Checked : Qt::Unchecked);
+    }
+};
+
+// The hand pointer from a Windows cursor file, hot spot included.
+QCursor loadCursorFile(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw Failure(QStringLiteral("The pointer file %1 cannot be read: %2").arg(path, file.errorString()));
+    const QByteArray bytes = file.readAll();
+    const auto u16 = [&](int at) { return int(quint8(bytes.at(at))) | (int(quint8(bytes.at(at + 1))) << 8); };
+    if (bytes.size() < 22 || u16(0) != 0 || u16(2) != 2 || u16(4) < 1)
+        throw Failure(QStringLiteral("The pointer file %1 is not a Windows cursor file.").arg(path));
+    QImageReader reader(path, "ico");
+    const QImage image = reader.read();
+    if (image.isNull())
+        throw Failure(QStringLiteral("The pointer file %1 cannot be loaded as a picture: %2").arg(path, reader.errorString()));
+    return QCursor(QPixmap::fromImage(image), u16(10), u16(12));
+}
+
+QIcon programIcon()
+{
+    QIcon icon;
+    for (int size : {16, 32, 48, 64, 128, 256})
+        icon.addFile(QStringLiteral(":/icons/orvelle-%1.png").arg(size), QSize(size, size));
+    return icon;
+}
+
+} // namespace
+
+Form1::Form1(const Services &services, QWidget *parent)
+    : QWidget(parent)
+    , m_qtDialogs(this)
+    , m_dialogs(services.dialogs ? services.dialogs : &m_qtDialogs)
+    , m_ownClipboard(services.clipboard ? nullptr : std::make_unique<SystemClipboard>())
+    , m_clipboard(services.clipboard ? services.clipboard : m_ownClipboard.get())
+    , m_ownSpreadsheets(services.spreadsheets ? nullptr : makeDefaultSpreadsheetFactory())
+    , m_spreadsheets(services.spreadsheets ? services.spreadsheets : m_ownSpreadsheets.get())
+    , m_settings(std::make_unique<SettingsStore>())
+    , m_programFolder(services.programFolder.isEmpty() ? QCoreApplication::applicationDirPath() : services.programFolder)
+    , Frame1(placed(new QGroupBox(QStringLiteral("Number To Generate"), this), "Frame1", twips(120, 120, 3840, 795)))
+    , Text1(placed(new QLineEdit(QStringLiteral("200"), Frame1), "Text1", twips(240, 300, 3375, 330)))
+    , Frame2(placed(new QGroupBox(QStringLiteral("Display"), this), "Frame2", twips(4080, 120, 3840, 795)))
+    , Check3(placed(new FieldBox(QStringLiteral("Zip"), Frame2), "Check3", twips(2760, 340, 615, 255)))
+    , Check2(placed(new FieldBox(QStringLiteral("State"), Frame2), "Check2", twips(1440, 340, 855, 255)))
+    , Check1(placed(new FieldBox(QStringLiteral("City"), Frame2), "Check1", twips(240, 340, 615, 255)))
+    , ProgressBar1(placed(new ProgressBar(this), "ProgressBar1", twips(120, 5350, 7800, 405)))
+    , PushButton2(button(this, "PushButton2", QStringLiteral("Start Generating"), twips(120, 1040, 7800, 405)))
+    , PushButton3(button(this, "PushButton3", QStringLiteral("Save Results As Text File"), twips(120, 4320, 3840, 405)))
+    , PushButton13(button(this, "PushButton13", QStringLiteral("Save Results As Excel File"), twips(4080, 4320, 3840, 405)))
+    , PushButton7(button(this, "PushButton7", QStringLiteral("Clear List"), twips(4080, 4830, 3840, 405)))
+    , PushButton8(button(this, "PushButton8", QStringLiteral("Copy Results To Clipboard"), twips(120, 4830, 3840, 405)))
+    , ListView1(placed(new ResultView(this), "ListView1", twips(120, 1560, 7800, 2655)))
+    , m_list(new ResultList(this))
+{
+    setObjectName(QStringLiteral("Form1"));
+    setFixedSize(536, 392);
+    const QFont font = arial(9);
+    for (QWidget *widget : {static_cast<QWidget *>(this), static_cast<QWidget *>(Frame1), static_cast<QWidget *>(Text1),
+                            static_cast<QWidget *>(Frame2), static_cast<QWidget *>(Check1), static_cast<QWidget *>(Check2),
+                            static_cast<QWidget *>(Check3), static_cast<QWidget *>(ListView1),
+                            static_cast<QWidget *>(ProgressBar1)})
+        widget->setFont(font);
+
+    // White backgrounds until a skin says otherwise.
+    for (QWidget *widget : {static_cast<QWidget *>(this), static_cast<QWidget *>(Frame1), static_cast<QWidget *>(Frame2),
+                            static_cast<QWidget *>(Check1), static_cast<QWidget *>(Check2), static_cast<QWidget *>(Check3)}) {
+        QPalette palette = widget->palette();
+        palette.setColor(QPalette::Window, Qt::white);
+        widget->setPalette(palette);
+        widget->setAutoFillBackground(true);
+    }
+
+    Text1->setMaxLength(std::numeric_limits<int>::max());
+    ListView1->setList(m_list);
+    ProgressBar1->setFocusPolicy(Qt::NoFocus);
+    for (QWidget *widget : {static_cast<QWidget *>(this), static_cast<QWidget *>(Frame1), static_cast<QWidget *>(Frame2),
+                            static_cast<QWidget *>(ListView1->viewport())})
+        widget->setMouseTracking(true);
+    // The pointer rule and the number box's check watch the events of the whole window.
+    qApp->installEventFilter(this);
+
+    // Keyboard focus order; frames and the progress bar never take the focus.
+    QWidget *order[] = {PushButton2, PushButton3, PushButton13, PushButton7, PushButton8, ListView1, Text1, Check1, Check2, Check3};
+    for (std::size_t i = 0; i + 1 < std::size(order); ++i)
+        setTabOrder(order[i], order[i + 1]);
+
+    connect(PushButton2, &QPushButton::clicked, this, &Form1::PushButton2_Click);
+    connect(PushButton3, &QPushButton::clicked, this, &Form1::PushButton3_Click);
+    connect(PushButton13, &QPushButton::clicked, this, &Form1::PushButton13_Click);
+    connect(PushButton7, &QPushButton::clicked, this, &Form1::PushButton7_Click);
+    connect(PushButton8, &QPushButton::clicked, this, &Form1::PushButton8_Click);
+    connect(ListView1, &ResultView::deletePressed, this,
+            [this](Qt::KeyboardModifiers modifiers) { ListView1_KeyDown(46, modifiers); });
+    connect(ListView1, &ResultView::doubleClicked, this, &Form1::ListView1_DblClick);
+    connect(Text1, &QLineEdit::textChanged, this, &Form1::Text1_Change);
+    connect(Check1, &QCheckBox::stateChanged, this, &Form1::Check1_Click);
+    connect(Check2, &QCheckBox::stateChanged, this, &Form1::Check2_Click);
+    connect(Check3, &QCheckBox::stateChanged, this, &Form1::Check3_Click);
+    // The session ending closes the window like any other close.
+    connect(qApp, &QGuiApplication::commitDataRequest, this, [this] { close(); });
+
+    Form_Load();
+    PushButton2->setFocus();
+}
+
+Form1::~Form1()
+{
+    qApp->removeEventFilter(this);
+}
+
+// ---------------------------------------------------------------- start-up
+
+bool Form1::FileExists(const QString &path)
+{
+    return QFileInfo(path).lastModified().isValid();
+}
+
+void Form1::ApplySkin()
+{
+    const QString path = m_programFolder + QStringLiteral("/x/o.cjs");
+    if (!QFileInfo(path).isFile())
+        return;
+    const QColor buttonFace = QApplication::palette().color(QPalette::Button);
+    for (QWidget *widget : {static_cast<QWidget *>(this), static_cast<QWidget *>(Frame1), static_cast<QWidget *>(Frame2),
+                            static_cast<QWidget *>(Check1), static_cast<QWidget *>(Check2), static_cast<QWidget *>(Check3)}) {
+        QPalette palette = widget->palette();
+        palette.setColor(QPalette::Window, buttonFace);
+        widget->setPalette(palette);
+    }
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+        throw Failure(QStringLiteral("The skin file %1 cannot be read: %2").arg(path, file.errorString()));
+    const QString sheet = QString::fromUtf8(file.readAll());
+    if (file.error() != QFileDevice::NoError)
+        throw Failure(QStringLiteral("The skin file %1 cannot be read: %2").arg(path, file.errorString()));
+
+    // Qt reports a style sheet it cannot parse only as a warning: catch it.
+    static bool parseFailed = false;
+    parseFailed = false;
+    const QtMessageHandler previous = qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &message) {
+        if (message.contains(QLatin1String("Could not parse")))
+            parseFailed = true;
+    });
+    setStyleSheet(sheet);
+    ensurePolished();
+    for (QWidget *child : findChildren<QWidget *>())
+        child->ensurePolished();
+    qInstallMessageHandler(previous);
+    if (parseFailed) {
+        setStyleSheet(QString());
+        throw Failure(QStringLiteral("The skin file %1 is not a valid style sheet.").arg(path));
+    }
+}
+
+void Form1::SetAppTitle()
+{
+    QString title = QStringLiteral("Orvelle Software");
+    do {
+        const qsizetype space = title.lastIndexOf(QLatin1Char(' '));
+        title = title.left(std::max<qsizetype>(space, 0));
+    } while (title.size() > 40);
+    setApplicationTitle(title);
+}
+
+void Form1::loadCheck(Guard &guard, int step, QCheckBox *box, SettingsStore::Key key)
+{
+    guard.step(step, [&] {
+        const qint16 value = m_settings->readInt16(key);
+        if (value < 0 || value > 2)
+            throw Failure(QStringLiteral("Invalid property value: the setting \"%1\" holds %2; a field box is 0, 1 or 2.")
+                              .arg(SettingsStore::name(key))
+                              .arg(value));
+        box->setCheckState(value == 1 ? Qt::Checked : value == 2 ? Qt::PartiallyChecked : Qt::Unchecked);
+    });
+}
+
+void Form1::Form_Load()
+{
+    Guard guard(*m_dialogs, QStringLiteral("in Orvelle2021/08/31.Form1.Form_Load "));
+    guard.step(100, [&] { ApplySkin(); });
+    const QString cursorPath = m_programFolder + QStringLiteral("/HAND-M.CUR");
+    if (guard.test(104, [&] { return FileExists(cursorPath); })) {
+        guard.step(106, [&] {
+            m_handCursor = loadCursorFile(cursorPath);
+            m_handLoaded = true;
+        });
+    }
+    guard.step(126, [&] {
+        setWindowTitle(QStringLiteral("Orvelle Software"));
+        setWindowIcon(programIcon());
+        SetAppTitle();
+    });
+    guard.step(128, [&] { m_list->addColumn(QStringLiteral("Result(s)")); });
+    guard.step(130, [&] { ListView1->setColumnWidth(0, qRound(7000 / 15.0)); });
+    guard.step(132, [&] { Text1->setText(m_settings->read(SettingsStore::Key::NumberOfRecords)); });
+    loadCheck(guard, 134, Check1, SettingsStore::Key::Check1);
+    loadCheck(guard, 136, Check2, SettingsStore::Key::Check2);
+    loadCheck(guard, 138, Check3, SettingsStore::Key::Check3);
+}
+
+void Form1::showEvent(QShowEvent *event)
+{
+    // First shown centred on the screen; the position is never stored.
+    if (!m_centred) {
+        m_centred = true;
+        if (const QScreen *screen = this->screen()) {
+            QRect frame = frameGeometry();
+            frame.moveCenter(screen->availableGeometry().center());
+            move(frame.topLeft());
+        }
+    }
+    QWidget::showEvent(event);
+}
+
+// ---------------------------------------------------------------- close
+
+void Form1::Form_QueryUnload()
+{
+    Guard guard(*m_dialogs, QStringLiteral("in Orvelle2021/08/31.Form1.Form_QueryUnload "));
+    QString prefixes;
+    guard.step(100, [&] { prefixes.clear(); });
+    guard.forLoop(102, 106, 1, [&] { return m_list->rows(); }, [&](int row) {
+        guard.step(104, [&] {
+            const QString text = m_list->text(row, 1);
+            prefixes.reserve(prefixes.size() + text.size() + 1);
+            prefixes += text;
+            prefixes += QLatin1Char(';');
+        });
+    });
+    if (guard.test(108, [&] { return !prefixes.isEmpty(); }))
+        guard.step(108, [&] { prefixes.chop(1); });
+    guard.step(110, [&] { m_settings->write(SettingsStore::Key::Prefixes, prefixes); });
+    guard.step(112, [&] { QCoreApplication::processEvents(); });
+}
+
+void Form1::closeEvent(QCloseEvent *event)
+{
+    if (!m_unloaded) {
+        Form_QueryUnload();
+        // Unloading ends every command still running: its next yield unwinds it.
+        m_unloaded = true;
+    }
+    event->accept();
+}
+
+// ---------------------------------------------------------------- commands
+
+template <typename Command>
+void Form1::runCommand(Command &&command)
+{
+    ++m_commandDepth;
+    try {
+        command();
+    } catch (const ProgramEnding &) {
+        // The window closed during the command.
+    }
+    --m_commandDepth;
+    m_list->commit();
+}
+
+void Form1::PushButton2_Click()
+{
+    runCommand([this] { ::PushButton2_Click(*this, *m_list); });
+}
+
+void Form1::PushButton3_Click()
+{
+    runCommand([this] { ::PushButton3_Click(*this, *m_list); });
+}
+
+void Form1::PushButton13_Click()
+{
+    runCommand([this] { ::PushButton13_Click(*this, *m_list, *m_spreadsheets); });
+}
+
+void Form1::PushButton8_Click()
+{
+    runCommand([this] { ::PushButton8_Click(*this, *m_list, *m_clipboard); });
+}
+
+void Form1::PushButton7_Click()
+{
+    runCommand([this] { ::PushButton7_Click(*this, *m_list); });
+}
+
+void Form1::ListView1_KeyDown(int keyCode, Qt::KeyboardModifiers)
+{
+    if (keyCode == 46) // the Delete key, whatever the modifiers
+        removeSelectedRow(*this, *m_list, ListView1->selectedRow());
+}
+
+void Form1::ListView1_DblClick()
+{
+    removeSelectedRow(*this, *m_list, ListView1->selectedRow());
+}
+
+// ---------------------------------------------------------------- the services the commands borrow
+
+void Form1::setPointer(Pointer pointer)
+{
+    m_pointer = pointer;
+    switch (pointer) {
+    case Pointer::Hourglass:
+        setCursor(Qt::WaitCursor);
+        break;
+    case Pointer::Hand:
+        if (m_handLoaded)
+            setCursor(m_handCursor);
+        else
+            setCursor(Qt::ArrowCursor);
+        break;
+    case Pointer::Normal:
+        setCursor(Qt::ArrowCursor);
+        break;
+    }
+}
+
+namespace {
+// Milliseconds on the coarse monotonic clock: read in a few nanoseconds, to a
+// kernel tick (a few milliseconds).
+std::int64_t coarseMilliseconds()
+{
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC_COARSE, &now);
+    return std::int64_t(now.tv_sec) * 1000 + now.tv_nsec / 1'000'000;
+}
+} // namespace
+
+void Form1::yield()
+{
+    // Dispatching costs about a microsecond even with nothing pending, so a
+    // long command dispatches once a clock tick rather than at every call.
+    const std::int64_t now = coarseMilliseconds();
+    if (now - m_lastDispatch >= dispatchInterval) {
+        m_list->commit();
+        QCoreApplication::processEvents();
+        m_lastDispatch = coarseMilliseconds();
+    }
+    if (m_unloaded)
+        throw ProgramEnding();
+}
+
+ProgressIndicator &Form1::progress()
+{
+    return *ProgressBar1;
+}
+
+QString Form1::numberText() const
+{
+    return Text1->text();
+}
+
+int Form1::boxValue(const QCheckBox *box)
+{
+    switch (box->checkState()) {
+    case Qt::Checked:
+        return 1;
+    case Qt::PartiallyChecked:
+        return 2;
+    case Qt::Unchecked:
+        break;
+    }
+    return 0;
+}
+
+DisplayFieldSet Form1::fieldSet() const
+{
+    return {boxValue(Check1) == 1, boxValue(Check2) == 1, boxValue(Check3) == 1};
+}
+
+void Form1::focusCity()
+{
+    Check1->setFocus();
+}
+
+// ---------------------------------------------------------------- options
+
+void Form1::Text1_Change()
+{
+    m_settings->write(SettingsStore::Key::NumberOfRecords, Text1->text());
+}
+
+bool Form1::numberBoxHoldsNumber() const
+{
+    return parseNumber(Text1->text()).has_value();
+}
+
+void Form1::Text1_LostFocus()
+{
+    if (numberBoxHoldsNumber() || m_checkingNumber)
+        return;
+    m_checkingNumber = true;
+    showPlainMessage(*m_dialogs, QStringLiteral("Must be a numerical value."));
+    Text1->setFocus();
+    m_checkingNumber = false;
+}
+
+void Form1::storeCheck(const QCheckBox *box, SettingsStore::Key key)
+{
+    m_settings->write(key, QString::number(boxValue(box)));
+}
+
+void Form1::Check1_Click()
+{
+    storeCheck(Check1, SettingsStore::Key::Check1);
+}
+
+void Form1::Check2_Click()
+{
+    storeCheck(Check2, SettingsStore::Key::Check2);
+}
+
+void Form1::Check3_Click()
+{
+    storeCheck(Check3, SettingsStore::Key::Check3);
+}
+
+// ---------------------------------------------------------------- pointer rule and focus checks
+
+void Form1::pointerMoveOver(const QWidget *element)
+{
+    // The buttons show the hand; the window's background, the list and the
+    // frames the normal arrow; the number box and the field boxes leave the
+    // pointer alone. The hourglass is never replaced.
+    Pointer wanted;
+    if (element == PushButton2 || element == PushButton3 || element == PushButton13 || element == PushButton7
+        || element == PushButton8)
+        wanted = Pointer::Hand;
+    else if (!element || element == Frame1 || element == Frame2 || ListView1->isAncestorOf(element) || element == ListView1)
+        wanted = Pointer::Normal;
+    else
+        return;
+    if (m_pointer != Pointer::Hourglass && m_pointer != wanted)
+        setPointer(wanted);
+}
+
+bool Form1::eventFilter(QObject *watched, QEvent *event)
+{
+    const QEvent::Type type = event->type();
+    if (!watched->isWidgetType() || (watched != this && !isAncestorOf(static_cast<QWidget *>(watched))))
+        return false;
+    if (type == QEvent::MouseMove || type == QEvent::Enter) {
+        const QPointF global = type == QEvent::MouseMove ? static_cast<QMouseEvent *>(event)->globalPosition()
+                                                         : static_cast<QEnterEvent *>(event)->globalPosition();
+        pointerMoveOver(childAt(mapFromGlobal(global.toPoint())));
+    } else if (watched == Text1 && type == QEvent::FocusOut) {
+        // Leaving the number box by the keyboard checks it once the focus has
+        // moved. A click elsewhere moves the focus before the press arrives:
+        // the press then shows the message instead of reaching its target.
+        const Qt::FocusReason reason = static_cast<QFocusEvent *>(event)->reason();
+        if (reason == Qt::MouseFocusReason)
+            m_clickLeftNumberBox = !numberBoxHoldsNumber();
+        else if (reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason || reason == Qt::ShortcutFocusReason
+                 || reason == Qt::OtherFocusReason)
+            QMetaObject::invokeMethod(this, &Form1::Text1_LostFocus, Qt::QueuedConnection);
+    } else if ((type == QEvent::MouseButtonPress || type == QEvent::MouseButtonDblClick) && m_clickLeftNumberBox) {
+        m_clickLeftNumberBox = false;
+        Text1_LostFocus();
+        m_swallowRelease = true;
+        return true;
+    } else if (type == QEvent::MouseButtonRelease && m_swallowRelease) {
+        m_swallowRelease = false;
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
 }

@@ -1,10 +1,134 @@
 #pragma once
 
+#include "GenerationRun.h"
+#include "QtDialogs.h"
+#include "SettingsStore.h"
+
+#include <QCursor>
 #include <QWidget>
 
-class Form1 : public QWidget
+#include <cstdint>
+#include <memory>
+
+class Clipboard;
+class Guard;
+class ProgressBar;
+class QCheckBox;
+class QGroupBox;
+class QLineEdit;
+class QPushButton;
+class ResultList;
+class ResultView;
+class SpreadsheetFactory;
+
+// The platform services the window uses; tests replace them. Those left
+// empty are the real ones.
+struct Form1Services
+{
+    Dialogs *dialogs = nullptr;
+    Clipboard *clipboard = nullptr;
+    SpreadsheetFactory *spreadsheets = nullptr;
+    QString programFolder; // the executable's folder when empty
+};
+
+// The program's one window: the options, the result list, the progress bar
+// and the five command buttons.
+class Form1 : public QWidget, public GenerationHost
 {
     Q_OBJECT
+
 public:
-    explicit Form1(QWidget *parent = nullptr);
+    using Services = Form1Services;
+
+    explicit Form1(const Services &services = Services(), QWidget *parent = nullptr);
+    ~Form1() override;
+
+    // Start-up and close.
+    void Form_Load();
+    void Form_QueryUnload();
+    void ApplySkin();
+    void SetAppTitle();
+    static bool FileExists(const QString &path);
+
+    // The commands.
+    void PushButton2_Click();
+    void PushButton3_Click();
+    void PushButton13_Click();
+    void PushButton8_Click();
+    void PushButton7_Click();
+    void ListView1_KeyDown(int keyCode, Qt::KeyboardModifiers shift);
+    void ListView1_DblClick();
+
+    // The options.
+    void Text1_Change();
+    void Text1_LostFocus();
+    void Check1_Click();
+    void Check2_Click();
+    void Check3_Click();
+
+    ResultList &list() const { return *m_list; }
+    ProgressBar &progressBar() const { return *ProgressBar1; }
+
+    // GenerationHost
+    Dialogs &dialogs() override { return *m_dialogs; }
+    Pointer pointer() const override { return m_pointer; }
+    void setPointer(Pointer pointer) override;
+    void yield() override;
+    ProgressIndicator &progress() override;
+    QString programFolder() const override { return m_programFolder; }
+    QString numberText() const override;
+    DisplayFieldSet fieldSet() const override;
+    void focusCity() override;
+
+    // The state of a field box as stored: 0 unticked, 1 ticked, 2 greyed.
+    static int boxValue(const QCheckBox *box);
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+
+private:
+    template <typename Command>
+    void runCommand(Command &&command);
+    void storeCheck(const QCheckBox *box, SettingsStore::Key key);
+    void loadCheck(Guard &guard, int step, QCheckBox *box, SettingsStore::Key key);
+    void pointerMoveOver(const QWidget *element);
+    bool numberBoxHoldsNumber() const;
+
+    QtDialogs m_qtDialogs;
+    Dialogs *m_dialogs;
+    std::unique_ptr<Clipboard> m_ownClipboard;
+    Clipboard *m_clipboard;
+    std::unique_ptr<SpreadsheetFactory> m_ownSpreadsheets;
+    SpreadsheetFactory *m_spreadsheets;
+    std::unique_ptr<SettingsStore> m_settings;
+    QString m_programFolder;
+
+    QGroupBox *const Frame1;
+    QLineEdit *const Text1;
+    QGroupBox *const Frame2;
+    QCheckBox *const Check3;
+    QCheckBox *const Check2;
+    QCheckBox *const Check1;
+    ProgressBar *const ProgressBar1;
+    QPushButton *const PushButton2;
+    QPushButton *const PushButton3;
+    QPushButton *const PushButton13;
+    QPushButton *const PushButton7;
+    QPushButton *const PushButton8;
+    ResultView *const ListView1;
+    ResultList *const m_list;
+
+    Pointer m_pointer = Pointer::Normal;
+    QCursor m_handCursor;
+    bool m_handLoaded = false;
+    static constexpr std::int64_t dispatchInterval = 4; // milliseconds
+    std::int64_t m_lastDispatch = 0;
+    int m_commandDepth = 0;
+    bool m_unloaded = false;
+    bool m_checkingNumber = false;
+    bool m_swallowRelease = false;
+    bool m_clickLeftNumberBox = false;
+    bool m_centred = false;
 };

@@ -110,7 +110,9 @@ void PushButton2_Click(GenerationHost &host, ResultList &list)
         guard.step(126, [&] { connection = std::make_unique<PlaceConnection>(); });
         guard.step(128, [&] { records = std::make_unique<PlaceRecordSet>(); });
         guard.step(130, [&] { require(connection).open(path); });
-        guard.step(132, [&] { require(records).open(displayQueryFor(expression), require(connection)); });
+        guard.step(132, [&] {
+            require(records).open(displayQueryFor(expression), require(connection), [&] { host.yield(); });
+        });
         guard.step(134, [&] { recordCount = require(records).recordCount(); });
 
         // A count beyond the memory at hand is refused before the list is touched.
@@ -125,7 +127,10 @@ void PushButton2_Click(GenerationHost &host, ResultList &list)
         } else {
             guard.step(136, [&] { list.clear(); });
             std::vector<KnownText> known;
+            // The text of the current row: worked out in `s`, or, for a record
+            // drawn before, taken from `reused` without copying the string.
             QString s;
+            const KnownText *reused = nullptr;
             std::uint32_t sIndex = 0;
             bool sInterned = false;
             std::int32_t r = 0;
@@ -147,10 +152,14 @@ void PushButton2_Click(GenerationHost &host, ResultList &list)
                 if (records && records->isOpen() && records->recordCount() > 0)
                     memo = &known[std::size_t(records->position())];
                 if (memo && memo->known) {
-                    s = memo->text;
+                    reused = memo;
                     sIndex = memo->index;
                     sInterned = true;
                 } else {
+                    if (reused) { // a failed read below repeats the row before
+                        s = reused->text;
+                        reused = nullptr;
+                    }
                     const bool read = guard.step(150, [&] { s = properCase(require(records).value(QStringLiteral("display_fields"))); });
                     QString piece;
                     guard.step(152, [&] { piece = stateCodePiece(s); });

@@ -142,7 +142,8 @@ void PlaceConnection::close()
     }
 }
 
-void PlaceRecordSet::open(const QString &query, const PlaceConnection &connection)
+void PlaceRecordSet::open(const QString &query, const PlaceConnection &connection,
+                          const std::function<void()> &whileReading)
 {
     close();
     if (!connection.isOpen())
@@ -161,6 +162,8 @@ void PlaceRecordSet::open(const QString &query, const PlaceConnection &connectio
     }
     m_column = QString::fromUtf8(sqlite3_column_name(statement, 0));
     while ((code = sqlite3_step(statement)) == SQLITE_ROW) {
+        if (whileReading && (m_values.size() & 1023) == 0)
+            whileReading();
         const auto *text = reinterpret_cast<const char *>(sqlite3_column_text(statement, 0));
         m_null.push_back(text == nullptr);
         m_values.push_back(text ? QString::fromUtf8(text, sqlite3_column_bytes(statement, 0)) : QString());

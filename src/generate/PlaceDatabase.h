@@ -3,6 +3,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 struct sqlite3;
@@ -75,9 +76,11 @@ private:
 class PlaceRecordSet
 {
 public:
-    // Runs the query (in the "+" dialect) on the connection; throws a Failure
-    // that says what is wrong.
-    void open(const QString &query, const PlaceConnection &connection);
+    // Runs the query (in the "+" dialect) on the connection and reads every
+    // row, calling `whileReading` now and then so that a window stays live;
+    // throws a Failure that says what is wrong.
+    void open(const QString &query, const PlaceConnection &connection,
+              const std::function<void()> &whileReading = nullptr);
     void close();
     bool isOpen() const { return m_open; }
 

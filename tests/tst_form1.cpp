@@ -1,0 +1,600 @@
+// The main window as a user meets it, under the offscreen platform: start-up,
+// options, settings, skin and pointer, the generation run and the list
+// commands, and the close.
+
+#include "Form1.h"
+#include "ProgressBar.h"
+#include "ResultList.h"
+#include "ResultView.h"
+#include "SettingsStore.h"
+#include "TestSupport.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QDataStream>
+#include <QFile>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+namespace {
+
+// A 32 x 32 Windows cursor file with its hot spot at (5, 3).
+QByteArray cursorFile()
+{
+    QByteArray bytes;
+    QDataStream out(&bytes, QIODevice::WriteOnly);
+    out.setByteOrder(QDataStream::LittleEndian);
+    const quint32 xorSize = 32 * 32 * 4;
+    const quint32 andSize = 32 * 4;
+    out << quint16(0) << quint16(2) << quint16(1);                        // a cursor file with one image
+    out << quint8(32) << quint8(32) << quint8(0) << quint8(0);            // 32 x 32
+    out << quint16(5) << quint16(3);                                      // hot spot
+    out << quint32(40 + xorSize + andSize) << quint32(6 + 16);            // size and offset of the image
+    out << quint32(40) << qint32(32) << qint32(64) << quint16(1) << quint16(32) // BITMAPINFOHEADER
+        << quint32(0) << quint32(xorSize + andSize) << qint32(0) << qint32(0) << quint32(0) << quint32(0);
+    for (quint32 i = 0; i < 32 * 32; ++i)
+        out << quint32(i % 3 ? 0xff000000u : 0xffffffffu);
+    for (quint32 i = 0; i < andSize; ++i)
+        out << quint8(0);
+    return bytes;
+}
+
+void writeFile(const QString &path, const QByteArray &content)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(content);
+}
+
+QStringList rowsOf(const ResultList &list)
+{
+    QStringList rows;
+    for (int row = 1; row <= list.rows(); ++row)
+        rows.append(list.text(row, 1));
+    return rows;
+}
+
+} // namespace
+
+class TestForm1 : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void firstRunDefaults();
+    void layoutAndTabOrder();
+    void optionsSurviveIntoASecondWindow();
+    void numberStoredAsEmptyText();
+    void greyedZipDoesNotCount();
+    void badStoredCheckValues_data();
+    void badStoredCheckValues();
+    void hugeNumberText();
+    void leavingTheNumberBox_data();
+    void leavingTheNumberBox();
+    void clickAwayFromABadNumberRunsNothing();
+
+    void skin();
+    void badSkin();
+    void cursorFiles_data();
+    void cursorFiles();
+    void pointerRuleStandsAsideForTheHourglass();
+
+    void generateFromTheButton();
+    void noFieldChosenMovesTheFocus();
+    void commandsDuringARunDoNothing();
+    void listCommands();
+    void spaceTicksARow();
+
+    void prefixesAtClose_data();
+    void prefixesAtClose();
+    void closeDuringARunStoresTheRowsAndStops();
+
+private:
+    std::unique_ptr<Form1> makeWindow();
+
+    QTemporaryDir m_config;
+    std::unique_ptr<QTemporaryDir> m_folder;
+    RecordingDialogs m_dialogs;
+};
+
+void TestForm1::initTestCase()
+{
+    QVERIFY(m_config.isValid());
+}
+
+void TestForm1::init()
+{
+    // Every test starts as a first run: fresh settings, a program folder holding the database.
+    qputenv("XDG_CONFIG_HOME", m_config.path().toUtf8());
+    QDir(m_config.path()).removeRecursively();
+    QDir().mkpath(m_config.path());
+    m_folder = std::make_unique<QTemporaryDir>();
+    QVERIFY(QFile::link(QStringLiteral(ZIPBASE_PATH), m_folder->filePath(QStringLiteral("zipbase.mdb"))));
+    m_dialogs = RecordingDialogs();
+}
+
+void TestForm1::cleanup()
+{
+    m_folder.reset();
+}
+
+std::unique_ptr<Form1> TestForm1::makeWindow()
+{
+    Form1Services services;
+    services.dialogs = &m_dialogs;
+    services.programFolder = m_folder->path();
+    return std::make_unique<Form1>(services);
+}
+
+void TestForm1::firstRunDefaults()
+{
+    auto window = makeWindow();
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    QCOMPARE(window->windowTitle(), QStringLiteral("Orvelle Software"));
+    QCOMPARE(applicationTitle(), QStringLiteral("Orvelle"));
+    QVERIFY(!window->windowIcon().isNull());
+    QCOMPARE(window->findChild<QLineEdit *>("Text1")->text(), QStringLiteral("200"));
+    for (const char *name : {"Check1", "Check2", "Check3"})
+        QCOMPARE(window->findChild<QCheckBox *>(name)->checkState(), Qt::Checked);
+    QCOMPARE(window->list().rows(), 0);
+    QCOMPARE(window->list().columns(), 1);
+    QCOMPARE(window->list().header(1), QStringLiteral("Result(s)"));
+    QCOMPARE(window->findChild<ResultView *>("ListView1")->columnWidth(0), 467);
+    QCOMPARE(window->palette().color(QPalette::Window), QColor(Qt::white));
+    QCOMPARE(window->findChild<QGroupBox *>("Frame2")->palette().color(QPalette::Window), QColor(Qt::white));
+    QCOMPARE(window->progressBar().text(), QStringLiteral("Progress Bar"));
+    QCOMPARE(window->pointer(), Pointer::Normal);
+    QCOMPARE(QApplication::focusWidget(), window->findChild<QPushButton *>("PushButton2"));
+    QVERIFY(m_dialogs.messages.isEmpty());
+
+    // The first run writes the three boxes back, and nothing for the number.
+    SettingsStore settings;
+    for (auto key : {SettingsStore::Key::Check1, SettingsStore::Key::Check2, SettingsStore::Key::Check3})
+        QCOMPARE(settings.read(SettingsStore::name(key), QStringLiteral("missing")), QStringLiteral("1"));
+    QCOMPARE(settings.read(SettingsStore::name(SettingsStore::Key::NumberOfRecords), QStringLiteral("missing")),
+             QStringLiteral("missing"));
+}
+
+void TestForm1::layoutAndTabOrder()
+{
+    auto window = makeWindow();
+    QCOMPARE(window->size(), QSize(536, 392));
+    QCOMPARE(window->minimumSize(), window->maximumSize());
+    const QList<std::pair<const char *, QRect>> places = {
+        {"Frame1", QRect(8, 8, 256, 53)},        {"Text1", QRect(16, 20, 225, 22)},
+        {"Frame2", QRect(272, 8, 256, 53)},      {"Check1", QRect(16, 23, 41, 17)},
+        {"Check2", QRect(96, 23, 57, 17)},       {"Check3", QRect(184, 23, 41, 17)},
+        {"PushButton2", QRect(8, 69, 520, 27)},  {"ListView1", QRect(8, 104, 520, 177)},
+        {"PushButton3", QRect(8, 288, 256, 27)}, {"PushButton13", QRect(272, 288, 256, 27)},
+        {"PushButton8", QRect(8, 322, 256, 27)}, {"PushButton7", QRect(272, 322, 256, 27)},
+        {"ProgressBar1", QRect(8, 357, 520, 27)}};
+    for (const auto &[name, rect] : places)
+        QCOMPARE(window->findChild<QWidget *>(name)->geometry(), rect);
+    QCOMPARE(window->findChild<QPushButton *>("PushButton2")->font().pointSizeF(), 11.25);
+    QVERIFY(window->findChild<QPushButton *>("PushButton2")->font().bold());
+    QCOMPARE(window->findChild<QLineEdit *>("Text1")->font().family(), QStringLiteral("Arial"));
+    QCOMPARE(window->findChild<QLineEdit *>("Text1")->font().pointSizeF(), 9.0);
+
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    const QStringList expected = {"PushButton2", "PushButton3", "PushButton13", "PushButton7", "PushButton8",
+                                  "ListView1",   "Text1",       "Check1",       "Check2",      "Check3"};
+    QStringList order;
+    for (int i = 0; i < expected.size(); ++i) {
+        order.append(QApplication::focusWidget()->objectName());
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    }
+    QCOMPARE(order, expected);
+}
+
+void TestForm1::optionsSurviveIntoASecondWindow()
+{
+    {
+        auto window = makeWindow();
+        auto *text = window->findChild<QLineEdit *>("Text1");
+        text->clear();
+        QTest::keyClicks(text, QStringLiteral("1500"));
+        window->findChild<QCheckBox *>("Check2")->click();
+        QCOMPARE(SettingsStore().read(SettingsStore::Key::Check2), QStringLiteral("0"));
+        QCOMPARE(SettingsStore().read(SettingsStore::Key::NumberOfRecords), QStringLiteral("1500"));
+    }
+    auto window = makeWindow();
+    QCOMPARE(window->findChild<QLineEdit *>("Text1")->text(), QStringLiteral("1500"));
+    QCOMPARE(window->findChild<QCheckBox *>("Check1")->checkState(), Qt::Checked);
+    QCOMPARE(window->findChild<QCheckBox *>("Check2")->checkState(), Qt::Unchecked);
+    QCOMPARE(window->findChild<QCheckBox *>("Check3")->checkState(), Qt::Checked);
+}
+
+void TestForm1::numberStoredAsEmptyText()
+{
+    makeWindow()->findChild<QLineEdit *>("Text1")->clear();
+    auto window = makeWindow();
+    QCOMPARE(window->findChild<QLineEdit *>("Text1")->text(), QString());
+}
+
+void TestForm1::greyedZipDoesNotCount()
+{
+    SettingsStore().write(SettingsStore::Key::Check3, QStringLiteral("2"));
+    auto window = makeWindow();
+    auto *zip = window->findChild<QCheckBox *>("Check3");
+    QCOMPARE(zip->checkState(), Qt::PartiallyChecked);
+    QCOMPARE(window->fieldSet().zip, false);
+    QCOMPARE(SettingsStore().read(SettingsStore::Key::Check3), QStringLiteral("2"));
+    // The first click ends the greyed state; clicks then tick and untick.
+    zip->click();
+    QCOMPARE(zip->checkState(), Qt::Checked);
+    zip->click();
+    QCOMPARE(zip->checkState(), Qt::Unchecked);
+    zip->click();
+    QCOMPARE(zip->checkState(), Qt::Checked);
+    QCOMPARE(SettingsStore().read(SettingsStore::Key::Check3), QStringLiteral("1"));
+}
+
+void TestForm1::badStoredCheckValues_data()
+{
+    QTest::addColumn<QString>("value");
+    for (const char *value : {"x", "7", "-1", "99999", ""})
+        QTest::newRow(value) << QString::fromLatin1(value);
+}
+
+void TestForm1::badStoredCheckValues()
+{
+    QFETCH(QString, value);
+    SettingsStore().write(SettingsStore::Key::Check1, value);
+    SettingsStore().write(SettingsStore::Key::Check3, value);
+    auto window = makeWindow();
+    QCOMPARE(m_dialogs.messages.size(), 2);
+    QVERIFY(m_dialogs.messages[0].text.contains(QStringLiteral("in Orvelle2021/08/31.Form1.Form_Load at line 134\r\r")));
+    QVERIFY(m_dialogs.messages[1].text.contains(QStringLiteral("in Orvelle2021/08/31.Form1.Form_Load at line 138\r\r")));
+    QCOMPARE(m_dialogs.messages[0].title, QStringLiteral("Application Error"));
+    QCOMPARE(window->findChild<QCheckBox *>("Check1")->checkState(), Qt::Unchecked);
+    QCOMPARE(window->findChild<QCheckBox *>("Check2")->checkState(), Qt::Checked);
+    QCOMPARE(window->findChild<QCheckBox *>("Check3")->checkState(), Qt::Unchecked);
+    // The bad value stays until the user clicks the box.
+    QCOMPARE(SettingsStore().read(SettingsStore::Key::Check1), value);
+}
+
+void TestForm1::hugeNumberText()
+{
+    const QString huge(100000, QLatin1Char('9'));
+    {
+        auto window = makeWindow();
+        window->findChild<QLineEdit *>("Text1")->setText(huge);
+        QCOMPARE(window->findChild<QLineEdit *>("Text1")->text().size(), 100000);
+    }
+    auto window = makeWindow();
+    QCOMPARE(window->findChild<QLineEdit *>("Text1")->text(), huge);
+    // As a count it is beyond the range: reported, and no rows.
+    window->PushButton2_Click();
+    QCOMPARE(m_dialogs.messages.size(), 1);
+    QVERIFY(m_dialogs.messages[0].text.contains(QStringLiteral("at line 138")));
+    QCOMPARE(window->list().rows(), 0);
+}
+
+void TestForm1::leavingTheNumberBox_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("complains");
+    QTest::newRow("12a") << "12a" << true;
+    QTest::newRow("empty") << "" << true;
+    QTest::newRow("zero") << "0" << false;
+    QTest::newRow("negative") << "-3" << false;
+}
+
+void TestForm1::leavingTheNumberBox()
+{
+    QFETCH(QString, text);
+    QFETCH(bool, complains);
+    auto window = makeWindow();
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    auto *box = window->findChild<QLineEdit *>("Text1");
+    box->setFocus();
+    box->setText(text);
+    QTest::keyClick(box, Qt::Key_Tab);
+    QCoreApplication::processEvents();
+    if (complains) {
+        QCOMPARE(m_dialogs.texts(), QStringList{QStringLiteral("Must be a numerical value.")});
+        QCOMPARE(m_dialogs.messages[0].title, QStringLiteral("Orvelle"));
+        QCOMPARE(m_dialogs.messages[0].icon, Dialogs::Icon::None);
+        QCOMPARE(QApplication::focusWidget(), box);
+    } else {
+        QVERIFY(m_dialogs.messages.isEmpty());
+        QCOMPARE(QApplication::focusWidget(), window->findChild<QWidget *>("Check1"));
+    }
+    QCOMPARE(box->text(), text);
+    QCOMPARE(SettingsStore().read(SettingsStore::Key::NumberOfRecords), text);
+}
+
+void TestForm1::clickAwayFromABadNumberRunsNothing()
+{
+    auto window = makeWindow();
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    auto *box = window->findChild<QLineEdit *>("Text1");
+    window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(window.get()));
+    box->setFocus();
+    box->setText(QStringLiteral("abc"));
+    QTest::mouseClick(window->findChild<QPushButton *>("PushButton2"), Qt::LeftButton);
+    QCOMPARE(m_dialogs.texts(), QStringList{QStringLiteral("Must be a numerical value.")});
+    QCOMPARE(QApplication::focusWidget(), box);
+    QCOMPARE(window->list().rows(), 0);
+    QVERIFY(!window->findChild<QPushButton *>("PushButton2")->isDown());
+}
+
+void TestForm1::skin()
+{
+    writeFile(m_folder->filePath(QStringLiteral("x/o.cjs")), "QPushButton { color: #123456; }");
+    auto window = makeWindow();
+    QVERIFY(m_dialogs.messages.isEmpty());
+    const QColor buttonFace = QApplication::palette().color(QPalette::Button);
+    QCOMPARE(window->palette().color(QPalette::Window), buttonFace);
+    for (const char *name : {"Frame1", "Frame2", "Check1", "Check2", "Check3"})
+        QCOMPARE(window->findChild<QWidget *>(name)->palette().color(QPalette::Window), buttonFace);
+    QCOMPARE(window->styleSheet(), QStringLiteral("QPushButton { color: #123456; }"));
+    QCOMPARE(window->findChild<QPushButton *>("PushButton2")->palette().color(QPalette::ButtonText), QColor("#123456"));
+}
+
+void TestForm1::badSkin()
+{
+    writeFile(m_folder->filePath(QStringLiteral("x/o.cjs")), "QPushButton { color: ; } }} {{ garbage");
+    auto window = makeWindow();
+    QCOMPARE(m_dialogs.messages.size(), 1);
+    QVERIFY(m_dialogs.messages[0].text.contains(QStringLiteral("not a valid style sheet")));
+    QVERIFY(m_dialogs.messages[0].text.contains(QStringLiteral("Form_Load at line 100")));
+    QCOMPARE(window->styleSheet(), QString());
+    // Start-up went on: the caption and the options are there.
+    QCOMPARE(window->windowTitle(), QStringLiteral("Orvelle Software"));
+    QCOMPARE(window->findChild<QLineEdit *>("Text1")->text(), QStringLiteral("200"));
+
+    // A skin file that is a folder cannot be read.
+    m_dialogs = RecordingDialogs();
+    QFile::remove(m_folder->filePath(QStringLiteral("x/o.cjs")));
+    QDir().mkpath(m_folder->filePath(QStringLiteral("x/o.cjs")));
+    auto second = makeWindow();
+    QCOMPARE(m_dialogs.messages.size(), 0); // a folder is not a skin file
+}
+
+void TestForm1::cursorFiles_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<bool>("reported");
+    QTest::addColumn<bool>("hand");
+    QTest::newRow("good") << cursorFile() << false << true;
+    QTest::newRow("not a cursor") << QByteArray("GIF89a and some more text than a header") << true << false;
+    QTest::newRow("truncated cursor") << cursorFile().left(30) << true << false;
+    QTest::newRow("missing") << QByteArray() << false << false;
+}
+
+void TestForm1::cursorFiles()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(bool, reported);
+    QFETCH(bool, hand);
+    if (!content.isEmpty())
+        writeFile(m_folder->filePath(QStringLiteral("HAND-M.CUR")), content);
+    auto window = makeWindow();
+    QCOMPARE(m_dialogs.messages.size(), reported ? 1 : 0);
+    if (reported)
+        QVERIFY(m_dialogs.messages[0].text.contains(QStringLiteral("Form_Load at line 106")));
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    QTest::mouseMove(window->findChild<QPushButton *>("PushButton3"));
+    QTRY_COMPARE(window->pointer(), Pointer::Hand);
+    if (hand) {
+        QCOMPARE(window->cursor().shape(), Qt::BitmapCursor);
+        QCOMPARE(window->cursor().hotSpot(), QPoint(5, 3));
+    } else {
+        QCOMPARE(window->cursor().shape(), Qt::ArrowCursor);
+    }
+    // Over the frame beside the number box: the normal arrow.
+    QTest::mouseMove(window->findChild<QWidget *>("Frame1"), QPoint(250, 30));
+    QTRY_COMPARE(window->pointer(), Pointer::Normal);
+    // Over the number box itself nothing changes.
+    QTest::mouseMove(window->findChild<QPushButton *>("PushButton3"));
+    QTRY_COMPARE(window->pointer(), Pointer::Hand);
+    QTest::mouseMove(window->findChild<QWidget *>("Text1"));
+    QTest::qWait(20);
+    QCOMPARE(window->pointer(), Pointer::Hand);
+}
+
+void TestForm1::pointerRuleStandsAsideForTheHourglass()
+{
+    auto window = makeWindow();
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    window->setPointer(Pointer::Hourglass);
+    QTest::mouseMove(window->findChild<QPushButton *>("PushButton7"));
+    QTest::mouseMove(window->findChild<QWidget *>("ListView1")->findChild<QWidget *>("qt_scrollarea_viewport"));
+    QTest::qWait(20);
+    QCOMPARE(window->pointer(), Pointer::Hourglass);
+    QCOMPARE(window->cursor().shape(), Qt::WaitCursor);
+    window->setPointer(Pointer::Normal);
+    QTest::mouseMove(window->findChild<QPushButton *>("PushButton7"), QPoint(10, 10));
+    QTRY_COMPARE(window->pointer(), Pointer::Hand);
+}
+
+void TestForm1::generateFromTheButton()
+{
+    auto window = makeWindow();
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    QTest::mouseClick(window->findChild<QPushButton *>("PushButton2"), Qt::LeftButton);
+    QCOMPARE(window->list().rows(), 200);
+    QCOMPARE(window->list().rowCount(), 200); // all shown in the view
+    QCOMPARE(window->pointer(), Pointer::Normal);
+    QCOMPARE(window->progressBar().value(), 0.0);
+    QCOMPARE(window->progressBar().text(), QStringLiteral("Progress Bar"));
+    QVERIFY(m_dialogs.messages.isEmpty());
+    const QRegularExpression shape(QStringLiteral(R"(^[A-Z][^,]*, [A-Z]{2} \d{5}$)"));
+    for (const QString &row : rowsOf(window->list()))
+        QVERIFY2(shape.match(row).hasMatch(), qPrintable(row));
+}
+
+void TestForm1::noFieldChosenMovesTheFocus()
+{
+    auto window = makeWindow();
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    for (const char *name : {"Check1", "Check2", "Check3"})
+        window->findChild<QCheckBox *>(name)->click();
+    window->findChild<QPushButton *>("PushButton2")->setFocus();
+    QTest::keyClick(window->findChild<QPushButton *>("PushButton2"), Qt::Key_Space);
+    QCOMPARE(m_dialogs.texts(), QStringList{QStringLiteral("You forgot to check which fields to display.")});
+    QCOMPARE(QApplication::focusWidget(), window->findChild<QWidget *>("Check1"));
+}
+
+void TestForm1::commandsDuringARunDoNothing()
+{
+    auto window = makeWindow();
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    window->findChild<QLineEdit *>("Text1")->setText(QStringLiteral("300000"));
+    auto *view = window->findChild<ResultView *>("ListView1");
+    int pokes = 0;
+    bool sawHourglass = false;
+    QTimer poke;
+    connect(&poke, &QTimer::timeout, this, [&] {
+        ++pokes;
+        sawHourglass = sawHourglass || window->pointer() == Pointer::Hourglass;
+        view->setCurrentIndex(window->list().index(0, 0));
+        QTest::keyClick(view, Qt::Key_Delete);
+        window->findChild<QPushButton *>("PushButton7")->click();
+        window->findChild<QPushButton *>("PushButton2")->click();
+        QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, QPoint(20, 5));
+    });
+    poke.start(1);
+    window->PushButton2_Click();
+    poke.stop();
+    QVERIFY(pokes > 0);
+    QVERIFY(sawHourglass);
+    QCOMPARE(window->list().rows(), 300000);
+    QCOMPARE(window->list().rowCount(), 300000);
+}
+
+void TestForm1::listCommands()
+{
+    auto window = makeWindow();
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    ResultList &list = window->list();
+    for (const char *text : {"r1", "r2", "r3", "r4", "r5", "r6"})
+        list.append(QLatin1String(text));
+    list.commit();
+    auto *view = window->findChild<ResultView *>("ListView1");
+    view->setFocus();
+    view->setCurrentIndex(list.index(2, 0));
+    QTest::keyClick(view, Qt::Key_Delete);
+    QCOMPARE(rowsOf(list), (QStringList{"r1", "r2", "r4", "r5", "r6"}));
+    view->setCurrentIndex(list.index(3, 0));
+    QTest::keyClick(view, Qt::Key_Delete, Qt::ShiftModifier);
+    QCOMPARE(rowsOf(list), (QStringList{"r1", "r2", "r4", "r6"}));
+    QTest::keyClick(view, Qt::Key_Delete, Qt::ControlModifier);
+    QCOMPARE(list.rows(), 3);
+
+    // A double-click on row 1 selects it with its first click and removes it.
+    const QRect first = view->visualRect(list.index(0, 0));
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, first.center() + QPoint(40, 0));
+    QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, first.center() + QPoint(40, 0));
+    QCOMPARE(list.rows(), 2);
+    QCOMPARE(list.text(1, 1), QStringLiteral("r2"));
+
+    QTest::mouseClick(window->findChild<QPushButton *>("PushButton7"), Qt::LeftButton);
+    QCOMPARE(list.rows(), 0);
+    QCOMPARE(view->horizontalHeader()->count(), 1);
+    QCOMPARE(list.headerData(0, Qt::Horizontal, Qt::DisplayRole).toString(), QStringLiteral("Result(s)"));
+    QTest::keyClick(view, Qt::Key_Delete); // nothing to remove
+    QVERIFY(m_dialogs.messages.isEmpty());
+}
+
+void TestForm1::spaceTicksARow()
+{
+    auto window = makeWindow();
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    ResultList &list = window->list();
+    list.append(QStringLiteral("a"));
+    list.append(QStringLiteral("b"));
+    list.commit();
+    auto *view = window->findChild<ResultView *>("ListView1");
+    view->setFocus();
+    view->setCurrentIndex(list.index(1, 0));
+    QTest::keyClick(view, Qt::Key_Space);
+    QVERIFY(!list.checked(1));
+    QVERIFY(list.checked(2));
+    QTest::keyClick(view, Qt::Key_Space);
+    QVERIFY(!list.checked(2));
+    // The check box itself answers the mouse.
+    QStyleOptionViewItem option;
+    option.initFrom(view);
+    option.rect = view->visualRect(list.index(0, 0));
+    option.features |= QStyleOptionViewItem::HasCheckIndicator;
+    const QRect box = view->style()->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &option, view);
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, box.center());
+    QVERIFY(list.checked(1));
+}
+
+void TestForm1::prefixesAtClose_data()
+{
+    QTest::addColumn<QStringList>("rows");
+    QTest::addColumn<QString>("stored");
+    QTest::newRow("empty") << QStringList() << QString();
+    QTest::newRow("three") << QStringList{"A", "B", "C"} << "A;B;C";
+    QTest::newRow("semicolon kept") << QStringList{"x;y", "z"} << "x;y;z";
+    QStringList thousand;
+    for (int i = 0; i < 1000; ++i)
+        thousand.append(QStringLiteral("Row %1, NY").arg(i));
+    QTest::newRow("thousand") << thousand << thousand.join(QLatin1Char(';'));
+}
+
+void TestForm1::prefixesAtClose()
+{
+    QFETCH(QStringList, rows);
+    QFETCH(QString, stored);
+    SettingsStore().write(SettingsStore::Key::Prefixes, QStringLiteral("from an earlier run"));
+    auto window = makeWindow();
+    window->show();
+    for (const QString &row : rows)
+        window->list().append(row);
+    window->close();
+    QCOMPARE(SettingsStore().read(SettingsStore::Key::Prefixes), stored);
+    QVERIFY(m_dialogs.messages.isEmpty());
+}
+
+void TestForm1::closeDuringARunStoresTheRowsAndStops()
+{
+    auto window = makeWindow();
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    window->findChild<QLineEdit *>("Text1")->setText(QStringLiteral("5000000"));
+    int rowsAtClose = -1;
+    QTimer closer;
+    connect(&closer, &QTimer::timeout, window.get(), [&] {
+        if (window->list().rows() > 1000 && rowsAtClose < 0) {
+            rowsAtClose = window->list().rows();
+            window->close();
+        }
+    });
+    closer.start(1);
+    window->PushButton2_Click();
+    QVERIFY(rowsAtClose > 0);
+    QVERIFY(rowsAtClose < 5000000);
+    // The run ended at once: no row was added after the close.
+    QCOMPARE(window->list().rows(), rowsAtClose);
+    QCOMPARE(SettingsStore().read(SettingsStore::Key::Prefixes).count(QLatin1Char(';')), rowsAtClose - 1);
+}
+
+QTEST_MAIN(TestForm1)
+#include "tst_form1.moc"

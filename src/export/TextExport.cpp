@@ -29,7 +29,7 @@ public:
     {
         m_text.append(text.constData(), text.size());
         const qsizetype start = m_text.size();
-        m_text.resize(start + (width - text.size()));
+        m_text.resize(start + std::max<qsizetype>(width - text.size(), 0));
         std::fill(m_text.begin() + start, m_text.end(), QLatin1Char(' '));
         m_text.append(QLatin1Char('\t'));
     }

@@ -7,8 +7,6 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
-#include <cstring>
-
 namespace {
 
 QString quoted(const QString &path)

@@ -230,6 +230,7 @@ void TestErrorReport::numbers_data()
     QTest::newRow("letters") << "abc" << false;
     QTest::newRow("two signs") << "+-1" << false;
     QTest::newRow("inner blank") << "1 2" << false;
+    QTest::newRow("trailing line feed") << "7\n" << false;
     QTest::newRow("lone point") << "." << false;
     QTest::newRow("overflowing exponent") << "1e999" << false;
 }

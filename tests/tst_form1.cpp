@@ -7,10 +7,12 @@
 #include "ResultList.h"
 #include "ResultView.h"
 #include "SettingsStore.h"
+#include "Spreadsheet.h"
 #include "TestSupport.h"
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QDataStream>
 #include <QFile>
 #include <QGroupBox>
@@ -60,6 +62,34 @@ QStringList rowsOf(const ResultList &list)
     return rows;
 }
 
+// An application that records the cells it is given.
+class RecordingSpreadsheets : public SpreadsheetFactory
+{
+public:
+    class Application : public SpreadsheetApplication
+    {
+    public:
+        explicit Application(RecordingSpreadsheets &owner)
+            : m_owner(owner)
+        {
+        }
+        void addWorkbook() override { m_owner.calls.append(QStringLiteral("workbook")); }
+        void setCell(int row, int column, const QString &value) override
+        {
+            m_owner.calls.append(QStringLiteral("cell %1,%2 %3").arg(row).arg(column).arg(value));
+        }
+        void autofitColumns() override { m_owner.calls.append(QStringLiteral("autofit")); }
+        void setVisible(bool visible) override { m_owner.calls.append(QStringLiteral("visible %1").arg(visible)); }
+
+    private:
+        RecordingSpreadsheets &m_owner;
+    };
+
+    std::unique_ptr<SpreadsheetApplication> create() override { return std::make_unique<Application>(*this); }
+
+    QStringList calls;
+};
+
 } // namespace
 
 class TestForm1 : public QObject
@@ -95,9 +125,15 @@ private slots:
     void listCommands();
     void spaceTicksARow();
 
+    void saveTextFileFromTheWindow();
+    void copyToTheClipboardFromTheWindow();
+    void spreadsheetFromTheWindow();
+    void exportsStandAsideDuringARun();
+
     void prefixesAtClose_data();
     void prefixesAtClose();
     void closeDuringARunStoresTheRowsAndStops();
+    void failedStoreAtCloseIsReported();
 
 private:
     std::unique_ptr<Form1> makeWindow();
@@ -105,6 +141,7 @@ private:
     QTemporaryDir m_config;
     std::unique_ptr<QTemporaryDir> m_folder;
     RecordingDialogs m_dialogs;
+    RecordingSpreadsheets m_spreadsheets;
 };
 
 void TestForm1::initTestCase()
@@ -121,6 +158,7 @@ void TestForm1::init()
     m_folder = std::make_unique<QTemporaryDir>();
     QVERIFY(QFile::link(QStringLiteral(ZIPBASE_PATH), m_folder->filePath(QStringLiteral("zipbase.mdb"))));
     m_dialogs = RecordingDialogs();
+    m_spreadsheets.calls.clear();
 }
 
 void TestForm1::cleanup()
@@ -132,6 +170,7 @@ std::unique_ptr<Form1> TestForm1::makeWindow()
 {
     Form1Services services;
     services.dialogs = &m_dialogs;
+    services.spreadsheets = &m_spreadsheets;
     services.programFolder = m_folder->path();
     return std::make_unique<Form1>(services);
 }
@@ -594,6 +633,102 @@ void TestForm1::closeDuringARunStoresTheRowsAndStops()
     // The run ended at once: no row was added after the close.
     QCOMPARE(window->list().rows(), rowsAtClose);
     QCOMPARE(SettingsStore().read(SettingsStore::Key::Prefixes).count(QLatin1Char(';')), rowsAtClose - 1);
+}
+
+void TestForm1::saveTextFileFromTheWindow()
+{
+    auto window = makeWindow();
+    window->show();
+    ResultList &list = window->list();
+    for (const char *text : {"Holtsville, NY 00501", "Akutan, AK 99553", "Ann Arbor, MI 48103"})
+        list.append(QLatin1String(text));
+    list.commit();
+    list.setChecked(1, true);
+    list.setChecked(3, true);
+    const QString path = m_folder->filePath(QStringLiteral("places"));
+    m_dialogs.nextSaveFileNames = {path};
+    QTest::mouseClick(window->findChild<QPushButton *>("PushButton3"), Qt::LeftButton);
+    QCOMPARE(m_dialogs.saveTitles, QStringList{QStringLiteral("Save")});
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), QByteArray("Result(s)           \t\r\n"
+                                        "Holtsville, NY 00501\t\r\n"
+                                        "Ann Arbor, MI 48103 \t\r\n"));
+    QCOMPARE(window->pointer(), Pointer::Normal);
+    QCOMPARE(window->progressBar().text(), QStringLiteral("Progress Bar"));
+    QVERIFY(m_dialogs.messages.isEmpty());
+}
+
+void TestForm1::copyToTheClipboardFromTheWindow()
+{
+    auto window = makeWindow();
+    window->show();
+    ResultList &list = window->list();
+    for (const char *text : {"Holtsville, NY 00501", "Akutan, AK 99553", "Ann Arbor, MI 48103"})
+        list.append(QLatin1String(text));
+    list.commit();
+    list.setChecked(2, true);
+    list.setChecked(3, true);
+    QGuiApplication::clipboard()->setText(QStringLiteral("before"));
+    QTest::mouseClick(window->findChild<QPushButton *>("PushButton8"), Qt::LeftButton);
+    QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("Akutan, AK 99553\r\nAnn Arbor, MI 48103\r\n"));
+    QVERIFY(m_dialogs.messages.isEmpty());
+}
+
+void TestForm1::spreadsheetFromTheWindow()
+{
+    auto window = makeWindow();
+    window->show();
+    ResultList &list = window->list();
+    for (const char *text : {"Holtsville, NY 00501", "Akutan, AK 99553", "Ann Arbor, MI 48103"})
+        list.append(QLatin1String(text));
+    list.commit();
+    list.setChecked(1, true);
+    list.setChecked(3, true);
+    QTest::mouseClick(window->findChild<QPushButton *>("PushButton13"), Qt::LeftButton);
+    QCOMPARE(m_spreadsheets.calls, (QStringList{"workbook", "cell 1,1 Result(s)", "cell 2,1 Holtsville, NY 00501",
+                                                "cell 4,1 Ann Arbor, MI 48103", "autofit", "visible 1"}));
+    QCOMPARE(window->pointer(), Pointer::Normal);
+    QVERIFY(m_dialogs.messages.isEmpty());
+}
+
+void TestForm1::exportsStandAsideDuringARun()
+{
+    auto window = makeWindow();
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    window->findChild<QLineEdit *>("Text1")->setText(QStringLiteral("200000"));
+    m_dialogs.nextSaveFileNames = {m_folder->filePath(QStringLiteral("never.txt"))};
+    bool clicked = false;
+    QTimer poke;
+    connect(&poke, &QTimer::timeout, this, [&] {
+        if (window->pointer() != Pointer::Hourglass || clicked)
+            return;
+        clicked = true;
+        window->findChild<QPushButton *>("PushButton3")->click();
+        window->findChild<QPushButton *>("PushButton13")->click();
+    });
+    poke.start(1);
+    window->PushButton2_Click();
+    QVERIFY(clicked);
+    QVERIFY(m_dialogs.saveTitles.isEmpty());
+    QVERIFY(m_spreadsheets.calls.isEmpty());
+    QVERIFY(!QFile::exists(m_folder->filePath(QStringLiteral("never.txt"))));
+    QCOMPARE(window->list().rows(), 200000);
+}
+
+void TestForm1::failedStoreAtCloseIsReported()
+{
+    auto window = makeWindow();
+    window->show();
+    window->list().append(QStringLiteral("A"));
+    // A folder where the stored list's file belongs: the store cannot replace it.
+    SettingsStore settings;
+    QDir().mkpath(settings.fileName(SettingsStore::name(SettingsStore::Key::Prefixes)));
+    window->close();
+    QCOMPARE(m_dialogs.messages.size(), 1);
+    QVERIFY(m_dialogs.messages[0].text.contains(QStringLiteral("in Orvelle2021/08/31.Form1.Form_QueryUnload at line 110\r\r")));
+    QVERIFY(!window->isVisible());
 }
 
 QTEST_MAIN(TestForm1)

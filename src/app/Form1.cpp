@@ -308,7 +308,12 @@ void Form1::Form_QueryUnload()
     });
     if (guard.test(108, [&] { return !prefixes.isEmpty(); }))
         guard.step(108, [&] { prefixes.chop(1); });
-    guard.step(110, [&] { m_settings->write(SettingsStore::Key::Prefixes, prefixes); });
+    guard.step(110, [&] {
+        m_settings->write(SettingsStore::Key::Prefixes, prefixes);
+        if (m_settings->status() != QSettings::NoError)
+            throw Failure(QStringLiteral("The result list could not be stored in %1.")
+                              .arg(m_settings->fileName(SettingsStore::name(SettingsStore::Key::Prefixes))));
+    });
     guard.step(112, [&] { QCoreApplication::processEvents(); });
 }
 

@@ -10,7 +10,7 @@
 std::optional<double> parseNumber(const QString &text)
 {
     static const QRegularExpression number(
-        QStringLiteral(R"(^[ \t]*([+-]?(?:[0-9]+\.?[0-9]*|\.[0-9]+)(?:[eE][+-]?[0-9]+)?)[ \t]*$)"));
+        QStringLiteral(R"(\A[ \t]*([+-]?(?:[0-9]+\.?[0-9]*|\.[0-9]+)(?:[eE][+-]?[0-9]+)?)[ \t]*\z)"));
     const QRegularExpressionMatch match = number.match(text);
     if (!match.hasMatch())
         return std::nullopt;

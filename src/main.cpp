@@ -1,11 +1,14 @@
 #include "Form1.h"
+#include "TerminationSignals.h"
 
 #include <QApplication>
 
 int main(int argc, char *argv[])
 {
     QApplication application(argc, argv);
+    QApplication::setDesktopFileName(QStringLiteral("orvelle"));
     Form1 window;
+    closeOnTermination(&window);
     window.show();
     return application.exec();
 }

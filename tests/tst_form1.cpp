@@ -8,6 +8,7 @@
 #include "ResultView.h"
 #include "SettingsStore.h"
 #include "Spreadsheet.h"
+#include "TerminationSignals.h"
 #include "TestSupport.h"
 
 #include <QApplication>
@@ -22,6 +23,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+
+#include <csignal>
 
 namespace {
 
@@ -134,6 +137,7 @@ private slots:
     void prefixesAtClose();
     void closeDuringARunStoresTheRowsAndStops();
     void failedStoreAtCloseIsReported();
+    void terminationSignalClosesTheWindow();
 
 private:
     std::unique_ptr<Form1> makeWindow();
@@ -729,6 +733,18 @@ void TestForm1::failedStoreAtCloseIsReported()
     QCOMPARE(m_dialogs.messages.size(), 1);
     QVERIFY(m_dialogs.messages[0].text.contains(QStringLiteral("in Orvelle2021/08/31.Form1.Form_QueryUnload at line 110\r\r")));
     QVERIFY(!window->isVisible());
+}
+
+void TestForm1::terminationSignalClosesTheWindow()
+{
+    auto window = makeWindow();
+    closeOnTermination(window.get());
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    window->list().append(QStringLiteral("kept at the end"));
+    ::raise(SIGTERM);
+    QTRY_VERIFY(!window->isVisible());
+    QCOMPARE(SettingsStore().read(SettingsStore::Key::Prefixes), QStringLiteral("kept at the end"));
 }
 
 QTEST_MAIN(TestForm1)

@@ -150,6 +150,9 @@ Form1::Form1(const Services &services, QWidget *parent)
     }
 
     Text1->setMaxLength(std::numeric_limits<int>::max());
+    // The field boxes are as narrow as their captions: a tight gap keeps "City" whole.
+    for (QCheckBox *box : {Check1, Check2, Check3})
+        box->setStyleSheet(QStringLiteral("QCheckBox { spacing: 2px; }"));
     ListView1->setList(m_list);
     ProgressBar1->setFocusPolicy(Qt::NoFocus);
     for (QWidget *widget : {static_cast<QWidget *>(this), static_cast<QWidget *>(Frame1), static_cast<QWidget *>(Frame2),

@@ -48,6 +48,7 @@ void ProgressBar::paintEvent(QPaintEvent *)
     QStylePainter painter(this);
     QStyleOptionProgressBar option;
     option.initFrom(this);
+    option.state |= QStyle::State_Horizontal;
     option.minimum = 0;
     option.maximum = steps;
     option.progress = m_shown;

@@ -1,0 +1,23 @@
+#!/bin/sh
+# Installs into a temporary prefix, checks the layout, then starts the
+# installed launcher and ends it as a session would: the program must find
+# its database beside itself, start, and store its settings on the way out.
+set -eu
+build_dir=$1
+prefix=$(mktemp -d)
+config=$(mktemp -d)
+trap 'rm -rf "$prefix" "$config"' EXIT
+DESTDIR= cmake --install "$build_dir" --prefix "$prefix" >/dev/null
+for file in bin/orvelle lib/orvelle/orvelle lib/orvelle/zipbase.mdb share/applications/orvelle.desktop \
+            share/icons/hicolor/48x48/apps/orvelle.png share/icons/hicolor/256x256/apps/orvelle.png; do
+    [ -e "$prefix/$file" ] || { echo "missing after install: $file"; exit 1; }
+done
+cd /
+QT_QPA_PLATFORM=offscreen XDG_CONFIG_HOME=$config "$prefix/bin/orvelle" &
+pid=$!
+sleep 2
+kill -TERM $pid
+wait $pid || { echo "the program did not end cleanly"; exit 1; }
+grep -q '^Check1=1' "$config/Kestrova/Orvelle Software.conf" || { echo "settings not stored"; exit 1; }
+[ -e "$config/Kestrova/Orvelle Software Prefixes.txt" ] || { echo "the list was not stored at close"; exit 1; }
+echo "install layout and launcher fine"

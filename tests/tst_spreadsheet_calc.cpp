@@ -1,8 +1,8 @@
-// The spreadsheet export into a real, headless LibreOffice Calc: the cells are
-// read back through UNO. The office is started by the factory under test in
-// a temporary profile and ended with it; every office started is also noted
-// in a file, so that the cleanup step (`--end-offices`) can end what a
-// crashed run left behind.
+// The spreadsheet export into a real, headless LibreOffice Calc, read back
+// through UNO. The factory under test starts the office in a temporary
+// profile and ends it; every office started is also noted in a file, so
+// that the cleanup step (`--end-offices`) can end what a crashed run left,
+// with its profile and pipes.
 
 #include "LibreOffice.h"
 #include "LibreOfficeUno.h"
@@ -12,7 +12,6 @@
 
 #include <QDir>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
@@ -21,22 +20,17 @@
 #include <com/sun/star/beans/XPropertySet.hpp>
 #include <com/sun/star/container/XEnumeration.hpp>
 #include <com/sun/star/container/XEnumerationAccess.hpp>
-#include <com/sun/star/container/XIndexAccess.hpp>
 #include <com/sun/star/frame/Desktop.hpp>
 #include <com/sun/star/frame/XModel.hpp>
 #include <com/sun/star/sheet/XSpreadsheet.hpp>
-#include <com/sun/star/sheet/XSpreadsheetDocument.hpp>
 #include <com/sun/star/sheet/XSpreadsheetView.hpp>
 #include <com/sun/star/table/CellContentType.hpp>
-#include <com/sun/star/table/XCell.hpp>
 #include <com/sun/star/table/XColumnRowRange.hpp>
 #include <com/sun/star/table/XTableColumns.hpp>
 #include <com/sun/star/text/XText.hpp>
 #include <com/sun/star/util/XCloseable.hpp>
 
 #include <csignal>
-#include <memory>
-#include <vector>
 
 using css::uno::Reference;
 using css::uno::UNO_QUERY;
@@ -44,96 +38,86 @@ using css::uno::UNO_QUERY_THROW;
 
 namespace {
 
-// The living (not zombie) processes of process group `group`.
-int livingProcessesIn(qint64 group)
+// Whether a process of group `group` still runs (zombies do not count).
+bool groupAlive(qint64 group)
 {
-    int count = 0;
-    const QStringList entries = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs);
+    const QStringList entries = QDir(QStringLiteral("/proc")).entryList({QStringLiteral("[0-9]*")}, QDir::Dirs);
     for (const QString &entry : entries) {
-        bool isPid = false;
-        entry.toLongLong(&isPid);
-        if (!isPid)
-            continue;
         QFile stat(QStringLiteral("/proc/%1/stat").arg(entry));
-        if (!stat.open(QIODevice::ReadOnly))
-            continue;
-        // pid (comm) state ppid pgrp ...; comm may hold blanks and parentheses.
-        const QByteArray line = stat.readAll();
+        // "pid (command) state ppid pgrp ...": the command may hold blanks.
+        const QByteArray line = stat.open(QIODevice::ReadOnly) ? stat.readAll() : QByteArray();
         const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
         if (fields.size() > 2 && fields[2].toLongLong() == group && fields[0] != "Z")
-            ++count;
+            return true;
     }
-    return count;
+    return false;
 }
 
-bool waitUntilGone(qint64 group, int ms)
+bool waitUntilGone(qint64 group)
 {
-    for (int waited = 0; livingProcessesIn(group) > 0; waited += 20) {
-        if (waited >= ms)
-            return false;
+    QElapsedTimer timer;
+    timer.start();
+    while (groupAlive(group) && timer.elapsed() < 5000)
         QThread::msleep(20);
-    }
-    return true;
+    return !groupAlive(group);
 }
 
-void noteOffice(qint64 pid)
-{
-    QFile file(QStringLiteral(OFFICE_PID_FILE));
-    if (pid > 0 && file.open(QIODevice::Append))
-        file.write(QByteArray::number(pid) + '\n');
-}
-
-// The cleanup step: ends the offices a run noted and did not end. A number is
-// only acted on while it still leads a group of the office's own processes.
+// The cleanup step: ends the noted offices that still run, by process group,
+// and removes the noted profiles and pipes.
 int endLeftOffices()
 {
     QFile file(QStringLiteral(OFFICE_PID_FILE));
-    if (!file.open(QIODevice::ReadOnly))
-        return 0;
-    const QList<QByteArray> pids = file.readAll().split('\n');
-    for (const QByteArray &text : pids) {
-        const qint64 pid = text.toLongLong();
-        QFile cmdline(QStringLiteral("/proc/%1/cmdline").arg(pid));
-        if (pid <= 0 || !cmdline.open(QIODevice::ReadOnly))
-            continue;
-        const QByteArray command = cmdline.readAll();
-        if ((command.contains("oosplash") || command.contains("soffice")) && getpgid(pid_t(pid)) == pid) {
-            std::printf("ending office %lld left by an earlier run\n", pid);
-            kill(-pid_t(pid), SIGKILL);
+    const QList<QByteArray> notes = file.open(QIODevice::ReadOnly) ? file.readAll().split('\n') : QList<QByteArray>();
+    for (const QByteArray &note : notes) {
+        const QByteArray value = note.mid(note.indexOf(' ') + 1);
+        if (note.startsWith("office ")) {
+            const pid_t pid = pid_t(value.toLongLong());
+            QFile command(QStringLiteral("/proc/%1/cmdline").arg(pid));
+            if (pid > 0 && command.open(QIODevice::ReadOnly) && command.readAll().contains("office")
+                && getpgid(pid) == pid) {
+                std::printf("ending office %d, left by an earlier run\n", int(pid));
+                kill(-pid, SIGKILL);
+            }
+        } else if (note.startsWith("profiles ") && value.contains("/tst_spreadsheet_calc-")) {
+            QDir(QFile::decodeName(value)).removeRecursively();
+        } else if (note.startsWith("pipes ")) {
+            const QString prefix = QStringLiteral("OSL_PIPE_%1_%2").arg(getuid()).arg(QString::fromLatin1(value));
+            for (const QString &name : QDir(QStringLiteral("/tmp")).entryList({prefix + '*'}, QDir::System))
+                QFile::remove(QStringLiteral("/tmp/") + name);
         }
     }
-    file.close();
     file.remove();
     return 0;
 }
 
+void note(const QByteArray &line)
+{
+    QFile file(QStringLiteral(OFFICE_PID_FILE));
+    if (file.open(QIODevice::Append))
+        file.write(line + '\n');
+}
+
+// A list written as rows "x|text|sub-item 1|..." ("x" ticked, "-" not).
 class TableList : public ListSource
 {
 public:
-    struct Row
+    TableList(const QStringList &headers, const QStringList &rows) : m_headers(headers)
     {
-        QStringList cells;
-        bool checked;
-    };
-
-    TableList(QStringList headers, std::vector<Row> rows)
-        : m_headers(std::move(headers))
-        , m_rows(std::move(rows))
-    {
+        for (const QString &row : rows)
+            m_rows.append(row.split(QLatin1Char('|')));
     }
     int columns() const override { return int(m_headers.size()); }
     QString header(int column) const override { return m_headers.value(column - 1); }
     int rows() const override { return int(m_rows.size()); }
-    QString text(int row, int column) const override { return m_rows.at(std::size_t(row - 1)).cells.value(column - 1); }
-    bool checked(int row) const override { return m_rows.at(std::size_t(row - 1)).checked; }
+    QString text(int row, int column) const override { return m_rows.at(row - 1).value(column); }
+    bool checked(int row) const override { return m_rows.at(row - 1).constFirst() == QLatin1String("x"); }
 
 private:
     QStringList m_headers;
-    std::vector<Row> m_rows;
+    QList<QStringList> m_rows;
 };
 
-// What a cell of the sheet holds: "" when empty, "text:..." for a text,
-// "value:..." for a number and "formula:..." for a formula.
+// A cell as "" (empty), "text:...", "value:..." or "formula:...".
 QString describeCell(const Reference<css::sheet::XSpreadsheet> &sheet, int column, int row)
 {
     const Reference<css::table::XCell> cell = sheet->getCellByPosition(column, row);
@@ -141,16 +125,15 @@ QString describeCell(const Reference<css::sheet::XSpreadsheet> &sheet, int colum
     case css::table::CellContentType_EMPTY:
         return QString();
     case css::table::CellContentType_TEXT:
-        return QStringLiteral("text:")
-            + LibreOfficeUno::toQString(Reference<css::text::XText>(cell, UNO_QUERY_THROW)->getString());
+        return "text:" + LibreOfficeUno::toQString(Reference<css::text::XText>(cell, UNO_QUERY_THROW)->getString());
     case css::table::CellContentType_VALUE:
         return QStringLiteral("value:%1").arg(cell->getValue());
     default:
-        return QStringLiteral("formula:") + LibreOfficeUno::toQString(cell->getFormula());
+        return "formula:" + LibreOfficeUno::toQString(cell->getFormula());
     }
 }
 
-// Runs a test's body: a UNO exception that escaped it would end the program.
+// Runs a test's body: a UNO exception escaping it would end the program.
 template <typename Body>
 void failingOnUnoExceptions(Body &&body)
 {
@@ -169,18 +152,17 @@ class TestSpreadsheetCalc : public QObject
 
 private slots:
     void initTestCase();
-    void cleanupTestCase();
     void cleanup();
-
+    void cleanupTestCase();
     void cellsHoldTheirTextsLiterally();
     void officeKilledWhileFilling();
     void missingOfficeShowsBothMessages();
 
 private:
     // The Calc documents open in the office, through a connection of our own.
-    std::vector<Reference<css::sheet::XSpreadsheetDocument>> documents() const;
+    QList<Reference<css::frame::XModel>> documents() const;
     Reference<css::sheet::XSpreadsheet> onlyDocumentsActiveSheet() const;
-    void startedOffice();
+    void noteOffice();
 
     QTemporaryDir m_profiles;
     std::unique_ptr<LibreOfficeFactory> m_factory;
@@ -190,27 +172,27 @@ private:
 void TestSpreadsheetCalc::initTestCase()
 {
     QVERIFY(m_profiles.isValid());
+    note("profiles " + QFile::encodeName(m_profiles.path()));
+    note("pipes orvelle_" + QByteArray::number(QCoreApplication::applicationPid()) + '_');
     LibreOfficeOptions options;
     options.headless = true;
     options.profileParent = m_profiles.path();
-    options.whileStarting = [this] { startedOffice(); };
+    options.whileStarting = [this] { noteOffice(); };
     m_factory = std::make_unique<LibreOfficeFactory>(options);
 }
 
-void TestSpreadsheetCalc::startedOffice()
+void TestSpreadsheetCalc::noteOffice()
 {
     const qint64 pid = m_factory->officeProcessId();
     if (pid > 0 && !m_offices.contains(pid)) {
         m_offices.append(pid);
-        noteOffice(pid);
+        note("office " + QByteArray::number(pid));
     }
 }
 
 void TestSpreadsheetCalc::cleanup()
 {
     // Each test starts from an office without documents.
-    if (m_factory->officeAddress().isEmpty())
-        return;
     try {
         for (const auto &document : documents())
             Reference<css::util::XCloseable>(document, UNO_QUERY_THROW)->close(true);
@@ -222,24 +204,21 @@ void TestSpreadsheetCalc::cleanup()
 void TestSpreadsheetCalc::cleanupTestCase()
 {
     m_factory.reset();
-    for (const qint64 pid : m_offices)
-        QVERIFY2(waitUntilGone(pid, 5000), "an office outlived its factory");
+    for (const qint64 pid : std::as_const(m_offices))
+        QVERIFY2(waitUntilGone(pid), "an office outlived its factory");
     QFile::remove(QStringLiteral(OFFICE_PID_FILE));
-    // The temporary profiles went with their offices.
-    QVERIFY(QDir(m_profiles.path()).isEmpty());
+    QVERIFY2(QDir(m_profiles.path()).isEmpty(), "the temporary profiles should go with their offices");
 }
 
-std::vector<Reference<css::sheet::XSpreadsheetDocument>> TestSpreadsheetCalc::documents() const
+QList<Reference<css::frame::XModel>> TestSpreadsheetCalc::documents() const
 {
+    QList<Reference<css::frame::XModel>> result;
+    if (m_factory->officeAddress().isEmpty())
+        return result;
     const auto context = LibreOfficeUno::connect(m_factory->officeAddress());
-    const Reference<css::container::XEnumeration> components =
-        css::frame::Desktop::create(context)->getComponents()->createEnumeration();
-    std::vector<Reference<css::sheet::XSpreadsheetDocument>> result;
-    while (components->hasMoreElements()) {
-        const Reference<css::sheet::XSpreadsheetDocument> document(components->nextElement(), UNO_QUERY);
-        if (document.is())
-            result.push_back(document);
-    }
+    const auto components = css::frame::Desktop::create(context)->getComponents()->createEnumeration();
+    while (components->hasMoreElements())
+        result.append(Reference<css::frame::XModel>(components->nextElement(), UNO_QUERY));
     return result;
 }
 
@@ -248,104 +227,89 @@ Reference<css::sheet::XSpreadsheet> TestSpreadsheetCalc::onlyDocumentsActiveShee
     const auto all = documents();
     if (all.size() != 1)
         return {};
-    const Reference<css::frame::XModel> model(all.front(), UNO_QUERY_THROW);
-    return Reference<css::sheet::XSpreadsheetView>(model->getCurrentController(), UNO_QUERY_THROW)->getActiveSheet();
+    return Reference<css::sheet::XSpreadsheetView>(all.front()->getCurrentController(), UNO_QUERY_THROW)
+        ->getActiveSheet();
 }
 
 void TestSpreadsheetCalc::cellsHoldTheirTextsLiterally()
 {
     failingOnUnoExceptions([&] {
         FakeHost host;
-        const TableList list({"Result(s)", "Zip", "Note"},
-                             {
-                                 {{"Holtsville, NY 00501", "00501", "=1+1"}, true},
-                                 {{"Agawam, MA 01001", "01001", "unticked"}, false},
-                                 {{"=SUM(1;2)", "", "a=b=c"}, true},
-                                 {{"00501", "==", "after the signs"}, true},
-                                 {{"'quoted", "TRUE", "12/31/2020"}, true},
-                             });
-
+        const TableList list({"Result(s)", "Zip", "Note"}, {"x|Holtsville, NY 00501|00501|=1+1",
+                                                            "-|Agawam, MA 01001|01001|unticked",
+                                                            "x|=SUM(1;2)||a=b=c",
+                                                            "x|00501|==|after the signs",
+                                                            "x|'quoted|TRUE|12/31/2020"});
         PushButton13_Click(host, list, *m_factory);
-        startedOffice();
 
         QCOMPARE(host.m_dialogs.texts(), QStringList());
         QCOMPARE(host.pointers, QList<Pointer>({Pointer::Hourglass, Pointer::Normal}));
-
         const Reference<css::sheet::XSpreadsheet> sheet = onlyDocumentsActiveSheet();
         QVERIFY2(sheet.is(), "the export should leave exactly one new Calc document");
-        const QStringList expected[] = {
-            {"text:Result(s)", "text:Zip", "text:Note"},
-            {"text:Holtsville, NY 00501", "text:00501", "text:1+1"},
-            {"", "", ""},
-            {"text:=SUM(1;2)", "text:abc", ""},
-            {"text:00501", "", "text:after the signs"},
-            {"text:'quoted", "text:TRUE", "text:12/31/2020"},
-            {"", "", ""},
+        const QList<QStringList> expected = {
+            {"text:Result(s)", "text:Zip", "text:Note", ""},
+            {"text:Holtsville, NY 00501", "text:00501", "text:1+1", ""},
+            {"", "", "", ""},
+            {"text:=SUM(1;2)", "text:abc", "", ""},
+            {"text:00501", "", "text:after the signs", ""},
+            {"text:'quoted", "text:TRUE", "text:12/31/2020", ""},
+            {"", "", "", ""},
         };
-        for (int row = 0; row < int(std::size(expected)); ++row) {
+        for (int row = 0; row < expected.size(); ++row) {
             QStringList actual;
             for (int column = 0; column < 4; ++column)
                 actual.append(describeCell(sheet, column, row));
-            QCOMPARE(actual, expected[row] + QStringList({QString()}));
+            QCOMPARE(actual, expected[row]);
         }
 
-        // The columns were fitted: column A is wider than a fresh column.
-        const Reference<css::table::XTableColumns> columns =
-            Reference<css::table::XColumnRowRange>(sheet, UNO_QUERY_THROW)->getColumns();
-        const auto widthOf = [&](int column) {
+        // Fitted: column A is wider than an untouched column.
+        const auto columns = Reference<css::table::XColumnRowRange>(sheet, UNO_QUERY_THROW)->getColumns();
+        const auto width = [&](int column) {
             return Reference<css::beans::XPropertySet>(columns->getByIndex(column), UNO_QUERY_THROW)
                 ->getPropertyValue("Width")
                 .get<sal_Int32>();
         };
-        QVERIFY2(widthOf(0) > widthOf(5), qPrintable(QStringLiteral("A: %1, F: %2").arg(widthOf(0)).arg(widthOf(5))));
+        QVERIFY(width(0) > width(5));
 
-        // A second export reuses the running office and opens a second document.
+        // The next export reuses the office, with a document of its own.
         const qint64 office = m_factory->officeProcessId();
         PushButton13_Click(host, list, *m_factory);
         QCOMPARE(m_factory->officeProcessId(), office);
-        QCOMPARE(documents().size(), std::size_t(2));
+        QCOMPARE(documents().size(), 2);
     });
 }
 
 void TestSpreadsheetCalc::officeKilledWhileFilling()
 {
     failingOnUnoExceptions([&] {
-        std::vector<TableList::Row> rows;
+        QStringList rows;
         for (int i = 0; i < 30; ++i)
-            rows.push_back({{QStringLiteral("Holtsville, NY %1").arg(501 + i, 5, 10, QLatin1Char('0'))}, true});
-        const TableList list({"Result(s)"}, std::move(rows));
+            rows.append(QStringLiteral("x|Holtsville, NY %1").arg(501 + i, 5, 10, QLatin1Char('0')));
 
-        // The office dies at the yield before row 5: rows 5 to 30 cannot be
-        // written, nor can the columns be fitted or the window shown.
+        // The office dies at the yield before row 5 (after the header's and
+        // two per row): rows 5 to 30, the fit and the window all fail.
         FakeHost host;
         qint64 killed = 0;
         host.onYield = [&] {
             if (host.yields != 1 + 2 * 4 + 1)
                 return;
-            startedOffice();
             killed = m_factory->officeProcessId();
-            QVERIFY(killed > 0);
             kill(-pid_t(killed), SIGKILL);
-            QVERIFY(waitUntilGone(killed, 5000));
+            QVERIFY(waitUntilGone(killed));
         };
-        PushButton13_Click(host, list, *m_factory);
+        PushButton13_Click(host, TableList({"Result(s)"}, rows), *m_factory);
 
         QVERIFY(killed > 0);
         QList<int> steps;
-        static const QRegularExpression line(QStringLiteral("PushButton13_Click at line (\\d+)\r\r"));
-        for (const ShownMessage &message : host.m_dialogs.messages) {
-            QCOMPARE(message.title, QStringLiteral("Application Error"));
-            QVERIFY2(message.text.startsWith(QLatin1String("LibreOffice")), qPrintable(message.text));
-            steps.append(line.match(message.text).captured(1).toInt());
-        }
+        static const QRegularExpression report(QStringLiteral("^LibreOffice.*\r\n.*PushButton13_Click at line (\\d+)\r\r"));
+        for (const QString &text : host.m_dialogs.texts())
+            steps.append(report.match(text).captured(1).toInt());
         QCOMPARE(steps, QList<int>(26, 156) + QList<int>({172, 174}));
         QCOMPARE(host.pointers, QList<Pointer>({Pointer::Hourglass, Pointer::Normal}));
 
         // The program goes on: the next export starts another office.
         FakeHost again;
-        const TableList small({"Result(s)"}, {{{"Agawam, MA 01001"}, true}});
-        PushButton13_Click(again, small, *m_factory);
-        startedOffice();
+        PushButton13_Click(again, TableList({"Result(s)"}, {"x|Agawam, MA 01001"}), *m_factory);
         QCOMPARE(again.m_dialogs.texts(), QStringList());
         QVERIFY(m_factory->officeProcessId() != killed);
         const Reference<css::sheet::XSpreadsheet> sheet = onlyDocumentsActiveSheet();
@@ -356,7 +320,6 @@ void TestSpreadsheetCalc::officeKilledWhileFilling()
 
 void TestSpreadsheetCalc::missingOfficeShowsBothMessages()
 {
-    const TableList list({"Result(s)"}, {{{"Agawam, MA 01001"}, true}});
     // No such program; a program that ends at once instead of listening.
     for (const char *program : {"/nonexistent/soffice", "/bin/true"}) {
         LibreOfficeOptions options;
@@ -367,12 +330,11 @@ void TestSpreadsheetCalc::missingOfficeShowsBothMessages()
         QElapsedTimer timer;
         timer.start();
 
-        PushButton13_Click(host, list, factory);
+        PushButton13_Click(host, TableList({"Result(s)"}, {"x|Agawam, MA 01001"}), factory);
 
-        QVERIFY2(timer.elapsed() < 5000, "a launcher that ends must not be waited for");
+        QVERIFY2(timer.elapsed() < 5000, "a launcher that has ended must not be waited for");
         QCOMPARE(host.m_dialogs.messages.size(), 2);
-        QVERIFY(host.m_dialogs.texts().constFirst().contains(QLatin1String("use this software without error.")));
-        QVERIFY(host.m_dialogs.texts().constLast().contains(QLatin1String("use this feature.")));
+        QVERIFY(host.m_dialogs.texts().constLast().endsWith(QLatin1String("to use this feature.")));
         QVERIFY(host.pointers.isEmpty());
     }
 }

@@ -39,6 +39,7 @@
 #include <cppuhelper/bootstrap.hxx>
 #include <cppuhelper/exc_hlp.hxx>
 
+#include <csignal>
 #include <cstring>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -60,6 +61,13 @@ Reference<css::uno::XComponentContext> localContext()
     // Kept until the process ends: tearing the runtime down while bridges may
     // still wind down is not worth the risk at exit.
     static Reference<css::uno::XComponentContext> *const context = [] {
+        // The runtime writes to the office's pipe without guarding against
+        // SIGPIPE: were the office to die as a request goes out, the signal
+        // would end this program instead of the call failing.
+        struct sigaction pipeAction = {};
+        if (sigaction(SIGPIPE, nullptr, &pipeAction) == 0 && pipeAction.sa_handler == SIG_DFL)
+            std::signal(SIGPIPE, SIG_IGN);
+
         const QString rc = QStringLiteral(ORVELLE_LIBREOFFICE_PROGRAM_DIR "/fundamentalrc");
         if (qEnvironmentVariableIsEmpty("URE_BOOTSTRAP")) {
             if (!QFileInfo::exists(rc))

@@ -53,7 +53,12 @@ LibreOfficeProcess::LibreOfficeProcess(const QString &program, const QStringList
     SpawnSetup setup;
     // A session of its own: a terminal's signals do not reach the office, and
     // the process group holds the launcher and the office it spawns.
-    posix_spawnattr_setflags(&setup.attributes, POSIX_SPAWN_SETSID);
+    // The office gets the default signal handling, whatever this program ignores.
+    sigset_t defaults;
+    sigemptyset(&defaults);
+    sigaddset(&defaults, SIGPIPE);
+    posix_spawnattr_setsigdefault(&setup.attributes, &defaults);
+    posix_spawnattr_setflags(&setup.attributes, POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGDEF);
     for (int fd = 0; fd <= 2; ++fd)
         posix_spawn_file_actions_addopen(&setup.actions, fd, "/dev/null", fd == 0 ? O_RDONLY : O_WRONLY, 0);
 #if defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 34))

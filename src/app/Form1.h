@@ -5,6 +5,7 @@
 #include "SettingsStore.h"
 
 #include <QCursor>
+#include <QElapsedTimer>
 #include <QWidget>
 
 #include <cstdint>
@@ -123,8 +124,11 @@ private:
     Pointer m_pointer = Pointer::Normal;
     QCursor m_handCursor;
     bool m_handLoaded = false;
-    static constexpr std::int64_t dispatchInterval = 4; // milliseconds
-    std::int64_t m_lastDispatch = 0;
+    static constexpr qint64 dispatchInterval = 4'000'000; // nanoseconds between dispatches in a long command
+    static constexpr qint64 commitInterval = 16'000'000;  // ... and between showing new rows in the view
+    unsigned m_yieldCalls = 0;
+    QElapsedTimer m_sinceDispatch;
+    QElapsedTimer m_sinceCommit;
     int m_commandDepth = 0;
     bool m_unloaded = false;
     bool m_checkingNumber = false;

@@ -26,7 +26,8 @@ T &require(const std::unique_ptr<T> &object)
 }
 
 // A record's display string is the same on every draw: it is worked out once
-// per record and run, and every later draw of that record reuses it.
+// per record and run, and every later draw of that record reuses it, rows
+// included: they all point at the one pooled text.
 struct KnownText
 {
     QString text;
@@ -166,7 +167,8 @@ void PushButton2_Click(GenerationHost &host, ResultList &list)
                     guard.step(154, [&] { s = upperCasePiece(s, piece); });
                     sInterned = false;
                     if (read && memo) {
-                        sIndex = list.intern(s);
+                        // Each record's text is pooled once; other records may share its text.
+                        sIndex = list.addText(s);
                         sInterned = true;
                         *memo = {s, sIndex, true};
                     }

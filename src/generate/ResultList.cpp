@@ -30,11 +30,17 @@ std::uint32_t ResultList::intern(const QString &text)
     const auto found = m_textIndex.constFind(text);
     if (found != m_textIndex.constEnd())
         return *found;
+    const std::uint32_t index = addText(text);
+    m_textIndex.insert(text, index);
+    return index;
+}
+
+std::uint32_t ResultList::addText(const QString &text)
+{
     const auto index = std::uint32_t(m_texts.size());
     if (index >= checkBit)
         throw Failure(QStringLiteral("The list holds too many different texts."));
     m_texts.append(text);
-    m_textIndex.insert(text, index);
     return index;
 }
 

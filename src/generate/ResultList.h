@@ -28,8 +28,11 @@ public:
     // The program's operations; rows are numbered from 1.
     void clear();
     void append(const QString &text);
-    // Appends by pool index, for callers that draw the same texts again and again.
+    // Appends by pool index, for callers that draw the same texts again and
+    // again: intern() finds a text already pooled, addText() pools it without
+    // looking, for callers that know their texts apart.
     std::uint32_t intern(const QString &text);
+    std::uint32_t addText(const QString &text);
     void appendInterned(std::uint32_t textIndex);
     void reserve(std::size_t rows);
     void remove(int row);

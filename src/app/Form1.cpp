@@ -15,8 +15,6 @@
 #include "TextExport.h"
 
 #include <QApplication>
-#include <QElapsedTimer>
-#include <cstdio>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QDir>

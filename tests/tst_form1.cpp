@@ -19,6 +19,7 @@
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
@@ -127,6 +128,8 @@ private slots:
     void commandsDuringARunDoNothing();
     void listCommands();
     void spaceTicksARow();
+    void contextMenuTicksEveryRow();
+    void garbageSettingsFileStartsWithDefaults();
 
     void saveTextFileFromTheWindow();
     void copyToTheClipboardFromTheWindow();
@@ -587,6 +590,50 @@ void TestForm1::spaceTicksARow()
     const QRect box = view->style()->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &option, view);
     QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, box.center());
     QVERIFY(list.checked(1));
+}
+
+void TestForm1::contextMenuTicksEveryRow()
+{
+    auto window = makeWindow();
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    ResultList &list = window->list();
+    for (int i = 0; i < 500; ++i)
+        list.append(QStringLiteral("row %1").arg(i));
+    list.commit();
+    auto *view = window->findChild<ResultView *>("ListView1");
+    const auto choose = [&](const QString &action) {
+        QTimer::singleShot(0, this, [action] {
+            auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+            QVERIFY(menu);
+            for (QAction *item : menu->actions())
+                if (item->text() == action)
+                    item->trigger();
+            menu->close();
+        });
+        QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(20, 20), view->viewport()->mapToGlobal(QPoint(20, 20)));
+        QApplication::sendEvent(view->viewport(), &event);
+    };
+    choose(QStringLiteral("Check All"));
+    for (int row = 1; row <= list.rows(); ++row)
+        QVERIFY(list.checked(row));
+    QCOMPARE(list.data(list.index(499, 0), Qt::CheckStateRole).value<Qt::CheckState>(), Qt::Checked);
+    choose(QStringLiteral("Uncheck All"));
+    for (int row = 1; row <= list.rows(); ++row)
+        QVERIFY(!list.checked(row));
+}
+
+void TestForm1::garbageSettingsFileStartsWithDefaults()
+{
+    SettingsStore settings;
+    writeFile(settings.fileName(SettingsStore::name(SettingsStore::Key::Check1)),
+              QByteArray("\x00\xff[[[General\nCheck1=\x01\x02\n=====\n\xfe\xfe"));
+    auto window = makeWindow();
+    QCOMPARE(window->findChild<QLineEdit *>("Text1")->text(), QStringLiteral("200"));
+    QCOMPARE(window->findChild<QCheckBox *>("Check2")->checkState(), Qt::Checked);
+    // The store still takes the user's changes.
+    window->findChild<QCheckBox *>("Check2")->click();
+    QCOMPARE(SettingsStore().read(SettingsStore::Key::Check2), QStringLiteral("0"));
 }
 
 void TestForm1::prefixesAtClose_data()

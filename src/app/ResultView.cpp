@@ -58,13 +58,9 @@ void ResultView::contextMenuEvent(QContextMenuEvent *event)
     if (!m_list)
         return;
     QMenu menu(this);
-    QAction *checkAll = menu.addAction(tr("Check All"));
-    QAction *uncheckAll = menu.addAction(tr("Uncheck All"));
+    QAction *checkAll = menu.addAction(tr("Check All"), this, [this] { m_list->setAllChecked(true); });
+    QAction *uncheckAll = menu.addAction(tr("Uncheck All"), this, [this] { m_list->setAllChecked(false); });
     checkAll->setEnabled(m_list->rows() > 0);
     uncheckAll->setEnabled(m_list->rows() > 0);
-    QAction *chosen = menu.exec(event->globalPos());
-    if (chosen == checkAll)
-        m_list->setAllChecked(true);
-    else if (chosen == uncheckAll)
-        m_list->setAllChecked(false);
+    menu.exec(event->globalPos());
 }

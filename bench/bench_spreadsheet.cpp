@@ -1,5 +1,6 @@
 // Times the spreadsheet export of 10,000 ticked rows into a new Calc document
-// of a real headless LibreOffice (target: 5 s), apart from the office's start.
+// of a real headless LibreOffice (target: 5 s; the median of three runs),
+// apart from the office's start.
 // The host lets the event loop run at most every 4 ms, as the window does.
 // The office runs in a temporary profile and is ended at the end.
 
@@ -14,7 +15,9 @@
 #include <QElapsedTimer>
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <cstdio>
+#include <vector>
 
 namespace {
 
@@ -106,11 +109,17 @@ int main(int argc, char *argv[])
     }
     std::printf("office start and connection: %.2f s\n", seconds(timer));
 
-    timer.start();
-    PushButton13_Click(host, list, factory);
-    const double exportTime = seconds(timer);
-    std::printf("export of %d ticked rows:     %.2f s (%.0f us per row; target 5 s)\n", rows, exportTime,
-                exportTime / rows * 1e6);
+    // Three exports, each into a new document of the same office.
+    std::vector<double> times;
+    for (int run = 0; run < 3; ++run) {
+        timer.start();
+        PushButton13_Click(host, list, factory);
+        times.push_back(seconds(timer));
+        std::printf("export of %d ticked rows:     %.2f s (%.0f us per row)\n", rows, times.back(),
+                    times.back() / rows * 1e6);
+    }
+    std::sort(times.begin(), times.end());
+    std::printf("median export:                %.2f s (target 5 s)\n", times[1]);
     std::printf("yields: %ld, event dispatches: %ld, messages: %d\n", host.yields, host.dispatches,
                 host.m_dialogs.shown);
 

@@ -338,6 +338,7 @@ void LibreOfficeFactory::Private::start()
     pipe = QStringLiteral("orvelle_%1_%2").arg(getpid()).arg(++started);
     handedOver = false;
     QStringList arguments;
+    QStringList environment;
     if (options.headless)
         arguments << QStringLiteral("--headless") << QStringLiteral("--invisible");
     arguments << QStringLiteral("--norestore") << QStringLiteral("--nologo") << QStringLiteral("--nodefault")
@@ -350,12 +351,17 @@ void LibreOfficeFactory::Private::start()
         folder.setAutoRemove(false);
         profile = folder.path();
         arguments << QStringLiteral("-env:UserInstallation=") + QUrl::fromLocalFile(profile).toString(QUrl::FullyEncoded);
+        // Its temporary files too, so that they go with the profile even
+        // when the office is killed.
+        const QString temporary = profile + QStringLiteral("/tmp");
+        if (QDir().mkpath(temporary))
+            environment << QStringLiteral("TMPDIR=") + temporary;
     }
 
     address = QStringLiteral("uno:pipe,name=%1;urp;StarOffice.ComponentContext").arg(pipe);
     const QStringList socketsBefore = officeSockets();
     try {
-        process = std::make_unique<LibreOfficeProcess>(program, arguments);
+        process = std::make_unique<LibreOfficeProcess>(program, arguments, environment);
         connectWhileStarting();
         // Ours: the pipe we named, and the profile's single-instance pipe,
         // which appeared as the office started.

@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QThread>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -37,18 +38,46 @@ struct SpawnSetup
     posix_spawn_file_actions_t actions;
 };
 
+// A null-terminated array of C strings, as exec wants them.
+class CStrings
+{
+public:
+    void append(QByteArray text) { m_storage.push_back(std::move(text)); }
+    char **data()
+    {
+        m_pointers.clear();
+        for (QByteArray &text : m_storage)
+            m_pointers.push_back(text.data());
+        m_pointers.push_back(nullptr);
+        return m_pointers.data();
+    }
+
+private:
+    std::vector<QByteArray> m_storage;
+    std::vector<char *> m_pointers;
+};
+
 } // namespace
 
-LibreOfficeProcess::LibreOfficeProcess(const QString &program, const QStringList &arguments)
+LibreOfficeProcess::LibreOfficeProcess(const QString &program, const QStringList &arguments,
+                                       const QStringList &environment)
 {
-    std::vector<QByteArray> storage;
-    storage.push_back(QFile::encodeName(program));
+    CStrings argv;
+    argv.append(QFile::encodeName(program));
     for (const QString &argument : arguments)
-        storage.push_back(argument.toLocal8Bit());
-    std::vector<char *> argv;
-    for (QByteArray &bytes : storage)
-        argv.push_back(bytes.data());
-    argv.push_back(nullptr);
+        argv.append(argument.toLocal8Bit());
+
+    CStrings envp;
+    QList<QByteArray> replaced;
+    for (const QString &variable : environment) {
+        envp.append(variable.toLocal8Bit());
+        replaced.append(variable.section(QLatin1Char('='), 0, 0).toLocal8Bit() + '=');
+    }
+    for (char **variable = environ; *variable; ++variable) {
+        const QByteArray text(*variable);
+        if (std::none_of(replaced.begin(), replaced.end(), [&](const QByteArray &name) { return text.startsWith(name); }))
+            envp.append(text);
+    }
 
     SpawnSetup setup;
     // A session of its own: a terminal's signals do not reach the office, and
@@ -65,7 +94,8 @@ LibreOfficeProcess::LibreOfficeProcess(const QString &program, const QStringList
     posix_spawn_file_actions_addclosefrom_np(&setup.actions, 3);
 #endif
 
-    const int error = posix_spawn(&m_pid, argv.front(), &setup.actions, &setup.attributes, argv.data(), environ);
+    char **const args = argv.data();
+    const int error = posix_spawn(&m_pid, args[0], &setup.actions, &setup.attributes, args, envp.data());
     if (error != 0) {
         m_pid = 0;
         throw Failure(QStringLiteral("LibreOffice could not be started: %1 (%2).")

@@ -11,8 +11,10 @@
 class LibreOfficeProcess
 {
 public:
-    // Starts `program`; throws a Failure when it cannot be run.
-    LibreOfficeProcess(const QString &program, const QStringList &arguments);
+    // Starts `program` in this program's environment, with the variables of
+    // `environment` ("NAME=value") set or replaced; throws a Failure when it
+    // cannot be run.
+    LibreOfficeProcess(const QString &program, const QStringList &arguments, const QStringList &environment = {});
     // Leaves the office running: an office with a display outlives us.
     ~LibreOfficeProcess();
 

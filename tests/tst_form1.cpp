@@ -515,7 +515,7 @@ void TestForm1::commandsDuringARunDoNothing()
     connect(&poke, &QTimer::timeout, this, [&] {
         ++pokes;
         sawHourglass = sawHourglass || window->pointer() == Pointer::Hourglass;
-        view->setCurrentIndex(window->list().index(0, 0));
+        view->setSelectedRow(1);
         QTest::keyClick(view, Qt::Key_Delete);
         window->findChild<QPushButton *>("PushButton7")->click();
         window->findChild<QPushButton *>("PushButton2")->click();
@@ -541,17 +541,23 @@ void TestForm1::listCommands()
     list.commit();
     auto *view = window->findChild<ResultView *>("ListView1");
     view->setFocus();
-    view->setCurrentIndex(list.index(2, 0));
+    QTest::keyClick(view, Qt::Key_End);
+    QCOMPARE(view->selectedRow(), 6);
+    QTest::keyClick(view, Qt::Key_Home);
+    QTest::keyClick(view, Qt::Key_Down);
+    QTest::keyClick(view, Qt::Key_Down);
+    QCOMPARE(view->selectedRow(), 3);
     QTest::keyClick(view, Qt::Key_Delete);
     QCOMPARE(rowsOf(list), (QStringList{"r1", "r2", "r4", "r5", "r6"}));
-    view->setCurrentIndex(list.index(3, 0));
+    QCOMPARE(view->selectedRow(), 3); // the row now in its place
+    view->setSelectedRow(4);
     QTest::keyClick(view, Qt::Key_Delete, Qt::ShiftModifier);
     QCOMPARE(rowsOf(list), (QStringList{"r1", "r2", "r4", "r6"}));
     QTest::keyClick(view, Qt::Key_Delete, Qt::ControlModifier);
     QCOMPARE(list.rows(), 3);
 
     // A double-click on row 1 selects it with its first click and removes it.
-    const QRect first = view->visualRect(list.index(0, 0));
+    const QRect first = view->rowRect(1);
     QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, first.center() + QPoint(40, 0));
     QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, first.center() + QPoint(40, 0));
     QCOMPARE(list.rows(), 2);
@@ -576,20 +582,20 @@ void TestForm1::spaceTicksARow()
     list.commit();
     auto *view = window->findChild<ResultView *>("ListView1");
     view->setFocus();
-    view->setCurrentIndex(list.index(1, 0));
+    view->setSelectedRow(2);
     QTest::keyClick(view, Qt::Key_Space);
     QVERIFY(!list.checked(1));
     QVERIFY(list.checked(2));
     QTest::keyClick(view, Qt::Key_Space);
     QVERIFY(!list.checked(2));
     // The check box itself answers the mouse.
-    QStyleOptionViewItem option;
-    option.initFrom(view);
-    option.rect = view->visualRect(list.index(0, 0));
-    option.features |= QStyleOptionViewItem::HasCheckIndicator;
-    const QRect box = view->style()->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &option, view);
-    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, box.center());
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->checkBoxRect(1).center());
     QVERIFY(list.checked(1));
+    QCOMPARE(view->selectedRow(), 1);
+    // A click beside the box selects without ticking.
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->rowRect(2).center());
+    QVERIFY(!list.checked(2));
+    QCOMPARE(view->selectedRow(), 2);
 }
 
 void TestForm1::contextMenuTicksEveryRow()

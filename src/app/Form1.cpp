@@ -408,20 +408,15 @@ void Form1::yield()
     // Dispatching costs about a microsecond even with nothing pending, and
     // reading the clock costs more than a generated row: a long command
     // looks at the clock every few calls and dispatches every few
-    // milliseconds. New rows reach the view less often still, and the more
-    // rows the view holds, the dearer that is: the pause between two showings
-    // is at least ten times what the last one cost.
+    // milliseconds. New rows reach the view at most as often as the screen
+    // shows them.
     if ((++m_yieldCalls & 7) == 0 && m_sinceDispatch.nsecsElapsed() >= dispatchInterval) {
         m_sinceDispatch.restart();
-        if (m_sinceCommit.nsecsElapsed() >= m_commitInterval) {
+        if (m_sinceCommit.nsecsElapsed() >= commitInterval) {
             m_sinceCommit.restart();
             m_list->commit();
-            QCoreApplication::processEvents();
-            m_commitInterval = std::max(minimumCommitInterval, 10 * m_sinceCommit.nsecsElapsed());
-            m_sinceCommit.restart();
-        } else {
-            QCoreApplication::processEvents();
         }
+        QCoreApplication::processEvents();
     }
     if (m_unloaded)
         throw ProgramEnding();

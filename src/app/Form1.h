@@ -125,8 +125,7 @@ private:
     QCursor m_handCursor;
     bool m_handLoaded = false;
     static constexpr qint64 dispatchInterval = 4'000'000; // nanoseconds between dispatches in a long command
-    static constexpr qint64 minimumCommitInterval = 16'000'000; // ... and between showing new rows in the view
-    qint64 m_commitInterval = minimumCommitInterval;
+    static constexpr qint64 commitInterval = 16'000'000;  // ... and between showing new rows in the view
     unsigned m_yieldCalls = 0;
     QElapsedTimer m_sinceDispatch;
     QElapsedTimer m_sinceCommit;

@@ -6,44 +6,259 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMenu>
+#include <QPainter>
+#include <QScrollBar>
+
+#include <algorithm>
 
 ResultView::ResultView(QWidget *parent)
-    : QTableView(parent)
+    : QAbstractScrollArea(parent)
+    , m_header(new QHeaderView(Qt::Horizontal, this))
 {
-    setSelectionBehavior(QAbstractItemView::SelectRows);
-    setSelectionMode(QAbstractItemView::SingleSelection);
-    setEditTriggers(QAbstractItemView::NoEditTriggers);
-    setShowGrid(false);
-    setWordWrap(false);
-    setTabKeyNavigation(false);
-    verticalHeader()->hide();
-    verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    horizontalHeader()->setHighlightSections(false);
-    horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    horizontalHeader()->setStretchLastSection(false);
+    setFocusPolicy(Qt::StrongFocus);
+    setBackgroundRole(QPalette::Base);
+    viewport()->setBackgroundRole(QPalette::Base);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    m_header->setObjectName(QStringLiteral("ListView1Header"));
+    m_header->setHighlightSections(false);
+    m_header->setSectionsClickable(false);
+    m_header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    m_header->setStretchLastSection(false);
+    m_header->setFocusPolicy(Qt::NoFocus);
+    connect(m_header, &QHeaderView::sectionResized, this, [this] {
+        updateGeometries();
+        viewport()->update();
+    });
 }
 
 void ResultView::setList(ResultList *list)
 {
     m_list = list;
-    setModel(list);
-    verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 4);
+    m_header->setModel(list);
+    m_current = 0;
+    const auto refresh = [this] {
+        updateGeometries();
+        viewport()->update();
+    };
+    connect(list, &QAbstractItemModel::rowsInserted, this, refresh);
+    connect(list, &QAbstractItemModel::columnsInserted, this, refresh);
+    connect(list, &QAbstractItemModel::dataChanged, viewport(), qOverload<>(&QWidget::update));
+    connect(list, &QAbstractItemModel::rowsRemoved, this,
+            [this](const QModelIndex &, int first, int last) { rowsRemoved(first + 1, last + 1); });
+    connect(list, &QAbstractItemModel::modelReset, this, [this, refresh] {
+        m_current = 0;
+        verticalScrollBar()->setValue(0);
+        refresh();
+    });
+    changeEvent(nullptr);
 }
 
-int ResultView::selectedRow() const
+void ResultView::setColumnWidth(int column, int width)
 {
-    const QModelIndex current = currentIndex();
-    return current.isValid() ? current.row() + 1 : 0;
+    m_header->resizeSection(column, width);
+}
+
+int ResultView::columnWidth(int column) const
+{
+    return m_header->sectionSize(column);
+}
+
+int ResultView::rowCount() const
+{
+    return m_list ? m_list->rowCount() : 0;
+}
+
+int ResultView::visibleRows() const
+{
+    return std::max(1, viewport()->height() / m_rowHeight);
+}
+
+int ResultView::firstRow() const
+{
+    return verticalScrollBar()->value() + 1;
+}
+
+void ResultView::updateGeometries()
+{
+    const int headerHeight = m_header->sizeHint().height();
+    setViewportMargins(0, headerHeight, 0, 0);
+    const QRect area = viewport()->geometry();
+    m_header->setGeometry(area.left(), area.top() - headerHeight, area.width(), headerHeight);
+    // The vertical scroll bar counts rows, so any number of rows fits its range.
+    QScrollBar *vertical = verticalScrollBar();
+    vertical->setRange(0, std::max(0, rowCount() - visibleRows()));
+    vertical->setPageStep(visibleRows());
+    vertical->setSingleStep(1);
+    QScrollBar *horizontal = horizontalScrollBar();
+    horizontal->setRange(0, std::max(0, m_header->length() - area.width()));
+    horizontal->setPageStep(area.width());
+    horizontal->setSingleStep(20);
+}
+
+void ResultView::scrollContentsBy(int dx, int)
+{
+    if (dx != 0)
+        m_header->setOffset(horizontalScrollBar()->value());
+    viewport()->update();
+}
+
+void ResultView::changeEvent(QEvent *event)
+{
+    if (event)
+        QAbstractScrollArea::changeEvent(event);
+    if (!event || event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange) {
+        QStyleOptionViewItem option;
+        option.initFrom(this);
+        option.features = QStyleOptionViewItem::HasCheckIndicator | QStyleOptionViewItem::HasDisplay;
+        const int check = style()->pixelMetric(QStyle::PM_IndicatorHeight, &option, this);
+        m_rowHeight = std::max(fontMetrics().height(), check) + 4;
+        updateGeometries();
+    }
+}
+
+void ResultView::resizeEvent(QResizeEvent *event)
+{
+    QAbstractScrollArea::resizeEvent(event);
+    updateGeometries();
+}
+
+QRect ResultView::rowRect(int row) const
+{
+    const int width = std::max(m_header->length(), viewport()->width());
+    return QRect(-horizontalScrollBar()->value(), (row - firstRow()) * m_rowHeight, width, m_rowHeight);
+}
+
+int ResultView::rowAt(int y) const
+{
+    if (y < 0)
+        return 0;
+    const int row = firstRow() + y / m_rowHeight;
+    return row <= rowCount() ? row : 0;
+}
+
+QStyleOptionViewItem ResultView::rowOption(int row) const
+{
+    QStyleOptionViewItem option;
+    option.initFrom(this);
+    option.rect = rowRect(row);
+    option.rect.setWidth(m_header->sectionSize(0));
+    option.features = QStyleOptionViewItem::HasCheckIndicator | QStyleOptionViewItem::HasDisplay;
+    option.displayAlignment = Qt::AlignLeft | Qt::AlignVCenter;
+    option.textElideMode = Qt::ElideRight;
+    option.viewItemPosition = QStyleOptionViewItem::OnlyOne;
+    option.showDecorationSelected = true;
+    option.state |= QStyle::State_Enabled;
+    option.state &= ~QStyle::State_HasFocus;
+    if (m_list && row >= 1 && row <= rowCount()) {
+        option.text = m_list->text(row, 1);
+        option.checkState = m_list->checked(row) ? Qt::Checked : Qt::Unchecked;
+    }
+    if (row == m_current) {
+        option.state |= QStyle::State_Selected;
+        if (hasFocus())
+            option.state |= QStyle::State_HasFocus;
+    }
+    return option;
+}
+
+QRect ResultView::checkBoxRect(int row) const
+{
+    const QStyleOptionViewItem option = rowOption(row);
+    return style()->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &option, this);
+}
+
+void ResultView::paintEvent(QPaintEvent *)
+{
+    QPainter painter(viewport());
+    if (!m_list)
+        return;
+    const int first = firstRow();
+    const int last = std::min(rowCount(), first + viewport()->height() / m_rowHeight);
+    for (int row = first; row <= last; ++row) {
+        const QStyleOptionViewItem option = rowOption(row);
+        if (row == m_current) // the selection spans the whole line
+            painter.fillRect(rowRect(row), palette().brush(hasFocus() ? QPalette::Active : QPalette::Inactive,
+                                                           QPalette::Highlight));
+        style()->drawControl(QStyle::CE_ItemViewItem, &option, &painter, this);
+    }
+}
+
+void ResultView::setSelectedRow(int row)
+{
+    m_current = std::clamp(row, 0, rowCount());
+    if (m_current > 0) {
+        QScrollBar *vertical = verticalScrollBar();
+        if (m_current < firstRow())
+            vertical->setValue(m_current - 1);
+        else if (m_current >= firstRow() + visibleRows())
+            vertical->setValue(m_current - visibleRows());
+    }
+    viewport()->update();
+}
+
+void ResultView::rowsRemoved(int first, int last)
+{
+    // The rows below move up; the selection stays on its row, or, when that
+    // row went, on the row now in its place.
+    if (m_current > last)
+        m_current -= last - first + 1;
+    else if (m_current >= first)
+        m_current = std::min(first, rowCount());
+    updateGeometries();
+    viewport()->update();
+}
+
+void ResultView::toggle(int row)
+{
+    if (m_list && row >= 1 && row <= rowCount())
+        m_list->setChecked(row, !m_list->checked(row));
 }
 
 void ResultView::keyPressEvent(QKeyEvent *event)
 {
-    if (event->key() == Qt::Key_Delete) {
+    const int rows = rowCount();
+    switch (event->key()) {
+    case Qt::Key_Delete:
         emit deletePressed(event->modifiers());
-        event->accept();
+        break;
+    case Qt::Key_Space:
+    case Qt::Key_Select:
+        toggle(m_current);
+        break;
+    case Qt::Key_Up:
+        setSelectedRow(std::max(1, m_current - 1));
+        break;
+    case Qt::Key_Down:
+        setSelectedRow(std::min(rows, m_current + 1));
+        break;
+    case Qt::Key_PageUp:
+        setSelectedRow(std::max(1, m_current - visibleRows()));
+        break;
+    case Qt::Key_PageDown:
+        setSelectedRow(std::min(rows, std::max(1, m_current + visibleRows())));
+        break;
+    case Qt::Key_Home:
+        setSelectedRow(rows > 0 ? 1 : 0);
+        break;
+    case Qt::Key_End:
+        setSelectedRow(rows);
+        break;
+    default:
+        QAbstractScrollArea::keyPressEvent(event);
         return;
     }
-    QTableView::keyPressEvent(event);
+    event->accept();
+}
+
+void ResultView::mousePressEvent(QMouseEvent *event)
+{
+    const int row = rowAt(event->position().toPoint().y());
+    if (row == 0 || event->button() == Qt::MiddleButton)
+        return;
+    setSelectedRow(row);
+    if (event->button() == Qt::LeftButton && checkBoxRect(row).contains(event->position().toPoint()))
+        toggle(row);
 }
 
 void ResultView::mouseDoubleClickEvent(QMouseEvent *event)

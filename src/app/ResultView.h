@@ -1,12 +1,16 @@
 #pragma once
 
-#include <QTableView>
+#include <QAbstractScrollArea>
+#include <QStyleOptionViewItem>
 
+class QHeaderView;
 class ResultList;
 
-// The result list on screen: one column with a check box in every row,
-// single selection, and a context menu to tick or clear every row.
-class ResultView : public QTableView
+// The result list on screen: the column header over rows that each show a
+// check box and the row's text, one selected row, and a context menu to tick
+// or clear every row. It draws only the rows in sight and keeps nothing per
+// row, so a list of millions of rows costs it no more than a short one.
+class ResultView : public QAbstractScrollArea
 {
     Q_OBJECT
 
@@ -14,8 +18,19 @@ public:
     explicit ResultView(QWidget *parent = nullptr);
     void setList(ResultList *list);
 
+    QHeaderView *horizontalHeader() const { return m_header; }
+    void setColumnWidth(int column, int width);
+    int columnWidth(int column) const;
+
     // The selected row, numbered from 1; 0 when none.
-    int selectedRow() const;
+    int selectedRow() const { return m_current; }
+    // Selects a row (0 for none) and scrolls it into sight.
+    void setSelectedRow(int row);
+    // Where a row is drawn, and its check box, in the viewport's coordinates.
+    QRect rowRect(int row) const;
+    QRect checkBoxRect(int row) const;
+    // The row at a height in the viewport, or 0.
+    int rowAt(int y) const;
 
 signals:
     // The Delete key, whatever the modifiers.
@@ -24,10 +39,27 @@ signals:
     void doubleClicked();
 
 protected:
+    void paintEvent(QPaintEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
     void mouseDoubleClickEvent(QMouseEvent *event) override;
     void contextMenuEvent(QContextMenuEvent *event) override;
+    void scrollContentsBy(int dx, int dy) override;
+    void changeEvent(QEvent *event) override;
 
 private:
+    int rowCount() const;
+    int rowHeight() const { return m_rowHeight; }
+    int visibleRows() const;
+    int firstRow() const; // the row at the top of the viewport, from 1
+    void updateGeometries();
+    void rowsRemoved(int first, int last);
+    void toggle(int row);
+    QStyleOptionViewItem rowOption(int row) const;
+
     ResultList *m_list = nullptr;
+    QHeaderView *const m_header;
+    int m_current = 0;
+    int m_rowHeight = 20;
 };

@@ -164,14 +164,6 @@ QVariant ResultList::data(const QModelIndex &index, int role) const
     return QVariant();
 }
 
-bool ResultList::setData(const QModelIndex &index, const QVariant &value, int role)
-{
-    if (role != Qt::CheckStateRole || !index.isValid() || index.column() != 0 || index.row() >= m_shown)
-        return false;
-    setChecked(index.row() + 1, value.value<Qt::CheckState>() == Qt::Checked);
-    return true;
-}
-
 Qt::ItemFlags ResultList::flags(const QModelIndex &index) const
 {
     if (!index.isValid())

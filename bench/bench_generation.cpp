@@ -7,6 +7,7 @@
 //   - bytes per row at 10,000,000 rows (peak resident size less the idle window's).
 // Usage: bench_generation [rows] [memory-rows]
 
+#include "BenchSupport.h"
 #include "Form1.h"
 #include "PlaceDatabase.h"
 #include "RandomRecord.h"
@@ -26,16 +27,6 @@
 #include <vector>
 
 namespace {
-
-class SilentDialogs : public Dialogs
-{
-public:
-    void showMessage(const QString &, const QString &text, Icon) override
-    {
-        std::fprintf(stderr, "message: %s\n", qPrintable(text));
-    }
-    QString getSaveFileName(const QString &, const QString &) override { return QString(); }
-};
 
 long statusKb(const char *field)
 {

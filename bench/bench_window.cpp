@@ -5,6 +5,7 @@
 //     1,000,000-row "Prefixes" stored;
 //   - closing the window with 1,000,000 rows in the list.
 
+#include "BenchSupport.h"
 #include "Form1.h"
 #include "ResultList.h"
 #include "SettingsStore.h"
@@ -21,16 +22,6 @@
 #include <vector>
 
 namespace {
-
-class SilentDialogs : public Dialogs
-{
-public:
-    void showMessage(const QString &, const QString &text, Icon) override
-    {
-        std::fprintf(stderr, "message: %s\n", qPrintable(text));
-    }
-    QString getSaveFileName(const QString &, const QString &) override { return QString(); }
-};
 
 Form1Services services(Dialogs &dialogs)
 {

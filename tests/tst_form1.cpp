@@ -144,6 +144,7 @@ private slots:
 
 private:
     std::unique_ptr<Form1> makeWindow();
+    std::unique_ptr<Form1> makeWindowWithThreePlaces();
 
     QTemporaryDir m_config;
     std::unique_ptr<QTemporaryDir> m_folder;
@@ -180,6 +181,16 @@ std::unique_ptr<Form1> TestForm1::makeWindow()
     services.spreadsheets = &m_spreadsheets;
     services.programFolder = m_folder->path();
     return std::make_unique<Form1>(services);
+}
+
+std::unique_ptr<Form1> TestForm1::makeWindowWithThreePlaces()
+{
+    auto window = makeWindow();
+    window->show();
+    for (const char *text : {"Holtsville, NY 00501", "Akutan, AK 99553", "Ann Arbor, MI 48103"})
+        window->list().append(QLatin1String(text));
+    window->list().commit();
+    return window;
 }
 
 void TestForm1::firstRunDefaults()
@@ -694,12 +705,8 @@ void TestForm1::closeDuringARunStoresTheRowsAndStops()
 
 void TestForm1::saveTextFileFromTheWindow()
 {
-    auto window = makeWindow();
-    window->show();
+    auto window = makeWindowWithThreePlaces();
     ResultList &list = window->list();
-    for (const char *text : {"Holtsville, NY 00501", "Akutan, AK 99553", "Ann Arbor, MI 48103"})
-        list.append(QLatin1String(text));
-    list.commit();
     list.setChecked(1, true);
     list.setChecked(3, true);
     const QString path = m_folder->filePath(QStringLiteral("places"));
@@ -718,12 +725,8 @@ void TestForm1::saveTextFileFromTheWindow()
 
 void TestForm1::copyToTheClipboardFromTheWindow()
 {
-    auto window = makeWindow();
-    window->show();
+    auto window = makeWindowWithThreePlaces();
     ResultList &list = window->list();
-    for (const char *text : {"Holtsville, NY 00501", "Akutan, AK 99553", "Ann Arbor, MI 48103"})
-        list.append(QLatin1String(text));
-    list.commit();
     list.setChecked(2, true);
     list.setChecked(3, true);
     QGuiApplication::clipboard()->setText(QStringLiteral("before"));
@@ -734,12 +737,8 @@ void TestForm1::copyToTheClipboardFromTheWindow()
 
 void TestForm1::spreadsheetFromTheWindow()
 {
-    auto window = makeWindow();
-    window->show();
+    auto window = makeWindowWithThreePlaces();
     ResultList &list = window->list();
-    for (const char *text : {"Holtsville, NY 00501", "Akutan, AK 99553", "Ann Arbor, MI 48103"})
-        list.append(QLatin1String(text));
-    list.commit();
     list.setChecked(1, true);
     list.setChecked(3, true);
     QTest::mouseClick(window->findChild<QPushButton *>("PushButton13"), Qt::LeftButton);

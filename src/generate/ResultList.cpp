@@ -108,32 +108,37 @@ void ResultList::setAllChecked(bool checked)
         emit dataChanged(index(0, 0), index(m_shown - 1, 0), {Qt::CheckStateRole});
 }
 
-QString ResultList::header(int column) const
+void ResultList::checkColumn(int column) const
 {
     if (column < 1 || column > columns())
         throw Failure(QStringLiteral("Index out of bounds: the list has no column %1.").arg(column));
+}
+
+QString ResultList::header(int column) const
+{
+    checkColumn(column);
     return m_headers.at(column - 1);
+}
+
+const QString &ResultList::cell(int row, int column) const
+{
+    static const QString noSubItem;
+    checkRow(row);
+    checkColumn(column);
+    // The list has no sub-items: columns after the first are empty.
+    if (column > 1)
+        return noSubItem;
+    return m_texts.at(m_rows[std::size_t(row - 1)] & ~checkBit);
 }
 
 QString ResultList::text(int row, int column) const
 {
-    checkRow(row);
-    if (column < 1 || column > columns())
-        throw Failure(QStringLiteral("Index out of bounds: the list has no column %1.").arg(column));
-    // The list has no sub-items: columns after the first are empty.
-    if (column > 1)
-        return QString();
-    return m_texts.at(m_rows[std::size_t(row - 1)] & ~checkBit);
+    return cell(row, column);
 }
 
 QStringView ResultList::textView(int row, int column, QString &) const
 {
-    checkRow(row);
-    if (column < 1 || column > columns())
-        throw Failure(QStringLiteral("Index out of bounds: the list has no column %1.").arg(column));
-    if (column > 1)
-        return QStringView();
-    return m_texts.at(m_rows[std::size_t(row - 1)] & ~checkBit);
+    return cell(row, column);
 }
 
 bool ResultList::checked(int row) const

@@ -63,6 +63,8 @@ public:
 private:
     static constexpr std::uint32_t checkBit = 0x80000000u;
     void checkRow(int row) const;
+    void checkColumn(int column) const;
+    const QString &cell(int row, int column) const;
 
     QStringList m_headers;
     std::vector<std::uint32_t> m_rows;

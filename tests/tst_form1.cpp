@@ -26,6 +26,7 @@
 #include <QTimer>
 
 #include <csignal>
+#include <unistd.h>
 
 namespace {
 
@@ -130,6 +131,7 @@ private slots:
     void spaceTicksARow();
     void contextMenuTicksEveryRow();
     void garbageSettingsFileStartsWithDefaults();
+    void unreadableSettingsStartWithDefaults();
 
     void saveTextFileFromTheWindow();
     void copyToTheClipboardFromTheWindow();
@@ -416,12 +418,22 @@ void TestForm1::badSkin()
     QCOMPARE(window->windowTitle(), QStringLiteral("Orvelle Software"));
     QCOMPARE(window->findChild<QLineEdit *>("Text1")->text(), QStringLiteral("200"));
 
-    // A skin file that is a folder cannot be read.
+    // A folder of that name is no skin file.
     m_dialogs = RecordingDialogs();
     QFile::remove(m_folder->filePath(QStringLiteral("x/o.cjs")));
     QDir().mkpath(m_folder->filePath(QStringLiteral("x/o.cjs")));
     auto second = makeWindow();
-    QCOMPARE(m_dialogs.messages.size(), 0); // a folder is not a skin file
+    QCOMPARE(m_dialogs.messages.size(), 0);
+
+    // A skin file that cannot be read is reported (root reads every file).
+    if (geteuid() != 0) {
+        QDir(m_folder->filePath(QStringLiteral("x/o.cjs"))).removeRecursively();
+        writeFile(m_folder->filePath(QStringLiteral("x/o.cjs")), "QWidget {}");
+        QFile::setPermissions(m_folder->filePath(QStringLiteral("x/o.cjs")), QFileDevice::Permissions());
+        auto third = makeWindow();
+        QCOMPARE(m_dialogs.messages.size(), 1);
+        QVERIFY(m_dialogs.messages[0].text.contains(QStringLiteral("cannot be read")));
+    }
 }
 
 void TestForm1::cursorFiles_data()
@@ -651,6 +663,20 @@ void TestForm1::garbageSettingsFileStartsWithDefaults()
     // The store still takes the user's changes.
     window->findChild<QCheckBox *>("Check2")->click();
     QCOMPARE(SettingsStore().read(SettingsStore::Key::Check2), QStringLiteral("0"));
+}
+
+void TestForm1::unreadableSettingsStartWithDefaults()
+{
+    // A folder where the settings file belongs: nothing can be read or written there.
+    SettingsStore settings;
+    QDir().mkpath(settings.fileName(SettingsStore::name(SettingsStore::Key::Check1)));
+    auto window = makeWindow();
+    QCOMPARE(window->findChild<QLineEdit *>("Text1")->text(), QStringLiteral("200"));
+    for (const char *name : {"Check1", "Check2", "Check3"})
+        QCOMPARE(window->findChild<QCheckBox *>(name)->checkState(), Qt::Checked);
+    window->findChild<QCheckBox *>("Check1")->click(); // storing fails quietly
+    QCOMPARE(window->findChild<QCheckBox *>("Check1")->checkState(), Qt::Unchecked);
+    QVERIFY(m_dialogs.messages.isEmpty());
 }
 
 void TestForm1::prefixesAtClose_data()

@@ -23,23 +23,12 @@
 
 namespace {
 
-Form1Services services(Dialogs &dialogs)
-{
-    Form1Services result;
-    result.dialogs = &dialogs;
-    result.programFolder = QCoreApplication::applicationDirPath() + QStringLiteral("/..");
-    return result;
-}
-
 // The child: start the window, show it, say so, and leave.
 int showOnce(int argc, char *argv[])
 {
     QApplication application(argc, argv);
     SilentDialogs dialogs;
-    Form1 window(services(dialogs));
-    window.show();
-    if (!QTest::qWaitForWindowExposed(&window))
-        return 1;
+    const auto window = showBenchWindow(dialogs);
     std::printf("shown\n");
     std::fflush(stdout);
     return 0;
@@ -61,13 +50,9 @@ double startupMilliseconds(const QString &program)
 
 int main(int argc, char *argv[])
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    prepareBenchEnvironment();
     if (argc > 1 && qstrcmp(argv[1], "--show-once") == 0)
         return showOnce(argc, argv);
-
-    QTemporaryDir config;
-    qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
     QApplication application(argc, argv);
     const int rows = 1000000;
 
@@ -85,10 +70,7 @@ int main(int argc, char *argv[])
     SettingsStore().write(SettingsStore::Key::Prefixes, texts.join(QLatin1Char(';')));
 
     SilentDialogs dialogs;
-    auto window = std::make_unique<Form1>(services(dialogs));
-    window->show();
-    if (!QTest::qWaitForWindowExposed(window.get()))
-        return 1;
+    auto window = showBenchWindow(dialogs);
     auto *box = window->findChild<QLineEdit *>(QStringLiteral("Text1"));
     box->setFocus();
     std::vector<double> keys;

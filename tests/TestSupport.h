@@ -5,9 +5,12 @@
 
 #include "CommandHost.h"
 #include "Dialogs.h"
+#include "Failure.h"
+#include "ListSource.h"
 
 #include <QCoreApplication>
 #include <QList>
+#include <QRegularExpression>
 #include <QStringList>
 
 #include <functional>
@@ -105,3 +108,64 @@ public:
 };
 
 using FakeHost = FakeHostOf<>;
+
+// A list with any number of columns; a cell that is not given is empty, and
+// reading past the end fails as the window's list does.
+class TableList : public ListSource
+{
+public:
+    explicit TableList(QStringList headers)
+        : m_headers(std::move(headers))
+    {
+    }
+    // Rows written as "x|text|sub-item 1|..." ("x" ticked, "-" not).
+    TableList(QStringList headers, const QStringList &rows)
+        : TableList(std::move(headers))
+    {
+        for (const QString &row : rows) {
+            const QStringList parts = row.split(QLatin1Char('|'));
+            add(parts.mid(1), parts.constFirst() == QLatin1String("x"));
+        }
+    }
+    void add(QStringList cells, bool checked) { m_rows.append({std::move(cells), checked}); }
+    QString &cell(int row, int column) { return m_rows[row - 1].cells[column - 1]; }
+    void truncate(int rows) { m_rows.resize(rows); }
+
+    int columns() const override { return int(m_headers.size()); }
+    QString header(int column) const override { return m_headers.value(column - 1); }
+    int rows() const override { return int(m_rows.size()); }
+    QString text(int row, int column) const override { return at(row).cells.value(column - 1); }
+    bool checked(int row) const override { return at(row).checked; }
+
+    QList<int> unreadable; // rows whose cells fail to read
+
+private:
+    struct Row
+    {
+        QStringList cells;
+        bool checked;
+    };
+    const Row &at(int row) const
+    {
+        if (row < 1 || row > m_rows.size() || unreadable.contains(row))
+            throw Failure(QStringLiteral("Index out of bounds: no row %1.").arg(row));
+        return m_rows[row - 1];
+    }
+    QStringList m_headers;
+    QList<Row> m_rows;
+};
+
+// The step number of each message shown that is an error report of the
+// procedure with source text `source`; -1 for any other message.
+inline QList<int> reportedSteps(const RecordingDialogs &dialogs, const QString &source)
+{
+    static const QRegularExpression report(QStringLiteral("\r\n(.*)at line (-?\\d+)\r\rPlease email"));
+    QList<int> steps;
+    for (const ShownMessage &message : dialogs.messages) {
+        const QRegularExpressionMatch match = report.match(message.text);
+        const bool isReport = message.title == QLatin1String("Application Error") && message.icon == Dialogs::Icon::Warning
+            && match.hasMatch() && match.captured(1) == source;
+        steps.append(isReport ? match.captured(2).toInt() : -1);
+    }
+    return steps;
+}

@@ -10,38 +10,6 @@
 
 namespace {
 
-// A list of rows of cells; a cell that is not given is empty.
-class TableList : public ListSource
-{
-public:
-    explicit TableList(int columns)
-        : m_columns(columns)
-    {
-    }
-    void add(QStringList cells, bool checked) { m_rows.append({std::move(cells), checked}); }
-
-    int columns() const override { return m_columns; }
-    QString header(int column) const override { return QStringLiteral("H%1").arg(column); }
-    int rows() const override { return int(m_rows.size()); }
-    QString text(int row, int column) const override { return at(row).cells.value(column - 1); }
-    bool checked(int row) const override { return at(row).checked; }
-
-private:
-    struct Row
-    {
-        QStringList cells;
-        bool checked;
-    };
-    const Row &at(int row) const
-    {
-        if (row < 1 || row > m_rows.size())
-            throw Failure(QStringLiteral("no row %1").arg(row));
-        return m_rows[row - 1];
-    }
-    int m_columns;
-    QList<Row> m_rows;
-};
-
 // A clipboard that another program holds for the first `busyFor` attempts.
 class FakeClipboard : public Clipboard
 {
@@ -125,7 +93,7 @@ private slots:
     // A clipboard that stays busy: nothing is placed and nothing is reported.
     void busyClipboardIsNotReported()
     {
-        TableList list(1);
+        TableList list({QStringLiteral("H1")});
         list.add({"a"}, true);
         FakeHost host;
         FakeClipboard clipboard;
@@ -168,7 +136,10 @@ private slots:
         QFETCH(QList<bool>, checked);
         QFETCH(QString, expected);
 
-        TableList list(columns);
+        QStringList headers;
+        for (int c = 1; c <= columns; ++c)
+            headers.append(QStringLiteral("H%1").arg(c));
+        TableList list(headers);
         for (qsizetype i = 0; i < rows.size(); ++i)
             list.add(rows[i], checked[i]);
         FakeHost host;
@@ -183,7 +154,7 @@ private slots:
 
     void emptyListLeavesTheClipboardAlone()
     {
-        TableList list(1);
+        TableList list({QStringLiteral("H1")});
         FakeHost host;
         FakeClipboard clipboard;
         PushButton8_Click(host, list, clipboard);

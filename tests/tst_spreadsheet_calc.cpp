@@ -97,26 +97,6 @@ void note(const QByteArray &line)
         file.write(line + '\n');
 }
 
-// A list written as rows "x|text|sub-item 1|..." ("x" ticked, "-" not).
-class TableList : public ListSource
-{
-public:
-    TableList(const QStringList &headers, const QStringList &rows) : m_headers(headers)
-    {
-        for (const QString &row : rows)
-            m_rows.append(row.split(QLatin1Char('|')));
-    }
-    int columns() const override { return int(m_headers.size()); }
-    QString header(int column) const override { return m_headers.value(column - 1); }
-    int rows() const override { return int(m_rows.size()); }
-    QString text(int row, int column) const override { return m_rows.at(row - 1).value(column); }
-    bool checked(int row) const override { return m_rows.at(row - 1).constFirst() == QLatin1String("x"); }
-
-private:
-    QStringList m_headers;
-    QList<QStringList> m_rows;
-};
-
 // A cell as "" (empty), "text:...", "value:..." or "formula:...".
 QString describeCell(const Reference<css::sheet::XSpreadsheet> &sheet, int column, int row)
 {

@@ -20,53 +20,6 @@ namespace {
 
 const QString saveSource = QStringLiteral("in Orvelle2021/08/31.Main.SaveListviewProperlySpaced ");
 
-// A list with any number of columns; a cell that is not given is empty.
-class TableList : public ListSource
-{
-public:
-    explicit TableList(QStringList headers)
-        : m_headers(std::move(headers))
-    {
-    }
-    void add(QStringList cells, bool checked) { m_rows.append({std::move(cells), checked}); }
-    QString &cell(int row, int column) { return m_rows[row - 1].cells[column - 1]; }
-
-    int columns() const override { return int(m_headers.size()); }
-    QString header(int column) const override { return m_headers.value(column - 1); }
-    int rows() const override { return int(m_rows.size()); }
-    QString text(int row, int column) const override { return at(row).cells.value(column - 1); }
-    bool checked(int row) const override { return at(row).checked; }
-
-    QList<int> unreadable; // rows whose cells fail to read
-
-private:
-    struct Row
-    {
-        QStringList cells;
-        bool checked;
-    };
-    const Row &at(int row) const
-    {
-        if (row < 1 || row > m_rows.size() || unreadable.contains(row))
-            throw Failure(QStringLiteral("no row %1").arg(row));
-        return m_rows[row - 1];
-    }
-    QStringList m_headers;
-    QList<Row> m_rows;
-};
-
-// The step numbers of the reports shown, in order.
-QList<int> reportedSteps(const RecordingDialogs &dialogs, const QString &source = saveSource)
-{
-    static const QRegularExpression step(QStringLiteral("\r\n(.*)at line (\\d+)\r\r"));
-    QList<int> steps;
-    for (const ShownMessage &message : dialogs.messages) {
-        const QRegularExpressionMatch match = step.match(message.text);
-        steps.append(match.hasMatch() && match.captured(1) == source ? match.captured(2).toInt() : -1);
-    }
-    return steps;
-}
-
 QByteArray contents(const QString &path)
 {
     QFile file(path);
@@ -227,7 +180,7 @@ private slots:
         list.add({"two"}, true);
         list.unreadable = {2};
         SaveListviewProperlySpaced(*m_host, list, path("t.txt"), nullptr);
-        QCOMPARE(reportedSteps(m_host->m_dialogs), (QList<int>{126, 128, 188, 196, 198}));
+        QCOMPARE(reportedSteps(m_host->m_dialogs, saveSource), (QList<int>{126, 128, 188, 196, 198}));
         QCOMPARE(contents(path("t.txt")), QByteArray("Result(s)\t\r\none      \t\r\n\r\n"));
     }
 
@@ -271,7 +224,7 @@ private slots:
         list.add({"c"}, true);
         SaveListviewProperlySpaced(*m_host, list, path(name), &m_host->m_progress);
 
-        QCOMPARE(reportedSteps(m_host->m_dialogs), (QList<int>{156, 170, 222, 222, 232}));
+        QCOMPARE(reportedSteps(m_host->m_dialogs, saveSource), (QList<int>{156, 170, 222, 222, 232}));
         QVERIFY2(m_host->m_dialogs.texts().first().contains(problem), qPrintable(m_host->m_dialogs.texts().first()));
         QCOMPARE(m_host->m_dialogs.messages.first().title, QStringLiteral("Application Error"));
         QCOMPARE(m_host->m_progress.value(), 0.0);
@@ -302,7 +255,7 @@ private slots:
         list.add({"a"}, true);
         list.add({"b"}, true);
         SaveListviewProperlySpaced(*m_host, list, "/dev/full", nullptr);
-        QCOMPARE(reportedSteps(m_host->m_dialogs), (QList<int>{170, 222, 222, 232}));
+        QCOMPARE(reportedSteps(m_host->m_dialogs, saveSource), (QList<int>{170, 222, 222, 232}));
         QVERIFY(m_host->m_dialogs.texts().first().contains("No space left on device"));
         struct stat after{};
         QVERIFY(stat("/dev/full", &after) == 0 && S_ISCHR(after.st_mode) && after.st_rdev == before.st_rdev);
@@ -329,7 +282,7 @@ private slots:
             FileSizeLimit limit(1000);
             SaveListviewProperlySpaced(*m_host, list, path("old.txt"), nullptr);
         }
-        const QList<int> steps = reportedSteps(m_host->m_dialogs);
+        const QList<int> steps = reportedSteps(m_host->m_dialogs, saveSource);
         QVERIFY(!steps.isEmpty());
         QCOMPARE((QList<int>{steps.first(), steps.last()}), firstAndLast);
         QVERIFY(steps.count(232) == 1 && !steps.contains(-1));

@@ -410,7 +410,7 @@ void Form1::yield()
     // looks at the clock every few calls and dispatches every few
     // milliseconds. New rows reach the view at most as often as the screen
     // shows them.
-    if ((++m_yieldCalls & 7) == 0 && m_sinceDispatch.nsecsElapsed() >= dispatchInterval) {
+    if ((++m_yieldCalls & 15) == 0 && m_sinceDispatch.nsecsElapsed() >= dispatchInterval) {
         m_sinceDispatch.restart();
         if (m_sinceCommit.nsecsElapsed() >= commitInterval) {
             m_sinceCommit.restart();

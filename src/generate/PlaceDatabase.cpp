@@ -162,7 +162,7 @@ void PlaceRecordSet::open(const QString &query, const PlaceConnection &connectio
     }
     m_column = QString::fromUtf8(sqlite3_column_name(statement, 0));
     while ((code = sqlite3_step(statement)) == SQLITE_ROW) {
-        if (whileReading && (m_values.size() & 255) == 0)
+        if (whileReading && (m_values.size() & 127) == 0)
             whileReading();
         const auto *text = reinterpret_cast<const char *>(sqlite3_column_text(statement, 0));
         m_null.push_back(text == nullptr);

@@ -1,0 +1,109 @@
+// The text file export and the clipboard copy of 1,000,000 ticked rows,
+// clicked in the real window under the offscreen platform, each beside one
+// plain buffered write of the same bytes (fwrite), from the same run.
+
+#include "BenchSupport.h"
+#include "Form1.h"
+#include "ResultList.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QFile>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <cstdio>
+#include <random>
+
+namespace {
+
+// `rows` ticked rows drawn from the shipped places ("Akutan, AK 99553").
+void fillList(ResultList &list, int rows)
+{
+    QFile table(QStringLiteral(ZIPCODES_TSV));
+    if (!table.open(QIODevice::ReadOnly))
+        qFatal("cannot read %s", ZIPCODES_TSV);
+    QList<std::uint32_t> texts;
+    table.readLine();
+    while (!table.atEnd()) {
+        const QStringList fields = QString::fromUtf8(table.readLine()).trimmed().split(QLatin1Char('\t'));
+        if (fields.size() == 3)
+            texts.append(list.intern(fields[1] + QLatin1String(", ") + fields[2] + QLatin1Char(' ') + fields[0]));
+    }
+    std::mt19937 draw(20210831);
+    std::uniform_int_distribution<qsizetype> pick(0, texts.size() - 1);
+    list.reserve(std::size_t(rows));
+    for (int i = 0; i < rows; ++i)
+        list.appendInterned(texts[pick(draw)]);
+    list.setAllChecked(true);
+    list.commit();
+}
+
+// One plain buffered write of the bytes, median of five.
+double fwriteSeconds(const QByteArray &bytes, const QString &path)
+{
+    QList<double> times;
+    for (int run = 0; run < 5; ++run) {
+        QElapsedTimer timer;
+        timer.start();
+        FILE *file = std::fopen(path.toLocal8Bit().constData(), "wb");
+        std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), file);
+        std::fclose(file);
+        times.append(double(timer.nsecsElapsed()) / 1e9);
+    }
+    QFile::remove(path);
+    return median(times);
+}
+
+// Clicks a button five times; the median time and the longest wait for input.
+std::pair<double, double> timeClicks(QPushButton *button)
+{
+    QList<double> times;
+    double longestWait = 0;
+    InputWatch input;
+    for (int run = 0; run < 5; ++run) {
+        input.start();
+        QElapsedTimer timer;
+        timer.start();
+        QTest::mouseClick(button, Qt::LeftButton);
+        times.append(double(timer.nsecsElapsed()) / 1e9);
+        longestWait = std::max(longestWait, input.stop());
+    }
+    return {median(times), longestWait};
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    prepareBenchEnvironment();
+    QApplication application(argc, argv);
+    QTemporaryDir folder;
+    const int rows = 1000000;
+
+    SilentDialogs dialogs;
+    dialogs.saveFileName = folder.filePath(QStringLiteral("places.txt"));
+    const auto shown = showBenchWindow(dialogs);
+    Form1 &window = *shown;
+    fillList(window.list(), rows);
+
+    const auto [save, saveWait] = timeClicks(window.findChild<QPushButton *>(QStringLiteral("PushButton3")));
+    QFile saved(dialogs.saveFileName);
+    saved.open(QIODevice::ReadOnly);
+    const QByteArray file = saved.readAll();
+    const double fileWrite = fwriteSeconds(file, folder.filePath(QStringLiteral("plain.txt")));
+    std::printf("save %d ticked rows (%lld bytes):  %.3f s (median of 5), longest wait for input %.1f ms\n", rows,
+                static_cast<long long>(file.size()), save, saveWait);
+    std::printf("one fwrite of the same bytes:          %.3f s; ratio %.1f\n", fileWrite, save / fileWrite);
+
+    const auto [copy, copyWait] = timeClicks(window.findChild<QPushButton *>(QStringLiteral("PushButton8")));
+    const QByteArray text = QGuiApplication::clipboard()->text().toUtf8();
+    const double textWrite = fwriteSeconds(text, folder.filePath(QStringLiteral("plain.txt")));
+    std::printf("copy %d ticked rows (%lld bytes):  %.3f s (median of 5), longest wait for input %.1f ms\n", rows,
+                static_cast<long long>(text.size()), copy, copyWait);
+    std::printf("one fwrite of the same bytes:          %.3f s; ratio %.1f\n", textWrite, copy / textWrite);
+    if (dialogs.messages > 0)
+        std::printf("%d messages were shown\n", dialogs.messages);
+    return 0;
+}

@@ -29,6 +29,7 @@
 #include <QScreen>
 
 #include <limits>
+#include <utility>
 
 namespace {
 
@@ -530,8 +531,14 @@ bool Form1::eventFilter(QObject *watched, QEvent *event)
         // moved. A click elsewhere moves the focus before the press arrives:
         // the press then shows the message instead of reaching its target.
         const Qt::FocusReason reason = static_cast<QFocusEvent *>(event)->reason();
-        if (reason == Qt::MouseFocusReason)
-            m_clickLeftNumberBox = !numberBoxHoldsNumber();
+        if (reason == Qt::MouseFocusReason && !numberBoxHoldsNumber()) {
+            m_clickLeftNumberBox = true;
+            // Should the click not arrive here, the box is checked all the same.
+            QMetaObject::invokeMethod(this, [this] {
+                if (std::exchange(m_clickLeftNumberBox, false))
+                    Text1_LostFocus();
+            }, Qt::QueuedConnection);
+        }
         else if (reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason || reason == Qt::ShortcutFocusReason
                  || reason == Qt::OtherFocusReason)
             QMetaObject::invokeMethod(this, &Form1::Text1_LostFocus, Qt::QueuedConnection);

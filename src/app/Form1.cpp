@@ -134,20 +134,11 @@ Form1::Form1(const Services &services, QWidget *parent)
     setObjectName(QStringLiteral("Form1"));
     setFixedSize(536, 392);
     const QFont font = arial(9);
-    for (QWidget *widget : {static_cast<QWidget *>(this), static_cast<QWidget *>(Frame1), static_cast<QWidget *>(Text1),
-                            static_cast<QWidget *>(Frame2), static_cast<QWidget *>(Check1), static_cast<QWidget *>(Check2),
-                            static_cast<QWidget *>(Check3), static_cast<QWidget *>(ListView1),
-                            static_cast<QWidget *>(ProgressBar1)})
+    for (QWidget *widget : QList<QWidget *>{this, Frame1, Text1, Frame2, Check1, Check2, Check3, ListView1, ProgressBar1})
         widget->setFont(font);
 
     // White backgrounds until a skin says otherwise.
-    for (QWidget *widget : {static_cast<QWidget *>(this), static_cast<QWidget *>(Frame1), static_cast<QWidget *>(Frame2),
-                            static_cast<QWidget *>(Check1), static_cast<QWidget *>(Check2), static_cast<QWidget *>(Check3)}) {
-        QPalette palette = widget->palette();
-        palette.setColor(QPalette::Window, Qt::white);
-        widget->setPalette(palette);
-        widget->setAutoFillBackground(true);
-    }
+    setBackgrounds(Qt::white);
 
     Text1->setMaxLength(std::numeric_limits<int>::max());
     // The field boxes are as narrow as their captions: a tight gap keeps "City" whole.
@@ -155,8 +146,7 @@ Form1::Form1(const Services &services, QWidget *parent)
         box->setStyleSheet(QStringLiteral("QCheckBox { spacing: 2px; }"));
     ListView1->setList(m_list);
     ProgressBar1->setFocusPolicy(Qt::NoFocus);
-    for (QWidget *widget : {static_cast<QWidget *>(this), static_cast<QWidget *>(Frame1), static_cast<QWidget *>(Frame2),
-                            static_cast<QWidget *>(ListView1->viewport())})
+    for (QWidget *widget : QList<QWidget *>{this, Frame1, Frame2, ListView1->viewport()})
         widget->setMouseTracking(true);
     // The pointer rule and the number box's check watch the events of the whole window.
     qApp->installEventFilter(this);
@@ -194,6 +184,17 @@ Form1::~Form1()
 
 // ---------------------------------------------------------------- start-up
 
+void Form1::setBackgrounds(const QColor &color)
+{
+    // The window, its frames and its field boxes share one background.
+    for (QWidget *widget : QList<QWidget *>{this, Frame1, Frame2, Check1, Check2, Check3}) {
+        QPalette palette = widget->palette();
+        palette.setColor(QPalette::Window, color);
+        widget->setPalette(palette);
+        widget->setAutoFillBackground(true);
+    }
+}
+
 bool Form1::FileExists(const QString &path)
 {
     return QFileInfo(path).lastModified().isValid();
@@ -204,13 +205,7 @@ void Form1::ApplySkin()
     const QString path = m_programFolder + QStringLiteral("/x/o.cjs");
     if (!QFileInfo(path).isFile())
         return;
-    const QColor buttonFace = QApplication::palette().color(QPalette::Button);
-    for (QWidget *widget : {static_cast<QWidget *>(this), static_cast<QWidget *>(Frame1), static_cast<QWidget *>(Frame2),
-                            static_cast<QWidget *>(Check1), static_cast<QWidget *>(Check2), static_cast<QWidget *>(Check3)}) {
-        QPalette palette = widget->palette();
-        palette.setColor(QPalette::Window, buttonFace);
-        widget->setPalette(palette);
-    }
+    setBackgrounds(QApplication::palette().color(QPalette::Button));
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
         throw Failure(QStringLiteral("The skin file %1 cannot be read: %2").arg(path, file.errorString()));

@@ -95,6 +95,7 @@ private:
     void storeCheck(const QCheckBox *box, SettingsStore::Key key);
     void loadCheck(Guard &guard, int step, QCheckBox *box, SettingsStore::Key key);
     void pointerMoveOver(const QWidget *element);
+    void setBackgrounds(const QColor &color);
     bool numberBoxHoldsNumber() const;
 
     QtDialogs m_qtDialogs;

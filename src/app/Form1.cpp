@@ -300,9 +300,7 @@ void Form1::Form_QueryUnload()
     guard.step(100, [&] { prefixes.clear(); });
     guard.forLoop(102, 106, 1, [&] { return m_list->rows(); }, [&](int row) {
         guard.step(104, [&] {
-            const QString text = m_list->text(row, 1);
-            prefixes.reserve(prefixes.size() + text.size() + 1);
-            prefixes += text;
+            prefixes += m_list->text(row, 1);
             prefixes += QLatin1Char(';');
         });
     });

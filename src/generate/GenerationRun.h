@@ -24,8 +24,10 @@ public:
 // hourglass shows.
 void PushButton2_Click(GenerationHost &host, ResultList &list);
 
-// Bytes one row costs in the list and its view; counts whose rows would not
-// fit in the memory at hand are refused before the list is touched.
-inline constexpr std::uint64_t bytesPerGeneratedRow = 24;
+// Bytes one row may cost: four in the list, and, when the list is stored at
+// the window's close, about three a character of its text (about 25). Counts
+// whose rows would not fit in the memory at hand are refused before the list
+// is touched, so that a list once made can also be kept.
+inline constexpr std::uint64_t bytesPerGeneratedRow = 96;
 // The memory available to the program now, in bytes.
 std::uint64_t availableMemory();

@@ -21,14 +21,21 @@ std::optional<double> parseNumber(const QString &text)
     return value;
 }
 
-std::int32_t toCount(const QString &text)
+std::optional<double> parseWholeNumber(const QString &text)
 {
     const std::optional<double> value = parseNumber(text);
     if (!value)
+        return std::nullopt;
+    return std::nearbyint(*value); // the default rounding mode takes a half to the even neighbour
+}
+
+std::int32_t toCount(const QString &text)
+{
+    const std::optional<double> rounded = parseWholeNumber(text);
+    if (!rounded)
         throw Failure(QStringLiteral("Type mismatch: \"%1\" is not a number of records.").arg(text.left(40)));
-    const double rounded = std::nearbyint(*value); // the default rounding mode takes a half to the even neighbour
-    if (rounded < std::numeric_limits<std::int32_t>::min() || rounded > std::numeric_limits<std::int32_t>::max())
+    if (*rounded < std::numeric_limits<std::int32_t>::min() || *rounded > std::numeric_limits<std::int32_t>::max())
         throw Failure(QStringLiteral("Overflow: %1 is beyond the largest number of records, 2147483647.")
                           .arg(text.trimmed().left(40)));
-    return std::int32_t(rounded);
+    return std::int32_t(*rounded);
 }

@@ -10,6 +10,10 @@
 // Empty or blank texts, other characters and overflowing values hold none.
 std::optional<double> parseNumber(const QString &text);
 
+// The number a text holds, rounded to the nearest whole number (a half to
+// the even neighbour).
+std::optional<double> parseWholeNumber(const QString &text);
+
 // The count a text holds, rounded to the nearest whole number (a half to the
 // even neighbour). Throws a Failure when the text holds no number or the
 // rounded value lies outside the 32-bit range.

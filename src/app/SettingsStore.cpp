@@ -12,7 +12,6 @@
 #include <QVariant>
 
 #include <algorithm>
-#include <cmath>
 
 namespace {
 
@@ -63,13 +62,10 @@ Placement placementOf(QStringView name)
 // rounded half to even; nothing when it holds no number or the result does not fit.
 std::optional<qint16> toInt16(const QString &text)
 {
-    const std::optional<double> number = parseNumber(text);
-    if (!number)
+    const std::optional<double> rounded = parseWholeNumber(text);
+    if (!rounded || *rounded < -32768 || *rounded > 32767)
         return std::nullopt;
-    const double rounded = std::nearbyint(*number); // the default rounding mode takes a half to the even neighbour
-    if (rounded < -32768 || rounded > 32767)
-        return std::nullopt;
-    return static_cast<qint16>(rounded);
+    return static_cast<qint16>(*rounded);
 }
 
 } // namespace

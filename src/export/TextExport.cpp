@@ -140,12 +140,17 @@ void SaveListviewProperlySpaced(CommandHost &host, const ListSource &list, const
         return *file;
     };
 
-    if (guard.test(100, hasBar)) {
-        guard.step(102, [&] { yield(); });
-        guard.step(104, [&] { bar().setValue(1); });
-        guard.step(106, [&] { bar().setText(caption()); });
-        guard.step(108, [&] { yield(); });
-    }
+    // The bar's value and caption between yields, in steps `first` to `first` + 8.
+    const auto announce = [&](int first, double value) {
+        if (guard.test(first, hasBar)) {
+            guard.step(first + 2, [&] { yield(); });
+            guard.step(first + 4, [&] { bar().setValue(value); });
+            guard.step(first + 6, [&] { bar().setText(caption()); });
+            guard.step(first + 8, [&] { yield(); });
+        }
+    };
+
+    announce(100, 1);
 
     // The widths: the longest caption or cell of each column, over every row.
     guard.step(110, [&] { widths.clear(); });
@@ -167,12 +172,7 @@ void SaveListviewProperlySpaced(CommandHost &host, const ListSource &list, const
         guard.step(138, [&] { widths.setLast(width); });
     });
 
-    if (guard.test(142, hasBar)) {
-        guard.step(144, [&] { yield(); });
-        guard.step(146, [&] { bar().setValue(10); });
-        guard.step(148, [&] { bar().setText(caption()); });
-        guard.step(150, [&] { yield(); });
-    }
+    announce(142, 10);
 
     guard.step(152, [&] { line.clear(); });
     guard.step(154, [&] { file.emplace(fileName); });
@@ -188,12 +188,7 @@ void SaveListviewProperlySpaced(CommandHost &host, const ListSource &list, const
     });
     guard.step(170, [&] { openFile().writeLine(line.text()); });
 
-    if (guard.test(172, hasBar)) {
-        guard.step(174, [&] { yield(); });
-        guard.step(176, [&] { bar().setValue(20); });
-        guard.step(178, [&] { bar().setText(caption()); });
-        guard.step(180, [&] { yield(); });
-    }
+    announce(172, 20);
 
     // One line per ticked row.
     guard.forLoop(182, 224, 1, [&] { return list.rows(); }, [&](int r) {

@@ -7,6 +7,7 @@
 #include "Dialogs.h"
 #include "Failure.h"
 #include "ListSource.h"
+#include "ResultList.h"
 
 #include <QCoreApplication>
 #include <QList>
@@ -169,3 +170,10 @@ inline QList<int> reportedSteps(const RecordingDialogs &dialogs, const QString &
     }
     return steps;
 }
+
+// The window's result list as start-up makes it: one column, "Result(s)".
+class ResultsColumnList : public ResultList
+{
+public:
+    ResultsColumnList() { addColumn(QStringLiteral("Result(s)")); }
+};

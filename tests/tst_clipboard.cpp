@@ -164,8 +164,7 @@ private slots:
 
     void systemClipboard()
     {
-        ResultList list;
-        list.addColumn(QStringLiteral("Result(s)"));
+        ResultsColumnList list;
         list.append(QStringLiteral("Holtsville, NY 00501"));
         list.append(QStringLiteral("Zürich, NY 00544"));
         list.append(QStringLiteral("Adjuntas, PR 00601"));
@@ -181,8 +180,7 @@ private slots:
     // A row deleted from the window while the copy yields: reported, clipboard kept.
     void rowRemovedDuringTheCopy()
     {
-        ResultList list;
-        list.addColumn(QStringLiteral("Result(s)"));
+        ResultsColumnList list;
         for (int i = 0; i < 5; ++i)
             list.append(QStringLiteral("Row %1").arg(i));
         list.setAllChecked(true);

@@ -167,8 +167,7 @@ void TestGeneration::timerIsSecondsSinceMidnight()
 
 void TestGeneration::twoHundredRowsFromTheShippedDatabase()
 {
-    ResultList list;
-    list.addColumn(QStringLiteral("Result(s)"));
+    ResultsColumnList list;
     ::PushButton2_Click(m_host, list);
     QVERIFY(m_host.m_dialogs.messages.isEmpty());
     QCOMPARE(list.rows(), 200);
@@ -185,8 +184,7 @@ void TestGeneration::twoHundredRowsFromTheShippedDatabase()
 
 void TestGeneration::progressValuesAndCaption()
 {
-    ResultList list;
-    list.addColumn(QStringLiteral("Result(s)"));
+    ResultsColumnList list;
     m_host.number = QStringLiteral("200");
     ::PushButton2_Click(m_host, list);
     const QList<double> &values = m_host.m_progress.values;
@@ -210,8 +208,7 @@ void TestGeneration::zeroAndNegativeCounts_data()
 void TestGeneration::zeroAndNegativeCounts()
 {
     QFETCH(QString, number);
-    ResultList list;
-    list.addColumn(QStringLiteral("Result(s)"));
+    ResultsColumnList list;
     list.append(QStringLiteral("old row"));
     m_host.number = number;
     ::PushButton2_Click(m_host, list);
@@ -228,8 +225,7 @@ void TestGeneration::oneRecordTable()
                                             "INSERT INTO zip_codes VALUES ('SAINT PAUL', 'mn', '55101');"));
     m_host.folder = dir.path();
     m_host.number = QStringLiteral("50");
-    ResultList list;
-    list.addColumn(QStringLiteral("Result(s)"));
+    ResultsColumnList list;
     ::PushButton2_Click(m_host, list);
     QCOMPARE(rowsOf(list), QStringList(50, QStringLiteral("Saint Paul, MN 55101")));
 }
@@ -240,8 +236,7 @@ void TestGeneration::emptyTableFillsEmptyRows()
     makeDatabase(dir.path(), QStringLiteral("CREATE TABLE zip_codes (city TEXT, state TEXT, zip TEXT);"));
     m_host.folder = dir.path();
     m_host.number = QStringLiteral("3");
-    ResultList list;
-    list.addColumn(QStringLiteral("Result(s)"));
+    ResultsColumnList list;
     ::PushButton2_Click(m_host, list);
     // Moving and reading fail for every row; each row repeats the text before it.
     QCOMPARE(rowsOf(list), QStringList(3, QString()));
@@ -252,8 +247,7 @@ void TestGeneration::missingDatabase()
 {
     QTemporaryDir dir;
     m_host.folder = dir.path();
-    ResultList list;
-    list.addColumn(QStringLiteral("Result(s)"));
+    ResultsColumnList list;
     list.append(QStringLiteral("kept"));
     m_host.m_progress.setValue(42);
     m_host.m_progress.values.clear();
@@ -269,8 +263,7 @@ void TestGeneration::missingDatabase()
 void TestGeneration::noFieldChosen()
 {
     m_host.fields = {};
-    ResultList list;
-    list.addColumn(QStringLiteral("Result(s)"));
+    ResultsColumnList list;
     list.append(QStringLiteral("kept"));
     ::PushButton2_Click(m_host, list);
     QCOMPARE(m_host.m_dialogs.texts(), QStringList{QStringLiteral("You forgot to check which fields to display.")});
@@ -305,8 +298,7 @@ void TestGeneration::badCounts_data()
 void TestGeneration::badCounts()
 {
     QFETCH(QString, number);
-    ResultList list;
-    list.addColumn(QStringLiteral("Result(s)"));
+    ResultsColumnList list;
     list.append(QStringLiteral("old"));
     m_host.number = number;
     ::PushButton2_Click(m_host, list);
@@ -319,8 +311,7 @@ void TestGeneration::badCounts()
 
 void TestGeneration::countBeyondMemoryIsRefused()
 {
-    ResultList list;
-    list.addColumn(QStringLiteral("Result(s)"));
+    ResultsColumnList list;
     list.append(QStringLiteral("kept"));
     m_host.number = QStringLiteral("2147483647");
     if (std::uint64_t(2147483647) * bytesPerGeneratedRow <= availableMemory())
@@ -343,8 +334,7 @@ void TestGeneration::brokenDatabaseReportsEachStep()
     file.close();
     m_host.folder = dir.path();
     m_host.number = QStringLiteral("2");
-    ResultList list;
-    list.addColumn(QStringLiteral("Result(s)"));
+    ResultsColumnList list;
     ::PushButton2_Click(m_host, list);
     QCOMPARE(reportedSteps(m_host.m_dialogs, runSource), (QList<int>{132, 134, 146, 148, 150, 146, 148, 150}));
     QVERIFY(m_host.m_dialogs.messages[0].text.startsWith(dir.path() + QStringLiteral("/zipbase.mdb")) ||
@@ -355,8 +345,7 @@ void TestGeneration::brokenDatabaseReportsEachStep()
 
 void TestGeneration::secondRunReplacesTheRows()
 {
-    ResultList list;
-    list.addColumn(QStringLiteral("Result(s)"));
+    ResultsColumnList list;
     m_host.number = QStringLiteral("30");
     ::PushButton2_Click(m_host, list);
     m_host.number = QStringLiteral("7");
@@ -369,8 +358,7 @@ void TestGeneration::secondRunReplacesTheRows()
 
 void TestGeneration::busyRunDoesNothing()
 {
-    ResultList list;
-    list.addColumn(QStringLiteral("Result(s)"));
+    ResultsColumnList list;
     m_host.number = QStringLiteral("20");
     int nested = 0;
     m_host.onYield = [&] {
@@ -384,8 +372,7 @@ void TestGeneration::busyRunDoesNothing()
 
 void TestGeneration::rowsAreCommittedToTheViewOnlyWhenAsked()
 {
-    ResultList list;
-    list.addColumn(QStringLiteral("Result(s)"));
+    ResultsColumnList list;
     QSignalSpy inserted(&list, &QAbstractItemModel::rowsInserted);
     m_host.number = QStringLiteral("1000");
     ::PushButton2_Click(m_host, list);
@@ -399,8 +386,7 @@ void TestGeneration::rowsAreCommittedToTheViewOnlyWhenAsked()
 
 void TestGeneration::deleteSelectedRow()
 {
-    ResultList list;
-    list.addColumn(QStringLiteral("Result(s)"));
+    ResultsColumnList list;
     for (const char *text : {"r1", "r2", "r3", "r4", "r5"})
         list.append(QLatin1String(text));
     list.commit();
@@ -419,8 +405,7 @@ void TestGeneration::deleteSelectedRow()
 
 void TestGeneration::listCommandsStandAsideWhileBusy()
 {
-    ResultList list;
-    list.addColumn(QStringLiteral("Result(s)"));
+    ResultsColumnList list;
     list.append(QStringLiteral("a"));
     list.append(QStringLiteral("b"));
     m_host.m_pointer = Pointer::Hourglass;
@@ -432,8 +417,7 @@ void TestGeneration::listCommandsStandAsideWhileBusy()
 
 void TestGeneration::clearKeepsTheColumn()
 {
-    ResultList list;
-    list.addColumn(QStringLiteral("Result(s)"));
+    ResultsColumnList list;
     m_host.number = QStringLiteral("200");
     ::PushButton2_Click(m_host, list);
     ::PushButton7_Click(m_host, list);

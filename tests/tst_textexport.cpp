@@ -28,7 +28,6 @@ QByteArray contents(const QString &path)
 
 void fillResultList(ResultList &list, const QStringList &texts, bool checked = true)
 {
-    list.addColumn(QStringLiteral("Result(s)"));
     for (const QString &text : texts)
         list.append(text);
     list.setAllChecked(checked);
@@ -101,7 +100,7 @@ private slots:
     {
         QFETCH(bool, withBar);
         QFETCH(long, yields);
-        ResultList list;
+        ResultsColumnList list;
         fillResultList(list, {QStringLiteral("Agawam Town, MA 01001"), QStringLiteral("Adjuntas, PR 00601")});
         SaveListviewProperlySpaced(*m_host, list, path("out.txt"), withBar ? &m_host->m_progress : nullptr);
 
@@ -186,7 +185,7 @@ private slots:
 
     void progressOf2500Rows()
     {
-        ResultList list;
+        ResultsColumnList list;
         fillResultList(list, QList<QString>(2500, QStringLiteral("Holtsville, NY 00501")));
         SaveListviewProperlySpaced(*m_host, list, path("big.txt"), &m_host->m_progress);
         const QList<double> &values = m_host->m_progress.values;
@@ -276,7 +275,7 @@ private slots:
         QFETCH(int, rows);
         QFETCH(QList<int>, firstAndLast);
         writeEarlierFile("old.txt");
-        ResultList list;
+        ResultsColumnList list;
         fillResultList(list, QList<QString>(rows, QStringLiteral("Holtsville, NY 00501")));
         {
             FileSizeLimit limit(1000);
@@ -296,7 +295,7 @@ private slots:
     void windowClosedDuringTheSave()
     {
         writeEarlierFile("old.txt");
-        ResultList list;
+        ResultsColumnList list;
         fillResultList(list, QList<QString>(20000, QStringLiteral("Holtsville, NY 00501")));
         m_host->onYield = [&] {
             if (m_host->yields == 50000)
@@ -316,7 +315,7 @@ private slots:
     void clickSavesToTheChosenName()
     {
         QFETCH(QString, name);
-        ResultList list;
+        ResultsColumnList list;
         fillResultList(list, {QStringLiteral("Agawam Town, MA 01001"), QStringLiteral("Adjuntas, PR 00601")});
         m_host->m_dialogs.nextSaveFileNames = {path(name)};
         PushButton3_Click(*m_host, list);
@@ -330,7 +329,7 @@ private slots:
 
     void clickCancelledTouchesNothing()
     {
-        ResultList list;
+        ResultsColumnList list;
         fillResultList(list, {QStringLiteral("a")});
         PushButton3_Click(*m_host, list);
         QCOMPARE(m_host->m_dialogs.saveTitles.size(), 1);
@@ -341,7 +340,7 @@ private slots:
     // While busy (also when clicked again from within the save) the button stands aside.
     void clickWhileBusyDoesNothing()
     {
-        ResultList list;
+        ResultsColumnList list;
         fillResultList(list, {QStringLiteral("a")});
         m_host->m_dialogs.nextSaveFileNames = {path("a.txt"), path("b.txt")};
         m_host->onYield = [&] { PushButton3_Click(*m_host, list); };

@@ -81,9 +81,6 @@ public:
     DisplayFieldSet fieldSet() const override;
     void focusCity() override;
 
-    // The state of a field box as stored: 0 unticked, 1 ticked, 2 greyed.
-    static int boxValue(const QCheckBox *box);
-
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
@@ -92,6 +89,8 @@ protected:
 private:
     template <typename Command>
     void runCommand(Command &&command);
+    // The state of a field box as stored: 0 unticked, 1 ticked, 2 greyed.
+    static int boxValue(const QCheckBox *box);
     void storeCheck(const QCheckBox *box, SettingsStore::Key key);
     void loadCheck(Guard &guard, int step, QCheckBox *box, SettingsStore::Key key);
     void pointerMoveOver(const QWidget *element);

@@ -26,7 +26,6 @@ public:
 
     // The number of the running step; 0 before the first step begins.
     int line() const { return m_line; }
-    const QString &source() const { return m_source; }
 
     // Runs one step. Returns true when it completed, false when it failed and was reported.
     template <typename Action>
@@ -78,10 +77,9 @@ public:
         }
     }
 
+private:
     // The description the report shows for a caught exception.
     static QString describe(std::exception_ptr failure);
-
-private:
     static std::int32_t nextCounter(std::int32_t i);
     void report(std::exception_ptr failure);
 

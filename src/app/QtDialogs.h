@@ -9,11 +9,10 @@ class QtDialogs : public Dialogs
 {
 public:
     explicit QtDialogs(QWidget *parent = nullptr);
-    void setParent(QWidget *parent) { m_parent = parent; }
 
     void showMessage(const QString &title, const QString &text, Icon icon) override;
     QString getSaveFileName(const QString &title, const QString &filter) override;
 
 private:
-    QWidget *m_parent;
+    QWidget *const m_parent;
 };

@@ -51,7 +51,7 @@ void ResultView::setList(ResultList *list)
         verticalScrollBar()->setValue(0);
         refresh();
     });
-    changeEvent(nullptr);
+    updateRowHeight();
 }
 
 void ResultView::setColumnWidth(int column, int width)
@@ -105,16 +105,19 @@ void ResultView::scrollContentsBy(int dx, int)
 
 void ResultView::changeEvent(QEvent *event)
 {
-    if (event)
-        QAbstractScrollArea::changeEvent(event);
-    if (!event || event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange) {
-        QStyleOptionViewItem option;
-        option.initFrom(this);
-        option.features = QStyleOptionViewItem::HasCheckIndicator | QStyleOptionViewItem::HasDisplay;
-        const int check = style()->pixelMetric(QStyle::PM_IndicatorHeight, &option, this);
-        m_rowHeight = std::max(fontMetrics().height(), check) + 4;
-        updateGeometries();
-    }
+    QAbstractScrollArea::changeEvent(event);
+    if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange)
+        updateRowHeight();
+}
+
+void ResultView::updateRowHeight()
+{
+    QStyleOptionViewItem option;
+    option.initFrom(this);
+    option.features = QStyleOptionViewItem::HasCheckIndicator | QStyleOptionViewItem::HasDisplay;
+    const int check = style()->pixelMetric(QStyle::PM_IndicatorHeight, &option, this);
+    m_rowHeight = std::max(fontMetrics().height(), check) + 4;
+    updateGeometries();
 }
 
 void ResultView::resizeEvent(QResizeEvent *event)

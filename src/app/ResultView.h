@@ -54,6 +54,7 @@ private:
     int visibleRows() const;
     int firstRow() const; // the row at the top of the viewport, from 1
     void updateGeometries();
+    void updateRowHeight();
     void rowsRemoved(int first, int last);
     void toggle(int row);
     QStyleOptionViewItem rowOption(int row) const;

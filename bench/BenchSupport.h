@@ -2,8 +2,8 @@
 
 // What the benchmark programs share.
 
-#include "Dialogs.h"
-#include "Form1.h"
+#include "app/Form1.h"
+#include "shell/Dialogs.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

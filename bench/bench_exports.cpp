@@ -2,9 +2,9 @@
 // clicked in the real window under the offscreen platform, each beside one
 // plain buffered write of the same bytes (fwrite), from the same run.
 
+#include "app/Form1.h"
+#include "generate/ResultList.h"
 #include "BenchSupport.h"
-#include "Form1.h"
-#include "ResultList.h"
 
 #include <QApplication>
 #include <QClipboard>

@@ -7,12 +7,12 @@
 //   - bytes per row at 10,000,000 rows (peak resident size less the idle window's).
 // Usage: bench_generation [rows] [memory-rows]
 
+#include "app/Form1.h"
+#include "app/ResultView.h"
+#include "generate/PlaceDatabase.h"
+#include "generate/RandomRecord.h"
+#include "generate/ResultList.h"
 #include "BenchSupport.h"
-#include "Form1.h"
-#include "PlaceDatabase.h"
-#include "RandomRecord.h"
-#include "ResultList.h"
-#include "ResultView.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

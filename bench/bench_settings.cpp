@@ -3,7 +3,7 @@
 // Records" (target 5 ms), and the write of the list at close (target well
 // under 1 s). Settings go to a temporary XDG_CONFIG_HOME.
 
-#include "SettingsStore.h"
+#include "app/SettingsStore.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -4,12 +4,12 @@
 // The host lets the event loop run at most every 4 ms, as the window does.
 // The office runs in a temporary profile and is ended at the end.
 
-#include "CommandHost.h"
-#include "Failure.h"
-#include "Dialogs.h"
-#include "LibreOffice.h"
-#include "ResultList.h"
-#include "SpreadsheetExport.h"
+#include "export/LibreOffice.h"
+#include "export/SpreadsheetExport.h"
+#include "generate/ResultList.h"
+#include "shell/CommandHost.h"
+#include "shell/Dialogs.h"
+#include "shell/Failure.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

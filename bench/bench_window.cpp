@@ -5,10 +5,10 @@
 //     1,000,000-row "Prefixes" stored;
 //   - closing the window with 1,000,000 rows in the list.
 
+#include "app/Form1.h"
+#include "app/SettingsStore.h"
+#include "generate/ResultList.h"
 #include "BenchSupport.h"
-#include "Form1.h"
-#include "ResultList.h"
-#include "SettingsStore.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -1,5 +1,5 @@
-#include "Form1.h"
-#include "TerminationSignals.h"
+#include "app/Form1.h"
+#include "app/TerminationSignals.h"
 
 #include <QApplication>
 

@@ -3,11 +3,11 @@
 // Test doubles shared by the test programs: dialogs that record what they
 // would have shown, and a command host without a window.
 
-#include "CommandHost.h"
-#include "Dialogs.h"
-#include "Failure.h"
-#include "ListSource.h"
-#include "ResultList.h"
+#include "generate/ResultList.h"
+#include "shell/CommandHost.h"
+#include "shell/Dialogs.h"
+#include "shell/Failure.h"
+#include "shell/ListSource.h"
 
 #include <QCoreApplication>
 #include <QList>

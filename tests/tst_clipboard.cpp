@@ -1,11 +1,11 @@
-#include "Clipboard.h"
-#include "ClipboardCopy.h"
-#include "Failure.h"
-#include "ResultList.h"
+#include "export/Clipboard.h"
+#include "export/ClipboardCopy.h"
+#include "generate/ResultList.h"
+#include "shell/Failure.h"
 #include "TestSupport.h"
 
-#include <QApplication>
 #include <QClipboard>
+#include <QGuiApplication>
 #include <QTest>
 
 namespace {

@@ -1,9 +1,9 @@
 // The error report's text and the guarded procedures' recovery rules.
 
-#include "ErrorReport.h"
-#include "Failure.h"
-#include "Guard.h"
-#include "Numbers.h"
+#include "shell/ErrorReport.h"
+#include "shell/Failure.h"
+#include "shell/Guard.h"
+#include "shell/Numbers.h"
 #include "TestSupport.h"
 
 #include <QTest>

@@ -2,13 +2,13 @@
 // options, settings, skin and pointer, the generation run and the list
 // commands, and the close.
 
-#include "Form1.h"
-#include "ProgressBar.h"
-#include "ResultList.h"
-#include "ResultView.h"
-#include "SettingsStore.h"
-#include "Spreadsheet.h"
-#include "TerminationSignals.h"
+#include "app/Form1.h"
+#include "app/ProgressBar.h"
+#include "app/ResultView.h"
+#include "app/SettingsStore.h"
+#include "app/TerminationSignals.h"
+#include "export/Spreadsheet.h"
+#include "generate/ResultList.h"
 #include "TestSupport.h"
 
 #include <QApplication>

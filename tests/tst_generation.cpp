@@ -1,10 +1,10 @@
 // The generation run, its random draws and the list commands, on fixture
 // databases and the shipped one, through a host without a window.
 
-#include "GenerationRun.h"
-#include "ListCommands.h"
-#include "RandomRecord.h"
-#include "ResultList.h"
+#include "generate/GenerationRun.h"
+#include "generate/ListCommands.h"
+#include "generate/RandomRecord.h"
+#include "generate/ResultList.h"
 #include "TestSupport.h"
 
 #include <QDir>

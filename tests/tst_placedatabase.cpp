@@ -1,8 +1,8 @@
 // The place database: presence test, display query, provider, record set and
 // display text normalisation, against fixture databases and the shipped one.
 
-#include "Failure.h"
-#include "PlaceDatabase.h"
+#include "generate/PlaceDatabase.h"
+#include "shell/Failure.h"
 
 #include <QFile>
 #include <QTemporaryDir>

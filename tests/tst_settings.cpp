@@ -1,8 +1,8 @@
 // The settings store: defaults, round trips through the disk, the 16-bit
 // reader, damaged files, and "Prefixes" in its own file.
 
-#include "Failure.h"
-#include "SettingsStore.h"
+#include "app/SettingsStore.h"
+#include "shell/Failure.h"
 
 #include <QDir>
 #include <QFile>

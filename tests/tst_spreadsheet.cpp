@@ -2,10 +2,10 @@
 // the sheet layout, the two messages of a missing application, and the steps
 // reported when the application or the list fails part-way.
 
-#include "Failure.h"
-#include "ListSource.h"
-#include "Spreadsheet.h"
-#include "SpreadsheetExport.h"
+#include "export/Spreadsheet.h"
+#include "export/SpreadsheetExport.h"
+#include "shell/Failure.h"
+#include "shell/ListSource.h"
 #include "TestSupport.h"
 
 #include <QRegularExpression>

@@ -4,10 +4,10 @@
 // that the cleanup step (`--end-offices`) can end what a crashed run left,
 // with its profile and pipes.
 
-#include "LibreOffice.h"
-#include "LibreOfficeUno.h"
-#include "ListSource.h"
-#include "SpreadsheetExport.h"
+#include "export/LibreOffice.h"
+#include "export/LibreOfficeUno.h"
+#include "export/SpreadsheetExport.h"
+#include "shell/ListSource.h"
 #include "TestSupport.h"
 
 #include <QDir>

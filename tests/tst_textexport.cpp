@@ -1,7 +1,7 @@
-#include "Failure.h"
-#include "ResultList.h"
+#include "export/TextExport.h"
+#include "generate/ResultList.h"
+#include "shell/Failure.h"
 #include "TestSupport.h"
-#include "TextExport.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,9 +1,9 @@
 // Takes the README's screenshot: the real window on an X display (Xvfb),
 // after a generation with a few rows ticked. Usage: screenshot out.png
-#include "Form1.h"
-#include "ProgressBar.h"
-#include "ResultList.h"
-#include "ResultView.h"
+#include "app/Form1.h"
+#include "app/ProgressBar.h"
+#include "app/ResultView.h"
+#include "generate/ResultList.h"
 
 #include <QApplication>
 #include <QPushButton>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "GenerationRun.h"
-#include "QtDialogs.h"
-#include "SettingsStore.h"
+#include "app/QtDialogs.h"
+#include "app/SettingsStore.h"
+#include "generate/GenerationRun.h"
 
 #include <QCursor>
 #include <QElapsedTimer>

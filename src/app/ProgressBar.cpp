@@ -1,4 +1,4 @@
-#include "ProgressBar.h"
+#include "app/ProgressBar.h"
 
 #include <QStyleOptionProgressBar>
 #include <QStylePainter>

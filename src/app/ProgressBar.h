@@ -1,6 +1,6 @@
 #pragma once
 
-#include "CommandHost.h"
+#include "shell/CommandHost.h"
 
 #include <QWidget>
 

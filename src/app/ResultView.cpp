@@ -1,6 +1,6 @@
-#include "ResultView.h"
+#include "app/ResultView.h"
 
-#include "ResultList.h"
+#include "generate/ResultList.h"
 
 #include <QContextMenuEvent>
 #include <QHeaderView>

@@ -1,7 +1,7 @@
-#include "SettingsStore.h"
+#include "app/SettingsStore.h"
 
-#include "Failure.h"
-#include "Numbers.h"
+#include "shell/Failure.h"
+#include "shell/Numbers.h"
 
 #include <QDir>
 #include <QFile>

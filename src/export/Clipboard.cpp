@@ -1,4 +1,4 @@
-#include "Clipboard.h"
+#include "export/Clipboard.h"
 
 #include <QClipboard>
 #include <QGuiApplication>

@@ -1,10 +1,10 @@
-#include "ClipboardCopy.h"
+#include "export/ClipboardCopy.h"
 
-#include "Clipboard.h"
-#include "CommandHost.h"
-#include "Failure.h"
-#include "Guard.h"
-#include "ListSource.h"
+#include "export/Clipboard.h"
+#include "shell/CommandHost.h"
+#include "shell/Failure.h"
+#include "shell/Guard.h"
+#include "shell/ListSource.h"
 
 #include <vector>
 

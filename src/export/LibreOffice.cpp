@@ -1,8 +1,8 @@
-#include "LibreOffice.h"
+#include "export/LibreOffice.h"
 
-#include "Failure.h"
-#include "LibreOfficeProcess.h"
-#include "LibreOfficeUno.h"
+#include "export/LibreOfficeProcess.h"
+#include "export/LibreOfficeUno.h"
+#include "shell/Failure.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Spreadsheet.h"
+#include "export/Spreadsheet.h"
 
 #include <QString>
 

@@ -1,6 +1,6 @@
-#include "LibreOfficeProcess.h"
+#include "export/LibreOfficeProcess.h"
 
-#include "Failure.h"
+#include "shell/Failure.h"
 
 #include <QByteArray>
 #include <QDeadlineTimer>

@@ -1,6 +1,6 @@
-#include "LibreOffice.h"
+#include "export/LibreOffice.h"
 
-#include "Failure.h"
+#include "shell/Failure.h"
 
 // Built without the LibreOffice SDK: there is no way to reach the office, so
 // the application is missing whatever is installed.

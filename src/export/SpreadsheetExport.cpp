@@ -1,11 +1,11 @@
-#include "SpreadsheetExport.h"
+#include "export/SpreadsheetExport.h"
 
-#include "CommandHost.h"
-#include "Dialogs.h"
-#include "Failure.h"
-#include "Guard.h"
-#include "ListSource.h"
-#include "Spreadsheet.h"
+#include "export/Spreadsheet.h"
+#include "shell/CommandHost.h"
+#include "shell/Dialogs.h"
+#include "shell/Failure.h"
+#include "shell/Guard.h"
+#include "shell/ListSource.h"
 
 #include <cstdint>
 #include <limits>

@@ -1,11 +1,11 @@
-#include "TextExport.h"
+#include "export/TextExport.h"
 
-#include "CommandHost.h"
-#include "Dialogs.h"
-#include "Failure.h"
-#include "Guard.h"
-#include "ListSource.h"
-#include "TextExportFile.h"
+#include "export/TextExportFile.h"
+#include "shell/CommandHost.h"
+#include "shell/Dialogs.h"
+#include "shell/Failure.h"
+#include "shell/Guard.h"
+#include "shell/ListSource.h"
 
 #include <QVarLengthArray>
 

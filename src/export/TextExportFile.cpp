@@ -1,6 +1,6 @@
-#include "TextExportFile.h"
+#include "export/TextExportFile.h"
 
-#include "Failure.h"
+#include "shell/Failure.h"
 
 #include <QDir>
 #include <QFile>

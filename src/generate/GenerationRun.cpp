@@ -1,11 +1,11 @@
-#include "GenerationRun.h"
+#include "generate/GenerationRun.h"
 
-#include "Dialogs.h"
-#include "Failure.h"
-#include "Guard.h"
-#include "Numbers.h"
-#include "RandomRecord.h"
-#include "ResultList.h"
+#include "generate/RandomRecord.h"
+#include "generate/ResultList.h"
+#include "shell/Dialogs.h"
+#include "shell/Failure.h"
+#include "shell/Guard.h"
+#include "shell/Numbers.h"
 
 #include <QFile>
 

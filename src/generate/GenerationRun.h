@@ -1,7 +1,7 @@
 #pragma once
 
-#include "CommandHost.h"
-#include "PlaceDatabase.h"
+#include "generate/PlaceDatabase.h"
+#include "shell/CommandHost.h"
 
 #include <cstdint>
 

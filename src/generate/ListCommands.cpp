@@ -1,8 +1,8 @@
-#include "ListCommands.h"
+#include "generate/ListCommands.h"
 
-#include "CommandHost.h"
-#include "Guard.h"
-#include "ResultList.h"
+#include "generate/ResultList.h"
+#include "shell/CommandHost.h"
+#include "shell/Guard.h"
 
 void removeSelectedRow(const CommandHost &host, ResultList &list, int selectedRow)
 {

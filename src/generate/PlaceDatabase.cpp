@@ -1,6 +1,6 @@
-#include "PlaceDatabase.h"
+#include "generate/PlaceDatabase.h"
 
-#include "Failure.h"
+#include "shell/Failure.h"
 
 #include <QFileInfo>
 

@@ -1,4 +1,4 @@
-#include "RandomRecord.h"
+#include "generate/RandomRecord.h"
 
 #include <QDate>
 #include <QDateTime>

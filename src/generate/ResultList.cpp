@@ -1,6 +1,6 @@
-#include "ResultList.h"
+#include "generate/ResultList.h"
 
-#include "Failure.h"
+#include "shell/Failure.h"
 
 ResultList::ResultList(QObject *parent)
     : QAbstractTableModel(parent)

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ListSource.h"
+#include "shell/ListSource.h"
 
 #include <QAbstractTableModel>
 #include <QHash>

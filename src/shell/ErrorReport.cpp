@@ -1,6 +1,6 @@
-#include "ErrorReport.h"
+#include "shell/ErrorReport.h"
 
-#include "Dialogs.h"
+#include "shell/Dialogs.h"
 
 QString supportAddress()
 {

@@ -1,6 +1,6 @@
-#include "Numbers.h"
+#include "shell/Numbers.h"
 
-#include "Failure.h"
+#include "shell/Failure.h"
 
 #include <QRegularExpression>
 

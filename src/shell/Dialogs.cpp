@@ -1,4 +1,4 @@
-#include "Dialogs.h"
+#include "shell/Dialogs.h"
 
 namespace {
 QString &title()

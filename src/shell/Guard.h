@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Failure.h"
+#include "shell/Failure.h"
 
 #include <QString>
 

@@ -1,7 +1,7 @@
-#include "Guard.h"
+#include "shell/Guard.h"
 
-#include "ErrorReport.h"
-#include "Failure.h"
+#include "shell/ErrorReport.h"
+#include "shell/Failure.h"
 
 #include <limits>
 #include <new>

@@ -159,7 +159,7 @@ void TestGeneration::zeroRecordsDrawOne()
 
 void TestGeneration::timerIsSecondsSinceMidnight()
 {
-    const float timer = Timer();
+    const float timer = secondsSinceMidnight();
     const double expected = QTime(0, 0).msecsTo(QTime::currentTime()) / 1000.0;
     QVERIFY(timer >= 0 && timer < 86400);
     QVERIFY(std::abs(timer - expected) < 2 || std::abs(timer - expected) > 86000);

@@ -28,7 +28,7 @@ std::int64_t nowMilliseconds()
 
 } // namespace
 
-float Timer()
+float secondsSinceMidnight()
 {
     // Local midnight is looked up once a day; the clock itself is cheap to read.
     static std::int64_t midnight = 0;
@@ -60,5 +60,5 @@ double RandomRecordNumber(std::int32_t n, RecordGenerator &generator, float time
 double RandomRecordNumber(std::int32_t n)
 {
     static RecordGenerator generator;
-    return RandomRecordNumber(n, generator, Timer());
+    return RandomRecordNumber(n, generator, secondsSinceMidnight());
 }

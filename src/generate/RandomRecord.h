@@ -3,7 +3,7 @@
 #include <cstdint>
 
 // Seconds since local midnight, with fraction, in single precision.
-float Timer();
+float secondsSinceMidnight();
 
 // The generator behind the draws. Re-seeding mixes the seed into the state
 // instead of replacing it, so a re-seed with an unchanged timer value still

@@ -1,11 +1,14 @@
 #include "export/ClipboardCopy.h"
 
 #include "export/Clipboard.h"
+#include "export/TextExportWriter.h"
 #include "shell/CommandHost.h"
 #include "shell/Failure.h"
 #include "shell/Guard.h"
 #include "shell/ListSource.h"
 
+#include <algorithm>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -26,6 +29,60 @@ bool attempt(Operation &&operation)
     }
     return false;
 }
+
+// The clipboard text as it grows, written straight into the spare room of
+// its string: a line costs little more than copying its characters.
+class ClipboardText
+{
+public:
+    qsizetype size() const { return m_size; }
+    void append(QStringView text)
+    {
+        std::copy_n(text.utf16(), text.size(), room(text.size()));
+        m_size += text.size();
+    }
+    // The text, spaces up to `width`, a TAB.
+    void appendCell(QStringView text, qsizetype width)
+    {
+        const qsizetype size = alignedCellSize(text, width);
+        writeAlignedCell(room(size), text, width);
+        m_size += size;
+    }
+    // Spaces at the end, back to `start` at most.
+    void dropTrailingSpaces(qsizetype start)
+    {
+        while (m_size > start && m_data[m_size - 1] == u' ')
+            --m_size;
+    }
+    void appendLineEnd()
+    {
+        char16_t *out = room(2);
+        out[0] = u'\r';
+        out[1] = u'\n';
+        m_size += 2;
+    }
+    QString take()
+    {
+        m_text.truncate(m_size);
+        m_data = nullptr;
+        m_size = 0;
+        return std::exchange(m_text, QString());
+    }
+
+private:
+    char16_t *room(qsizetype count)
+    {
+        if (m_size + count > m_text.size()) {
+            m_text.resize(std::max(m_size + count, 2 * m_text.size() + 4096));
+            m_data = reinterpret_cast<char16_t *>(m_text.data());
+        }
+        return m_data + m_size;
+    }
+
+    QString m_text; // its first m_size units; the rest is room
+    char16_t *m_data = nullptr;
+    qsizetype m_size = 0;
+};
 
 } // namespace
 
@@ -61,7 +118,7 @@ void CopyListviewToClipboard(CommandHost &host, const ListSource &list, Clipboar
     }
 
     // One line per ticked row. A line without cells (a list with no columns) stays empty.
-    QString text;
+    ClipboardText text;
     const int rows = list.rows();
     for (int r = 1; r <= rows; ++r) {
         host.yield();
@@ -74,24 +131,18 @@ void CopyListviewToClipboard(CommandHost &host, const ListSource &list, Clipboar
             const QStringView cell = list.textView(r, c, holder);
             if (std::size_t(c) > widths.size())
                 throw Failure(QStringLiteral("Subscript out of range: column %1 has not been measured.").arg(c));
-            const qsizetype width = widths[std::size_t(c - 1)];
-            text += cell;
-            if (width > cell.size())
-                text.resize(text.size() + (width - cell.size()), QLatin1Char(' '));
-            text += QLatin1Char('\t');
+            // The last cell's spaces and TAB would go again with the line's trailing spaces.
+            if (c < cells)
+                text.appendCell(cell, widths[std::size_t(c - 1)]);
+            else
+                text.append(cell);
         }
-        if (cells > 0) {
-            // Drop the last TAB, then the line's trailing spaces.
-            qsizetype end = text.size() - 1;
-            while (end > lineStart && text.at(end - 1) == QLatin1Char(' '))
-                --end;
-            text.truncate(end);
-        }
-        text += QLatin1String("\r\n");
+        if (cells > 0)
+            text.dropTrailingSpaces(lineStart);
+        text.appendLineEnd();
     }
-
     ClearClipboard(clipboard);
-    SetClipboardText(clipboard, text, 0);
+    SetClipboardText(clipboard, text.take(), 0);
 }
 
 void PushButton8_Click(CommandHost &host, const ListSource &list, Clipboard &clipboard)

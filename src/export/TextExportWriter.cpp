@@ -2,21 +2,68 @@
 
 #include <QIODevice>
 
+#include <algorithm>
+#include <array>
+
 namespace {
 
-// A cell as the table holds it: the text, spaces up to the width, a TAB.
-void appendCellTo(std::vector<char16_t> &units, QStringView text, qsizetype width)
+// Grows `units` to hold `needed` units at least, doubling its size.
+Q_NEVER_INLINE void grow(std::vector<char16_t> &units, std::size_t needed)
 {
-    units.insert(units.end(), text.utf16(), text.utf16() + text.size());
-    if (width > text.size())
-        units.insert(units.end(), std::size_t(width - text.size()), u' ');
-    units.push_back(u'\t');
+    units.resize(std::max(needed, 2 * units.size()));
 }
 
-void appendLineEnd(std::vector<char16_t> &units)
+// Room for `count` more units after the first `used` of `units`, which only
+// grows: rows are appended by hand rather than by vector::insert, which costs
+// more than copying a short text.
+inline char16_t *room(std::vector<char16_t> &units, qsizetype used, qsizetype count)
 {
-    units.push_back(u'\r');
-    units.push_back(u'\n');
+    const std::size_t needed = std::size_t(used + count);
+    if (needed > units.size())
+        grow(units, needed);
+    return units.data() + used;
+}
+
+// `count` spaces at `out` (none when it is not positive), copied a run at a
+// time; returns the end.
+inline char16_t *fillSpaces(char16_t *out, qsizetype count)
+{
+    static constexpr qsizetype run = 64;
+    static const std::array<char16_t, run> spaces = [] {
+        std::array<char16_t, run> units{};
+        units.fill(u' ');
+        return units;
+    }();
+    for (; count > run; count -= run)
+        out = std::copy_n(spaces.data(), run, out);
+    return count > 0 ? std::copy_n(spaces.data(), count, out) : out;
+}
+
+inline qsizetype cellSize(QStringView text, qsizetype width)
+{
+    return std::max(width, text.size()) + 1;
+}
+
+inline char16_t *writeCell(char16_t *out, QStringView text, qsizetype width)
+{
+    out = fillSpaces(std::copy_n(text.utf16(), text.size(), out), width - text.size());
+    *out = u'\t';
+    return out + 1;
+}
+
+qsizetype appendCellTo(std::vector<char16_t> &units, qsizetype used, QStringView text, qsizetype width)
+{
+    const qsizetype size = cellSize(text, width);
+    writeCell(room(units, used, size), text, width);
+    return used + size;
+}
+
+qsizetype appendLineEnd(std::vector<char16_t> &units, qsizetype used)
+{
+    char16_t *out = room(units, used, 2);
+    out[0] = u'\r';
+    out[1] = u'\n';
+    return used + 2;
 }
 
 // Replaces the lone surrogates of a text, which no encoding can represent, with "?".
@@ -35,19 +82,28 @@ QString withoutLoneSurrogates(QStringView text)
 
 } // namespace
 
+qsizetype alignedCellSize(QStringView text, qsizetype width)
+{
+    return cellSize(text, width);
+}
+
+char16_t *writeAlignedCell(char16_t *out, QStringView text, qsizetype width)
+{
+    return writeCell(out, text, width);
+}
+
 TextExportWriter::TextExportWriter(QIODevice &device)
     : m_device(device)
     , m_encoder(QStringConverter::System, QStringConverter::Flag::Stateless)
+    , m_pending(std::size_t(blockSize + 1024))
 {
-    m_pending.reserve(blockSize + 1024);
 }
 
 bool TextExportWriter::writeRow(QStringView text, qsizetype width)
 {
     if (m_failed)
         return false;
-    appendCellTo(m_pending, text, width);
-    appendLineEnd(m_pending);
+    m_pendingSize = appendLineEnd(m_pending, appendCellTo(m_pending, m_pendingSize, text, width));
     return lineEnded();
 }
 
@@ -55,14 +111,17 @@ bool TextExportWriter::writeLine(QStringView line)
 {
     if (m_failed)
         return false;
-    m_pending.insert(m_pending.end(), line.utf16(), line.utf16() + line.size());
-    appendLineEnd(m_pending);
+    char16_t *out = room(m_pending, m_pendingSize, line.size() + 2);
+    out = std::copy_n(line.utf16(), line.size(), out);
+    out[0] = u'\r';
+    out[1] = u'\n';
+    m_pendingSize += line.size() + 2;
     return lineEnded();
 }
 
 bool TextExportWriter::lineEnded()
 {
-    if (m_firstLine || qsizetype(m_pending.size()) >= blockSize) {
+    if (m_firstLine || m_pendingSize >= blockSize) {
         m_firstLine = false;
         return flush();
     }
@@ -73,16 +132,16 @@ bool TextExportWriter::flush()
 {
     if (m_failed)
         return false;
-    if (m_pending.empty())
+    if (m_pendingSize == 0)
         return true;
-    const QStringView text(m_pending.data(), qsizetype(m_pending.size()));
+    const QStringView text(m_pending.data(), m_pendingSize);
     m_bytes.resize(m_encoder.requiredSpace(text.size()));
     char *end = m_encoder.appendToBuffer(m_bytes.data(), text);
     if (m_encoder.hasError()) {
         m_encoder.resetState();
         end = m_encoder.appendToBuffer(m_bytes.data(), withoutLoneSurrogates(text));
     }
-    m_pending.clear();
+    m_pendingSize = 0;
     const qint64 size = end - m_bytes.constData();
     if (m_device.write(m_bytes.constData(), size) != size)
         return fail();
@@ -96,11 +155,12 @@ bool TextExportWriter::fail()
     if (m_error.isEmpty())
         m_error = QStringLiteral("Not all of it reached the disk.");
     m_pending = {};
+    m_pendingSize = 0;
     m_bytes = QByteArray();
     return false;
 }
 
 void TextExportLine::appendCell(QStringView text, qsizetype width)
 {
-    appendCellTo(m_units, text, width);
+    m_size = appendCellTo(m_units, m_size, text, width);
 }

@@ -65,12 +65,20 @@ private:
 
     QIODevice &m_device;
     QStringEncoder m_encoder;
-    std::vector<char16_t> m_pending; // lines not yet written, each with its CR LF
+    std::vector<char16_t> m_pending; // its first m_pendingSize units: lines not yet written, each with its CR LF
+    qsizetype m_pendingSize = 0;
     QByteArray m_bytes;
     bool m_firstLine = true;
     bool m_failed = false;
     QString m_error;
 };
+
+// One cell of the aligned layout, which the clipboard copy shares: the text,
+// spaces up to `width` (none when it is as long or longer), a TAB.
+qsizetype alignedCellSize(QStringView text, qsizetype width);
+// Writes the cell at `out`, which has room for alignedCellSize() units, and
+// returns the end of what it wrote.
+char16_t *writeAlignedCell(char16_t *out, QStringView text, qsizetype width);
 
 // A line of the table being built cell by cell, for lists of several columns
 // and for callers that decide per cell whether it gets its spaces. Keeps its
@@ -78,12 +86,13 @@ private:
 class TextExportLine
 {
 public:
-    void clear() { m_units.clear(); }
+    void clear() { m_size = 0; }
     // The text, spaces up to `width` (none when it is as long or longer), a TAB.
     // With width 0 the text is followed by its TAB alone.
     void appendCell(QStringView text, qsizetype width);
-    QStringView text() const { return QStringView(m_units.data(), qsizetype(m_units.size())); }
+    QStringView text() const { return QStringView(m_units.data(), m_size); }
 
 private:
-    std::vector<char16_t> m_units;
+    std::vector<char16_t> m_units; // its first m_size units
+    qsizetype m_size = 0;
 };

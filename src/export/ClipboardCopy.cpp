@@ -120,8 +120,10 @@ void CopyListviewToClipboard(CommandHost &host, const ListSource &list, Clipboar
     // One line per ticked row. A line without cells (a list with no columns) stays empty.
     ClipboardText text;
     const int rows = list.rows();
+    ListReadAhead ahead(list);
     for (int r = 1; r <= rows; ++r) {
         host.yield();
+        ahead.before(r);
         if (!list.checked(r))
             continue;
         const qsizetype lineStart = text.size();

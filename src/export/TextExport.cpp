@@ -170,7 +170,9 @@ void saveListview(CommandHost &host, const ListSource &list, const QString &file
     announce(172, 20);
 
     // One line per ticked row.
+    ListReadAhead ahead(list);
     guard.forLoop(182, 224, 1, [&] { return list.rows(); }, [&](int r) {
+        ahead.before(r);
         guard.step(184, [&] { yield(); });
         guard.step(186, [&] { line.clear(); });
         if (!guard.test(188, [&] { return list.checked(r); }))

@@ -49,6 +49,7 @@ public:
     QString text(int row, int column) const override;
     bool checked(int row) const override;
     QStringView textView(int row, int column, QString &holder) const override;
+    void prefetch(int first, int last) const override;
 
     // QAbstractItemModel
     int rowCount(const QModelIndex &parent = QModelIndex()) const override;

@@ -1,6 +1,7 @@
 #include "export/ClipboardCopy.h"
 
 #include "export/Clipboard.h"
+#include "export/TextExportUnits.h"
 #include "export/TextExportWriter.h"
 #include "shell/CommandHost.h"
 #include "shell/Failure.h"
@@ -38,7 +39,7 @@ public:
     qsizetype size() const { return m_size; }
     void append(QStringView text)
     {
-        std::copy_n(text.utf16(), text.size(), room(text.size()));
+        TextExportUnits::copy(text.utf16(), text.size(), room(text.size()));
         m_size += text.size();
     }
     // The text, spaces up to `width`, a TAB.

@@ -1,9 +1,10 @@
 #include "export/TextExportWriter.h"
 
+#include "export/TextExportUnits.h"
+
 #include <QIODevice>
 
 #include <algorithm>
-#include <cstring>
 
 namespace {
 
@@ -24,57 +25,6 @@ inline char16_t *room(std::vector<char16_t> &units, qsizetype used, qsizetype co
     return units.data() + used;
 }
 
-// Copies `count` units from `in` to `out` and returns the end of the copy.
-// Cells are a few dozen units long, and at that length a call of the
-// library's memcpy costs more than the copy: this one stays inline, copies in
-// runs of fixed length that may overlap, and branches little.
-inline char16_t *copyUnits(const char16_t *in, qsizetype count, char16_t *out)
-{
-    const auto copy = [&](qsizetype at, qsizetype units) {
-        std::memcpy(out + at, in + at, std::size_t(units) * sizeof(char16_t));
-    };
-    if (count > 16) {
-        for (qsizetype at = 0; at < count - 16; at += 16)
-            copy(at, 16);
-        copy(count - 16, 16);
-    } else if (count >= 8) {
-        copy(0, 8);
-        copy(count - 8, 8);
-    } else if (count >= 4) {
-        copy(0, 4);
-        copy(count - 4, 4);
-    } else {
-        for (qsizetype at = 0; at < count; ++at)
-            out[at] = in[at];
-    }
-    return out + std::max<qsizetype>(count, 0);
-}
-
-// `count` spaces at `out` (none when it is not positive); returns the end.
-inline char16_t *fillSpaces(char16_t *out, qsizetype count)
-{
-    static constexpr char16_t spaces[16] = {u' ', u' ', u' ', u' ', u' ', u' ', u' ', u' ',
-                                            u' ', u' ', u' ', u' ', u' ', u' ', u' ', u' '};
-    const auto fill = [&](qsizetype at, qsizetype units) {
-        std::memcpy(out + at, spaces, std::size_t(units) * sizeof(char16_t));
-    };
-    if (count > 16) {
-        for (qsizetype at = 0; at < count - 16; at += 16)
-            fill(at, 16);
-        fill(count - 16, 16);
-    } else if (count >= 8) {
-        fill(0, 8);
-        fill(count - 8, 8);
-    } else if (count >= 4) {
-        fill(0, 4);
-        fill(count - 4, 4);
-    } else {
-        for (qsizetype at = 0; at < count; ++at)
-            out[at] = u' ';
-    }
-    return out + std::max<qsizetype>(count, 0);
-}
-
 inline qsizetype cellSize(QStringView text, qsizetype width)
 {
     return std::max(width, text.size()) + 1;
@@ -82,7 +32,7 @@ inline qsizetype cellSize(QStringView text, qsizetype width)
 
 inline char16_t *writeCell(char16_t *out, QStringView text, qsizetype width)
 {
-    out = fillSpaces(copyUnits(text.utf16(), text.size(), out), width - text.size());
+    out = TextExportUnits::fillSpaces(TextExportUnits::copy(text.utf16(), text.size(), out), width - text.size());
     *out = u'\t';
     return out + 1;
 }
@@ -148,7 +98,7 @@ bool TextExportWriter::writeLine(QStringView line)
     if (m_failed)
         return false;
     char16_t *out = room(m_pending, m_pendingSize, line.size() + 2);
-    out = copyUnits(line.utf16(), line.size(), out);
+    out = TextExportUnits::copy(line.utf16(), line.size(), out);
     out[0] = u'\r';
     out[1] = u'\n';
     m_pendingSize += line.size() + 2;

@@ -308,13 +308,17 @@ private slots:
         QVERIFY(QDir(path("folder")).isEmpty());
     }
 
+    // A file of some megabytes, which goes to the disk run by run while it is written.
     void replacesAnEarlierFileWhole()
     {
         writeEarlierFile("old.txt", QByteArray(100000, 'x'));
-        TableList list({"Result(s)"});
-        list.add({"a"}, true);
+        ResultsColumnList list;
+        fillResultList(list, QList<QString>(100000, QStringLiteral("Holtsville, NY 00501")));
+        list.setChecked(7, false);
         SaveListviewProperlySpaced(*m_host, list, path("old.txt"), nullptr);
-        QCOMPARE(contents(path("old.txt")), QByteArray("Result(s)\t\r\na        \t\r\n"));
+        const QByteArray bytes = contents(path("old.txt"));
+        QCOMPARE(bytes.size(), 100000 * 23);
+        QCOMPARE(bytes, saved(list, "old.txt", false));
         QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files), QStringList{"old.txt"});
     }
 

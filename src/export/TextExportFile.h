@@ -45,6 +45,7 @@ public:
 
 private:
     TextExportWriter &requireWriter(const char *problem);
+    void handToDisk(qint64 end);
     [[noreturn]] void failWrite() const;
 
     QString m_path;
@@ -53,4 +54,8 @@ private:
     QSaveFile *m_saveFile = nullptr;     // m_file, unless a device or a pipe
     bool m_inPlace = false;              // m_saveFile writes the file itself
     std::optional<TextExportWriter> m_writer;
+    qint64 m_handedToDisk = 0; // the bytes the system was asked to write to the disk
+
+    // Bytes written before the system is asked to put them on the disk.
+    static constexpr qint64 diskRun = 1024 * 1024;
 };

@@ -131,6 +131,7 @@ bool TextExportWriter::flush()
     const qint64 size = end - m_bytes.constData();
     if (m_device.write(m_bytes.constData(), size) != size)
         return fail();
+    m_bytesWritten += size;
     return true;
 }
 

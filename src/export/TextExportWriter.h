@@ -55,6 +55,8 @@ public:
 
     bool failed() const { return m_failed; }
     QString errorString() const { return m_error; }
+    // The bytes the device took so far.
+    qint64 bytesWritten() const { return m_bytesWritten; }
 
     // Code units gathered before they go to the device.
     static constexpr qsizetype blockSize = 128 * 1024;
@@ -70,6 +72,7 @@ private:
     QByteArray m_bytes;
     bool m_firstLine = true;
     bool m_failed = false;
+    qint64 m_bytesWritten = 0;
     QString m_error;
 };
 

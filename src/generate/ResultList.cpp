@@ -71,9 +71,11 @@ void ResultList::commit()
     endInsertRows();
 }
 
-void ResultList::checkRow(int row) const
+// The checks and the cell lookup below run for every cell an export reads:
+// they compare with the sizes directly.
+inline void ResultList::checkRow(int row) const
 {
-    if (row < 1 || row > rows())
+    if (row < 1 || std::size_t(row) > m_rows.size())
         throw Failure(QStringLiteral("Index out of bounds: the list has no row %1.").arg(row));
 }
 
@@ -110,9 +112,9 @@ void ResultList::setAllChecked(bool checked)
         emit dataChanged(index(0, 0), index(m_shown - 1, 0), {Qt::CheckStateRole});
 }
 
-void ResultList::checkColumn(int column) const
+inline void ResultList::checkColumn(int column) const
 {
-    if (column < 1 || column > columns())
+    if (column < 1 || column > m_headers.size())
         throw Failure(QStringLiteral("Index out of bounds: the list has no column %1.").arg(column));
 }
 
@@ -122,7 +124,7 @@ QString ResultList::header(int column) const
     return m_headers.at(column - 1);
 }
 
-const QString &ResultList::cell(int row, int column) const
+inline const QString &ResultList::cell(int row, int column) const
 {
     static const QString noSubItem;
     checkRow(row);

@@ -63,9 +63,10 @@ public:
 
 private:
     static constexpr std::uint32_t checkBit = 0x80000000u;
-    void checkRow(int row) const;
-    void checkColumn(int column) const;
-    const QString &cell(int row, int column) const;
+    // Defined inline in ResultList.cpp, the one file that calls them.
+    inline void checkRow(int row) const;
+    inline void checkColumn(int column) const;
+    inline const QString &cell(int row, int column) const;
 
     QStringList m_headers;
     std::vector<std::uint32_t> m_rows;

@@ -66,6 +66,15 @@ QString withoutLoneSurrogates(QStringView text)
     return result;
 }
 
+// The system locale's encoding. Qt takes it to be UTF-8 on Unix; naming
+// UTF-8 there lets the encoder write straight into our buffer, where the
+// locale's converter goes through a buffer of its own.
+#ifdef Q_OS_WIN
+constexpr auto systemEncoding = QStringConverter::System;
+#else
+constexpr auto systemEncoding = QStringConverter::Utf8;
+#endif
+
 } // namespace
 
 qsizetype alignedCellSize(QStringView text, qsizetype width)
@@ -80,7 +89,7 @@ char16_t *writeAlignedCell(char16_t *out, QStringView text, qsizetype width)
 
 TextExportWriter::TextExportWriter(QIODevice &device)
     : m_device(device)
-    , m_encoder(QStringConverter::System, QStringConverter::Flag::Stateless)
+    , m_encoder(systemEncoding, QStringConverter::Flag::Stateless)
     , m_pending(std::size_t(blockSize + 1024))
 {
 }

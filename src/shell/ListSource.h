@@ -40,11 +40,9 @@ public:
         : m_list(list)
     {
     }
-    // Before row `row` is read. A row far behind the last begins a new walk.
+    // Before row `row` is read.
     void before(int row)
     {
-        if (row < m_next - 2 * batch)
-            m_next = row;
         if (row + batch >= m_next) {
             const qint64 first = std::max<qint64>(row, m_next);
             m_next = first + 2 * batch;

@@ -6,9 +6,11 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QThreadPool>
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -57,7 +59,10 @@ TextExportFile::TextExportFile(QIODevice &device, QString name)
 {
 }
 
-TextExportFile::~TextExportFile() = default;
+TextExportFile::~TextExportFile()
+{
+    release();
+}
 
 void TextExportFile::create()
 {
@@ -90,6 +95,33 @@ void TextExportFile::create()
     m_inPlace = isFileAt(*file, m_path);
     m_file = std::move(file);
     m_writer.emplace(*m_file);
+    if (!m_inPlace && info.isFile())
+        holdEarlierFile();
+}
+
+void TextExportFile::holdEarlierFile()
+{
+#ifdef Q_OS_UNIX
+    // When the new file takes the name, the system frees the earlier one's
+    // space, which for a large file takes longer than the window may wait.
+    // Held open until then, it is freed when the pool lets go of it.
+    m_earlierFile = ::open(QFile::encodeName(m_path).constData(), O_RDONLY | O_CLOEXEC);
+#endif
+}
+
+void TextExportFile::letGoOfEarlierFile(bool replaced)
+{
+#ifdef Q_OS_UNIX
+    if (m_earlierFile < 0)
+        return;
+    if (replaced)
+        QThreadPool::globalInstance()->start([file = m_earlierFile] { ::close(file); });
+    else
+        ::close(m_earlierFile);
+    m_earlierFile = -1;
+#else
+    Q_UNUSED(replaced)
+#endif
 }
 
 TextExportWriter &TextExportFile::requireWriter(const char *problem)
@@ -146,11 +178,13 @@ void TextExportFile::close()
         release();
         throw Failure(QStringLiteral("The file %1 could not be saved: %2").arg(quoted(m_path), problem));
     }
+    letGoOfEarlierFile(true);
     release();
 }
 
 void TextExportFile::release()
 {
+    letGoOfEarlierFile(false);
     m_writer.reset();
     m_handedToDisk = 0;
     m_saveFile = nullptr;

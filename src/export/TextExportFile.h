@@ -46,6 +46,8 @@ public:
 private:
     TextExportWriter &requireWriter(const char *problem);
     void handToDisk(qint64 end);
+    void holdEarlierFile();
+    void letGoOfEarlierFile(bool replaced);
     [[noreturn]] void failWrite() const;
 
     QString m_path;
@@ -55,6 +57,7 @@ private:
     bool m_inPlace = false;              // m_saveFile writes the file itself
     std::optional<TextExportWriter> m_writer;
     qint64 m_handedToDisk = 0; // the bytes the system was asked to write to the disk
+    int m_earlierFile = -1;    // the file that the new one replaces, held open
 
     // Bytes written before the system is asked to put them on the disk.
     static constexpr qint64 diskRun = 1024 * 1024;

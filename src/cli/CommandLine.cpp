@@ -179,7 +179,8 @@ std::optional<BatchOptions> parseArguments(const QStringList &arguments)
 
 void writeBatch(const BatchOptions &options, const QString &programFolder)
 {
-    PlaceTable table = PlaceTable::load(databasePath(programFolder), options.fields, options.format);
+    PlaceTable table = PlaceTable::load(databasePath(programFolder), options.fields, options.format,
+                                        !options.states.isEmpty());
     if (!options.states.isEmpty()) {
         const QStringList known = table.states();
         for (const QString &code : options.states) {

@@ -33,73 +33,93 @@ QStringList normalized(QStringList values)
     return values;
 }
 
-// A csv cell: quoted, with its quotes doubled, when it holds a comma, a quote or a line break.
-QString csvCell(const QString &text)
+// Appends a csv cell: quoted, with its quotes doubled, when it holds a comma, a quote or a line break.
+void appendCsvCell(QString &line, const QString &text)
 {
-    static const QString special = QStringLiteral(",\"\r\n");
-    if (std::none_of(text.begin(), text.end(), [](QChar c) { return special.contains(c); }))
-        return text;
+    const auto special = [](QChar c) {
+        return c == QLatin1Char(',') || c == QLatin1Char('"') || c == QLatin1Char('\r') || c == QLatin1Char('\n');
+    };
+    if (std::none_of(text.begin(), text.end(), special)) {
+        line += text;
+        return;
+    }
     QString quoted = text;
     quoted.replace(QLatin1Char('"'), QLatin1String("\"\""));
-    return QLatin1Char('"') + quoted + QLatin1Char('"');
+    line += QLatin1Char('"') + quoted + QLatin1Char('"');
 }
 
-// A tsv cell: a TAB or line break inside a value, which the format cannot hold, becomes a blank.
-QString tsvCell(QString text)
+// Appends a tsv cell: a TAB or line break inside a value, which the format cannot hold, becomes a blank.
+void appendTsvCell(QString &line, const QString &text)
 {
-    for (QChar &c : text) {
-        if (c == QLatin1Char('\t') || c == QLatin1Char('\r') || c == QLatin1Char('\n'))
-            c = QLatin1Char(' ');
+    const qsizetype start = line.size();
+    line += text;
+    for (auto c = line.begin() + start; c != line.end(); ++c) {
+        if (*c == QLatin1Char('\t') || *c == QLatin1Char('\r') || *c == QLatin1Char('\n'))
+            *c = QLatin1Char(' ');
     }
-    return text;
 }
 
 } // namespace
 
-PlaceTable PlaceTable::load(const QString &databaseFile, const DisplayFieldSet &fields, OutputFormat format)
+PlaceTable PlaceTable::load(const QString &databaseFile, const DisplayFieldSet &fields, OutputFormat format,
+                            bool byState)
 {
     if (!databasePresent(databaseFile))
         throw Failure(databaseFile + QStringLiteral(" not found."));
     PlaceConnection connection;
     connection.open(databaseFile);
 
-    PlaceTable table;
-    table.m_states = displayValues(connection, DisplayFieldSet{.state = true});
-    for (QString &state : table.m_states)
-        state = state.toUpper();
+    // Every column read holds one value per place, in the same order.
+    qsizetype places = -1;
+    const auto read = [&](const DisplayFieldSet &which) {
+        QStringList values = displayValues(connection, which);
+        if (places >= 0 && values.size() != places)
+            throw Failure(QStringLiteral("The place database %1 changed while it was read.").arg(databaseFile));
+        places = values.size();
+        return values;
+    };
 
+    PlaceTable table;
+    if (byState || (format != OutputFormat::Text && fields.state)) {
+        table.m_states = read(DisplayFieldSet{.state = true});
+        for (QString &state : table.m_states)
+            state = state.toUpper();
+    }
     if (format == OutputFormat::Text) {
         table.m_header = QStringLiteral("Result(s)");
-        table.m_lines = normalized(displayValues(connection, fields));
-    } else {
-        // One column per chosen field, in a fixed order.
-        const QChar separator = format == OutputFormat::Csv ? QLatin1Char(',') : QLatin1Char('\t');
-        const auto cell = [&](const QString &text) { return format == OutputFormat::Csv ? csvCell(text) : tsvCell(text); };
-        QList<QStringList> columns;
-        QStringList names;
-        if (fields.city) {
-            columns.append(normalized(displayValues(connection, DisplayFieldSet{.city = true})));
-            names.append(QStringLiteral("city"));
-        }
-        if (fields.state) {
-            columns.append(table.m_states);
-            names.append(QStringLiteral("state"));
-        }
-        if (fields.zip) {
-            columns.append(normalized(displayValues(connection, DisplayFieldSet{.zip = true})));
-            names.append(QStringLiteral("zip"));
-        }
-        table.m_header = names.join(separator);
-        table.m_lines.reserve(table.m_states.size());
-        for (qsizetype row = 0; row < table.m_states.size(); ++row) {
-            QStringList cells;
-            for (const QStringList &column : columns)
-                cells.append(cell(column.at(row)));
-            table.m_lines.append(cells.join(separator));
-        }
+        table.m_lines = normalized(read(fields));
+        return table;
     }
-    if (table.m_lines.size() != table.m_states.size())
-        throw Failure(QStringLiteral("The place database %1 changed while it was read.").arg(databaseFile));
+
+    // One column per chosen field, in a fixed order.
+    const QChar separator = format == OutputFormat::Csv ? QLatin1Char(',') : QLatin1Char('\t');
+    const auto appendCell = format == OutputFormat::Csv ? appendCsvCell : appendTsvCell;
+    QList<QStringList> columns;
+    QStringList names;
+    if (fields.city) {
+        columns.append(normalized(read(DisplayFieldSet{.city = true})));
+        names.append(QStringLiteral("city"));
+    }
+    if (fields.state) {
+        columns.append(table.m_states);
+        names.append(QStringLiteral("state"));
+    }
+    if (fields.zip) {
+        columns.append(read(DisplayFieldSet{.zip = true}));
+        names.append(QStringLiteral("zip"));
+    }
+    table.m_header = names.join(separator);
+    table.m_lines.reserve(places);
+    for (qsizetype row = 0; row < places; ++row) {
+        QString line;
+        line.reserve(40);
+        for (qsizetype column = 0; column < columns.size(); ++column) {
+            if (column > 0)
+                line += separator;
+            appendCell(line, columns.at(column).at(row));
+        }
+        table.m_lines.append(line);
+    }
     return table;
 }
 

@@ -25,12 +25,14 @@ enum class OutputFormat
 class PlaceTable
 {
 public:
-    // Reads the database file; throws a Failure that says what is wrong.
-    static PlaceTable load(const QString &databaseFile, const DisplayFieldSet &fields, OutputFormat format);
+    // Reads the database file, with each place's state code when `byState`;
+    // throws a Failure that says what is wrong.
+    static PlaceTable load(const QString &databaseFile, const DisplayFieldSet &fields, OutputFormat format,
+                           bool byState);
 
-    // The state codes the database holds, sorted.
+    // The state codes the database holds, sorted (loaded by state only).
     QStringList states() const;
-    // Keeps only the places of these state codes.
+    // Keeps only the places of these state codes (loaded by state only).
     void keepStates(const QStringList &states);
 
     std::uint32_t size() const { return std::uint32_t(m_lines.size()); }
@@ -41,5 +43,5 @@ public:
 private:
     QString m_header;
     QStringList m_lines;
-    QStringList m_states; // each place's state code
+    QStringList m_states; // each place's state code, when loaded by state or written
 };

@@ -4,6 +4,7 @@
 #include "export/TextExportWriter.h"
 #include "shell/Failure.h"
 
+#include <QBuffer>
 #include <QByteArray>
 #include <QIODevice>
 
@@ -17,39 +18,68 @@ namespace {
     throw Failure(problem.isEmpty() ? QStringLiteral("Not all of it was written.") : problem);
 }
 
-// The aligned table of the window's text file, through the window's own writer.
-void writeAligned(QIODevice &device, const PlaceTable &table, PlaceDraws &draws)
+// The header line and every place's line as the bytes that go out, line ends
+// included: made once, then copied for each draw.
+class RenderedLines
 {
-    // The column is as wide as the widest of the caption and the drawn places.
+public:
+    QByteArray header;
+
+    void append(const char *data, qsizetype size)
+    {
+        m_bytes.insert(m_bytes.end(), data, data + size);
+        m_ends.push_back(m_bytes.size());
+    }
+    const char *begin(std::uint32_t place) const { return m_bytes.data() + start(place); }
+    const char *end(std::uint32_t place) const { return m_bytes.data() + m_ends[place]; }
+
+private:
+    std::size_t start(std::uint32_t place) const { return place == 0 ? 0 : m_ends[place - 1]; }
+
+    std::vector<char> m_bytes;
+    std::vector<std::size_t> m_ends;
+};
+
+// The window's aligned table: each line through the window's own text writer,
+// filled to the widest of the caption and the drawn places.
+RenderedLines renderAligned(const PlaceTable &table, PlaceDraws &draws)
+{
     qsizetype width = table.header().size();
     draws.restart();
     for (std::uint64_t i = 0; i < draws.count(); ++i)
         width = std::max(width, table.line(draws.next()).size());
 
-    TextExportWriter writer(device);
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    TextExportWriter writer(buffer);
+    RenderedLines lines;
     writer.writeRow(table.header(), width);
-    draws.restart();
-    for (std::uint64_t i = 0; i < draws.count(); ++i) {
-        if (!writer.writeRow(table.line(draws.next()), width))
-            break;
+    writer.flush();
+    lines.header = buffer.data();
+    buffer.seek(0);
+    for (std::uint32_t place = 0; place < table.size(); ++place) {
+        writer.writeRow(table.line(place), width);
+        writer.flush();
+        lines.append(buffer.data().constData(), buffer.pos());
+        buffer.seek(0);
     }
-    if (!writer.flush())
-        failWrite(writer.errorString());
+    return lines;
 }
 
-// Csv and tsv: every place's line as UTF-8 bytes with its line end, made
-// once, then copied into large blocks for the device.
-void writeDelimited(QIODevice &device, const PlaceTable &table, PlaceDraws &draws, const QString &lineEnd)
+// Csv and tsv lines in UTF-8.
+RenderedLines renderDelimited(const PlaceTable &table, const QString &lineEnd)
 {
-    std::vector<char> bytes;
-    std::vector<std::size_t> starts;
+    RenderedLines lines;
+    lines.header = (table.header() + lineEnd).toUtf8();
     for (std::uint32_t place = 0; place < table.size(); ++place) {
         const QByteArray line = (table.line(place) + lineEnd).toUtf8();
-        starts.push_back(bytes.size());
-        bytes.insert(bytes.end(), line.begin(), line.end());
+        lines.append(line.constData(), line.size());
     }
-    starts.push_back(bytes.size());
+    return lines;
+}
 
+void stream(QIODevice &device, const RenderedLines &lines, PlaceDraws &draws)
+{
     // The block keeps its storage from one write to the next.
     constexpr std::size_t blockSize = 1 << 20;
     std::vector<char> block;
@@ -60,13 +90,12 @@ void writeDelimited(QIODevice &device, const PlaceTable &table, PlaceDraws &draw
             failWrite(device.errorString());
         block.clear();
     };
-    const QByteArray header = (table.header() + lineEnd).toUtf8();
-    block.insert(block.end(), header.begin(), header.end());
+    block.insert(block.end(), lines.header.begin(), lines.header.end());
     flush(); // a device that takes nothing is found before any drawing
     draws.restart();
     for (std::uint64_t i = 0; i < draws.count(); ++i) {
         const std::uint32_t place = draws.next();
-        block.insert(block.end(), bytes.data() + starts[place], bytes.data() + starts[place + 1]);
+        block.insert(block.end(), lines.begin(place), lines.end(place));
         if (block.size() >= blockSize)
             flush();
     }
@@ -78,7 +107,7 @@ void writeDelimited(QIODevice &device, const PlaceTable &table, PlaceDraws &draw
 void writePlaces(QIODevice &device, const PlaceTable &table, PlaceDraws &draws, OutputFormat format)
 {
     if (format == OutputFormat::Text)
-        writeAligned(device, table, draws);
+        stream(device, renderAligned(table, draws), draws);
     else
-        writeDelimited(device, table, draws, format == OutputFormat::Csv ? QStringLiteral("\r\n") : QStringLiteral("\n"));
+        stream(device, renderDelimited(table, format == OutputFormat::Csv ? QStringLiteral("\r\n") : QStringLiteral("\n")), draws);
 }

@@ -192,7 +192,8 @@ void writeBatch(const BatchOptions &options, const QString &programFolder)
         table.keepStates(options.states);
     }
     if (options.unique && options.count > table.size()) {
-        const QString where = options.states.isEmpty() ? QString() : QLatin1String(" in ") + options.states.join(QLatin1Char(','));
+        const QString where =
+            options.states.isEmpty() ? QString() : QLatin1String(" in ") + options.states.join(QLatin1Char(','));
         throw UsageError{QStringLiteral("--unique asks for %1 places, but there are only %2%3")
                              .arg(options.count)
                              .arg(table.size())

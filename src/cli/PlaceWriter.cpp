@@ -106,8 +106,10 @@ void stream(QIODevice &device, const RenderedLines &lines, PlaceDraws &draws)
 
 void writePlaces(QIODevice &device, const PlaceTable &table, PlaceDraws &draws, OutputFormat format)
 {
-    if (format == OutputFormat::Text)
+    if (format == OutputFormat::Text) {
         stream(device, renderAligned(table, draws), draws);
-    else
-        stream(device, renderDelimited(table, format == OutputFormat::Csv ? QStringLiteral("\r\n") : QStringLiteral("\n")), draws);
+        return;
+    }
+    const QString lineEnd = format == OutputFormat::Csv ? QStringLiteral("\r\n") : QStringLiteral("\n");
+    stream(device, renderDelimited(table, lineEnd), draws);
 }

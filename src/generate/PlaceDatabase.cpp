@@ -124,6 +124,10 @@ void PlaceConnection::open(const QString &path)
     m_path = path;
     if (!QFileInfo(path).isFile())
         throw Failure(QStringLiteral("The place database %1 cannot be opened: there is no such file.").arg(path));
+    // No statistics of SQLite's memory use: keeping them takes a lock for
+    // every text the display query joins. Takes effect only before the first open.
+    static const int withoutMemoryStatistics = sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0);
+    Q_UNUSED(withoutMemoryStatistics);
     sqlite3 *db = nullptr;
     const int code = sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr);
     if (code != SQLITE_OK) {

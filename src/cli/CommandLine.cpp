@@ -135,7 +135,7 @@ std::optional<BatchOptions> parseArguments(const QStringList &arguments)
                                     QStringLiteral("FORMAT"));
     const QCommandLineOption output({QStringLiteral("o"), QStringLiteral("output")},
                                     QStringLiteral("Write to FILE, replaced only when complete "
-                                                   "(default: standard output)."),
+                                                   "(default, or -: standard output)."),
                                     QStringLiteral("FILE"));
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
                                   QStringLiteral("Display this help and exit."));
@@ -174,6 +174,8 @@ std::optional<BatchOptions> parseArguments(const QStringList &arguments)
     options.output = parser.value(output);
     if (parser.isSet(output) && options.output.isEmpty())
         throw UsageError{QStringLiteral("--output needs a file name")};
+    if (options.output == QLatin1String("-"))
+        options.output.clear(); // standard output, as usual
     return options;
 }
 

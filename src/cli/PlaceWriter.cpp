@@ -9,6 +9,8 @@
 #include <QIODevice>
 
 #include <algorithm>
+#include <cstring>
+#include <memory>
 #include <vector>
 
 namespace {
@@ -80,26 +82,32 @@ RenderedLines renderDelimited(const PlaceTable &table, const QString &lineEnd)
 
 void stream(QIODevice &device, const RenderedLines &lines, PlaceDraws &draws)
 {
-    // The block keeps its storage from one write to the next.
-    constexpr std::size_t blockSize = 1 << 20;
-    std::vector<char> block;
-    block.reserve(blockSize + 4096);
-    const auto flush = [&] {
-        const auto size = qint64(block.size());
-        if (device.write(block.data(), size) != size)
+    const auto write = [&](const char *data, qsizetype size) {
+        if (device.write(data, size) != size)
             failWrite(device.errorString());
-        block.clear();
     };
-    block.insert(block.end(), lines.header.begin(), lines.header.end());
-    flush(); // a device that takes nothing is found before any drawing
+    // A device that takes nothing is found before any drawing.
+    write(lines.header.constData(), lines.header.size());
+
+    constexpr qsizetype blockSize = 1 << 20;
+    const auto block = std::make_unique_for_overwrite<char[]>(blockSize);
+    qsizetype used = 0;
     draws.restart();
     for (std::uint64_t i = 0; i < draws.count(); ++i) {
         const std::uint32_t place = draws.next();
-        block.insert(block.end(), lines.begin(place), lines.end(place));
-        if (block.size() >= blockSize)
-            flush();
+        const qsizetype size = lines.end(place) - lines.begin(place);
+        if (used + size > blockSize) {
+            write(block.get(), used);
+            used = 0;
+            if (size > blockSize) {
+                write(lines.begin(place), size);
+                continue;
+            }
+        }
+        std::memcpy(block.get() + used, lines.begin(place), std::size_t(size));
+        used += size;
     }
-    flush();
+    write(block.get(), used);
 }
 
 } // namespace

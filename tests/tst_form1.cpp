@@ -7,6 +7,7 @@
 #include "app/ResultView.h"
 #include "app/SettingsStore.h"
 #include "app/TerminationSignals.h"
+#include "export/Clipboard.h"
 #include "export/Spreadsheet.h"
 #include "generate/ResultList.h"
 #include "TestSupport.h"
@@ -152,6 +153,7 @@ private:
     std::unique_ptr<QTemporaryDir> m_folder;
     RecordingDialogs m_dialogs;
     RecordingSpreadsheets m_spreadsheets;
+    SystemClipboard m_clipboard;
 };
 
 void TestForm1::initTestCase()
@@ -181,6 +183,7 @@ std::unique_ptr<Form1> TestForm1::makeWindow()
     Form1Services services;
     services.dialogs = &m_dialogs;
     services.spreadsheets = &m_spreadsheets;
+    services.clipboard = &m_clipboard;
     services.programFolder = m_folder->path();
     return std::make_unique<Form1>(services);
 }

@@ -349,6 +349,8 @@ void TestForm1::leavingTheNumberBox_data()
     QTest::newRow("empty") << "" << true;
     QTest::newRow("zero") << "0" << false;
     QTest::newRow("negative") << "-3" << false;
+    QTest::newRow("beyond a double") << "1e999" << false;
+    QTest::newRow("400 digits") << QString(400, QLatin1Char('9')) << false;
 }
 
 void TestForm1::leavingTheNumberBox()

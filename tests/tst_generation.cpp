@@ -293,6 +293,8 @@ void TestGeneration::badCounts_data()
     QTest::newRow("empty") << "";
     QTest::newRow("beyond the range") << "3000000000";
     QTest::newRow("fraction rounding past the range") << "2147483647.5";
+    QTest::newRow("beyond a double") << "1e999";
+    QTest::newRow("400 digits") << QString(400, QLatin1Char('9'));
 }
 
 void TestGeneration::badCounts()

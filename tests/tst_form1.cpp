@@ -21,6 +21,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -126,6 +127,7 @@ private slots:
 
     void generateFromTheButton();
     void noFieldChosenMovesTheFocus();
+    void damagedDatabaseLeavesTheListAndTheStoredList();
     void commandsDuringARunDoNothing();
     void listCommands();
     void spaceTicksARow();
@@ -525,6 +527,43 @@ void TestForm1::noFieldChosenMovesTheFocus()
     QTest::keyClick(window->findChild<QPushButton *>("PushButton2"), Qt::Key_Space);
     QCOMPARE(m_dialogs.texts(), QStringList{QStringLiteral("You forgot to check which fields to display.")});
     QCOMPARE(QApplication::focusWidget(), window->findChild<QWidget *>("Check1"));
+}
+
+void TestForm1::damagedDatabaseLeavesTheListAndTheStoredList()
+{
+    const QString database = m_folder->filePath(QStringLiteral("zipbase.mdb"));
+    QStringList good;
+    {
+        auto window = makeWindow();
+        window->show();
+        window->findChild<QLineEdit *>("Text1")->setText(QStringLiteral("20"));
+        window->PushButton2_Click();
+        good = rowsOf(window->list());
+        QCOMPARE(good.size(), 20);
+
+        QVERIFY(QFile::remove(database));
+        QByteArray noise(4096, Qt::Uninitialized);
+        QRandomGenerator::global()->fillRange(reinterpret_cast<quint32 *>(noise.data()), noise.size() / 4);
+        writeFile(database, noise);
+        window->PushButton2_Click();
+        QCOMPARE(m_dialogs.messages.size(), 1);
+        QVERIFY(m_dialogs.messages[0].text.contains(QStringLiteral("Form1.PushButton2_Click at line 132\r\r")));
+        QCOMPARE(rowsOf(window->list()), good);
+        QCOMPARE(window->list().rowCount(), 20);
+        QCOMPARE(window->pointer(), Pointer::Normal);
+        QCOMPARE(window->progressBar().value(), 0.0);
+        QCOMPARE(window->progressBar().text(), QStringLiteral("Progress Bar"));
+        window->close();
+    }
+    QCOMPARE(SettingsStore().read(SettingsStore::Key::Prefixes), good.join(QLatin1Char(';')));
+
+    // With the good database back, the next run works.
+    QVERIFY(QFile::remove(database));
+    QVERIFY(QFile::link(QStringLiteral(ZIPBASE_PATH), database));
+    auto window = makeWindow();
+    window->PushButton2_Click();
+    QCOMPARE(window->list().rows(), 20);
+    QCOMPARE(m_dialogs.messages.size(), 1);
 }
 
 void TestForm1::commandsDuringARunDoNothing()

@@ -12,6 +12,7 @@
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QTimeZone>
 #include <QTest>
 
 #include <sqlite3.h>
@@ -67,6 +68,7 @@ private slots:
     void reseedWithUnchangedTimerGivesNewValues();
     void zeroRecordsDrawOne();
     void timerIsSecondsSinceMidnight();
+    void timerOnDaysOf23And25Hours();
 
     void twoHundredRowsFromTheShippedDatabase();
     void progressValuesAndCaption();
@@ -169,6 +171,27 @@ void TestGeneration::timerIsSecondsSinceMidnight()
     const double expected = QTime(0, 0).msecsTo(QTime::currentTime()) / 1000.0;
     QVERIFY(timer >= 0 && timer < 86400);
     QVERIFY(std::abs(timer - expected) < 2 || std::abs(timer - expected) > 86000);
+}
+
+void TestGeneration::timerOnDaysOf23And25Hours()
+{
+    // New York's clocks went forward at 2:00 on 10 March 2024 and back at 2:00 on 3 November.
+    const QTimeZone zone("America/New_York");
+    QVERIFY(zone.isValid());
+    const auto at = [&](int month, int day, QTime time) {
+        return QDateTime(QDate(2024, month, day), time, zone).toMSecsSinceEpoch();
+    };
+    LocalClock clock(zone);
+    // 23 hours: at 3:30 the timer shows 3:30, though 2.5 hours have passed since midnight.
+    QCOMPARE(clock.secondsSinceMidnight(at(3, 10, QTime(3, 30))), 3.5f * 3600);
+    // 25 hours: the last hour of the day reads from 23:00, with no look-up per draw.
+    const qint64 lastHour = at(11, 3, QTime(23, 0));
+    QCOMPARE(clock.secondsSinceMidnight(lastHour), 23.0f * 3600);
+    const int lookups = clock.zoneLookups();
+    for (qint64 ms = lastHour; ms < lastHour + 3'600'000; ms += 250)
+        QVERIFY(clock.secondsSinceMidnight(ms) >= 23.0f * 3600);
+    QCOMPARE(clock.zoneLookups(), lookups);
+    QCOMPARE(clock.secondsSinceMidnight(lastHour + 3'600'000), 0.0f);
 }
 
 void TestGeneration::twoHundredRowsFromTheShippedDatabase()

@@ -60,6 +60,12 @@ void writeFile(const QString &path, const QByteArray &content)
     file.write(content);
 }
 
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
 QStringList rowsOf(const ResultList &list)
 {
     QStringList rows;
@@ -132,7 +138,7 @@ private slots:
     void listCommands();
     void spaceTicksARow();
     void contextMenuTicksEveryRow();
-    void garbageSettingsFileStartsWithDefaults();
+    void damagedSettingsFileIsReportedAndKept();
     void unreadableSettingsStartWithDefaults();
 
     void saveTextFileFromTheWindow();
@@ -693,17 +699,26 @@ void TestForm1::contextMenuTicksEveryRow()
         QVERIFY(!list.checked(row));
 }
 
-void TestForm1::garbageSettingsFileStartsWithDefaults()
+void TestForm1::damagedSettingsFileIsReportedAndKept()
 {
-    SettingsStore settings;
-    writeFile(settings.fileName(SettingsStore::name(SettingsStore::Key::Check1)),
-              QByteArray("\x00\xff[[[General\nCheck1=\x01\x02\n=====\n\xfe\xfe"));
+    const QString path = SettingsStore().fileName(SettingsStore::name(SettingsStore::Key::Check1));
+    const QByteArray damaged = QByteArrayLiteral("Number%20Of%20Records=42\nCheck2=0\n\x00\xff[[[General\n=====\n\xfe\xfe");
+    writeFile(path, damaged);
     auto window = makeWindow();
-    QCOMPARE(window->findChild<QLineEdit *>("Text1")->text(), QStringLiteral("200"));
-    QCOMPARE(window->findChild<QCheckBox *>("Check2")->checkState(), Qt::Checked);
-    // The store still takes the user's changes.
-    window->findChild<QCheckBox *>("Check2")->click();
-    QCOMPARE(SettingsStore().read(SettingsStore::Key::Check2), QStringLiteral("0"));
+    QCOMPARE(m_dialogs.messages.size(), 1);
+    QVERIFY(m_dialogs.messages[0].text.contains(QStringLiteral("Form1.Form_Load at line 132\r\r")));
+    QVERIFY(m_dialogs.messages[0].text.contains(path + QStringLiteral(".damaged")));
+    QCOMPARE(readFile(path + QStringLiteral(".damaged")), damaged);
+    // What could be read is used; the rest takes its default.
+    QCOMPARE(window->findChild<QLineEdit *>("Text1")->text(), QStringLiteral("42"));
+    QCOMPARE(window->findChild<QCheckBox *>("Check1")->checkState(), Qt::Checked);
+    QCOMPARE(window->findChild<QCheckBox *>("Check2")->checkState(), Qt::Unchecked);
+    // The store takes the user's changes afterwards, in a clean file.
+    window->findChild<QCheckBox *>("Check3")->click();
+    const SettingsStore after;
+    QCOMPARE(after.status(), QSettings::NoError);
+    QCOMPARE(after.read(SettingsStore::Key::Check3), QStringLiteral("0"));
+    QCOMPARE(after.read(SettingsStore::Key::NumberOfRecords), QStringLiteral("42"));
 }
 
 void TestForm1::unreadableSettingsStartWithDefaults()
@@ -712,12 +727,14 @@ void TestForm1::unreadableSettingsStartWithDefaults()
     SettingsStore settings;
     QDir().mkpath(settings.fileName(SettingsStore::name(SettingsStore::Key::Check1)));
     auto window = makeWindow();
+    QCOMPARE(m_dialogs.messages.size(), 1);
+    QVERIFY(m_dialogs.messages[0].text.contains(QStringLiteral("Form1.Form_Load at line 132\r\r")));
     QCOMPARE(window->findChild<QLineEdit *>("Text1")->text(), QStringLiteral("200"));
     for (const char *name : {"Check1", "Check2", "Check3"})
         QCOMPARE(window->findChild<QCheckBox *>(name)->checkState(), Qt::Checked);
     window->findChild<QCheckBox *>("Check1")->click(); // storing fails quietly
     QCOMPARE(window->findChild<QCheckBox *>("Check1")->checkState(), Qt::Unchecked);
-    QVERIFY(m_dialogs.messages.isEmpty());
+    QCOMPARE(m_dialogs.messages.size(), 1);
 }
 
 void TestForm1::prefixesAtClose_data()

@@ -271,7 +271,12 @@ void Form1::Form_Load()
     });
     guard.step(128, [&] { m_list->addColumn(QStringLiteral("Result(s)")); });
     guard.step(130, [&] { ListView1->setColumnWidth(0, qRound(7000 / 15.0)); });
-    guard.step(132, [&] { Text1->setText(m_settings->read(SettingsStore::Key::NumberOfRecords)); });
+    guard.step(132, [&] {
+        Text1->setText(m_settings->read(SettingsStore::Key::NumberOfRecords));
+        // A settings file that could not be read is reported once, its readable values in use.
+        if (const QString problem = m_settings->loadProblem(); !problem.isEmpty())
+            throw Failure(problem);
+    });
     loadCheck(guard, 134, Check1, SettingsStore::Key::Check1);
     loadCheck(guard, 136, Check2, SettingsStore::Key::Check2);
     loadCheck(guard, 138, Check3, SettingsStore::Key::Check3);

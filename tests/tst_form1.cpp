@@ -22,6 +22,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QRandomGenerator>
+#include <QSessionManager>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -150,6 +151,7 @@ private slots:
     void prefixesAtClose();
     void closeDuringARunStoresTheRowsAndStops();
     void failedStoreAtCloseIsReported();
+    void sessionSaveStoresWithoutClosing();
     void terminationSignalClosesTheWindow();
 
 private:
@@ -869,6 +871,30 @@ void TestForm1::failedStoreAtCloseIsReported()
     QCOMPARE(m_dialogs.messages.size(), 1);
     QVERIFY(m_dialogs.messages[0].text.contains(QStringLiteral("in Orvelle2021/08/31.Form1.Form_QueryUnload at line 110\r\r")));
     QVERIFY(!window->isVisible());
+}
+
+void TestForm1::sessionSaveStoresWithoutClosing()
+{
+    auto window = makeWindow();
+    window->show();
+    window->list().append(QStringLiteral("A"));
+    window->list().append(QStringLiteral("B"));
+    auto *manager = qApp->findChild<QSessionManager *>();
+    QVERIFY(manager);
+    emit qApp->commitDataRequest(*manager);
+    QCOMPARE(SettingsStore().read(SettingsStore::Key::Prefixes), QStringLiteral("A;B"));
+    QVERIFY(window->isVisible());
+
+    // A store that fails is not shown while the session manager forbids interaction ...
+    const QString prefixesFile = SettingsStore().fileName(SettingsStore::name(SettingsStore::Key::Prefixes));
+    QVERIFY(QFile::remove(prefixesFile));
+    QVERIFY(QDir().mkpath(prefixesFile));
+    QVERIFY(!manager->allowsInteraction());
+    emit qApp->commitDataRequest(*manager);
+    QVERIFY(m_dialogs.messages.isEmpty());
+    // ... and the close still reports it.
+    window->close();
+    QCOMPARE(reportedSteps(m_dialogs, QStringLiteral("in Orvelle2021/08/31.Form1.Form_QueryUnload ")), QList<int>{110});
 }
 
 void TestForm1::terminationSignalClosesTheWindow()

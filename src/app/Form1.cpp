@@ -27,6 +27,7 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QScreen>
+#include <QSessionManager>
 
 #include <limits>
 #include <utility>
@@ -95,6 +96,33 @@ QCursor loadCursorFile(const QString &path)
         throw Failure(QStringLiteral("The pointer file %1 cannot be loaded as a picture: %2").arg(path, reader.errorString()));
     return QCursor(QPixmap::fromImage(image), u16(10), u16(12));
 }
+
+// Message boxes while the session ends: shown only when the session manager
+// lets the program interact with the user.
+class SessionDialogs : public Dialogs
+{
+public:
+    SessionDialogs(Dialogs &dialogs, QSessionManager &manager)
+        : m_dialogs(dialogs)
+        , m_manager(manager)
+    {
+    }
+    void showMessage(const QString &title, const QString &text, Icon icon) override
+    {
+        if (!m_manager.allowsInteraction())
+            return;
+        m_dialogs.showMessage(title, text, icon);
+        m_manager.release();
+    }
+    QString getSaveFileName(const QString &title, const QString &filter) override
+    {
+        return m_dialogs.getSaveFileName(title, filter);
+    }
+
+private:
+    Dialogs &m_dialogs;
+    QSessionManager &m_manager;
+};
 
 QIcon programIcon()
 {
@@ -168,8 +196,10 @@ Form1::Form1(const Services &services, QWidget *parent)
     connect(Check1, &QCheckBox::stateChanged, this, &Form1::Check1_Click);
     connect(Check2, &QCheckBox::stateChanged, this, &Form1::Check2_Click);
     connect(Check3, &QCheckBox::stateChanged, this, &Form1::Check3_Click);
-    // The session ending closes the window like any other close.
-    connect(qApp, &QGuiApplication::commitDataRequest, this, [this] { close(); });
+    // The session's end stores the list but leaves the window open: the
+    // session manager ends the program afterwards, and a logout cancelled by
+    // another program leaves it running. (Qt forbids closing inside this signal.)
+    connect(qApp, &QGuiApplication::commitDataRequest, this, &Form1::commitSessionData);
 
     m_sinceDispatch.start();
     m_sinceCommit.start();
@@ -298,9 +328,18 @@ void Form1::showEvent(QShowEvent *event)
 
 // ---------------------------------------------------------------- close
 
+const QString queryUnloadSource = QStringLiteral("in Orvelle2021/08/31.Form1.Form_QueryUnload ");
+
 void Form1::Form_QueryUnload()
 {
-    Guard guard(*m_dialogs, QStringLiteral("in Orvelle2021/08/31.Form1.Form_QueryUnload "));
+    Guard guard(*m_dialogs, queryUnloadSource);
+    storeList(guard);
+    guard.step(112, [&] { QCoreApplication::processEvents(); });
+}
+
+// Steps 100 to 110 of the close: the rows' texts joined by ";" and stored as "Prefixes".
+void Form1::storeList(Guard &guard)
+{
     QString prefixes;
     guard.step(100, [&] { prefixes.clear(); });
     guard.forLoop(102, 106, 1, [&] { return m_list->rows(); }, [&](int row) {
@@ -317,7 +356,16 @@ void Form1::Form_QueryUnload()
             throw Failure(QStringLiteral("The result list could not be stored in %1.")
                               .arg(m_settings->fileName(SettingsStore::name(SettingsStore::Key::Prefixes))));
     });
-    guard.step(112, [&] { QCoreApplication::processEvents(); });
+}
+
+void Form1::commitSessionData(QSessionManager &manager)
+{
+    // The options are on disk since their last change; the list is stored
+    // now. A failed store is reported when the session manager lets the
+    // program talk to the user; otherwise the close reports it again.
+    SessionDialogs dialogs(*m_dialogs, manager);
+    Guard guard(dialogs, queryUnloadSource);
+    storeList(guard);
 }
 
 void Form1::closeEvent(QCloseEvent *event)

@@ -18,6 +18,7 @@ class QCheckBox;
 class QGroupBox;
 class QLineEdit;
 class QPushButton;
+class QSessionManager;
 class ResultList;
 class ResultView;
 class SpreadsheetFactory;
@@ -47,6 +48,9 @@ public:
     // Start-up and close.
     void Form_Load();
     void Form_QueryUnload();
+    // The desktop session asks for the program's data before it ends: the list
+    // is stored as at a close, and the window stays open.
+    void commitSessionData(QSessionManager &manager);
     void ApplySkin();
     void SetAppTitle();
     static bool FileExists(const QString &path);
@@ -93,6 +97,7 @@ private:
     static int boxValue(const QCheckBox *box);
     void storeCheck(const QCheckBox *box, SettingsStore::Key key);
     void loadCheck(Guard &guard, int step, QCheckBox *box, SettingsStore::Key key);
+    void storeList(Guard &guard);
     void pointerMoveOver(const QWidget *element);
     void setBackgrounds(const QColor &color);
     bool numberBoxHoldsNumber() const;

@@ -4,6 +4,7 @@
 #include "app/LostFocusWatch.h"
 #include "app/ProgressBar.h"
 #include "app/ResultView.h"
+#include "app/SessionDialogs.h"
 #include "app/SettingsStore.h"
 #include "app/Skin.h"
 #include "export/ClipboardCopy.h"
@@ -89,8 +90,10 @@ Form1::Form1(const Services &services, QWidget *parent)
     connect(Check1, &QCheckBox::stateChanged, this, &Form1::Check1_Click);
     connect(Check2, &QCheckBox::stateChanged, this, &Form1::Check2_Click);
     connect(Check3, &QCheckBox::stateChanged, this, &Form1::Check3_Click);
-    // The session ending closes the window like any other close.
-    connect(qApp, &QGuiApplication::commitDataRequest, this, [this] { close(); });
+    // The session's end stores the list but leaves the window open: the
+    // session manager ends the program afterwards, and a logout cancelled by
+    // another program leaves it running. (Qt forbids closing inside this signal.)
+    connect(qApp, &QGuiApplication::commitDataRequest, this, &Form1::commitSessionData);
 
     Form_Load();
     PushButton2->setFocus();
@@ -172,7 +175,12 @@ void Form1::Form_Load()
     });
     guard.step(128, [&] { m_list->addColumn(QStringLiteral("Result(s)")); });
     guard.step(130, [&] { ListView1->setColumnWidth(0, qRound(7000 / 15.0)); });
-    guard.step(132, [&] { Text1->setText(m_settings->read(SettingsStore::Key::NumberOfRecords)); });
+    guard.step(132, [&] {
+        Text1->setText(m_settings->read(SettingsStore::Key::NumberOfRecords));
+        // A settings file that could not be read is reported once, its readable values in use.
+        if (const QString problem = m_settings->loadProblem(); !problem.isEmpty())
+            throw Failure(problem);
+    });
     loadCheck(guard, 134, Check1, SettingsStore::Key::Check1);
     loadCheck(guard, 136, Check2, SettingsStore::Key::Check2);
     loadCheck(guard, 138, Check3, SettingsStore::Key::Check3);
@@ -194,9 +202,18 @@ void Form1::showEvent(QShowEvent *event)
 
 // ---------------------------------------------------------------- close
 
+const QString queryUnloadSource = QStringLiteral("in Orvelle2021/08/31.Form1.Form_QueryUnload ");
+
 void Form1::Form_QueryUnload()
 {
-    Guard guard(*m_dialogs, QStringLiteral("in Orvelle2021/08/31.Form1.Form_QueryUnload "));
+    Guard guard(*m_dialogs, queryUnloadSource);
+    storeList(guard);
+    guard.step(112, [&] { QCoreApplication::processEvents(); });
+}
+
+// Steps 100 to 110 of the close: the rows' texts joined by ";" and stored as "Prefixes".
+void Form1::storeList(Guard &guard)
+{
     QString prefixes;
     guard.step(100, [&] { prefixes.clear(); });
     guard.forLoop(102, 106, 1, [&] { return m_list->rows(); }, [&](int row) {
@@ -213,7 +230,16 @@ void Form1::Form_QueryUnload()
             throw Failure(QStringLiteral("The result list could not be stored in %1.")
                               .arg(m_settings->fileName(SettingsStore::name(SettingsStore::Key::Prefixes))));
     });
-    guard.step(112, [&] { QCoreApplication::processEvents(); });
+}
+
+void Form1::commitSessionData(QSessionManager &manager)
+{
+    // The options are on disk since their last change; the list is stored
+    // now. A failed store is reported when the session manager lets the
+    // program talk to the user; otherwise the close reports it again.
+    SessionDialogs dialogs(*m_dialogs, manager);
+    Guard guard(dialogs, queryUnloadSource);
+    storeList(guard);
 }
 
 void Form1::closeEvent(QCloseEvent *event)

@@ -17,6 +17,7 @@ class ProgressBar;
 class QGroupBox;
 class QLineEdit;
 class QPushButton;
+class QSessionManager;
 class ResultList;
 class ResultView;
 class SpreadsheetFactory;
@@ -47,6 +48,9 @@ public:
     // Start-up and close.
     void Form_Load();
     void Form_QueryUnload();
+    // The desktop session asks for the program's data before it ends: the list
+    // is stored as at a close, and the window stays open.
+    void commitSessionData(QSessionManager &manager);
     void ApplySkin();
     void SetAppTitle();
     static bool FileExists(const QString &path);
@@ -89,6 +93,7 @@ protected:
 private:
     void storeCheck(const FieldBox *box, SettingsStore::Key key);
     void loadCheck(Guard &guard, int step, FieldBox *box, SettingsStore::Key key);
+    void storeList(Guard &guard);
     void pointerMoveOver(const QWidget *element);
     void setBackgrounds(const QColor &color);
     bool numberBoxHoldsNumber() const;

@@ -13,9 +13,11 @@
 #include <QTest>
 
 #include <csignal>
+#include <linux/capability.h>
 #include <optional>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 namespace {
@@ -56,6 +58,41 @@ public:
 private:
     rlimit m_saved{};
     void (*m_handler)(int);
+};
+
+// A folder that takes no new files, for root too: its write permission is
+// taken away, and so, while this lives, is the capability that lets root pass
+// permission checks (root's own tests run in CI).
+class FolderThatTakesNoNewFiles
+{
+public:
+    explicit FolderThatTakesNoNewFiles(const QString &folder)
+        : m_folder(folder)
+    {
+        QFile::setPermissions(m_folder, QFile::ReadOwner | QFile::ExeOwner);
+        if (syscall(SYS_capget, &m_header, m_saved) != 0)
+            return;
+        __user_cap_data_struct reduced[2] = {m_saved[0], m_saved[1]};
+        reduced[0].effective &= ~(1u << CAP_DAC_OVERRIDE);
+        m_reduced = syscall(SYS_capset, &m_header, reduced) == 0;
+    }
+    ~FolderThatTakesNoNewFiles()
+    {
+        if (m_reduced)
+            syscall(SYS_capset, &m_header, m_saved);
+        QFile::setPermissions(m_folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+    bool takesNewFiles() const
+    {
+        QFile probe(m_folder + QStringLiteral("/probe"));
+        return probe.open(QIODevice::WriteOnly) && probe.remove();
+    }
+
+private:
+    QString m_folder;
+    __user_cap_header_struct m_header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct m_saved[2]{};
+    bool m_reduced = false;
 };
 
 } // namespace
@@ -279,6 +316,45 @@ private slots:
         SaveListviewProperlySpaced(*m_host, list, path("old.txt"), nullptr);
         QCOMPARE(contents(path("old.txt")), QByteArray("Result(s)\t\r\na        \t\r\n"));
         QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files), QStringList{"old.txt"});
+    }
+
+    // In a folder that takes no new files an existing file is written in
+    // place, also when the window closes or the disk fills in the middle; a
+    // new file is refused.
+    void folderThatTakesNoNewFiles()
+    {
+        writeEarlierFile("old.txt", QByteArray(100000, 'x'));
+        writeEarlierFile("half.txt");
+        writeEarlierFile("full.txt");
+        ResultsColumnList list;
+        fillResultList(list, QList<QString>(20000, QStringLiteral("Holtsville, NY 00501")));
+        const QByteArray expected = saved(list, "t.txt", false);
+        {
+            FolderThatTakesNoNewFiles folder(m_dir->path());
+            if (folder.takesNewFiles())
+                QSKIP("this process can still create files in a folder without write permission");
+            SaveListviewProperlySpaced(*m_host, list, path("old.txt"), nullptr);
+            QVERIFY(m_host->m_dialogs.messages.isEmpty());
+            SaveListviewProperlySpaced(*m_host, list, path("new.txt"), nullptr);
+            QCOMPARE(reportedSteps(m_host->m_dialogs, saveSource).first(), 156);
+            m_host->m_dialogs.messages.clear();
+            {
+                FileSizeLimit limit(1000);
+                SaveListviewProperlySpaced(*m_host, list, path("full.txt"), nullptr);
+            }
+            // What was written is there, so no report claims the earlier file survived.
+            QVERIFY(m_host->m_dialogs.texts().last().startsWith("Writing \""));
+            m_host->onYield = [&] {
+                if (m_host->yields == 50000)
+                    throw ProgramEnding();
+            };
+            m_host->yields = 0;
+            QVERIFY_THROWS_EXCEPTION(ProgramEnding, SaveListviewProperlySpaced(*m_host, list, path("half.txt"), nullptr));
+        }
+        QCOMPARE(contents(path("old.txt")), expected);
+        const QByteArray half = contents(path("half.txt"));
+        QVERIFY(!half.isEmpty() && expected.startsWith(half));
+        QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files), (QStringList{"full.txt", "half.txt", "old.txt"}));
     }
 
     // A device that takes no bytes: every write is reported, and the device stays a device.

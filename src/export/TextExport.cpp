@@ -8,7 +8,6 @@
 #include "shell/Guard.h"
 #include "shell/ListSource.h"
 
-#include <algorithm>
 #include <optional>
 #include <vector>
 

@@ -7,6 +7,8 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
+#include <sys/stat.h>
+
 namespace {
 
 QString quoted(const QString &path)
@@ -30,6 +32,15 @@ QString creationProblem(const QString &path, const QFileDevice &device)
     if (!info.exists() && !folder.isWritable())
         return QStringLiteral("You do not have permission to create files in the folder %1.").arg(quoted(folder.filePath()));
     return device.errorString();
+}
+
+// Whether the open file is the one at `path` itself rather than a new file beside it.
+bool isFileAt(const QFileDevice &file, const QString &path)
+{
+    struct stat opened {};
+    struct stat named {};
+    return fstat(file.handle(), &opened) == 0 && stat(QFile::encodeName(path).constData(), &named) == 0
+        && opened.st_dev == named.st_dev && opened.st_ino == named.st_ino;
 }
 
 } // namespace
@@ -66,11 +77,16 @@ void TextExportFile::create()
         return;
     }
     auto file = std::make_unique<QSaveFile>(m_path);
+    // A folder that takes no new files has no room for the new file beside
+    // the earlier one; a file there that may be changed is then written in
+    // place, and only then (Qt falls back only when the folder refuses it).
+    file->setDirectWriteFallback(true);
     if (!file->open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
         throw Failure(QStringLiteral("The file %1 could not be created: %2")
                           .arg(quoted(m_path), creationProblem(m_path, *file)));
     }
     m_saveFile = file.get();
+    m_inPlace = isFileAt(*file, m_path);
     m_file = std::move(file);
     m_writer.emplace(*m_file);
 }
@@ -98,7 +114,7 @@ void TextExportFile::close()
     TextExportWriter &writer = requireWriter("The file %1 was not saved, because it could not be created.");
     if (!writer.flush()) {
         const QString problem = writer.errorString();
-        if (m_saveFile) {
+        if (m_saveFile && !m_inPlace) {
             m_saveFile->cancelWriting();
             release();
             throw Failure(QStringLiteral("The file %1 was not saved, because writing it failed: %2 "
@@ -120,5 +136,6 @@ void TextExportFile::release()
 {
     m_writer.reset();
     m_saveFile = nullptr;
+    m_inPlace = false;
     m_file.reset();
 }

@@ -19,7 +19,8 @@ class QSaveFile;
 // close(), so an earlier file of that name is replaced only by a complete new
 // one; when anything went wrong the earlier file stays exactly as it was. A
 // destination that is a device or a pipe (/dev/null, /dev/stdout) has nothing
-// to replace and is written in place.
+// to replace and is written in place, as is an existing file in a folder
+// that takes no new files (where nothing can be written beside it).
 //
 // Every failure throws a Failure whose description names the file. Once a
 // write failed, every later line fails too and close() drops the new file.
@@ -49,6 +50,7 @@ private:
     QString m_path;
     QIODevice *m_given = nullptr;        // the caller's device, if any
     std::unique_ptr<QFileDevice> m_file; // the file opened at the path
-    QSaveFile *m_saveFile = nullptr;     // m_file, unless written in place
+    QSaveFile *m_saveFile = nullptr;     // m_file, unless a device or a pipe
+    bool m_inPlace = false;              // m_saveFile writes the file itself
     std::optional<TextExportWriter> m_writer;
 };

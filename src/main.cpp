@@ -6,7 +6,7 @@
 int main(int argc, char *argv[])
 {
     QApplication application(argc, argv);
-    QApplication::setDesktopFileName(QStringLiteral("orvelle"));
+    QApplication::setDesktopFileName(QStringLiteral("org.kestrova.Orvelle"));
     Form1 window;
     closeOnTermination(&window);
     window.show();

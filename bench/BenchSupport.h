@@ -4,6 +4,7 @@
 
 #include "app/Form1.h"
 #include "shell/Dialogs.h"
+#include "BenchTiming.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -63,12 +64,6 @@ private:
     QElapsedTimer m_since;
     qint64 m_longest = 0;
 };
-
-inline double median(QList<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values.isEmpty() ? 0 : values.at(values.size() / 2);
-}
 
 // Before the QApplication: the offscreen platform unless another is asked
 // for, and the settings in a temporary folder.

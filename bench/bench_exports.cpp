@@ -40,22 +40,6 @@ void fillList(ResultList &list, int rows)
     list.commit();
 }
 
-// One plain buffered write of the bytes, median of five.
-double fwriteSeconds(const QByteArray &bytes, const QString &path)
-{
-    QList<double> times;
-    for (int run = 0; run < 5; ++run) {
-        QElapsedTimer timer;
-        timer.start();
-        FILE *file = std::fopen(path.toLocal8Bit().constData(), "wb");
-        std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), file);
-        std::fclose(file);
-        times.append(double(timer.nsecsElapsed()) / 1e9);
-    }
-    QFile::remove(path);
-    return median(times);
-}
-
 // Clicks a button five times; the median time and the longest wait for input.
 std::pair<double, double> timeClicks(QPushButton *button)
 {

@@ -1,10 +1,16 @@
 #include "app/Form1.h"
 #include "app/TerminationSignals.h"
+#include "cli/CommandLine.h"
 
 #include <QApplication>
 
 int main(int argc, char *argv[])
 {
+    if (argc > 1) {
+        // The command line runs without a window, so no display is needed.
+        QCoreApplication application(argc, argv);
+        return runCommandLine(QCoreApplication::arguments(), QCoreApplication::applicationDirPath());
+    }
     QApplication application(argc, argv);
     QApplication::setDesktopFileName(QStringLiteral("org.kestrova.Orvelle"));
     Form1 window;

@@ -7,8 +7,6 @@
 #include <cmath>
 #include <ctime>
 
-namespace {
-
 std::uint64_t splitMix(std::uint64_t &state)
 {
     std::uint64_t z = (state += 0x9E3779B97F4A7C15ull);
@@ -16,6 +14,8 @@ std::uint64_t splitMix(std::uint64_t &state)
     z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
     return z ^ (z >> 31);
 }
+
+namespace {
 
 // The wall clock to the millisecond. The coarse clock is read in a few
 // nanoseconds, and a draw reads it every time.

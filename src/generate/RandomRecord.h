@@ -2,6 +2,10 @@
 
 #include <cstdint>
 
+// SplitMix64: advances the state and returns its next 64-bit value. The same
+// state gives the same values on every machine.
+std::uint64_t splitMix(std::uint64_t &state);
+
 // Seconds since local midnight, with fraction, in single precision.
 float secondsSinceMidnight();
 

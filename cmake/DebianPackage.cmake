@@ -15,7 +15,9 @@ Orvelle draws as many places as asked for at random, with replacement,
 from the ZIP-code database that ships with it, and lists them as city,
 state and ZIP code, or any of the three alone. The ticked rows of the list
 go to an aligned text file, to the clipboard, or into a new LibreOffice
-Calc sheet. Options are kept per user between runs.
+Calc sheet. Options are kept per user between runs. Given options on the
+command line, it writes the places as text, CSV or TSV for scripts, with no
+window and no display.
 
 Contains postal code data from GeoNames (geonames.org), CC BY 4.0.]])
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)

@@ -67,7 +67,8 @@ grep -qF "<release version=\"$version\"" "$root/usr/share/metainfo/org.kestrova.
 hints=$(desktop-file-validate "$root/usr/share/applications/org.kestrova.Orvelle.desktop") || fail "$hints"
 [ -z "$hints" ] || fail "desktop-file-validate: $hints"
 appstreamcli validate-tree --no-net --strict "$root" || fail "appstreamcli found faults"
-lintian --fail-on error,warning "$deb" 2>/dev/null || fail "lintian found errors or warnings"
+lintian --fail-on error,warning "$deb" 2>"$scratch/lintian-errors" ||
+    fail "lintian found errors or warnings $(grep -v 'root privileges' "$scratch/lintian-errors")"
 
 # The unpacked copy runs from wherever it lies, and finds its database.
 export XDG_CONFIG_HOME="$scratch/config"

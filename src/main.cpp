@@ -14,7 +14,7 @@ int main(int argc, char *argv[])
         return runCommandLine(QCoreApplication::arguments(), QCoreApplication::applicationDirPath());
     }
     QApplication application(argc, argv);
-    QApplication::setDesktopFileName(QStringLiteral("orvelle"));
+    QApplication::setDesktopFileName(QStringLiteral("org.kestrova.Orvelle"));
     SystemClipboard clipboard;
     const auto spreadsheets = makeDefaultSpreadsheetFactory();
     Form1Services services;

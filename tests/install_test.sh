@@ -8,7 +8,7 @@ prefix=$(mktemp -d)
 config=$(mktemp -d)
 trap 'rm -rf "$prefix" "$config"' EXIT
 DESTDIR= cmake --install "$build_dir" --prefix "$prefix" >/dev/null
-for file in bin/orvelle lib/orvelle/orvelle lib/orvelle/zipbase.mdb share/applications/orvelle.desktop \
+for file in bin/orvelle lib/orvelle/orvelle lib/orvelle/zipbase.mdb share/applications/org.kestrova.Orvelle.desktop \
             share/icons/hicolor/48x48/apps/orvelle.png share/icons/hicolor/256x256/apps/orvelle.png \
             share/man/man1/orvelle.1; do
     [ -e "$prefix/$file" ] || { echo "missing after install: $file"; exit 1; }

@@ -7,7 +7,9 @@ its process id. Needs Debian's xvfb, dbus and at-spi2-core.
         ...
 """
 
+import ctypes
 import os
+import select
 import shutil
 import signal
 import subprocess
@@ -15,12 +17,17 @@ import tempfile
 import time
 
 BUS_LAUNCHER = "/usr/libexec/at-spi-bus-launcher"
+_PR_SET_PDEATHSIG = 1
+
+
+def _end_with_parent():
+    """In a child before it starts: be ended should this process die without ending it."""
+    ctypes.CDLL(None, use_errno=True).prctl(_PR_SET_PDEATHSIG, signal.SIGTERM)
 
 
 def _read_line(stream, what, timeout=20):
     """The first line a starting process writes on `stream`."""
     deadline = time.monotonic() + timeout
-    import select
     line = b""
     while not line.endswith(b"\n"):
         left = deadline - time.monotonic()
@@ -52,7 +59,7 @@ class PrivateDesktop:
         self.close()
 
     def _spawn(self, argv, env=None, **kwargs):
-        process = subprocess.Popen(argv, env=env or self.env, **kwargs)
+        process = subprocess.Popen(argv, env=env or self.env, preexec_fn=_end_with_parent, **kwargs)
         self.processes.append(process)
         return process
 

@@ -14,41 +14,14 @@ import os
 import re
 import sqlite3
 import sys
-import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), os.pardir, "tools"))
-from private_desktop import PrivateDesktop  # noqa: E402
-
-TIMEOUT = 20  # seconds for anything to happen
-
-
-def wait_for(what, condition):
-    deadline = time.monotonic() + TIMEOUT
-    while time.monotonic() < deadline:
-        result = condition()
-        if result:
-            return result
-        time.sleep(0.05)
-    raise AssertionError(f"timed out waiting for {what}")
+from private_desktop import PrivateDesktop, find, wait_for  # noqa: E402
 
 
 def check(condition, message):
     if not condition:
         raise AssertionError(message)
-
-
-def find(node, role, name=None):
-    """The first accessible below `node` with this role (and name); tables are not searched inside."""
-    for child in node:
-        if child is None:
-            continue
-        if child.getRoleName() == role and (name is None or child.name == name):
-            return child
-        if child.getRoleName() != "table":
-            found = find(child, role, name)
-            if found is not None:
-                return found
-    return None
 
 
 def do_action(accessible, name):
@@ -71,17 +44,9 @@ def is_real_place(database, text):
 
 def run(program):
     with PrivateDesktop() as desktop:
-        os.environ.update(desktop.env)
-        import pyatspi  # finds the accessibility bus through the environment just set
-
         window = desktop.start([program], accessible=True)
-
-        def application():
-            for app in pyatspi.Registry.getDesktop(0):
-                if app is not None and app.get_process_id() == window.pid:
-                    return app
-            return None
-        app = wait_for("the program on the bus", application)
+        app = desktop.accessible(window)
+        import pyatspi
         form = wait_for("the window", lambda: find(app, "filler", "Orvelle Software") or find(app, "frame"))
 
         number = find(form, "text", "Number To Generate")

@@ -1,10 +1,12 @@
 """A private desktop for driving Orvelle from outside: an X server, a D-Bus
 session bus and the AT-SPI accessibility bus, each started here and ended by
-its process id. Needs Debian's xvfb, dbus and at-spi2-core.
+its process id, and what a client of the bus needs to find its way. Needs
+Debian's xvfb, dbus and at-spi2-core, and python3-pyatspi for the client.
 
     with PrivateDesktop() as desktop:
         program = desktop.start([path_to_orvelle], accessible=True)
-        ...
+        app = desktop.accessible(program)  # the program on the bus, through pyatspi
+        table = find(app, "table")
 """
 
 import ctypes
@@ -103,13 +105,26 @@ class PrivateDesktop:
             time.sleep(0.05)
         raise RuntimeError("the accessibility bus did not start")
 
-    def start(self, argv, accessible=True, env=None):
-        """Starts a program on this desktop; it is ended with the desktop."""
+    def start(self, argv, accessible=True, env=None, **popen_args):
+        """Starts a program on this desktop, with Qt's accessibility on or
+        off; it is ended with the desktop."""
         program_env = dict(self.env)
         if accessible:
             program_env["QT_LINUX_ACCESSIBILITY_ALWAYS_ON"] = "1"
         program_env.update(env or {})
-        return self._spawn(argv, env=program_env)
+        return self._spawn(argv, env=program_env, **popen_args)
+
+    def accessible(self, process):
+        """The program `process` as the bus shows it: its pyatspi application."""
+        os.environ.update(self.env)  # libatspi finds the bus through the environment
+        import pyatspi
+
+        def application():
+            for app in pyatspi.Registry.getDesktop(0):
+                if app is not None and app.get_process_id() == process.pid:
+                    return app
+            return None
+        return wait_for("the program on the accessibility bus", application)
 
     def end(self, process, timeout=10):
         """Ends one process this desktop started, by its id."""
@@ -129,3 +144,28 @@ class PrivateDesktop:
         if self.folder:
             shutil.rmtree(self.folder, ignore_errors=True)
             self.folder = None
+
+
+def wait_for(what, condition, timeout=20):
+    """The first true answer of `condition`, asked again until `timeout` seconds pass."""
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        result = condition()
+        if result:
+            return result
+        time.sleep(0.05)
+    raise AssertionError(f"timed out waiting for {what}")
+
+
+def find(node, role, name=None):
+    """The first accessible below `node` with this role (and name), tables not searched inside."""
+    for child in node:
+        if child is None:
+            continue
+        if child.getRoleName() == role and (name is None or child.name == name):
+            return child
+        if child.getRoleName() != "table":
+            found = find(child, role, name)
+            if found is not None:
+                return found
+    return None

@@ -352,9 +352,10 @@ private:
         m_cells.insert(row, id);
         m_made.append(id);
         if (m_made.size() > keptCells) {
-            const auto *oldest = static_cast<AccessibleResultCell *>(QAccessible::accessibleInterface(m_made.constFirst()));
-            const int gone = oldest ? oldest->row() : 0;
-            renumberCells([gone](int row) { return row == gone ? 0 : row; });
+            const QAccessible::Id oldest = m_made.takeFirst();
+            if (const auto *gone = static_cast<AccessibleResultCell *>(QAccessible::accessibleInterface(oldest)))
+                m_cells.remove(gone->row());
+            QAccessible::deleteAccessibleInterface(oldest);
         }
         return made;
     }

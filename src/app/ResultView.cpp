@@ -309,7 +309,8 @@ void ResultView::contextMenuEvent(QContextMenuEvent *event)
     if (event->reason() == QContextMenuEvent::Mouse) {
         openContextMenu(event->globalPos());
     } else {
-        // The platform's own turn of the Menu key: the key itself follows.
+        // The platform's own turn of the Menu key (X11 sends one before the
+        // key): should the key reach the list after it, it is answered.
         m_menuKeyTaken = true;
         showContextMenu();
     }
@@ -355,23 +356,21 @@ void ResultView::notifyAccessibility(QAccessibleEvent &event)
 
 void ResultView::notifyRows(QAccessibleTableModelChangeEvent::ModelChangeType type, int first, int last)
 {
-    if (!QAccessible::isActive())
-        return;
     QAccessibleTableModelChangeEvent event(this, type);
     event.setFirstRow(first);
     event.setLastRow(last);
     event.setFirstColumn(0);
     event.setLastColumn(0);
-    QAccessible::updateAccessibility(&event);
+    notifyAccessibility(event);
 }
 
 void ResultView::notifyCurrentRow()
 {
     // A screen reader reads the row the user moves to. The list's children
     // are its header, then its rows: a row's number is its child's index.
-    if (!hasFocus() || m_current == 0 || !QAccessible::isActive())
+    if (!hasFocus() || m_current == 0)
         return;
     QAccessibleEvent event(this, QAccessible::Focus);
     event.setChild(m_current);
-    QAccessible::updateAccessibility(&event);
+    notifyAccessibility(event);
 }

@@ -6,7 +6,7 @@
 # The accessibility tests switch Qt's accessibility on through its private
 # platform headers, and drive the program over a real AT-SPI bus on Xvfb.
 packages="cmake g++ make pkgconf qt6-base-dev qt6-base-dev-tools libgl-dev qt6-qpa-plugins libsqlite3-dev
-fonts-liberation libreoffice-dev qt6-base-private-dev xvfb dbus at-spi2-core python3-pyatspi $office"
+fonts-liberation tzdata libreoffice-dev qt6-base-private-dev xvfb dbus at-spi2-core python3-pyatspi $office"
 
 missing=""
 for choice in $packages; do

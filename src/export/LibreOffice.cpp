@@ -1,5 +1,6 @@
 #include "export/LibreOffice.h"
 
+#include "export/LibreOfficeCalc.h"
 #include "export/LibreOfficeProcess.h"
 #include "export/LibreOfficeUno.h"
 #include "shell/Failure.h"
@@ -10,226 +11,23 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
-#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QUrl>
 
-#include <com/sun/star/awt/XTopWindow.hpp>
-#include <com/sun/star/awt/XWindow.hpp>
-#include <com/sun/star/beans/PropertyValue.hpp>
-#include <com/sun/star/beans/XPropertySet.hpp>
-#include <com/sun/star/bridge/UnoUrlResolver.hpp>
-#include <com/sun/star/bridge/XUnoUrlResolver.hpp>
 #include <com/sun/star/frame/Desktop.hpp>
-#include <com/sun/star/frame/XController.hpp>
-#include <com/sun/star/frame/XDesktop2.hpp>
-#include <com/sun/star/frame/XFrame.hpp>
-#include <com/sun/star/frame/XModel.hpp>
 #include <com/sun/star/lang/DisposedException.hpp>
-#include <com/sun/star/lang/XComponent.hpp>
-#include <com/sun/star/sheet/XSpreadsheet.hpp>
-#include <com/sun/star/sheet/XSpreadsheetView.hpp>
-#include <com/sun/star/table/XCell.hpp>
-#include <com/sun/star/table/XColumnRowRange.hpp>
-#include <com/sun/star/table/XTableColumns.hpp>
-#include <com/sun/star/uno/Any.hxx>
-#include <com/sun/star/uno/Sequence.hxx>
-#include <cppuhelper/bootstrap.hxx>
-#include <cppuhelper/exc_hlp.hxx>
 
-#include <csignal>
 #include <cstring>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
 
 using css::uno::Reference;
-using css::uno::UNO_QUERY;
-using css::uno::UNO_QUERY_THROW;
-using rtl::OUString;
-
-// Every call into the office is made on the calling (GUI) thread. The bridge
-// runs threads of its own, but this process hands the office no objects of
-// its own (no listeners, no callbacks), so none of them ever calls back in.
-
-namespace LibreOfficeUno {
-
-Reference<css::uno::XComponentContext> localContext()
-{
-    // Kept until the process ends: tearing the runtime down while bridges may
-    // still wind down is not worth the risk at exit.
-    static Reference<css::uno::XComponentContext> *const context = [] {
-        // The runtime writes to the office's pipe without guarding against
-        // SIGPIPE: were the office to die as a request goes out, the signal
-        // would end this program instead of the call failing.
-        struct sigaction pipeAction = {};
-        if (sigaction(SIGPIPE, nullptr, &pipeAction) == 0 && pipeAction.sa_handler == SIG_DFL)
-            std::signal(SIGPIPE, SIG_IGN);
-
-        const QString rc = QStringLiteral(ORVELLE_LIBREOFFICE_PROGRAM_DIR "/fundamentalrc");
-        if (qEnvironmentVariableIsEmpty("URE_BOOTSTRAP")) {
-            if (!QFileInfo::exists(rc))
-                throw Failure(QStringLiteral("LibreOffice is not installed: %1 is missing.").arg(rc));
-            qputenv("URE_BOOTSTRAP", QByteArrayLiteral("vnd.sun.star.pathname:") + QFile::encodeName(rc));
-        }
-        try {
-            return new Reference<css::uno::XComponentContext>(cppu::defaultBootstrap_InitialComponentContext());
-        } catch (const cppu::BootstrapException &e) {
-            throw Failure(QStringLiteral("LibreOffice's runtime could not be started: %1").arg(toQString(e.getMessage())));
-        } catch (const css::uno::Exception &) {
-            throw Failure(QStringLiteral("LibreOffice's runtime could not be started: %1").arg(describeCaughtException()));
-        }
-    }();
-    return *context;
-}
-
-Reference<css::uno::XComponentContext> connect(const QString &address)
-{
-    const Reference<css::bridge::XUnoUrlResolver> resolver = css::bridge::UnoUrlResolver::create(localContext());
-    return Reference<css::uno::XComponentContext>(resolver->resolve(toOUString(address)), UNO_QUERY_THROW);
-}
-
-OUString toOUString(const QString &text)
-{
-    return OUString(reinterpret_cast<const sal_Unicode *>(text.utf16()), sal_Int32(text.size()));
-}
-
-QString toQString(const OUString &text)
-{
-    return QString::fromUtf16(reinterpret_cast<const char16_t *>(text.getStr()), text.getLength());
-}
-
-QString describeCaughtException()
-{
-    const css::uno::Any caught = cppu::getCaughtException();
-    if (caught.isExtractableTo(cppu::UnoType<css::lang::DisposedException>::get()))
-        return QStringLiteral("LibreOffice has been closed: the connection to it is lost.");
-    const auto *exception = static_cast<const css::uno::Exception *>(caught.getValue());
-    // The office appends where in its sources the exception arose; of no use here.
-    static const QRegularExpression sourceLocation(QStringLiteral("\\s+at\\s+\\S+:\\d+$"));
-    const QString message = toQString(exception->Message).remove(sourceLocation).trimmed();
-    const QString type = toQString(caught.getValueTypeName()).section(QLatin1Char('.'), -1);
-    return message.isEmpty() ? QStringLiteral("LibreOffice reported %1.").arg(type)
-                             : QStringLiteral("LibreOffice reported %1: %2").arg(type, message);
-}
-
-} // namespace LibreOfficeUno
-
 using namespace LibreOfficeUno;
 
 namespace {
-
-// Runs calls into the office, turning what UNO throws into a Failure.
-template <typename Calls>
-void callOffice(Calls &&calls)
-{
-    try {
-        calls();
-    } catch (const css::uno::Exception &) {
-        throw Failure(describeCaughtException());
-    }
-}
-
-css::beans::PropertyValue property(const char *name, const css::uno::Any &value)
-{
-    css::beans::PropertyValue result;
-    result.Name = OUString::createFromAscii(name);
-    result.Value = value;
-    return result;
-}
-
-// An application object: the office's desktop, and the Calc document it
-// added last with that document's view.
-class CalcApplication : public SpreadsheetApplication
-{
-public:
-    CalcApplication(Reference<css::frame::XDesktop2> desktop, bool headless)
-        : m_desktop(std::move(desktop))
-        , m_headless(headless)
-    {
-    }
-
-    void addWorkbook() override
-    {
-        callOffice([&] {
-            // A headless office cannot make a visible document: it aborts.
-            const css::beans::PropertyValue hidden = property("Hidden", css::uno::Any(true));
-            const css::uno::Sequence<css::beans::PropertyValue> arguments(&hidden, m_headless ? 1 : 0);
-            const Reference<css::lang::XComponent> document =
-                m_desktop->loadComponentFromURL("private:factory/scalc", "_blank", 0, arguments);
-            const Reference<css::frame::XModel> model(document, UNO_QUERY);
-            if (!model.is())
-                throw Failure(QStringLiteral("LibreOffice could not make a new Calc document."));
-            const Reference<css::frame::XController> controller = model->getCurrentController();
-            const Reference<css::sheet::XSpreadsheetView> view(controller, UNO_QUERY);
-            if (!view.is())
-                throw Failure(QStringLiteral("LibreOffice made a Calc document without a sheet view."));
-            m_controller = controller;
-            m_view = view;
-        });
-    }
-
-    void setCell(int row, int column, const QString &value) override
-    {
-        callOffice([&] {
-            const Reference<css::table::XCell> cell = activeSheet()->getCellByPosition(column - 1, row - 1);
-            // A leading apostrophe makes Calc take the rest as text as it is,
-            // as when typed in. Nothing at all empties the cell.
-            cell->setFormula(value.isEmpty() ? OUString() : toOUString(QLatin1Char('\'') + value));
-        });
-    }
-
-    void autofitColumns() override
-    {
-        callOffice([&] {
-            const Reference<css::table::XColumnRowRange> ranges(activeSheet(), UNO_QUERY_THROW);
-            const Reference<css::beans::XPropertySet> columns(ranges->getColumns(), UNO_QUERY_THROW);
-            columns->setPropertyValue("OptimalWidth", css::uno::Any(true));
-        });
-    }
-
-    void setVisible(bool visible) override
-    {
-        callOffice([&] {
-            // Without a document there is no window to show, but the office
-            // must still be there.
-            if (!m_controller.is()) {
-                m_desktop->getCurrentFrame();
-                return;
-            }
-            const Reference<css::frame::XFrame> frame = m_controller->getFrame();
-            if (!frame.is())
-                throw Failure(QStringLiteral("The Calc document has no window."));
-            const Reference<css::awt::XWindow> window = frame->getContainerWindow();
-            // Without a display the document stays hidden: there is no one to show it to.
-            if (m_headless || !window.is())
-                return;
-            window->setVisible(visible);
-            const Reference<css::awt::XTopWindow> top(window, UNO_QUERY);
-            if (visible && top.is())
-                top->toFront();
-        });
-    }
-
-private:
-    // The active sheet, fetched anew for every use.
-    Reference<css::sheet::XSpreadsheet> activeSheet() const
-    {
-        if (!m_view.is())
-            throw Failure(QStringLiteral("No Calc document is open."));
-        const Reference<css::sheet::XSpreadsheet> sheet = m_view->getActiveSheet();
-        if (!sheet.is())
-            throw Failure(QStringLiteral("The Calc document has no active sheet."));
-        return sheet;
-    }
-
-    Reference<css::frame::XDesktop2> m_desktop;
-    Reference<css::frame::XController> m_controller;
-    Reference<css::sheet::XSpreadsheetView> m_view;
-    bool m_headless;
-};
 
 QString findOffice(const QString &configured)
 {

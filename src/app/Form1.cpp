@@ -62,6 +62,8 @@ Form1::Form1(const Services &services, QWidget *parent)
     setBackgrounds(Qt::white);
 
     Text1->setMaxLength(std::numeric_limits<int>::max());
+    // The one control without a caption of its own reads as its frame's.
+    Text1->setAccessibleName(Frame1->title());
     // The field boxes are as narrow as their captions: a tight gap keeps "City" whole.
     for (QCheckBox *box : {Check1, Check2, Check3})
         box->setStyleSheet(QStringLiteral("QCheckBox { spacing: 2px; }"));
@@ -108,10 +110,13 @@ Form1::~Form1()
 
 void Form1::setBackgrounds(const QColor &color)
 {
-    // The window, its frames and its field boxes share one background.
+    // The window, its frames and its field boxes share one background, and
+    // their captions a colour that reads on it whatever the desktop's palette.
+    const QColor text = qGray(color.rgb()) >= 128 ? Qt::black : Qt::white;
     for (QWidget *widget : QList<QWidget *>{this, Frame1, Frame2, Check1, Check2, Check3}) {
         QPalette palette = widget->palette();
         palette.setColor(QPalette::Window, color);
+        palette.setColor(QPalette::WindowText, text);
         widget->setPalette(palette);
         widget->setAutoFillBackground(true);
     }

@@ -43,6 +43,7 @@ struct LibreOfficeOptions
 //
 // A headless office is ended with the factory (its documents can be seen by
 // no one); an office with a display stays, with the user's documents.
+// The application objects it makes must not outlive it.
 class LibreOfficeFactory : public SpreadsheetFactory
 {
 public:

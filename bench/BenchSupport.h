@@ -3,6 +3,8 @@
 // What the benchmark programs share.
 
 #include "app/Form1.h"
+#include "export/Clipboard.h"
+#include "export/Spreadsheet.h"
 #include "shell/Dialogs.h"
 
 #include <QCoreApplication>
@@ -83,8 +85,12 @@ inline void prepareBenchEnvironment()
 // The real window, shown, its database the one the build made beside the benchmarks' folder.
 inline std::unique_ptr<Form1> showBenchWindow(Dialogs &dialogs)
 {
+    static SystemClipboard clipboard;
+    static const auto spreadsheets = makeDefaultSpreadsheetFactory();
     Form1Services services;
     services.dialogs = &dialogs;
+    services.clipboard = &clipboard;
+    services.spreadsheets = spreadsheets.get();
     services.programFolder = QCoreApplication::applicationDirPath() + QStringLiteral("/..");
     auto window = std::make_unique<Form1>(services);
     window->show();

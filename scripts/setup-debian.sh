@@ -4,7 +4,7 @@
 # desktop one to run, the one without a GUI for the tests). "a|b" means
 # either will do; the first is installed when neither is.
 packages="cmake g++ make pkgconf qt6-base-dev qt6-base-dev-tools libgl-dev qt6-qpa-plugins libsqlite3-dev
-fonts-liberation libreoffice-dev $office"
+fonts-liberation tzdata libreoffice-dev $office"
 
 missing=""
 for choice in $packages; do

@@ -1,5 +1,7 @@
 #include "app/Form1.h"
 #include "app/TerminationSignals.h"
+#include "export/Clipboard.h"
+#include "export/Spreadsheet.h"
 
 #include <QApplication>
 
@@ -7,7 +9,12 @@ int main(int argc, char *argv[])
 {
     QApplication application(argc, argv);
     QApplication::setDesktopFileName(QStringLiteral("orvelle"));
-    Form1 window;
+    SystemClipboard clipboard;
+    const auto spreadsheets = makeDefaultSpreadsheetFactory();
+    Form1Services services;
+    services.clipboard = &clipboard;
+    services.spreadsheets = spreadsheets.get();
+    Form1 window(services);
     closeOnTermination(&window);
     window.show();
     return application.exec();

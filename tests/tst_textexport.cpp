@@ -1,8 +1,10 @@
 #include "export/TextExport.h"
+#include "export/TextExportWriter.h"
 #include "generate/ResultList.h"
 #include "shell/Failure.h"
 #include "TestSupport.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -11,9 +13,11 @@
 #include <QTest>
 
 #include <csignal>
+#include <linux/capability.h>
 #include <optional>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 namespace {
@@ -54,6 +58,41 @@ public:
 private:
     rlimit m_saved{};
     void (*m_handler)(int);
+};
+
+// A folder that takes no new files, for root too: its write permission is
+// taken away, and so, while this lives, is the capability that lets root pass
+// permission checks (root's own tests run in CI).
+class FolderThatTakesNoNewFiles
+{
+public:
+    explicit FolderThatTakesNoNewFiles(const QString &folder)
+        : m_folder(folder)
+    {
+        QFile::setPermissions(m_folder, QFile::ReadOwner | QFile::ExeOwner);
+        if (syscall(SYS_capget, &m_header, m_saved) != 0)
+            return;
+        __user_cap_data_struct reduced[2] = {m_saved[0], m_saved[1]};
+        reduced[0].effective &= ~(1u << CAP_DAC_OVERRIDE);
+        m_reduced = syscall(SYS_capset, &m_header, reduced) == 0;
+    }
+    ~FolderThatTakesNoNewFiles()
+    {
+        if (m_reduced)
+            syscall(SYS_capset, &m_header, m_saved);
+        QFile::setPermissions(m_folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+    bool takesNewFiles() const
+    {
+        QFile probe(m_folder + QStringLiteral("/probe"));
+        return probe.open(QIODevice::WriteOnly) && probe.remove();
+    }
+
+private:
+    QString m_folder;
+    __user_cap_header_struct m_header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct m_saved[2]{};
+    bool m_reduced = false;
 };
 
 } // namespace
@@ -102,10 +141,7 @@ private slots:
         QFETCH(long, yields);
         ResultsColumnList list;
         fillResultList(list, {QStringLiteral("Agawam Town, MA 01001"), QStringLiteral("Adjuntas, PR 00601")});
-        SaveListviewProperlySpaced(*m_host, list, path("out.txt"), withBar ? &m_host->m_progress : nullptr);
-
-        QCOMPARE(contents(path("out.txt")), contents(TEST_DATA_DIR "/text/two-rows.txt"));
-        QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files), QStringList{"out.txt"});
+        QCOMPARE(saved(list, "/home/ann/out.txt", withBar), contents(TEST_DATA_DIR "/text/two-rows.txt"));
         QVERIFY(m_host->m_dialogs.messages.isEmpty());
         QCOMPARE(m_host->yields, yields);
         const QString caption = QStringLiteral("Writing file: out.txt");
@@ -151,11 +187,51 @@ private slots:
         TableList list(headers);
         for (qsizetype i = 0; i < rows.size(); ++i)
             list.add(rows[i], checked[i]);
-        SaveListviewProperlySpaced(*m_host, list, path("t.txt"), &m_host->m_progress);
-        QCOMPARE(contents(path("t.txt")), expected);
+        QCOMPARE(saved(list), expected);
         QVERIFY(m_host->m_dialogs.messages.isEmpty());
         if (rows.isEmpty())
             QCOMPARE(m_host->m_progress.values, (QList<double>{1, 10, 20, 100, 0}));
+    }
+
+    // A tool that streams the rows through the writer gets the window's bytes
+    // for a fully ticked list, over many blocks.
+    void writerRowsMatchTheSave()
+    {
+        ResultsColumnList list;
+        QStringList texts;
+        for (int i = 0; i < 20000; ++i)
+            texts.append(QStringLiteral("Zürich %1, ZH").arg(i * 7919 % 100003));
+        texts[4321] = QStringLiteral("Holtsville, NY 00501 is the longest row");
+        fillResultList(list, texts);
+        const QByteArray expected = saved(list, "t.txt", false);
+
+        qsizetype width = QStringLiteral("Result(s)").size();
+        for (const QString &text : texts)
+            width = std::max(width, text.size());
+        QBuffer buffer;
+        buffer.open(QIODevice::WriteOnly);
+        TextExportWriter writer(buffer);
+        QVERIFY(writer.writeRow(u"Result(s)", width));
+        QCOMPARE(buffer.size(), width + 3); // the first line goes at once
+        for (const QString &text : texts)
+            QVERIFY(writer.writeRow(text, width));
+        QVERIFY(buffer.size() < expected.size());
+        QVERIFY(writer.flush());
+        QCOMPARE(buffer.data(), expected);
+    }
+
+    // A device that refuses a block: that write and every later one fail, with the device's reason.
+    void writerFailsForGood()
+    {
+        QBuffer buffer;
+        buffer.open(QIODevice::ReadOnly);
+        TextExportWriter writer(buffer);
+        QVERIFY(!writer.writeRow(u"a", 1));
+        QVERIFY(writer.failed() && !writer.errorString().isEmpty());
+        buffer.close();
+        buffer.open(QIODevice::WriteOnly);
+        QVERIFY(!writer.writeLine(u"b") && !writer.flush());
+        QCOMPARE(buffer.size(), 0);
     }
 
     // The list changes after measuring: a cell wider than its column gets no spaces.
@@ -167,8 +243,7 @@ private slots:
             if (m_host->m_progress.value() == 20)
                 list.cell(1, 1) = QStringLiteral("abcd");
         };
-        SaveListviewProperlySpaced(*m_host, list, path("t.txt"), &m_host->m_progress);
-        QCOMPARE(contents(path("t.txt")), QByteArray("A \tB\t\r\nabcd\tc\t\r\n"));
+        QCOMPARE(saved(list), QByteArray("A \tB\t\r\nabcd\tc\t\r\n"));
     }
 
     // A failing step is reported and passed over: a failed test enters its branch.
@@ -178,16 +253,16 @@ private slots:
         list.add({"one"}, true);
         list.add({"two"}, true);
         list.unreadable = {2};
-        SaveListviewProperlySpaced(*m_host, list, path("t.txt"), nullptr);
+        const QByteArray bytes = saved(list, "t.txt", false);
         QCOMPARE(reportedSteps(m_host->m_dialogs, saveSource), (QList<int>{126, 128, 188, 196, 198}));
-        QCOMPARE(contents(path("t.txt")), QByteArray("Result(s)\t\r\none      \t\r\n\r\n"));
+        QCOMPARE(bytes, QByteArray("Result(s)\t\r\none      \t\r\n\r\n"));
     }
 
     void progressOf2500Rows()
     {
         ResultsColumnList list;
         fillResultList(list, QList<QString>(2500, QStringLiteral("Holtsville, NY 00501")));
-        SaveListviewProperlySpaced(*m_host, list, path("big.txt"), &m_host->m_progress);
+        const QByteArray bytes = saved(list, "big.txt");
         const QList<double> &values = m_host->m_progress.values;
         QCOMPARE(values.size(), 3 + 2500 + 2);
         QCOMPARE(values.at(3), 2.0 / 2500 * 100);
@@ -195,7 +270,7 @@ private slots:
         const QString caption = QStringLiteral("Writing file: big.txt");
         QCOMPARE(m_host->m_progress.texts, (QStringList{caption, caption, caption, caption + " (1000)",
                                                        caption + " (2000)", "Done.", "Progress Bar"}));
-        QCOMPARE(contents(path("big.txt")).size(), 2501 * 23);
+        QCOMPARE(bytes.size(), 2501 * 23);
     }
 
     // A file that cannot be created: reported at its creation, at every line
@@ -241,6 +316,45 @@ private slots:
         SaveListviewProperlySpaced(*m_host, list, path("old.txt"), nullptr);
         QCOMPARE(contents(path("old.txt")), QByteArray("Result(s)\t\r\na        \t\r\n"));
         QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files), QStringList{"old.txt"});
+    }
+
+    // In a folder that takes no new files an existing file is written in
+    // place, also when the window closes or the disk fills in the middle; a
+    // new file is refused.
+    void folderThatTakesNoNewFiles()
+    {
+        writeEarlierFile("old.txt", QByteArray(100000, 'x'));
+        writeEarlierFile("half.txt");
+        writeEarlierFile("full.txt");
+        ResultsColumnList list;
+        fillResultList(list, QList<QString>(20000, QStringLiteral("Holtsville, NY 00501")));
+        const QByteArray expected = saved(list, "t.txt", false);
+        {
+            FolderThatTakesNoNewFiles folder(m_dir->path());
+            if (folder.takesNewFiles())
+                QSKIP("this process can still create files in a folder without write permission");
+            SaveListviewProperlySpaced(*m_host, list, path("old.txt"), nullptr);
+            QVERIFY(m_host->m_dialogs.messages.isEmpty());
+            SaveListviewProperlySpaced(*m_host, list, path("new.txt"), nullptr);
+            QCOMPARE(reportedSteps(m_host->m_dialogs, saveSource).first(), 156);
+            m_host->m_dialogs.messages.clear();
+            {
+                FileSizeLimit limit(1000);
+                SaveListviewProperlySpaced(*m_host, list, path("full.txt"), nullptr);
+            }
+            // What was written is there, so no report claims the earlier file survived.
+            QVERIFY(m_host->m_dialogs.texts().last().startsWith("Writing \""));
+            m_host->onYield = [&] {
+                if (m_host->yields == 50000)
+                    throw ProgramEnding();
+            };
+            m_host->yields = 0;
+            QVERIFY_THROWS_EXCEPTION(ProgramEnding, SaveListviewProperlySpaced(*m_host, list, path("half.txt"), nullptr));
+        }
+        QCOMPARE(contents(path("old.txt")), expected);
+        const QByteArray half = contents(path("half.txt"));
+        QVERIFY(!half.isEmpty() && expected.startsWith(half));
+        QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files), (QStringList{"full.txt", "half.txt", "old.txt"}));
     }
 
     // A device that takes no bytes: every write is reported, and the device stays a device.
@@ -352,6 +466,14 @@ private slots:
 
 private:
     QString path(const QString &name) const { return m_dir->filePath(name); }
+    // What the routine writes into a buffer, under the name `name`.
+    QByteArray saved(const ListSource &list, const QString &name = QStringLiteral("t.txt"), bool withBar = true)
+    {
+        QBuffer buffer;
+        buffer.open(QIODevice::WriteOnly);
+        SaveListviewProperlySpaced(*m_host, list, buffer, name, withBar ? &m_host->m_progress : nullptr);
+        return buffer.data();
+    }
     void writeEarlierFile(const QString &name, const QByteArray &bytes = "earlier")
     {
         QFile file(path(name));

@@ -1,15 +1,13 @@
 #include "export/TextExport.h"
 
 #include "export/TextExportFile.h"
+#include "export/TextExportWriter.h"
 #include "shell/CommandHost.h"
 #include "shell/Dialogs.h"
 #include "shell/Failure.h"
 #include "shell/Guard.h"
 #include "shell/ListSource.h"
 
-#include <QVarLengthArray>
-
-#include <algorithm>
 #include <optional>
 #include <vector>
 
@@ -17,33 +15,6 @@ namespace {
 
 const QString saveSource = QStringLiteral("in Orvelle2021/08/31.Main.SaveListviewProperlySpaced ");
 const QString clickSource = QStringLiteral("in Orvelle2021/08/31.Form1.PushButton3_Click ");
-
-// The line being built. It keeps its storage from row to row, so a long list
-// is written without an allocation per row.
-class Line
-{
-public:
-    void clear() { m_text.clear(); }
-    // A cell as the file holds it: the text, spaces up to the column's width, a TAB.
-    void appendPadded(QStringView text, qsizetype width)
-    {
-        m_text.append(text.constData(), text.size());
-        const qsizetype start = m_text.size();
-        m_text.resize(start + std::max<qsizetype>(width - text.size(), 0));
-        std::fill(m_text.begin() + start, m_text.end(), QLatin1Char(' '));
-        m_text.append(QLatin1Char('\t'));
-    }
-    // A cell wider than its column: the text and a TAB.
-    void appendBare(QStringView text)
-    {
-        m_text.append(text.constData(), text.size());
-        m_text.append(QLatin1Char('\t'));
-    }
-    QStringView text() const { return QStringView(m_text.constData(), m_text.size()); }
-
-private:
-    QVarLengthArray<QChar, 256> m_text;
-};
 
 // Reads the list's cells, keeping the one read last until the next yield: the
 // list changes only while the window runs, so a step that tests a cell and the
@@ -112,8 +83,11 @@ QString FileNameFromPath(const QString &path)
     return path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
 }
 
-void SaveListviewProperlySpaced(CommandHost &host, const ListSource &list, const QString &fileName,
-                                ProgressIndicator *progress)
+namespace {
+
+// The routine, writing to the file at `fileName` or, when given, into `device`.
+void saveListview(CommandHost &host, const ListSource &list, const QString &fileName, QIODevice *device,
+                  ProgressIndicator *progress)
 {
     Guard guard(host.dialogs(), saveSource);
 
@@ -132,7 +106,7 @@ void SaveListviewProperlySpaced(CommandHost &host, const ListSource &list, const
     };
     ColumnWidths widths;
     qsizetype width = 0;
-    Line line;
+    TextExportLine line;
     std::optional<TextExportFile> file;
     const auto openFile = [&]() -> TextExportFile & {
         if (!file)
@@ -175,16 +149,21 @@ void SaveListviewProperlySpaced(CommandHost &host, const ListSource &list, const
     announce(142, 10);
 
     guard.step(152, [&] { line.clear(); });
-    guard.step(154, [&] { file.emplace(fileName); });
+    guard.step(154, [&] {
+        if (device)
+            file.emplace(*device, fileName);
+        else
+            file.emplace(fileName);
+    });
     guard.step(156, [&] { openFile().create(); });
 
     // The header line.
     guard.forLoop(158, 168, 1, [&] { return list.columns(); }, [&](int c) {
         guard.step(160, [&] { yield(); });
         if (guard.test(162, [&] { return widths(c) >= list.header(c).size(); }))
-            guard.step(164, [&] { line.appendPadded(list.header(c), widths(c)); });
+            guard.step(164, [&] { line.appendCell(list.header(c), widths(c)); });
         else
-            guard.step(166, [&] { line.appendBare(list.header(c)); });
+            guard.step(166, [&] { line.appendCell(list.header(c), 0); });
     });
     guard.step(170, [&] { openFile().writeLine(line.text()); });
 
@@ -200,14 +179,14 @@ void SaveListviewProperlySpaced(CommandHost &host, const ListSource &list, const
             guard.step(192, [&] { yield(); });
             if (guard.test(194, [&] { return c == 1; })) {
                 if (guard.test(196, [&] { return widths(1) >= cells.text(r, 1).size(); }))
-                    guard.step(198, [&] { line.appendPadded(cells.text(r, 1), widths(1)); });
+                    guard.step(198, [&] { line.appendCell(cells.text(r, 1), widths(1)); });
                 else
-                    guard.step(200, [&] { line.appendBare(cells.text(r, 1)); });
+                    guard.step(200, [&] { line.appendCell(cells.text(r, 1), 0); });
             } else {
                 if (guard.test(202, [&] { return widths(c) >= cells.text(r, c).size(); }))
-                    guard.step(204, [&] { line.appendPadded(cells.text(r, c), widths(c)); });
+                    guard.step(204, [&] { line.appendCell(cells.text(r, c), widths(c)); });
                 else
-                    guard.step(206, [&] { line.appendBare(cells.text(r, c)); });
+                    guard.step(206, [&] { line.appendCell(cells.text(r, c), 0); });
             }
         });
         if (guard.test(210, hasBar)) {
@@ -242,6 +221,20 @@ void SaveListviewProperlySpaced(CommandHost &host, const ListSource &list, const
         guard.step(240, [&] { bar().setValue(0); });
         guard.step(242, [&] { bar().setText(QStringLiteral("Progress Bar")); });
     }
+}
+
+} // namespace
+
+void SaveListviewProperlySpaced(CommandHost &host, const ListSource &list, const QString &fileName,
+                                ProgressIndicator *progress)
+{
+    saveListview(host, list, fileName, nullptr, progress);
+}
+
+void SaveListviewProperlySpaced(CommandHost &host, const ListSource &list, QIODevice &device,
+                                const QString &fileName, ProgressIndicator *progress)
+{
+    saveListview(host, list, fileName, &device, progress);
 }
 
 void PushButton3_Click(CommandHost &host, const ListSource &list)

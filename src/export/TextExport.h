@@ -5,6 +5,7 @@
 class CommandHost;
 class ListSource;
 class ProgressIndicator;
+class QIODevice;
 
 // The part of a path after its last "/"; the whole path when it has none, and
 // the empty text when it ends with "/".
@@ -18,6 +19,10 @@ QString FileNameFromPath(const QString &path);
 // are reported, never passed on.
 void SaveListviewProperlySpaced(CommandHost &host, const ListSource &list, const QString &fileName,
                                 ProgressIndicator *progress);
+// The same into `device`, open for writing, which stays open; `fileName` is
+// what the captions and reports call it.
+void SaveListviewProperlySpaced(CommandHost &host, const ListSource &list, QIODevice &device,
+                                const QString &fileName, ProgressIndicator *progress);
 
 // "Save Results As Text File": asks for the file and saves the list into it
 // with the hourglass showing. Does nothing while another command is busy.

@@ -7,6 +7,8 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
+#include <sys/stat.h>
+
 namespace {
 
 QString quoted(const QString &path)
@@ -32,25 +34,25 @@ QString creationProblem(const QString &path, const QFileDevice &device)
     return device.errorString();
 }
 
-// Replaces the lone surrogates of a text, which no encoding can represent, with "?".
-QString withoutLoneSurrogates(QStringView text)
+// Whether the open file is the one at `path` itself rather than a new file beside it.
+bool isFileAt(const QFileDevice &file, const QString &path)
 {
-    QString result = text.toString();
-    for (qsizetype i = 0; i < result.size(); ++i) {
-        const QChar c = result.at(i);
-        if (c.isHighSurrogate() && i + 1 < result.size() && result.at(i + 1).isLowSurrogate())
-            ++i;
-        else if (c.isSurrogate())
-            result[i] = QLatin1Char('?');
-    }
-    return result;
+    struct stat opened {};
+    struct stat named {};
+    return fstat(file.handle(), &opened) == 0 && stat(QFile::encodeName(path).constData(), &named) == 0
+        && opened.st_dev == named.st_dev && opened.st_ino == named.st_ino;
 }
 
 } // namespace
 
 TextExportFile::TextExportFile(QString path)
     : m_path(std::move(path))
-    , m_encoder(QStringConverter::System, QStringConverter::Flag::Stateless)
+{
+}
+
+TextExportFile::TextExportFile(QIODevice &device, QString name)
+    : m_path(std::move(name))
+    , m_given(&device)
 {
 }
 
@@ -58,92 +60,69 @@ TextExportFile::~TextExportFile() = default;
 
 void TextExportFile::create()
 {
+    if (m_given) {
+        if (!m_given->isWritable())
+            throw Failure(QStringLiteral("The file %1 is not open for writing.").arg(quoted(m_path)));
+        m_writer.emplace(*m_given);
+        return;
+    }
     const QFileInfo info(m_path);
     if (info.exists() && !info.isFile() && !info.isDir()) {
         // A device or a pipe: there is no file to replace, so write to it directly.
         auto file = std::make_unique<QFile>(m_path);
         if (!file->open(QIODevice::WriteOnly | QIODevice::Unbuffered))
             throw Failure(QStringLiteral("The file %1 could not be opened: %2").arg(quoted(m_path), file->errorString()));
-        m_device = std::move(file);
-        m_pending.reserve(blockSize + 1024);
+        m_file = std::move(file);
+        m_writer.emplace(*m_file);
         return;
     }
     auto file = std::make_unique<QSaveFile>(m_path);
+    // A folder that takes no new files has no room for the new file beside
+    // the earlier one; a file there that may be changed is then written in
+    // place, and only then (Qt falls back only when the folder refuses it).
+    file->setDirectWriteFallback(true);
     if (!file->open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
         throw Failure(QStringLiteral("The file %1 could not be created: %2")
                           .arg(quoted(m_path), creationProblem(m_path, *file)));
     }
     m_saveFile = file.get();
-    m_device = std::move(file);
-    m_pending.reserve(blockSize + 1024);
+    m_inPlace = isFileAt(*file, m_path);
+    m_file = std::move(file);
+    m_writer.emplace(*m_file);
 }
 
-void TextExportFile::requireOpen(const char *problem) const
+TextExportWriter &TextExportFile::requireWriter(const char *problem)
 {
-    if (!m_device)
+    if (!m_writer)
         throw Failure(QString::fromLatin1(problem).arg(quoted(m_path)));
+    return *m_writer;
 }
 
 void TextExportFile::failWrite() const
 {
-    throw Failure(QStringLiteral("The file %1 could not be written: %2").arg(quoted(m_path), m_writeError));
+    throw Failure(QStringLiteral("The file %1 could not be written: %2").arg(quoted(m_path), m_writer->errorString()));
 }
 
 void TextExportFile::writeLine(QStringView text)
 {
-    requireOpen("Nothing can be written to %1, because it could not be created.");
-    if (!m_writeError.isEmpty())
+    if (!requireWriter("Nothing can be written to %1, because it could not be created.").writeLine(text))
         failWrite();
-    m_pending.insert(m_pending.end(), text.utf16(), text.utf16() + text.size());
-    m_pending.push_back(u'\r');
-    m_pending.push_back(u'\n');
-    if (m_firstLine || qsizetype(m_pending.size()) >= blockSize) {
-        m_firstLine = false;
-        flush();
-    }
-}
-
-void TextExportFile::flush()
-{
-    if (m_pending.empty())
-        return;
-    const QStringView text(m_pending.data(), qsizetype(m_pending.size()));
-    m_bytes.resize(m_encoder.requiredSpace(text.size()));
-    char *end = m_encoder.appendToBuffer(m_bytes.data(), text);
-    if (m_encoder.hasError()) {
-        m_encoder.resetState();
-        end = m_encoder.appendToBuffer(m_bytes.data(), withoutLoneSurrogates(text));
-    }
-    m_pending.clear();
-    const qint64 size = end - m_bytes.constData();
-    if (m_device->write(m_bytes.constData(), size) != size) {
-        m_writeError = m_device->errorString();
-        if (m_writeError.isEmpty())
-            m_writeError = QStringLiteral("Not all of it reached the disk.");
-        failWrite();
-    }
 }
 
 void TextExportFile::close()
 {
-    requireOpen("The file %1 was not saved, because it could not be created.");
-    if (m_writeError.isEmpty()) {
-        try {
-            flush();
-        } catch (const Failure &) {
-            // reported below, as the file is not saved
-        }
-    }
-    if (!m_writeError.isEmpty()) {
-        if (m_saveFile) {
+    TextExportWriter &writer = requireWriter("The file %1 was not saved, because it could not be created.");
+    if (!writer.flush()) {
+        const QString problem = writer.errorString();
+        if (m_saveFile && !m_inPlace) {
             m_saveFile->cancelWriting();
             release();
             throw Failure(QStringLiteral("The file %1 was not saved, because writing it failed: %2 "
                                          "An earlier file of that name is unchanged.")
-                              .arg(quoted(m_path), m_writeError));
+                              .arg(quoted(m_path), problem));
         }
         release();
-        throw Failure(QStringLiteral("Writing %1 failed: %2").arg(quoted(m_path), m_writeError));
+        throw Failure(QStringLiteral("Writing %1 failed: %2").arg(quoted(m_path), problem));
     }
     if (m_saveFile && !m_saveFile->commit()) {
         const QString problem = m_saveFile->errorString();
@@ -155,8 +134,8 @@ void TextExportFile::close()
 
 void TextExportFile::release()
 {
+    m_writer.reset();
     m_saveFile = nullptr;
-    m_device.reset();
-    m_pending = {};
-    m_bytes = QByteArray();
+    m_inPlace = false;
+    m_file.reset();
 }

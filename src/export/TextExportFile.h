@@ -1,29 +1,26 @@
 #pragma once
 
-#include <QByteArray>
+#include "export/TextExportWriter.h"
+
 #include <QString>
-#include <QStringEncoder>
 #include <QStringView>
 
 #include <memory>
-#include <vector>
+#include <optional>
 
 class QFileDevice;
+class QIODevice;
 class QSaveFile;
 
-// The file the text export writes: all of it or nothing.
+// Where the text export writes: a path, all of it or nothing, or a device the
+// caller opened already. The bytes themselves are TextExportWriter's.
 //
 // A regular file is written beside its destination and put in its place by
 // close(), so an earlier file of that name is replaced only by a complete new
 // one; when anything went wrong the earlier file stays exactly as it was. A
 // destination that is a device or a pipe (/dev/null, /dev/stdout) has nothing
-// to replace and is written in place.
-//
-// Lines are gathered and go to the disk in large blocks, encoded in the
-// system locale's encoding without a byte-order mark; a code unit the
-// encoding cannot represent (a lone surrogate) becomes "?". The first line
-// goes at once, so a destination that takes no bytes at all is found at the
-// first line rather than at the close.
+// to replace and is written in place, as is an existing file in a folder
+// that takes no new files (where nothing can be written beside it).
 //
 // Every failure throws a Failure whose description names the file. Once a
 // write failed, every later line fails too and close() drops the new file.
@@ -31,6 +28,8 @@ class TextExportFile
 {
 public:
     explicit TextExportFile(QString path);
+    // Writes into `device`, which stays the caller's; `name` names it in failures.
+    TextExportFile(QIODevice &device, QString name);
     ~TextExportFile();
     TextExportFile(const TextExportFile &) = delete;
     TextExportFile &operator=(const TextExportFile &) = delete;
@@ -44,20 +43,14 @@ public:
     // Lets go of the file; one that was not closed is dropped.
     void release();
 
-    // Characters gathered before they go to the disk.
-    static constexpr qsizetype blockSize = 128 * 1024;
-
 private:
-    void flush();
-    void requireOpen(const char *problem) const;
+    TextExportWriter &requireWriter(const char *problem);
     [[noreturn]] void failWrite() const;
 
     QString m_path;
-    std::unique_ptr<QFileDevice> m_device;
-    QSaveFile *m_saveFile = nullptr; // m_device, unless written in place
-    QStringEncoder m_encoder;
-    std::vector<char16_t> m_pending; // lines not yet written, each with its CR LF
-    QByteArray m_bytes;
-    bool m_firstLine = true;
-    QString m_writeError; // why the first failed write failed; empty while all went well
+    QIODevice *m_given = nullptr;        // the caller's device, if any
+    std::unique_ptr<QFileDevice> m_file; // the file opened at the path
+    QSaveFile *m_saveFile = nullptr;     // m_file, unless a device or a pipe
+    bool m_inPlace = false;              // m_saveFile writes the file itself
+    std::optional<TextExportWriter> m_writer;
 };

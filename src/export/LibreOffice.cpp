@@ -198,7 +198,10 @@ void LibreOfficeFactory::Private::connectWhileStarting()
     const QDeadlineTimer deadline(options.startTimeoutMs);
     for (;;) {
         try {
-            context = calls->run([address = address] { return connect(address); });
+            // The start's own time, not a call's: an office may answer its
+            // first call only once it has fully started.
+            const int left = int(std::max<qint64>(deadline.remainingTime(), 1000));
+            context = calls->run([address = address] { return connect(address); }, left);
             return;
         } catch (const css::uno::Exception &) {
             // Not listening yet.

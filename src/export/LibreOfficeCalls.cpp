@@ -66,7 +66,7 @@ OfficeCalls::~OfficeCalls()
 
 QString OfficeCalls::notAnswering() const
 {
-    return QStringLiteral("LibreOffice did not answer within %1 seconds.").arg(m_limitMs / 1000.0, 0, 'g', 3);
+    return QStringLiteral("LibreOffice did not answer within %1 seconds.").arg(m_waitedMs / 1000.0, 0, 'g', 3);
 }
 
 void OfficeCalls::runJob(std::function<void()> job, int limitMs)
@@ -77,7 +77,8 @@ void OfficeCalls::runJob(std::function<void()> job, int limitMs)
     if (m_calling)
         throw Failure(QStringLiteral("LibreOffice is still busy with another call."));
     m_calling = true;
-    const QDeadlineTimer deadline(limitMs < 0 ? m_limitMs : limitMs);
+    const int limit = limitMs < 0 ? m_limitMs : limitMs;
+    const QDeadlineTimer deadline(limit);
     std::unique_lock lock(m_shared->mutex);
     m_shared->job = std::move(job);
     m_shared->done = false;
@@ -90,6 +91,7 @@ void OfficeCalls::runJob(std::function<void()> job, int limitMs)
             m_thread.detach();
             m_answering = false;
             m_calling = false;
+            m_waitedMs = limit;
             if (m_onHang)
                 m_onHang();
             throw Failure(notAnswering());

@@ -17,6 +17,7 @@
 //
 // A call that is given up may still run to its end after run() has returned,
 // so a call must own what it uses: capture by value.
+// `whileWaiting` must not throw.
 class OfficeCalls
 {
 public:
@@ -56,5 +57,6 @@ private:
     std::shared_ptr<Shared> m_shared;
     std::thread m_thread;
     bool m_answering = true;
+    int m_waitedMs = 0; // how long the call that did not come back was waited for
     bool m_calling = false;
 };

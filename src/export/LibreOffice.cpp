@@ -1,6 +1,7 @@
 #include "export/LibreOffice.h"
 
 #include "export/LibreOfficeCalc.h"
+#include "export/LibreOfficeCalls.h"
 #include "export/LibreOfficeProcess.h"
 #include "export/LibreOfficeUno.h"
 #include "shell/Failure.h"
@@ -19,7 +20,9 @@
 #include <com/sun/star/frame/Desktop.hpp>
 #include <com/sun/star/lang/DisposedException.hpp>
 
+#include <algorithm>
 #include <cstring>
+#include <functional>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -71,8 +74,8 @@ bool listening(const QString &socketPath)
     return connected;
 }
 
-// While the office starts: let the window repaint, but hold back clicks and
-// keys, so that no command starts in the middle of this one.
+// While the office starts or answers a call: let the window repaint, but hold
+// back clicks and keys, so that no command starts in the middle of this one.
 void processNonInputEvents()
 {
     if (QCoreApplication::instance() && QCoreApplication::instance()->thread() == QThread::currentThread())
@@ -98,8 +101,9 @@ LibreOfficeOptions LibreOfficeOptions::forThisSession()
 struct LibreOfficeFactory::Private
 {
     LibreOfficeOptions options;
-    std::unique_ptr<LibreOfficeProcess> process; // the office we started, while we hold it
+    std::shared_ptr<LibreOfficeProcess> process; // the office we started, while we hold it
     QString profile;                             // its temporary profile folder, if any
+    std::shared_ptr<OfficeCalls> calls;          // the calls into it
     QString pipe;
     QStringList sockets;     // the sockets it made in /tmp
     bool handedOver = false; // an office of the user's took our request over
@@ -110,17 +114,23 @@ struct LibreOfficeFactory::Private
     void start();
     void connectWhileStarting();
     void forget(bool endOffice, int graceMs);
-    void wait(int ms);
+    void whileWaiting() const;
+    void wait(int ms) const;
 };
 
-void LibreOfficeFactory::Private::wait(int ms)
+void LibreOfficeFactory::Private::whileWaiting() const
+{
+    if (options.whileWaiting)
+        options.whileWaiting();
+    else
+        processNonInputEvents();
+}
+
+void LibreOfficeFactory::Private::wait(int ms) const
 {
     const QDeadlineTimer until(ms);
     do {
-        if (options.whileStarting)
-            options.whileStarting();
-        else
-            processNonInputEvents();
+        whileWaiting();
         QThread::msleep(5);
     } while (!until.hasExpired());
 }
@@ -159,7 +169,17 @@ void LibreOfficeFactory::Private::start()
     address = QStringLiteral("uno:pipe,name=%1;urp;StarOffice.ComponentContext").arg(pipe);
     const QStringList socketsBefore = officeSockets();
     try {
-        process = std::make_unique<LibreOfficeProcess>(program, arguments, environment);
+        process = std::make_shared<LibreOfficeProcess>(program, arguments, environment);
+        // An office of ours that hangs is ended when it has no display (no
+        // one can see it, or have work in it); one with a display may only
+        // be waiting for its user, who can close it.
+        std::function<void()> onHang;
+        if (options.headless)
+            onHang = [office = std::weak_ptr(process)] {
+                if (const auto hung = office.lock())
+                    hung->end(0);
+            };
+        calls = std::make_shared<OfficeCalls>(options.callTimeoutMs, [this] { whileWaiting(); }, std::move(onHang));
         connectWhileStarting();
         // Ours: the pipe we named, and the profile's single-instance pipe,
         // which appeared as the office started.
@@ -178,7 +198,10 @@ void LibreOfficeFactory::Private::connectWhileStarting()
     const QDeadlineTimer deadline(options.startTimeoutMs);
     for (;;) {
         try {
-            context = connect(address);
+            // The start's own time, not a call's: an office may answer its
+            // first call only once it has fully started.
+            const int left = int(std::max<qint64>(deadline.remainingTime(), 1000));
+            context = calls->run([address = address] { return connect(address); }, left);
             return;
         } catch (const css::uno::Exception &) {
             // Not listening yet.
@@ -199,14 +222,16 @@ void LibreOfficeFactory::Private::connectWhileStarting()
 
 void LibreOfficeFactory::Private::forget(bool endOffice, int graceMs)
 {
-    if (endOffice && context.is() && process && process->running()) {
+    if (endOffice && context.is() && process && process->running() && calls->answering()) {
         try {
-            css::frame::Desktop::create(context)->terminate();
-        } catch (const css::uno::Exception &) {
+            calls->run([context = context] { css::frame::Desktop::create(context)->terminate(); },
+                       std::max(graceMs, 1000));
+        } catch (...) {
             // Ending it by force below.
         }
     }
     context.clear();
+    calls.reset();
     if (process) {
         if (endOffice)
             process->end(graceMs);
@@ -243,6 +268,9 @@ std::unique_ptr<SpreadsheetApplication> LibreOfficeFactory::create()
     if (d->starting)
         throw Failure(QStringLiteral("LibreOffice is still starting."));
     for (int attempt = 0;; ++attempt) {
+        // An office that stopped answering is given up: another one starts.
+        if (d->context.is() && !d->calls->answering())
+            d->forget(d->options.headless, 0);
         if (!d->context.is()) {
             d->starting = true;
             try {
@@ -254,7 +282,8 @@ std::unique_ptr<SpreadsheetApplication> LibreOfficeFactory::create()
             d->starting = false;
         }
         try {
-            return std::make_unique<CalcApplication>(css::frame::Desktop::create(d->context), d->options.headless);
+            auto desktop = d->calls->run([context = d->context] { return css::frame::Desktop::create(context); });
+            return std::make_unique<CalcApplication>(d->calls, std::move(desktop), d->options.headless);
         } catch (const css::lang::DisposedException &) {
             // The office we started has gone (closed by the user, or
             // crashed): start another one, once.
@@ -263,6 +292,11 @@ std::unique_ptr<SpreadsheetApplication> LibreOfficeFactory::create()
                 throw Failure(QStringLiteral("LibreOffice closed the connection as soon as it was made."));
         } catch (const css::uno::Exception &) {
             throw Failure(describeCaughtException());
+        } catch (const Failure &) {
+            // It did not answer: the same, once.
+            if (attempt > 0 || d->calls->answering())
+                throw;
+            d->forget(d->options.headless, 0);
         }
     }
 }

@@ -21,10 +21,16 @@ struct LibreOfficeOptions
     QString profileParent;
     // How long the office may take to start and accept the connection.
     int startTimeoutMs = 20000;
-    // Called every few milliseconds while the office starts. Empty: lets the
-    // application process its pending events other than user input, so the
-    // window repaints but no command can start meanwhile.
-    std::function<void()> whileStarting;
+    // How long one call into the office may take. An office that lets a call
+    // wait longer counts as hung: the call fails, and so does every later
+    // call to it; the next application object starts a fresh office. One
+    // without a display is ended then.
+    int callTimeoutMs = 30000;
+    // Called every few milliseconds while the office starts or a call into it
+    // takes a while. Empty: lets the application process its pending events
+    // other than user input, so the window repaints but no command can start
+    // meanwhile.
+    std::function<void()> whileWaiting;
 
     // Headless when there is no display: neither DISPLAY nor WAYLAND_DISPLAY
     // is set, or Qt runs on the offscreen or minimal platform.
@@ -37,6 +43,7 @@ struct LibreOfficeOptions
 //
 // A headless office is ended with the factory (its documents can be seen by
 // no one); an office with a display stays, with the user's documents.
+// The application objects it makes must not outlive it.
 class LibreOfficeFactory : public SpreadsheetFactory
 {
 public:

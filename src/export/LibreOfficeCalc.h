@@ -5,28 +5,38 @@
 
 #include "export/Spreadsheet.h"
 
+#include <memory>
+
 #include <com/sun/star/frame/XController.hpp>
 #include <com/sun/star/frame/XDesktop2.hpp>
 #include <com/sun/star/sheet/XSpreadsheet.hpp>
 #include <com/sun/star/sheet/XSpreadsheetView.hpp>
 #include <com/sun/star/uno/Reference.hxx>
 
+class OfficeCalls;
+
 // An application object: the office's desktop, and the Calc document it
-// added last with that document's view.
+// added last with that document's view. Its calls go through the office's
+// `calls`, so that an office that hangs makes them fail instead.
 class CalcApplication : public SpreadsheetApplication
 {
 public:
-    CalcApplication(css::uno::Reference<css::frame::XDesktop2> desktop, bool headless);
+    CalcApplication(std::shared_ptr<OfficeCalls> calls, css::uno::Reference<css::frame::XDesktop2> desktop,
+                    bool headless);
 
     void addWorkbook() override;
     void setCell(int row, int column, const QString &value) override;
+    void setCells(int row, int column, const QList<QStringList> &cells) override;
     void autofitColumns() override;
     void setVisible(bool visible) override;
 
 private:
-    // The active sheet, fetched anew for every use.
-    css::uno::Reference<css::sheet::XSpreadsheet> activeSheet() const;
+    // Runs `call` through the office's calls (see OfficeCalls::run: it must
+    // capture by value), turning what UNO throws into a Failure.
+    template <typename Call>
+    auto callOffice(Call call) -> decltype(call());
 
+    std::shared_ptr<OfficeCalls> m_calls;
     css::uno::Reference<css::frame::XDesktop2> m_desktop;
     css::uno::Reference<css::frame::XController> m_controller;
     css::uno::Reference<css::sheet::XSpreadsheetView> m_view;

@@ -6,11 +6,11 @@
 
 // Message boxes while the session ends: shown only when the session manager
 // lets the program interact with the user.
-class SessionDialogs : public Dialogs
+class SessionDialogs : public ForwardingDialogs
 {
 public:
     SessionDialogs(Dialogs &dialogs, QSessionManager &manager)
-        : m_dialogs(dialogs)
+        : ForwardingDialogs(dialogs)
         , m_manager(manager)
     {
     }
@@ -18,15 +18,10 @@ public:
     {
         if (!m_manager.allowsInteraction())
             return;
-        m_dialogs.showMessage(title, text, icon);
+        ForwardingDialogs::showMessage(title, text, icon);
         m_manager.release();
-    }
-    QString getSaveFileName(const QString &title, const QString &filter) override
-    {
-        return m_dialogs.getSaveFileName(title, filter);
     }
 
 private:
-    Dialogs &m_dialogs;
     QSessionManager &m_manager;
 };

@@ -160,26 +160,21 @@ private:
 // The procedure's own reports: the cells written before the failing step go
 // out first, so that the reports of any of them that fail come first, in the
 // order of the steps.
-class SendingFirstDialogs : public Dialogs
+class SendingFirstDialogs : public ForwardingDialogs
 {
 public:
     SendingFirstDialogs(Dialogs &dialogs, SheetCells &cells)
-        : m_dialogs(dialogs)
+        : ForwardingDialogs(dialogs)
         , m_cells(cells)
     {
     }
     void showMessage(const QString &title, const QString &text, Icon icon) override
     {
         m_cells.send();
-        m_dialogs.showMessage(title, text, icon);
-    }
-    QString getSaveFileName(const QString &title, const QString &filter) override
-    {
-        return m_dialogs.getSaveFileName(title, filter);
+        ForwardingDialogs::showMessage(title, text, icon);
     }
 
 private:
-    Dialogs &m_dialogs;
     SheetCells &m_cells;
 };
 

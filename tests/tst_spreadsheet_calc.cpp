@@ -12,9 +12,13 @@
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QGuiApplication>
+#include <QKeyEvent>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
+#include <QWindow>
+#include <qpa/qwindowsysteminterface.h>
 
 #include <com/sun/star/beans/XPropertySet.hpp>
 #include <com/sun/star/container/XEnumeration.hpp>
@@ -129,6 +133,20 @@ QStringList describeCells(const Reference<css::sheet::XSpreadsheet> &sheet, int 
     return cells;
 }
 
+// A window that hands each key it gets to `onKey`.
+class KeyWindow : public QWindow
+{
+public:
+    std::function<void()> onKey;
+
+protected:
+    void keyPressEvent(QKeyEvent *) override
+    {
+        if (onKey)
+            onKey();
+    }
+};
+
 const QString clickSource = QStringLiteral("in Orvelle2021/08/31.Form1.PushButton13_Click ");
 
 // Runs a test's body: a UNO exception escaping it would end the program.
@@ -158,11 +176,13 @@ private slots:
     void officeKilledWhileFilling_data();
     void officeKilledWhileFilling();
     void hangingOfficeIsGivenUp();
+    void keyDuringCallStartsAnotherExport();
     void missingOfficeShowsBothMessages();
 
 private:
     // The Calc documents open in the office, through a connection of our own.
-    QList<Reference<css::frame::XModel>> documents() const;
+    QList<Reference<css::frame::XModel>> documents() const { return documents(*m_factory); }
+    static QList<Reference<css::frame::XModel>> documents(const LibreOfficeFactory &factory);
     Reference<css::sheet::XSpreadsheet> onlyDocumentsActiveSheet() const;
     void noteOffice(const LibreOfficeFactory &factory);
 
@@ -216,12 +236,12 @@ void TestSpreadsheetCalc::cleanupTestCase()
     QVERIFY2(QDir(m_profiles.path()).isEmpty(), "the temporary profiles should go with their offices");
 }
 
-QList<Reference<css::frame::XModel>> TestSpreadsheetCalc::documents() const
+QList<Reference<css::frame::XModel>> TestSpreadsheetCalc::documents(const LibreOfficeFactory &factory)
 {
     QList<Reference<css::frame::XModel>> result;
-    if (m_factory->officeAddress().isEmpty())
+    if (factory.officeAddress().isEmpty())
         return result;
-    const auto context = LibreOfficeUno::connect(m_factory->officeAddress());
+    const auto context = LibreOfficeUno::connect(factory.officeAddress());
     const auto components = css::frame::Desktop::create(context)->getComponents()->createEnumeration();
     while (components->hasMoreElements())
         result.append(Reference<css::frame::XModel>(components->nextElement(), UNO_QUERY));
@@ -418,6 +438,62 @@ void TestSpreadsheetCalc::hangingOfficeIsGivenUp()
     });
 }
 
+void TestSpreadsheetCalc::keyDuringCallStartsAnotherExport()
+{
+    failingOnUnoExceptions([&] {
+        // As the window's own factory: its waits handle input.
+        LibreOfficeOptions options;
+        options.headless = true;
+        options.profileParent = m_profiles.path();
+        LibreOfficeFactory factory(options);
+        QStringList rows;
+        for (int i = 0; i < 4000; ++i)
+            rows.append(QStringLiteral("x|Holtsville, NY %1").arg(501 + i, 5, 10, QLatin1Char('0')));
+        const TableList list({"Result(s)"}, rows);
+
+        // A key comes in as the cells start to go out; the host itself never
+        // dispatches, so only a wait for the office can hand it to the
+        // window, whose key starts an export of its own.
+        KeyWindow window;
+        window.show();
+        FakeHost host;
+        FakeHost other;
+        bool exporting = true;
+        bool otherDuringExport = false;
+        window.onKey = [&] {
+            PushButton13_Click(other, TableList({"Result(s)"}, {"x|Agawam, MA 01001"}), factory);
+            otherDuringExport = exporting;
+        };
+        host.onYield = [&] {
+            if (host.yields != 1)
+                return;
+            noteOffice(factory);
+            QWindowSystemInterface::handleKeyEvent<QWindowSystemInterface::AsynchronousDelivery>(
+                &window, QEvent::KeyPress, Qt::Key_A, Qt::NoModifier);
+        };
+        PushButton13_Click(host, list, factory);
+        exporting = false;
+
+        QVERIFY2(otherDuringExport, "the key should have been handled while the office worked");
+        QCOMPARE(host.m_dialogs.texts(), QStringList());
+        QCOMPARE(other.m_dialogs.texts(), QStringList());
+        QCOMPARE(host.pointers, QList<Pointer>({Pointer::Hourglass, Pointer::Normal}));
+        QCOMPARE(other.pointers, QList<Pointer>({Pointer::Hourglass, Pointer::Normal}));
+        QStringList firstCells;
+        for (const auto &document : documents(factory)) {
+            const auto sheet = Reference<css::sheet::XSpreadsheetView>(document->getCurrentController(), UNO_QUERY_THROW)
+                                   ->getActiveSheet();
+            firstCells.append(describeCell(sheet, 0, 1));
+            if (firstCells.constLast() == QStringLiteral("text:Holtsville, NY 00501")) {
+                QCOMPARE(describeCell(sheet, 0, 4000), QStringLiteral("text:Holtsville, NY 04500"));
+                QCOMPARE(describeCell(sheet, 0, 4001), QString());
+            }
+        }
+        firstCells.sort();
+        QCOMPARE(firstCells, QStringList({"text:Agawam, MA 01001", "text:Holtsville, NY 00501"}));
+    });
+}
+
 void TestSpreadsheetCalc::missingOfficeShowsBothMessages()
 {
     // No such program; a program that ends at once instead of listening.
@@ -443,7 +519,7 @@ int main(int argc, char *argv[])
 {
     if (argc > 1 && qstrcmp(argv[1], "--end-offices") == 0)
         return endLeftOffices();
-    QCoreApplication application(argc, argv);
+    QGuiApplication application(argc, argv);
     TestSpreadsheetCalc test;
     return QTest::qExec(&test, argc, argv);
 }

@@ -74,12 +74,13 @@ bool listening(const QString &socketPath)
     return connected;
 }
 
-// While the office starts or answers a call: let the window repaint, but hold
-// back clicks and keys, so that no command starts in the middle of this one.
-void processNonInputEvents()
+// While the office answers a call: let the window handle its events, input
+// included, as at the yields of a long command. A command started meanwhile
+// queues its own calls behind the one waited for.
+void processEvents(QEventLoop::ProcessEventsFlags flags)
 {
     if (QCoreApplication::instance() && QCoreApplication::instance()->thread() == QThread::currentThread())
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        QCoreApplication::processEvents(flags);
 }
 
 } // namespace
@@ -110,6 +111,9 @@ struct LibreOfficeFactory::Private
     QString address;
     Reference<css::uno::XComponentContext> context;
     bool starting = false;
+    // While the office starts or is ended: nothing a command could start
+    // meanwhile could be served, so clicks and keys wait until afterwards.
+    int holdingInput = 0;
 
     void start();
     void connectWhileStarting();
@@ -118,12 +122,32 @@ struct LibreOfficeFactory::Private
     void wait(int ms) const;
 };
 
+namespace {
+
+// Holds clicks and keys back while it lives.
+class HeldInput
+{
+public:
+    explicit HeldInput(int &holding)
+        : m_holding(++holding)
+    {
+    }
+    ~HeldInput() { --m_holding; }
+    HeldInput(const HeldInput &) = delete;
+    HeldInput &operator=(const HeldInput &) = delete;
+
+private:
+    int &m_holding;
+};
+
+} // namespace
+
 void LibreOfficeFactory::Private::whileWaiting() const
 {
     if (options.whileWaiting)
         options.whileWaiting();
     else
-        processNonInputEvents();
+        processEvents(holdingInput > 0 ? QEventLoop::ExcludeUserInputEvents : QEventLoop::AllEvents);
 }
 
 void LibreOfficeFactory::Private::wait(int ms) const
@@ -141,6 +165,7 @@ void LibreOfficeFactory::Private::start()
     if (program.isEmpty())
         throw Failure(QStringLiteral("LibreOffice is not installed: no soffice program was found."));
     localContext(); // the runtime first: without it there is no point starting the office
+    const HeldInput held(holdingInput);
 
     static int started = 0;
     pipe = QStringLiteral("orvelle_%1_%2").arg(getpid()).arg(++started);
@@ -223,6 +248,7 @@ void LibreOfficeFactory::Private::connectWhileStarting()
 void LibreOfficeFactory::Private::forget(bool endOffice, int graceMs)
 {
     if (endOffice && context.is() && process && process->running() && calls->answering()) {
+        const HeldInput held(holdingInput);
         try {
             calls->run([context = context] { css::frame::Desktop::create(context)->terminate(); },
                        std::max(graceMs, 1000));
@@ -281,22 +307,28 @@ std::unique_ptr<SpreadsheetApplication> LibreOfficeFactory::create()
             }
             d->starting = false;
         }
+        // Our own hold on the calls: a command started while we wait may
+        // give this office up and start another.
+        const std::shared_ptr<OfficeCalls> calls = d->calls;
         try {
-            auto desktop = d->calls->run([context = d->context] { return css::frame::Desktop::create(context); });
-            return std::make_unique<CalcApplication>(d->calls, std::move(desktop), d->options.headless);
+            auto desktop = calls->run([context = d->context] { return css::frame::Desktop::create(context); });
+            return std::make_unique<CalcApplication>(calls, std::move(desktop), d->options.headless);
         } catch (const css::lang::DisposedException &) {
             // The office we started has gone (closed by the user, or
-            // crashed): start another one, once.
-            d->forget(d->options.headless, 0);
+            // crashed): start another one, once (unless a command started
+            // meanwhile already did).
+            if (d->calls == calls)
+                d->forget(d->options.headless, 0);
             if (attempt > 0)
                 throw Failure(QStringLiteral("LibreOffice closed the connection as soon as it was made."));
         } catch (const css::uno::Exception &) {
             throw Failure(describeCaughtException());
         } catch (const Failure &) {
             // It did not answer: the same, once.
-            if (attempt > 0 || d->calls->answering())
+            if (attempt > 0 || calls->answering())
                 throw;
-            d->forget(d->options.headless, 0);
+            if (d->calls == calls)
+                d->forget(d->options.headless, 0);
         }
     }
 }

@@ -27,9 +27,11 @@ struct LibreOfficeOptions
     // without a display is ended then.
     int callTimeoutMs = 30000;
     // Called every few milliseconds while the office starts or a call into it
-    // takes a while. Empty: lets the application process its pending events
-    // other than user input, so the window repaints but no command can start
-    // meanwhile.
+    // takes a while; it must not throw. Empty: lets the application process
+    // its pending events, as the window does at the yields of a long
+    // command: a command started meanwhile (another export included) makes
+    // its calls after the one waited for. While the office starts or is
+    // ended, clicks and keys wait until afterwards.
     std::function<void()> whileWaiting;
 
     // Headless when there is no display: neither DISPLAY nor WAYLAND_DISPLAY

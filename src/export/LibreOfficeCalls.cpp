@@ -2,43 +2,70 @@
 
 #include "shell/Failure.h"
 
-#include <QDeadlineTimer>
-
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
+#include <deque>
 #include <mutex>
 
-// What the office's thread and the caller share. The thread keeps it alive
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Between two turns of `whileWaiting`, as between two dispatches of the
+// window in a long command.
+constexpr auto dispatchInterval = std::chrono::milliseconds(4);
+
+} // namespace
+
+struct OfficeCalls::Job
+{
+    std::function<void()> call;
+    int limitMs = 0;
+    bool done = false;
+    std::exception_ptr failure;
+};
+
+// What the office's thread and the callers share. The thread keeps it alive
 // on its own, so that a call given up can still end in peace.
 struct OfficeCalls::Shared
 {
     std::mutex mutex;
     std::condition_variable changed;
-    std::function<void()> job; // the call to make; empty when there is none
-    bool done = false;
-    std::exception_ptr failure;
-    bool quit = false; // the caller is gone: end once no call is left
+    std::deque<std::shared_ptr<Job>> queue; // the calls waiting for the office, first to go first
+    std::shared_ptr<Job> running;           // the call the office is busy with, if any
+    Clock::time_point runningSince;
+    bool quit = false; // the callers are gone, or gave up: end after the call that runs
 
     void serve()
     {
         std::unique_lock lock(mutex);
         for (;;) {
-            changed.wait(lock, [this] { return job || quit; });
-            if (!job)
+            changed.wait(lock, [this] { return !queue.empty() || quit; });
+            if (quit) {
+                // What the calls left behind hold goes on this thread.
+                std::deque<std::shared_ptr<Job>> left = std::move(queue);
+                lock.unlock();
+                for (const auto &job : left)
+                    job->call = nullptr;
                 return;
-            std::function<void()> call = std::move(job);
-            job = nullptr;
+            }
+            running = std::move(queue.front());
+            queue.pop_front();
+            runningSince = Clock::now();
+            const std::shared_ptr<Job> job = running;
             lock.unlock();
             std::exception_ptr thrown;
             try {
-                call();
+                job->call();
             } catch (...) {
                 thrown = std::current_exception();
             }
-            call = nullptr; // what it holds goes on this thread, before the caller goes on
+            job->call = nullptr; // what it holds goes on this thread, before the caller goes on
             lock.lock();
-            failure = thrown;
-            done = true;
+            job->failure = thrown;
+            job->done = true;
+            running.reset();
             changed.notify_all();
         }
     }
@@ -69,44 +96,49 @@ QString OfficeCalls::notAnswering() const
     return QStringLiteral("LibreOffice did not answer within %1 seconds.").arg(m_waitedMs / 1000.0, 0, 'g', 3);
 }
 
-void OfficeCalls::runJob(std::function<void()> job, int limitMs)
+void OfficeCalls::runJob(std::function<void()> call, int limitMs)
 {
     if (!m_answering)
         throw Failure(notAnswering());
-    // Reached again from `whileWaiting`: the office is busy with our call.
-    if (m_calling)
-        throw Failure(QStringLiteral("LibreOffice is still busy with another call."));
-    m_calling = true;
-    const int limit = limitMs < 0 ? m_limitMs : limitMs;
-    const QDeadlineTimer deadline(limit);
+    const auto job = std::make_shared<Job>();
+    job->call = std::move(call);
+    job->limitMs = limitMs < 0 ? m_limitMs : limitMs;
     std::unique_lock lock(m_shared->mutex);
-    m_shared->job = std::move(job);
-    m_shared->done = false;
+    m_shared->queue.push_back(job);
     m_shared->changed.notify_all();
-    while (!m_shared->done) {
-        if (deadline.hasExpired()) {
-            // Given up: the thread stays with the call, and ends after it.
-            m_shared->quit = true;
-            lock.unlock();
-            m_thread.detach();
-            m_answering = false;
-            m_calling = false;
-            m_waitedMs = limit;
-            if (m_onHang)
-                m_onHang();
+    Clock::time_point nextTurn = Clock::now() + dispatchInterval;
+    while (!job->done) {
+        // A call made from `whileWaiting` gave the office up.
+        if (!m_answering)
             throw Failure(notAnswering());
+        // The office has been busy with one call for too long: this one's,
+        // or one queued before it.
+        Clock::time_point wakeUp = nextTurn;
+        if (const std::shared_ptr<Job> running = m_shared->running) {
+            const Clock::time_point deadline = m_shared->runningSince + std::chrono::milliseconds(running->limitMs);
+            if (Clock::now() >= deadline) {
+                // Given up: the thread stays with the call, and ends after it.
+                m_shared->quit = true;
+                lock.unlock();
+                m_thread.detach();
+                m_answering = false;
+                m_waitedMs = running->limitMs;
+                if (m_onHang)
+                    m_onHang();
+                throw Failure(notAnswering());
+            }
+            wakeUp = std::min(wakeUp, deadline);
         }
-        m_shared->changed.wait_for(lock, std::chrono::milliseconds(5));
-        if (!m_shared->done && m_whileWaiting) {
+        m_shared->changed.wait_until(lock, wakeUp);
+        if (!job->done && m_whileWaiting && Clock::now() >= nextTurn) {
             lock.unlock();
             m_whileWaiting();
             lock.lock();
+            nextTurn = Clock::now() + dispatchInterval;
         }
     }
-    const std::exception_ptr failure = m_shared->failure;
-    m_shared->failure = nullptr;
+    const std::exception_ptr failure = job->failure;
     lock.unlock();
-    m_calling = false;
     if (failure)
         std::rethrow_exception(failure);
 }

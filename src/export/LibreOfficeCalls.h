@@ -9,11 +9,16 @@
 #include <thread>
 #include <type_traits>
 
-// The calls into one office, made one at a time on a thread of their own
-// while the calling thread waits, at most `limitMs` for each, letting
-// `whileWaiting` run every few milliseconds. A call that has not come back
-// by then fails with a Failure, `onHang` runs, and the office counts as
-// hung: every later call fails at once.
+// The calls into one office, made one after another on a thread of their own
+// while the calling thread waits, letting `whileWaiting` run every few
+// milliseconds. A call made from `whileWaiting` (a command that starts in the
+// middle of another's call) queues behind the calls before it and is waited
+// for on its own; the waits below it go on once it is done.
+//
+// A call may run at most `limitMs` (counted from when the office's thread
+// takes it up). One that runs longer fails with a Failure, and so does every
+// call waiting behind it; `onHang` runs, and the office counts as hung: every
+// later call fails at once.
 //
 // A call that is given up may still run to its end after run() has returned,
 // so a call must own what it uses: capture by value.
@@ -46,9 +51,10 @@ public:
     bool answering() const { return m_answering; }
 
 private:
+    struct Job;
     struct Shared;
 
-    void runJob(std::function<void()> job, int limitMs);
+    void runJob(std::function<void()> call, int limitMs);
     QString notAnswering() const;
 
     int m_limitMs;
@@ -57,6 +63,5 @@ private:
     std::shared_ptr<Shared> m_shared;
     std::thread m_thread;
     bool m_answering = true;
-    int m_waitedMs = 0; // how long the call that did not come back was waited for
-    bool m_calling = false;
+    int m_waitedMs = 0; // the limit of the call that did not come back
 };

@@ -184,7 +184,7 @@ private:
     QList<Reference<css::frame::XModel>> documents() const { return documents(*m_factory); }
     static QList<Reference<css::frame::XModel>> documents(const LibreOfficeFactory &factory);
     Reference<css::sheet::XSpreadsheet> onlyDocumentsActiveSheet() const;
-    void noteOffice(const LibreOfficeFactory &factory);
+    void noteOffice(const LibreOfficeFactory *factory);
 
     QTemporaryDir m_profiles;
     std::unique_ptr<LibreOfficeFactory> m_factory;
@@ -203,13 +203,16 @@ void TestSpreadsheetCalc::initTestCase()
     LibreOfficeOptions options;
     options.headless = true;
     options.profileParent = m_profiles.path();
-    options.whileWaiting = [this] { noteOffice(*m_factory); };
+    options.whileWaiting = [this] { noteOffice(m_factory.get()); };
     m_factory = std::make_unique<LibreOfficeFactory>(options);
 }
 
-void TestSpreadsheetCalc::noteOffice(const LibreOfficeFactory &factory)
+void TestSpreadsheetCalc::noteOffice(const LibreOfficeFactory *factory)
 {
-    const qint64 pid = factory.officeProcessId();
+    // Not while the factory is made or ended: its offices are known then.
+    if (!factory)
+        return;
+    const qint64 pid = factory->officeProcessId();
     if (pid > 0 && !m_offices.contains(pid)) {
         m_offices.append(pid);
         note("office " + QByteArray::number(pid));
@@ -402,7 +405,7 @@ void TestSpreadsheetCalc::hangingOfficeIsGivenUp()
         options.profileParent = m_profiles.path();
         options.callTimeoutMs = 5000;
         LibreOfficeFactory *self = nullptr;
-        options.whileWaiting = [&] { noteOffice(*self); };
+        options.whileWaiting = [&] { noteOffice(self); };
         LibreOfficeFactory factory(options);
         self = &factory;
         const TableList list({"Result(s)"}, {"x|Holtsville, NY 00501", "x|Agawam, MA 01001", "x|Adjuntas, PR 00601"});
@@ -415,7 +418,7 @@ void TestSpreadsheetCalc::hangingOfficeIsGivenUp()
         host.onYield = [&] {
             if (host.yields != 1 + 2 + 1)
                 return;
-            noteOffice(factory);
+            noteOffice(&factory);
             stopped = factory.officeProcessId();
             kill(-pid_t(stopped), SIGSTOP);
             sinceStop.start();
@@ -433,7 +436,7 @@ void TestSpreadsheetCalc::hangingOfficeIsGivenUp()
         FakeHost again;
         PushButton13_Click(again, list, factory);
         QCOMPARE(again.m_dialogs.texts(), QStringList());
-        noteOffice(factory);
+        noteOffice(&factory);
         QVERIFY(factory.officeProcessId() != stopped);
     });
 }
@@ -467,7 +470,7 @@ void TestSpreadsheetCalc::keyDuringCallStartsAnotherExport()
         host.onYield = [&] {
             if (host.yields != 1)
                 return;
-            noteOffice(factory);
+            noteOffice(&factory);
             QWindowSystemInterface::handleKeyEvent<QWindowSystemInterface::AsynchronousDelivery>(
                 &window, QEvent::KeyPress, Qt::Key_A, Qt::NoModifier);
         };

@@ -3,7 +3,10 @@
 // What the benchmark programs share.
 
 #include "app/Form1.h"
+#include "export/Clipboard.h"
+#include "export/Spreadsheet.h"
 #include "shell/Dialogs.h"
+#include "BenchTiming.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -64,12 +67,6 @@ private:
     qint64 m_longest = 0;
 };
 
-inline double median(QList<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values.isEmpty() ? 0 : values.at(values.size() / 2);
-}
-
 // Before the QApplication: the offscreen platform unless another is asked
 // for, and the settings in a temporary folder.
 inline void prepareBenchEnvironment()
@@ -83,8 +80,12 @@ inline void prepareBenchEnvironment()
 // The real window, shown, its database the one the build made beside the benchmarks' folder.
 inline std::unique_ptr<Form1> showBenchWindow(Dialogs &dialogs)
 {
+    static SystemClipboard clipboard;
+    static const auto spreadsheets = makeDefaultSpreadsheetFactory();
     Form1Services services;
     services.dialogs = &dialogs;
+    services.clipboard = &clipboard;
+    services.spreadsheets = spreadsheets.get();
     services.programFolder = QCoreApplication::applicationDirPath() + QStringLiteral("/..");
     auto window = std::make_unique<Form1>(services);
     window->show();

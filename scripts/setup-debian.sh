@@ -2,9 +2,13 @@
 # missing, then builds. Sourced by scripts/run and scripts/test, which set
 # $office: the LibreOffice Calc package to install when none is there (the
 # desktop one to run, the one without a GUI for the tests). "a|b" means
-# either will do; the first is installed when neither is.
+# either will do; the first is installed when neither is. The accessibility
+# tests switch Qt's accessibility on through its private platform headers and
+# drive the program over a real AT-SPI bus on Xvfb; the last line builds and
+# checks the Debian package.
 packages="cmake g++ make pkgconf qt6-base-dev qt6-base-dev-tools libgl-dev qt6-qpa-plugins libsqlite3-dev
-fonts-liberation libreoffice-dev $office"
+fonts-liberation tzdata libreoffice-dev qt6-base-private-dev xvfb dbus at-spi2-core python3-pyatspi $office
+dpkg-dev file lintian appstream desktop-file-utils"
 
 missing=""
 for choice in $packages; do
@@ -23,5 +27,9 @@ if [ -n "$missing" ]; then
 fi
 
 build_dir="${ORVELLE_BUILD_DIR:-build}"
-cmake -S . -B "$build_dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo
+# scripts/package sets $debian_flags: a package is built as Debian builds its
+# own, with dpkg's compiler and linker flags.
+cmake -S . -B "$build_dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo ${debian_flags:+\
+    "-DCMAKE_CXX_FLAGS=$(dpkg-buildflags --get CPPFLAGS) $(dpkg-buildflags --get CXXFLAGS)" \
+    "-DCMAKE_EXE_LINKER_FLAGS=$(dpkg-buildflags --get LDFLAGS)"}
 cmake --build "$build_dir" -j2

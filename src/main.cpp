@@ -1,13 +1,26 @@
 #include "app/Form1.h"
 #include "app/TerminationSignals.h"
+#include "cli/CommandLine.h"
+#include "export/Clipboard.h"
+#include "export/Spreadsheet.h"
 
 #include <QApplication>
 
 int main(int argc, char *argv[])
 {
+    if (argc > 1) {
+        // The command line runs without a window, so no display is needed.
+        QCoreApplication application(argc, argv);
+        return runCommandLine(QCoreApplication::arguments(), QCoreApplication::applicationDirPath());
+    }
     QApplication application(argc, argv);
-    QApplication::setDesktopFileName(QStringLiteral("orvelle"));
-    Form1 window;
+    QApplication::setDesktopFileName(QStringLiteral("org.kestrova.Orvelle"));
+    SystemClipboard clipboard;
+    const auto spreadsheets = makeDefaultSpreadsheetFactory();
+    Form1Services services;
+    services.clipboard = &clipboard;
+    services.spreadsheets = spreadsheets.get();
+    Form1 window(services);
     closeOnTermination(&window);
     window.show();
     return application.exec();

@@ -8,11 +8,16 @@ prefix=$(mktemp -d)
 config=$(mktemp -d)
 trap 'rm -rf "$prefix" "$config"' EXIT
 DESTDIR= cmake --install "$build_dir" --prefix "$prefix" >/dev/null
-for file in bin/orvelle lib/orvelle/orvelle lib/orvelle/zipbase.mdb share/applications/orvelle.desktop \
-            share/icons/hicolor/48x48/apps/orvelle.png share/icons/hicolor/256x256/apps/orvelle.png; do
+for file in bin/orvelle lib/orvelle/orvelle lib/orvelle/zipbase.mdb share/applications/org.kestrova.Orvelle.desktop \
+            share/icons/hicolor/48x48/apps/orvelle.png share/icons/hicolor/256x256/apps/orvelle.png \
+            share/man/man1/orvelle.1; do
     [ -e "$prefix/$file" ] || { echo "missing after install: $file"; exit 1; }
 done
 cd /
+# The command line needs no display.
+places=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$prefix/bin/orvelle" --count 3 --format csv) \
+    || { echo "the installed command line failed"; exit 1; }
+[ "$(printf '%s\n' "$places" | wc -l)" -eq 4 ] || { echo "the installed command line wrote: $places"; exit 1; }
 QT_QPA_PLATFORM=offscreen XDG_CONFIG_HOME=$config "$prefix/bin/orvelle" &
 pid=$!
 sleep 2

@@ -7,6 +7,7 @@
 #include "app/ResultView.h"
 #include "app/SettingsStore.h"
 #include "app/TerminationSignals.h"
+#include "export/Clipboard.h"
 #include "export/Spreadsheet.h"
 #include "generate/ResultList.h"
 #include "TestSupport.h"
@@ -21,6 +22,8 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QRandomGenerator>
+#include <QSessionManager>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -57,6 +60,12 @@ void writeFile(const QString &path, const QByteArray &content)
     QFile file(path);
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.write(content);
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 QStringList rowsOf(const ResultList &list)
@@ -126,11 +135,12 @@ private slots:
 
     void generateFromTheButton();
     void noFieldChosenMovesTheFocus();
+    void damagedDatabaseLeavesTheListAndTheStoredList();
     void commandsDuringARunDoNothing();
     void listCommands();
     void spaceTicksARow();
     void contextMenuTicksEveryRow();
-    void garbageSettingsFileStartsWithDefaults();
+    void damagedSettingsFileIsReportedAndKept();
     void unreadableSettingsStartWithDefaults();
 
     void saveTextFileFromTheWindow();
@@ -142,6 +152,7 @@ private slots:
     void prefixesAtClose();
     void closeDuringARunStoresTheRowsAndStops();
     void failedStoreAtCloseIsReported();
+    void sessionSaveStoresWithoutClosing();
     void terminationSignalClosesTheWindow();
 
 private:
@@ -152,6 +163,7 @@ private:
     std::unique_ptr<QTemporaryDir> m_folder;
     RecordingDialogs m_dialogs;
     RecordingSpreadsheets m_spreadsheets;
+    SystemClipboard m_clipboard;
 };
 
 void TestForm1::initTestCase()
@@ -181,6 +193,7 @@ std::unique_ptr<Form1> TestForm1::makeWindow()
     Form1Services services;
     services.dialogs = &m_dialogs;
     services.spreadsheets = &m_spreadsheets;
+    services.clipboard = &m_clipboard;
     services.programFolder = m_folder->path();
     return std::make_unique<Form1>(services);
 }
@@ -349,6 +362,8 @@ void TestForm1::leavingTheNumberBox_data()
     QTest::newRow("empty") << "" << true;
     QTest::newRow("zero") << "0" << false;
     QTest::newRow("negative") << "-3" << false;
+    QTest::newRow("beyond a double") << "1e999" << false;
+    QTest::newRow("400 digits") << QString(400, QLatin1Char('9')) << false;
 }
 
 void TestForm1::leavingTheNumberBox()
@@ -525,6 +540,43 @@ void TestForm1::noFieldChosenMovesTheFocus()
     QCOMPARE(QApplication::focusWidget(), window->findChild<QWidget *>("Check1"));
 }
 
+void TestForm1::damagedDatabaseLeavesTheListAndTheStoredList()
+{
+    const QString database = m_folder->filePath(QStringLiteral("zipbase.mdb"));
+    QStringList good;
+    {
+        auto window = makeWindow();
+        window->show();
+        window->findChild<QLineEdit *>("Text1")->setText(QStringLiteral("20"));
+        window->PushButton2_Click();
+        good = rowsOf(window->list());
+        QCOMPARE(good.size(), 20);
+
+        QVERIFY(QFile::remove(database));
+        QByteArray noise(4096, Qt::Uninitialized);
+        QRandomGenerator::global()->fillRange(reinterpret_cast<quint32 *>(noise.data()), noise.size() / 4);
+        writeFile(database, noise);
+        window->PushButton2_Click();
+        QCOMPARE(m_dialogs.messages.size(), 1);
+        QVERIFY(m_dialogs.messages[0].text.contains(QStringLiteral("Form1.PushButton2_Click at line 132\r\r")));
+        QCOMPARE(rowsOf(window->list()), good);
+        QCOMPARE(window->list().rowCount(), 20);
+        QCOMPARE(window->pointer(), Pointer::Normal);
+        QCOMPARE(window->progressBar().value(), 0.0);
+        QCOMPARE(window->progressBar().text(), QStringLiteral("Progress Bar"));
+        window->close();
+    }
+    QCOMPARE(SettingsStore().read(SettingsStore::Key::Prefixes), good.join(QLatin1Char(';')));
+
+    // With the good database back, the next run works.
+    QVERIFY(QFile::remove(database));
+    QVERIFY(QFile::link(QStringLiteral(ZIPBASE_PATH), database));
+    auto window = makeWindow();
+    window->PushButton2_Click();
+    QCOMPARE(window->list().rows(), 20);
+    QCOMPARE(m_dialogs.messages.size(), 1);
+}
+
 void TestForm1::commandsDuringARunDoNothing()
 {
     auto window = makeWindow();
@@ -652,17 +704,26 @@ void TestForm1::contextMenuTicksEveryRow()
         QVERIFY(!list.checked(row));
 }
 
-void TestForm1::garbageSettingsFileStartsWithDefaults()
+void TestForm1::damagedSettingsFileIsReportedAndKept()
 {
-    SettingsStore settings;
-    writeFile(settings.fileName(SettingsStore::name(SettingsStore::Key::Check1)),
-              QByteArray("\x00\xff[[[General\nCheck1=\x01\x02\n=====\n\xfe\xfe"));
+    const QString path = SettingsStore().fileName(SettingsStore::name(SettingsStore::Key::Check1));
+    const QByteArray damaged = QByteArrayLiteral("Number%20Of%20Records=42\nCheck2=0\n\x00\xff[[[General\n=====\n\xfe\xfe");
+    writeFile(path, damaged);
     auto window = makeWindow();
-    QCOMPARE(window->findChild<QLineEdit *>("Text1")->text(), QStringLiteral("200"));
-    QCOMPARE(window->findChild<QCheckBox *>("Check2")->checkState(), Qt::Checked);
-    // The store still takes the user's changes.
-    window->findChild<QCheckBox *>("Check2")->click();
-    QCOMPARE(SettingsStore().read(SettingsStore::Key::Check2), QStringLiteral("0"));
+    QCOMPARE(m_dialogs.messages.size(), 1);
+    QVERIFY(m_dialogs.messages[0].text.contains(QStringLiteral("Form1.Form_Load at line 132\r\r")));
+    QVERIFY(m_dialogs.messages[0].text.contains(path + QStringLiteral(".damaged")));
+    QCOMPARE(readFile(path + QStringLiteral(".damaged")), damaged);
+    // What could be read is used; the rest takes its default.
+    QCOMPARE(window->findChild<QLineEdit *>("Text1")->text(), QStringLiteral("42"));
+    QCOMPARE(window->findChild<QCheckBox *>("Check1")->checkState(), Qt::Checked);
+    QCOMPARE(window->findChild<QCheckBox *>("Check2")->checkState(), Qt::Unchecked);
+    // The store takes the user's changes afterwards, in a clean file.
+    window->findChild<QCheckBox *>("Check3")->click();
+    const SettingsStore after;
+    QCOMPARE(after.status(), QSettings::NoError);
+    QCOMPARE(after.read(SettingsStore::Key::Check3), QStringLiteral("0"));
+    QCOMPARE(after.read(SettingsStore::Key::NumberOfRecords), QStringLiteral("42"));
 }
 
 void TestForm1::unreadableSettingsStartWithDefaults()
@@ -671,12 +732,14 @@ void TestForm1::unreadableSettingsStartWithDefaults()
     SettingsStore settings;
     QDir().mkpath(settings.fileName(SettingsStore::name(SettingsStore::Key::Check1)));
     auto window = makeWindow();
+    QCOMPARE(m_dialogs.messages.size(), 1);
+    QVERIFY(m_dialogs.messages[0].text.contains(QStringLiteral("Form1.Form_Load at line 132\r\r")));
     QCOMPARE(window->findChild<QLineEdit *>("Text1")->text(), QStringLiteral("200"));
     for (const char *name : {"Check1", "Check2", "Check3"})
         QCOMPARE(window->findChild<QCheckBox *>(name)->checkState(), Qt::Checked);
     window->findChild<QCheckBox *>("Check1")->click(); // storing fails quietly
     QCOMPARE(window->findChild<QCheckBox *>("Check1")->checkState(), Qt::Unchecked);
-    QVERIFY(m_dialogs.messages.isEmpty());
+    QCOMPARE(m_dialogs.messages.size(), 1);
 }
 
 void TestForm1::prefixesAtClose_data()
@@ -811,6 +874,30 @@ void TestForm1::failedStoreAtCloseIsReported()
     QCOMPARE(m_dialogs.messages.size(), 1);
     QVERIFY(m_dialogs.messages[0].text.contains(QStringLiteral("in Orvelle2021/08/31.Form1.Form_QueryUnload at line 110\r\r")));
     QVERIFY(!window->isVisible());
+}
+
+void TestForm1::sessionSaveStoresWithoutClosing()
+{
+    auto window = makeWindow();
+    window->show();
+    window->list().append(QStringLiteral("A"));
+    window->list().append(QStringLiteral("B"));
+    auto *manager = qApp->findChild<QSessionManager *>();
+    QVERIFY(manager);
+    emit qApp->commitDataRequest(*manager);
+    QCOMPARE(SettingsStore().read(SettingsStore::Key::Prefixes), QStringLiteral("A;B"));
+    QVERIFY(window->isVisible());
+
+    // A store that fails is not shown while the session manager forbids interaction ...
+    const QString prefixesFile = SettingsStore().fileName(SettingsStore::name(SettingsStore::Key::Prefixes));
+    QVERIFY(QFile::remove(prefixesFile));
+    QVERIFY(QDir().mkpath(prefixesFile));
+    QVERIFY(!manager->allowsInteraction());
+    emit qApp->commitDataRequest(*manager);
+    QVERIFY(m_dialogs.messages.isEmpty());
+    // ... and the close still reports it.
+    window->close();
+    QCOMPARE(reportedSteps(m_dialogs, QStringLiteral("in Orvelle2021/08/31.Form1.Form_QueryUnload ")), QList<int>{110});
 }
 
 void TestForm1::terminationSignalClosesTheWindow()

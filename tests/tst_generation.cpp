@@ -12,12 +12,15 @@
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QTimeZone>
 #include <QTest>
 
 #include <sqlite3.h>
 
 #include <cmath>
 #include <set>
+
+Q_DECLARE_METATYPE(DisplayFieldSet)
 
 namespace {
 
@@ -65,20 +68,22 @@ private slots:
     void reseedWithUnchangedTimerGivesNewValues();
     void zeroRecordsDrawOne();
     void timerIsSecondsSinceMidnight();
+    void timerOnDaysOf23And25Hours();
 
     void twoHundredRowsFromTheShippedDatabase();
     void progressValuesAndCaption();
     void zeroAndNegativeCounts_data();
     void zeroAndNegativeCounts();
-    void oneRecordTable();
-    void emptyTableFillsEmptyRows();
+    void fieldSetsThroughTheRun_data();
+    void fieldSetsThroughTheRun();
     void missingDatabase();
     void noFieldChosen();
     void noFieldAndNoDatabase();
     void badCounts_data();
     void badCounts();
     void countBeyondMemoryIsRefused();
-    void brokenDatabaseReportsEachStep();
+    void unreadableDatabaseLeavesTheList_data();
+    void unreadableDatabaseLeavesTheList();
     void secondRunReplacesTheRows();
     void busyRunDoesNothing();
     void rowsAreCommittedToTheViewOnlyWhenAsked();
@@ -141,12 +146,15 @@ void TestGeneration::reseedWithUnchangedTimerGivesNewValues()
         values.insert(generator.next());
     }
     QVERIFY(values.size() > 990);
-    // Two generators re-seeded alike from the same state agree: the seed is mixed in, not ignored.
+    // The new values come from the generator's state, not from chance: two
+    // generators re-seeded alike from the same state agree, value for value.
     RecordGenerator a;
     RecordGenerator b;
-    a.reseed(1.0f);
-    b.reseed(2.0f);
-    QVERIFY(a.next() != b.next());
+    for (int i = 0; i < 100; ++i) {
+        a.reseed(5.5f);
+        b.reseed(5.5f);
+        QCOMPARE(a.next(), b.next());
+    }
 }
 
 void TestGeneration::zeroRecordsDrawOne()
@@ -163,6 +171,27 @@ void TestGeneration::timerIsSecondsSinceMidnight()
     const double expected = QTime(0, 0).msecsTo(QTime::currentTime()) / 1000.0;
     QVERIFY(timer >= 0 && timer < 86400);
     QVERIFY(std::abs(timer - expected) < 2 || std::abs(timer - expected) > 86000);
+}
+
+void TestGeneration::timerOnDaysOf23And25Hours()
+{
+    // New York's clocks went forward at 2:00 on 10 March 2024 and back at 2:00 on 3 November.
+    const QTimeZone zone("America/New_York");
+    QVERIFY(zone.isValid());
+    const auto at = [&](int month, int day, QTime time) {
+        return QDateTime(QDate(2024, month, day), time, zone).toMSecsSinceEpoch();
+    };
+    LocalClock clock(zone);
+    // 23 hours: at 3:30 the timer shows 3:30, though 2.5 hours have passed since midnight.
+    QCOMPARE(clock.secondsSinceMidnight(at(3, 10, QTime(3, 30))), 3.5f * 3600);
+    // 25 hours: the last hour of the day reads from 23:00, with no look-up per draw.
+    const qint64 lastHour = at(11, 3, QTime(23, 0));
+    QCOMPARE(clock.secondsSinceMidnight(lastHour), 23.0f * 3600);
+    const int lookups = clock.zoneLookups();
+    for (qint64 ms = lastHour; ms < lastHour + 3'600'000; ms += 250)
+        QVERIFY(clock.secondsSinceMidnight(ms) >= 23.0f * 3600);
+    QCOMPARE(clock.zoneLookups(), lookups);
+    QCOMPARE(clock.secondsSinceMidnight(lastHour + 3'600'000), 0.0f);
 }
 
 void TestGeneration::twoHundredRowsFromTheShippedDatabase()
@@ -218,29 +247,34 @@ void TestGeneration::zeroAndNegativeCounts()
     QCOMPARE(m_host.pointers, (QList<Pointer>{Pointer::Hourglass, Pointer::Normal}));
 }
 
-void TestGeneration::oneRecordTable()
+void TestGeneration::fieldSetsThroughTheRun_data()
 {
-    QTemporaryDir dir;
-    makeDatabase(dir.path(), QStringLiteral("CREATE TABLE zip_codes (city TEXT, state TEXT, zip TEXT);"
-                                            "INSERT INTO zip_codes VALUES ('SAINT PAUL', 'mn', '55101');"));
-    m_host.folder = dir.path();
-    m_host.number = QStringLiteral("50");
-    ResultsColumnList list;
-    ::PushButton2_Click(m_host, list);
-    QCOMPARE(rowsOf(list), QStringList(50, QStringLiteral("Saint Paul, MN 55101")));
+    QTest::addColumn<DisplayFieldSet>("fields");
+    QTest::addColumn<QString>("row");
+    QTest::newRow("city") << DisplayFieldSet{true, false, false} << "Saint Paul";
+    QTest::newRow("state") << DisplayFieldSet{false, true, false} << "Mn";
+    QTest::newRow("zip") << DisplayFieldSet{false, false, true} << "05501";
+    QTest::newRow("city state") << DisplayFieldSet{true, true, false} << "Saint Paul, MN";
+    QTest::newRow("city zip") << DisplayFieldSet{true, false, true} << "Saint Paul 05501";
+    QTest::newRow("state zip") << DisplayFieldSet{false, true, true} << "Mn 05501";
+    QTest::newRow("all") << DisplayFieldSet{true, true, true} << "Saint Paul, MN 05501";
 }
 
-void TestGeneration::emptyTableFillsEmptyRows()
+void TestGeneration::fieldSetsThroughTheRun()
 {
+    QFETCH(DisplayFieldSet, fields);
+    QFETCH(QString, row);
+    // One record: every row shows its display string.
     QTemporaryDir dir;
-    makeDatabase(dir.path(), QStringLiteral("CREATE TABLE zip_codes (city TEXT, state TEXT, zip TEXT);"));
+    makeDatabase(dir.path(), QStringLiteral("CREATE TABLE zip_codes (city TEXT, state TEXT, zip TEXT);"
+                                            "INSERT INTO zip_codes VALUES ('SAINT PAUL', 'mn', '05501');"));
     m_host.folder = dir.path();
+    m_host.fields = fields;
     m_host.number = QStringLiteral("3");
     ResultsColumnList list;
     ::PushButton2_Click(m_host, list);
-    // Moving and reading fail for every row; each row repeats the text before it.
-    QCOMPARE(rowsOf(list), QStringList(3, QString()));
-    QCOMPARE(reportedSteps(m_host.m_dialogs, runSource), (QList<int>{146, 148, 150, 146, 148, 150, 146, 148, 150}));
+    QCOMPARE(rowsOf(list), QStringList(3, row));
+    QVERIFY(m_host.m_dialogs.messages.isEmpty());
 }
 
 void TestGeneration::missingDatabase()
@@ -293,6 +327,8 @@ void TestGeneration::badCounts_data()
     QTest::newRow("empty") << "";
     QTest::newRow("beyond the range") << "3000000000";
     QTest::newRow("fraction rounding past the range") << "2147483647.5";
+    QTest::newRow("beyond a double") << "1e999";
+    QTest::newRow("400 digits") << QString(400, QLatin1Char('9'));
 }
 
 void TestGeneration::badCounts()
@@ -325,22 +361,46 @@ void TestGeneration::countBeyondMemoryIsRefused()
     QCOMPARE(m_host.m_progress.text(), QStringLiteral("Progress Bar"));
 }
 
-void TestGeneration::brokenDatabaseReportsEachStep()
+void TestGeneration::unreadableDatabaseLeavesTheList_data()
 {
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<int>("step");
+    QTest::addColumn<QString>("description");
+    QFile shipped(QStringLiteral(ZIPBASE_PATH));
+    QVERIFY(shipped.open(QIODevice::ReadOnly));
+    QTest::newRow("zero-length") << QByteArray("") << 132 << "has no table \"zip_codes\"";
+    QTest::newRow("truncated") << shipped.read(64 * 1024) << 132 << "cannot be read";
+    QTest::newRow("random bytes") << QByteArray(4096, 'x') << 132 << "is not an SQLite database file";
+    QTest::newRow("no records") << QByteArray() << 146 << "found no places";
+}
+
+void TestGeneration::unreadableDatabaseLeavesTheList()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(int, step);
+    QFETCH(QString, description);
     QTemporaryDir dir;
-    QFile file(QDir(dir.path()).filePath(QStringLiteral("zipbase.mdb")));
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(QByteArray(4096, 'x'));
-    file.close();
+    if (content.isNull()) {
+        makeDatabase(dir.path(), QStringLiteral("CREATE TABLE zip_codes (city TEXT, state TEXT, zip TEXT);"));
+    } else {
+        QFile file(QDir(dir.path()).filePath(QStringLiteral("zipbase.mdb")));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(content);
+    }
     m_host.folder = dir.path();
-    m_host.number = QStringLiteral("2");
     ResultsColumnList list;
+    list.append(QStringLiteral("kept"));
     ::PushButton2_Click(m_host, list);
-    QCOMPARE(reportedSteps(m_host.m_dialogs, runSource), (QList<int>{132, 134, 146, 148, 150, 146, 148, 150}));
-    QVERIFY(m_host.m_dialogs.messages[0].text.startsWith(dir.path() + QStringLiteral("/zipbase.mdb")) ||
-            m_host.m_dialogs.messages[0].text.contains(QStringLiteral("not an SQLite database file")));
-    QCOMPARE(rowsOf(list), QStringList(2, QString()));
-    QCOMPARE(m_host.pointers.last(), Pointer::Normal);
+    // One report, no rows added, the list as it was; then the closing steps.
+    QCOMPARE(reportedSteps(m_host.m_dialogs, runSource), QList<int>{step});
+    const QString text = m_host.m_dialogs.messages[0].text;
+    QVERIFY2(text.contains(description), qPrintable(text));
+    if (step == 132)
+        QVERIFY2(text.startsWith(QStringLiteral("The place database %1/zipbase.mdb ").arg(dir.path())), qPrintable(text));
+    QCOMPARE(rowsOf(list), QStringList{QStringLiteral("kept")});
+    QCOMPARE(m_host.pointers, (QList<Pointer>{Pointer::Hourglass, Pointer::Normal}));
+    QCOMPARE(m_host.m_progress.values, QList<double>{0.0});
+    QCOMPARE(m_host.m_progress.text(), QStringLiteral("Progress Bar"));
 }
 
 void TestGeneration::secondRunReplacesTheRows()

@@ -10,6 +10,8 @@
 
 #include <sqlite3.h>
 
+Q_DECLARE_METATYPE(DisplayFieldSet)
+
 namespace {
 
 // Creates an SQLite database at `path` by running `sql`.
@@ -164,17 +166,17 @@ void TestPlaceDatabase::presence()
 
 void TestPlaceDatabase::fixtureQueries_data()
 {
-    QTest::addColumn<QString>("expression");
+    QTest::addColumn<DisplayFieldSet>("fields");
     QTest::addColumn<QStringList>("values");
-    QTest::newRow("city") << "city" << QStringList{"HOLTSVILLE", "WINSTON-SALEM", "O'FALLON"};
-    QTest::newRow("zip") << "zip" << QStringList{"00501", "27101", "63366"};
-    QTest::newRow("all") << "city+ ', ' + state+ ' ' + zip"
+    QTest::newRow("city") << DisplayFieldSet{true, false, false} << QStringList{"HOLTSVILLE", "WINSTON-SALEM", "O'FALLON"};
+    QTest::newRow("zip") << DisplayFieldSet{false, false, true} << QStringList{"00501", "27101", "63366"};
+    QTest::newRow("all") << DisplayFieldSet{true, true, true}
                          << QStringList{"HOLTSVILLE, NY 00501", "WINSTON-SALEM, NC 27101", "O'FALLON, MO 63366"};
 }
 
 void TestPlaceDatabase::fixtureQueries()
 {
-    QFETCH(QString, expression);
+    QFETCH(DisplayFieldSet, fields);
     QFETCH(QStringList, values);
     const QString path = m_dir.filePath(QStringLiteral("fixture.mdb"));
     if (!QFile::exists(path))
@@ -182,7 +184,7 @@ void TestPlaceDatabase::fixtureQueries()
     PlaceConnection connection;
     connection.open(path);
     PlaceRecordSet records;
-    records.open(displayQueryFor(expression), connection);
+    records.open(BuildDisplayQuery(fields), connection);
     QCOMPARE(records.recordCount(), 3);
     QCOMPARE(readAll(records), values);
     records.moveFirst();

@@ -34,6 +34,7 @@ private slots:
 
     void handWrittenFile_data();
     void handWrittenFile();
+    void damagedFileIsKeptBesideIt();
     void folderInPlaceOfFile();
     void fileWithoutReadPermission();
 
@@ -234,6 +235,27 @@ void TestSettings::handWrittenFile()
     QCOMPARE(next.status(), QSettings::NoError); // the write left a clean file
     QCOMPARE(next.readInt16(Key::Check2), qint16(0));
     QCOMPARE(next.read(Key::NumberOfRecords), number);
+}
+
+void TestSettings::damagedFileIsKeptBesideIt()
+{
+    const QString path = folder() + "/Orvelle Software.conf";
+    const QByteArray damaged("Check1=0\n\xff\xfe broken\n");
+    writeRaw(path + ".damaged", "kept at an earlier start");
+    writeRaw(path, damaged);
+    {
+        SettingsStore store;
+        QCOMPARE(store.status(), QSettings::FormatError);
+        // Kept before any write, and never over an earlier copy.
+        QCOMPARE(store.keptCopy(), path + ".damaged-2");
+        QCOMPARE(readRaw(path + ".damaged-2"), damaged);
+        QCOMPARE(readRaw(path + ".damaged"), QByteArray("kept at an earlier start"));
+        QVERIFY(store.loadProblem().contains(store.keptCopy()));
+    }
+    restart(); // the same damage at the next start is not kept twice
+    const SettingsStore next;
+    QCOMPARE(next.keptCopy(), folder() + "/Orvelle Software.conf.damaged-2");
+    QVERIFY(!QFileInfo::exists(folder() + "/Orvelle Software.conf.damaged-3"));
 }
 
 void TestSettings::folderInPlaceOfFile()

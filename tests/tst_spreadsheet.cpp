@@ -13,17 +13,20 @@
 
 namespace {
 
-// The calls made to a factory and its application objects, in order. Once
-// `callsLeft` reaches 0 the application is gone and every call to it fails;
-// once `creatable` does, no object can be created. Negative: no limit.
+// The calls made to a factory and its application objects, in order; a block
+// of cells shows as the cells it stores ("row,column text"), its empty texts
+// left out. Once `callsLeft` reaches 0 the application is gone and every call
+// to it fails; once `creatable` does, no object can be created. Negative: no
+// limit. A write that reaches sheet row `refusedRow` fails.
 class FakeFactory : public SpreadsheetFactory
 {
 public:
     std::unique_ptr<SpreadsheetApplication> create() override;
-    void record(const QString &call, int &budget)
+    void record(const QString &call, int &budget, bool refused = false)
     {
-        calls.append(budget == 0 ? call + QLatin1String(" FAILED") : call);
-        if (budget == 0)
+        const bool fails = budget == 0 || refused;
+        calls.append(fails ? call + QLatin1String(" FAILED") : call);
+        if (fails)
             throw Failure(QStringLiteral("The application has been closed."));
         if (budget > 0)
             --budget;
@@ -32,6 +35,7 @@ public:
     QStringList calls;
     int callsLeft = -1;
     int creatable = -1;
+    int refusedRow = 0;
 };
 
 class FakeApplication : public SpreadsheetApplication
@@ -42,7 +46,21 @@ public:
     void addWorkbook() override { m_log.record(QStringLiteral("add workbook"), m_log.callsLeft); }
     void setCell(int row, int column, const QString &value) override
     {
-        m_log.record(QStringLiteral("%1,%2 %3").arg(row).arg(column).arg(value), m_log.callsLeft);
+        m_log.record(QStringLiteral("%1,%2 %3").arg(row).arg(column).arg(value), m_log.callsLeft,
+                     row == m_log.refusedRow);
+    }
+    void setCells(int row, int column, const QList<QStringList> &cells) override
+    {
+        const int last = row + int(cells.size()) - 1;
+        m_log.record(QStringLiteral("block %1-%2").arg(row).arg(last), m_log.callsLeft,
+                     row <= m_log.refusedRow && m_log.refusedRow <= last);
+        m_log.calls.removeLast();
+        for (int i = 0; i < cells.size(); ++i) {
+            for (int j = 0; j < cells[i].size(); ++j) {
+                if (!cells[i][j].isEmpty())
+                    m_log.calls.append(QStringLiteral("%1,%2 %3").arg(row + i).arg(column + j).arg(cells[i][j]));
+            }
+        }
     }
     void autofitColumns() override { m_log.record(QStringLiteral("autofit"), m_log.callsLeft); }
     void setVisible(bool visible) override { m_log.record(visible ? "visible" : "hidden", m_log.callsLeft); }
@@ -64,6 +82,10 @@ const QList<Pointer> hourglassThenNormal = {Pointer::Hourglass, Pointer::Normal}
 
 const QString clickSource = QStringLiteral("in Orvelle2021/08/31.Form1.PushButton13_Click ");
 
+// Cell by cell as before blocks; blocks of one and two sheet rows; blocks sized by time.
+const QList<SheetTransfer> transfers = {SheetTransfer{.cellByCell = true}, SheetTransfer{.rowsPerBlock = 1},
+                                        SheetTransfer{.rowsPerBlock = 2}, SheetTransfer{}};
+
 } // namespace
 
 class TestSpreadsheet : public QObject
@@ -78,6 +100,8 @@ private slots:
     void applicationClosedWhileFilling();
     void applicationNotCreatedAfterTheProbe();
     void vanishedRowsAreReportedAndPassedOver();
+    void refusedBlockIsWrittenCellByCellInStepOrder();
+    void windowClosedWhileFillingKeepsTheCellsWritten();
     void busyClickDoesNothing();
 };
 
@@ -113,15 +137,21 @@ void TestSpreadsheet::layout()
     QFETCH(QStringList, headers);
     QFETCH(QStringList, rows);
     QFETCH(QStringList, cells);
-    FakeHost host;
-    FakeFactory factory;
+    for (const SheetTransfer &transfer : transfers) {
+        FakeHost host;
+        FakeFactory factory;
 
-    PushButton13_Click(host, TableList(headers, rows), factory);
+        PushButton13_Click(host, TableList(headers, rows), factory, transfer);
 
-    QCOMPARE(factory.calls, probe + QStringList({"create", "add workbook"}) + cells
-                                + QStringList({"autofit", "visible", "release"}));
-    QVERIFY(host.m_dialogs.messages.isEmpty());
-    QCOMPARE(host.pointers, hourglassThenNormal);
+        // A block leaves an empty text's cell empty, as writing it does.
+        QStringList written = cells;
+        if (!transfer.cellByCell)
+            written.removeIf([](const QString &cell) { return cell.endsWith(QLatin1Char(' ')); });
+        QCOMPARE(factory.calls, probe + QStringList({"create", "add workbook"}) + written
+                                    + QStringList({"autofit", "visible", "release"}));
+        QVERIFY(host.m_dialogs.messages.isEmpty());
+        QCOMPARE(host.pointers, hourglassThenNormal);
+    }
 }
 
 void TestSpreadsheet::missingApplicationShowsBothMessages()
@@ -160,18 +190,21 @@ void TestSpreadsheet::applicationClosedWhileFilling()
     // Seven calls reach the application: the workbook, the header, three
     // rows, the fit and the window. Whichever call first finds it closed,
     // that one and every later one is reported once, with its own step.
+    // In blocks of one row the calls are the same seven.
     const QList<int> steps = {114, 126, 156, 156, 156, 172, 174};
     for (int callsLeft = 0; callsLeft <= int(steps.size()); ++callsLeft) {
+      for (const SheetTransfer &transfer : transfers.mid(0, 2)) {
         FakeHost host;
         FakeFactory factory;
         factory.callsLeft = callsLeft;
 
-        PushButton13_Click(host, TableList(oneColumn, threeRows), factory);
+        PushButton13_Click(host, TableList(oneColumn, threeRows), factory, transfer);
 
         QCOMPARE(reportedSteps(host.m_dialogs, clickSource), steps.mid(callsLeft));
         QCOMPARE(host.pointers, hourglassThenNormal);
         QCOMPARE(factory.calls.count(QStringLiteral("release")), 2);
         QCOMPARE(factory.calls.constLast(), QStringLiteral("release"));
+      }
     }
 }
 
@@ -209,6 +242,52 @@ void TestSpreadsheet::vanishedRowsAreReportedAndPassedOver()
     QCOMPARE(factory.calls.mid(4, 2), QStringList({"1,1 Result(s)", "2,1 Holtsville, NY 00501"}));
     QCOMPARE(factory.calls.at(6), QStringLiteral("autofit"));
     QCOMPARE(host.pointers, hourglassThenNormal);
+}
+
+void TestSpreadsheet::refusedBlockIsWrittenCellByCellInStepOrder()
+{
+    // Sheet row 2 is refused; the rows after it vanish as it is reached.
+    // Every transfer reports the same steps in the same order, and writes
+    // the same cells.
+    QList<QStringList> sheets;
+    for (const SheetTransfer &transfer : transfers) {
+        FakeHost host;
+        FakeFactory factory;
+        factory.refusedRow = 2;
+        TableList list({"Result(s)", "State", "Zip"}, {"x|Holtsville|NY|00501", "x|Agawam||01001", "x|Adjuntas|PR|"});
+        host.onYield = [&] {
+            if (host.yields == 4)
+                list.truncate(1);
+        };
+
+        PushButton13_Click(host, list, factory, transfer);
+
+        const QList<int> vanished = {144, 154, 156, 160, 162, 160, 162};
+        QCOMPARE(reportedSteps(host.m_dialogs, clickSource), QList<int>({156, 162, 162}) + vanished + vanished);
+        QStringList stored = factory.calls.filter(QRegularExpression(QStringLiteral("^\\d+,\\d+ ")));
+        stored.removeIf([](const QString &call) { return call.endsWith(QLatin1String(" FAILED")); });
+        QCOMPARE(stored, QStringList({"1,1 Result(s)", "1,2 State", "1,3 Zip"}));
+        QCOMPARE(factory.calls.mid(factory.calls.size() - 3), QStringList({"autofit", "visible", "release"}));
+    }
+}
+
+void TestSpreadsheet::windowClosedWhileFillingKeepsTheCellsWritten()
+{
+    // The window closes in the yield before list row 3: the command ends at
+    // once, and the cells written so far are in the sheet.
+    for (const SheetTransfer &transfer : transfers) {
+        FakeHost host;
+        FakeFactory factory;
+        host.onYield = [&] {
+            if (host.yields == 1 + 2 * 2 + 1)
+                throw ProgramEnding();
+        };
+
+        QVERIFY_THROWS_EXCEPTION(ProgramEnding, PushButton13_Click(host, TableList(oneColumn, threeRows), factory, transfer));
+
+        QCOMPARE(factory.calls, probe + QStringList({"create", "add workbook", "1,1 Result(s)", "2,1 Holtsville, NY 00501",
+                                                     "3,1 Agawam, MA 01001", "release"}));
+    }
 }
 
 void TestSpreadsheet::busyClickDoesNothing()

@@ -12,10 +12,13 @@
 
 #include <QDir>
 #include <QElapsedTimer>
-#include <QRegularExpression>
+#include <QGuiApplication>
+#include <QKeyEvent>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
+#include <QWindow>
+#include <qpa/qwindowsysteminterface.h>
 
 #include <com/sun/star/beans/XPropertySet.hpp>
 #include <com/sun/star/container/XEnumeration.hpp>
@@ -31,6 +34,8 @@
 #include <com/sun/star/util/XCloseable.hpp>
 
 #include <csignal>
+
+Q_DECLARE_METATYPE(SheetTransfer)
 
 using css::uno::Reference;
 using css::uno::UNO_QUERY;
@@ -113,6 +118,37 @@ QString describeCell(const Reference<css::sheet::XSpreadsheet> &sheet, int colum
     }
 }
 
+// The cells of the top left `rows` x `columns` of the sheet, row by row,
+// each with its number format.
+QStringList describeCells(const Reference<css::sheet::XSpreadsheet> &sheet, int rows, int columns)
+{
+    QStringList cells;
+    for (int row = 0; row < rows; ++row) {
+        for (int column = 0; column < columns; ++column) {
+            const Reference<css::beans::XPropertySet> cell(sheet->getCellByPosition(column, row), UNO_QUERY_THROW);
+            cells.append(describeCell(sheet, column, row) + QStringLiteral(" format %1").arg(
+                             cell->getPropertyValue("NumberFormat").get<sal_Int32>()));
+        }
+    }
+    return cells;
+}
+
+// A window that hands each key it gets to `onKey`.
+class KeyWindow : public QWindow
+{
+public:
+    std::function<void()> onKey;
+
+protected:
+    void keyPressEvent(QKeyEvent *) override
+    {
+        if (onKey)
+            onKey();
+    }
+};
+
+const QString clickSource = QStringLiteral("in Orvelle2021/08/31.Form1.PushButton13_Click ");
+
 // Runs a test's body: a UNO exception escaping it would end the program.
 template <typename Body>
 void failingOnUnoExceptions(Body &&body)
@@ -135,14 +171,20 @@ private slots:
     void cleanup();
     void cleanupTestCase();
     void cellsHoldTheirTextsLiterally();
+    void blocksWriteWhatCellByCellWrites_data();
+    void blocksWriteWhatCellByCellWrites();
+    void officeKilledWhileFilling_data();
     void officeKilledWhileFilling();
+    void hangingOfficeIsGivenUp();
+    void keyDuringCallStartsAnotherExport();
     void missingOfficeShowsBothMessages();
 
 private:
     // The Calc documents open in the office, through a connection of our own.
-    QList<Reference<css::frame::XModel>> documents() const;
+    QList<Reference<css::frame::XModel>> documents() const { return documents(*m_factory); }
+    static QList<Reference<css::frame::XModel>> documents(const LibreOfficeFactory &factory);
     Reference<css::sheet::XSpreadsheet> onlyDocumentsActiveSheet() const;
-    void noteOffice();
+    void noteOffice(const LibreOfficeFactory *factory);
 
     QTemporaryDir m_profiles;
     std::unique_ptr<LibreOfficeFactory> m_factory;
@@ -151,19 +193,26 @@ private:
 
 void TestSpreadsheetCalc::initTestCase()
 {
+    // As the program's UNO runtime does where nothing else handles the
+    // signal, but QtTest's crash handler does by now: a write to an office
+    // that has just gone fails instead of ending the process.
+    std::signal(SIGPIPE, SIG_IGN);
     QVERIFY(m_profiles.isValid());
     note("profiles " + QFile::encodeName(m_profiles.path()));
     note("pipes orvelle_" + QByteArray::number(QCoreApplication::applicationPid()) + '_');
     LibreOfficeOptions options;
     options.headless = true;
     options.profileParent = m_profiles.path();
-    options.whileStarting = [this] { noteOffice(); };
+    options.whileWaiting = [this] { noteOffice(m_factory.get()); };
     m_factory = std::make_unique<LibreOfficeFactory>(options);
 }
 
-void TestSpreadsheetCalc::noteOffice()
+void TestSpreadsheetCalc::noteOffice(const LibreOfficeFactory *factory)
 {
-    const qint64 pid = m_factory->officeProcessId();
+    // Not while the factory is made or ended: its offices are known then.
+    if (!factory)
+        return;
+    const qint64 pid = factory->officeProcessId();
     if (pid > 0 && !m_offices.contains(pid)) {
         m_offices.append(pid);
         note("office " + QByteArray::number(pid));
@@ -190,12 +239,12 @@ void TestSpreadsheetCalc::cleanupTestCase()
     QVERIFY2(QDir(m_profiles.path()).isEmpty(), "the temporary profiles should go with their offices");
 }
 
-QList<Reference<css::frame::XModel>> TestSpreadsheetCalc::documents() const
+QList<Reference<css::frame::XModel>> TestSpreadsheetCalc::documents(const LibreOfficeFactory &factory)
 {
     QList<Reference<css::frame::XModel>> result;
-    if (m_factory->officeAddress().isEmpty())
+    if (factory.officeAddress().isEmpty())
         return result;
-    const auto context = LibreOfficeUno::connect(m_factory->officeAddress());
+    const auto context = LibreOfficeUno::connect(factory.officeAddress());
     const auto components = css::frame::Desktop::create(context)->getComponents()->createEnumeration();
     while (components->hasMoreElements())
         result.append(Reference<css::frame::XModel>(components->nextElement(), UNO_QUERY));
@@ -259,8 +308,62 @@ void TestSpreadsheetCalc::cellsHoldTheirTextsLiterally()
     });
 }
 
+void TestSpreadsheetCalc::blocksWriteWhatCellByCellWrites_data()
+{
+    QTest::addColumn<QStringList>("headers");
+    QTest::addColumn<QStringList>("rows");
+    QTest::addColumn<int>("rowsPerBlock");
+
+    const QStringList oneColumn = {"Result(s)"};
+    const QStringList threeColumns = {"Result(s)", "State", "Zip"};
+    QTest::newRow("ticked rows 1 and 3 of three")
+        << oneColumn << QStringList({"x|Holtsville, NY 00501", "-|Agawam, MA 01001", "x|Adjuntas, PR 00601"}) << 0;
+    QTest::newRow("empty first row") << oneColumn << QStringList({"x|", "x|Agawam, MA 01001"}) << 0;
+    QTest::newRow("equals signs in column 2")
+        << threeColumns << QStringList({"x|=1+1|=NY|00501", "x|Agawam|a=b=c|=01001"}) << 0;
+    QTest::newRow("empty middle cell of three")
+        << threeColumns << QStringList({"x|Holtsville|NY|00501", "x|Agawam||01001", "x||PR|00601"}) << 0;
+    // Blocks of sheet rows 1-2, 3-4 and 5-6: list row 3 (sheet row 4), not
+    // ticked, ends the second; the last list row ends the third.
+    QTest::newRow("block ends on an unticked row and on the last row")
+        << threeColumns
+        << QStringList({"x|Holtsville|NY|00501", "x|Agawam||01001", "-|Adjuntas|PR|00601", "x|Aguada|PR|",
+                        "x|Aguadilla|PR|00603"})
+        << 2;
+}
+
+void TestSpreadsheetCalc::blocksWriteWhatCellByCellWrites()
+{
+    QFETCH(QStringList, headers);
+    QFETCH(QStringList, rows);
+    QFETCH(int, rowsPerBlock);
+    failingOnUnoExceptions([&] {
+        QList<QStringList> sheets;
+        for (const SheetTransfer &transfer : {SheetTransfer{.cellByCell = true}, SheetTransfer{.rowsPerBlock = rowsPerBlock}}) {
+            FakeHost host;
+            PushButton13_Click(host, TableList(headers, rows), *m_factory, transfer);
+            QCOMPARE(host.m_dialogs.texts(), QStringList());
+            const Reference<css::sheet::XSpreadsheet> sheet = onlyDocumentsActiveSheet();
+            QVERIFY(sheet.is());
+            sheets.append(describeCells(sheet, int(rows.size()) + 2, int(headers.size()) + 1));
+            cleanup();
+        }
+        QCOMPARE(sheets[1], sheets[0]);
+        QVERIFY(!sheets[0].filter(QStringLiteral("text:")).isEmpty());
+    });
+}
+
+void TestSpreadsheetCalc::officeKilledWhileFilling_data()
+{
+    QTest::addColumn<SheetTransfer>("transfer");
+    QTest::newRow("cell by cell") << SheetTransfer{.cellByCell = true};
+    // The first block (the header and list rows 1 to 4) has gone out when the office dies.
+    QTest::newRow("blocks of five rows") << SheetTransfer{.rowsPerBlock = 5};
+}
+
 void TestSpreadsheetCalc::officeKilledWhileFilling()
 {
+    QFETCH(SheetTransfer, transfer);
     failingOnUnoExceptions([&] {
         QStringList rows;
         for (int i = 0; i < 30; ++i)
@@ -277,14 +380,10 @@ void TestSpreadsheetCalc::officeKilledWhileFilling()
             kill(-pid_t(killed), SIGKILL);
             QVERIFY(waitUntilGone(killed));
         };
-        PushButton13_Click(host, TableList({"Result(s)"}, rows), *m_factory);
+        PushButton13_Click(host, TableList({"Result(s)"}, rows), *m_factory, transfer);
 
         QVERIFY(killed > 0);
-        QList<int> steps;
-        static const QRegularExpression report(QStringLiteral("^LibreOffice.*\r\n.*PushButton13_Click at line (\\d+)\r\r"));
-        for (const QString &text : host.m_dialogs.texts())
-            steps.append(report.match(text).captured(1).toInt());
-        QCOMPARE(steps, QList<int>(26, 156) + QList<int>({172, 174}));
+        QCOMPARE(reportedSteps(host.m_dialogs, clickSource), QList<int>(26, 156) + QList<int>({172, 174}));
         QCOMPARE(host.pointers, QList<Pointer>({Pointer::Hourglass, Pointer::Normal}));
 
         // The program goes on: the next export starts another office.
@@ -295,6 +394,106 @@ void TestSpreadsheetCalc::officeKilledWhileFilling()
         const Reference<css::sheet::XSpreadsheet> sheet = onlyDocumentsActiveSheet();
         QVERIFY(sheet.is());
         QCOMPARE(describeCell(sheet, 0, 1), QStringLiteral("text:Agawam, MA 01001"));
+    });
+}
+
+void TestSpreadsheetCalc::hangingOfficeIsGivenUp()
+{
+    failingOnUnoExceptions([&] {
+        LibreOfficeOptions options;
+        options.headless = true;
+        options.profileParent = m_profiles.path();
+        options.callTimeoutMs = 5000;
+        LibreOfficeFactory *self = nullptr;
+        options.whileWaiting = [&] { noteOffice(self); };
+        LibreOfficeFactory factory(options);
+        self = &factory;
+        const TableList list({"Result(s)"}, {"x|Holtsville, NY 00501", "x|Agawam, MA 01001", "x|Adjuntas, PR 00601"});
+
+        // The office stops answering at the yield before list row 2; the
+        // cells go out after the last row.
+        FakeHost host;
+        qint64 stopped = 0;
+        QElapsedTimer sinceStop;
+        host.onYield = [&] {
+            if (host.yields != 1 + 2 + 1)
+                return;
+            noteOffice(&factory);
+            stopped = factory.officeProcessId();
+            kill(-pid_t(stopped), SIGSTOP);
+            sinceStop.start();
+        };
+        PushButton13_Click(host, list, factory);
+
+        QVERIFY(stopped > 0);
+        QVERIFY2(sinceStop.elapsed() < 5000 + 2000, "the export should give up on the office after 5 s");
+        QCOMPARE(reportedSteps(host.m_dialogs, clickSource), QList<int>({126, 156, 156, 156, 172, 174}));
+        QVERIFY(host.m_dialogs.texts().constFirst().startsWith("LibreOffice did not answer within 5 seconds.\r\n"));
+        QCOMPARE(host.pointers, QList<Pointer>({Pointer::Hourglass, Pointer::Normal}));
+        QVERIFY2(waitUntilGone(stopped), "an office without a display that hangs should be ended");
+
+        // The next export starts a fresh office.
+        FakeHost again;
+        PushButton13_Click(again, list, factory);
+        QCOMPARE(again.m_dialogs.texts(), QStringList());
+        noteOffice(&factory);
+        QVERIFY(factory.officeProcessId() != stopped);
+    });
+}
+
+void TestSpreadsheetCalc::keyDuringCallStartsAnotherExport()
+{
+    failingOnUnoExceptions([&] {
+        // As the window's own factory: its waits handle input.
+        LibreOfficeOptions options;
+        options.headless = true;
+        options.profileParent = m_profiles.path();
+        LibreOfficeFactory factory(options);
+        QStringList rows;
+        for (int i = 0; i < 4000; ++i)
+            rows.append(QStringLiteral("x|Holtsville, NY %1").arg(501 + i, 5, 10, QLatin1Char('0')));
+        const TableList list({"Result(s)"}, rows);
+
+        // A key comes in as the cells start to go out; the host itself never
+        // dispatches, so only a wait for the office can hand it to the
+        // window, whose key starts an export of its own.
+        KeyWindow window;
+        window.show();
+        FakeHost host;
+        FakeHost other;
+        bool exporting = true;
+        bool otherDuringExport = false;
+        window.onKey = [&] {
+            PushButton13_Click(other, TableList({"Result(s)"}, {"x|Agawam, MA 01001"}), factory);
+            otherDuringExport = exporting;
+        };
+        host.onYield = [&] {
+            if (host.yields != 1)
+                return;
+            noteOffice(&factory);
+            QWindowSystemInterface::handleKeyEvent<QWindowSystemInterface::AsynchronousDelivery>(
+                &window, QEvent::KeyPress, Qt::Key_A, Qt::NoModifier);
+        };
+        PushButton13_Click(host, list, factory);
+        exporting = false;
+
+        QVERIFY2(otherDuringExport, "the key should have been handled while the office worked");
+        QCOMPARE(host.m_dialogs.texts(), QStringList());
+        QCOMPARE(other.m_dialogs.texts(), QStringList());
+        QCOMPARE(host.pointers, QList<Pointer>({Pointer::Hourglass, Pointer::Normal}));
+        QCOMPARE(other.pointers, QList<Pointer>({Pointer::Hourglass, Pointer::Normal}));
+        QStringList firstCells;
+        for (const auto &document : documents(factory)) {
+            const auto sheet = Reference<css::sheet::XSpreadsheetView>(document->getCurrentController(), UNO_QUERY_THROW)
+                                   ->getActiveSheet();
+            firstCells.append(describeCell(sheet, 0, 1));
+            if (firstCells.constLast() == QStringLiteral("text:Holtsville, NY 00501")) {
+                QCOMPARE(describeCell(sheet, 0, 4000), QStringLiteral("text:Holtsville, NY 04500"));
+                QCOMPARE(describeCell(sheet, 0, 4001), QString());
+            }
+        }
+        firstCells.sort();
+        QCOMPARE(firstCells, QStringList({"text:Agawam, MA 01001", "text:Holtsville, NY 00501"}));
     });
 }
 
@@ -323,7 +522,7 @@ int main(int argc, char *argv[])
 {
     if (argc > 1 && qstrcmp(argv[1], "--end-offices") == 0)
         return endLeftOffices();
-    QCoreApplication application(argc, argv);
+    QGuiApplication application(argc, argv);
     TestSpreadsheetCalc test;
     return QTest::qExec(&test, argc, argv);
 }

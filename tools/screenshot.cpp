@@ -3,6 +3,8 @@
 #include "app/Form1.h"
 #include "app/ProgressBar.h"
 #include "app/ResultView.h"
+#include "export/Clipboard.h"
+#include "export/Spreadsheet.h"
 #include "generate/ResultList.h"
 
 #include <QApplication>
@@ -15,7 +17,11 @@ int main(int argc, char *argv[])
     QApplication application(argc, argv);
     if (argc < 2)
         return 2;
+    SystemClipboard clipboard;
+    const auto spreadsheets = makeDefaultSpreadsheetFactory();
     Form1Services services;
+    services.clipboard = &clipboard;
+    services.spreadsheets = spreadsheets.get();
     services.programFolder = QCoreApplication::applicationDirPath() + QStringLiteral("/..");
     Form1 window(services);
     window.show();

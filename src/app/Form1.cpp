@@ -1,11 +1,13 @@
 #include "app/Form1.h"
 
+#include "app/Controls.h"
+#include "app/LostFocusWatch.h"
 #include "app/ProgressBar.h"
 #include "app/ResultView.h"
+#include "app/SessionDialogs.h"
 #include "app/SettingsStore.h"
-#include "export/Clipboard.h"
+#include "app/Skin.h"
 #include "export/ClipboardCopy.h"
-#include "export/Spreadsheet.h"
 #include "export/SpreadsheetExport.h"
 #include "export/TextExport.h"
 #include "generate/ListCommands.h"
@@ -17,103 +19,21 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
-#include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QGroupBox>
-#include <QHeaderView>
-#include <QImageReader>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QScreen>
 
 #include <limits>
-#include <utility>
-
-namespace {
-
-// Layout positions are given in twips; 15 twips make a pixel.
-QRect twips(int left, int top, int width, int height)
-{
-    return QRect(qRound(left / 15.0), qRound(top / 15.0), qRound(width / 15.0), qRound(height / 15.0));
-}
-
-QFont arial(double points)
-{
-    QFont font(QStringLiteral("Arial"));
-    font.setPointSizeF(points);
-    font.setBold(true);
-    return font;
-}
-
-template <typename W>
-W *placed(W *widget, const char *name, const QRect &geometry)
-{
-    widget->setObjectName(QLatin1String(name));
-    widget->setGeometry(geometry);
-    return widget;
-}
-
-QPushButton *button(QWidget *parent, const char *name, const QString &caption, const QRect &geometry)
-{
-    auto *result = placed(new QPushButton(caption, parent), name, geometry);
-    result->setFont(arial(11.25));
-    result->setMouseTracking(true);
-    return result;
-}
-
-// A field box: the user's clicks tick and untick it; the greyed state comes
-// only from the settings and lasts until the first click.
-class FieldBox : public QCheckBox
-{
-public:
-    using QCheckBox::QCheckBox;
-
-protected:
-    void nextCheckState() override
-    {
-        const bool tick = checkState() != Qt::Checked;
-        setTristate(false);
-        setCheckState(tick ? Qt::Checked : Qt::Unchecked);
-    }
-};
-
-// The hand pointer from a Windows cursor file, hot spot included.
-QCursor loadCursorFile(const QString &path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        throw Failure(QStringLiteral("The pointer file %1 cannot be read: %2").arg(path, file.errorString()));
-    const QByteArray bytes = file.readAll();
-    const auto u16 = [&](int at) { return int(quint8(bytes.at(at))) | (int(quint8(bytes.at(at + 1))) << 8); };
-    if (bytes.size() < 22 || u16(0) != 0 || u16(2) != 2 || u16(4) < 1)
-        throw Failure(QStringLiteral("The pointer file %1 is not a Windows cursor file.").arg(path));
-    QImageReader reader(path, "ico");
-    const QImage image = reader.read();
-    if (image.isNull())
-        throw Failure(QStringLiteral("The pointer file %1 cannot be loaded as a picture: %2").arg(path, reader.errorString()));
-    return QCursor(QPixmap::fromImage(image), u16(10), u16(12));
-}
-
-QIcon programIcon()
-{
-    QIcon icon;
-    for (int size : {16, 32, 48, 64, 128, 256})
-        icon.addFile(QStringLiteral(":/icons/orvelle-%1.png").arg(size), QSize(size, size));
-    return icon;
-}
-
-} // namespace
 
 Form1::Form1(const Services &services, QWidget *parent)
     : QWidget(parent)
     , m_qtDialogs(this)
     , m_dialogs(services.dialogs ? services.dialogs : &m_qtDialogs)
-    , m_ownClipboard(services.clipboard ? nullptr : std::make_unique<SystemClipboard>())
-    , m_clipboard(services.clipboard ? services.clipboard : m_ownClipboard.get())
-    , m_ownSpreadsheets(services.spreadsheets ? nullptr : makeDefaultSpreadsheetFactory())
-    , m_spreadsheets(services.spreadsheets ? services.spreadsheets : m_ownSpreadsheets.get())
+    , m_clipboard(*services.clipboard)
+    , m_spreadsheets(*services.spreadsheets)
     , m_settings(std::make_unique<SettingsStore>())
     , m_programFolder(services.programFolder.isEmpty() ? QCoreApplication::applicationDirPath() : services.programFolder)
     , Frame1(placed(new QGroupBox(QStringLiteral("Number To Generate"), this), "Frame1", twips(120, 120, 3840, 795)))
@@ -123,17 +43,18 @@ Form1::Form1(const Services &services, QWidget *parent)
     , Check2(placed(new FieldBox(QStringLiteral("State"), Frame2), "Check2", twips(1440, 340, 855, 255)))
     , Check1(placed(new FieldBox(QStringLiteral("City"), Frame2), "Check1", twips(240, 340, 615, 255)))
     , ProgressBar1(placed(new ProgressBar(this), "ProgressBar1", twips(120, 5350, 7800, 405)))
-    , PushButton2(button(this, "PushButton2", QStringLiteral("Start Generating"), twips(120, 1040, 7800, 405)))
-    , PushButton3(button(this, "PushButton3", QStringLiteral("Save Results As Text File"), twips(120, 4320, 3840, 405)))
-    , PushButton13(button(this, "PushButton13", QStringLiteral("Save Results As Excel File"), twips(4080, 4320, 3840, 405)))
-    , PushButton7(button(this, "PushButton7", QStringLiteral("Clear List"), twips(4080, 4830, 3840, 405)))
-    , PushButton8(button(this, "PushButton8", QStringLiteral("Copy Results To Clipboard"), twips(120, 4830, 3840, 405)))
+    , PushButton2(commandButton(this, "PushButton2", QStringLiteral("Start Generating"), twips(120, 1040, 7800, 405)))
+    , PushButton3(commandButton(this, "PushButton3", QStringLiteral("Save Results As Text File"), twips(120, 4320, 3840, 405)))
+    , PushButton13(commandButton(this, "PushButton13", QStringLiteral("Save Results As Excel File"), twips(4080, 4320, 3840, 405)))
+    , PushButton7(commandButton(this, "PushButton7", QStringLiteral("Clear List"), twips(4080, 4830, 3840, 405)))
+    , PushButton8(commandButton(this, "PushButton8", QStringLiteral("Copy Results To Clipboard"), twips(120, 4830, 3840, 405)))
     , ListView1(placed(new ResultView(this), "ListView1", twips(120, 1560, 7800, 2655)))
     , m_list(new ResultList(this))
+    , m_runner(*m_list)
 {
     setObjectName(QStringLiteral("Form1"));
     setFixedSize(536, 392);
-    const QFont font = arial(9);
+    const QFont font = arialBold(9);
     for (QWidget *widget : QList<QWidget *>{this, Frame1, Text1, Frame2, Check1, Check2, Check3, ListView1, ProgressBar1})
         widget->setFont(font);
 
@@ -141,6 +62,8 @@ Form1::Form1(const Services &services, QWidget *parent)
     setBackgrounds(Qt::white);
 
     Text1->setMaxLength(std::numeric_limits<int>::max());
+    // The one control without a caption of its own reads as its frame's.
+    Text1->setAccessibleName(Frame1->title());
     // The field boxes are as narrow as their captions: a tight gap keeps "City" whole.
     for (QCheckBox *box : {Check1, Check2, Check3})
         box->setStyleSheet(QStringLiteral("QCheckBox { spacing: 2px; }"));
@@ -148,8 +71,9 @@ Form1::Form1(const Services &services, QWidget *parent)
     ProgressBar1->setFocusPolicy(Qt::NoFocus);
     for (QWidget *widget : QList<QWidget *>{this, Frame1, Frame2, ListView1->viewport()})
         widget->setMouseTracking(true);
-    // The pointer rule and the number box's check watch the events of the whole window.
+    // The pointer rule watches the events of the whole window.
     qApp->installEventFilter(this);
+    new LostFocusWatch(this, Text1, [this] { return numberBoxHoldsNumber(); }, [this] { Text1_LostFocus(); });
 
     // Keyboard focus order; frames and the progress bar never take the focus.
     QWidget *order[] = {PushButton2, PushButton3, PushButton13, PushButton7, PushButton8, ListView1, Text1, Check1, Check2, Check3};
@@ -168,11 +92,11 @@ Form1::Form1(const Services &services, QWidget *parent)
     connect(Check1, &QCheckBox::stateChanged, this, &Form1::Check1_Click);
     connect(Check2, &QCheckBox::stateChanged, this, &Form1::Check2_Click);
     connect(Check3, &QCheckBox::stateChanged, this, &Form1::Check3_Click);
-    // The session ending closes the window like any other close.
-    connect(qApp, &QGuiApplication::commitDataRequest, this, [this] { close(); });
+    // The session's end stores the list but leaves the window open: the
+    // session manager ends the program afterwards, and a logout cancelled by
+    // another program leaves it running. (Qt forbids closing inside this signal.)
+    connect(qApp, &QGuiApplication::commitDataRequest, this, &Form1::commitSessionData);
 
-    m_sinceDispatch.start();
-    m_sinceCommit.start();
     Form_Load();
     PushButton2->setFocus();
 }
@@ -186,10 +110,13 @@ Form1::~Form1()
 
 void Form1::setBackgrounds(const QColor &color)
 {
-    // The window, its frames and its field boxes share one background.
+    // The window, its frames and its field boxes share one background, and
+    // their captions a colour that reads on it whatever the desktop's palette.
+    const QColor text = qGray(color.rgb()) >= 128 ? Qt::black : Qt::white;
     for (QWidget *widget : QList<QWidget *>{this, Frame1, Frame2, Check1, Check2, Check3}) {
         QPalette palette = widget->palette();
         palette.setColor(QPalette::Window, color);
+        palette.setColor(QPalette::WindowText, text);
         widget->setPalette(palette);
         widget->setAutoFillBackground(true);
     }
@@ -206,29 +133,11 @@ void Form1::ApplySkin()
     if (!QFileInfo(path).isFile())
         return;
     setBackgrounds(QApplication::palette().color(QPalette::Button));
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
-        throw Failure(QStringLiteral("The skin file %1 cannot be read: %2").arg(path, file.errorString()));
-    const QString sheet = QString::fromUtf8(file.readAll());
-    if (file.error() != QFileDevice::NoError)
-        throw Failure(QStringLiteral("The skin file %1 cannot be read: %2").arg(path, file.errorString()));
-
-    // Qt reports a style sheet it cannot parse only as a warning: catch it.
-    static bool parseFailed = false;
-    parseFailed = false;
-    const QtMessageHandler previous = qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &message) {
-        if (message.contains(QLatin1String("Could not parse")))
-            parseFailed = true;
-    });
-    setStyleSheet(sheet);
+    setStyleSheet(Skin::readStyleSheet(path));
+    // The controls take on the sheet at once, not first when shown.
     ensurePolished();
     for (QWidget *child : findChildren<QWidget *>())
         child->ensurePolished();
-    qInstallMessageHandler(previous);
-    if (parseFailed) {
-        setStyleSheet(QString());
-        throw Failure(QStringLiteral("The skin file %1 is not a valid style sheet.").arg(path));
-    }
 }
 
 void Form1::SetAppTitle()
@@ -241,7 +150,7 @@ void Form1::SetAppTitle()
     setApplicationTitle(title);
 }
 
-void Form1::loadCheck(Guard &guard, int step, QCheckBox *box, SettingsStore::Key key)
+void Form1::loadCheck(Guard &guard, int step, FieldBox *box, SettingsStore::Key key)
 {
     guard.step(step, [&] {
         const qint16 value = m_settings->readInt16(key);
@@ -249,7 +158,7 @@ void Form1::loadCheck(Guard &guard, int step, QCheckBox *box, SettingsStore::Key
             throw Failure(QStringLiteral("Invalid property value: the setting \"%1\" holds %2; a field box is 0, 1 or 2.")
                               .arg(SettingsStore::name(key))
                               .arg(value));
-        box->setCheckState(value == 1 ? Qt::Checked : value == 2 ? Qt::PartiallyChecked : Qt::Unchecked);
+        box->setValue(value);
     });
 }
 
@@ -260,18 +169,23 @@ void Form1::Form_Load()
     const QString cursorPath = m_programFolder + QStringLiteral("/HAND-M.CUR");
     if (guard.test(104, [&] { return FileExists(cursorPath); })) {
         guard.step(106, [&] {
-            m_handCursor = loadCursorFile(cursorPath);
+            m_handCursor = Skin::loadCursorFile(cursorPath);
             m_handLoaded = true;
         });
     }
     guard.step(126, [&] {
         setWindowTitle(QStringLiteral("Orvelle Software"));
-        setWindowIcon(programIcon());
+        setWindowIcon(Skin::programIcon());
         SetAppTitle();
     });
     guard.step(128, [&] { m_list->addColumn(QStringLiteral("Result(s)")); });
     guard.step(130, [&] { ListView1->setColumnWidth(0, qRound(7000 / 15.0)); });
-    guard.step(132, [&] { Text1->setText(m_settings->read(SettingsStore::Key::NumberOfRecords)); });
+    guard.step(132, [&] {
+        Text1->setText(m_settings->read(SettingsStore::Key::NumberOfRecords));
+        // A settings file that could not be read is reported once, its readable values in use.
+        if (const QString problem = m_settings->loadProblem(); !problem.isEmpty())
+            throw Failure(problem);
+    });
     loadCheck(guard, 134, Check1, SettingsStore::Key::Check1);
     loadCheck(guard, 136, Check2, SettingsStore::Key::Check2);
     loadCheck(guard, 138, Check3, SettingsStore::Key::Check3);
@@ -293,9 +207,18 @@ void Form1::showEvent(QShowEvent *event)
 
 // ---------------------------------------------------------------- close
 
+const QString queryUnloadSource = QStringLiteral("in Orvelle2021/08/31.Form1.Form_QueryUnload ");
+
 void Form1::Form_QueryUnload()
 {
-    Guard guard(*m_dialogs, QStringLiteral("in Orvelle2021/08/31.Form1.Form_QueryUnload "));
+    Guard guard(*m_dialogs, queryUnloadSource);
+    storeList(guard);
+    guard.step(112, [&] { QCoreApplication::processEvents(); });
+}
+
+// Steps 100 to 110 of the close: the rows' texts joined by ";" and stored as "Prefixes".
+void Form1::storeList(Guard &guard)
+{
     QString prefixes;
     guard.step(100, [&] { prefixes.clear(); });
     guard.forLoop(102, 106, 1, [&] { return m_list->rows(); }, [&](int row) {
@@ -312,57 +235,53 @@ void Form1::Form_QueryUnload()
             throw Failure(QStringLiteral("The result list could not be stored in %1.")
                               .arg(m_settings->fileName(SettingsStore::name(SettingsStore::Key::Prefixes))));
     });
-    guard.step(112, [&] { QCoreApplication::processEvents(); });
+}
+
+void Form1::commitSessionData(QSessionManager &manager)
+{
+    // The options are on disk since their last change; the list is stored
+    // now. A failed store is reported when the session manager lets the
+    // program talk to the user; otherwise the close reports it again.
+    SessionDialogs dialogs(*m_dialogs, manager);
+    Guard guard(dialogs, queryUnloadSource);
+    storeList(guard);
 }
 
 void Form1::closeEvent(QCloseEvent *event)
 {
-    if (!m_unloaded) {
+    if (!m_runner.unloaded()) {
         Form_QueryUnload();
         // Unloading ends every command still running: its next yield unwinds it.
-        m_unloaded = true;
+        m_runner.unload();
     }
     event->accept();
 }
 
 // ---------------------------------------------------------------- commands
 
-template <typename Command>
-void Form1::runCommand(Command &&command)
-{
-    ++m_commandDepth;
-    try {
-        command();
-    } catch (const ProgramEnding &) {
-        // The window closed during the command.
-    }
-    --m_commandDepth;
-    m_list->commit();
-}
-
 void Form1::PushButton2_Click()
 {
-    runCommand([this] { ::PushButton2_Click(*this, *m_list); });
+    m_runner.run([this] { ::PushButton2_Click(*this, *m_list); });
 }
 
 void Form1::PushButton3_Click()
 {
-    runCommand([this] { ::PushButton3_Click(*this, *m_list); });
+    m_runner.run([this] { ::PushButton3_Click(*this, *m_list); });
 }
 
 void Form1::PushButton13_Click()
 {
-    runCommand([this] { ::PushButton13_Click(*this, *m_list, *m_spreadsheets); });
+    m_runner.run([this] { ::PushButton13_Click(*this, *m_list, m_spreadsheets); });
 }
 
 void Form1::PushButton8_Click()
 {
-    runCommand([this] { ::PushButton8_Click(*this, *m_list, *m_clipboard); });
+    m_runner.run([this] { ::PushButton8_Click(*this, *m_list, m_clipboard); });
 }
 
 void Form1::PushButton7_Click()
 {
-    runCommand([this] { ::PushButton7_Click(*this, *m_list); });
+    m_runner.run([this] { ::PushButton7_Click(*this, *m_list); });
 }
 
 void Form1::ListView1_KeyDown(int keyCode, Qt::KeyboardModifiers)
@@ -399,21 +318,7 @@ void Form1::setPointer(Pointer pointer)
 
 void Form1::yield()
 {
-    // Dispatching costs about a microsecond even with nothing pending, and
-    // reading the clock costs more than a generated row: a long command
-    // looks at the clock every few calls and dispatches every few
-    // milliseconds. New rows reach the view at most as often as the screen
-    // shows them.
-    if ((++m_yieldCalls & 15) == 0 && m_sinceDispatch.nsecsElapsed() >= dispatchInterval) {
-        m_sinceDispatch.restart();
-        if (m_sinceCommit.nsecsElapsed() >= commitInterval) {
-            m_sinceCommit.restart();
-            m_list->commit();
-        }
-        QCoreApplication::processEvents();
-    }
-    if (m_unloaded)
-        throw ProgramEnding();
+    m_runner.yield();
 }
 
 ProgressIndicator &Form1::progress()
@@ -426,22 +331,9 @@ QString Form1::numberText() const
     return Text1->text();
 }
 
-int Form1::boxValue(const QCheckBox *box)
-{
-    switch (box->checkState()) {
-    case Qt::Checked:
-        return 1;
-    case Qt::PartiallyChecked:
-        return 2;
-    case Qt::Unchecked:
-        break;
-    }
-    return 0;
-}
-
 DisplayFieldSet Form1::fieldSet() const
 {
-    return {boxValue(Check1) == 1, boxValue(Check2) == 1, boxValue(Check3) == 1};
+    return {Check1->value() == 1, Check2->value() == 1, Check3->value() == 1};
 }
 
 void Form1::focusCity()
@@ -471,9 +363,9 @@ void Form1::Text1_LostFocus()
     m_checkingNumber = false;
 }
 
-void Form1::storeCheck(const QCheckBox *box, SettingsStore::Key key)
+void Form1::storeCheck(const FieldBox *box, SettingsStore::Key key)
 {
-    m_settings->write(key, QString::number(boxValue(box)));
+    m_settings->write(key, QString::number(box->value()));
 }
 
 void Form1::Check1_Click()
@@ -491,7 +383,7 @@ void Form1::Check3_Click()
     storeCheck(Check3, SettingsStore::Key::Check3);
 }
 
-// ---------------------------------------------------------------- pointer rule and focus checks
+// ---------------------------------------------------------------- pointer rule
 
 void Form1::pointerMoveOver(const QWidget *element)
 {
@@ -519,30 +411,6 @@ bool Form1::eventFilter(QObject *watched, QEvent *event)
         const QPointF global = type == QEvent::MouseMove ? static_cast<QMouseEvent *>(event)->globalPosition()
                                                          : static_cast<QEnterEvent *>(event)->globalPosition();
         pointerMoveOver(childAt(mapFromGlobal(global.toPoint())));
-    } else if (watched == Text1 && type == QEvent::FocusOut) {
-        // Leaving the number box by the keyboard checks it once the focus has
-        // moved. A click elsewhere moves the focus before the press arrives:
-        // the press then shows the message instead of reaching its target.
-        const Qt::FocusReason reason = static_cast<QFocusEvent *>(event)->reason();
-        if (reason == Qt::MouseFocusReason && !numberBoxHoldsNumber()) {
-            m_clickLeftNumberBox = true;
-            // Should the click not arrive here, the box is checked all the same.
-            QMetaObject::invokeMethod(this, [this] {
-                if (std::exchange(m_clickLeftNumberBox, false))
-                    Text1_LostFocus();
-            }, Qt::QueuedConnection);
-        }
-        else if (reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason || reason == Qt::ShortcutFocusReason
-                 || reason == Qt::OtherFocusReason)
-            QMetaObject::invokeMethod(this, &Form1::Text1_LostFocus, Qt::QueuedConnection);
-    } else if ((type == QEvent::MouseButtonPress || type == QEvent::MouseButtonDblClick) && m_clickLeftNumberBox) {
-        m_clickLeftNumberBox = false;
-        Text1_LostFocus();
-        m_swallowRelease = true;
-        return true;
-    } else if (type == QEvent::MouseButtonRelease && m_swallowRelease) {
-        m_swallowRelease = false;
-        return true;
     }
     return QWidget::eventFilter(watched, event);
 }

@@ -1,29 +1,30 @@
 #pragma once
 
+#include "app/CommandRunner.h"
 #include "app/QtDialogs.h"
 #include "app/SettingsStore.h"
 #include "generate/GenerationRun.h"
 
 #include <QCursor>
-#include <QElapsedTimer>
 #include <QWidget>
 
-#include <cstdint>
 #include <memory>
 
 class Clipboard;
+class FieldBox;
 class Guard;
 class ProgressBar;
-class QCheckBox;
 class QGroupBox;
 class QLineEdit;
 class QPushButton;
+class QSessionManager;
 class ResultList;
 class ResultView;
 class SpreadsheetFactory;
 
-// The platform services the window uses; tests replace them. Those left
-// empty are the real ones.
+// The platform services the window uses, handed in by main() or a test.
+// The clipboard and the spreadsheets are required; message boxes and the
+// save dialog are the window's own when no dialogs are given.
 struct Form1Services
 {
     Dialogs *dialogs = nullptr;
@@ -47,6 +48,9 @@ public:
     // Start-up and close.
     void Form_Load();
     void Form_QueryUnload();
+    // The desktop session asks for the program's data before it ends: the list
+    // is stored as at a close, and the window stays open.
+    void commitSessionData(QSessionManager &manager);
     void ApplySkin();
     void SetAppTitle();
     static bool FileExists(const QString &path);
@@ -87,31 +91,26 @@ protected:
     void showEvent(QShowEvent *event) override;
 
 private:
-    template <typename Command>
-    void runCommand(Command &&command);
-    // The state of a field box as stored: 0 unticked, 1 ticked, 2 greyed.
-    static int boxValue(const QCheckBox *box);
-    void storeCheck(const QCheckBox *box, SettingsStore::Key key);
-    void loadCheck(Guard &guard, int step, QCheckBox *box, SettingsStore::Key key);
+    void storeCheck(const FieldBox *box, SettingsStore::Key key);
+    void loadCheck(Guard &guard, int step, FieldBox *box, SettingsStore::Key key);
+    void storeList(Guard &guard);
     void pointerMoveOver(const QWidget *element);
     void setBackgrounds(const QColor &color);
     bool numberBoxHoldsNumber() const;
 
     QtDialogs m_qtDialogs;
     Dialogs *m_dialogs;
-    std::unique_ptr<Clipboard> m_ownClipboard;
-    Clipboard *m_clipboard;
-    std::unique_ptr<SpreadsheetFactory> m_ownSpreadsheets;
-    SpreadsheetFactory *m_spreadsheets;
+    Clipboard &m_clipboard;
+    SpreadsheetFactory &m_spreadsheets;
     std::unique_ptr<SettingsStore> m_settings;
     QString m_programFolder;
 
     QGroupBox *const Frame1;
     QLineEdit *const Text1;
     QGroupBox *const Frame2;
-    QCheckBox *const Check3;
-    QCheckBox *const Check2;
-    QCheckBox *const Check1;
+    FieldBox *const Check3;
+    FieldBox *const Check2;
+    FieldBox *const Check1;
     ProgressBar *const ProgressBar1;
     QPushButton *const PushButton2;
     QPushButton *const PushButton3;
@@ -120,19 +119,11 @@ private:
     QPushButton *const PushButton8;
     ResultView *const ListView1;
     ResultList *const m_list;
+    CommandRunner m_runner;
 
     Pointer m_pointer = Pointer::Normal;
     QCursor m_handCursor;
     bool m_handLoaded = false;
-    static constexpr qint64 dispatchInterval = 4'000'000; // nanoseconds between dispatches in a long command
-    static constexpr qint64 commitInterval = 16'000'000;  // ... and between showing new rows in the view
-    unsigned m_yieldCalls = 0;
-    QElapsedTimer m_sinceDispatch;
-    QElapsedTimer m_sinceCommit;
-    int m_commandDepth = 0;
-    bool m_unloaded = false;
     bool m_checkingNumber = false;
-    bool m_swallowRelease = false;
-    bool m_clickLeftNumberBox = false;
     bool m_centred = false;
 };

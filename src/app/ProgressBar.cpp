@@ -1,14 +1,23 @@
 #include "app/ProgressBar.h"
 
+#include "app/Accessible.h"
+
+#include <QAccessible>
 #include <QStyleOptionProgressBar>
 #include <QStylePainter>
 
 #include <cmath>
+#include <utility>
 
 ProgressBar::ProgressBar(QWidget *parent)
     : QWidget(parent)
 {
     setAttribute(Qt::WA_OpaquePaintEvent, false);
+    installAccessibleInterfaces();
+    m_notifyTimer.setSingleShot(true);
+    m_notifyTimer.setTimerType(Qt::PreciseTimer);
+    connect(&m_notifyTimer, &QTimer::timeout, this, &ProgressBar::notifyAccessibility);
+    m_sinceNotified.start();
 }
 
 int ProgressBar::shownSteps(double value)
@@ -26,7 +35,7 @@ void ProgressBar::setValue(double value)
     const int shown = shownSteps(value);
     if (shown != m_shown) {
         m_shown = shown;
-        update();
+        changed(ValueChange);
     }
 }
 
@@ -35,7 +44,40 @@ void ProgressBar::setText(const QString &text)
     if (text == m_text)
         return;
     m_text = text;
+    changed(NameChange);
+}
+
+void ProgressBar::changed(Change change)
+{
     update();
+    if (!QAccessible::isActive())
+        return;
+    // At most one notification a frame; the last change of a burst follows
+    // once the frame is over.
+    m_unnotified |= change;
+    if (m_notifyTimer.isActive())
+        return;
+    const qint64 wait = notifyInterval - m_sinceNotified.elapsed();
+    if (wait <= 0)
+        notifyAccessibility();
+    else
+        m_notifyTimer.start(int(wait));
+}
+
+void ProgressBar::notifyAccessibility()
+{
+    m_sinceNotified.restart();
+    const int changes = std::exchange(m_unnotified, 0);
+    if (!QAccessible::isActive())
+        return;
+    if (changes & ValueChange) {
+        QAccessibleValueChangeEvent event(this, shownValue());
+        QAccessible::updateAccessibility(&event);
+    }
+    if (changes & NameChange) {
+        QAccessibleEvent event(this, QAccessible::NameChanged);
+        QAccessible::updateAccessibility(&event);
+    }
 }
 
 QSize ProgressBar::sizeHint() const

@@ -2,11 +2,15 @@
 
 #include "shell/CommandHost.h"
 
+#include <QElapsedTimer>
+#include <QTimer>
 #include <QWidget>
 
 // The window's progress bar: a real value on 0 to 100, shown to a hundredth,
 // with a caption drawn on the bar. Setting a value only repaints when what the
-// bar shows changes, so a run may set it once per row.
+// bar shows changes, so a run may set it once per row. Assistive technology
+// reads it as a progress bar named by its caption (Accessible.h),
+// told of changes at most once a frame.
 class ProgressBar : public QWidget, public ProgressIndicator
 {
     Q_OBJECT
@@ -18,6 +22,8 @@ public:
     double value() const override { return m_value; }
     void setText(const QString &text) override;
     QString text() const override { return m_text; }
+    // The value as the bar shows it: within 0 to 100, to a hundredth.
+    double shownValue() const { return m_shown / double(steps / 100); }
 
     QSize sizeHint() const override;
 
@@ -26,9 +32,16 @@ protected:
 
 private:
     static constexpr int steps = 10000; // hundredths of a percent
+    static constexpr qint64 notifyInterval = 16; // milliseconds between two notifications
     static int shownSteps(double value);
+    enum Change { ValueChange = 1, NameChange = 2 };
+    void changed(Change change);
+    void notifyAccessibility();
 
     double m_value = 0;
     int m_shown = 0;
     QString m_text = QStringLiteral("Progress Bar");
+    int m_unnotified = 0; // changes assistive technology has not heard of yet
+    QElapsedTimer m_sinceNotified;
+    QTimer m_notifyTimer;
 };

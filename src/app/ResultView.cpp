@@ -1,7 +1,9 @@
 #include "app/ResultView.h"
 
+#include "app/Accessible.h"
 #include "generate/ResultList.h"
 
+#include <QAccessible>
 #include <QContextMenuEvent>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -10,11 +12,13 @@
 #include <QScrollBar>
 
 #include <algorithm>
+#include <utility>
 
 ResultView::ResultView(QWidget *parent)
     : QAbstractScrollArea(parent)
     , m_header(new QHeaderView(Qt::Horizontal, this))
 {
+    installAccessibleInterfaces();
     setFocusPolicy(Qt::StrongFocus);
     setBackgroundRole(QPalette::Base);
     viewport()->setBackgroundRole(QPalette::Base);
@@ -41,15 +45,26 @@ void ResultView::setList(ResultList *list)
         updateGeometries();
         viewport()->update();
     };
-    connect(list, &QAbstractItemModel::rowsInserted, this, refresh);
+    // Assistive technology hears of each change as the view does: appends
+    // once per commit, not once per row.
+    connect(list, &QAbstractItemModel::rowsInserted, this, [this, refresh](const QModelIndex &, int first, int last) {
+        refresh();
+        notifyRows(QAccessibleTableModelChangeEvent::RowsInserted, first, last);
+    });
     connect(list, &QAbstractItemModel::columnsInserted, this, refresh);
-    connect(list, &QAbstractItemModel::dataChanged, viewport(), qOverload<>(&QWidget::update));
-    connect(list, &QAbstractItemModel::rowsRemoved, this,
-            [this](const QModelIndex &, int first, int last) { rowsRemoved(first + 1, last + 1); });
+    connect(list, &QAbstractItemModel::dataChanged, this, [this](const QModelIndex &top, const QModelIndex &bottom) {
+        viewport()->update();
+        notifyRows(QAccessibleTableModelChangeEvent::DataChanged, top.row(), bottom.row());
+    });
+    connect(list, &QAbstractItemModel::rowsRemoved, this, [this](const QModelIndex &, int first, int last) {
+        notifyRows(QAccessibleTableModelChangeEvent::RowsRemoved, first, last);
+        rowsRemoved(first + 1, last + 1);
+    });
     connect(list, &QAbstractItemModel::modelReset, this, [this, refresh] {
         m_current = 0;
         verticalScrollBar()->setValue(0);
         refresh();
+        notifyRows(QAccessibleTableModelChangeEvent::ModelReset, -1, -1);
     });
     updateRowHeight();
 }
@@ -144,6 +159,7 @@ QStyleOptionViewItem ResultView::rowOption(int row) const
 {
     QStyleOptionViewItem option;
     option.initFrom(this);
+    option.font = font();
     option.rect = rowRect(row);
     option.rect.setWidth(m_header->sectionSize(0));
     option.features = QStyleOptionViewItem::HasCheckIndicator | QStyleOptionViewItem::HasDisplay;
@@ -189,7 +205,7 @@ void ResultView::paintEvent(QPaintEvent *)
 
 void ResultView::setSelectedRow(int row)
 {
-    m_current = std::clamp(row, 0, rowCount());
+    const int previous = std::exchange(m_current, std::clamp(row, 0, rowCount()));
     if (m_current > 0) {
         QScrollBar *vertical = verticalScrollBar();
         if (m_current < firstRow())
@@ -198,21 +214,26 @@ void ResultView::setSelectedRow(int row)
             vertical->setValue(m_current - visibleRows());
     }
     viewport()->update();
+    if (m_current != previous)
+        notifyCurrentRow();
 }
 
 void ResultView::rowsRemoved(int first, int last)
 {
     // The rows below move up; the selection stays on its row, or, when that
     // row went, on the row now in its place.
+    const int previous = m_current;
     if (m_current > last)
         m_current -= last - first + 1;
     else if (m_current >= first)
         m_current = std::min(first, rowCount());
     updateGeometries();
     viewport()->update();
+    if (previous >= first && previous <= last)
+        notifyCurrentRow();
 }
 
-void ResultView::toggle(int row)
+void ResultView::toggleRow(int row)
 {
     if (m_list && row >= 1 && row <= rowCount())
         m_list->setChecked(row, !m_list->checked(row));
@@ -227,7 +248,19 @@ void ResultView::keyPressEvent(QKeyEvent *event)
         break;
     case Qt::Key_Space:
     case Qt::Key_Select:
-        toggle(m_current);
+        toggleRow(m_current);
+        break;
+    case Qt::Key_Menu:
+        // Where the platform has already made the key a context menu event, it is done.
+        if (!std::exchange(m_menuKeyTaken, false))
+            showContextMenu();
+        break;
+    case Qt::Key_F10:
+        if (event->modifiers() != Qt::ShiftModifier) {
+            QAbstractScrollArea::keyPressEvent(event);
+            return;
+        }
+        showContextMenu();
         break;
     case Qt::Key_Up:
         setSelectedRow(std::max(1, m_current - 1));
@@ -261,7 +294,7 @@ void ResultView::mousePressEvent(QMouseEvent *event)
         return;
     setSelectedRow(row);
     if (event->button() == Qt::LeftButton && checkBoxRect(row).contains(event->position().toPoint()))
-        toggle(row);
+        toggleRow(row);
 }
 
 void ResultView::mouseDoubleClickEvent(QMouseEvent *event)
@@ -273,12 +306,71 @@ void ResultView::mouseDoubleClickEvent(QMouseEvent *event)
 
 void ResultView::contextMenuEvent(QContextMenuEvent *event)
 {
-    if (!m_list)
+    if (event->reason() == QContextMenuEvent::Mouse) {
+        openContextMenu(event->globalPos());
+    } else {
+        // The platform's own turn of the Menu key (X11 sends one before the
+        // key): should the key reach the list after it, it is answered.
+        m_menuKeyTaken = true;
+        showContextMenu();
+    }
+}
+
+void ResultView::showContextMenu()
+{
+    // Below the selected row's check box, or at the top of the list.
+    const QRect box = m_current > 0 ? checkBoxRect(m_current) : QRect();
+    openContextMenu(viewport()->mapToGlobal(box.isValid() ? box.bottomLeft() : QPoint(0, 0)));
+}
+
+void ResultView::openContextMenu(const QPoint &globalPos)
+{
+    if (!m_list || m_menu)
         return;
     QMenu menu(this);
     QAction *checkAll = menu.addAction(tr("Check All"), this, [this] { m_list->setAllChecked(true); });
     QAction *uncheckAll = menu.addAction(tr("Uncheck All"), this, [this] { m_list->setAllChecked(false); });
     checkAll->setEnabled(m_list->rows() > 0);
     uncheckAll->setEnabled(m_list->rows() > 0);
-    menu.exec(event->globalPos());
+    // While open, the menu is one of the list's accessible children.
+    m_menu = &menu;
+    QAccessibleEvent created(&menu, QAccessible::ObjectCreated);
+    notifyAccessibility(created);
+    menu.exec(globalPos);
+    QAccessibleEvent destroyed(&menu, QAccessible::ObjectDestroyed);
+    notifyAccessibility(destroyed);
+    m_menu = nullptr;
+}
+
+void ResultView::focusInEvent(QFocusEvent *event)
+{
+    QAbstractScrollArea::focusInEvent(event);
+    notifyCurrentRow();
+}
+
+void ResultView::notifyAccessibility(QAccessibleEvent &event)
+{
+    if (QAccessible::isActive())
+        QAccessible::updateAccessibility(&event);
+}
+
+void ResultView::notifyRows(QAccessibleTableModelChangeEvent::ModelChangeType type, int first, int last)
+{
+    QAccessibleTableModelChangeEvent event(this, type);
+    event.setFirstRow(first);
+    event.setLastRow(last);
+    event.setFirstColumn(0);
+    event.setLastColumn(0);
+    notifyAccessibility(event);
+}
+
+void ResultView::notifyCurrentRow()
+{
+    // A screen reader reads the row the user moves to. The list's children
+    // are its header, then its rows: a row's number is its child's index.
+    if (!hasFocus() || m_current == 0)
+        return;
+    QAccessibleEvent event(this, QAccessible::Focus);
+    event.setChild(m_current);
+    notifyAccessibility(event);
 }

@@ -1,15 +1,19 @@
 #pragma once
 
 #include <QAbstractScrollArea>
+#include <QAccessible>
 #include <QStyleOptionViewItem>
 
 class QHeaderView;
+class QMenu;
 class ResultList;
 
 // The result list on screen: the column header over rows that each show a
 // check box and the row's text, one selected row, and a context menu to tick
 // or clear every row. It draws only the rows in sight and keeps nothing per
 // row, so a list of millions of rows costs it no more than a short one.
+// Assistive technology reads it as a table (AccessibleResultView.h), told of
+// its changes as often as the view itself updates.
 class ResultView : public QAbstractScrollArea
 {
     Q_OBJECT
@@ -17,6 +21,9 @@ class ResultView : public QAbstractScrollArea
 public:
     explicit ResultView(QWidget *parent = nullptr);
     void setList(ResultList *list);
+    ResultList *list() const { return m_list; }
+    // The rows the view shows: those the list has committed.
+    int rowCount() const;
 
     QHeaderView *horizontalHeader() const { return m_header; }
     void setColumnWidth(int column, int width);
@@ -31,6 +38,13 @@ public:
     QRect checkBoxRect(int row) const;
     // The row at a height in the viewport, or 0.
     int rowAt(int y) const;
+    // Ticks or clears a row, as Space does on the selected row.
+    void toggleRow(int row);
+
+    // The context menu ("Check All", "Uncheck All") while it is open, else null.
+    QMenu *contextMenu() const { return m_menu; }
+    // Opens the context menu at the selected row, as the Menu key does.
+    void showContextMenu();
 
 signals:
     // The Delete key, whatever the modifiers.
@@ -47,20 +61,26 @@ protected:
     void contextMenuEvent(QContextMenuEvent *event) override;
     void scrollContentsBy(int dx, int dy) override;
     void changeEvent(QEvent *event) override;
+    void focusInEvent(QFocusEvent *event) override;
 
 private:
-    int rowCount() const;
     int rowHeight() const { return m_rowHeight; }
     int visibleRows() const;
     int firstRow() const; // the row at the top of the viewport, from 1
     void updateGeometries();
     void updateRowHeight();
     void rowsRemoved(int first, int last);
-    void toggle(int row);
     QStyleOptionViewItem rowOption(int row) const;
+    void openContextMenu(const QPoint &globalPos);
+    // Tells assistive technology of a change, when any listens.
+    static void notifyAccessibility(QAccessibleEvent &event);
+    void notifyRows(QAccessibleTableModelChangeEvent::ModelChangeType type, int first, int last);
+    void notifyCurrentRow();
 
     ResultList *m_list = nullptr;
     QHeaderView *const m_header;
     int m_current = 0;
     int m_rowHeight = 20;
+    QMenu *m_menu = nullptr; // while the context menu is open
+    bool m_menuKeyTaken = false;
 };

@@ -85,6 +85,9 @@ SettingsStore::SettingsStore()
     // them all now so that status() reports a malformed file from the start.
     m_options->allKeys();
     m_status = m_options->status();
+    m_loadStatus = m_status;
+    if (m_status == QSettings::FormatError)
+        keepDamagedFile();
 }
 
 SettingsStore::~SettingsStore() = default;
@@ -133,6 +136,10 @@ void SettingsStore::write(const QString &key, const QString &value)
         return;
     }
 
+    if (m_keepFailed) {
+        m_status = QSettings::AccessError;
+        return;
+    }
     // A QSettings keeps the first error it meets for good, so m_options would
     // report a malformed file forever; a writer of its own reports this write
     // alone. It shares m_options' parsed copy of the file, so it reads nothing,
@@ -154,6 +161,60 @@ QString SettingsStore::fileName(const QString &key) const
     if (placementOf(key) == Placement::OwnFile)
         return QStringLiteral("%1/%2 %3.txt").arg(m_folder, section, key);
     return m_optionsFile;
+}
+
+QString SettingsStore::loadProblem() const
+{
+    switch (m_loadStatus) {
+    case QSettings::NoError:
+        break;
+    case QSettings::AccessError:
+        return QStringLiteral("The settings file %1 cannot be read: the options take their defaults.").arg(m_optionsFile);
+    case QSettings::FormatError:
+        if (m_keepFailed)
+            return QStringLiteral("The settings file %1 could not be read in full, nor kept aside: the options that "
+                                  "could be read are used, and changes to them are not stored, so that the file "
+                                  "stays as it is.")
+                .arg(m_optionsFile);
+        return QStringLiteral("The settings file %1 could not be read in full: the options that could be read are "
+                              "used, the others take their defaults. The file as it was is kept in %2.")
+            .arg(m_optionsFile, m_keptCopy);
+    }
+    return QString();
+}
+
+void SettingsStore::keepDamagedFile()
+{
+    QFile damaged(m_optionsFile);
+    const QByteArray bytes = damaged.open(QIODevice::ReadOnly) ? damaged.readAll() : QByteArray();
+    if (damaged.error() != QFileDevice::NoError) {
+        m_keepFailed = true;
+        return;
+    }
+    for (int n = 1;; ++n) {
+        const QString name = n == 1 ? m_optionsFile + QStringLiteral(".damaged")
+                                    : QStringLiteral("%1.damaged-%2").arg(m_optionsFile).arg(n);
+        QFile copy(name);
+        if (copy.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+            copy.setPermissions(damaged.permissions());
+            if (copy.write(bytes) == bytes.size() && copy.flush()) {
+                m_keptCopy = name;
+            } else {
+                copy.remove();
+                m_keepFailed = true;
+            }
+            return;
+        }
+        if (!copy.exists()) { // not refused for being there: the folder takes no new file
+            m_keepFailed = true;
+            return;
+        }
+        // The same damage kept at an earlier start is not kept twice.
+        if (copy.open(QIODevice::ReadOnly) && copy.readAll() == bytes) {
+            m_keptCopy = name;
+            return;
+        }
+    }
 }
 
 std::optional<QString> SettingsStore::lookup(const QString &key) const

@@ -27,6 +27,11 @@
 //
 // Construction reads the small file only; the Prefixes file is opened only when
 // that key is read or written.
+//
+// A small file that QSettings cannot fully understand would lose, at the next
+// write, whatever it could not read: construction keeps its bytes beside it
+// first, as "Orvelle Software.conf.damaged" (or ".damaged-2" and so on, never
+// over an earlier copy), and loadProblem() says so.
 class SettingsStore
 {
 public:
@@ -72,7 +77,8 @@ public:
     //   NoError      all went well;
     //   FormatError  the file could not be fully understood: the keys that
     //                could be read are used, the rest read as their defaults,
-    //                and the next write of the small file rewrites it cleanly;
+    //                and the next write of the small file rewrites it cleanly
+    //                (the damaged bytes kept aside first, see keptCopy());
     //   AccessError  the file could not be read (every key reads as its
     //                default), or a write did not reach the disk.
     QSettings::Status status() const { return m_status; }
@@ -80,13 +86,24 @@ public:
     // The file that holds the key.
     QString fileName(const QString &key) const;
 
+    // What went wrong loading the small file at construction, in words for the
+    // user, or the empty text when it loaded cleanly.
+    QString loadProblem() const;
+    // Where the damaged small file's bytes were kept; empty when nothing was kept.
+    QString keptCopy() const { return m_keptCopy; }
+
 private:
     std::optional<QString> lookup(const QString &key) const;
     std::optional<QString> readOwnFile(const QString &key) const;
     void writeOwnFile(const QString &key, const QString &value);
+    void keepDamagedFile();
 
     QString m_folder;
     QString m_optionsFile;
     std::unique_ptr<QSettings> m_options;
     mutable QSettings::Status m_status = QSettings::NoError;
+    QSettings::Status m_loadStatus = QSettings::NoError;
+    QString m_keptCopy;
+    // A damaged small file that could not be kept is not written over.
+    bool m_keepFailed = false;
 };

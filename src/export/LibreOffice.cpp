@@ -1,5 +1,7 @@
 #include "export/LibreOffice.h"
 
+#include "export/LibreOfficeCalc.h"
+#include "export/LibreOfficeCalls.h"
 #include "export/LibreOfficeProcess.h"
 #include "export/LibreOfficeUno.h"
 #include "shell/Failure.h"
@@ -10,226 +12,25 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
-#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QUrl>
 
-#include <com/sun/star/awt/XTopWindow.hpp>
-#include <com/sun/star/awt/XWindow.hpp>
-#include <com/sun/star/beans/PropertyValue.hpp>
-#include <com/sun/star/beans/XPropertySet.hpp>
-#include <com/sun/star/bridge/UnoUrlResolver.hpp>
-#include <com/sun/star/bridge/XUnoUrlResolver.hpp>
 #include <com/sun/star/frame/Desktop.hpp>
-#include <com/sun/star/frame/XController.hpp>
-#include <com/sun/star/frame/XDesktop2.hpp>
-#include <com/sun/star/frame/XFrame.hpp>
-#include <com/sun/star/frame/XModel.hpp>
 #include <com/sun/star/lang/DisposedException.hpp>
-#include <com/sun/star/lang/XComponent.hpp>
-#include <com/sun/star/sheet/XSpreadsheet.hpp>
-#include <com/sun/star/sheet/XSpreadsheetView.hpp>
-#include <com/sun/star/table/XCell.hpp>
-#include <com/sun/star/table/XColumnRowRange.hpp>
-#include <com/sun/star/table/XTableColumns.hpp>
-#include <com/sun/star/uno/Any.hxx>
-#include <com/sun/star/uno/Sequence.hxx>
-#include <cppuhelper/bootstrap.hxx>
-#include <cppuhelper/exc_hlp.hxx>
 
-#include <csignal>
+#include <algorithm>
 #include <cstring>
+#include <functional>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
 
 using css::uno::Reference;
-using css::uno::UNO_QUERY;
-using css::uno::UNO_QUERY_THROW;
-using rtl::OUString;
-
-// Every call into the office is made on the calling (GUI) thread. The bridge
-// runs threads of its own, but this process hands the office no objects of
-// its own (no listeners, no callbacks), so none of them ever calls back in.
-
-namespace LibreOfficeUno {
-
-Reference<css::uno::XComponentContext> localContext()
-{
-    // Kept until the process ends: tearing the runtime down while bridges may
-    // still wind down is not worth the risk at exit.
-    static Reference<css::uno::XComponentContext> *const context = [] {
-        // The runtime writes to the office's pipe without guarding against
-        // SIGPIPE: were the office to die as a request goes out, the signal
-        // would end this program instead of the call failing.
-        struct sigaction pipeAction = {};
-        if (sigaction(SIGPIPE, nullptr, &pipeAction) == 0 && pipeAction.sa_handler == SIG_DFL)
-            std::signal(SIGPIPE, SIG_IGN);
-
-        const QString rc = QStringLiteral(ORVELLE_LIBREOFFICE_PROGRAM_DIR "/fundamentalrc");
-        if (qEnvironmentVariableIsEmpty("URE_BOOTSTRAP")) {
-            if (!QFileInfo::exists(rc))
-                throw Failure(QStringLiteral("LibreOffice is not installed: %1 is missing.").arg(rc));
-            qputenv("URE_BOOTSTRAP", QByteArrayLiteral("vnd.sun.star.pathname:") + QFile::encodeName(rc));
-        }
-        try {
-            return new Reference<css::uno::XComponentContext>(cppu::defaultBootstrap_InitialComponentContext());
-        } catch (const cppu::BootstrapException &e) {
-            throw Failure(QStringLiteral("LibreOffice's runtime could not be started: %1").arg(toQString(e.getMessage())));
-        } catch (const css::uno::Exception &) {
-            throw Failure(QStringLiteral("LibreOffice's runtime could not be started: %1").arg(describeCaughtException()));
-        }
-    }();
-    return *context;
-}
-
-Reference<css::uno::XComponentContext> connect(const QString &address)
-{
-    const Reference<css::bridge::XUnoUrlResolver> resolver = css::bridge::UnoUrlResolver::create(localContext());
-    return Reference<css::uno::XComponentContext>(resolver->resolve(toOUString(address)), UNO_QUERY_THROW);
-}
-
-OUString toOUString(const QString &text)
-{
-    return OUString(reinterpret_cast<const sal_Unicode *>(text.utf16()), sal_Int32(text.size()));
-}
-
-QString toQString(const OUString &text)
-{
-    return QString::fromUtf16(reinterpret_cast<const char16_t *>(text.getStr()), text.getLength());
-}
-
-QString describeCaughtException()
-{
-    const css::uno::Any caught = cppu::getCaughtException();
-    if (caught.isExtractableTo(cppu::UnoType<css::lang::DisposedException>::get()))
-        return QStringLiteral("LibreOffice has been closed: the connection to it is lost.");
-    const auto *exception = static_cast<const css::uno::Exception *>(caught.getValue());
-    // The office appends where in its sources the exception arose; of no use here.
-    static const QRegularExpression sourceLocation(QStringLiteral("\\s+at\\s+\\S+:\\d+$"));
-    const QString message = toQString(exception->Message).remove(sourceLocation).trimmed();
-    const QString type = toQString(caught.getValueTypeName()).section(QLatin1Char('.'), -1);
-    return message.isEmpty() ? QStringLiteral("LibreOffice reported %1.").arg(type)
-                             : QStringLiteral("LibreOffice reported %1: %2").arg(type, message);
-}
-
-} // namespace LibreOfficeUno
-
 using namespace LibreOfficeUno;
 
 namespace {
-
-// Runs calls into the office, turning what UNO throws into a Failure.
-template <typename Calls>
-void callOffice(Calls &&calls)
-{
-    try {
-        calls();
-    } catch (const css::uno::Exception &) {
-        throw Failure(describeCaughtException());
-    }
-}
-
-css::beans::PropertyValue property(const char *name, const css::uno::Any &value)
-{
-    css::beans::PropertyValue result;
-    result.Name = OUString::createFromAscii(name);
-    result.Value = value;
-    return result;
-}
-
-// An application object: the office's desktop, and the Calc document it
-// added last with that document's view.
-class CalcApplication : public SpreadsheetApplication
-{
-public:
-    CalcApplication(Reference<css::frame::XDesktop2> desktop, bool headless)
-        : m_desktop(std::move(desktop))
-        , m_headless(headless)
-    {
-    }
-
-    void addWorkbook() override
-    {
-        callOffice([&] {
-            // A headless office cannot make a visible document: it aborts.
-            const css::beans::PropertyValue hidden = property("Hidden", css::uno::Any(true));
-            const css::uno::Sequence<css::beans::PropertyValue> arguments(&hidden, m_headless ? 1 : 0);
-            const Reference<css::lang::XComponent> document =
-                m_desktop->loadComponentFromURL("private:factory/scalc", "_blank", 0, arguments);
-            const Reference<css::frame::XModel> model(document, UNO_QUERY);
-            if (!model.is())
-                throw Failure(QStringLiteral("LibreOffice could not make a new Calc document."));
-            const Reference<css::frame::XController> controller = model->getCurrentController();
-            const Reference<css::sheet::XSpreadsheetView> view(controller, UNO_QUERY);
-            if (!view.is())
-                throw Failure(QStringLiteral("LibreOffice made a Calc document without a sheet view."));
-            m_controller = controller;
-            m_view = view;
-        });
-    }
-
-    void setCell(int row, int column, const QString &value) override
-    {
-        callOffice([&] {
-            const Reference<css::table::XCell> cell = activeSheet()->getCellByPosition(column - 1, row - 1);
-            // A leading apostrophe makes Calc take the rest as text as it is,
-            // as when typed in. Nothing at all empties the cell.
-            cell->setFormula(value.isEmpty() ? OUString() : toOUString(QLatin1Char('\'') + value));
-        });
-    }
-
-    void autofitColumns() override
-    {
-        callOffice([&] {
-            const Reference<css::table::XColumnRowRange> ranges(activeSheet(), UNO_QUERY_THROW);
-            const Reference<css::beans::XPropertySet> columns(ranges->getColumns(), UNO_QUERY_THROW);
-            columns->setPropertyValue("OptimalWidth", css::uno::Any(true));
-        });
-    }
-
-    void setVisible(bool visible) override
-    {
-        callOffice([&] {
-            // Without a document there is no window to show, but the office
-            // must still be there.
-            if (!m_controller.is()) {
-                m_desktop->getCurrentFrame();
-                return;
-            }
-            const Reference<css::frame::XFrame> frame = m_controller->getFrame();
-            if (!frame.is())
-                throw Failure(QStringLiteral("The Calc document has no window."));
-            const Reference<css::awt::XWindow> window = frame->getContainerWindow();
-            // Without a display the document stays hidden: there is no one to show it to.
-            if (m_headless || !window.is())
-                return;
-            window->setVisible(visible);
-            const Reference<css::awt::XTopWindow> top(window, UNO_QUERY);
-            if (visible && top.is())
-                top->toFront();
-        });
-    }
-
-private:
-    // The active sheet, fetched anew for every use.
-    Reference<css::sheet::XSpreadsheet> activeSheet() const
-    {
-        if (!m_view.is())
-            throw Failure(QStringLiteral("No Calc document is open."));
-        const Reference<css::sheet::XSpreadsheet> sheet = m_view->getActiveSheet();
-        if (!sheet.is())
-            throw Failure(QStringLiteral("The Calc document has no active sheet."));
-        return sheet;
-    }
-
-    Reference<css::frame::XDesktop2> m_desktop;
-    Reference<css::frame::XController> m_controller;
-    Reference<css::sheet::XSpreadsheetView> m_view;
-    bool m_headless;
-};
 
 QString findOffice(const QString &configured)
 {
@@ -273,12 +74,13 @@ bool listening(const QString &socketPath)
     return connected;
 }
 
-// While the office starts: let the window repaint, but hold back clicks and
-// keys, so that no command starts in the middle of this one.
-void processNonInputEvents()
+// While the office answers a call: let the window handle its events, input
+// included, as at the yields of a long command. A command started meanwhile
+// queues its own calls behind the one waited for.
+void processEvents(QEventLoop::ProcessEventsFlags flags)
 {
     if (QCoreApplication::instance() && QCoreApplication::instance()->thread() == QThread::currentThread())
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        QCoreApplication::processEvents(flags);
 }
 
 } // namespace
@@ -300,29 +102,59 @@ LibreOfficeOptions LibreOfficeOptions::forThisSession()
 struct LibreOfficeFactory::Private
 {
     LibreOfficeOptions options;
-    std::unique_ptr<LibreOfficeProcess> process; // the office we started, while we hold it
+    std::shared_ptr<LibreOfficeProcess> process; // the office we started, while we hold it
     QString profile;                             // its temporary profile folder, if any
+    std::shared_ptr<OfficeCalls> calls;          // the calls into it
     QString pipe;
     QStringList sockets;     // the sockets it made in /tmp
     bool handedOver = false; // an office of the user's took our request over
     QString address;
     Reference<css::uno::XComponentContext> context;
     bool starting = false;
+    // While the office starts or is ended: nothing a command could start
+    // meanwhile could be served, so clicks and keys wait until afterwards.
+    int holdingInput = 0;
 
     void start();
     void connectWhileStarting();
     void forget(bool endOffice, int graceMs);
-    void wait(int ms);
+    void whileWaiting() const;
+    void wait(int ms) const;
 };
 
-void LibreOfficeFactory::Private::wait(int ms)
+namespace {
+
+// Holds clicks and keys back while it lives.
+class HeldInput
+{
+public:
+    explicit HeldInput(int &holding)
+        : m_holding(++holding)
+    {
+    }
+    ~HeldInput() { --m_holding; }
+    HeldInput(const HeldInput &) = delete;
+    HeldInput &operator=(const HeldInput &) = delete;
+
+private:
+    int &m_holding;
+};
+
+} // namespace
+
+void LibreOfficeFactory::Private::whileWaiting() const
+{
+    if (options.whileWaiting)
+        options.whileWaiting();
+    else
+        processEvents(holdingInput > 0 ? QEventLoop::ExcludeUserInputEvents : QEventLoop::AllEvents);
+}
+
+void LibreOfficeFactory::Private::wait(int ms) const
 {
     const QDeadlineTimer until(ms);
     do {
-        if (options.whileStarting)
-            options.whileStarting();
-        else
-            processNonInputEvents();
+        whileWaiting();
         QThread::msleep(5);
     } while (!until.hasExpired());
 }
@@ -333,6 +165,7 @@ void LibreOfficeFactory::Private::start()
     if (program.isEmpty())
         throw Failure(QStringLiteral("LibreOffice is not installed: no soffice program was found."));
     localContext(); // the runtime first: without it there is no point starting the office
+    const HeldInput held(holdingInput);
 
     static int started = 0;
     pipe = QStringLiteral("orvelle_%1_%2").arg(getpid()).arg(++started);
@@ -361,7 +194,17 @@ void LibreOfficeFactory::Private::start()
     address = QStringLiteral("uno:pipe,name=%1;urp;StarOffice.ComponentContext").arg(pipe);
     const QStringList socketsBefore = officeSockets();
     try {
-        process = std::make_unique<LibreOfficeProcess>(program, arguments, environment);
+        process = std::make_shared<LibreOfficeProcess>(program, arguments, environment);
+        // An office of ours that hangs is ended when it has no display (no
+        // one can see it, or have work in it); one with a display may only
+        // be waiting for its user, who can close it.
+        std::function<void()> onHang;
+        if (options.headless)
+            onHang = [office = std::weak_ptr(process)] {
+                if (const auto hung = office.lock())
+                    hung->end(0);
+            };
+        calls = std::make_shared<OfficeCalls>(options.callTimeoutMs, [this] { whileWaiting(); }, std::move(onHang));
         connectWhileStarting();
         // Ours: the pipe we named, and the profile's single-instance pipe,
         // which appeared as the office started.
@@ -380,7 +223,10 @@ void LibreOfficeFactory::Private::connectWhileStarting()
     const QDeadlineTimer deadline(options.startTimeoutMs);
     for (;;) {
         try {
-            context = connect(address);
+            // The start's own time, not a call's: an office may answer its
+            // first call only once it has fully started.
+            const int left = int(std::max<qint64>(deadline.remainingTime(), 1000));
+            context = calls->run([address = address] { return connect(address); }, left);
             return;
         } catch (const css::uno::Exception &) {
             // Not listening yet.
@@ -401,14 +247,17 @@ void LibreOfficeFactory::Private::connectWhileStarting()
 
 void LibreOfficeFactory::Private::forget(bool endOffice, int graceMs)
 {
-    if (endOffice && context.is() && process && process->running()) {
+    if (endOffice && context.is() && process && process->running() && calls->answering()) {
+        const HeldInput held(holdingInput);
         try {
-            css::frame::Desktop::create(context)->terminate();
-        } catch (const css::uno::Exception &) {
+            calls->run([context = context] { css::frame::Desktop::create(context)->terminate(); },
+                       std::max(graceMs, 1000));
+        } catch (...) {
             // Ending it by force below.
         }
     }
     context.clear();
+    calls.reset();
     if (process) {
         if (endOffice)
             process->end(graceMs);
@@ -445,6 +294,9 @@ std::unique_ptr<SpreadsheetApplication> LibreOfficeFactory::create()
     if (d->starting)
         throw Failure(QStringLiteral("LibreOffice is still starting."));
     for (int attempt = 0;; ++attempt) {
+        // An office that stopped answering is given up: another one starts.
+        if (d->context.is() && !d->calls->answering())
+            d->forget(d->options.headless, 0);
         if (!d->context.is()) {
             d->starting = true;
             try {
@@ -455,16 +307,28 @@ std::unique_ptr<SpreadsheetApplication> LibreOfficeFactory::create()
             }
             d->starting = false;
         }
+        // Our own hold on the calls: a command started while we wait may
+        // give this office up and start another.
+        const std::shared_ptr<OfficeCalls> calls = d->calls;
         try {
-            return std::make_unique<CalcApplication>(css::frame::Desktop::create(d->context), d->options.headless);
+            auto desktop = calls->run([context = d->context] { return css::frame::Desktop::create(context); });
+            return std::make_unique<CalcApplication>(calls, std::move(desktop), d->options.headless);
         } catch (const css::lang::DisposedException &) {
             // The office we started has gone (closed by the user, or
-            // crashed): start another one, once.
-            d->forget(d->options.headless, 0);
+            // crashed): start another one, once (unless a command started
+            // meanwhile already did).
+            if (d->calls == calls)
+                d->forget(d->options.headless, 0);
             if (attempt > 0)
                 throw Failure(QStringLiteral("LibreOffice closed the connection as soon as it was made."));
         } catch (const css::uno::Exception &) {
             throw Failure(describeCaughtException());
+        } catch (const Failure &) {
+            // It did not answer: the same, once.
+            if (attempt > 0 || calls->answering())
+                throw;
+            if (d->calls == calls)
+                d->forget(d->options.headless, 0);
         }
     }
 }

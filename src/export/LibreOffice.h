@@ -21,10 +21,18 @@ struct LibreOfficeOptions
     QString profileParent;
     // How long the office may take to start and accept the connection.
     int startTimeoutMs = 20000;
-    // Called every few milliseconds while the office starts. Empty: lets the
-    // application process its pending events other than user input, so the
-    // window repaints but no command can start meanwhile.
-    std::function<void()> whileStarting;
+    // How long one call into the office may take. An office that lets a call
+    // wait longer counts as hung: the call fails, and so does every later
+    // call to it; the next application object starts a fresh office. One
+    // without a display is ended then.
+    int callTimeoutMs = 30000;
+    // Called every few milliseconds while the office starts or a call into it
+    // takes a while; it must not throw. Empty: lets the application process
+    // its pending events, as the window does at the yields of a long
+    // command: a command started meanwhile (another export included) makes
+    // its calls after the one waited for. While the office starts or is
+    // ended, clicks and keys wait until afterwards.
+    std::function<void()> whileWaiting;
 
     // Headless when there is no display: neither DISPLAY nor WAYLAND_DISPLAY
     // is set, or Qt runs on the offscreen or minimal platform.
@@ -37,6 +45,7 @@ struct LibreOfficeOptions
 //
 // A headless office is ended with the factory (its documents can be seen by
 // no one); an office with a display stays, with the user's documents.
+// The application objects it makes must not outlive it.
 class LibreOfficeFactory : public SpreadsheetFactory
 {
 public:

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QList>
 #include <QString>
+#include <QStringList>
 
 #include <memory>
 
@@ -20,6 +22,13 @@ public:
     // anew on every call. The text is never interpreted: "00501" keeps its
     // zeros and "=1+1" is not a formula. The empty text empties the cell.
     virtual void setCell(int row, int column, const QString &value) = 0;
+    // Stores a block of texts, each as setCell would: text j of `cells[i]` in
+    // cell (row + i, column + j). An application that can stores the block
+    // in one call; it is then as wide as its longest row, and the cells a
+    // shorter row leaves out are emptied, as an empty text empties its cell.
+    // When the call fails, any of the block's cells may or may not have been
+    // stored. By default: setCell for each text given, in order.
+    virtual void setCells(int row, int column, const QList<QStringList> &cells);
     // Fits the width of every column of the active sheet to its content.
     virtual void autofitColumns() = 0;
     // Shows the application's window with its workbooks, or hides it.

@@ -5,6 +5,18 @@ class Dialogs;
 class ListSource;
 class SpreadsheetFactory;
 
+// How the export hands the cells to the application.
+struct SheetTransfer
+{
+    // Each cell with a call of its own, as the export did before it wrote
+    // blocks; for comparisons.
+    bool cellByCell = false;
+    // Sheet rows per block, counted from row 1 (the header row); 0: as many
+    // as the application stores in a few milliseconds, so that the window
+    // handles its input at least every 10 ms.
+    int rowsPerBlock = 0;
+};
+
 // Whether an application object can be created: creates one and releases it
 // at once. When it cannot, says so in a message and returns false. Never
 // reports a failure otherwise.
@@ -17,4 +29,9 @@ bool SaveResultsAsExcelFileIsExcelInstalled(Dialogs &dialogs, SpreadsheetFactory
 // application or the workbook afterwards. A guarded procedure: failures are
 // reported, never passed on. Does nothing while a command shows the
 // hourglass (this one included, reached again from one of its own yields).
-void PushButton13_Click(CommandHost &host, const ListSource &list, SpreadsheetFactory &factory);
+//
+// The cells go out in blocks of rows. A block the application does not take
+// is written again cell by cell, so that each cell that fails is reported
+// with its own step (126, 132, 156 or 162), in the order of the steps.
+void PushButton13_Click(CommandHost &host, const ListSource &list, SpreadsheetFactory &factory,
+                        SheetTransfer transfer = {});

@@ -46,6 +46,84 @@ QString tooManyMessage(std::int32_t count)
         .arg(availableGb, 0, 'f', 1);
 }
 
+// Steps 136 to 158: the list's rows replaced by as many places, drawn from the
+// open record set, as the number box asks for. A count beyond the memory at hand is refused before the
+// list is touched.
+void drawRows(Guard &guard, GenerationHost &host, ResultList &list, const std::unique_ptr<PlaceRecordSet> &records,
+              std::int32_t recordCount)
+{
+    const QString numberText = host.numberText();
+    std::optional<std::int32_t> wanted;
+    try {
+        wanted = toCount(numberText);
+    } catch (const Failure &) {
+    }
+    if (wanted && std::uint64_t(std::max(*wanted, 0)) * bytesPerGeneratedRow > availableMemory()) {
+        showPlainMessage(host.dialogs(), tooManyMessage(*wanted));
+        return;
+    }
+
+    ProgressIndicator &progress = host.progress();
+    guard.step(136, [&] { list.clear(); });
+    std::vector<KnownText> known;
+    // The text of the current row: worked out in `s`, or, for a record
+    // drawn before, taken from `reused` without copying the string.
+    QString s;
+    const KnownText *reused = nullptr;
+    std::uint32_t sIndex = 0;
+    bool sInterned = false;
+    std::int32_t r = 0;
+    std::int32_t count = 0;
+    auto readCount = [&] {
+        count = toCount(numberText);
+        if (count > 0)
+            list.reserve(std::size_t(count));
+        known.assign(std::size_t(std::max(recordCount, 0)), KnownText());
+        return count;
+    };
+    auto draw = [&](std::int32_t i) {
+        guard.step(140, [&] { progress.setValue(double(i) / double(count) * 100.0); });
+        guard.step(142, [&] { host.yield(); });
+        guard.step(144, [&] { r = std::int32_t(RandomRecordNumber(recordCount)); });
+        guard.step(146, [&] { require(records).moveFirst(); });
+        guard.step(148, [&] { require(records).move(r - 1); });
+        KnownText *memo = nullptr;
+        if (records && records->isOpen() && records->recordCount() > 0)
+            memo = &known[std::size_t(records->position())];
+        if (memo && memo->known) {
+            reused = memo;
+            sIndex = memo->index;
+            sInterned = true;
+        } else {
+            if (reused) { // a failed read below repeats the row before
+                s = reused->text;
+                reused = nullptr;
+            }
+            // Steps 150 to 154: the value read, in proper case, with the
+            // state code after the first comma in upper case.
+            const bool read = guard.step(150, [&] {
+                s = NormalizeDisplayText(require(records).value(QStringLiteral("display_fields")));
+            });
+            sInterned = false;
+            if (read && memo) {
+                // Each record's text is pooled once; other records may share its text.
+                sIndex = list.addText(s);
+                sInterned = true;
+                *memo = {s, sIndex, true};
+            }
+        }
+        guard.step(156, [&] {
+            if (!sInterned) {
+                sIndex = list.intern(s);
+                sInterned = true;
+            }
+            list.appendInterned(sIndex);
+        });
+    };
+    // A count that is not a whole 32-bit number is reported and adds no rows.
+    guard.forLoop(138, 158, 1, readCount, draw, Guard::OnFailedHeader::SkipLoop);
+}
+
 } // namespace
 
 std::uint64_t availableMemory()
@@ -75,7 +153,7 @@ void PushButton2_Click(GenerationHost &host, ResultList &list)
     Guard guard(host.dialogs(), QStringLiteral("in Orvelle2021/08/31.Form1.PushButton2_Click "));
     const QString path = databasePath(host.programFolder());
     const DisplayFieldSet fields = host.fieldSet();
-    QString expression;
+    QString query;
     std::unique_ptr<PlaceConnection> connection;
     std::unique_ptr<PlaceRecordSet> records;
     std::int32_t recordCount = 0;
@@ -85,22 +163,9 @@ void PushButton2_Click(GenerationHost &host, ResultList &list)
         guard.step(178, [&] { showPlainMessage(host.dialogs(), path + QStringLiteral(" not found.")); });
         return;
     }
-    using namespace PlaceQuery;
-    if (guard.test(102, [&] { return fields.city; }))
-        guard.step(104, [&] { expression = QLatin1String(cityField); });
-    if (guard.test(106, [&] { return fields.state; })) {
-        if (guard.test(108, [&] { return !expression.isEmpty(); }))
-            guard.step(110, [&] { expression += QLatin1String(stateAfter); });
-        else
-            guard.step(112, [&] { expression = QLatin1String(stateField); });
-    }
-    if (guard.test(114, [&] { return fields.zip; })) {
-        if (guard.test(116, [&] { return !expression.isEmpty(); }))
-            guard.step(118, [&] { expression += QLatin1String(zipAfter); });
-        else
-            guard.step(120, [&] { expression = QLatin1String(zipField); });
-    }
-    if (guard.test(122, [&] { return expression.isEmpty(); })) {
+    // Steps 102 to 120 join the chosen columns into the select expression.
+    guard.step(102, [&] { query = BuildDisplayQuery(fields); });
+    if (guard.test(122, [&] { return query.isEmpty(); })) {
         guard.step(168, [&] { showPlainMessage(host.dialogs(), QStringLiteral("You forgot to check which fields to display.")); });
         guard.step(170, [&] {
             host.focusCity();
@@ -110,81 +175,17 @@ void PushButton2_Click(GenerationHost &host, ResultList &list)
         guard.step(124, [&] { host.setPointer(Pointer::Hourglass); });
         guard.step(126, [&] { connection = std::make_unique<PlaceConnection>(); });
         guard.step(128, [&] { records = std::make_unique<PlaceRecordSet>(); });
-        guard.step(130, [&] { require(connection).open(path); });
-        guard.step(132, [&] {
-            require(records).open(displayQueryFor(expression), require(connection), [&] { host.yield(); });
-        });
-        guard.step(134, [&] { recordCount = require(records).recordCount(); });
-
-        // A count beyond the memory at hand is refused before the list is touched.
-        const QString numberText = host.numberText();
-        std::optional<std::int32_t> wanted;
-        try {
-            wanted = toCount(numberText);
-        } catch (const Failure &) {
-        }
-        if (wanted && std::uint64_t(std::max(*wanted, 0)) * bytesPerGeneratedRow > availableMemory()) {
-            showPlainMessage(host.dialogs(), tooManyMessage(*wanted));
-        } else {
-            guard.step(136, [&] { list.clear(); });
-            std::vector<KnownText> known;
-            // The text of the current row: worked out in `s`, or, for a record
-            // drawn before, taken from `reused` without copying the string.
-            QString s;
-            const KnownText *reused = nullptr;
-            std::uint32_t sIndex = 0;
-            bool sInterned = false;
-            std::int32_t r = 0;
-            std::int32_t count = 0;
-            auto readCount = [&] {
-                count = toCount(numberText);
-                if (count > 0)
-                    list.reserve(std::size_t(count));
-                known.assign(std::size_t(std::max(recordCount, 0)), KnownText());
-                return count;
-            };
-            auto draw = [&](std::int32_t i) {
-                guard.step(140, [&] { progress.setValue(double(i) / double(count) * 100.0); });
-                guard.step(142, [&] { host.yield(); });
-                guard.step(144, [&] { r = std::int32_t(RandomRecordNumber(recordCount)); });
+        // A database that cannot be opened, or holds no places, is reported
+        // once and leaves the list as it is: every draw would fail alike.
+        const bool opened = guard.step(130, [&] { require(connection).open(path); })
+            && guard.step(132, [&] { require(records).open(query, require(connection), [&] { host.yield(); }); });
+        if (opened) {
+            guard.step(134, [&] { recordCount = require(records).recordCount(); });
+            if (recordCount > 0)
+                drawRows(guard, host, list, records, recordCount);
+            else // the first draw finds no record to move to
                 guard.step(146, [&] { require(records).moveFirst(); });
-                guard.step(148, [&] { require(records).move(r - 1); });
-                KnownText *memo = nullptr;
-                if (records && records->isOpen() && records->recordCount() > 0)
-                    memo = &known[std::size_t(records->position())];
-                if (memo && memo->known) {
-                    reused = memo;
-                    sIndex = memo->index;
-                    sInterned = true;
-                } else {
-                    if (reused) { // a failed read below repeats the row before
-                        s = reused->text;
-                        reused = nullptr;
-                    }
-                    const bool read = guard.step(150, [&] { s = properCase(require(records).value(QStringLiteral("display_fields"))); });
-                    QString piece;
-                    guard.step(152, [&] { piece = stateCodePiece(s); });
-                    guard.step(154, [&] { s = upperCasePiece(s, piece); });
-                    sInterned = false;
-                    if (read && memo) {
-                        // Each record's text is pooled once; other records may share its text.
-                        sIndex = list.addText(s);
-                        sInterned = true;
-                        *memo = {s, sIndex, true};
-                    }
-                }
-                guard.step(156, [&] {
-                    if (!sInterned) {
-                        sIndex = list.intern(s);
-                        sInterned = true;
-                    }
-                    list.appendInterned(sIndex);
-                });
-            };
-            // A count that is not a whole 32-bit number is reported and adds no rows.
-            guard.forLoop(138, 158, 1, readCount, draw, Guard::OnFailedHeader::SkipLoop);
         }
-
         guard.step(160, [&] { require(records).close(); });
         guard.step(162, [&] { require(connection).close(); });
         guard.step(164, [&] { records.reset(); });

@@ -17,22 +17,18 @@ bool databasePresent(const QString &path)
     return info.isFile() && !info.fileName().startsWith(QLatin1Char('.'));
 }
 
-QString displayQueryFor(const QString &expression)
-{
-    return QStringLiteral("SELECT ") + expression + QStringLiteral(" as display_fields From zip_codes");
-}
-
 QString BuildDisplayQuery(const DisplayFieldSet &fields)
 {
-    using namespace PlaceQuery;
     QString expression;
     if (fields.city)
-        expression = QLatin1String(cityField);
+        expression = QStringLiteral("city");
     if (fields.state)
-        expression = expression.isEmpty() ? QLatin1String(stateField) : expression + QLatin1String(stateAfter);
+        expression = expression.isEmpty() ? QStringLiteral("state") : expression + QStringLiteral("+ ', ' + state");
     if (fields.zip)
-        expression = expression.isEmpty() ? QLatin1String(zipField) : expression + QLatin1String(zipAfter);
-    return expression.isEmpty() ? QString() : displayQueryFor(expression);
+        expression = expression.isEmpty() ? QStringLiteral("zip") : expression + QStringLiteral("+ ' ' + zip");
+    if (expression.isEmpty())
+        return QString();
+    return QStringLiteral("SELECT ") + expression + QStringLiteral(" as display_fields From zip_codes");
 }
 
 QString translateTextJoins(const QString &query)
@@ -76,6 +72,27 @@ QString describeSqliteError(const PlaceConnection &connection, int code, const Q
     return failureText(connection, QStringLiteral("cannot be read: %1.").arg(message));
 }
 
+// The piece of up to 4 characters from the first comma (the comma, a blank
+// and the state code), or the empty text when there is no comma.
+QString stateCodePiece(const QString &text)
+{
+    const qsizetype comma = text.indexOf(QLatin1Char(','));
+    return comma < 0 ? QString() : text.mid(comma, 4);
+}
+
+// Every occurrence of `piece` in `text` replaced by its upper-case form.
+QString upperCasePiece(const QString &text, const QString &piece)
+{
+    if (piece.isEmpty())
+        return text;
+    QString upper = piece;
+    for (QChar &c : upper)
+        c = c.toUpper();
+    QString result = text;
+    result.replace(piece, upper, Qt::CaseSensitive);
+    return result;
+}
+
 } // namespace
 
 QString properCase(const QString &text)
@@ -86,24 +103,6 @@ QString properCase(const QString &text)
         c = wordStart ? c.toUpper() : c.toLower();
         wordStart = startsWord(c.unicode());
     }
-    return result;
-}
-
-QString stateCodePiece(const QString &text)
-{
-    const qsizetype comma = text.indexOf(QLatin1Char(','));
-    return comma < 0 ? QString() : text.mid(comma, 4);
-}
-
-QString upperCasePiece(const QString &text, const QString &piece)
-{
-    if (piece.isEmpty())
-        return text;
-    QString upper = piece;
-    for (QChar &c : upper)
-        c = c.toUpper();
-    QString result = text;
-    result.replace(piece, upper, Qt::CaseSensitive);
     return result;
 }
 
@@ -124,6 +123,10 @@ void PlaceConnection::open(const QString &path)
     m_path = path;
     if (!QFileInfo(path).isFile())
         throw Failure(QStringLiteral("The place database %1 cannot be opened: there is no such file.").arg(path));
+    // No statistics of SQLite's memory use: keeping them takes a lock for
+    // every text the display query joins. Takes effect only before the first open.
+    static const int withoutMemoryStatistics = sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0);
+    Q_UNUSED(withoutMemoryStatistics);
     sqlite3 *db = nullptr;
     const int code = sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr);
     if (code != SQLITE_OK) {

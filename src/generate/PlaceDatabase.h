@@ -16,15 +16,6 @@ struct DisplayFieldSet
     bool zip = false;
 };
 
-namespace PlaceQuery {
-// The pieces of the select expression, in the database's dialect, where "+" joins texts.
-inline constexpr char cityField[] = "city";
-inline constexpr char stateField[] = "state";
-inline constexpr char zipField[] = "zip";
-inline constexpr char stateAfter[] = "+ ', ' + state";
-inline constexpr char zipAfter[] = "+ ' ' + zip";
-} // namespace PlaceQuery
-
 // The place database file in the program's folder.
 QString databasePath(const QString &programFolder);
 
@@ -32,8 +23,9 @@ QString databasePath(const QString &programFolder);
 bool databasePresent(const QString &path);
 
 // "SELECT <expression> as display_fields From zip_codes", or the empty text when no field is chosen.
+// The select expression joins the chosen columns in the order city, state,
+// zip: "city+ ', ' + state+ ' ' + zip" with all three.
 QString BuildDisplayQuery(const DisplayFieldSet &fields);
-QString displayQueryFor(const QString &expression);
 
 // The query in SQLite's dialect: "+" becomes "||" outside string literals.
 QString translateTextJoins(const QString &query);
@@ -42,12 +34,9 @@ QString translateTextJoins(const QString &query);
 // letter lower case. Words begin at the start and after NUL, TAB, LF, VT, FF,
 // CR and blank. Lengths never change.
 QString properCase(const QString &text);
-// The piece of up to 4 characters from the first comma (the comma, a blank
-// and the state code), or the empty text when there is no comma.
-QString stateCodePiece(const QString &text);
-// Every occurrence of `piece` in `text` replaced by its upper-case form.
-QString upperCasePiece(const QString &text, const QString &piece);
-// properCase, then the state code after the first comma in upper case.
+// properCase, then the state code after the first comma in upper case: every
+// occurrence of the piece of up to 4 characters from that comma (the comma, a
+// blank and the code) is replaced by its upper-case form.
 QString NormalizeDisplayText(const QString &text);
 
 // A read-only connection to the place database.

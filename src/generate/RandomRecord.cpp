@@ -1,13 +1,12 @@
 #include "generate/RandomRecord.h"
 
-#include <QDate>
 #include <QDateTime>
 
 #include <bit>
 #include <cmath>
 #include <ctime>
-
-namespace {
+#include <limits>
+#include <utility>
 
 std::uint64_t splitMix(std::uint64_t &state)
 {
@@ -16,6 +15,8 @@ std::uint64_t splitMix(std::uint64_t &state)
     z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
     return z ^ (z >> 31);
 }
+
+namespace {
 
 // The wall clock to the millisecond. The coarse clock is read in a few
 // nanoseconds, and a draw reads it every time.
@@ -28,14 +29,35 @@ std::int64_t nowMilliseconds()
 
 } // namespace
 
+LocalClock::LocalClock(QTimeZone zone)
+    : m_zone(std::move(zone))
+{
+}
+
+float LocalClock::secondsSinceMidnight(std::int64_t utcMilliseconds)
+{
+    if (utcMilliseconds < m_from || utcMilliseconds >= m_until)
+        lookUpOffset(utcMilliseconds);
+    constexpr std::int64_t day = 86'400'000;
+    const std::int64_t local = utcMilliseconds + m_offset;
+    return float(double((local % day + day) % day) / 1000.0);
+}
+
+void LocalClock::lookUpOffset(std::int64_t utcMilliseconds)
+{
+    ++m_lookups;
+    const QDateTime at = QDateTime::fromMSecsSinceEpoch(utcMilliseconds, QTimeZone::utc());
+    m_offset = std::int64_t(m_zone.offsetFromUtc(at)) * 1000;
+    m_from = utcMilliseconds;
+    const QTimeZone::OffsetData next = m_zone.nextTransition(at);
+    m_until = next.atUtc.isValid() ? next.atUtc.toMSecsSinceEpoch() : std::numeric_limits<std::int64_t>::max();
+}
+
 float secondsSinceMidnight()
 {
-    // Local midnight is looked up once a day; the clock itself is cheap to read.
-    static std::int64_t midnight = 0;
-    const std::int64_t now = nowMilliseconds();
-    if (midnight == 0 || now - midnight >= 86'400'000 || now < midnight)
-        midnight = QDate::currentDate().startOfDay().toMSecsSinceEpoch();
-    return float(double(now - midnight) / 1000.0);
+    // The clock is cheap to read; the zone is asked only when its offset changes.
+    static LocalClock clock;
+    return clock.secondsSinceMidnight(nowMilliseconds());
 }
 
 void RecordGenerator::reseed(float seed)

@@ -1,8 +1,38 @@
 #pragma once
 
+#include <QTimeZone>
+
 #include <cstdint>
 
-// Seconds since local midnight, with fraction, in single precision.
+// SplitMix64: advances the state and returns its next 64-bit value. The same
+// state gives the same values on every machine.
+std::uint64_t splitMix(std::uint64_t &state);
+
+// Seconds since local midnight as the local clock shows them: on the days the
+// clocks change, the time of day, not the time passed since midnight. The
+// zone's offset from UTC is looked up at the first reading and again only
+// after its next change (or a clock set back); every other reading is a little
+// arithmetic.
+class LocalClock
+{
+public:
+    explicit LocalClock(QTimeZone zone = QTimeZone::systemTimeZone());
+    // At `utcMilliseconds` since the epoch, with fraction, in single precision.
+    float secondsSinceMidnight(std::int64_t utcMilliseconds);
+    // How many times the zone was asked for its offset.
+    int zoneLookups() const { return m_lookups; }
+
+private:
+    void lookUpOffset(std::int64_t utcMilliseconds);
+
+    QTimeZone m_zone;
+    std::int64_t m_offset = 0; // milliseconds the local clock is ahead of UTC ...
+    std::int64_t m_from = 0;   // ... from this UTC moment on ...
+    std::int64_t m_until = 0;  // ... until this one
+    int m_lookups = 0;
+};
+
+// Seconds since local midnight now, with fraction, in single precision.
 float secondsSinceMidnight();
 
 // The generator behind the draws. Re-seeding mixes the seed into the state

@@ -18,6 +18,28 @@ public:
     virtual QString getSaveFileName(const QString &title, const QString &filter) = 0;
 };
 
+// Dialogs that pass everything on to others; a wrapper overrides what it
+// does around them.
+class ForwardingDialogs : public Dialogs
+{
+public:
+    explicit ForwardingDialogs(Dialogs &dialogs)
+        : m_dialogs(dialogs)
+    {
+    }
+    void showMessage(const QString &title, const QString &text, Icon icon) override
+    {
+        m_dialogs.showMessage(title, text, icon);
+    }
+    QString getSaveFileName(const QString &title, const QString &filter) override
+    {
+        return m_dialogs.getSaveFileName(title, filter);
+    }
+
+private:
+    Dialogs &m_dialogs;
+};
+
 // The application title, set once at start-up; the title of every message box
 // that has none of its own.
 QString applicationTitle();

@@ -14,11 +14,9 @@ std::optional<double> parseNumber(const QString &text)
     const QRegularExpressionMatch match = number.match(text);
     if (!match.hasMatch())
         return std::nullopt;
-    bool ok = false;
-    const double value = match.captured(1).toDouble(&ok);
-    if (!ok || !std::isfinite(value))
-        return std::nullopt;
-    return value;
+    // The form alone makes a number: one beyond a double's range reads as an
+    // infinity of its sign, one too close to zero as zero.
+    return match.captured(1).toDouble();
 }
 
 std::optional<double> parseWholeNumber(const QString &text)

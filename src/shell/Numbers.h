@@ -7,7 +7,8 @@
 
 // The number a text holds: optional blanks, an optional sign, digits with an
 // optional decimal point and fraction, an optional exponent, optional blanks.
-// Empty or blank texts, other characters and overflowing values hold none.
+// Empty or blank texts and other characters hold none. Any size of number
+// holds one: beyond a double's range it is an infinity of the number's sign.
 std::optional<double> parseNumber(const QString &text);
 
 // The number a text holds, rounded to the nearest whole number (a half to

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QCheckBox>
+#include <QFont>
+#include <QRect>
+
+class QPushButton;
+
+// The window's layout is given in twips; 15 twips make a pixel.
+QRect twips(int left, int top, int width, int height);
+// The window's bold Arial at the given size.
+QFont arialBold(double points);
+
+// Names a control and puts it in its place.
+template <typename W>
+W *placed(W *widget, const char *name, const QRect &geometry)
+{
+    widget->setObjectName(QLatin1String(name));
+    widget->setGeometry(geometry);
+    return widget;
+}
+
+// A command button in the buttons' font, watching the pointer.
+QPushButton *commandButton(QWidget *parent, const char *name, const QString &caption, const QRect &geometry);
+
+// A field box: the user's clicks tick and untick it; the greyed state comes
+// only from the settings and lasts until the first click.
+class FieldBox : public QCheckBox
+{
+public:
+    using QCheckBox::QCheckBox;
+
+    // The state as stored: 0 unticked, 1 ticked, 2 greyed.
+    int value() const;
+    void setValue(int value);
+
+protected:
+    void nextCheckState() override;
+};

@@ -1,0 +1,44 @@
+#pragma once
+
+// The Calc side of the LibreOffice backend: an application object on an
+// office's desktop. This header needs the SDK and the generated API headers.
+
+#include "export/Spreadsheet.h"
+
+#include <memory>
+
+#include <com/sun/star/frame/XController.hpp>
+#include <com/sun/star/frame/XDesktop2.hpp>
+#include <com/sun/star/sheet/XSpreadsheet.hpp>
+#include <com/sun/star/sheet/XSpreadsheetView.hpp>
+#include <com/sun/star/uno/Reference.hxx>
+
+class OfficeCalls;
+
+// An application object: the office's desktop, and the Calc document it
+// added last with that document's view. Its calls go through the office's
+// `calls`, so that an office that hangs makes them fail instead.
+class CalcApplication : public SpreadsheetApplication
+{
+public:
+    CalcApplication(std::shared_ptr<OfficeCalls> calls, css::uno::Reference<css::frame::XDesktop2> desktop,
+                    bool headless);
+
+    void addWorkbook() override;
+    void setCell(int row, int column, const QString &value) override;
+    void setCells(int row, int column, const QList<QStringList> &cells) override;
+    void autofitColumns() override;
+    void setVisible(bool visible) override;
+
+private:
+    // Runs `call` through the office's calls (see OfficeCalls::run: it must
+    // capture by value), turning what UNO throws into a Failure.
+    template <typename Call>
+    auto callOffice(Call call) -> decltype(call());
+
+    std::shared_ptr<OfficeCalls> m_calls;
+    css::uno::Reference<css::frame::XDesktop2> m_desktop;
+    css::uno::Reference<css::frame::XController> m_controller;
+    css::uno::Reference<css::sheet::XSpreadsheetView> m_view;
+    bool m_headless;
+};

@@ -1,0 +1,477 @@
+// The window as assistive technology reads it, through Qt's accessibility
+// interfaces under the offscreen platform: the result list as a table, the
+// progress bar, the context menu, the names of the controls, and the change
+// events, caught by a recording handler. Also how the window reads to the eye
+// under a dark desktop palette.
+
+#include "app/Form1.h"
+#include "app/ProgressBar.h"
+#include "app/ResultView.h"
+#include "generate/ResultList.h"
+#include "TestSupport.h"
+
+#include <QAccessible>
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <private/qguiapplication_p.h>
+#include <qpa/qplatformaccessibility.h>
+#include <qpa/qplatformintegration.h>
+
+#include <cmath>
+
+namespace {
+
+// What the recording handler keeps of an event, read when it is sent.
+struct Heard
+{
+    QAccessible::Event type = QAccessible::InvalidEvent;
+    QObject *object = nullptr;
+    QAccessible::Role role = QAccessible::NoRole;
+    QString name;
+    int change = -1; // of a table model change
+    int firstRow = -1;
+    int lastRow = -1;
+    QVariant value;
+    bool checkedChanged = false;
+    qint64 ms = 0;
+};
+
+QList<Heard> heard;
+QElapsedTimer sinceStart;
+
+void record(QAccessibleEvent *event)
+{
+    Heard h;
+    h.type = event->type();
+    h.object = event->object();
+    if (QAccessibleInterface *iface = event->accessibleInterface()) {
+        h.role = iface->role();
+        h.name = iface->text(QAccessible::Name);
+    }
+    if (event->type() == QAccessible::TableModelChanged) {
+        const auto *change = static_cast<QAccessibleTableModelChangeEvent *>(event);
+        h.change = change->modelChangeType();
+        h.firstRow = change->firstRow();
+        h.lastRow = change->lastRow();
+    } else if (event->type() == QAccessible::ValueChanged) {
+        h.value = static_cast<QAccessibleValueChangeEvent *>(event)->value();
+    } else if (event->type() == QAccessible::StateChanged) {
+        h.checkedChanged = static_cast<QAccessibleStateChangeEvent *>(event)->changedStates().checked;
+    }
+    h.ms = sinceStart.elapsed();
+    heard.append(h);
+}
+
+// The events of one type; of those about a whole object, only those about `object`.
+QList<Heard> heardOf(QAccessible::Event type, const QObject *object = nullptr)
+{
+    QList<Heard> result;
+    for (const Heard &h : std::as_const(heard))
+        if (h.type == type && (!object || !h.object || h.object == object))
+            result.append(h);
+    return result;
+}
+
+// WCAG contrast ratio of two colours, 1 to 21.
+double contrast(QColor a, QColor b)
+{
+    const auto luminance = [](QColor c) {
+        const auto channel = [](double v) { return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
+        return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) + 0.0722 * channel(c.blueF());
+    };
+    const double la = luminance(a) + 0.05;
+    const double lb = luminance(b) + 0.05;
+    return std::max(la, lb) / std::min(la, lb);
+}
+
+// The best contrast of a widget's text with what lies under it: the widget
+// drawn as it is (without its children), against the same drawn with the
+// text colours of `paletteOwner` transparent. 1 where no text shows at all.
+double textContrast(QWidget *widget, QWidget *paletteOwner)
+{
+    const auto draw = [widget] {
+        QImage image(widget->size(), QImage::Format_ARGB32);
+        widget->render(&image, QPoint(), QRegion(), QWidget::DrawWindowBackground);
+        return image;
+    };
+    const QImage drawn = draw();
+    const QPalette kept = paletteOwner->palette();
+    QPalette clear = kept;
+    for (auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText, QPalette::HighlightedText})
+        clear.setColor(role, Qt::transparent);
+    paletteOwner->setPalette(clear);
+    const QImage bare = draw();
+    paletteOwner->setPalette(kept);
+    double best = 1;
+    for (int y = 0; y < drawn.height(); ++y)
+        for (int x = 0; x < drawn.width(); ++x)
+            if (drawn.pixel(x, y) != bare.pixel(x, y))
+                best = std::max(best, contrast(drawn.pixelColor(x, y), bare.pixelColor(x, y)));
+    return best;
+}
+
+} // namespace
+
+class TestAccessibility : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+
+    void tableOfRows();
+    void cellsAreMadeOnDemandAndNotKept();
+    void toggleAndCheckEvents();
+    void changeEventsFollowTheView();
+    void progressBar();
+    void contextMenuFromTheKeyboard_data();
+    void contextMenuFromTheKeyboard();
+    void everyControlIsNamed();
+    void rowsInTheListsFont();
+    void darkPaletteLeavesTextReadable();
+
+private:
+    std::unique_ptr<Form1> makeWindow(const QStringList &rows = {});
+    static QAccessibleInterface *tableOf(Form1 &window);
+
+    QTemporaryDir m_config;
+    RecordingDialogs m_dialogs;
+};
+
+void TestAccessibility::initTestCase()
+{
+    QVERIFY(m_config.isValid());
+    qputenv("XDG_CONFIG_HOME", m_config.path().toUtf8());
+    // As when a screen reader listens; the handler hears what the bus would.
+    QGuiApplicationPrivate::platformIntegration()->accessibility()->setActive(true);
+    QAccessible::installUpdateHandler(record);
+    sinceStart.start();
+}
+
+void TestAccessibility::init()
+{
+    heard.clear();
+}
+
+std::unique_ptr<Form1> TestAccessibility::makeWindow(const QStringList &rows)
+{
+    Form1Services services;
+    services.dialogs = &m_dialogs;
+    services.programFolder = QFileInfo(QStringLiteral(ZIPBASE_PATH)).absolutePath();
+    auto window = std::make_unique<Form1>(services);
+    window->show();
+    if (!QTest::qWaitForWindowExposed(window.get()))
+        qFatal("the window was not shown");
+    for (const QString &row : rows)
+        window->list().append(row);
+    window->list().commit();
+    return window;
+}
+
+QAccessibleInterface *TestAccessibility::tableOf(Form1 &window)
+{
+    return QAccessible::queryAccessibleInterface(window.findChild<ResultView *>("ListView1"));
+}
+
+void TestAccessibility::tableOfRows()
+{
+    auto window = makeWindow({"Holtsville, NY 00501", "Akutan, AK 99553", "Ann Arbor, MI 48103"});
+    window->list().append(QStringLiteral("not yet shown"));
+    QAccessibleInterface *list = tableOf(*window);
+    QVERIFY(list && list->tableInterface());
+    QCOMPARE(list->role(), QAccessible::Table);
+    QCOMPARE(list->text(QAccessible::Name), QStringLiteral("Result(s)"));
+    QCOMPARE(list->tableInterface()->rowCount(), 3); // as the view shows it
+    QCOMPARE(list->tableInterface()->columnCount(), 1);
+    QCOMPARE(list->childCount(), 4);
+    QCOMPARE(list->child(0)->role(), QAccessible::ColumnHeader);
+    QCOMPARE(list->child(0)->text(QAccessible::Name), QStringLiteral("Result(s)"));
+
+    QAccessibleInterface *cell = list->tableInterface()->cellAt(1, 0);
+    QVERIFY(cell && cell->tableCellInterface() && cell->actionInterface());
+    QCOMPARE(cell->role(), QAccessible::Cell);
+    QCOMPARE(cell->text(QAccessible::Name), QStringLiteral("Akutan, AK 99553"));
+    QCOMPARE(cell->tableCellInterface()->rowIndex(), 1);
+    QCOMPARE(cell->parent(), list);
+    QCOMPARE(list->indexOfChild(cell), 2);
+    QCOMPARE(list->child(2), cell);
+    QCOMPARE(cell->tableCellInterface()->columnHeaderCells(), QList<QAccessibleInterface *>{list->child(0)});
+    QVERIFY(cell->state().checkable);
+    QVERIFY(!cell->state().checked && !cell->state().selected);
+    QCOMPARE(list->tableInterface()->cellAt(3, 0), nullptr);
+    QVERIFY(list->childAt(cell->rect().center().x(), cell->rect().center().y()) == cell);
+
+    // The selected row is selected, and focused with the list.
+    auto *view = window->findChild<ResultView *>("ListView1");
+    view->setFocus();
+    QVERIFY(list->tableInterface()->selectRow(1));
+    QCOMPARE(view->selectedRow(), 2);
+    QVERIFY(cell->state().selected && cell->state().focused);
+    QCOMPARE(list->tableInterface()->selectedRows(), QList<int>{1});
+    QCOMPARE(list->focusChild(), cell);
+
+    // A removed row takes its cell with it; the rows below keep theirs.
+    QAccessibleInterface *third = list->tableInterface()->cellAt(2, 0);
+    window->list().remove(2);
+    QCOMPARE(third->tableCellInterface()->rowIndex(), 1);
+    QCOMPARE(third->text(QAccessible::Name), QStringLiteral("Ann Arbor, MI 48103"));
+    QCOMPARE(list->tableInterface()->cellAt(1, 0), third);
+}
+
+void TestAccessibility::cellsAreMadeOnDemandAndNotKept()
+{
+    QStringList rows;
+    for (int i = 0; i < 5000; ++i)
+        rows.append(QStringLiteral("row %1").arg(i + 1));
+    auto window = makeWindow(rows);
+    QAccessibleTableInterface *table = tableOf(*window)->tableInterface();
+    QAccessibleInterface *first = table->cellAt(0, 0);
+    const QAccessible::Id firstId = QAccessible::uniqueId(first);
+    QCOMPARE(table->cellAt(0, 0), first); // asked again at once, the same cell
+    QCOMPARE(table->cellAt(4999, 0)->text(QAccessible::Name), QStringLiteral("row 5000"));
+    for (int row = 1; row < 5000; ++row)
+        QVERIFY(table->cellAt(row, 0));
+    QCOMPARE(QAccessible::accessibleInterface(firstId), nullptr); // made long ago, gone
+
+    QAccessibleInterface *last = table->cellAt(4999, 0);
+    const QAccessible::Id lastId = QAccessible::uniqueId(last);
+    window->list().clear();
+    QCOMPARE(QAccessible::accessibleInterface(lastId), nullptr);
+    QCOMPARE(table->rowCount(), 0);
+}
+
+void TestAccessibility::toggleAndCheckEvents()
+{
+    auto window = makeWindow({"a", "b", "c"});
+    QAccessibleInterface *cell = tableOf(*window)->tableInterface()->cellAt(1, 0);
+    QVERIFY(cell->actionInterface()->actionNames().contains(QAccessibleActionInterface::toggleAction()));
+    heard.clear();
+    cell->actionInterface()->doAction(QAccessibleActionInterface::toggleAction());
+    QVERIFY(window->list().checked(2));
+    QVERIFY(cell->state().checked);
+    QList<Heard> states = heardOf(QAccessible::StateChanged);
+    QCOMPARE(states.size(), 1);
+    QVERIFY(states[0].checkedChanged);
+    QCOMPARE(states[0].name, QStringLiteral("b"));
+
+    cell->actionInterface()->doAction(QAccessibleActionInterface::toggleAction());
+    QVERIFY(!window->list().checked(2) && !cell->state().checked);
+
+    // Every row at once: the cells a reader holds hear of it, no others are made.
+    heard.clear();
+    window->list().setAllChecked(true);
+    QVERIFY(cell->state().checked);
+    states = heardOf(QAccessible::StateChanged);
+    QCOMPARE(states.size(), 1);
+    QCOMPARE(states[0].name, QStringLiteral("b"));
+    const QList<Heard> changes = heardOf(QAccessible::TableModelChanged, window->findChild<ResultView *>("ListView1"));
+    QCOMPARE(changes.size(), 1);
+    QCOMPARE(changes[0].change, int(QAccessibleTableModelChangeEvent::DataChanged));
+}
+
+void TestAccessibility::changeEventsFollowTheView()
+{
+    auto window = makeWindow();
+    window->findChild<QLineEdit *>("Text1")->setText(QStringLiteral("200000"));
+    heard.clear();
+    const qint64 start = sinceStart.elapsed();
+    window->PushButton2_Click();
+    const qint64 took = sinceStart.elapsed() - start;
+    QCOMPARE(window->list().rows(), 200000);
+
+    // The list: emptied once, then rows told of as often as the view shows them.
+    auto *view = window->findChild<ResultView *>("ListView1");
+    const QList<Heard> changes = heardOf(QAccessible::TableModelChanged, view);
+    QVERIFY(!changes.isEmpty());
+    QCOMPARE(changes.first().change, int(QAccessibleTableModelChangeEvent::ModelReset));
+    int told = 0;
+    for (const Heard &h : changes.mid(1)) {
+        QCOMPARE(h.change, int(QAccessibleTableModelChangeEvent::RowsInserted));
+        QCOMPARE(h.firstRow, told);
+        told = h.lastRow + 1;
+    }
+    QCOMPARE(told, 200000);
+    QVERIFY2(changes.size() - 1 <= took / 16 + 2, qPrintable(QString::number(changes.size())));
+
+    // The bar: at most one value a frame, the last one the bar at rest.
+    QTest::qWait(40);
+    const QList<Heard> values = heardOf(QAccessible::ValueChanged);
+    QVERIFY(values.size() >= 2);
+    for (qsizetype i = 1; i < values.size(); ++i)
+        QVERIFY2(values[i].ms - values[i - 1].ms >= 15, qPrintable(QString::number(values[i].ms - values[i - 1].ms)));
+    QCOMPARE(values.last().value.toDouble(), 0.0);
+    QCOMPARE(values.last().role, QAccessible::ProgressBar);
+
+    // Arrowing through the list reads each row; Delete and "Clear List" are told.
+    view->setFocus();
+    view->setSelectedRow(1);
+    heard.clear();
+    QTest::keyClick(view, Qt::Key_Down);
+    QList<Heard> focus = heardOf(QAccessible::Focus);
+    QCOMPARE(focus.size(), 1);
+    QCOMPARE(focus[0].role, QAccessible::Cell);
+    QCOMPARE(focus[0].name, window->list().text(2, 1));
+    heard.clear();
+    QTest::keyClick(view, Qt::Key_Delete);
+    QCOMPARE(heardOf(QAccessible::TableModelChanged, view).size(), 1);
+    QCOMPARE(heardOf(QAccessible::TableModelChanged, view)[0].change, int(QAccessibleTableModelChangeEvent::RowsRemoved));
+    QCOMPARE(heardOf(QAccessible::TableModelChanged, view)[0].firstRow, 1);
+    QCOMPARE(heardOf(QAccessible::Focus).size(), 1); // the row now in its place
+    heard.clear();
+    window->PushButton7_Click();
+    QCOMPARE(heardOf(QAccessible::TableModelChanged, view).size(), 1);
+    QCOMPARE(heardOf(QAccessible::TableModelChanged, view)[0].change, int(QAccessibleTableModelChangeEvent::ModelReset));
+}
+
+void TestAccessibility::progressBar()
+{
+    auto window = makeWindow();
+    ProgressBar &bar = window->progressBar();
+    QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(&bar);
+    QVERIFY(iface && iface->valueInterface());
+    QCOMPARE(iface->role(), QAccessible::ProgressBar);
+    QCOMPARE(iface->text(QAccessible::Name), QStringLiteral("Progress Bar"));
+    QCOMPARE(iface->valueInterface()->minimumValue().toDouble(), 0.0);
+    QCOMPARE(iface->valueInterface()->maximumValue().toDouble(), 100.0);
+    QCOMPARE(iface->valueInterface()->currentValue().toDouble(), 0.0);
+
+    QTest::qWait(20);
+    heard.clear();
+    for (int i = 1; i <= 1000; ++i)
+        bar.setValue(i / 100.0 + 0.004); // a burst, to a hundredth as shown
+    bar.setText(QStringLiteral("Writing file: out.txt"));
+    QCOMPARE(iface->valueInterface()->currentValue().toDouble(), 10.0);
+    QCOMPARE(iface->text(QAccessible::Name), QStringLiteral("Writing file: out.txt"));
+    QCOMPARE(heardOf(QAccessible::ValueChanged).size(), 1); // the first at once
+    QCOMPARE(heardOf(QAccessible::ValueChanged)[0].value.toDouble(), 0.01);
+    QTRY_COMPARE(heardOf(QAccessible::ValueChanged).size(), 2); // the last once the frame is over
+    QCOMPARE(heardOf(QAccessible::ValueChanged)[1].value.toDouble(), 10.0);
+    QCOMPARE(heardOf(QAccessible::NameChanged).size(), 1);
+    QCOMPARE(heardOf(QAccessible::NameChanged)[0].name, QStringLiteral("Writing file: out.txt"));
+}
+
+void TestAccessibility::contextMenuFromTheKeyboard_data()
+{
+    QTest::addColumn<int>("key");
+    QTest::addColumn<Qt::KeyboardModifiers>("modifiers");
+    QTest::newRow("Menu key") << int(Qt::Key_Menu) << Qt::KeyboardModifiers();
+    QTest::newRow("Shift+F10") << int(Qt::Key_F10) << Qt::KeyboardModifiers(Qt::ShiftModifier);
+}
+
+void TestAccessibility::contextMenuFromTheKeyboard()
+{
+    QFETCH(int, key);
+    QFETCH(Qt::KeyboardModifiers, modifiers);
+    auto window = makeWindow({"a", "b"});
+    auto *view = window->findChild<ResultView *>("ListView1");
+    QAccessibleInterface *list = tableOf(*window);
+    view->setFocus();
+    QStringList items;
+    QAccessibleInterface *menuParent = nullptr;
+    QTimer::singleShot(0, this, [&] {
+        // While open, the menu is the list's last child.
+        QAccessibleInterface *menu = list->child(list->childCount() - 1);
+        QVERIFY(menu && view->contextMenu());
+        QCOMPARE(menu->role(), QAccessible::PopupMenu);
+        menuParent = menu->parent();
+        for (int i = 0; i < menu->childCount(); ++i) {
+            QCOMPARE(menu->child(i)->role(), QAccessible::MenuItem);
+            QCOMPARE(menu->indexOfChild(menu->child(i)), i);
+            items.append(menu->child(i)->text(QAccessible::Name));
+        }
+        menu->child(0)->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+    });
+    QTest::keyClick(view, Qt::Key(key), modifiers);
+    QCOMPARE(items, (QStringList{QStringLiteral("Check All"), QStringLiteral("Uncheck All")}));
+    QCOMPARE(menuParent, list);
+    QVERIFY(window->list().checked(1) && window->list().checked(2));
+    QCOMPARE(view->contextMenu(), nullptr);
+    QCOMPARE(list->childCount(), 3);
+}
+
+void TestAccessibility::everyControlIsNamed()
+{
+    auto window = makeWindow();
+    QStringList names;
+    std::function<void(QAccessibleInterface *)> walk = [&](QAccessibleInterface *iface) {
+        for (int i = 0; i < iface->childCount(); ++i) {
+            QAccessibleInterface *child = iface->child(i);
+            QVERIFY2(!child->text(QAccessible::Name).isEmpty(), qPrintable(child->object()->objectName()));
+            names.append(child->text(QAccessible::Name));
+            if (!child->tableInterface())
+                walk(child);
+        }
+    };
+    walk(QAccessible::queryAccessibleInterface(window.get()));
+    names.sort();
+    QCOMPARE(names, (QStringList{"City", "Clear List", "Copy Results To Clipboard", "Display", "Number To Generate",
+                                 "Number To Generate", "Progress Bar", "Result(s)", "Save Results As Excel File",
+                                 "Save Results As Text File", "Start Generating", "State", "Zip"}));
+}
+
+void TestAccessibility::rowsInTheListsFont()
+{
+    const QString text = QStringLiteral("Holtsville, NY 00501");
+    auto window = makeWindow({text});
+    auto *view = window->findChild<ResultView *>("ListView1");
+    QCOMPARE(view->font().family(), QStringLiteral("Arial"));
+    QVERIFY(view->font().bold());
+    // The width of the ink right of the check box is the text's in the list's font.
+    const QImage image = view->viewport()->grab().toImage();
+    const QRect row = view->rowRect(1);
+    const QColor background = image.pixelColor(row.right() - 1, row.center().y());
+    int left = -1;
+    int right = -1;
+    for (int x = view->checkBoxRect(1).right() + 2; x < image.width() - 1; ++x)
+        for (int y = row.top(); y <= row.bottom(); ++y)
+            if (image.pixelColor(x, y) != background) {
+                left = left < 0 ? x : left;
+                right = x;
+            }
+    const int ink = right - left + 1;
+    const int inListFont = QFontMetrics(view->font()).horizontalAdvance(text);
+    const int inOtherFont = QFontMetrics(QApplication::font()).horizontalAdvance(text);
+    QVERIFY2(std::abs(inListFont - inOtherFont) > 4, "the fonts must differ for this test to tell them apart");
+    QVERIFY2(std::abs(ink - inListFont) <= 3, qPrintable(QStringLiteral("ink %1, list font %2, application font %3")
+                                                             .arg(ink).arg(inListFont).arg(inOtherFont)));
+}
+
+void TestAccessibility::darkPaletteLeavesTextReadable()
+{
+    const QPalette before = QApplication::palette();
+    QPalette dark;
+    dark.setColor(QPalette::Window, QColor(0x30, 0x30, 0x30));
+    dark.setColor(QPalette::WindowText, QColor(0xdd, 0xdd, 0xdd));
+    dark.setColor(QPalette::Base, QColor(0x24, 0x24, 0x24));
+    dark.setColor(QPalette::AlternateBase, QColor(0x2c, 0x2c, 0x2c));
+    dark.setColor(QPalette::Text, QColor(0xee, 0xee, 0xee));
+    dark.setColor(QPalette::Button, QColor(0x3a, 0x3a, 0x3a));
+    dark.setColor(QPalette::ButtonText, QColor(0xee, 0xee, 0xee));
+    dark.setColor(QPalette::Highlight, QColor(0x2a, 0x82, 0xda));
+    dark.setColor(QPalette::HighlightedText, Qt::white);
+    QApplication::setPalette(dark);
+    auto window = makeWindow({"Holtsville, NY 00501", "Akutan, AK 99553"});
+    // Each control; the list's rows are drawn on its viewport, its header apart.
+    auto *view = window->findChild<ResultView *>("ListView1");
+    QList<std::pair<QWidget *, QWidget *>> parts = {{view->viewport(), view},
+                                                    {view->horizontalHeader()->viewport(), view->horizontalHeader()}};
+    for (const char *name : {"Frame1", "Frame2", "Check1", "Check2", "Check3", "Text1", "PushButton2", "PushButton3",
+                             "PushButton13", "PushButton7", "PushButton8", "ProgressBar1"})
+        parts.append(std::make_pair(window->findChild<QWidget *>(name), window->findChild<QWidget *>(name)));
+    for (const auto &[drawn, owner] : parts) {
+        const double ratio = textContrast(drawn, owner);
+        QVERIFY2(ratio >= 4.5, qPrintable(QStringLiteral("%1: contrast %2").arg(drawn->objectName()).arg(ratio)));
+    }
+    window.reset();
+    QApplication::setPalette(before);
+}
+
+QTEST_MAIN(TestAccessibility)
+#include "tst_accessibility.moc"

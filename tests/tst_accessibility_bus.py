@@ -1,0 +1,109 @@
+#!/usr/bin/python3
+"""The built program driven from outside over the real accessibility bus, as a
+screen reader or desktop automation reaches it: a private X server, session
+bus and AT-SPI bus, the program with accessibility on and a private HOME.
+Types 5 into the number box, presses "Start Generating", waits for the
+progress bar to rest, reads the 5 rows and checks they are real places, ticks
+row 2 through its action and reads it back, then clears every tick through
+the list's context menu.
+
+Usage: tst_accessibility_bus.py PATH_TO_ORVELLE  (Debian's python3 with python3-pyatspi)
+"""
+
+import os
+import re
+import sqlite3
+import sys
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), os.pardir, "tools"))
+from private_desktop import PrivateDesktop, find, wait_for  # noqa: E402
+
+
+def check(condition, message):
+    if not condition:
+        raise AssertionError(message)
+
+
+def do_action(accessible, name):
+    actions = accessible.queryAction()
+    names = [actions.getName(i) for i in range(actions.nActions)]
+    check(name in names, f"{accessible.getRoleName()} {accessible.name!r} has no action {name}: {names}")
+    actions.doAction(names.index(name))
+
+
+def is_real_place(database, text):
+    """Whether the database holds a place that reads as `text` ("City, ST 12345")."""
+    match = re.fullmatch(r"(.+), ([A-Z]{2}) (\d{5})", text)
+    if not match:
+        return False
+    city, state, zip_code = match.groups()
+    row = database.execute("SELECT 1 FROM zip_codes WHERE zip = ? AND upper(state) = ? AND lower(city) = lower(?)",
+                           (zip_code, state, city)).fetchone()
+    return row is not None
+
+
+def run(program):
+    with PrivateDesktop() as desktop:
+        window = desktop.start([program], accessible=True)
+        app = desktop.accessible(window)
+        import pyatspi
+        form = wait_for("the window", lambda: find(app, "filler", "Orvelle Software") or find(app, "frame"))
+
+        number = find(form, "text", "Number To Generate")
+        check(number is not None, "no number box")
+        number.queryEditableText().setTextContents("5")
+        wait_for("the number typed", lambda: number.queryText().getText(0, -1) == "5")
+        for caption in ("City", "State", "Zip"):
+            box = find(form, "check box", caption)
+            check(box is not None, f"no field box {caption}")
+            if not box.getState().contains(pyatspi.STATE_CHECKED):
+                do_action(box, "Toggle")
+            wait_for(f"{caption} ticked", lambda: box.getState().contains(pyatspi.STATE_CHECKED))
+
+        table = find(form, "table", "Result(s)")
+        bar = find(form, "progress bar")
+        check(table is not None and bar is not None, "no result list or no progress bar")
+        do_action(find(form, "push button", "Start Generating"), "Press")
+
+        def at_rest():
+            value = bar.queryValue()
+            return (table.queryTable().nRows == 5 and value.currentValue == 0 and value.maximumValue == 100
+                    and bar.name == "Progress Bar")
+        wait_for("5 rows and the progress bar at rest", at_rest)
+
+        cells = table.queryTable()
+        check(cells.nColumns == 1 and cells.getColumnDescription(0) == "Result(s)", "not one column \"Result(s)\"")
+        database = sqlite3.connect(os.path.join(os.path.dirname(program), "zipbase.mdb"))
+        rows = [cells.getAccessibleAt(row, 0).name for row in range(5)]
+        print("rows:", rows)
+        for text in rows:
+            check(is_real_place(database, text), f"{text!r} is not a place in the database")
+        for row in range(5):
+            check(not cells.getAccessibleAt(row, 0).getState().contains(pyatspi.STATE_CHECKED), "a new row is ticked")
+
+        do_action(cells.getAccessibleAt(1, 0), "Toggle")
+        wait_for("row 2 ticked", lambda: table.queryTable().getAccessibleAt(1, 0).getState().contains(pyatspi.STATE_CHECKED))
+        check(not cells.getAccessibleAt(0, 0).getState().contains(pyatspi.STATE_CHECKED), "row 1 ticked too")
+
+        # The context menu shows among the list's children while it is open.
+        do_action(table, "ShowMenu")
+        menu = wait_for("the context menu", lambda: table.childCount == 7 and table.getChildAtIndex(6))
+        check(menu.getRoleName() == "popup menu", f"the list's last child is a {menu.getRoleName()}")
+        check([item.name for item in menu] == ["Check All", "Uncheck All"], "not the two items")
+        do_action(menu.getChildAtIndex(1), "Press")
+        wait_for("the menu closed", lambda: table.childCount == 6)
+        check(not table.queryTable().getAccessibleAt(1, 0).getState().contains(pyatspi.STATE_CHECKED),
+              "\"Uncheck All\" left row 2 ticked")
+
+        desktop.end(window)
+        check(window.returncode == 0, f"the program ended with {window.returncode}")
+    print("PASS")
+
+
+if __name__ == "__main__":
+    if len(sys.argv) != 2:
+        sys.exit(__doc__)
+    try:
+        run(os.path.abspath(sys.argv[1]))
+    except AssertionError as failure:
+        sys.exit(f"FAIL: {failure}")

@@ -82,10 +82,8 @@ inline std::unique_ptr<Form1> showBenchWindow(Dialogs &dialogs)
 {
     static SystemClipboard clipboard;
     static const auto spreadsheets = makeDefaultSpreadsheetFactory();
-    Form1Services services;
+    Form1Services services(clipboard, *spreadsheets);
     services.dialogs = &dialogs;
-    services.clipboard = &clipboard;
-    services.spreadsheets = spreadsheets.get();
     services.programFolder = QCoreApplication::applicationDirPath() + QStringLiteral("/..");
     auto window = std::make_unique<Form1>(services);
     window->show();

@@ -17,10 +17,7 @@ int main(int argc, char *argv[])
     QApplication::setDesktopFileName(QStringLiteral("org.kestrova.Orvelle"));
     SystemClipboard clipboard;
     const auto spreadsheets = makeDefaultSpreadsheetFactory();
-    Form1Services services;
-    services.clipboard = &clipboard;
-    services.spreadsheets = spreadsheets.get();
-    Form1 window(services);
+    Form1 window({clipboard, *spreadsheets});
     closeOnTermination(&window);
     window.show();
     return application.exec();

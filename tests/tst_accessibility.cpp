@@ -7,6 +7,8 @@
 #include "app/Form1.h"
 #include "app/ProgressBar.h"
 #include "app/ResultView.h"
+#include "export/Clipboard.h"
+#include "export/Spreadsheet.h"
 #include "generate/ResultList.h"
 #include "TestSupport.h"
 
@@ -143,6 +145,8 @@ private:
 
     QTemporaryDir m_config;
     RecordingDialogs m_dialogs;
+    SystemClipboard m_clipboard;
+    const std::unique_ptr<SpreadsheetFactory> m_spreadsheets = makeDefaultSpreadsheetFactory();
 };
 
 void TestAccessibility::initTestCase()
@@ -162,7 +166,7 @@ void TestAccessibility::init()
 
 std::unique_ptr<Form1> TestAccessibility::makeWindow(const QStringList &rows)
 {
-    Form1Services services;
+    Form1Services services(m_clipboard, *m_spreadsheets);
     services.dialogs = &m_dialogs;
     services.programFolder = QFileInfo(QStringLiteral(ZIPBASE_PATH)).absolutePath();
     auto window = std::make_unique<Form1>(services);

@@ -190,10 +190,8 @@ void TestForm1::cleanup()
 
 std::unique_ptr<Form1> TestForm1::makeWindow()
 {
-    Form1Services services;
+    Form1Services services(m_clipboard, m_spreadsheets);
     services.dialogs = &m_dialogs;
-    services.spreadsheets = &m_spreadsheets;
-    services.clipboard = &m_clipboard;
     services.programFolder = m_folder->path();
     return std::make_unique<Form1>(services);
 }

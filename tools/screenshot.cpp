@@ -19,9 +19,7 @@ int main(int argc, char *argv[])
         return 2;
     SystemClipboard clipboard;
     const auto spreadsheets = makeDefaultSpreadsheetFactory();
-    Form1Services services;
-    services.clipboard = &clipboard;
-    services.spreadsheets = spreadsheets.get();
+    Form1Services services(clipboard, *spreadsheets);
     services.programFolder = QCoreApplication::applicationDirPath() + QStringLiteral("/..");
     Form1 window(services);
     window.show();

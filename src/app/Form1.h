@@ -23,14 +23,18 @@ class ResultView;
 class SpreadsheetFactory;
 
 // The platform services the window uses, handed in by main() or a test.
-// The clipboard and the spreadsheets are required; message boxes and the
-// save dialog are the window's own when no dialogs are given.
 struct Form1Services
 {
-    Dialogs *dialogs = nullptr;
-    Clipboard *clipboard = nullptr;
-    SpreadsheetFactory *spreadsheets = nullptr;
-    QString programFolder; // the executable's folder when empty
+    Form1Services(Clipboard &clipboard, SpreadsheetFactory &spreadsheets)
+        : clipboard(clipboard)
+        , spreadsheets(spreadsheets)
+    {
+    }
+
+    Clipboard &clipboard;
+    SpreadsheetFactory &spreadsheets;
+    Dialogs *dialogs = nullptr; // the window's own message boxes and save dialog when empty
+    QString programFolder;      // the executable's folder when empty
 };
 
 // The program's one window: the options, the result list, the progress bar
@@ -42,7 +46,7 @@ class Form1 : public QWidget, public GenerationHost
 public:
     using Services = Form1Services;
 
-    explicit Form1(const Services &services = Services(), QWidget *parent = nullptr);
+    explicit Form1(const Services &services, QWidget *parent = nullptr);
     ~Form1() override;
 
     // Start-up and close.

@@ -5,9 +5,15 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QStringList>
 
-#include <com/sun/star/bridge/UnoUrlResolver.hpp>
-#include <com/sun/star/bridge/XUnoUrlResolver.hpp>
+#include <com/sun/star/bridge/BridgeExistsException.hpp>
+#include <com/sun/star/bridge/BridgeFactory.hpp>
+#include <com/sun/star/bridge/XBridge.hpp>
+#include <com/sun/star/bridge/XBridgeFactory2.hpp>
+#include <com/sun/star/connection/Connector.hpp>
+#include <com/sun/star/connection/NoConnectException.hpp>
+#include <com/sun/star/connection/XConnection.hpp>
 #include <com/sun/star/lang/DisposedException.hpp>
 #include <com/sun/star/uno/Any.hxx>
 #include <cppuhelper/bootstrap.hxx>
@@ -52,8 +58,33 @@ Reference<css::uno::XComponentContext> localContext()
 
 Reference<css::uno::XComponentContext> connect(const QString &address)
 {
-    const Reference<css::bridge::XUnoUrlResolver> resolver = css::bridge::UnoUrlResolver::create(localContext());
-    return Reference<css::uno::XComponentContext>(resolver->resolve(toOUString(address)), UNO_QUERY_THROW);
+    // "uno:<connection>;<protocol>;<object>". One bridge per office in this
+    // process, named after its connection, shared by every caller: objects
+    // are known by their office-wide names, so a second bridge to the same
+    // office would hand out the first one's proxies and release its own at
+    // once. The office then closes that bridge as unused, which can end the
+    // very call that received the object before its caller has taken it.
+    const QStringList parts = address.section(QLatin1Char(':'), 1).split(QLatin1Char(';'));
+    if (!address.startsWith(QLatin1String("uno:")) || parts.size() != 3)
+        throw css::connection::NoConnectException(toOUString(QStringLiteral("Not a UNO address: ") + address));
+    const Reference<css::uno::XComponentContext> local = localContext();
+    const Reference<css::bridge::XBridgeFactory2> bridges = css::bridge::BridgeFactory::create(local);
+    const OUString name = toOUString(QStringLiteral("orvelle;") + parts[0]);
+    Reference<css::bridge::XBridge> bridge = bridges->getBridge(name);
+    if (!bridge.is()) {
+        const Reference<css::connection::XConnection> connection =
+            css::connection::Connector::create(local)->connect(toOUString(parts[0]));
+        try {
+            bridge = bridges->createBridge(name, toOUString(parts[1]), connection, nullptr);
+        } catch (const css::bridge::BridgeExistsException &) {
+            // Another thread connected meanwhile: its bridge serves.
+            connection->close();
+            bridge = bridges->getBridge(name);
+            if (!bridge.is())
+                throw css::connection::NoConnectException(toOUString(address));
+        }
+    }
+    return Reference<css::uno::XComponentContext>(bridge->getInstance(toOUString(parts[2])), UNO_QUERY_THROW);
 }
 
 OUString toOUString(const QString &text)

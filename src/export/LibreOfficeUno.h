@@ -20,6 +20,8 @@ css::uno::Reference<css::uno::XComponentContext> localContext();
 // The component context an office offers at `address`
 // ("uno:pipe,name=...;urp;StarOffice.ComponentContext"). Throws
 // css::connection::NoConnectException while nothing listens there.
+// All callers in this process share one connection to an office: it lasts
+// while any of them holds an object of the office.
 css::uno::Reference<css::uno::XComponentContext> connect(const QString &address);
 
 rtl::OUString toOUString(const QString &text);

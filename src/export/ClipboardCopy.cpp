@@ -144,6 +144,7 @@ void CopyListviewToClipboard(CommandHost &host, const ListSource &list, Clipboar
             text.dropTrailingSpaces(lineStart);
         text.appendLineEnd();
     }
+
     ClearClipboard(clipboard);
     SetClipboardText(clipboard, text.take(), 0);
 }

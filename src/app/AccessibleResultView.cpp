@@ -51,17 +51,28 @@ protected:
     QPointer<QWidget> m_owner;
 };
 
-// The column header, "Result(s)".
-class AccessibleResultHeader : public AccessiblePart
+// A part of the list itself: the list is its parent.
+class AccessibleResultViewPart : public AccessiblePart
 {
 public:
-    explicit AccessibleResultHeader(ResultView *view)
+    explicit AccessibleResultViewPart(ResultView *view)
         : AccessiblePart(view)
     {
     }
 
-    bool isValid() const override { return view() && view()->list() && view()->list()->columns() > 0; }
     QAccessibleInterface *parent() const override { return QAccessible::queryAccessibleInterface(view()); }
+
+protected:
+    ResultView *view() const { return static_cast<ResultView *>(m_owner.data()); }
+};
+
+// The column header, "Result(s)".
+class AccessibleResultHeader : public AccessibleResultViewPart
+{
+public:
+    using AccessibleResultViewPart::AccessibleResultViewPart;
+
+    bool isValid() const override { return view() && view()->list() && view()->list()->columns() > 0; }
     QString text(QAccessible::Text t) const override
     {
         return t == QAccessible::Name && isValid() ? view()->list()->header(1) : QString();
@@ -74,17 +85,16 @@ public:
         return global(header, QRect(header->sectionViewportPosition(0), 0, header->sectionSize(0), header->height()));
     }
     QAccessible::Role role() const override { return QAccessible::ColumnHeader; }
-
-private:
-    ResultView *view() const { return static_cast<ResultView *>(m_owner.data()); }
 };
 
 // One row of the list as a cell of the table.
-class AccessibleResultCell : public AccessiblePart, public QAccessibleTableCellInterface, public QAccessibleActionInterface
+class AccessibleResultCell : public AccessibleResultViewPart,
+                             public QAccessibleTableCellInterface,
+                             public QAccessibleActionInterface
 {
 public:
     AccessibleResultCell(ResultView *view, int row)
-        : AccessiblePart(view)
+        : AccessibleResultViewPart(view)
         , m_row(row)
     {
     }
@@ -93,7 +103,6 @@ public:
     void setRow(int row) { m_row = row; }
 
     bool isValid() const override { return view() && m_row >= 1 && m_row <= view()->rowCount(); }
-    QAccessibleInterface *parent() const override { return QAccessible::queryAccessibleInterface(view()); }
     QString text(QAccessible::Text t) const override
     {
         return t == QAccessible::Name && isValid() ? view()->list()->text(m_row, 1) : QString();
@@ -160,8 +169,6 @@ public:
     }
 
 private:
-    ResultView *view() const { return static_cast<ResultView *>(m_owner.data()); }
-
     int m_row;
 };
 
@@ -218,8 +225,8 @@ public:
             const int row = view()->rowAt(inViewport.y());
             return row > 0 ? cell(row) : nullptr;
         }
-        const QAccessibleInterface *top = header();
-        return top->rect().contains(x, y) ? header() : nullptr;
+        QAccessibleInterface *top = header();
+        return top->rect().contains(x, y) ? top : nullptr;
     }
     QAccessibleInterface *focusChild() const override
     {

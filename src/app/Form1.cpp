@@ -207,7 +207,9 @@ void Form1::showEvent(QShowEvent *event)
 
 // ---------------------------------------------------------------- close
 
+namespace {
 const QString queryUnloadSource = QStringLiteral("in Orvelle2021/08/31.Form1.Form_QueryUnload ");
+} // namespace
 
 void Form1::Form_QueryUnload()
 {

@@ -127,9 +127,7 @@ void ResultView::changeEvent(QEvent *event)
 
 void ResultView::updateRowHeight()
 {
-    QStyleOptionViewItem option;
-    option.initFrom(this);
-    option.features = QStyleOptionViewItem::HasCheckIndicator | QStyleOptionViewItem::HasDisplay;
+    const QStyleOptionViewItem option = itemOption();
     const int check = style()->pixelMetric(QStyle::PM_IndicatorHeight, &option, this);
     m_rowHeight = std::max(fontMetrics().height(), check) + 4;
     updateGeometries();
@@ -155,13 +153,11 @@ int ResultView::rowAt(int y) const
     return row <= rowCount() ? row : 0;
 }
 
-QStyleOptionViewItem ResultView::rowOption(int row) const
+QStyleOptionViewItem ResultView::itemOption() const
 {
     QStyleOptionViewItem option;
     option.initFrom(this);
     option.font = font();
-    option.rect = rowRect(row);
-    option.rect.setWidth(m_header->sectionSize(0));
     option.features = QStyleOptionViewItem::HasCheckIndicator | QStyleOptionViewItem::HasDisplay;
     option.displayAlignment = Qt::AlignLeft | Qt::AlignVCenter;
     option.textElideMode = Qt::ElideRight;
@@ -169,6 +165,18 @@ QStyleOptionViewItem ResultView::rowOption(int row) const
     option.showDecorationSelected = true;
     option.state |= QStyle::State_Enabled;
     option.state &= ~QStyle::State_HasFocus;
+    return option;
+}
+
+QStyleOptionViewItem ResultView::rowOption(int row) const
+{
+    return rowOption(itemOption(), row);
+}
+
+QStyleOptionViewItem ResultView::rowOption(QStyleOptionViewItem option, int row) const
+{
+    option.rect = rowRect(row);
+    option.rect.setWidth(m_header->sectionSize(0));
     if (m_list && row >= 1 && row <= rowCount()) {
         option.text = m_list->text(row, 1);
         option.checkState = m_list->checked(row) ? Qt::Checked : Qt::Unchecked;
@@ -194,8 +202,10 @@ void ResultView::paintEvent(QPaintEvent *)
         return;
     const int first = firstRow();
     const int last = std::min(rowCount(), first + viewport()->height() / m_rowHeight);
+    // What all rows share is worked out once, not once a row.
+    const QStyleOptionViewItem item = itemOption();
     for (int row = first; row <= last; ++row) {
-        const QStyleOptionViewItem option = rowOption(row);
+        const QStyleOptionViewItem option = rowOption(item, row);
         if (row == m_current) // the selection spans the whole line
             painter.fillRect(rowRect(row), palette().brush(hasFocus() ? QPalette::Active : QPalette::Inactive,
                                                            QPalette::Highlight));

@@ -64,13 +64,15 @@ protected:
     void focusInEvent(QFocusEvent *event) override;
 
 private:
-    int rowHeight() const { return m_rowHeight; }
     int visibleRows() const;
     int firstRow() const; // the row at the top of the viewport, from 1
     void updateGeometries();
     void updateRowHeight();
     void rowsRemoved(int first, int last);
+    // How a row is drawn: what every row shares, and that completed for one row.
+    QStyleOptionViewItem itemOption() const;
     QStyleOptionViewItem rowOption(int row) const;
+    QStyleOptionViewItem rowOption(QStyleOptionViewItem option, int row) const;
     void openContextMenu(const QPoint &globalPos);
     // Tells assistive technology of a change, when any listens.
     static void notifyAccessibility(QAccessibleEvent &event);

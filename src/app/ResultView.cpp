@@ -30,10 +30,7 @@ ResultView::ResultView(QWidget *parent)
     m_header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     m_header->setStretchLastSection(false);
     m_header->setFocusPolicy(Qt::NoFocus);
-    connect(m_header, &QHeaderView::sectionResized, this, [this] {
-        updateGeometries();
-        viewport()->update();
-    });
+    connect(m_header, &QHeaderView::sectionResized, this, &ResultView::refresh);
 }
 
 void ResultView::setList(ResultList *list)
@@ -41,17 +38,13 @@ void ResultView::setList(ResultList *list)
     m_list = list;
     m_header->setModel(list);
     m_current = 0;
-    const auto refresh = [this] {
-        updateGeometries();
-        viewport()->update();
-    };
     // Assistive technology hears of each change as the view does: appends
     // once per commit, not once per row.
-    connect(list, &QAbstractItemModel::rowsInserted, this, [this, refresh](const QModelIndex &, int first, int last) {
+    connect(list, &QAbstractItemModel::rowsInserted, this, [this](const QModelIndex &, int first, int last) {
         refresh();
         notifyRows(QAccessibleTableModelChangeEvent::RowsInserted, first, last);
     });
-    connect(list, &QAbstractItemModel::columnsInserted, this, refresh);
+    connect(list, &QAbstractItemModel::columnsInserted, this, &ResultView::refresh);
     connect(list, &QAbstractItemModel::dataChanged, this, [this](const QModelIndex &top, const QModelIndex &bottom) {
         viewport()->update();
         notifyRows(QAccessibleTableModelChangeEvent::DataChanged, top.row(), bottom.row());
@@ -60,7 +53,7 @@ void ResultView::setList(ResultList *list)
         notifyRows(QAccessibleTableModelChangeEvent::RowsRemoved, first, last);
         rowsRemoved(first + 1, last + 1);
     });
-    connect(list, &QAbstractItemModel::modelReset, this, [this, refresh] {
+    connect(list, &QAbstractItemModel::modelReset, this, [this] {
         m_current = 0;
         verticalScrollBar()->setValue(0);
         refresh();
@@ -109,6 +102,12 @@ void ResultView::updateGeometries()
     horizontal->setRange(0, std::max(0, m_header->length() - area.width()));
     horizontal->setPageStep(area.width());
     horizontal->setSingleStep(20);
+}
+
+void ResultView::refresh()
+{
+    updateGeometries();
+    viewport()->update();
 }
 
 void ResultView::scrollContentsBy(int dx, int)

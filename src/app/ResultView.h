@@ -67,6 +67,7 @@ private:
     int visibleRows() const;
     int firstRow() const; // the row at the top of the viewport, from 1
     void updateGeometries();
+    void refresh(); // after the rows or the column widths change
     void updateRowHeight();
     void rowsRemoved(int first, int last);
     // How a row is drawn: what every row shares, and that completed for one row.

@@ -57,9 +57,7 @@ public:
     }
     void appendLineEnd()
     {
-        char16_t *out = room(2);
-        out[0] = u'\r';
-        out[1] = u'\n';
+        TextExportUnits::endLine(room(2));
         m_size += 2;
     }
     QString take()

@@ -52,4 +52,12 @@ inline char16_t *fillSpaces(char16_t *out, qsizetype count)
     return out + std::max<qsizetype>(count, 0);
 }
 
+// The line end, CR LF, at `out`; returns the end.
+inline char16_t *endLine(char16_t *out)
+{
+    out[0] = u'\r';
+    out[1] = u'\n';
+    return out + 2;
+}
+
 } // namespace TextExportUnits

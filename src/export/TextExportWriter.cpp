@@ -25,6 +25,8 @@ inline char16_t *room(std::vector<char16_t> &units, qsizetype used, qsizetype co
     return units.data() + used;
 }
 
+// One cell, inline for this file's per-cell paths: alignedCellSize() and
+// writeAlignedCell() below, being public, are calls.
 inline qsizetype cellSize(QStringView text, qsizetype width)
 {
     return std::max(width, text.size()) + 1;
@@ -46,9 +48,7 @@ qsizetype appendCellTo(std::vector<char16_t> &units, qsizetype used, QStringView
 
 qsizetype appendLineEnd(std::vector<char16_t> &units, qsizetype used)
 {
-    char16_t *out = room(units, used, 2);
-    out[0] = u'\r';
-    out[1] = u'\n';
+    TextExportUnits::endLine(room(units, used, 2));
     return used + 2;
 }
 
@@ -107,9 +107,7 @@ bool TextExportWriter::writeLine(QStringView line)
     if (m_failed)
         return false;
     char16_t *out = room(m_pending, m_pendingSize, line.size() + 2);
-    out = TextExportUnits::copy(line.utf16(), line.size(), out);
-    out[0] = u'\r';
-    out[1] = u'\n';
+    TextExportUnits::endLine(TextExportUnits::copy(line.utf16(), line.size(), out));
     m_pendingSize += line.size() + 2;
     return lineEnded();
 }

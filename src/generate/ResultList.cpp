@@ -124,6 +124,11 @@ QString ResultList::header(int column) const
     return m_headers.at(column - 1);
 }
 
+inline const QString &ResultList::rowText(int row) const
+{
+    return m_texts.at(m_rows[std::size_t(row - 1)] & ~checkBit);
+}
+
 inline const QString &ResultList::cell(int row, int column) const
 {
     static const QString noSubItem;
@@ -132,7 +137,7 @@ inline const QString &ResultList::cell(int row, int column) const
     // The list has no sub-items: columns after the first are empty.
     if (column > 1)
         return noSubItem;
-    return m_texts.at(m_rows[std::size_t(row - 1)] & ~checkBit);
+    return rowText(row);
 }
 
 QString ResultList::text(int row, int column) const
@@ -151,7 +156,7 @@ void ResultList::prefetch(int first, int last) const
     // rows' texts together lets the memory fetch them at once.
     const int end = std::min(last, rows());
     for (int row = std::max(first, 1); row <= end; ++row)
-        __builtin_prefetch(m_texts.at(m_rows[std::size_t(row - 1)] & ~checkBit).constData());
+        __builtin_prefetch(rowText(row).constData());
 }
 
 bool ResultList::checked(int row) const

@@ -67,6 +67,8 @@ private:
     inline void checkRow(int row) const;
     inline void checkColumn(int column) const;
     inline const QString &cell(int row, int column) const;
+    // The text of an existing row, unchecked.
+    inline const QString &rowText(int row) const;
 
     QStringList m_headers;
     std::vector<std::uint32_t> m_rows;

@@ -323,6 +323,11 @@ void Form1::yield()
     m_runner.yield();
 }
 
+void Form1::endIfClosed()
+{
+    m_runner.endIfUnloaded();
+}
+
 ProgressIndicator &Form1::progress()
 {
     return *ProgressBar1;
@@ -345,9 +350,23 @@ void Form1::focusCity()
 
 // ---------------------------------------------------------------- options
 
+// Stores an option at once. The first store that fails tells the user,
+// once, until one works again: the window goes on with the changes, but they
+// are lost at the close.
+void Form1::storeOption(SettingsStore::Key key, const QString &value)
+{
+    m_settings->write(key, value);
+    if (m_settings->status() == QSettings::NoError) {
+        m_toldOptionsUnstored = false;
+    } else if (!m_toldOptionsUnstored) {
+        m_toldOptionsUnstored = true;
+        showPlainMessage(*m_dialogs, m_settings->writeProblem(SettingsStore::name(key)));
+    }
+}
+
 void Form1::Text1_Change()
 {
-    m_settings->write(SettingsStore::Key::NumberOfRecords, Text1->text());
+    storeOption(SettingsStore::Key::NumberOfRecords, Text1->text());
 }
 
 bool Form1::numberBoxHoldsNumber() const
@@ -367,7 +386,7 @@ void Form1::Text1_LostFocus()
 
 void Form1::storeCheck(const FieldBox *box, SettingsStore::Key key)
 {
-    m_settings->write(key, QString::number(box->value()));
+    storeOption(key, QString::number(box->value()));
 }
 
 void Form1::Check1_Click()

@@ -83,6 +83,7 @@ public:
     Pointer pointer() const override { return m_pointer; }
     void setPointer(Pointer pointer) override;
     void yield() override;
+    void endIfClosed() override;
     ProgressIndicator &progress() override;
     QString programFolder() const override { return m_programFolder; }
     QString numberText() const override;
@@ -95,6 +96,7 @@ protected:
     void showEvent(QShowEvent *event) override;
 
 private:
+    void storeOption(SettingsStore::Key key, const QString &value);
     void storeCheck(const FieldBox *box, SettingsStore::Key key);
     void loadCheck(Guard &guard, int step, FieldBox *box, SettingsStore::Key key);
     void storeList(Guard &guard);
@@ -130,4 +132,5 @@ private:
     bool m_handLoaded = false;
     bool m_checkingNumber = false;
     bool m_centred = false;
+    bool m_toldOptionsUnstored = false; // since the last store of an option that worked
 };

@@ -91,8 +91,9 @@ public:
     // What went wrong loading the small file at construction, in words for the
     // user, or the empty text when it loaded cleanly.
     QString loadProblem() const;
-    // After a write of `key` that failed: in words for the user, the file that
-    // could not be written, why, and that changes are not kept meanwhile.
+    // After a write of the option `key` that failed: in words for the user,
+    // the file that could not be written, why, and that changes to the
+    // options are not kept meanwhile.
     QString writeProblem(const QString &key) const;
     // Where the damaged small file's bytes were kept; empty when nothing was kept.
     QString keptCopy() const { return m_keptCopy; }

@@ -192,15 +192,15 @@ def counted_places(cities, states):
     return places
 
 
-def nearest_weights(rows, places):
-    """Each place's people go to the nearest ZIP code of its state."""
-    people = [0.0] * len(rows)
+def nearest_rows(rows, places):
+    """The row of the ZIP code of each place's state nearest to it, or None."""
     cell = 0.5  # degrees
     grid = {}
     for i, r in enumerate(rows):
         if r['lat']:
             lat, lon = float(r['lat']), float(r['lon'])
             grid.setdefault((r['state'], int(math.floor(lat / cell)), int(math.floor(lon / cell))), []).append((i, lat, lon))
+    nearest = []
     for state, c in places:
         gy, gx = int(math.floor(c['lat'] / cell)), int(math.floor(c['lon'] / cell))
         scale = math.cos(math.radians(c['lat'])) ** 2
@@ -215,9 +215,30 @@ def nearest_weights(rows, places):
                         if best_distance is None or d < best_distance:
                             best, best_distance = i, d
             reach *= 2
+        nearest.append(best)
+    return nearest
+
+
+def nearest_weights(rows, places):
+    """Each place's people go to the nearest ZIP code of its state."""
+    people = [0.0] * len(rows)
+    for (state, c), best in zip(places, nearest_rows(rows, places)):
         if best is not None:
             people[best] += c['population']
     return people
+
+
+# New York City's five boroughs, each a county, are listed with their people;
+# the neighbourhoods inside them listed as places of their own are counted there.
+BOROUGHS = {'Brooklyn': 'Kings', 'Queens': 'Queens', 'Manhattan': 'New York', 'The Bronx': 'Bronx',
+            'Staten Island': 'Richmond'}
+
+
+def without_borough_neighbourhoods(rows, places):
+    nearest = nearest_rows(rows, places)
+    return [(state, c) for (state, c), best in zip(places, nearest)
+            if not (state == 'NY' and best is not None and rows[best]['county'] in BOROUGHS.values()
+                    and c.get('name') not in BOROUGHS)]
 
 
 # Places whose ZIP codes carry another name: the post office's name, or the
@@ -268,7 +289,8 @@ MILITARY_WEIGHT = 30
 
 
 def place_weights(rows, cities, method=None, floor=FLOOR):
-    people = (method or joined_or_nearest_weights)(rows, counted_places(cities, {r['state'] for r in rows}))
+    places = without_borough_neighbourhoods(rows, counted_places(cities, {r['state'] for r in rows}))
+    people = (method or joined_or_nearest_weights)(rows, places)
     return [MILITARY_WEIGHT if r['state'] in MILITARY else p if p > 0 else floor for r, p in zip(rows, people)]
 
 

@@ -92,20 +92,24 @@ std::vector<Field> fieldList(const QStringList &values)
     const QStringList names = listValues(values);
     if (names.isEmpty())
         throw UsageError{QStringLiteral("--fields needs at least one of %1").arg(fieldNames())};
+    // Each field once, where it is first named; "all" names those not named before it.
     std::vector<Field> fields;
+    const auto add = [&](Field field) {
+        if (std::find(fields.begin(), fields.end(), field) == fields.end())
+            fields.push_back(field);
+    };
     for (const QString &name : names) {
         const QString lower = name.toLower();
         if (lower == QLatin1String("all")) {
             for (const FieldInfo &field : fieldInfo)
-                fields.push_back(field.field);
+                add(field.field);
             continue;
         }
         const auto known = std::find_if(fieldInfo.begin(), fieldInfo.end(),
                                         [&](const FieldInfo &field) { return lower == QLatin1String(field.name); });
         if (known == fieldInfo.end())
             throw UsageError{QStringLiteral("unknown field '%1' in --fields: choose from %2").arg(name, fieldNames())};
-        if (std::find(fields.begin(), fields.end(), known->field) == fields.end())
-            fields.push_back(known->field);
+        add(known->field);
     }
     return fields;
 }

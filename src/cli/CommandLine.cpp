@@ -12,6 +12,7 @@
 #include <QMap>
 #include <QRandomGenerator>
 #include <QRegularExpression>
+#include <QSet>
 
 #include <cmath>
 #include <cstdio>
@@ -310,10 +311,12 @@ std::optional<BatchOptions> parseArguments(const QStringList &arguments)
 
 void checkStateCodes(const PlaceTable &table, const QString &option, const QStringList &codes)
 {
-    QStringList known;
+    if (codes.isEmpty())
+        return;
+    QSet<QString> states;
     for (std::uint32_t place = 0; place < table.size(); ++place)
-        known.append(table.value(place, Field::State).toUpper());
-    known.removeDuplicates();
+        states.insert(table.state(place));
+    QStringList known = states.values();
     known.sort();
     for (const QString &code : codes) {
         if (!known.contains(code)) {
@@ -327,9 +330,9 @@ QString stateListing(const PlaceTable &table, const std::vector<std::uint32_t> &
 {
     QMap<QString, std::pair<QString, qsizetype>> states; // code: name, places
     for (std::uint32_t place : places) {
-        auto &entry = states[table.value(place, Field::State).toUpper()];
+        auto &entry = states[table.state(place)];
         if (entry.first.isEmpty())
-            entry.first = table.value(place, Field::StateName);
+            entry.first = QString::fromUtf8(table.value(place, Field::StateName));
         ++entry.second;
     }
     QString text;
@@ -353,7 +356,7 @@ std::vector<std::uint64_t> populationWeights(const PlaceTable &table, const std:
         const double population = table.population()[place];
         if (!std::isfinite(population) || population <= 0) {
             throw Failure(QStringLiteral("The place database %1 gives ZIP code %2 no population above 0.")
-                              .arg(databaseFile, table.value(place, Field::Zip)));
+                              .arg(databaseFile, QString::fromUtf8(table.value(place, Field::Zip))));
         }
         weights.push_back(population);
     }
@@ -371,7 +374,12 @@ void writeBatch(const BatchOptions &options, const QString &programFolder)
     }
     const QString databaseFile = databasePath(programFolder);
     const bool aligned = options.layout.format == OutputFormat::Aligned && options.listing == Listing::None;
-    const PlaceTable table = PlaceTable::load(databaseFile, aligned ? options.layout.fields : std::vector<Field>{});
+    std::vector<Field> fields = options.layout.fields;
+    fields.push_back(Field::Zip); // for the prefixes and the failures
+    if (options.listing == Listing::States)
+        fields.push_back(Field::StateName);
+    const PlaceTable table = PlaceTable::load(databaseFile, fields, options.weighted,
+                                              aligned ? options.layout.fields : std::vector<Field>{});
     checkStateCodes(table, QStringLiteral("--state"), options.filter.states);
     checkStateCodes(table, QStringLiteral("--exclude-state"), options.filter.excludedStates);
     const std::vector<std::uint32_t> places = filteredPlaces(table, options.filter);

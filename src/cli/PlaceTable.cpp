@@ -86,7 +86,7 @@ private:
     sqlite3 *m_db = nullptr;
 };
 
-QString text(sqlite3_stmt *statement, int column)
+QString text(sqlite3_stmt *statement, int column = 0)
 {
     const auto *bytes = reinterpret_cast<const char *>(sqlite3_column_text(statement, column));
     return bytes ? QString::fromUtf8(bytes, sqlite3_column_bytes(statement, column)) : QString();
@@ -94,25 +94,42 @@ QString text(sqlite3_stmt *statement, int column)
 
 } // namespace
 
-PlaceTable PlaceTable::load(const QString &databaseFile, const std::vector<Field> &windowFields)
+PlaceTable PlaceTable::load(const QString &databaseFile, std::vector<Field> fields, bool population,
+                            const std::vector<Field> &windowFields)
 {
     const Database database(databaseFile);
     PlaceTable table;
     const bool hasPlaces = database.hasTable("places");
     const char *tableName = hasPlaces ? "places" : "zip_codes";
-    const QString query = hasPlaces
-        ? QStringLiteral("SELECT city, state, zip, state_name, county, county_fips, latitude, longitude, timezone, "
-                         "population FROM places ORDER BY rowid")
-        : QStringLiteral("SELECT city, state, zip FROM zip_codes ORDER BY rowid");
+    // Only what the run needs: making text of every coordinate is most of the reading.
+    fields.push_back(Field::State);
+    QStringList columns;
+    for (Field field : fields) {
+        const bool shared = field == Field::City || field == Field::State || field == Field::Zip;
+        columns.append(hasPlaces || shared ? QLatin1String(info(field).name) : QLatin1String("NULL"));
+    }
+    const bool withPopulation = population && hasPlaces;
+    if (withPopulation)
+        columns.append(QStringLiteral("population"));
+    const QString query = QStringLiteral("SELECT %1 FROM %2 ORDER BY rowid")
+                              .arg(columns.join(QLatin1String(", ")), QLatin1String(tableName));
+    const int count = int(fields.size());
     database.select(query, [&](sqlite3_stmt *statement) {
-        const int columns = sqlite3_column_count(statement);
-        for (int column = 0; column < int(fieldCount); ++column)
-            table.m_values[column].push_back(column < columns ? text(statement, column) : QString());
-        if (hasPlaces) {
-            table.m_population.push_back(sqlite3_column_type(statement, 9) == SQLITE_NULL
-                                             ? std::nan("")
-                                             : sqlite3_column_double(statement, 9));
+        for (int column = 0; column < count; ++column) {
+            Column &values = table.m_columns[std::size_t(fields[column])];
+            if (values.ends.size() > table.m_size)
+                continue; // asked for twice
+            // The text of the column; NULL gives no bytes.
+            const auto *bytes = reinterpret_cast<const char *>(sqlite3_column_text(statement, column));
+            values.bytes.insert(values.bytes.end(), bytes, bytes + (bytes ? sqlite3_column_bytes(statement, column) : 0));
+            values.ends.push_back(std::uint32_t(values.bytes.size()));
         }
+        if (withPopulation) {
+            table.m_population.push_back(sqlite3_column_type(statement, count) == SQLITE_NULL
+                                             ? std::nan("")
+                                             : sqlite3_column_double(statement, count));
+        }
+        ++table.m_size;
     });
     if (table.size() == 0) {
         throw Failure(QStringLiteral("The place database %1 holds no places: its table \"%2\" is empty.")
@@ -129,7 +146,7 @@ PlaceTable PlaceTable::load(const QString &databaseFile, const std::vector<Field
     }
     database.select(translateTextJoins(BuildDisplayQuery(shown) + QStringLiteral(" ORDER BY rowid")),
                     [&](sqlite3_stmt *statement) {
-                        table.m_windowLines.push_back(NormalizeDisplayText(text(statement, 0)));
+                        table.m_windowLines.push_back(NormalizeDisplayText(text(statement)));
                     });
     if (table.m_windowLines.size() != table.size()) {
         throw Failure(QStringLiteral("The place database %1 is inconsistent: its tables \"places\" and "
@@ -143,15 +160,18 @@ std::vector<std::uint32_t> filteredPlaces(const PlaceTable &table, const PlaceFi
 {
     const QSet<QString> wanted(filter.states.begin(), filter.states.end());
     const QSet<QString> excluded(filter.excludedStates.begin(), filter.excludedStates.end());
-    const auto prefixed = [&](const QString &zip) {
-        return filter.zipPrefixes.isEmpty()
-            || std::any_of(filter.zipPrefixes.begin(), filter.zipPrefixes.end(),
-                           [&](const QString &prefix) { return zip.startsWith(prefix); });
+    std::vector<QByteArray> prefixes;
+    for (const QString &prefix : filter.zipPrefixes)
+        prefixes.push_back(prefix.toUtf8());
+    const auto prefixed = [&](QByteArrayView zip) {
+        return prefixes.empty() || std::any_of(prefixes.begin(), prefixes.end(), [&](const QByteArray &prefix) {
+                   return zip.startsWith(prefix);
+               });
     };
     std::vector<std::uint32_t> places;
     places.reserve(table.size());
     for (std::uint32_t place = 0; place < table.size(); ++place) {
-        const QString state = table.value(place, Field::State).toUpper();
+        const QString state = table.state(place);
         if ((wanted.isEmpty() || wanted.contains(state)) && !excluded.contains(state)
             && prefixed(table.value(place, Field::Zip)))
             places.push_back(place);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArrayView>
 #include <QString>
 #include <QStringList>
 
@@ -36,26 +37,45 @@ inline const FieldInfo &info(Field field) { return fieldInfo[std::size_t(field)]
 // database holds them, so that a seed draws the same places on every machine.
 //
 // The columns come from the table `places`, names as the data spells them;
-// a value the data lacks is the empty text. A database without that table
+// a value the data lacks is empty. A database without that table
 // (one the window alone reads) gives city, state and ZIP code of `zip_codes`
 // and no population. With `windowFields`, each place also has the line the
 // window shows for those fields, in its proper case (the window's aligned file).
 class PlaceTable
 {
 public:
-    // Reads the database file (a name as decodeFileName() makes it); throws a
+    // Reads the `fields` (state always) of the database file (a name as
+    // decodeFileName() makes it), and the population when asked; throws a
     // Failure that says what is wrong, also when it holds no place.
-    static PlaceTable load(const QString &databaseFile, const std::vector<Field> &windowFields);
+    static PlaceTable load(const QString &databaseFile, std::vector<Field> fields, bool population,
+                           const std::vector<Field> &windowFields);
 
-    std::uint32_t size() const { return std::uint32_t(m_values[0].size()); }
-    const QString &value(std::uint32_t place, Field field) const { return m_values[std::size_t(field)][place]; }
+    std::uint32_t size() const { return m_size; }
+    // A value as UTF-8 bytes, of a field that was read.
+    QByteArrayView value(std::uint32_t place, Field field) const { return m_columns[std::size_t(field)].at(place); }
+    // The state code, in upper case.
+    QString state(std::uint32_t place) const { return QString::fromUtf8(value(place, Field::State)).toUpper(); }
     // The line the window shows for the place (loaded with window fields only).
     const QString &windowLine(std::uint32_t place) const { return m_windowLines[place]; }
-    // Each place's population; empty when the database has none.
+    // Each place's population; empty when not asked for or when the database has none.
     const std::vector<double> &population() const { return m_population; }
 
 private:
-    std::array<std::vector<QString>, fieldCount> m_values;
+    // One column's values end to end: a few allocations for the whole table, not one a value.
+    struct Column
+    {
+        std::vector<char> bytes;
+        std::vector<std::uint32_t> ends;
+
+        QByteArrayView at(std::uint32_t place) const
+        {
+            const std::uint32_t start = place == 0 ? 0 : ends[place - 1];
+            return QByteArrayView(bytes.data() + start, ends[place] - start);
+        }
+    };
+
+    std::uint32_t m_size = 0;
+    std::array<Column, fieldCount> m_columns;
     std::vector<double> m_population;
     std::vector<QString> m_windowLines;
 };

@@ -64,90 +64,95 @@ RenderedLines renderAligned(const PlaceTable &table, const std::vector<std::uint
 }
 
 // A csv cell: quoted, with its quotes doubled, when it holds a comma, a quote or a line break.
-void appendCsvCell(QString &line, const QString &text)
+void appendCsvCell(QByteArray &line, QByteArrayView text)
 {
-    const auto special = [](QChar c) {
-        return c == QLatin1Char(',') || c == QLatin1Char('"') || c == QLatin1Char('\r') || c == QLatin1Char('\n');
-    };
+    const auto special = [](char c) { return c == ',' || c == '"' || c == '\r' || c == '\n'; };
     if (std::none_of(text.begin(), text.end(), special)) {
         line += text;
         return;
     }
-    QString quoted = text;
-    quoted.replace(QLatin1Char('"'), QLatin1String("\"\""));
-    line += QLatin1Char('"') + quoted + QLatin1Char('"');
+    line += '"';
+    for (char c : text) {
+        if (c == '"')
+            line += '"';
+        line += c;
+    }
+    line += '"';
 }
 
 // A tsv cell: a TAB or line break inside a value, which the format cannot hold, becomes a blank.
-void appendTsvCell(QString &line, const QString &text)
+void appendTsvCell(QByteArray &line, QByteArrayView text)
 {
-    const qsizetype start = line.size();
-    line += text;
-    for (auto c = line.begin() + start; c != line.end(); ++c) {
-        if (*c == QLatin1Char('\t') || *c == QLatin1Char('\r') || *c == QLatin1Char('\n'))
-            *c = QLatin1Char(' ');
-    }
+    for (char c : text)
+        line += c == '\t' || c == '\r' || c == '\n' ? ' ' : c;
 }
 
-void appendJsonString(QString &line, const QString &text)
+void appendJsonString(QByteArray &line, QByteArrayView text)
 {
-    line += QLatin1Char('"');
-    for (QChar c : text) {
-        if (c == QLatin1Char('"') || c == QLatin1Char('\\'))
-            line += QLatin1Char('\\') + QString(c);
-        else if (c.unicode() < 0x20)
-            line += QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
-        else
+    static constexpr char hex[] = "0123456789abcdef";
+    line += '"';
+    for (char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            line += '\\';
             line += c;
+        } else if (byte < 0x20) {
+            line += "\\u00";
+            line += hex[byte >> 4];
+            line += hex[byte & 15];
+        } else {
+            line += c; // UTF-8 passes as it is
+        }
     }
-    line += QLatin1Char('"');
+    line += '"';
 }
 
-void appendJsonValue(QString &line, const QString &text, bool number)
+// A number as the database writes it; a value that is no number stays text.
+void appendJsonValue(QByteArray &line, QByteArrayView text, bool number)
 {
     bool isNumber = false;
     if (number)
-        text.toDouble(&isNumber);
+        (void)text.toDouble(&isNumber);
     if (text.isEmpty())
-        line += QLatin1String("null");
+        line += "null";
     else if (isNumber)
         line += text;
     else
         appendJsonString(line, text);
 }
 
-QString delimitedLine(const PlaceTable &table, std::uint32_t place, const PlaceLayout &layout)
+QByteArray placeLine(const PlaceTable &table, std::uint32_t place, const PlaceLayout &layout)
 {
-    QString line;
+    QByteArray line;
     for (std::size_t i = 0; i < layout.fields.size(); ++i) {
         const Field field = layout.fields[i];
-        const QString &value = table.value(place, field);
+        const QByteArrayView value = table.value(place, field);
         switch (layout.format) {
         case OutputFormat::Plain:
             if (i > 0)
-                line += field == Field::Zip ? QStringLiteral(" ") : QStringLiteral(", ");
+                line += field == Field::Zip ? " " : ", ";
             line += value;
             break;
         case OutputFormat::Csv:
             if (i > 0)
-                line += QLatin1Char(',');
+                line += ',';
             appendCsvCell(line, value);
             break;
         case OutputFormat::Tsv:
             if (i > 0)
-                line += QLatin1Char('\t');
+                line += '\t';
             appendTsvCell(line, value);
             break;
         default:
-            line += QLatin1String(i > 0 ? "," : "{");
-            appendJsonString(line, QLatin1String(info(field).name));
-            line += QLatin1Char(':');
+            line += i > 0 ? "," : "{";
+            appendJsonString(line, info(field).name);
+            line += ':';
             appendJsonValue(line, value, info(field).number);
             break;
         }
     }
     if (layout.format == OutputFormat::Jsonl || layout.format == OutputFormat::Json)
-        line += QLatin1Char('}');
+        line += '}';
     return line;
 }
 
@@ -158,10 +163,12 @@ RenderedLines renderDelimited(const PlaceTable &table, const std::vector<std::ui
     const QByteArray lineEnd = csv ? "\r\n" : "\n";
     RenderedLines lines;
     if (layout.header && (csv || layout.format == OutputFormat::Tsv)) {
-        QStringList names;
-        for (Field field : layout.fields)
-            names.append(QLatin1String(info(field).name));
-        lines.header = names.join(QLatin1Char(csv ? ',' : '\t')).toUtf8() + lineEnd;
+        for (Field field : layout.fields) {
+            if (!lines.header.isEmpty())
+                lines.header += csv ? ',' : '\t';
+            lines.header += info(field).name;
+        }
+        lines.header += lineEnd;
     }
     const bool array = layout.format == OutputFormat::Json;
     if (array) {
@@ -170,7 +177,7 @@ RenderedLines renderDelimited(const PlaceTable &table, const std::vector<std::ui
         lines.footer = "\n]\n";
     }
     for (std::uint32_t place : places)
-        lines.append(delimitedLine(table, place, layout).toUtf8() + (array ? QByteArray() : lineEnd));
+        lines.append(placeLine(table, place, layout) + (array ? QByteArray() : lineEnd));
     return lines;
 }
 

@@ -1,24 +1,8 @@
 #include "cli/PlaceDraws.h"
 
-#include "generate/RandomRecord.h"
-
 #include <cmath>
 #include <numeric>
 #include <utility>
-
-std::uint64_t drawBelow(std::uint64_t &state, std::uint64_t n)
-{
-    unsigned __int128 product = static_cast<unsigned __int128>(splitMix(state)) * n;
-    auto low = static_cast<std::uint64_t>(product);
-    if (low < n) {
-        const std::uint64_t threshold = (0 - n) % n;
-        while (low < threshold) {
-            product = static_cast<unsigned __int128>(splitMix(state)) * n;
-            low = static_cast<std::uint64_t>(product);
-        }
-    }
-    return static_cast<std::uint64_t>(product >> 64);
-}
 
 std::vector<std::uint64_t> wholeWeights(const std::vector<double> &weights)
 {
@@ -35,38 +19,38 @@ std::vector<std::uint64_t> wholeWeights(const std::vector<double> &weights)
 }
 
 AliasTable::AliasTable(const std::vector<std::uint64_t> &weights)
-    : m_total(std::accumulate(weights.begin(), weights.end(), std::uint64_t(0)))
-    , m_keep(weights.size())
-    , m_alias(weights.size())
+    : m_columns(weights.size())
 {
-    // Each column holds m_total of weight: the weights times their number,
+    // Each column holds the total of weight: the weights times their number,
     // the light ones topped up from the heavy ones.
+    const std::uint64_t total = std::accumulate(weights.begin(), weights.end(), std::uint64_t(0));
     const std::uint64_t n = weights.size();
     std::vector<std::uint64_t> scaled(weights.size());
     std::vector<std::uint32_t> light;
     std::vector<std::uint32_t> heavy;
     for (std::uint32_t i = 0; i < n; ++i) {
         scaled[i] = weights[i] * n;
-        (scaled[i] < m_total ? light : heavy).push_back(i);
-        m_alias[i] = i;
+        (scaled[i] < total ? light : heavy).push_back(i);
+        m_columns[i] = Column{UINT32_MAX, i};
     }
+    const auto keep = [&](std::uint32_t i) {
+        // The share of the column that stays with its own entry, of 2^32.
+        return std::uint32_t((static_cast<unsigned __int128>(scaled[i]) << 32) / total);
+    };
     while (!light.empty() && !heavy.empty()) {
         const std::uint32_t small = light.back();
         light.pop_back();
         const std::uint32_t large = heavy.back();
-        m_keep[small] = scaled[small];
-        m_alias[small] = large;
-        scaled[large] -= m_total - scaled[small];
-        if (scaled[large] < m_total) {
+        m_columns[small].keep = keep(small);
+        m_columns[small].alias = large;
+        scaled[large] -= total - scaled[small];
+        if (scaled[large] < total) {
             heavy.pop_back();
             light.push_back(large);
         }
     }
-    // What is left holds exactly m_total each: it keeps its own entry.
-    for (std::uint32_t i : light)
-        m_keep[i] = m_total;
-    for (std::uint32_t i : heavy)
-        m_keep[i] = m_total;
+    // What is left holds exactly the total each: every fraction gives its own entry (the last
+    // 2^-32 through its alias, itself).
 }
 
 PlaceDraws::PlaceDraws(std::uint64_t seed, std::uint32_t places, std::uint64_t count, bool unique,

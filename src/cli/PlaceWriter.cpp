@@ -7,6 +7,7 @@
 #include <QByteArray>
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <memory>
 
@@ -24,7 +25,7 @@ public:
     void append(const QByteArray &bytes)
     {
         m_bytes.insert(m_bytes.end(), bytes.begin(), bytes.end());
-        m_ends.push_back(m_bytes.size());
+        m_ends.push_back(std::uint32_t(m_bytes.size()));
     }
     const char *begin(std::uint32_t place) const { return m_bytes.data() + start(place); }
     const char *end(std::uint32_t place) const { return m_bytes.data() + m_ends[place]; }
@@ -33,7 +34,7 @@ private:
     std::size_t start(std::uint32_t place) const { return place == 0 ? 0 : m_ends[place - 1]; }
 
     std::vector<char> m_bytes;
-    std::vector<std::size_t> m_ends;
+    std::vector<std::uint32_t> m_ends;
 };
 
 // The window's aligned table: each line through the window's own text writer,
@@ -206,11 +207,19 @@ void stream(const std::function<void(const char *, qsizetype)> &write, const Ren
     };
     draws.restart();
     const bool separated = !lines.separator.isEmpty();
-    for (std::uint64_t i = 0; i < draws.count(); ++i) {
-        const std::uint32_t place = draws.next();
-        if (separated && i > 0)
-            append(lines.separator.cbegin(), lines.separator.cend());
-        append(lines.begin(place), lines.end(place));
+    // Places are drawn a batch ahead of their copying, with their lines asked
+    // into the cache, so that the draws' and the lines' reads of memory overlap.
+    std::array<std::uint32_t, PlaceDraws::batchSize> batch;
+    for (std::uint64_t first = 0; first < draws.count(); first += batch.size()) {
+        const std::uint64_t size = std::min<std::uint64_t>(batch.size(), draws.count() - first);
+        draws.next(batch.data(), size);
+        for (std::uint64_t i = 0; i < size; ++i)
+            __builtin_prefetch(lines.begin(batch[i]));
+        for (std::uint64_t i = 0; i < size; ++i) {
+            if (separated && first + i > 0)
+                append(lines.separator.cbegin(), lines.separator.cend());
+            append(lines.begin(batch[i]), lines.end(batch[i]));
+        }
     }
     append(lines.footer.cbegin(), lines.footer.cend());
     write(block.get(), used);

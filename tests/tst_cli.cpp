@@ -442,6 +442,46 @@ private slots:
         QCOMPARE(run(arguments + QStringList{QStringLiteral("--weight"), QStringLiteral("population")}).out, weighted.out);
     }
 
+    void weightsAreProportionalToPopulation()
+    {
+        QTemporaryDir folder;
+        const QString program = folder.filePath(QStringLiteral("orvelle"));
+        QVERIFY(QFile::copy(QStringLiteral(ORVELLE_PROGRAM), program));
+        makeDatabase(folder.filePath(QStringLiteral("zipbase.mdb")),
+                     "CREATE TABLE zip_codes (city TEXT NOT NULL, state TEXT NOT NULL, zip TEXT NOT NULL);"
+                     "INSERT INTO zip_codes VALUES ('A', 'AK', '99501'), ('B', 'AK', '99502'), ('C', 'AK', '99503'),"
+                     " ('D', 'AK', '99504');"
+                     "CREATE TABLE places (zip TEXT NOT NULL, city TEXT NOT NULL, state TEXT NOT NULL, state_name TEXT,"
+                     " county TEXT, county_fips TEXT, latitude REAL, longitude REAL, timezone TEXT,"
+                     " population REAL NOT NULL);"
+                     "INSERT INTO places VALUES ('99501', 'A', 'AK', NULL, NULL, NULL, NULL, NULL, NULL, 1),"
+                     " ('99502', 'B', 'AK', NULL, NULL, NULL, NULL, NULL, NULL, 3),"
+                     " ('99503', 'C', 'AK', NULL, NULL, NULL, NULL, NULL, NULL, 6),"
+                     " ('99504', 'D', 'AK', NULL, NULL, NULL, NULL, NULL, NULL, 0.0000001);");
+        const Run result = run({QStringLiteral("-n"), QStringLiteral("100000"), QStringLiteral("--seed"),
+                                QStringLiteral("5"), QStringLiteral("--weight"), QStringLiteral("population"),
+                                QStringLiteral("--fields"), QStringLiteral("city")},
+                               program);
+        QCOMPARE(result.exitCode, 0);
+        const QMap<QString, double> shares = drawnShares(result.out);
+        QVERIFY2(std::abs(shares.value(QStringLiteral("A")) - 0.1) < 0.005, qPrintable(QString::number(shares.value(QStringLiteral("A")))));
+        QVERIFY(std::abs(shares.value(QStringLiteral("B")) - 0.3) < 0.005);
+        QVERIFY(std::abs(shares.value(QStringLiteral("C")) - 0.6) < 0.005);
+        QVERIFY(shares.value(QStringLiteral("D")) < 0.0001);
+        // Without repeats, the light place comes last.
+        const Run unique = run({QStringLiteral("-n"), QStringLiteral("4"), QStringLiteral("--unique"), QStringLiteral("--weight"),
+                                QStringLiteral("population"), QStringLiteral("--fields"), QStringLiteral("city")},
+                               program);
+        QCOMPARE(unique.exitCode, 0);
+        QVERIFY2(unique.out.endsWith("D\n") && unique.out.size() == 8, unique.out.constData());
+        // A population the weights cannot use is named.
+        makeDatabase(folder.filePath(QStringLiteral("zipbase.mdb")), "UPDATE places SET population = 0 WHERE zip = '99502';");
+        const Run zero = run({QStringLiteral("-n"), QStringLiteral("4"), QStringLiteral("--weight"), QStringLiteral("population")},
+                             program);
+        QCOMPARE(zero.exitCode, 1);
+        QVERIFY2(zero.err.contains(QLatin1String("99502")), qPrintable(zero.err));
+    }
+
     void usageErrors_data()
     {
         QTest::addColumn<QStringList>("arguments");

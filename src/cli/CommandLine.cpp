@@ -168,7 +168,7 @@ const QString helpEpilogue = QStringLiteral(
     "and single-building ZIP codes are rare. See the manual page for its limits.\n"
     "\n"
     "Examples:\n"
-    "  orvelle -n 5                                   five places, one a line\n"
+    "  orvelle -n 5\n"
     "  orvelle -n 1000 --format csv --seed 42 -o places.csv\n"
     "  orvelle -n 100 --fields zip,city,county,timezone --format jsonl\n"
     "  orvelle -n 20 --weight population --exclude-state AA,AE,AP\n"

@@ -86,10 +86,11 @@ private:
     sqlite3 *m_db = nullptr;
 };
 
-QString text(sqlite3_stmt *statement, int column = 0)
+// The first column's text.
+QString text(sqlite3_stmt *statement)
 {
-    const auto *bytes = reinterpret_cast<const char *>(sqlite3_column_text(statement, column));
-    return bytes ? QString::fromUtf8(bytes, sqlite3_column_bytes(statement, column)) : QString();
+    const auto *bytes = reinterpret_cast<const char *>(sqlite3_column_text(statement, 0));
+    return bytes ? QString::fromUtf8(bytes, sqlite3_column_bytes(statement, 0)) : QString();
 }
 
 } // namespace

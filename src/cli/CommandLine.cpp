@@ -354,8 +354,9 @@ std::vector<std::uint64_t> populationWeights(const PlaceTable &table, const std:
     weights.reserve(places.size());
     for (std::uint32_t place : places) {
         const double population = table.population()[place];
-        if (!std::isfinite(population) || population <= 0) {
-            throw Failure(QStringLiteral("The place database %1 gives ZIP code %2 no population above 0.")
+        if (!std::isfinite(population) || population <= 0 || population >= 0x1p50) {
+            throw Failure(QStringLiteral("The place database %1 gives ZIP code %2 a population that is not a "
+                                         "number of people above 0.")
                               .arg(databaseFile, QString::fromUtf8(table.value(place, Field::Zip))));
         }
         weights.push_back(population);

@@ -6,15 +6,19 @@
 
 std::vector<std::uint64_t> wholeWeights(const std::vector<double> &weights)
 {
-    double total = 0;
-    for (double weight : weights)
-        total += weight;
-    // Each weight rounds up by at most 1, so the sum stays below 2^62 + n.
-    const double scale = std::ldexp(1.0, 62) / double(std::max<std::size_t>(weights.size(), 1));
+    // In 1/1024ths first: a product by a power of two is exact in any
+    // floating-point arithmetic, so from here on all is whole numbers.
     std::vector<std::uint64_t> whole;
     whole.reserve(weights.size());
-    for (double weight : weights)
-        whole.push_back(std::max<std::uint64_t>(1, std::uint64_t(std::llround(weight / total * scale))));
+    unsigned __int128 total = 0;
+    for (double weight : weights) {
+        whole.push_back(std::uint64_t(std::llround(std::ldexp(weight, 10))));
+        total += whole.back();
+    }
+    // Scaled to a sum of at most 2^62, each rounded down but kept at 1 or more.
+    const unsigned __int128 scale = (std::uint64_t(1) << 62) / std::max<std::size_t>(weights.size(), 1);
+    for (std::uint64_t &weight : whole)
+        weight = std::max<std::uint64_t>(1, std::uint64_t(total == 0 ? 1 : weight * scale / total));
     return whole;
 }
 

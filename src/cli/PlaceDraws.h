@@ -32,10 +32,10 @@ inline std::uint64_t drawBelow(std::uint64_t &state, std::uint64_t n)
     return drawBelow(state, n, fraction);
 }
 
-// Whole-number weights for `weights` (each finite and above 0), scaled so that
-// their sum times their number stays below 2^63, none below 1. Each is one
-// division and one multiplication of IEEE doubles, rounded to the nearest
-// whole number, so the same weights give the same numbers everywhere.
+// Whole-number weights in proportion to `weights` (each finite, above 0 and
+// below 2^52), scaled so that their sum times their number stays below 2^63,
+// none below 1. Integer arithmetic after an exact step, so the same weights
+// give the same numbers on every machine and compiler.
 std::vector<std::uint64_t> wholeWeights(const std::vector<double> &weights);
 
 // Walker's alias table (Vose's construction) over whole-number weights:

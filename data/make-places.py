@@ -106,6 +106,8 @@ def read_timezones(path, rows):
             if len(c) < 4:
                 fail(f'{path}:{number}: expected state, county, zip, zone')
             state, county, zip_code, zone = c[:4]
+            if not os.path.exists('/usr/share/zoneinfo/' + zone):
+                fail(f'{path}:{number}: {zone} is not a zone of the tz database (package tzdata)')
             if zip_code:
                 if zip_code not in zips:
                     fail(f'{path}:{number}: no ZIP code {zip_code}')

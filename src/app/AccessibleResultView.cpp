@@ -151,12 +151,14 @@ public:
     int rowExtent() const override { return 1; }
     QAccessibleInterface *table() const override { return parent(); }
 
-    QStringList actionNames() const override { return {toggleAction(), setFocusAction()}; }
+    // The toggle action is named in lower case, the name screen readers know
+    // a check box in a table cell by; Qt's own spelling is taken too.
+    QStringList actionNames() const override { return {cellToggleAction(), setFocusAction()}; }
     void doAction(const QString &name) override
     {
         if (!isValid())
             return;
-        if (name == toggleAction()) {
+        if (name == cellToggleAction() || name == toggleAction()) {
             view()->toggleRow(m_row);
         } else if (name == setFocusAction()) {
             view()->setFocus(Qt::OtherFocusReason);
@@ -165,10 +167,13 @@ public:
     }
     QStringList keyBindingsForAction(const QString &name) const override
     {
-        return name == toggleAction() ? QStringList{QStringLiteral("Space")} : QStringList();
+        return name == cellToggleAction() || name == toggleAction() ? QStringList{QStringLiteral("Space")}
+                                                                    : QStringList();
     }
 
 private:
+    static QString cellToggleAction() { return QStringLiteral("toggle"); }
+
     int m_row;
 };
 

@@ -74,7 +74,7 @@ private:
     QStyleOptionViewItem itemOption() const;
     QStyleOptionViewItem rowOption(int row) const;
     QStyleOptionViewItem rowOption(QStyleOptionViewItem option, int row) const;
-    void openContextMenu(const QPoint &globalPos);
+    void openContextMenu(const QPoint &globalPos, bool fromKeyboard);
     // Tells assistive technology of a change, when any listens.
     static void notifyAccessibility(QAccessibleEvent &event);
     void notifyRows(QAccessibleTableModelChangeEvent::ModelChangeType type, int first, int last);

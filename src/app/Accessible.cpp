@@ -7,6 +7,9 @@
 #include <QAccessibleObject>
 #include <QAccessibleWidget>
 #include <QApplication>
+#include <QLineEdit>
+#include <QStyle>
+#include <QStyleOptionFrame>
 #include <QMenu>
 
 namespace {
@@ -80,10 +83,127 @@ private:
     QWidget *owner() const { return isValid() ? qobject_cast<QWidget *>(object()->parent()) : nullptr; }
 };
 
+// A plain line edit, read as Qt reads one, except that it answers a question
+// about the text's attributes with the whole text: it has one font and one
+// language throughout. Qt's own answers an empty range, and a reader that
+// joins the ranges up then reads the text one character short.
+class AccessibleLineEdit : public QAccessibleWidget,
+                           public QAccessibleTextInterface,
+                           public QAccessibleEditableTextInterface
+{
+public:
+    explicit AccessibleLineEdit(QLineEdit *edit)
+        : QAccessibleWidget(edit, QAccessible::EditableText)
+    {
+    }
+
+    QString text(QAccessible::Text t) const override
+    {
+        if (t == QAccessible::Value)
+            return edit()->text();
+        return QAccessibleWidget::text(t);
+    }
+    void setText(QAccessible::Text t, const QString &text) override
+    {
+        if (t == QAccessible::Value && !edit()->isReadOnly())
+            edit()->setText(text);
+        else
+            QAccessibleWidget::setText(t, text);
+    }
+    QAccessible::State state() const override
+    {
+        QAccessible::State state = QAccessibleWidget::state();
+        state.editable = !edit()->isReadOnly();
+        state.readOnly = edit()->isReadOnly();
+        state.selectableText = true;
+        return state;
+    }
+    void *interface_cast(QAccessible::InterfaceType type) override
+    {
+        if (type == QAccessible::TextInterface)
+            return static_cast<QAccessibleTextInterface *>(this);
+        if (type == QAccessible::EditableTextInterface)
+            return static_cast<QAccessibleEditableTextInterface *>(this);
+        return QAccessibleWidget::interface_cast(type);
+    }
+
+    // QAccessibleTextInterface
+    QString attributes(int, int *startOffset, int *endOffset) const override
+    {
+        *startOffset = 0;
+        *endOffset = characterCount();
+        return QString();
+    }
+    QString text(int startOffset, int endOffset) const override
+    {
+        return edit()->text().mid(startOffset, endOffset - startOffset);
+    }
+    int characterCount() const override { return int(edit()->text().size()); }
+    int cursorPosition() const override { return edit()->cursorPosition(); }
+    void setCursorPosition(int position) override { edit()->setCursorPosition(position); }
+    int selectionCount() const override { return edit()->hasSelectedText() ? 1 : 0; }
+    void selection(int selectionIndex, int *startOffset, int *endOffset) const override
+    {
+        *startOffset = *endOffset = 0;
+        if (selectionIndex == 0 && edit()->hasSelectedText()) {
+            *startOffset = edit()->selectionStart();
+            *endOffset = edit()->selectionEnd();
+        }
+    }
+    void addSelection(int startOffset, int endOffset) override { setSelection(0, startOffset, endOffset); }
+    void removeSelection(int selectionIndex) override
+    {
+        if (selectionIndex == 0)
+            edit()->deselect();
+    }
+    void setSelection(int selectionIndex, int startOffset, int endOffset) override
+    {
+        if (selectionIndex == 0)
+            edit()->setSelection(startOffset, endOffset - startOffset);
+    }
+    QRect characterRect(int offset) const override
+    {
+        // Where the text is laid out, as the style frames it.
+        QStyleOptionFrame option;
+        option.initFrom(edit());
+        const QRect area = edit()->style()->subElementRect(QStyle::SE_LineEditContents, &option, edit())
+                               .marginsRemoved(edit()->textMargins());
+        const QString text = edit()->text();
+        const QFontMetrics metrics = edit()->fontMetrics();
+        const int left = metrics.horizontalAdvance(text.left(offset));
+        const QRect character(area.left() + left, area.top(), metrics.horizontalAdvance(text.mid(offset, 1)),
+                              area.height());
+        return QRect(edit()->mapToGlobal(character.topLeft()), character.size());
+    }
+    int offsetAtPoint(const QPoint &point) const override
+    {
+        return edit()->cursorPositionAt(edit()->mapFromGlobal(point));
+    }
+    void scrollToSubstring(int, int endIndex) override { edit()->setCursorPosition(endIndex); }
+
+    // QAccessibleEditableTextInterface
+    void deleteText(int startOffset, int endOffset) override { replaceText(startOffset, endOffset, QString()); }
+    void insertText(int offset, const QString &text) override { replaceText(offset, offset, text); }
+    void replaceText(int startOffset, int endOffset, const QString &text) override
+    {
+        if (edit()->isReadOnly())
+            return;
+        QString whole = edit()->text();
+        whole.replace(startOffset, endOffset - startOffset, text);
+        edit()->setText(whole);
+    }
+
+private:
+    QLineEdit *edit() const { return static_cast<QLineEdit *>(widget()); }
+};
+
 QAccessibleInterface *widgetInterface(const QString &className, QObject *object)
 {
     if (className == QLatin1String("ResultView"))
         return accessibleResultView(static_cast<ResultView *>(object));
+    if (className == QLatin1String("QLineEdit") && object->metaObject() == &QLineEdit::staticMetaObject
+        && static_cast<QLineEdit *>(object)->echoMode() == QLineEdit::Normal)
+        return new AccessibleLineEdit(static_cast<QLineEdit *>(object));
     if (className == QLatin1String("Announcement"))
         return new AccessibleAnnouncement(static_cast<Announcement *>(object));
     if (className == QLatin1String("ProgressBar"))

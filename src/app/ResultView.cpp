@@ -152,6 +152,14 @@ int ResultView::rowAt(int y) const
     return row <= rowCount() ? row : 0;
 }
 
+std::pair<int, int> ResultView::rowsInSight() const
+{
+    if (rowCount() == 0)
+        return {0, -1};
+    const int first = firstRow();
+    return {first, std::min(rowCount(), first + (viewport()->height() - 1) / m_rowHeight)};
+}
+
 QStyleOptionViewItem ResultView::itemOption() const
 {
     QStyleOptionViewItem option;
@@ -388,11 +396,13 @@ void ResultView::notifyRows(QAccessibleTableModelChangeEvent::ModelChangeType ty
 
 void ResultView::notifyCurrentRow()
 {
-    // A screen reader reads the row the user moves to. The list's children
-    // are its header, then its rows: a row's number is its child's index.
-    if (!hasFocus() || m_current == 0)
+    // A screen reader reads the row the user moves to: the event is the row's cell's.
+    if (!hasFocus() || m_current == 0 || !QAccessible::isActive())
         return;
-    QAccessibleEvent event(this, QAccessible::Focus);
-    event.setChild(m_current);
+    QAccessibleInterface *list = QAccessible::queryAccessibleInterface(this);
+    QAccessibleInterface *cell = list && list->tableInterface() ? list->tableInterface()->cellAt(m_current - 1, 0) : nullptr;
+    if (!cell)
+        return;
+    QAccessibleEvent event(cell, QAccessible::Focus);
     notifyAccessibility(event);
 }

@@ -6,9 +6,10 @@ keys alone. Each step waits for what Orca says, read from its debug log as it
 is written; nothing waits a fixed time.
 
 It checks: the number box read whole as it takes the focus; a row read as a
-check box with its state, and space on it read as "checked"; the end of a
-5-row run spoken; the context menu's first item spoken as it opens, and the
-row read again after Escape; and flat review of a 100,000-row list answering
+check box with its state, its position on "where am I", and space on it read
+as "checked"; the end of a 5-row run spoken; the context menu's first item
+spoken as it opens, the row read again after Escape, and Check All telling
+how many rows are checked; and flat review of a 100,000-row list answering
 within a second.
 
 Usage: tst_screen_reader.py PATH_TO_ORVELLE  (Debian's python3 with orca,
@@ -162,6 +163,8 @@ def run(program):
         desktop.keys("Down")
         row = speech.wait("the first row", r"check box not checked")
         place = row[1].split(" check box")[0]
+        desktop.keys("KP_Enter")  # where am I
+        speech.wait("the row's position", r"\brow 1 of 5\b")
         desktop.keys("space")
         speech.wait("space on the row", r"^checked")
 
@@ -170,6 +173,10 @@ def run(program):
         speech.wait("the menu's first item", r"^Check All")
         desktop.keys("Escape")
         speech.wait("the row after the menu", rf"^{re.escape(place)} check box checked")
+        desktop.keys("Menu")
+        speech.wait("the menu's first item", r"^Check All")
+        desktop.keys("Return")
+        speech.wait("what Check All did", r"\b5 of 5 rows checked\b")
 
         # Flat review of a big list reads the visible line at once.
         desktop.keys("Tab")

@@ -37,6 +37,28 @@ struct Form1Services
     QString programFolder;      // the executable's folder when empty
 };
 
+// The dialogs the window lends its commands: they pass everything on and note
+// the file a save was given and how many messages were shown, so that the end
+// of a command can be told to a screen reader.
+class CommandDialogs : public ForwardingDialogs
+{
+public:
+    using ForwardingDialogs::ForwardingDialogs;
+    void showMessage(const QString &title, const QString &text, Icon icon) override
+    {
+        ++messages;
+        ForwardingDialogs::showMessage(title, text, icon);
+    }
+    QString getSaveFileName(const QString &title, const QString &filter) override
+    {
+        savedAs = ForwardingDialogs::getSaveFileName(title, filter);
+        return savedAs;
+    }
+
+    int messages = 0;
+    QString savedAs;
+};
+
 // The program's one window: the options, the result list, the progress bar
 // and the five command buttons.
 class Form1 : public QWidget, public GenerationHost
@@ -79,7 +101,7 @@ public:
     ProgressBar &progressBar() const { return *ProgressBar1; }
 
     // GenerationHost
-    Dialogs &dialogs() override { return *m_dialogs; }
+    Dialogs &dialogs() override { return m_commandDialogs; }
     Pointer pointer() const override { return m_pointer; }
     void setPointer(Pointer pointer) override;
     void yield() override;
@@ -103,9 +125,15 @@ private:
     void pointerMoveOver(const QWidget *element);
     void setBackgrounds(const QColor &color);
     bool numberBoxHoldsNumber() const;
+    // Runs a command; when it ends with no message shown, a screen reader is
+    // told what it did: `told` says it, or nothing with the empty text.
+    template <typename Command, typename Told>
+    void runTold(Command &&command, Told &&told);
+    int checkedRows() const;
 
     QtDialogs m_qtDialogs;
     Dialogs *m_dialogs;
+    CommandDialogs m_commandDialogs;
     Clipboard &m_clipboard;
     SpreadsheetFactory &m_spreadsheets;
     std::unique_ptr<SettingsStore> m_settings;

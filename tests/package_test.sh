@@ -49,7 +49,7 @@ dpkg-deb -f "$gui" Suggests | grep -q 'libreoffice-calc' || fail "orvelle does n
 closure=$(apt-cache depends --recurse --no-recommends --no-suggests --no-conflicts --no-breaks --no-replaces \
               --no-enhances $(depends "$cli") | grep -v '^ \|^<' | sort -u)
 echo "orvelle-cli brings $(echo "$closure" | wc -l) packages"
-gui_libraries=$(echo "$closure" | grep -E '^(libqt6(gui|widgets|opengl|xcb|dbus)|libx11|libxcb|libgl|libegl|mesa|libwayland|libreoffice|libuno|uno-|ure|fonts-|libfontconfig|libfreetype)' || true)
+gui_libraries=$(echo "$closure" | grep -E '^(libqt6(gui|widgets|opengl|xcb|dbus)|libx11|libxcb|libgl(1|x|vnd|-)|libegl|libgbm|mesa|libwayland|libreoffice|libuno|uno-|ure$|fonts-|libfontconfig|libfreetype)' || true)
 [ -z "$gui_libraries" ] || fail "orvelle-cli brings GUI or office packages: $gui_libraries"
 
 # Exactly these files, all under /usr.

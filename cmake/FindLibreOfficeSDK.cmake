@@ -48,10 +48,11 @@ if(LibreOfficeSDK_FOUND AND NOT TARGET orvelle_uno)
 
   # The runtime's libraries in the office's own folder, where they find their
   # private companions (uno-libs-private on Debian) through $ORIGIN; the links
-  # to them in the system's library folder do not. Linked by these paths, the
-  # build tree's programs find them there through CMake's build RUNPATH, which
-  # the install removes; an installed program loads them by these paths
-  # before whatever needs them.
+  # to them in the system's library folder do not. Linked by these paths, each
+  # of them needed directly, the build tree's programs load them from there
+  # through CMake's build RUNPATH (which the install removes) before any
+  # library of theirs needs them; an installed program loads them by these
+  # paths before whatever needs them.
   set(LibreOfficeSDK_RUNTIME "")
   set(_sep "")
   foreach(_lib uno_sal uno_cppu uno_cppuhelpergcc3)
@@ -66,7 +67,8 @@ if(LibreOfficeSDK_FOUND AND NOT TARGET orvelle_uno)
   target_compile_definitions(orvelle_uno INTERFACE LINUX CPPU_ENV=gcc3
     ORVELLE_LIBREOFFICE_PROGRAM_DIR="${LibreOfficeSDK_PROGRAM_DIR}")
   target_include_directories(orvelle_uno SYSTEM INTERFACE ${LibreOfficeSDK_INCLUDE_DIR} ${_lo_generated})
-  target_link_libraries(orvelle_uno INTERFACE ${_lo_runtime} -Wl,-rpath-link,${LibreOfficeSDK_PROGRAM_DIR})
+  target_link_libraries(orvelle_uno INTERFACE -Wl,--push-state,--no-as-needed ${_lo_runtime} -Wl,--pop-state
+    -Wl,-rpath-link,${LibreOfficeSDK_PROGRAM_DIR})
 endif()
 
 mark_as_advanced(LibreOfficeSDK_CPPUMAKER LibreOfficeSDK_INCLUDE_DIR LibreOfficeSDK_PROGRAM_DIR

@@ -21,6 +21,7 @@ libraries=$(needed "$program" | tr '\n' ' ')
 for library in $(needed "$program"); do
     case $library in
         libQt6Core.so.*|libsqlite3.so.*|libstdc++.so.*|libm.so.*|libgcc_s.so.*|libc.so.*) ;;
+        libasan.so.*|libubsan.so.*) ;; # a build with sanitizers
         *) fail "the command line needs $library: $libraries" ;;
     esac
 done

@@ -1,9 +1,11 @@
 #include "cli/CommandLine.h"
+#include "cli/FileNames.h"
 #include "cli/WindowStart.h"
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QFileInfo>
+
+#include <unistd.h>
 
 namespace {
 
@@ -12,9 +14,9 @@ namespace {
 // build gives; in the build tree they lie beside it.
 QString installedOrHere(const char *relativeFolder, const QString &file)
 {
-    const QString here = QCoreApplication::applicationDirPath();
+    const QString here = executableFolder();
     const QString installed = QDir::cleanPath(here + QLatin1Char('/') + QLatin1String(relativeFolder));
-    return QFileInfo::exists(installed + QLatin1Char('/') + file) ? installed : here;
+    return access(encodeFileName(QString(installed + QLatin1Char('/') + file)).constData(), F_OK) == 0 ? installed : here;
 }
 
 } // namespace
@@ -24,7 +26,8 @@ QString installedOrHere(const char *relativeFolder, const QString &file)
 int main(int argc, char *argv[])
 {
     QCoreApplication application(argc, argv);
-    const QStringList arguments = QCoreApplication::arguments();
+    // File names are taken as the bytes they are, which Qt's own decoding of the arguments would not keep.
+    const QStringList arguments = decodedArguments(argc, argv);
     if (startsWindow(arguments.mid(1))) {
         const QString window = QStringLiteral("orvelle-window");
         return startWindow(installedOrHere(ORVELLE_WINDOW_FOLDER, window) + QLatin1Char('/') + window,

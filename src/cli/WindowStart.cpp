@@ -1,7 +1,6 @@
 #include "cli/WindowStart.h"
 
-#include <QFile>
-#include <QFileInfo>
+#include "cli/FileNames.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -67,9 +66,9 @@ int startWindow(const QString &window, const QStringList &arguments, char *argv[
 {
     if (!hasDisplay(arguments))
         return refuse("there is no display to open the window on");
-    if (!QFileInfo(window).isExecutable())
+    const QByteArray program = encodeFileName(window);
+    if (access(program.constData(), X_OK) != 0)
         return refuse("the window is not installed (Debian: the package orvelle)");
-    const QByteArray program = QFile::encodeName(window);
     execv(program.constData(), argv);
     const int error = errno;
     std::fprintf(stderr, "orvelle: %s could not be started: %s; run 'orvelle --help' for the command line.\n",

@@ -6,11 +6,12 @@
 # tests switch Qt's accessibility on through its private platform headers and
 # drive the program over a real AT-SPI bus on Xvfb, and the screen reader
 # test has Orca speak it through speech-dispatcher under openbox, keys sent
-# by xdotool; the last line builds and checks the Debian package.
+# by xdotool; the last line builds the Debian packages from the source
+# package and checks them.
 packages="cmake g++ make pkgconf qt6-base-dev qt6-base-dev-tools libgl-dev qt6-qpa-plugins libsqlite3-dev
 fonts-liberation tzdata libreoffice-dev qt6-base-private-dev xvfb dbus at-spi2-core python3-pyatspi $office
 orca speech-dispatcher openbox xdotool
-dpkg-dev file lintian appstream desktop-file-utils"
+dpkg-dev debhelper file lintian appstream desktop-file-utils"
 
 missing=""
 for choice in $packages; do

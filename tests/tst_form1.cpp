@@ -230,7 +230,7 @@ void TestForm1::firstRunDefaults()
 
     // The first run writes the three boxes back, and nothing for the number.
     SettingsStore settings;
-    for (auto key : {SettingsStore::Key::Check1, SettingsStore::Key::Check2, SettingsStore::Key::Check3})
+    for (auto key : {SettingsStore::Key::City, SettingsStore::Key::State, SettingsStore::Key::Zip})
         QCOMPARE(settings.read(SettingsStore::name(key), QStringLiteral("missing")), QStringLiteral("1"));
     QCOMPARE(settings.read(SettingsStore::name(SettingsStore::Key::NumberOfRecords), QStringLiteral("missing")),
              QStringLiteral("missing"));
@@ -276,7 +276,7 @@ void TestForm1::optionsSurviveIntoASecondWindow()
         text->clear();
         QTest::keyClicks(text, QStringLiteral("1500"));
         window->findChild<QCheckBox *>("Check2")->click();
-        QCOMPARE(SettingsStore().read(SettingsStore::Key::Check2), QStringLiteral("0"));
+        QCOMPARE(SettingsStore().read(SettingsStore::Key::State), QStringLiteral("0"));
         QCOMPARE(SettingsStore().read(SettingsStore::Key::NumberOfRecords), QStringLiteral("1500"));
     }
     auto window = makeWindow();
@@ -295,12 +295,12 @@ void TestForm1::numberStoredAsEmptyText()
 
 void TestForm1::greyedZipDoesNotCount()
 {
-    SettingsStore().write(SettingsStore::Key::Check3, QStringLiteral("2"));
+    SettingsStore().write(SettingsStore::Key::Zip, QStringLiteral("2"));
     auto window = makeWindow();
     auto *zip = window->findChild<QCheckBox *>("Check3");
     QCOMPARE(zip->checkState(), Qt::PartiallyChecked);
     QCOMPARE(window->fieldSet().zip, false);
-    QCOMPARE(SettingsStore().read(SettingsStore::Key::Check3), QStringLiteral("2"));
+    QCOMPARE(SettingsStore().read(SettingsStore::Key::Zip), QStringLiteral("2"));
     // The first click ends the greyed state; clicks then tick and untick.
     zip->click();
     QCOMPARE(zip->checkState(), Qt::Checked);
@@ -308,7 +308,7 @@ void TestForm1::greyedZipDoesNotCount()
     QCOMPARE(zip->checkState(), Qt::Unchecked);
     zip->click();
     QCOMPARE(zip->checkState(), Qt::Checked);
-    QCOMPARE(SettingsStore().read(SettingsStore::Key::Check3), QStringLiteral("1"));
+    QCOMPARE(SettingsStore().read(SettingsStore::Key::Zip), QStringLiteral("1"));
 }
 
 void TestForm1::badStoredCheckValues_data()
@@ -321,8 +321,8 @@ void TestForm1::badStoredCheckValues_data()
 void TestForm1::badStoredCheckValues()
 {
     QFETCH(QString, value);
-    SettingsStore().write(SettingsStore::Key::Check1, value);
-    SettingsStore().write(SettingsStore::Key::Check3, value);
+    SettingsStore().write(SettingsStore::Key::City, value);
+    SettingsStore().write(SettingsStore::Key::Zip, value);
     auto window = makeWindow();
     QCOMPARE(m_dialogs.messages.size(), 2);
     QVERIFY(m_dialogs.messages[0].text.contains(QStringLiteral("in Orvelle2021/08/31.Form1.Form_Load at line 134\r\r")));
@@ -332,7 +332,7 @@ void TestForm1::badStoredCheckValues()
     QCOMPARE(window->findChild<QCheckBox *>("Check2")->checkState(), Qt::Checked);
     QCOMPARE(window->findChild<QCheckBox *>("Check3")->checkState(), Qt::Unchecked);
     // The bad value stays until the user clicks the box.
-    QCOMPARE(SettingsStore().read(SettingsStore::Key::Check1), value);
+    QCOMPARE(SettingsStore().read(SettingsStore::Key::City), value);
 }
 
 void TestForm1::hugeNumberText()
@@ -704,7 +704,7 @@ void TestForm1::contextMenuTicksEveryRow()
 
 void TestForm1::damagedSettingsFileIsReportedAndKept()
 {
-    const QString path = SettingsStore().fileName(SettingsStore::name(SettingsStore::Key::Check1));
+    const QString path = SettingsStore().fileName(SettingsStore::name(SettingsStore::Key::City));
     const QByteArray damaged = QByteArrayLiteral("Number%20Of%20Records=42\nCheck2=0\n\x00\xff[[[General\n=====\n\xfe\xfe");
     writeFile(path, damaged);
     auto window = makeWindow();
@@ -720,7 +720,7 @@ void TestForm1::damagedSettingsFileIsReportedAndKept()
     window->findChild<QCheckBox *>("Check3")->click();
     const SettingsStore after;
     QCOMPARE(after.status(), QSettings::NoError);
-    QCOMPARE(after.read(SettingsStore::Key::Check3), QStringLiteral("0"));
+    QCOMPARE(after.read(SettingsStore::Key::Zip), QStringLiteral("0"));
     QCOMPARE(after.read(SettingsStore::Key::NumberOfRecords), QStringLiteral("42"));
 }
 
@@ -728,7 +728,7 @@ void TestForm1::unreadableSettingsStartWithDefaults()
 {
     // A folder where the settings file belongs: nothing can be read or written there.
     SettingsStore settings;
-    QDir().mkpath(settings.fileName(SettingsStore::name(SettingsStore::Key::Check1)));
+    QDir().mkpath(settings.fileName(SettingsStore::name(SettingsStore::Key::City)));
     auto window = makeWindow();
     QCOMPARE(m_dialogs.messages.size(), 1);
     QVERIFY(m_dialogs.messages[0].text.contains(QStringLiteral("Form1.Form_Load at line 132\r\r")));

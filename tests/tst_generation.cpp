@@ -197,7 +197,7 @@ void TestGeneration::timerOnDaysOf23And25Hours()
 void TestGeneration::twoHundredRowsFromTheShippedDatabase()
 {
     ResultsColumnList list;
-    ::PushButton2_Click(m_host, list);
+    generatePlaces(m_host, list);
     QVERIFY(m_host.m_dialogs.messages.isEmpty());
     QCOMPARE(list.rows(), 200);
     const QRegularExpression shape(QStringLiteral(R"(^[A-Z][^,]*, [A-Z]{2} \d{5}$)"));
@@ -215,7 +215,7 @@ void TestGeneration::progressValuesAndCaption()
 {
     ResultsColumnList list;
     m_host.number = QStringLiteral("200");
-    ::PushButton2_Click(m_host, list);
+    generatePlaces(m_host, list);
     const QList<double> &values = m_host.m_progress.values;
     QCOMPARE(values.size(), 201);
     QCOMPARE(values[0], 0.5);
@@ -240,7 +240,7 @@ void TestGeneration::zeroAndNegativeCounts()
     ResultsColumnList list;
     list.append(QStringLiteral("old row"));
     m_host.number = number;
-    ::PushButton2_Click(m_host, list);
+    generatePlaces(m_host, list);
     QCOMPARE(list.rows(), 0);
     QVERIFY(m_host.m_dialogs.messages.isEmpty());
     QCOMPARE(m_host.m_progress.values, QList<double>{0.0}); // no row drawn
@@ -272,7 +272,7 @@ void TestGeneration::fieldSetsThroughTheRun()
     m_host.fields = fields;
     m_host.number = QStringLiteral("3");
     ResultsColumnList list;
-    ::PushButton2_Click(m_host, list);
+    generatePlaces(m_host, list);
     QCOMPARE(rowsOf(list), QStringList(3, row));
     QVERIFY(m_host.m_dialogs.messages.isEmpty());
 }
@@ -285,7 +285,7 @@ void TestGeneration::missingDatabase()
     list.append(QStringLiteral("kept"));
     m_host.m_progress.setValue(42);
     m_host.m_progress.values.clear();
-    ::PushButton2_Click(m_host, list);
+    generatePlaces(m_host, list);
     QCOMPARE(m_host.m_dialogs.texts(), QStringList{dir.path() + QStringLiteral("/zipbase.mdb not found.")});
     QCOMPARE(m_host.m_dialogs.messages[0].title, QStringLiteral("Orvelle"));
     QCOMPARE(m_host.m_dialogs.messages[0].icon, Dialogs::Icon::None);
@@ -299,7 +299,7 @@ void TestGeneration::noFieldChosen()
     m_host.fields = {};
     ResultsColumnList list;
     list.append(QStringLiteral("kept"));
-    ::PushButton2_Click(m_host, list);
+    generatePlaces(m_host, list);
     QCOMPARE(m_host.m_dialogs.texts(), QStringList{QStringLiteral("You forgot to check which fields to display.")});
     QCOMPARE(m_host.focusMoves, 1);
     QCOMPARE(rowsOf(list), QStringList{QStringLiteral("kept")});
@@ -314,7 +314,7 @@ void TestGeneration::noFieldAndNoDatabase()
     m_host.folder = dir.path();
     m_host.fields = {};
     ResultList list;
-    ::PushButton2_Click(m_host, list);
+    generatePlaces(m_host, list);
     QCOMPARE(m_host.m_dialogs.messages.size(), 1);
     QVERIFY(m_host.m_dialogs.messages[0].text.endsWith(QStringLiteral("zipbase.mdb not found.")));
     QCOMPARE(m_host.focusMoves, 0);
@@ -337,7 +337,7 @@ void TestGeneration::badCounts()
     ResultsColumnList list;
     list.append(QStringLiteral("old"));
     m_host.number = number;
-    ::PushButton2_Click(m_host, list);
+    generatePlaces(m_host, list);
     QCOMPARE(reportedSteps(m_host.m_dialogs, runSource), QList<int>{138});
     QCOMPARE(list.rows(), 0);
     QCOMPARE(m_host.pointers, (QList<Pointer>{Pointer::Hourglass, Pointer::Normal}));
@@ -352,7 +352,7 @@ void TestGeneration::countBeyondMemoryIsRefused()
     m_host.number = QStringLiteral("2147483647");
     if (std::uint64_t(2147483647) * bytesPerGeneratedRow <= availableMemory())
         QSKIP("this machine could hold the largest count");
-    ::PushButton2_Click(m_host, list);
+    generatePlaces(m_host, list);
     QCOMPARE(m_host.m_dialogs.messages.size(), 1);
     QVERIFY(m_host.m_dialogs.messages[0].text.contains(QStringLiteral("too many")));
     QCOMPARE(m_host.m_dialogs.messages[0].icon, Dialogs::Icon::None);
@@ -390,7 +390,7 @@ void TestGeneration::unreadableDatabaseLeavesTheList()
     m_host.folder = dir.path();
     ResultsColumnList list;
     list.append(QStringLiteral("kept"));
-    ::PushButton2_Click(m_host, list);
+    generatePlaces(m_host, list);
     // One report, no rows added, the list as it was; then the closing steps.
     QCOMPARE(reportedSteps(m_host.m_dialogs, runSource), QList<int>{step});
     const QString text = m_host.m_dialogs.messages[0].text;
@@ -407,10 +407,10 @@ void TestGeneration::secondRunReplacesTheRows()
 {
     ResultsColumnList list;
     m_host.number = QStringLiteral("30");
-    ::PushButton2_Click(m_host, list);
+    generatePlaces(m_host, list);
     m_host.number = QStringLiteral("7");
     m_host.fields = {false, false, true};
-    ::PushButton2_Click(m_host, list);
+    generatePlaces(m_host, list);
     QCOMPARE(list.rows(), 7);
     for (const QString &row : rowsOf(list))
         QVERIFY2(QRegularExpression(QStringLiteral(R"(^\d{5}$)")).match(row).hasMatch(), qPrintable(row));
@@ -423,9 +423,9 @@ void TestGeneration::busyRunDoesNothing()
     int nested = 0;
     m_host.onYield = [&] {
         if (nested++ == 5)
-            ::PushButton2_Click(m_host, list); // a second press while the hourglass shows
+            generatePlaces(m_host, list); // a second press while the hourglass shows
     };
-    ::PushButton2_Click(m_host, list);
+    generatePlaces(m_host, list);
     QCOMPARE(list.rows(), 20);
     QCOMPARE(m_host.pointers, (QList<Pointer>{Pointer::Hourglass, Pointer::Normal}));
 }
@@ -435,7 +435,7 @@ void TestGeneration::rowsAreCommittedToTheViewOnlyWhenAsked()
     ResultsColumnList list;
     QSignalSpy inserted(&list, &QAbstractItemModel::rowsInserted);
     m_host.number = QStringLiteral("1000");
-    ::PushButton2_Click(m_host, list);
+    generatePlaces(m_host, list);
     QCOMPARE(list.rows(), 1000);
     QCOMPARE(list.rowCount(), 0);
     list.commit();
@@ -470,7 +470,7 @@ void TestGeneration::listCommandsStandAsideWhileBusy()
     list.append(QStringLiteral("b"));
     m_host.m_pointer = Pointer::Hourglass;
     removeSelectedRow(m_host, list, 1);
-    ::PushButton7_Click(m_host, list);
+    clearList(m_host, list);
     QCOMPARE(list.rows(), 2);
     QVERIFY(m_host.m_dialogs.messages.isEmpty());
 }
@@ -479,12 +479,12 @@ void TestGeneration::clearKeepsTheColumn()
 {
     ResultsColumnList list;
     m_host.number = QStringLiteral("200");
-    ::PushButton2_Click(m_host, list);
-    ::PushButton7_Click(m_host, list);
+    generatePlaces(m_host, list);
+    clearList(m_host, list);
     QCOMPARE(list.rows(), 0);
     QCOMPARE(list.columns(), 1);
     QCOMPARE(list.headerData(0, Qt::Horizontal, Qt::DisplayRole).toString(), QStringLiteral("Result(s)"));
-    ::PushButton7_Click(m_host, list); // an empty list stays empty
+    clearList(m_host, list); // an empty list stays empty
     QCOMPARE(list.rows(), 0);
 }
 

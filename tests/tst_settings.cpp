@@ -101,12 +101,12 @@ void TestSettings::emptyStoreReadsDefaults()
 {
     const SettingsStore store;
     QCOMPARE(store.status(), QSettings::NoError);
-    QCOMPARE(store.fileName(SettingsStore::name(Key::Check1)), folder() + "/Orvelle Software.conf");
+    QCOMPARE(store.fileName(SettingsStore::name(Key::City)), folder() + "/Orvelle Software.conf");
 
     QCOMPARE(store.read(Key::NumberOfRecords), QStringLiteral("200"));
-    QCOMPARE(store.readInt16(Key::Check1), qint16(1));
-    QCOMPARE(store.readInt16(Key::Check2), qint16(1));
-    QCOMPARE(store.readInt16(Key::Check3), qint16(1));
+    QCOMPARE(store.readInt16(Key::City), qint16(1));
+    QCOMPARE(store.readInt16(Key::State), qint16(1));
+    QCOMPARE(store.readInt16(Key::Zip), qint16(1));
     QCOMPARE(store.read(QStringLiteral("Number Of Records"), QStringLiteral("9")), QStringLiteral("9"));
     QCOMPARE(store.readInt16(QStringLiteral("Check1"), 2), qint16(2));
     QCOMPARE(store.read(Key::Prefixes), QString());
@@ -184,9 +184,9 @@ void TestSettings::readInt16()
     QFETCH(int, expected);
 
     SettingsStore store;
-    store.write(Key::Check1, text);
+    store.write(Key::City, text);
     try {
-        const qint16 value = store.readInt16(Key::Check1);
+        const qint16 value = store.readInt16(Key::City);
         QVERIFY2(valid, qPrintable(QStringLiteral("read as %1").arg(value)));
         QCOMPARE(int(value), expected);
     } catch (const Failure &failure) {
@@ -225,15 +225,15 @@ void TestSettings::handWrittenFile()
         SettingsStore store;
         QCOMPARE(store.status(), status);
         QCOMPARE(store.read(Key::NumberOfRecords), number);
-        QCOMPARE(store.readInt16(Key::Check2), qint16(1));
+        QCOMPARE(store.readInt16(Key::State), qint16(1));
 
-        store.write(Key::Check2, QStringLiteral("0"));
+        store.write(Key::State, QStringLiteral("0"));
         QCOMPARE(store.status(), QSettings::NoError);
     }
     restart();
     const SettingsStore next;
     QCOMPARE(next.status(), QSettings::NoError); // the write left a clean file
-    QCOMPARE(next.readInt16(Key::Check2), qint16(0));
+    QCOMPARE(next.readInt16(Key::State), qint16(0));
     QCOMPARE(next.read(Key::NumberOfRecords), number);
 }
 
@@ -265,9 +265,9 @@ void TestSettings::folderInPlaceOfFile()
     SettingsStore store;
     QCOMPARE(store.status(), QSettings::AccessError);
     QCOMPARE(store.read(Key::NumberOfRecords), QStringLiteral("200"));
-    QCOMPARE(store.readInt16(Key::Check3), qint16(1));
+    QCOMPARE(store.readInt16(Key::Zip), qint16(1));
 
-    store.write(Key::Check3, QStringLiteral("0"));
+    store.write(Key::Zip, QStringLiteral("0"));
     QCOMPARE(store.status(), QSettings::AccessError);
     store.write(Key::Prefixes, QStringLiteral("A;B")); // its own file is still writable
     QCOMPARE(store.status(), QSettings::NoError);
@@ -284,7 +284,7 @@ void TestSettings::fileWithoutReadPermission()
 
     const SettingsStore store;
     QCOMPARE(store.status(), QSettings::AccessError);
-    QCOMPARE(store.readInt16(Key::Check1), qint16(1));
+    QCOMPARE(store.readInt16(Key::City), qint16(1));
 }
 
 void TestSettings::prefixesRows_data()
@@ -346,12 +346,12 @@ void TestSettings::prefixesFileIsNotOpenedAtStart()
 {
     SettingsStore first;
     const QString prefixesFile = first.fileName(SettingsStore::name(Key::Prefixes));
-    first.write(Key::Check1, QStringLiteral("0"));
+    first.write(Key::City, QStringLiteral("0"));
     QVERIFY(QDir().mkpath(prefixesFile)); // unreadable: a folder in its place
 
     SettingsStore store;
     QCOMPARE(store.status(), QSettings::NoError);
-    QCOMPARE(store.readInt16(Key::Check1), qint16(0));
+    QCOMPARE(store.readInt16(Key::City), qint16(0));
 
     QCOMPARE(store.read(Key::Prefixes), QString());
     QCOMPARE(store.status(), QSettings::AccessError);

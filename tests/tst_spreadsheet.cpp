@@ -36,6 +36,7 @@ public:
     int callsLeft = -1;
     int creatable = -1;
     int refusedRow = 0;
+    bool windowClosesInCreate = false;
 };
 
 class FakeApplication : public SpreadsheetApplication
@@ -71,6 +72,8 @@ private:
 
 std::unique_ptr<SpreadsheetApplication> FakeFactory::create()
 {
+    if (windowClosesInCreate) // starting the application yields, and the window closes there
+        throw ProgramEnding();
     record(QStringLiteral("create"), creatable);
     return std::make_unique<FakeApplication>(*this);
 }
@@ -102,6 +105,7 @@ private slots:
     void vanishedRowsAreReportedAndPassedOver();
     void refusedBlockIsWrittenCellByCellInStepOrder();
     void windowClosedWhileFillingKeepsTheCellsWritten();
+    void windowClosedWhileProbingEndsTheCommand();
     void busyClickDoesNothing();
 };
 
@@ -141,7 +145,7 @@ void TestSpreadsheet::layout()
         FakeHost host;
         FakeFactory factory;
 
-        PushButton13_Click(host, TableList(headers, rows), factory, transfer);
+        exportToSpreadsheet(host, TableList(headers, rows), factory, transfer);
 
         // A block leaves an empty text's cell empty, as writing it does.
         QStringList written = cells;
@@ -161,7 +165,7 @@ void TestSpreadsheet::missingApplicationShowsBothMessages()
         FakeFactory factory;
         factory.creatable = 0;
 
-        PushButton13_Click(host, TableList(oneColumn, rows), factory);
+        exportToSpreadsheet(host, TableList(oneColumn, rows), factory);
 
         QCOMPARE(host.m_dialogs.texts(),
                  QStringList({"Excel is not installed on this computer. You need to have it installed to use this "
@@ -179,7 +183,7 @@ void TestSpreadsheet::emptyListOnlyProbes()
 {
     FakeHost host;
     FakeFactory factory;
-    PushButton13_Click(host, TableList(oneColumn, {}), factory);
+    exportToSpreadsheet(host, TableList(oneColumn, {}), factory);
     QCOMPARE(factory.calls, probe);
     QVERIFY(host.m_dialogs.messages.isEmpty());
     QVERIFY(host.pointers.isEmpty());
@@ -198,7 +202,7 @@ void TestSpreadsheet::applicationClosedWhileFilling()
         FakeFactory factory;
         factory.callsLeft = callsLeft;
 
-        PushButton13_Click(host, TableList(oneColumn, threeRows), factory, transfer);
+        exportToSpreadsheet(host, TableList(oneColumn, threeRows), factory, transfer);
 
         QCOMPARE(reportedSteps(host.m_dialogs, clickSource), steps.mid(callsLeft));
         QCOMPARE(host.pointers, hourglassThenNormal);
@@ -214,7 +218,7 @@ void TestSpreadsheet::applicationNotCreatedAfterTheProbe()
     FakeFactory factory;
     factory.creatable = 1; // the probe's object only
 
-    PushButton13_Click(host, TableList({"Result(s)", "Zip"}, {"x|Holtsville|00501", "-|Agawam|01001", "x|Adjuntas|"}),
+    exportToSpreadsheet(host, TableList({"Result(s)", "Zip"}, {"x|Holtsville|00501", "-|Agawam|01001", "x|Adjuntas|"}),
                        factory);
 
     QCOMPARE(reportedSteps(host.m_dialogs, clickSource), QList<int>({112, 114, 126, 132, 156, 162, 156, 172, 174}));
@@ -234,7 +238,7 @@ void TestSpreadsheet::vanishedRowsAreReportedAndPassedOver()
             list.truncate(1);
     };
 
-    PushButton13_Click(host, list, factory);
+    exportToSpreadsheet(host, list, factory);
 
     // Rows 2 and 3: neither tick nor text can be read; a failed test enters
     // its branch, so the write is tried, and fails in turn.
@@ -260,7 +264,7 @@ void TestSpreadsheet::refusedBlockIsWrittenCellByCellInStepOrder()
                 list.truncate(1);
         };
 
-        PushButton13_Click(host, list, factory, transfer);
+        exportToSpreadsheet(host, list, factory, transfer);
 
         const QList<int> vanished = {144, 154, 156, 160, 162, 160, 162};
         QCOMPARE(reportedSteps(host.m_dialogs, clickSource), QList<int>({156, 162, 162}) + vanished + vanished);
@@ -283,11 +287,21 @@ void TestSpreadsheet::windowClosedWhileFillingKeepsTheCellsWritten()
                 throw ProgramEnding();
         };
 
-        QVERIFY_THROWS_EXCEPTION(ProgramEnding, PushButton13_Click(host, TableList(oneColumn, threeRows), factory, transfer));
+        QVERIFY_THROWS_EXCEPTION(ProgramEnding, exportToSpreadsheet(host, TableList(oneColumn, threeRows), factory, transfer));
 
         QCOMPARE(factory.calls, probe + QStringList({"create", "add workbook", "1,1 Result(s)", "2,1 Holtsville, NY 00501",
                                                      "3,1 Agawam, MA 01001", "release"}));
     }
+}
+
+void TestSpreadsheet::windowClosedWhileProbingEndsTheCommand()
+{
+    // Not taken for a missing application: nothing is shown, nothing created.
+    FakeHost host;
+    FakeFactory factory;
+    factory.windowClosesInCreate = true;
+    QVERIFY_THROWS_EXCEPTION(ProgramEnding, exportToSpreadsheet(host, TableList(oneColumn, threeRows), factory));
+    QVERIFY(host.m_dialogs.messages.isEmpty() && factory.calls.isEmpty() && host.pointers.isEmpty());
 }
 
 void TestSpreadsheet::busyClickDoesNothing()
@@ -298,15 +312,15 @@ void TestSpreadsheet::busyClickDoesNothing()
     FakeHost busy;
     busy.m_pointer = Pointer::Hourglass;
     FakeFactory untouched;
-    PushButton13_Click(busy, list, untouched);
+    exportToSpreadsheet(busy, list, untouched);
     QVERIFY(untouched.calls.isEmpty() && busy.m_dialogs.messages.isEmpty() && busy.pointers.isEmpty());
 
     // Clicks that come in through the export's own yields, once per header
     // column, once per row and once per column of a ticked row.
     FakeHost host;
     FakeFactory factory;
-    host.onYield = [&] { PushButton13_Click(host, list, factory); };
-    PushButton13_Click(host, list, factory);
+    host.onYield = [&] { exportToSpreadsheet(host, list, factory); };
+    exportToSpreadsheet(host, list, factory);
     QCOMPARE(host.yields, 1 + 3 + 3);
     QCOMPARE(factory.calls, probe + QStringList({"create", "add workbook", "1,1 Result(s)", "2,1 Holtsville, NY 00501",
                                                  "3,1 Agawam, MA 01001", "4,1 Adjuntas, PR 00601", "autofit",

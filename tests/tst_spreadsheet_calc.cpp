@@ -269,7 +269,7 @@ void TestSpreadsheetCalc::cellsHoldTheirTextsLiterally()
                                                             "x|=SUM(1;2)||a=b=c",
                                                             "x|00501|==|after the signs",
                                                             "x|'quoted|TRUE|12/31/2020"});
-        PushButton13_Click(host, list, *m_factory);
+        exportToSpreadsheet(host, list, *m_factory);
 
         QCOMPARE(host.m_dialogs.texts(), QStringList());
         QCOMPARE(host.pointers, QList<Pointer>({Pointer::Hourglass, Pointer::Normal}));
@@ -302,7 +302,7 @@ void TestSpreadsheetCalc::cellsHoldTheirTextsLiterally()
 
         // The next export reuses the office, with a document of its own.
         const qint64 office = m_factory->officeProcessId();
-        PushButton13_Click(host, list, *m_factory);
+        exportToSpreadsheet(host, list, *m_factory);
         QCOMPARE(m_factory->officeProcessId(), office);
         QCOMPARE(documents().size(), 2);
     });
@@ -341,7 +341,7 @@ void TestSpreadsheetCalc::blocksWriteWhatCellByCellWrites()
         QList<QStringList> sheets;
         for (const SheetTransfer &transfer : {SheetTransfer{.cellByCell = true}, SheetTransfer{.rowsPerBlock = rowsPerBlock}}) {
             FakeHost host;
-            PushButton13_Click(host, TableList(headers, rows), *m_factory, transfer);
+            exportToSpreadsheet(host, TableList(headers, rows), *m_factory, transfer);
             QCOMPARE(host.m_dialogs.texts(), QStringList());
             const Reference<css::sheet::XSpreadsheet> sheet = onlyDocumentsActiveSheet();
             QVERIFY(sheet.is());
@@ -380,7 +380,7 @@ void TestSpreadsheetCalc::officeKilledWhileFilling()
             kill(-pid_t(killed), SIGKILL);
             QVERIFY(waitUntilGone(killed));
         };
-        PushButton13_Click(host, TableList({"Result(s)"}, rows), *m_factory, transfer);
+        exportToSpreadsheet(host, TableList({"Result(s)"}, rows), *m_factory, transfer);
 
         QVERIFY(killed > 0);
         QCOMPARE(reportedSteps(host.m_dialogs, clickSource), QList<int>(26, 156) + QList<int>({172, 174}));
@@ -388,7 +388,7 @@ void TestSpreadsheetCalc::officeKilledWhileFilling()
 
         // The program goes on: the next export starts another office.
         FakeHost again;
-        PushButton13_Click(again, TableList({"Result(s)"}, {"x|Agawam, MA 01001"}), *m_factory);
+        exportToSpreadsheet(again, TableList({"Result(s)"}, {"x|Agawam, MA 01001"}), *m_factory);
         QCOMPARE(again.m_dialogs.texts(), QStringList());
         QVERIFY(m_factory->officeProcessId() != killed);
         const Reference<css::sheet::XSpreadsheet> sheet = onlyDocumentsActiveSheet();
@@ -423,7 +423,7 @@ void TestSpreadsheetCalc::hangingOfficeIsGivenUp()
             kill(-pid_t(stopped), SIGSTOP);
             sinceStop.start();
         };
-        PushButton13_Click(host, list, factory);
+        exportToSpreadsheet(host, list, factory);
 
         QVERIFY(stopped > 0);
         QVERIFY2(sinceStop.elapsed() < 5000 + 2000, "the export should give up on the office after 5 s");
@@ -434,7 +434,7 @@ void TestSpreadsheetCalc::hangingOfficeIsGivenUp()
 
         // The next export starts a fresh office.
         FakeHost again;
-        PushButton13_Click(again, list, factory);
+        exportToSpreadsheet(again, list, factory);
         QCOMPARE(again.m_dialogs.texts(), QStringList());
         noteOffice(&factory);
         QVERIFY(factory.officeProcessId() != stopped);
@@ -464,7 +464,7 @@ void TestSpreadsheetCalc::keyDuringCallStartsAnotherExport()
         bool exporting = true;
         bool otherDuringExport = false;
         window.onKey = [&] {
-            PushButton13_Click(other, TableList({"Result(s)"}, {"x|Agawam, MA 01001"}), factory);
+            exportToSpreadsheet(other, TableList({"Result(s)"}, {"x|Agawam, MA 01001"}), factory);
             otherDuringExport = exporting;
         };
         host.onYield = [&] {
@@ -474,7 +474,7 @@ void TestSpreadsheetCalc::keyDuringCallStartsAnotherExport()
             QWindowSystemInterface::handleKeyEvent<QWindowSystemInterface::AsynchronousDelivery>(
                 &window, QEvent::KeyPress, Qt::Key_A, Qt::NoModifier);
         };
-        PushButton13_Click(host, list, factory);
+        exportToSpreadsheet(host, list, factory);
         exporting = false;
 
         QVERIFY2(otherDuringExport, "the key should have been handled while the office worked");
@@ -509,7 +509,7 @@ void TestSpreadsheetCalc::missingOfficeShowsBothMessages()
         QElapsedTimer timer;
         timer.start();
 
-        PushButton13_Click(host, TableList({"Result(s)"}, {"x|Agawam, MA 01001"}), factory);
+        exportToSpreadsheet(host, TableList({"Result(s)"}, {"x|Agawam, MA 01001"}), factory);
 
         QVERIFY2(timer.elapsed() < 5000, "a launcher that has ended must not be waited for");
         QCOMPARE(host.m_dialogs.messages.size(), 2);

@@ -436,7 +436,7 @@ private slots:
         ResultsColumnList list;
         fillResultList(list, {QStringLiteral("Agawam Town, MA 01001"), QStringLiteral("Adjuntas, PR 00601")});
         m_host->m_dialogs.nextSaveFileNames = {path(name)};
-        PushButton3_Click(*m_host, list);
+        saveTextFile(*m_host, list);
         QCOMPARE(m_host->m_dialogs.saveTitles, QStringList{"Save"});
         QCOMPARE(m_host->m_dialogs.saveFilters, QStringList{"Text Files (*.txt);;All Files (*.*)"});
         QCOMPARE(contents(path(name)), contents(TEST_DATA_DIR "/text/two-rows.txt"));
@@ -449,7 +449,7 @@ private slots:
     {
         ResultsColumnList list;
         fillResultList(list, {QStringLiteral("a")});
-        PushButton3_Click(*m_host, list);
+        saveTextFile(*m_host, list);
         QCOMPARE(m_host->m_dialogs.saveTitles.size(), 1);
         QVERIFY(m_host->pointers.isEmpty() && m_host->m_dialogs.messages.isEmpty());
         QVERIFY(m_host->m_progress.values.isEmpty() && QDir(m_dir->path()).isEmpty());
@@ -461,8 +461,8 @@ private slots:
         ResultsColumnList list;
         fillResultList(list, {QStringLiteral("a")});
         m_host->m_dialogs.nextSaveFileNames = {path("a.txt"), path("b.txt")};
-        m_host->onYield = [&] { PushButton3_Click(*m_host, list); };
-        PushButton3_Click(*m_host, list);
+        m_host->onYield = [&] { saveTextFile(*m_host, list); };
+        saveTextFile(*m_host, list);
         QCOMPARE(m_host->m_dialogs.saveTitles.size(), 1);
         QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files), QStringList{"a.txt"});
         QCOMPARE(m_host->pointers, (QList<Pointer>{Pointer::Hourglass, Pointer::Normal}));

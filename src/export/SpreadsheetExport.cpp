@@ -81,19 +81,17 @@ public:
         if (m_pending.empty())
             return;
         const std::vector<Cell> cells = std::exchange(m_pending, {});
-        try {
-            sendBlock(cells);
-        } catch (const ProgramEnding &) {
-            throw;
-        } catch (...) {
+        catchFailures([&] { sendBlock(cells); }, [&] {
             Guard guard(m_dialogs, clickSource);
             for (const Cell &cell : cells)
                 guard.step(cell.step, [&] { m_application->setCell(cell.row, cell.column, cell.value); });
-        }
+        });
     }
 
 private:
     // Sends the pending cells as one block, or not at all; reports nothing.
+    // It runs as the command unwinds, so nothing may leave it, not even
+    // ProgramEnding.
     void sendQuietly() noexcept
     {
         try {
@@ -182,29 +180,17 @@ private:
 
 bool SaveResultsAsExcelFileIsExcelInstalled(Dialogs &dialogs, SpreadsheetFactory &factory)
 {
-    bool result = true;
-    bool failed = false;
-    try {
-        factory.create().reset();
-    } catch (const ProgramEnding &) {
-        throw;
-    } catch (...) {
-        failed = true;
-    }
-    if (failed) {
-        try {
+    const bool installed = catchFailures([&] { factory.create().reset(); });
+    if (!installed) {
+        catchFailures([&] {
             showPlainMessage(dialogs, QStringLiteral("Excel is not installed on this computer. You need to have "
                                                      "it installed to use this software without error."));
-        } catch (const ProgramEnding &) {
-            throw;
-        } catch (...) {
-        }
-        result = false;
+        });
     }
-    return result;
+    return installed;
 }
 
-void PushButton13_Click(CommandHost &host, const ListSource &list, SpreadsheetFactory &factory, SheetTransfer transfer)
+void exportToSpreadsheet(CommandHost &host, const ListSource &list, SpreadsheetFactory &factory, SheetTransfer transfer)
 {
     // While a long command shows the hourglass (this one included, reached
     // again from one of its own yields) the button stands aside.

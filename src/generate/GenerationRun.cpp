@@ -145,7 +145,7 @@ std::uint64_t availableMemory()
     return available;
 }
 
-void PushButton2_Click(GenerationHost &host, ResultList &list)
+void generatePlaces(GenerationHost &host, ResultList &list)
 {
     if (host.busy()) // a run is going: a second press does nothing
         return;

@@ -160,14 +160,10 @@ void TestSettings::readInt16_data()
     QTest::addColumn<bool>("valid");
     QTest::addColumn<int>("expected");
 
-    QTest::newRow("letter") << "x" << false << 0;
-    QTest::newRow("empty") << "" << false << 0;
-    QTest::newRow("digit") << "7" << true << 7;
-    QTest::newRow("negative") << "-1" << true << -1;
-    QTest::newRow("blanks around") << " 2 " << true << 2;
-    QTest::newRow("half rounds to even, down") << "2.5" << true << 2;
-    QTest::newRow("half rounds to even, up") << "1.5" << true << 2;
-    QTest::newRow("exponent") << "1e3" << true << 1000;
+    // The grammar and the rounding are the number box's (tst_errorreport):
+    // here what the 16-bit range adds.
+    QTest::newRow("no number") << "x" << false << 0;
+    QTest::newRow("a number") << " 1.5 " << true << 2;
     QTest::newRow("largest") << "32767" << true << 32767;
     QTest::newRow("smallest") << "-32768" << true << -32768;
     QTest::newRow("rounds to smallest") << "-32768.5" << true << -32768;

@@ -1,11 +1,14 @@
-// Builds zipbase.mdb, the place database, from the tab-separated ZIP-code table
-// (header line "zip city state", then one row per ZIP code).
+// Builds zipbase.mdb, the place database, from two tab-separated tables with a
+// header line each: the window's ZIP-code table (zip, city, state) and the same
+// rows with their details (zip, city, state, state_name, county, county_fips,
+// latitude, longitude, timezone, population). Row i of one is row i of the other.
 #include <sqlite3.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
-#include <sstream>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -20,20 +23,94 @@ bool exec(sqlite3 *db, const char *sql)
     return true;
 }
 
+std::vector<std::string> split(const std::string &line)
+{
+    std::vector<std::string> cells;
+    std::string::size_type start = 0;
+    for (;;) {
+        const auto tab = line.find('\t', start);
+        cells.push_back(line.substr(start, tab - start));
+        if (tab == std::string::npos)
+            return cells;
+        start = tab + 1;
+    }
+}
+
+bool allDigits(const std::string &text, std::string::size_type length)
+{
+    return text.size() == length && text.find_first_not_of("0123456789") == std::string::npos;
+}
+
+// The postal service gives the military post offices their code by ZIP range:
+// 340 Americas, 090 to 098 Europe, 962 to 966 Pacific.
+std::string militaryCode(const std::string &zip)
+{
+    const int prefix = std::atoi(zip.substr(0, 3).c_str());
+    if (prefix == 340)
+        return "AA";
+    if (prefix >= 90 && prefix <= 98)
+        return "AE";
+    if (prefix >= 962 && prefix <= 966)
+        return "AP";
+    return {};
+}
+
+// Why a row of the details table cannot go in, or empty when it can.
+std::string checkPlace(const std::vector<std::string> &place, const std::vector<std::string> &row)
+{
+    if (place.size() != 10)
+        return "expected 10 columns";
+    if (place[0] != row[0] || place[1] != row[1] || place[2] != row[2])
+        return "zip, city or state differs from the ZIP-code table's row";
+    if (!allDigits(place[0], 5))
+        return "ZIP code is not five digits";
+    const bool military = place[2] == "AA" || place[2] == "AE" || place[2] == "AP";
+    if (militaryCode(place[0]) != (military ? place[2] : std::string()))
+        return "state code does not match the ZIP range of the military post offices";
+    if (place[3].empty())
+        return "no state name";
+    if (place[4].empty() != place[5].empty() || (!place[5].empty() && !allDigits(place[5], 5)))
+        return "a county needs a five-digit FIPS code and a code a county";
+    if (place[6].empty() != place[7].empty())
+        return "latitude without longitude or the other way round";
+    char *end = nullptr;
+    const double population = std::strtod(place[9].c_str(), &end);
+    if (place[9].empty() || *end != '\0' || !(population > 0))
+        return "population weight is not a positive number";
+    return {};
+}
+
+void bindText(sqlite3_stmt *statement, int index, const std::string &text)
+{
+    if (text.empty())
+        sqlite3_bind_null(statement, index);
+    else
+        sqlite3_bind_text(statement, index, text.c_str(), int(text.size()), SQLITE_TRANSIENT);
+}
+
+void bindReal(sqlite3_stmt *statement, int index, const std::string &text)
+{
+    if (text.empty())
+        sqlite3_bind_null(statement, index);
+    else
+        sqlite3_bind_double(statement, index, std::strtod(text.c_str(), nullptr));
+}
+
 } // namespace
 
 int main(int argc, char **argv)
 {
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: zipbase-build zipcodes.tsv zipbase.mdb\n");
+    if (argc != 4) {
+        std::fprintf(stderr, "usage: zipbase-build zipcodes.tsv places.tsv zipbase.mdb\n");
         return 2;
     }
-    std::ifstream in(argv[1]);
-    if (!in) {
-        std::fprintf(stderr, "zipbase-build: cannot read %s\n", argv[1]);
+    std::ifstream zipCodes(argv[1]);
+    std::ifstream places(argv[2]);
+    if (!zipCodes || !places) {
+        std::fprintf(stderr, "zipbase-build: cannot read %s\n", zipCodes ? argv[2] : argv[1]);
         return 1;
     }
-    const std::string target = argv[2];
+    const std::string target = argv[3];
     const std::string temporary = target + ".tmp";
     std::remove(temporary.c_str());
 
@@ -42,33 +119,62 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "zipbase-build: cannot create %s\n", temporary.c_str());
         return 1;
     }
-    bool ok = exec(db, "CREATE TABLE zip_codes (city TEXT NOT NULL, state TEXT NOT NULL, zip TEXT NOT NULL);"
+    bool ok = exec(db, "PRAGMA journal_mode=OFF;"
+                       "CREATE TABLE zip_codes (city TEXT NOT NULL, state TEXT NOT NULL, zip TEXT NOT NULL);"
+                       "CREATE TABLE places (zip TEXT NOT NULL, city TEXT NOT NULL, state TEXT NOT NULL,"
+                       " state_name TEXT, county TEXT, county_fips TEXT, latitude REAL, longitude REAL,"
+                       " timezone TEXT, population REAL NOT NULL);"
                        "BEGIN;");
-    sqlite3_stmt *insert = nullptr;
-    ok = ok && sqlite3_prepare_v2(db, "INSERT INTO zip_codes (city, state, zip) VALUES (?, ?, ?)", -1, &insert, nullptr) == SQLITE_OK;
+    sqlite3_stmt *insertZip = nullptr;
+    sqlite3_stmt *insertPlace = nullptr;
+    ok = ok && sqlite3_prepare_v2(db, "INSERT INTO zip_codes (city, state, zip) VALUES (?, ?, ?)", -1, &insertZip, nullptr) == SQLITE_OK;
+    ok = ok && sqlite3_prepare_v2(db, "INSERT INTO places VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)", -1, &insertPlace, nullptr) == SQLITE_OK;
 
-    std::string line;
-    std::getline(in, line); // header
+    std::string line, placeLine;
+    std::getline(zipCodes, line); // headers
+    std::getline(places, placeLine);
     long rows = 0;
-    long lineNumber = 1;
-    while (ok && std::getline(in, line)) {
-        ++lineNumber;
-        std::istringstream fields(line);
-        std::string zip, city, state;
-        if (!std::getline(fields, zip, '\t') || !std::getline(fields, city, '\t') || !std::getline(fields, state, '\t')
-            || zip.empty() || city.empty() || state.empty()) {
-            std::fprintf(stderr, "zipbase-build: line %ld lacks a zip, city or state\n", lineNumber);
+    while (ok && std::getline(zipCodes, line)) {
+        const long lineNumber = rows + 2;
+        const auto row = split(line);
+        if (row.size() != 3 || row[0].empty() || row[1].empty() || row[2].empty()) {
+            std::fprintf(stderr, "zipbase-build: %s:%ld lacks a zip, city or state\n", argv[1], lineNumber);
             ok = false;
             break;
         }
-        sqlite3_bind_text(insert, 1, city.c_str(), -1, SQLITE_TRANSIENT);
-        sqlite3_bind_text(insert, 2, state.c_str(), -1, SQLITE_TRANSIENT);
-        sqlite3_bind_text(insert, 3, zip.c_str(), -1, SQLITE_TRANSIENT);
-        ok = sqlite3_step(insert) == SQLITE_DONE;
-        sqlite3_reset(insert);
+        if (!std::getline(places, placeLine)) {
+            std::fprintf(stderr, "zipbase-build: %s ends before row %ld of %s\n", argv[2], lineNumber, argv[1]);
+            ok = false;
+            break;
+        }
+        const auto place = split(placeLine);
+        const auto fault = checkPlace(place, row);
+        if (!fault.empty()) {
+            std::fprintf(stderr, "zipbase-build: %s:%ld: %s\n", argv[2], lineNumber, fault.c_str());
+            ok = false;
+            break;
+        }
+        sqlite3_bind_text(insertZip, 1, row[1].c_str(), -1, SQLITE_TRANSIENT);
+        sqlite3_bind_text(insertZip, 2, row[2].c_str(), -1, SQLITE_TRANSIENT);
+        sqlite3_bind_text(insertZip, 3, row[0].c_str(), -1, SQLITE_TRANSIENT);
+        ok = sqlite3_step(insertZip) == SQLITE_DONE;
+        sqlite3_reset(insertZip);
+        for (int column = 0; column < 10; ++column) {
+            if (column == 6 || column == 7 || column == 9)
+                bindReal(insertPlace, column + 1, place[column]);
+            else
+                bindText(insertPlace, column + 1, place[column]);
+        }
+        ok = ok && sqlite3_step(insertPlace) == SQLITE_DONE;
+        sqlite3_reset(insertPlace);
         ++rows;
     }
-    sqlite3_finalize(insert);
+    if (ok && std::getline(places, placeLine)) {
+        std::fprintf(stderr, "zipbase-build: %s has more rows than %s\n", argv[2], argv[1]);
+        ok = false;
+    }
+    sqlite3_finalize(insertZip);
+    sqlite3_finalize(insertPlace);
     ok = ok && exec(db, "COMMIT;");
     sqlite3_close(db);
     if (!ok || std::rename(temporary.c_str(), target.c_str()) != 0) {

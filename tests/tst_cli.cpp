@@ -4,8 +4,11 @@
 #include "TestSupport.h"
 
 #include "export/TextExport.h"
+#include "generate/PlaceDatabase.h"
 
 #include <QBuffer>
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QFile>
 #include <QProcess>
 #include <QSet>
@@ -13,7 +16,11 @@
 #include <QtTest>
 
 #include <csignal>
+#include <dirent.h>
+#include <filesystem>
+#include <sqlite3.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 namespace {
 
@@ -22,6 +29,7 @@ struct Run
     int exitCode = -1;
     QByteArray out;
     QString err;
+    QByteArray errBytes;
 };
 
 // The program's environment on a machine without a display.
@@ -46,8 +54,120 @@ Run run(const QStringList &arguments, const QString &program = QStringLiteral(OR
         return result;
     result.exitCode = process.exitCode();
     result.out = process.readAllStandardOutput();
-    result.err = QString::fromUtf8(process.readAllStandardError());
+    result.errBytes = process.readAllStandardError();
+    result.err = QString::fromUtf8(result.errBytes);
     return result;
+}
+
+// Runs a shell command line, for arguments whose bytes are not UTF-8 (which
+// QProcess would re-encode); "$0" is the built program.
+Run runShell(const QString &command, const QString &folder = QString())
+{
+    return run({QStringLiteral("-c"), command, QStringLiteral(ORVELLE_PROGRAM)}, QStringLiteral("/bin/sh"),
+               [&](QProcess &process) {
+                   if (!folder.isEmpty())
+                       process.setWorkingDirectory(folder);
+               });
+}
+
+// The entries of a folder, as the bytes of their names.
+QList<QByteArray> entryBytes(const QString &folder)
+{
+    QList<QByteArray> names;
+    DIR *dir = opendir(QFile::encodeName(folder).constData());
+    while (dirent *entry = dir ? readdir(dir) : nullptr) {
+        if (entry->d_name[0] != '.')
+            names.append(QByteArray(entry->d_name));
+    }
+    if (dir)
+        closedir(dir);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// Each row of a run's output as read by Python's csv or json module, as one
+// JSON array of [name, value] pairs per row, in the order the output has them.
+QList<QByteArray> parsedRows(const QByteArray &output, const QString &format)
+{
+    static const QString script = QStringLiteral(R"(
+import csv, io, json, sys
+fmt = sys.argv[1]
+data = sys.stdin.buffer.read().decode('utf-8')
+if fmt in ('csv', 'tsv'):
+    reader = csv.reader(io.StringIO(data, newline=''), dialect='excel' if fmt == 'csv' else 'excel-tab', strict=True)
+    rows = list(reader)
+    header = rows.pop(0)
+    rows = [list(zip(header, [v if v != '' else None for v in row])) for row in rows]
+    if fmt == 'csv' and data and '\r\n' not in data: sys.exit('no CR LF')
+elif fmt == 'jsonl':
+    rows = [json.loads(line, object_pairs_hook=list) for line in data.split('\n')[:-1]]
+else:
+    rows = json.loads(data, object_pairs_hook=list)
+for row in rows:
+    print(json.dumps([[k, None if v is None else str(v)] for k, v in row]))
+)");
+    QProcess python;
+    python.start(QStringLiteral("python3"), {QStringLiteral("-c"), script, format});
+    python.write(output);
+    python.closeWriteChannel();
+    if (!python.waitForFinished(60000) || python.exitCode() != 0)
+        return {"(python failed: " + python.readAllStandardError() + ")"};
+    QList<QByteArray> rows = python.readAllStandardOutput().split('\n');
+    rows.removeLast();
+    return rows;
+}
+
+// Runs SQL on a new database file.
+void makeDatabase(const QString &path, const char *sql)
+{
+    sqlite3 *db = nullptr;
+    QCOMPARE(sqlite3_open(QFile::encodeName(path).constData(), &db), SQLITE_OK);
+    QCOMPARE(sqlite3_exec(db, sql, nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(db);
+}
+
+// State code: share of the 2020 census among the 50 states and DC.
+QMap<QString, double> censusShares()
+{
+    QMap<QString, double> shares;
+    QFile file(QStringLiteral(TEST_DATA_DIR "/census2020-states.tsv"));
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+        return shares;
+    file.readLine();
+    double total = 0;
+    while (!file.atEnd()) {
+        const QStringList cells = QString::fromUtf8(file.readLine()).trimmed().split(QLatin1Char('\t'));
+        shares[cells.value(0)] = cells.value(1).toDouble();
+        total += cells.value(1).toDouble();
+    }
+    for (double &share : shares)
+        share /= total;
+    return shares;
+}
+
+// The share of each state code among the places of a run of --fields state.
+QMap<QString, double> drawnShares(const QByteArray &out)
+{
+    QMap<QString, double> shares;
+    const QList<QByteArray> lines = out.split('\n');
+    for (const QByteArray &line : lines) {
+        if (!line.isEmpty())
+            shares[QString::fromLatin1(line)] += 1.0 / double(lines.size() - 1);
+    }
+    return shares;
+}
+
+// Half the sum of the differences, over the census's states and whatever else was drawn.
+double totalVariation(const QMap<QString, double> &drawn, const QMap<QString, double> &census)
+{
+    double sum = 0;
+    for (auto state = census.cbegin(); state != census.cend(); ++state)
+        sum += std::abs(drawn.value(state.key()) - *state);
+    for (auto state = drawn.cbegin(); state != drawn.cend(); ++state) {
+        if (!census.contains(state.key()))
+            sum += *state;
+    }
+    return sum / 2;
 }
 
 QByteArray contents(const QString &path)
@@ -112,6 +232,9 @@ private slots:
         QCOMPARE(run(arguments + QStringList{QStringLiteral("--seed"), QStringLiteral("7")}).out, first.out);
         QVERIFY(run(arguments + QStringList{QStringLiteral("--seed"), QStringLiteral("8")}).out != first.out);
         QVERIFY(run(arguments).out != run(arguments).out);
+        // The default: one place a line, as the window shows it, and nothing else.
+        QCOMPARE(run({QStringLiteral("--count"), QStringLiteral("2"), QStringLiteral("--seed"), QStringLiteral("7")}).out,
+                 QByteArray("Point Of Rocks, MD 21777\nOpelika, AL 36801\n"));
         // The generator and the table order are part of the promise: these are
         // the places seed 7 draws on any machine.
         QVERIFY2(first.out.startsWith("city,state,zip\r\n"
@@ -123,18 +246,64 @@ private slots:
 
     void stateRowsAreRealPlacesOfThatState()
     {
+        // Repeated --state options add up.
         const Run result = run({QStringLiteral("--count"), QStringLiteral("10000"), QStringLiteral("--state"),
-                                QStringLiteral("CA"), QStringLiteral("--fields"), QStringLiteral("city,state,zip"),
-                                QStringLiteral("--format"), QStringLiteral("csv")});
+                                QStringLiteral("CA"), QStringLiteral("--state"), QStringLiteral("ny"),
+                                QStringLiteral("--fields"), QStringLiteral("city,state,zip"), QStringLiteral("--format"),
+                                QStringLiteral("csv")});
         QCOMPARE(result.exitCode, 0);
         const QList<QStringList> rows = csvRows(result.out, QStringLiteral("city,state,zip"));
         QCOMPARE(rows.size(), 10000);
         const QSet<QString> places = shippedPlaces();
         QVERIFY(places.size() > 40000);
+        QSet<QString> states;
         for (const QStringList &row : rows) {
-            QCOMPARE(row.value(1), QStringLiteral("CA"));
+            states.insert(row.value(1));
             QVERIFY2(places.contains(placeKey(row)), qPrintable(row.join(QLatin1Char(','))));
         }
+        QCOMPARE(states, (QSet<QString>{QStringLiteral("CA"), QStringLiteral("NY")}));
+    }
+
+    void filtersAndListings()
+    {
+        // ZIP prefixes, excluded states, and both together with a state.
+        Run result = run({QStringLiteral("-n"), QStringLiteral("3000"), QStringLiteral("--fields"), QStringLiteral("zip,state"),
+                          QStringLiteral("--zip-prefix"), QStringLiteral("100,941"), QStringLiteral("--zip-prefix"),
+                          QStringLiteral("09"), QStringLiteral("--exclude-state"), QStringLiteral("AE")});
+        QCOMPARE(result.exitCode, 0);
+        QSet<QString> prefixes;
+        for (const QByteArray &line : result.out.trimmed().split('\n')) {
+            QVERIFY2(line.startsWith("100") || line.startsWith("941") || line.startsWith("09"), line.constData());
+            QVERIFY2(!line.endsWith("AE"), line.constData());
+            prefixes.insert(QString::fromLatin1(line.left(3)));
+        }
+        QVERIFY(prefixes.contains(QStringLiteral("100")) && prefixes.contains(QStringLiteral("941")));
+        result = run({QStringLiteral("-n"), QStringLiteral("5"), QStringLiteral("--zip-prefix"), QStringLiteral("27101"),
+                      QStringLiteral("--fields"), QStringLiteral("zip")});
+        QCOMPARE(result.out, QByteArray("27101\n27101\n27101\n27101\n27101\n"));
+
+        // A filter that leaves nothing says so.
+        result = run({QStringLiteral("-n"), QStringLiteral("5"), QStringLiteral("--state"), QStringLiteral("CA"),
+                      QStringLiteral("--zip-prefix"), QStringLiteral("100")});
+        QCOMPARE(result.exitCode, 2);
+        QVERIFY(result.out.isEmpty());
+        QVERIFY2(result.err.startsWith(QLatin1String("orvelle: no place matches --state CA --zip-prefix 100\n")),
+                 qPrintable(result.err));
+
+        // The states with their names and numbers of places; the fields.
+        result = run({QStringLiteral("--list-states"), QStringLiteral("--state"), QStringLiteral("RI,DC")});
+        QCOMPARE(result.exitCode, 0);
+        QVERIFY2(QRegularExpression(QStringLiteral("^DC\tDistrict of Columbia\t[0-9]+\nRI\tRhode Island\t90\n$"))
+                     .match(QString::fromUtf8(result.out))
+                     .hasMatch(),
+                 result.out.constData());
+        result = run({QStringLiteral("--list-fields")});
+        QCOMPARE(result.exitCode, 0);
+        QStringList names;
+        for (const QByteArray &line : result.out.trimmed().split('\n'))
+            names.append(QString::fromUtf8(line.split('\t').value(0)));
+        QCOMPARE(names.join(QLatin1Char(',')),
+                 QStringLiteral("city,state,zip,state_name,county,county_fips,latitude,longitude,timezone"));
     }
 
     void uniqueGivesEveryPlaceOnce()
@@ -154,24 +323,38 @@ private slots:
         QCOMPARE(rhodeIsland.size(), 90);
         QCOMPARE(drawn, rhodeIsland);
 
+        // Weighted draws without repeats reach every place too.
+        const Run weighted = run(arguments + QStringList{QStringLiteral("90"), QStringLiteral("--weight"),
+                                                         QStringLiteral("population")});
+        QCOMPARE(weighted.exitCode, 0);
+        QSet<QString> weightedDrawn;
+        for (const QStringList &row : csvRows(weighted.out, QStringLiteral("city,state,zip")))
+            weightedDrawn.insert(placeKey(row));
+        QCOMPARE(weightedDrawn, rhodeIsland);
+        QCOMPARE(csvRows(weighted.out, QStringLiteral("city,state,zip")).size(), 90);
+
         const Run tooMany = run(arguments + QStringList{QStringLiteral("91")});
         QCOMPARE(tooMany.exitCode, 2);
         QVERIFY2(tooMany.err.contains(QLatin1String("only 90")), qPrintable(tooMany.err));
     }
 
-    void textIsTheWindowsSave()
+    void alignedIsTheWindowsSave()
     {
         const QStringList seed{QStringLiteral("--seed"), QStringLiteral("3"), QStringLiteral("--count"),
                                QStringLiteral("500")};
-        const Run text = run(seed);
-        const Run csv = run(seed + QStringList{QStringLiteral("--format"), QStringLiteral("csv")});
+        const Run text = run(seed + QStringList{QStringLiteral("--format"), QStringLiteral("aligned")});
+        const Run plain = run(seed);
         QCOMPARE(text.exitCode, 0);
-        QCOMPARE(csv.exitCode, 0);
+        QCOMPARE(plain.exitCode, 0);
+        QCOMPARE(run(seed + QStringList{QStringLiteral("--format"), QStringLiteral("text")}).out, text.out);
 
-        // The same places in the window's list, every row ticked, saved by the window's routine.
+        // The same places in the window's list, as the window shows them, every
+        // row ticked, saved by the window's routine.
         ResultsColumnList list;
-        for (const QStringList &row : csvRows(csv.out, QStringLiteral("city,state,zip")))
-            list.append(row.value(0) + QStringLiteral(", ") + row.value(1) + QLatin1Char(' ') + row.value(2));
+        for (const QByteArray &line : plain.out.split('\n')) {
+            if (!line.isEmpty())
+                list.append(NormalizeDisplayText(QString::fromUtf8(line)));
+        }
         QCOMPARE(list.rows(), 500);
         list.setAllChecked(true);
         FakeHost host;
@@ -180,6 +363,123 @@ private slots:
         SaveListviewProperlySpaced(host, list, saved, QStringLiteral("places.txt"), nullptr);
         QVERIFY(host.m_dialogs.messages.isEmpty());
         QCOMPARE(text.out, saved.data());
+    }
+
+    void everyFormatCarriesTheSameValues()
+    {
+        // Places whose names the window's casing would change, with every
+        // column, in an order of their own.
+        const QStringList arguments{QStringLiteral("--zip-prefix"), QStringLiteral("27101,83814,83638,01001,96201"),
+                                    QStringLiteral("--unique"),     QStringLiteral("-n"),
+                                    QStringLiteral("5"),            QStringLiteral("--seed"),
+                                    QStringLiteral("4"),            QStringLiteral("--fields"),
+                                    QStringLiteral("zip,county_fips,city,all")};
+        QList<QByteArray> expected;
+        for (const char *format : {"csv", "tsv", "jsonl", "json"}) {
+            const Run result = run(arguments + QStringList{QStringLiteral("--format"), QLatin1String(format)});
+            QCOMPARE(result.exitCode, 0);
+            const QList<QByteArray> rows = parsedRows(result.out, QLatin1String(format));
+            if (expected.isEmpty())
+                expected = rows;
+            QVERIFY2(rows == expected, rows.value(0).constData());
+        }
+        QVERIFY2(expected.size() == 5, expected.value(0).constData());
+        QMap<QString, QJsonArray> byZip;
+        for (const QByteArray &row : expected) {
+            const QJsonArray pairs = QJsonDocument::fromJson(row).array();
+            QStringList names;
+            for (const QJsonValue &pair : pairs)
+                names.append(pair.toArray().at(0).toString());
+            QCOMPARE(names.join(QLatin1Char(',')),
+                     QStringLiteral("zip,county_fips,city,state,state_name,county,latitude,longitude,timezone"));
+            byZip[pairs.at(0).toArray().at(1).toString()] = pairs;
+        }
+        const auto value = [&](const char *zip, int column) {
+            return byZip.value(QLatin1String(zip)).at(column).toArray().at(1);
+        };
+        QCOMPARE(value("27101", 2).toString(), QStringLiteral("Winston-Salem"));
+        QCOMPARE(value("83814", 2).toString(), QStringLiteral("Coeur d'Alene"));
+        QCOMPARE(value("83638", 2).toString(), QStringLiteral("McCall"));
+        QCOMPARE(value("01001", 1).toString(), QStringLiteral("25013")); // leading zeros kept
+        QCOMPARE(value("83814", 4).toString(), QStringLiteral("Idaho"));
+        QVERIFY(std::abs(value("83638", 6).toString().toDouble() - 44.9) < 0.2);
+        // A military post office: no county, and none made up.
+        QVERIFY(value("96201", 5).isNull());
+        QVERIFY(value("96201", 1).isNull());
+
+        // Plain lines: the fields joined as the window joins them, and --no-header.
+        Run result = run(arguments.mid(0, 7) + QStringList{QStringLiteral("--fields"), QStringLiteral("city,state,zip,county")});
+        QVERIFY2(result.out.split('\n').contains("Winston-Salem, NC 27101, Forsyth"), result.out.constData());
+        result = run(arguments.mid(0, 7) + QStringList{QStringLiteral("--fields"), QStringLiteral("zip,city"),
+                                                       QStringLiteral("--format"), QStringLiteral("tsv"),
+                                                       QStringLiteral("--no-header")});
+        QVERIFY2(result.out.split('\n').contains("83638\tMcCall"), result.out.constData());
+        QCOMPARE(result.out.count('\n'), 5);
+        result = run({QStringLiteral("-n"), QStringLiteral("0"), QStringLiteral("--format"), QStringLiteral("json")});
+        QCOMPARE(parsedRows(result.out, QStringLiteral("json")), QList<QByteArray>());
+    }
+
+    void populationWeightsFollowTheCensus()
+    {
+        const QStringList arguments{QStringLiteral("-n"), QStringLiteral("200000"), QStringLiteral("--seed"),
+                                    QStringLiteral("11"), QStringLiteral("--fields"), QStringLiteral("state")};
+        const Run weighted = run(arguments + QStringList{QStringLiteral("--weight"), QStringLiteral("population")});
+        const Run uniform = run(arguments);
+        QCOMPARE(weighted.exitCode, 0);
+        QCOMPARE(uniform.exitCode, 0);
+        const QMap<QString, double> census = censusShares();
+        QCOMPARE(census.size(), 51);
+        const QMap<QString, double> drawn = drawnShares(weighted.out);
+        const double distance = totalVariation(drawn, census);
+        const double uniformDistance = totalVariation(drawnShares(uniform.out), census);
+        qInfo("total variation from the census: weighted %.3f, uniform %.3f; CA %.1f%%", distance, uniformDistance,
+              drawn.value(QStringLiteral("CA")) * 100);
+        QVERIFY(distance <= uniformDistance / 2);
+        QVERIFY(drawn.value(QStringLiteral("CA")) >= 0.09 && drawn.value(QStringLiteral("CA")) <= 0.16);
+        QVERIFY(drawn.value(QStringLiteral("AA")) + drawn.value(QStringLiteral("AE")) + drawn.value(QStringLiteral("AP"))
+                < 0.001);
+        // The same seed, the same weighted places.
+        QCOMPARE(run(arguments + QStringList{QStringLiteral("--weight"), QStringLiteral("population")}).out, weighted.out);
+    }
+
+    void weightsAreProportionalToPopulation()
+    {
+        QTemporaryDir folder;
+        const QString program = folder.filePath(QStringLiteral("orvelle"));
+        QVERIFY(QFile::copy(QStringLiteral(ORVELLE_PROGRAM), program));
+        makeDatabase(folder.filePath(QStringLiteral("zipbase.mdb")),
+                     "CREATE TABLE zip_codes (city TEXT NOT NULL, state TEXT NOT NULL, zip TEXT NOT NULL);"
+                     "INSERT INTO zip_codes VALUES ('A', 'AK', '99501'), ('B', 'AK', '99502'), ('C', 'AK', '99503'),"
+                     " ('D', 'AK', '99504');"
+                     "CREATE TABLE places (zip TEXT NOT NULL, city TEXT NOT NULL, state TEXT NOT NULL, state_name TEXT,"
+                     " county TEXT, county_fips TEXT, latitude REAL, longitude REAL, timezone TEXT,"
+                     " population REAL NOT NULL);"
+                     "INSERT INTO places VALUES ('99501', 'A', 'AK', NULL, NULL, NULL, NULL, NULL, NULL, 1),"
+                     " ('99502', 'B', 'AK', NULL, NULL, NULL, NULL, NULL, NULL, 3),"
+                     " ('99503', 'C', 'AK', NULL, NULL, NULL, NULL, NULL, NULL, 6),"
+                     " ('99504', 'D', 'AK', NULL, NULL, NULL, NULL, NULL, NULL, 0.0000001);");
+        const Run result = run({QStringLiteral("-n"), QStringLiteral("100000"), QStringLiteral("--seed"),
+                                QStringLiteral("5"), QStringLiteral("--weight"), QStringLiteral("population"),
+                                QStringLiteral("--fields"), QStringLiteral("city")},
+                               program);
+        QCOMPARE(result.exitCode, 0);
+        const QMap<QString, double> shares = drawnShares(result.out);
+        QVERIFY2(std::abs(shares.value(QStringLiteral("A")) - 0.1) < 0.005, qPrintable(QString::number(shares.value(QStringLiteral("A")))));
+        QVERIFY(std::abs(shares.value(QStringLiteral("B")) - 0.3) < 0.005);
+        QVERIFY(std::abs(shares.value(QStringLiteral("C")) - 0.6) < 0.005);
+        QVERIFY(shares.value(QStringLiteral("D")) < 0.0001);
+        // Without repeats, the light place comes last.
+        const Run unique = run({QStringLiteral("-n"), QStringLiteral("4"), QStringLiteral("--unique"), QStringLiteral("--weight"),
+                                QStringLiteral("population"), QStringLiteral("--fields"), QStringLiteral("city")},
+                               program);
+        QCOMPARE(unique.exitCode, 0);
+        QVERIFY2(unique.out.endsWith("D\n") && unique.out.size() == 8, unique.out.constData());
+        // A population the weights cannot use is named.
+        makeDatabase(folder.filePath(QStringLiteral("zipbase.mdb")), "UPDATE places SET population = 0 WHERE zip = '99502';");
+        const Run zero = run({QStringLiteral("-n"), QStringLiteral("4"), QStringLiteral("--weight"), QStringLiteral("population")},
+                             program);
+        QCOMPARE(zero.exitCode, 1);
+        QVERIFY2(zero.err.contains(QLatin1String("99502")), qPrintable(zero.err));
     }
 
     void usageErrors_data()
@@ -193,7 +493,13 @@ private slots:
         row("count not a number", QStringLiteral("--count ten"), QStringLiteral("'ten'"));
         row("negative count", QStringLiteral("--count -5"), QStringLiteral("'-5'"));
         row("unknown option", QStringLiteral("--count 5 --colour"), QStringLiteral("'colour'"));
-        row("unknown field", QStringLiteral("--count 5 --fields city,county"), QStringLiteral("'county'"));
+        row("unknown field", QStringLiteral("--count 5 --fields city,country"), QStringLiteral("'country'"));
+        row("aligned with a column the window lacks", QStringLiteral("--count 5 --format aligned --fields city,county"),
+            QStringLiteral("'county'"));
+        row("unknown excluded state", QStringLiteral("--count 5 --exclude-state AA,XQ"), QStringLiteral("'XQ'"));
+        row("zip prefix not digits", QStringLiteral("--count 5 --zip-prefix 100,9a"), QStringLiteral("'9a'"));
+        row("zip prefix too long", QStringLiteral("--count 5 --zip-prefix 123456"), QStringLiteral("'123456'"));
+        row("unknown weight", QStringLiteral("--count 5 --weight people"), QStringLiteral("'people'"));
         row("unknown state", QStringLiteral("--count 5 --state CA,XQ"), QStringLiteral("'XQ'"));
         row("unknown format", QStringLiteral("--count 5 --format xml"), QStringLiteral("'xml'"));
         row("seed not a number", QStringLiteral("--count 5 --seed x1"), QStringLiteral("'x1'"));
@@ -238,6 +544,96 @@ private slots:
         QVERIFY(result.out.isEmpty());
         QVERIFY2(result.err.contains(QLatin1String("not an SQLite database")) && result.err.count(QLatin1Char('\n')) == 1,
                  qPrintable(result.err));
+
+        // A folder in its place, and a database without places: failures, not usage errors.
+        QVERIFY(QFile::remove(folder.filePath(QStringLiteral("zipbase.mdb"))));
+        QVERIFY(QDir(folder.path()).mkdir(QStringLiteral("zipbase.mdb")));
+        result = run(arguments, program);
+        QCOMPARE(result.exitCode, 1);
+        QVERIFY2(result.err.contains(QLatin1String("is a folder")), qPrintable(result.err));
+        QVERIFY(QDir(folder.filePath(QStringLiteral("zipbase.mdb"))).removeRecursively());
+        makeDatabase(folder.filePath(QStringLiteral("zipbase.mdb")),
+                     "CREATE TABLE zip_codes (city TEXT NOT NULL, state TEXT NOT NULL, zip TEXT NOT NULL);");
+        for (const QString &state : {QString(), QStringLiteral("CA")}) {
+            result = run(state.isEmpty() ? arguments : arguments + QStringList{QStringLiteral("--state"), state}, program);
+            QCOMPARE(result.exitCode, 1);
+            QCOMPARE(result.err, QStringLiteral("orvelle: The place database %1 holds no places: its table \"zip_codes\" is empty.\n")
+                                     .arg(folder.filePath(QStringLiteral("zipbase.mdb"))));
+        }
+        // A database the window alone could read still gives its three columns; weights need the population.
+        makeDatabase(folder.filePath(QStringLiteral("zipbase.mdb")),
+                     "INSERT INTO zip_codes VALUES ('McCall', 'ID', '83638');");
+        result = run(arguments + QStringList{QStringLiteral("--fields"), QStringLiteral("zip,city,county")}, program);
+        QCOMPARE(result.exitCode, 0);
+        QCOMPARE(result.out, QByteArray("83638, McCall, \n").repeated(5));
+        result = run(arguments + QStringList{QStringLiteral("--weight"), QStringLiteral("population")}, program);
+        QCOMPARE(result.exitCode, 1);
+        QVERIFY2(result.err.contains(QLatin1String("no population")), qPrintable(result.err));
+    }
+
+    void namesThatAreNotUtf8()
+    {
+        QTemporaryDir folder;
+        // An output name: the file of exactly that name, and no other.
+        Run result = runShell(QStringLiteral("exec \"$0\" -n 3 --seed 1 -o \"$(printf 'data\\377.txt')\""), folder.path());
+        QCOMPARE(result.exitCode, 0);
+        QCOMPARE(entryBytes(folder.path()), QList<QByteArray>{"data\xff.txt"});
+        QCOMPARE(contents(folder.filePath(QStringLiteral("data"))), QByteArray("(missing)"));
+        std::filesystem::remove(std::filesystem::path(QFile::encodeName(folder.path()).toStdString() + "/data\xff.txt"));
+
+        // A program in a folder of such a name finds its database there, and names it byte for byte.
+        const std::string programFolder = QFile::encodeName(folder.path()).toStdString() + "/prog\xfe";
+        std::filesystem::create_directory(programFolder);
+        std::filesystem::copy_file(ORVELLE_PROGRAM, programFolder + "/orvelle");
+        std::filesystem::permissions(programFolder + "/orvelle", std::filesystem::perms::owner_exec,
+                                     std::filesystem::perm_options::add);
+        const QString command = QStringLiteral("exec \"$(printf 'prog\\376')/orvelle\" -n 2 --fields zip --seed 1");
+        result = runShell(command, folder.path());
+        QCOMPARE(result.exitCode, 1);
+        QVERIFY2(result.errBytes.endsWith("/prog\xfe/zipbase.mdb not found.\n"), result.errBytes.constData());
+        std::filesystem::copy_file(ZIPBASE_PATH, programFolder + "/zipbase.mdb");
+        result = runShell(command, folder.path());
+        QCOMPARE(result.exitCode, 0);
+        QCOMPARE(result.out.count('\n'), 2);
+        std::filesystem::remove_all(programFolder); // which QTemporaryDir cannot name
+    }
+
+    void replacesAFileWhole()
+    {
+        QTemporaryDir folder;
+        const QString target = folder.filePath(QStringLiteral("places.txt"));
+        writeFile(target, "earlier\n");
+        QVERIFY(QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner));
+        QVERIFY(QFile::link(target, folder.filePath(QStringLiteral("link"))));
+        const Run result = run({QStringLiteral("-n"), QStringLiteral("2"), QStringLiteral("--seed"), QStringLiteral("7"),
+                                QStringLiteral("-o"), folder.filePath(QStringLiteral("link"))});
+        QCOMPARE(result.exitCode, 0);
+        // The link's file is replaced, keeping its permissions; the link stays a link.
+        QCOMPARE(contents(target), QByteArray("Point Of Rocks, MD 21777\nOpelika, AL 36801\n"));
+        QCOMPARE(QFile::permissions(target) & 0x7077, QFile::ReadOwner | QFile::WriteOwner); // owner, group, others
+        QVERIFY(QFileInfo(folder.filePath(QStringLiteral("link"))).isSymLink());
+        QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::System | QDir::Hidden).size(), 2);
+    }
+
+    void neverWritesOverItsOwnFiles()
+    {
+        QTemporaryDir folder;
+        const QString program = folder.filePath(QStringLiteral("orvelle"));
+        QVERIFY(QFile::copy(QStringLiteral(ORVELLE_PROGRAM), program));
+        QVERIFY(QFile::copy(QStringLiteral(ZIPBASE_PATH), folder.filePath(QStringLiteral("zipbase.mdb"))));
+        QVERIFY(QFile::link(folder.filePath(QStringLiteral("zipbase.mdb")), folder.filePath(QStringLiteral("link"))));
+        QCOMPARE(::link(QFile::encodeName(program).constData(), QFile::encodeName(folder.filePath(QStringLiteral("hard"))).constData()), 0);
+        const QByteArray database = contents(folder.filePath(QStringLiteral("zipbase.mdb")));
+        const QByteArray executable = contents(program);
+        for (const char *target : {"zipbase.mdb", "./zipbase.mdb", "link", "orvelle", "./hard"}) {
+            const Run result = run({QStringLiteral("-n"), QStringLiteral("5"), QStringLiteral("-o"), QLatin1String(target)},
+                                   program, [&](QProcess &process) { process.setWorkingDirectory(folder.path()); });
+            QCOMPARE(result.exitCode, 1);
+            QVERIFY2(result.err.contains(QLatin1String("is the program's own file")), qPrintable(result.err));
+        }
+        QCOMPARE(contents(folder.filePath(QStringLiteral("zipbase.mdb"))), database);
+        QCOMPARE(contents(program), executable);
+        QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::System).size(), 4);
     }
 
     void failedWritesLeaveTheEarlierFile()
@@ -257,6 +653,8 @@ private slots:
         });
         QCOMPARE(result.exitCode, 1);
         QVERIFY2(result.err.contains(QLatin1String("An earlier file of that name is unchanged.")), qPrintable(result.err));
+        // The limit is reached in the middle of a write, and named.
+        QVERIFY2(result.err.contains(QLatin1String(": File too large.")), qPrintable(result.err));
         QCOMPARE(contents(target), QByteArray("earlier\n"));
         QCOMPARE(QDir(folder.path()).entryList(QDir::Files), QStringList{QStringLiteral("places.txt")});
 

@@ -1,19 +1,24 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
-
-#include <memory>
-
-class QFileDevice;
-class QIODevice;
-class QSaveFile;
+#include <QStringList>
 
 // Where a run writes: standard output, or a file that is replaced only by a
 // complete new one. The file is written beside its destination and put in
-// place by commit(); when the run fails before that, the new file is dropped
+// place by commit(); when the run fails before that, the new file is removed
 // and an earlier file of that name stays as it was. A destination that is a
 // device or a pipe (/dev/null, /dev/stdout) has nothing to replace and is
 // written in place.
+//
+// Unlike the window's text file, which falls back to writing an existing file
+// in place where its folder takes no new file, a run never writes a regular
+// file in place: a script must be able to trust that a failed run left the
+// earlier file whole, and it can be told to write elsewhere.
+//
+// Files are reached by their bytes (see FileNames.h), so this class does the
+// write-beside-and-rename itself rather than through QSaveFile, which can name
+// only files whose names are UTF-8.
 class BatchOutput
 {
 public:
@@ -23,17 +28,23 @@ public:
     BatchOutput(const BatchOutput &) = delete;
     BatchOutput &operator=(const BatchOutput &) = delete;
 
-    // Opens the destination; throws a Failure that says why it cannot be.
-    QIODevice &open();
+    // Opens the destination; throws a Failure that says why it cannot be,
+    // also when it is one of `ownFiles` (the program's own files, which no
+    // run may replace), by whatever name.
+    void open(const QStringList &ownFiles);
+    // Writes all the bytes; throws a Failure that names the cause.
+    void write(const char *data, qsizetype size);
     // Puts a written file in place; throws a Failure when that fails.
     void commit();
-    // The description of a failed write, for the user: what failed, `problem`, and what became of the destination.
-    QString writeFailure(const QString &problem) const;
 
 private:
     QString destination() const;
+    [[noreturn]] void fail(const QString &what, int error);
+    void discard();
 
     QString m_path;
-    std::unique_ptr<QFileDevice> m_device;
-    QSaveFile *m_saveFile = nullptr; // m_device, unless written in place
+    QByteArray m_target;    // the file the new one replaces, by its bytes
+    QByteArray m_temporary; // the new file beside it, until it is put in place
+    int m_handle = -1;
+    bool m_ownHandle = false;
 };

@@ -1,15 +1,20 @@
 #include "cli/CommandLine.h"
 
 #include "cli/BatchOutput.h"
+#include "cli/FileNames.h"
 #include "cli/PlaceDraws.h"
 #include "cli/PlaceTable.h"
 #include "cli/PlaceWriter.h"
+#include "generate/PlaceDatabase.h"
 #include "shell/Failure.h"
 
 #include <QCommandLineParser>
+#include <QMap>
 #include <QRandomGenerator>
 #include <QRegularExpression>
+#include <QSet>
 
+#include <cmath>
 #include <cstdio>
 #include <new>
 #include <optional>
@@ -25,20 +30,30 @@ struct UsageError
     QString message;
 };
 
+enum class Listing
+{
+    None,
+    Fields,
+    States,
+};
+
 struct BatchOptions
 {
     std::uint64_t count = 0;
-    DisplayFieldSet fields{.city = true, .state = true, .zip = true};
-    QStringList states; // empty: all
+    PlaceLayout layout;
+    PlaceFilter filter;
+    QStringList filterOptions; // the filter options given, for a message
     bool unique = false;
+    bool weighted = false;
     std::uint64_t seed = 0;
-    OutputFormat format = OutputFormat::Text;
     QString output; // empty: standard output
+    Listing listing = Listing::None;
 };
 
 void print(std::FILE *stream, const QString &text)
 {
-    std::fputs(text.toLocal8Bit().constData(), stream);
+    const QByteArray bytes = encodeFileName(text);
+    std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), stream);
 }
 
 std::uint64_t wholeNumber(const QString &option, const QString &value)
@@ -53,53 +68,116 @@ std::uint64_t wholeNumber(const QString &option, const QString &value)
     return number;
 }
 
-DisplayFieldSet fieldSet(const QString &value)
+// The values of a repeatable option of comma-separated lists, all together, trimmed.
+QStringList listValues(const QStringList &values)
 {
-    DisplayFieldSet fields;
-    const QStringList names = value.split(QLatin1Char(','), Qt::SkipEmptyParts);
+    QStringList items;
+    for (const QString &value : values) {
+        for (const QString &item : value.split(QLatin1Char(','), Qt::SkipEmptyParts))
+            items.append(item.trimmed());
+    }
+    items.removeAll(QString());
+    return items;
+}
+
+QString fieldNames()
+{
+    QStringList names;
+    for (const FieldInfo &field : fieldInfo)
+        names.append(QLatin1String(field.name));
+    return names.join(QLatin1String(", "));
+}
+
+std::vector<Field> fieldList(const QStringList &values)
+{
+    const QStringList names = listValues(values);
     if (names.isEmpty())
-        throw UsageError{QStringLiteral("--fields needs at least one of city, state, zip")};
+        throw UsageError{QStringLiteral("--fields needs at least one of %1").arg(fieldNames())};
+    // Each field once, where it is first named; "all" names those not named before it.
+    std::vector<Field> fields;
+    const auto add = [&](Field field) {
+        if (std::find(fields.begin(), fields.end(), field) == fields.end())
+            fields.push_back(field);
+    };
     for (const QString &name : names) {
-        const QString field = name.trimmed().toLower();
-        if (field == QLatin1String("city"))
-            fields.city = true;
-        else if (field == QLatin1String("state"))
-            fields.state = true;
-        else if (field == QLatin1String("zip"))
-            fields.zip = true;
-        else
-            throw UsageError{QStringLiteral("unknown field '%1' in --fields: choose from city, state, zip").arg(name)};
+        const QString lower = name.toLower();
+        if (lower == QLatin1String("all")) {
+            for (const FieldInfo &field : fieldInfo)
+                add(field.field);
+            continue;
+        }
+        const auto known = std::find_if(fieldInfo.begin(), fieldInfo.end(),
+                                        [&](const FieldInfo &field) { return lower == QLatin1String(field.name); });
+        if (known == fieldInfo.end())
+            throw UsageError{QStringLiteral("unknown field '%1' in --fields: choose from %2").arg(name, fieldNames())};
+        add(known->field);
     }
     return fields;
 }
 
-QStringList stateCodes(const QString &value)
+QStringList stateCodes(const QString &option, const QStringList &values)
 {
-    QStringList codes;
-    for (const QString &code : value.split(QLatin1Char(','), Qt::SkipEmptyParts))
-        codes.append(code.trimmed().toUpper());
+    QStringList codes = listValues(values);
+    for (QString &code : codes)
+        code = code.toUpper();
     codes.removeDuplicates();
     if (codes.isEmpty())
-        throw UsageError{QStringLiteral("--state needs at least one state code, such as CA")};
+        throw UsageError{QStringLiteral("%1 needs at least one state code, such as CA").arg(option)};
     return codes;
+}
+
+QStringList zipPrefixes(const QStringList &values)
+{
+    static const QRegularExpression prefix(QStringLiteral("^[0-9]{1,5}$"));
+    const QStringList prefixes = listValues(values);
+    if (prefixes.isEmpty())
+        throw UsageError{QStringLiteral("--zip-prefix needs at least one ZIP code prefix, such as 100")};
+    for (const QString &value : prefixes) {
+        if (!prefix.match(value).hasMatch())
+            throw UsageError{QStringLiteral("invalid --zip-prefix '%1': one to five digits are expected").arg(value)};
+    }
+    return prefixes;
 }
 
 OutputFormat outputFormat(const QString &value)
 {
-    if (value == QLatin1String("text"))
-        return OutputFormat::Text;
-    if (value == QLatin1String("csv"))
-        return OutputFormat::Csv;
-    if (value == QLatin1String("tsv"))
-        return OutputFormat::Tsv;
-    throw UsageError{QStringLiteral("invalid --format '%1': choose text, csv or tsv").arg(value)};
+    static const QMap<QString, OutputFormat> formats{
+        {QStringLiteral("plain"), OutputFormat::Plain}, {QStringLiteral("aligned"), OutputFormat::Aligned},
+        {QStringLiteral("text"), OutputFormat::Aligned}, {QStringLiteral("csv"), OutputFormat::Csv},
+        {QStringLiteral("tsv"), OutputFormat::Tsv},       {QStringLiteral("jsonl"), OutputFormat::Jsonl},
+        {QStringLiteral("json"), OutputFormat::Json},
+    };
+    const auto format = formats.constFind(value);
+    if (format == formats.constEnd())
+        throw UsageError{QStringLiteral("invalid --format '%1': choose plain, aligned, csv, tsv, jsonl or json").arg(value)};
+    return *format;
 }
 
 const QString helpEpilogue = QStringLiteral(
-    "\nWithout any argument, Orvelle opens its window.\n"
+    "\n"
+    "Formats: plain (default) writes one place a line, its fields joined as the\n"
+    "window shows them: \"Winston-Salem, NC 27101\". aligned is byte for byte the\n"
+    "window's \"Save Results As Text File\" (the window's casing and fields only;\n"
+    "text is another name for it). csv (RFC 4180, CR LF) and tsv have a header\n"
+    "row; jsonl writes one JSON object a line, json one array. A value the data\n"
+    "lacks is empty, or null in JSON.\n"
+    "\n"
+    "--weight population draws each place with a chance in proportion to the\n"
+    "people it serves (GeoNames town populations shared among the town's ZIP\n"
+    "codes, with a small floor), so state shares follow the census and military\n"
+    "and single-building ZIP codes are rare. See the manual page for its limits.\n"
+    "\n"
+    "Examples:\n"
+    "  orvelle -n 5\n"
+    "  orvelle -n 1000 --format csv --seed 42 -o places.csv\n"
+    "  orvelle -n 100 --fields zip,city,county,timezone --format jsonl\n"
+    "  orvelle -n 20 --weight population --exclude-state AA,AE,AP\n"
+    "  orvelle -n 10 --state CA --state NY --zip-prefix 100,941\n"
+    "\n"
+    "Without any argument, Orvelle opens its window.\n"
     "\n"
     "Exit status: 0 on success, 1 when the place database or the output fails,\n"
-    "2 when the arguments are wrong.\n");
+    "2 when the arguments are wrong or the filters leave no place.\n");
 
 const QString versionText = QStringLiteral(
     "orvelle (Orvelle) " ORVELLE_VERSION "\n"
@@ -116,32 +194,51 @@ std::optional<BatchOptions> parseArguments(const QStringList &arguments)
     const QCommandLineOption count({QStringLiteral("n"), QStringLiteral("count")},
                                    QStringLiteral("How many places to write (required)."), QStringLiteral("N"));
     const QCommandLineOption fields({QStringLiteral("f"), QStringLiteral("fields")},
-                                    QStringLiteral("The fields of each place: any of city,state,zip "
-                                                   "(default: all three)."),
+                                    QStringLiteral("The columns, in this order: any of %1, or all "
+                                                   "(default: city,state,zip).")
+                                        .arg(fieldNames()),
                                     QStringLiteral("LIST"));
     const QCommandLineOption state({QStringLiteral("s"), QStringLiteral("state")},
-                                   QStringLiteral("Only places in these state codes, such as CA,NY "
-                                                  "(AA, AE and AP count as states)."),
+                                   QStringLiteral("Only places in these state codes, such as CA,NY; "
+                                                  "repeatable (AA, AE and AP count as states)."),
                                    QStringLiteral("LIST"));
+    const QCommandLineOption excludeState(QStringLiteral("exclude-state"),
+                                          QStringLiteral("No places in these state codes, such as AA,AE,AP."),
+                                          QStringLiteral("LIST"));
+    const QCommandLineOption zipPrefix(QStringLiteral("zip-prefix"),
+                                       QStringLiteral("Only ZIP codes that begin with one of these prefixes "
+                                                      "of 1 to 5 digits, such as 100,941."),
+                                       QStringLiteral("LIST"));
     const QCommandLineOption unique({QStringLiteral("u"), QStringLiteral("unique")},
                                     QStringLiteral("No place twice."));
+    const QCommandLineOption weight(QStringLiteral("weight"),
+                                    QStringLiteral("population: places in proportion to the people they serve; "
+                                                   "none: every ZIP code alike (default)."),
+                                    QStringLiteral("KIND"));
     const QCommandLineOption seed(QStringLiteral("seed"),
                                   QStringLiteral("Draw the same places on every run and machine "
                                                  "(S: a whole number; default: a random seed)."),
                                   QStringLiteral("S"));
     const QCommandLineOption format(QStringLiteral("format"),
-                                    QStringLiteral("text (the window's aligned text file; default), "
-                                                   "csv or tsv."),
+                                    QStringLiteral("plain (default), aligned, csv, tsv, jsonl or json."),
                                     QStringLiteral("FORMAT"));
+    const QCommandLineOption noHeader(QStringLiteral("no-header"),
+                                      QStringLiteral("csv and tsv: no row of field names."));
     const QCommandLineOption output({QStringLiteral("o"), QStringLiteral("output")},
                                     QStringLiteral("Write to FILE, replaced only when complete "
                                                    "(default, or -: standard output)."),
                                     QStringLiteral("FILE"));
+    const QCommandLineOption listFields(QStringLiteral("list-fields"),
+                                        QStringLiteral("List the fields and exit."));
+    const QCommandLineOption listStates(QStringLiteral("list-states"),
+                                        QStringLiteral("List the state codes with their names and numbers "
+                                                       "of places (after the filters) and exit."));
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
                                   QStringLiteral("Display this help and exit."));
     const QCommandLineOption version(QStringLiteral("version"),
                                      QStringLiteral("Output version information and exit."));
-    parser.addOptions({count, fields, state, unique, seed, format, output, help, version});
+    parser.addOptions({count, fields, state, excludeState, zipPrefix, unique, weight, seed, format, noHeader, output,
+                       listFields, listStates, help, version});
 
     if (!parser.parse(arguments))
         throw UsageError{parser.errorText()};
@@ -157,20 +254,53 @@ std::optional<BatchOptions> parseArguments(const QStringList &arguments)
     }
     if (!parser.positionalArguments().isEmpty())
         throw UsageError{QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().constFirst())};
-    if (!parser.isSet(count))
-        throw UsageError{QStringLiteral("--count is required: how many places to write")};
 
     BatchOptions options;
-    options.count = wholeNumber(QStringLiteral("--count"), parser.value(count));
-    if (parser.isSet(fields))
-        options.fields = fieldSet(parser.value(fields));
-    if (parser.isSet(state))
-        options.states = stateCodes(parser.value(state));
+    options.listing = parser.isSet(listFields) ? Listing::Fields
+        : parser.isSet(listStates)             ? Listing::States
+                                               : Listing::None;
+    if (options.listing == Listing::None && !parser.isSet(count))
+        throw UsageError{QStringLiteral("--count is required: how many places to write")};
+    if (parser.isSet(count))
+        options.count = wholeNumber(QStringLiteral("--count"), parser.value(count));
+    if (parser.isSet(format))
+        options.layout.format = outputFormat(parser.value(format));
+    options.layout.fields = parser.isSet(fields) ? fieldList(parser.values(fields))
+                                                 : std::vector<Field>{Field::City, Field::State, Field::Zip};
+    if (options.layout.format == OutputFormat::Aligned) {
+        // The window's file: its three fields, in its order.
+        for (Field field : options.layout.fields) {
+            if (field != Field::City && field != Field::State && field != Field::Zip)
+                throw UsageError{QStringLiteral("--format aligned holds only city, state and zip, as the "
+                                                "window does; '%1' needs another format")
+                                     .arg(QLatin1String(info(field).name))};
+        }
+        std::sort(options.layout.fields.begin(), options.layout.fields.end());
+    }
+    options.layout.header = !parser.isSet(noHeader);
+
+    const auto filterOption = [&](const QCommandLineOption &option, const QString &name) {
+        if (!parser.isSet(option))
+            return QStringList();
+        options.filterOptions.append(QStringLiteral("--%1 %2").arg(name, parser.values(option).join(QLatin1Char(','))));
+        return parser.values(option);
+    };
+    if (const QStringList values = filterOption(state, QStringLiteral("state")); !values.isEmpty())
+        options.filter.states = stateCodes(QStringLiteral("--state"), values);
+    if (const QStringList values = filterOption(excludeState, QStringLiteral("exclude-state")); !values.isEmpty())
+        options.filter.excludedStates = stateCodes(QStringLiteral("--exclude-state"), values);
+    if (const QStringList values = filterOption(zipPrefix, QStringLiteral("zip-prefix")); !values.isEmpty())
+        options.filter.zipPrefixes = zipPrefixes(values);
+
     options.unique = parser.isSet(unique);
+    if (parser.isSet(weight)) {
+        const QString kind = parser.value(weight);
+        if (kind != QLatin1String("population") && kind != QLatin1String("none"))
+            throw UsageError{QStringLiteral("invalid --weight '%1': choose population or none").arg(kind)};
+        options.weighted = kind == QLatin1String("population");
+    }
     options.seed = parser.isSet(seed) ? wholeNumber(QStringLiteral("--seed"), parser.value(seed))
                                       : QRandomGenerator::system()->generate64();
-    if (parser.isSet(format))
-        options.format = outputFormat(parser.value(format));
     options.output = parser.value(output);
     if (parser.isSet(output) && options.output.isEmpty())
         throw UsageError{QStringLiteral("--output needs a file name")};
@@ -179,39 +309,104 @@ std::optional<BatchOptions> parseArguments(const QStringList &arguments)
     return options;
 }
 
+void checkStateCodes(const PlaceTable &table, const QString &option, const QStringList &codes)
+{
+    if (codes.isEmpty())
+        return;
+    QSet<QString> states;
+    for (std::uint32_t place = 0; place < table.size(); ++place)
+        states.insert(table.state(place));
+    QStringList known = states.values();
+    known.sort();
+    for (const QString &code : codes) {
+        if (!known.contains(code)) {
+            throw UsageError{QStringLiteral("unknown state code '%1' in %2; the codes are %3")
+                                 .arg(code, option, known.join(QLatin1String(", ")))};
+        }
+    }
+}
+
+QString stateListing(const PlaceTable &table, const std::vector<std::uint32_t> &places)
+{
+    QMap<QString, std::pair<QString, qsizetype>> states; // code: name, places
+    for (std::uint32_t place : places) {
+        auto &entry = states[table.state(place)];
+        if (entry.first.isEmpty())
+            entry.first = QString::fromUtf8(table.value(place, Field::StateName));
+        ++entry.second;
+    }
+    QString text;
+    for (auto state = states.cbegin(); state != states.cend(); ++state)
+        text += QStringLiteral("%1\t%2\t%3\n").arg(state.key(), state->first).arg(state->second);
+    return text;
+}
+
+// The weights of the places, from their population.
+std::vector<std::uint64_t> populationWeights(const PlaceTable &table, const std::vector<std::uint32_t> &places,
+                                             const QString &databaseFile)
+{
+    if (table.population().empty()) {
+        throw Failure(QStringLiteral("The place database %1 holds no population figures, which --weight "
+                                     "population needs.")
+                          .arg(databaseFile));
+    }
+    std::vector<double> weights;
+    weights.reserve(places.size());
+    for (std::uint32_t place : places) {
+        const double population = table.population()[place];
+        if (!std::isfinite(population) || population <= 0 || population >= 0x1p50) {
+            throw Failure(QStringLiteral("The place database %1 gives ZIP code %2 a population that is not a "
+                                         "number of people above 0.")
+                              .arg(databaseFile, QString::fromUtf8(table.value(place, Field::Zip))));
+        }
+        weights.push_back(population);
+    }
+    return wholeWeights(weights);
+}
+
 void writeBatch(const BatchOptions &options, const QString &programFolder)
 {
-    PlaceTable table = PlaceTable::load(databasePath(programFolder), options.fields, options.format,
-                                        !options.states.isEmpty());
-    if (!options.states.isEmpty()) {
-        const QStringList known = table.states();
-        for (const QString &code : options.states) {
-            if (!known.contains(code)) {
-                throw UsageError{QStringLiteral("unknown state code '%1' in --state; the codes are %2")
-                                     .arg(code, known.join(QLatin1String(", ")))};
-            }
-        }
-        table.keepStates(options.states);
+    if (options.listing == Listing::Fields) {
+        QString text;
+        for (const FieldInfo &field : fieldInfo)
+            text += QStringLiteral("%1\t%2\n").arg(QLatin1String(field.name), QLatin1String(field.description));
+        print(stdout, text);
+        return;
     }
-    if (options.unique && options.count > table.size()) {
-        const QString where =
-            options.states.isEmpty() ? QString() : QLatin1String(" in ") + options.states.join(QLatin1Char(','));
+    const QString databaseFile = databasePath(programFolder);
+    const bool aligned = options.layout.format == OutputFormat::Aligned && options.listing == Listing::None;
+    std::vector<Field> fields = options.layout.fields;
+    fields.push_back(Field::Zip); // for the prefixes and the failures
+    if (options.listing == Listing::States)
+        fields.push_back(Field::StateName);
+    const PlaceTable table = PlaceTable::load(databaseFile, fields, options.weighted,
+                                              aligned ? options.layout.fields : std::vector<Field>{});
+    checkStateCodes(table, QStringLiteral("--state"), options.filter.states);
+    checkStateCodes(table, QStringLiteral("--exclude-state"), options.filter.excludedStates);
+    const std::vector<std::uint32_t> places = filteredPlaces(table, options.filter);
+    if (places.empty())
+        throw UsageError{QStringLiteral("no place matches %1").arg(options.filterOptions.join(QLatin1Char(' ')))};
+    if (options.listing == Listing::States) {
+        print(stdout, stateListing(table, places));
+        return;
+    }
+    if (options.unique && options.count > places.size()) {
+        const QString where = options.filterOptions.isEmpty()
+            ? QString()
+            : QStringLiteral(" that match ") + options.filterOptions.join(QLatin1Char(' '));
         throw UsageError{QStringLiteral("--unique asks for %1 places, but there are only %2%3")
                              .arg(options.count)
-                             .arg(table.size())
+                             .arg(places.size())
                              .arg(where)};
     }
-    if (options.count > 0 && table.size() == 0)
-        throw Failure(QStringLiteral("The place database holds no places to draw from."));
 
-    PlaceDraws draws(options.seed, table.size(), options.count, options.unique);
+    const std::vector<std::uint64_t> weights =
+        options.weighted ? populationWeights(table, places, databaseFile) : std::vector<std::uint64_t>{};
+    PlaceDraws draws(options.seed, std::uint32_t(places.size()), options.count, options.unique, weights);
     BatchOutput output(options.output);
-    QIODevice &device = output.open();
-    try {
-        writePlaces(device, table, draws, options.format);
-    } catch (const Failure &failure) {
-        throw Failure(output.writeFailure(failure.description()));
-    }
+    output.open({databaseFile, executableFile()});
+    writePlaces([&](const char *data, qsizetype size) { output.write(data, size); }, table, places, draws,
+                options.layout);
     output.commit();
 }
 

@@ -1,146 +1,181 @@
 #include "cli/PlaceTable.h"
 
+#include "cli/FileNames.h"
+#include "generate/PlaceDatabase.h"
 #include "shell/Failure.h"
 
 #include <QSet>
 
-#include <algorithm>
+#include <sqlite3.h>
+#include <sys/stat.h>
+
+#include <cmath>
+#include <functional>
+
+const std::array<FieldInfo, fieldCount> fieldInfo{{
+    {Field::City, "city", "the city or town, as the data spells it", false},
+    {Field::State, "state", "the two-letter postal code of the state", false},
+    {Field::Zip, "zip", "the five-digit ZIP code", false},
+    {Field::StateName, "state_name", "the state's name", false},
+    {Field::County, "county", "the county or county equivalent", false},
+    {Field::CountyFips, "county_fips", "the county's five-digit FIPS code", false},
+    {Field::Latitude, "latitude", "degrees north", true},
+    {Field::Longitude, "longitude", "degrees east (negative: west)", true},
+    {Field::Timezone, "timezone", "the IANA time zone, such as America/Chicago", false},
+}};
 
 namespace {
 
-// Every value of the display query for `fields`, in the table's order.
-QStringList displayValues(const PlaceConnection &connection, const DisplayFieldSet &fields)
+// A read-only connection to the database file, reached by its bytes.
+class Database
 {
-    PlaceRecordSet records;
-    records.open(BuildDisplayQuery(fields) + QStringLiteral(" ORDER BY rowid"), connection);
-    const std::int32_t count = records.recordCount();
-    QStringList values;
-    values.reserve(count);
-    for (std::int32_t k = 0; k < count; ++k) {
-        if (k == 0)
-            records.moveFirst();
-        else
-            records.move(1);
-        values.append(records.value(QStringLiteral("display_fields")));
+public:
+    explicit Database(const QString &file)
+        : m_file(file)
+    {
+        const QByteArray bytes = encodeFileName(file);
+        struct stat status {};
+        if (stat(bytes.constData(), &status) != 0)
+            throw Failure(file + QStringLiteral(" not found."));
+        if (S_ISDIR(status.st_mode))
+            throw Failure(QStringLiteral("The place database %1 is a folder, not a database file.").arg(file));
+        if (!S_ISREG(status.st_mode))
+            throw Failure(QStringLiteral("The place database %1 is not a regular file.").arg(file));
+        const int code = sqlite3_open_v2(bytes.constData(), &m_db, SQLITE_OPEN_READONLY, nullptr);
+        if (code != SQLITE_OK)
+            fail(code);
     }
-    return values;
-}
+    ~Database() { sqlite3_close(m_db); }
+    Database(const Database &) = delete;
+    Database &operator=(const Database &) = delete;
 
-QStringList normalized(QStringList values)
-{
-    for (QString &value : values)
-        value = NormalizeDisplayText(value);
-    return values;
-}
-
-// Appends a csv cell: quoted, with its quotes doubled, when it holds a comma, a quote or a line break.
-void appendCsvCell(QString &line, const QString &text)
-{
-    const auto special = [](QChar c) {
-        return c == QLatin1Char(',') || c == QLatin1Char('"') || c == QLatin1Char('\r') || c == QLatin1Char('\n');
-    };
-    if (std::none_of(text.begin(), text.end(), special)) {
-        line += text;
-        return;
+    [[noreturn]] void fail(int code) const
+    {
+        const QString message = QString::fromUtf8(m_db ? sqlite3_errmsg(m_db) : sqlite3_errstr(code));
+        if (code == SQLITE_NOTADB)
+            throw Failure(QStringLiteral("The place database %1 is not an SQLite database file.").arg(m_file));
+        throw Failure(QStringLiteral("The place database %1 cannot be read: %2.").arg(m_file, message));
     }
-    QString quoted = text;
-    quoted.replace(QLatin1Char('"'), QLatin1String("\"\""));
-    line += QLatin1Char('"') + quoted + QLatin1Char('"');
-}
 
-// Appends a tsv cell: a TAB or line break inside a value, which the format cannot hold, becomes a blank.
-void appendTsvCell(QString &line, const QString &text)
-{
-    const qsizetype start = line.size();
-    line += text;
-    for (auto c = line.begin() + start; c != line.end(); ++c) {
-        if (*c == QLatin1Char('\t') || *c == QLatin1Char('\r') || *c == QLatin1Char('\n'))
-            *c = QLatin1Char(' ');
+    // Runs the query and calls `row` with each row's statement.
+    void select(const QString &query, const std::function<void(sqlite3_stmt *)> &row) const
+    {
+        sqlite3_stmt *statement = nullptr;
+        const QByteArray sql = query.toUtf8();
+        int code = sqlite3_prepare_v2(m_db, sql.constData(), int(sql.size()), &statement, nullptr);
+        if (code == SQLITE_OK) {
+            while ((code = sqlite3_step(statement)) == SQLITE_ROW)
+                row(statement);
+        }
+        sqlite3_finalize(statement);
+        if (code != SQLITE_DONE)
+            fail(code);
     }
+
+    bool hasTable(const char *name) const
+    {
+        bool found = false;
+        select(QStringLiteral("SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = '%1'")
+                   .arg(QLatin1String(name)),
+               [&](sqlite3_stmt *) { found = true; });
+        return found;
+    }
+
+private:
+    QString m_file;
+    sqlite3 *m_db = nullptr;
+};
+
+// The first column's text.
+QString text(sqlite3_stmt *statement)
+{
+    const auto *bytes = reinterpret_cast<const char *>(sqlite3_column_text(statement, 0));
+    return bytes ? QString::fromUtf8(bytes, sqlite3_column_bytes(statement, 0)) : QString();
 }
 
 } // namespace
 
-PlaceTable PlaceTable::load(const QString &databaseFile, const DisplayFieldSet &fields, OutputFormat format,
-                            bool byState)
+PlaceTable PlaceTable::load(const QString &databaseFile, std::vector<Field> fields, bool population,
+                            const std::vector<Field> &windowFields)
 {
-    if (!databasePresent(databaseFile))
-        throw Failure(databaseFile + QStringLiteral(" not found."));
-    PlaceConnection connection;
-    connection.open(databaseFile);
-
-    // Every column read holds one value per place, in the same order.
-    qsizetype places = -1;
-    const auto read = [&](const DisplayFieldSet &which) {
-        QStringList values = displayValues(connection, which);
-        if (places >= 0 && values.size() != places)
-            throw Failure(QStringLiteral("The place database %1 changed while it was read.").arg(databaseFile));
-        places = values.size();
-        return values;
-    };
-
+    const Database database(databaseFile);
     PlaceTable table;
-    if (byState || (format != OutputFormat::Text && fields.state)) {
-        table.m_states = read(DisplayFieldSet{.state = true});
-        for (QString &state : table.m_states)
-            state = state.toUpper();
+    const bool hasPlaces = database.hasTable("places");
+    const char *tableName = hasPlaces ? "places" : "zip_codes";
+    // Only what the run needs: making text of every coordinate is most of the reading.
+    fields.push_back(Field::State);
+    QStringList columns;
+    for (Field field : fields) {
+        const bool shared = field == Field::City || field == Field::State || field == Field::Zip;
+        columns.append(hasPlaces || shared ? QLatin1String(info(field).name) : QLatin1String("NULL"));
     }
-    if (format == OutputFormat::Text) {
-        table.m_header = QStringLiteral("Result(s)");
-        table.m_lines = normalized(read(fields));
-        return table;
-    }
-
-    // One column per chosen field, in a fixed order.
-    const QChar separator = format == OutputFormat::Csv ? QLatin1Char(',') : QLatin1Char('\t');
-    const auto appendCell = format == OutputFormat::Csv ? appendCsvCell : appendTsvCell;
-    QList<QStringList> columns;
-    QStringList names;
-    if (fields.city) {
-        columns.append(normalized(read(DisplayFieldSet{.city = true})));
-        names.append(QStringLiteral("city"));
-    }
-    if (fields.state) {
-        columns.append(table.m_states);
-        names.append(QStringLiteral("state"));
-    }
-    if (fields.zip) {
-        columns.append(read(DisplayFieldSet{.zip = true}));
-        names.append(QStringLiteral("zip"));
-    }
-    table.m_header = names.join(separator);
-    table.m_lines.reserve(places);
-    for (qsizetype row = 0; row < places; ++row) {
-        QString line;
-        line.reserve(40);
-        for (qsizetype column = 0; column < columns.size(); ++column) {
-            if (column > 0)
-                line += separator;
-            appendCell(line, columns.at(column).at(row));
+    const bool withPopulation = population && hasPlaces;
+    if (withPopulation)
+        columns.append(QStringLiteral("population"));
+    const QString query = QStringLiteral("SELECT %1 FROM %2 ORDER BY rowid")
+                              .arg(columns.join(QLatin1String(", ")), QLatin1String(tableName));
+    const int count = int(fields.size());
+    database.select(query, [&](sqlite3_stmt *statement) {
+        for (int column = 0; column < count; ++column) {
+            Column &values = table.m_columns[std::size_t(fields[column])];
+            if (values.ends.size() > table.m_size)
+                continue; // asked for twice
+            // The text of the column; NULL gives no bytes.
+            const auto *bytes = reinterpret_cast<const char *>(sqlite3_column_text(statement, column));
+            values.bytes.insert(values.bytes.end(), bytes, bytes + (bytes ? sqlite3_column_bytes(statement, column) : 0));
+            values.ends.push_back(std::uint32_t(values.bytes.size()));
         }
-        table.m_lines.append(line);
+        if (withPopulation) {
+            table.m_population.push_back(sqlite3_column_type(statement, count) == SQLITE_NULL
+                                             ? std::nan("")
+                                             : sqlite3_column_double(statement, count));
+        }
+        ++table.m_size;
+    });
+    if (table.size() == 0) {
+        throw Failure(QStringLiteral("The place database %1 holds no places: its table \"%2\" is empty.")
+                          .arg(databaseFile, QLatin1String(tableName)));
+    }
+    if (windowFields.empty())
+        return table;
+
+    DisplayFieldSet shown;
+    for (Field field : windowFields) {
+        shown.city |= field == Field::City;
+        shown.state |= field == Field::State;
+        shown.zip |= field == Field::Zip;
+    }
+    database.select(translateTextJoins(BuildDisplayQuery(shown) + QStringLiteral(" ORDER BY rowid")),
+                    [&](sqlite3_stmt *statement) {
+                        table.m_windowLines.push_back(NormalizeDisplayText(text(statement)));
+                    });
+    if (table.m_windowLines.size() != table.size()) {
+        throw Failure(QStringLiteral("The place database %1 is inconsistent: its tables \"places\" and "
+                                     "\"zip_codes\" hold different numbers of places.")
+                          .arg(databaseFile));
     }
     return table;
 }
 
-QStringList PlaceTable::states() const
+std::vector<std::uint32_t> filteredPlaces(const PlaceTable &table, const PlaceFilter &filter)
 {
-    QStringList states = QSet<QString>(m_states.begin(), m_states.end()).values();
-    states.sort();
-    return states;
-}
-
-void PlaceTable::keepStates(const QStringList &states)
-{
-    const QSet<QString> wanted(states.begin(), states.end());
-    QStringList lines;
-    QStringList kept;
-    for (qsizetype row = 0; row < m_lines.size(); ++row) {
-        if (wanted.contains(m_states.at(row))) {
-            lines.append(m_lines.at(row));
-            kept.append(m_states.at(row));
-        }
+    const QSet<QString> wanted(filter.states.begin(), filter.states.end());
+    const QSet<QString> excluded(filter.excludedStates.begin(), filter.excludedStates.end());
+    std::vector<QByteArray> prefixes;
+    for (const QString &prefix : filter.zipPrefixes)
+        prefixes.push_back(prefix.toUtf8());
+    const auto prefixed = [&](QByteArrayView zip) {
+        return prefixes.empty() || std::any_of(prefixes.begin(), prefixes.end(), [&](const QByteArray &prefix) {
+                   return zip.startsWith(prefix);
+               });
+    };
+    std::vector<std::uint32_t> places;
+    places.reserve(table.size());
+    for (std::uint32_t place = 0; place < table.size(); ++place) {
+        const QString state = table.state(place);
+        if ((wanted.isEmpty() || wanted.contains(state)) && !excluded.contains(state)
+            && prefixed(table.value(place, Field::Zip)))
+            places.push_back(place);
     }
-    m_lines = lines;
-    m_states = kept;
+    return places;
 }

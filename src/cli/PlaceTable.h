@@ -1,47 +1,90 @@
 #pragma once
 
-#include "generate/PlaceDatabase.h"
-
+#include <QByteArrayView>
 #include <QString>
 #include <QStringList>
 
+#include <array>
 #include <cstdint>
+#include <vector>
 
-enum class OutputFormat
+// The columns a place has on the command line, in their default order.
+enum class Field
 {
-    Text, // the aligned table the window saves
-    Csv,
-    Tsv,
+    City,
+    State,
+    Zip,
+    StateName,
+    County,
+    CountyFips,
+    Latitude,
+    Longitude,
+    Timezone,
 };
+constexpr std::size_t fieldCount = 9;
 
-// The places a run draws from: every row of the place database, each as the
-// one line the chosen format writes for it (without its line end).
+struct FieldInfo
+{
+    Field field;
+    const char *name;
+    const char *description;
+    bool number; // written as a number in JSON
+};
+extern const std::array<FieldInfo, fieldCount> fieldInfo;
+inline const FieldInfo &info(Field field) { return fieldInfo[std::size_t(field)]; }
+
+// Every place of the place database with every column, in the order the
+// database holds them, so that a seed draws the same places on every machine.
 //
-// In the text format a place is its display string, as the window shows it
-// for the chosen fields. In csv and tsv it is one cell per chosen field, in
-// the order city, state, zip: the city in the window's proper case, the state
-// code in upper case, the ZIP code as stored. Rows come in the order the
-// table holds them, so a seed draws the same places on every machine.
+// The columns come from the table `places`, names as the data spells them;
+// a value the data lacks is empty. A database without that table
+// (one the window alone reads) gives city, state and ZIP code of `zip_codes`
+// and no population. With `windowFields`, each place also has the line the
+// window shows for those fields, in its proper case (the window's aligned file).
 class PlaceTable
 {
 public:
-    // Reads the database file, with each place's state code when `byState`;
-    // throws a Failure that says what is wrong.
-    static PlaceTable load(const QString &databaseFile, const DisplayFieldSet &fields, OutputFormat format,
-                           bool byState);
+    // Reads the `fields` (state always) of the database file (a name as
+    // decodeFileName() makes it), and the population when asked; throws a
+    // Failure that says what is wrong, also when it holds no place.
+    static PlaceTable load(const QString &databaseFile, std::vector<Field> fields, bool population,
+                           const std::vector<Field> &windowFields);
 
-    // The state codes the database holds, sorted (loaded by state only).
-    QStringList states() const;
-    // Keeps only the places of these state codes (loaded by state only).
-    void keepStates(const QStringList &states);
-
-    std::uint32_t size() const { return std::uint32_t(m_lines.size()); }
-    const QString &line(std::uint32_t place) const { return m_lines[place]; }
-    // The line above the places: the list's caption, or the field names.
-    const QString &header() const { return m_header; }
+    std::uint32_t size() const { return m_size; }
+    // A value as UTF-8 bytes, of a field that was read.
+    QByteArrayView value(std::uint32_t place, Field field) const { return m_columns[std::size_t(field)].at(place); }
+    // The state code, in upper case.
+    QString state(std::uint32_t place) const { return QString::fromUtf8(value(place, Field::State)).toUpper(); }
+    // The line the window shows for the place (loaded with window fields only).
+    const QString &windowLine(std::uint32_t place) const { return m_windowLines[place]; }
+    // Each place's population; empty when not asked for or when the database has none.
+    const std::vector<double> &population() const { return m_population; }
 
 private:
-    QString m_header;
-    QStringList m_lines;
-    QStringList m_states; // each place's state code, when loaded by state or written
+    // One column's values end to end: a few allocations for the whole table, not one a value.
+    struct Column
+    {
+        std::vector<char> bytes;
+        std::vector<std::uint32_t> ends;
+
+        QByteArrayView at(std::uint32_t place) const
+        {
+            const std::uint32_t start = place == 0 ? 0 : ends[place - 1];
+            return QByteArrayView(bytes.data() + start, ends[place] - start);
+        }
+    };
+
+    std::uint32_t m_size = 0;
+    std::array<Column, fieldCount> m_columns;
+    std::vector<double> m_population;
+    std::vector<QString> m_windowLines;
 };
+
+// The places a run draws from: offsets into the table, in its order.
+struct PlaceFilter
+{
+    QStringList states;        // empty: every state
+    QStringList excludedStates;
+    QStringList zipPrefixes;   // empty: every ZIP code
+};
+std::vector<std::uint32_t> filteredPlaces(const PlaceTable &table, const PlaceFilter &filter);

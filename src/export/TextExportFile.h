@@ -20,7 +20,10 @@ class QSaveFile;
 // one; when anything went wrong the earlier file stays exactly as it was. A
 // destination that is a device or a pipe (/dev/null, /dev/stdout) has nothing
 // to replace and is written in place, as is an existing file in a folder
-// that takes no new files (where nothing can be written beside it).
+// that takes no new files (where nothing can be written beside it): the
+// window's user asked for that file and would rather have it saved than be
+// refused. The command line's BatchOutput never writes a file in place, as a
+// script must be able to trust that a failed run left the earlier file whole.
 //
 // Every failure throws a Failure whose description names the file. Once a
 // write failed, every later line fails too and close() drops the new file.

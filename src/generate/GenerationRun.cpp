@@ -93,7 +93,7 @@ private:
 
     ResultList &m_list;
     std::vector<KnownText> m_known;
-    KnownText *m_record = nullptr; // the current row's record, when known
+    KnownText *m_record = nullptr; // the current row's record, when the record set says which
     // The current row's text: worked out in m_text, or, for a record drawn
     // before, taken from m_reused without copying the string.
     QString m_text;

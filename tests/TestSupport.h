@@ -95,6 +95,12 @@ public:
         ++yields;
         if (onYield)
             onYield();
+        endIfClosed();
+    }
+    void endIfClosed() override
+    {
+        if (closed)
+            throw ProgramEnding();
     }
     ProgressIndicator &progress() override { return m_progress; }
     QString programFolder() const override { return folder; }
@@ -105,6 +111,7 @@ public:
     QList<Pointer> pointers;
     long yields = 0;
     std::function<void()> onYield;
+    bool closed = false; // the window has closed: the next yield or check ends the command
     QString folder = QCoreApplication::applicationDirPath();
 };
 

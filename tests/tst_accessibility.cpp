@@ -131,6 +131,9 @@ private slots:
     void tableOfRows();
     void cellsAreMadeOnDemandAndNotKept();
     void toggleAndCheckEvents();
+    void childrenAreTheRowsInSight();
+    void numberBoxReadsWhole();
+    void endsOfCommandsAreTold();
     void changeEventsFollowTheView();
     void progressBar();
     void contextMenuFromTheKeyboard_data();
@@ -255,9 +258,10 @@ void TestAccessibility::toggleAndCheckEvents()
 {
     auto window = makeWindow({"a", "b", "c"});
     QAccessibleInterface *cell = tableOf(*window)->tableInterface()->cellAt(1, 0);
-    QVERIFY(cell->actionInterface()->actionNames().contains(QAccessibleActionInterface::toggleAction()));
+    // Named in lower case, as readers know a check box in a cell; Qt's own spelling works too.
+    QCOMPARE(cell->actionInterface()->actionNames().first(), QStringLiteral("toggle"));
     heard.clear();
-    cell->actionInterface()->doAction(QAccessibleActionInterface::toggleAction());
+    cell->actionInterface()->doAction(QStringLiteral("toggle"));
     QVERIFY(window->list().checked(2));
     QVERIFY(cell->state().checked);
     QList<Heard> states = heardOf(QAccessible::StateChanged);
@@ -278,6 +282,142 @@ void TestAccessibility::toggleAndCheckEvents()
     const QList<Heard> changes = heardOf(QAccessible::TableModelChanged, window->findChild<ResultView *>("ListView1"));
     QCOMPARE(changes.size(), 1);
     QCOMPARE(changes[0].change, int(QAccessibleTableModelChangeEvent::DataChanged));
+}
+
+void TestAccessibility::childrenAreTheRowsInSight()
+{
+    QStringList rows;
+    for (int i = 0; i < 5000; ++i)
+        rows.append(QStringLiteral("row %1").arg(i + 1));
+    auto window = makeWindow(rows);
+    auto *view = window->findChild<ResultView *>("ListView1");
+    QAccessibleInterface *list = tableOf(*window);
+    const auto inSight = [view] { return view->rowsInSight().second - view->rowsInSight().first + 1; };
+    QCOMPARE(view->rowsInSight().first, 1);
+    QVERIFY(inSight() > 3 && inSight() < 20);
+    QCOMPARE(list->childCount(), 1 + inSight());
+    QCOMPARE(list->child(inSight())->text(QAccessible::Name), QStringLiteral("row %1").arg(inSight()));
+    QCOMPARE(list->child(inSight() + 1), nullptr);
+
+    // Scrolled far down: the children follow; the table still reaches every row.
+    view->setFocus();
+    view->setSelectedRow(3000);
+    const int first = view->rowsInSight().first;
+    QVERIFY(first > 2900 && view->rowsInSight().second >= 3000);
+    QCOMPARE(list->child(1)->text(QAccessible::Name), QStringLiteral("row %1").arg(first));
+    QAccessibleInterface *current = list->tableInterface()->cellAt(2999, 0);
+    QCOMPARE(list->indexOfChild(current), 3000 - first + 1);
+    QCOMPARE(list->child(list->indexOfChild(current)), current);
+    QCOMPARE(list->indexOfChild(list->tableInterface()->cellAt(0, 0)), -1);
+    QCOMPARE(list->tableInterface()->rowCount(), 5000);
+    QCOMPARE(list->tableInterface()->cellAt(0, 0)->tableCellInterface()->rowIndex(), 0);
+
+    // Moving on reads the row moved to, as its cell.
+    heard.clear();
+    QTest::keyClick(view, Qt::Key_Down);
+    const QList<Heard> focus = heardOf(QAccessible::Focus);
+    QCOMPARE(focus.size(), 1);
+    QCOMPARE(focus[0].role, QAccessible::Cell);
+    QCOMPARE(focus[0].name, QStringLiteral("row 3001"));
+}
+
+void TestAccessibility::numberBoxReadsWhole()
+{
+    auto window = makeWindow();
+    auto *box = window->findChild<QLineEdit *>("Text1");
+    QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(box);
+    QAccessibleTextInterface *text = iface->textInterface();
+    QVERIFY(text && iface->editableTextInterface());
+    QCOMPARE(iface->role(), QAccessible::EditableText);
+    QCOMPARE(iface->text(QAccessible::Name), QStringLiteral("Number To Generate"));
+    QCOMPARE(iface->text(QAccessible::Value), QStringLiteral("200"));
+    QVERIFY(iface->state().editable && iface->state().focusable);
+
+    // One run of attributes over the whole text, from wherever it is asked.
+    for (int offset : {0, 1, 2, 3}) {
+        int start = -1;
+        int end = -1;
+        QCOMPARE(text->attributes(offset, &start, &end), QString());
+        QCOMPARE(std::make_pair(start, end), std::make_pair(0, 3));
+    }
+    QCOMPARE(text->characterCount(), 3);
+    QCOMPARE(text->text(0, 3), QStringLiteral("200"));
+    int start = -1;
+    int end = -1;
+    QCOMPARE(text->textAtOffset(1, QAccessible::LineBoundary, &start, &end), QStringLiteral("200"));
+
+    box->selectAll();
+    QCOMPARE(text->selectionCount(), 1);
+    text->selection(0, &start, &end);
+    QCOMPARE(std::make_pair(start, end), std::make_pair(0, 3));
+    text->setSelection(0, 1, 2);
+    QCOMPARE(box->selectedText(), QStringLiteral("0"));
+    text->removeSelection(0);
+    QCOMPARE(text->selectionCount(), 0);
+    text->setCursorPosition(2);
+    QCOMPARE(text->cursorPosition(), 2);
+
+    // Where a character is drawn, and which one is at a point.
+    const QRect second = text->characterRect(1);
+    QVERIFY(QRect(box->mapToGlobal(QPoint(0, 0)), box->size()).contains(second));
+    QCOMPARE(text->offsetAtPoint(second.center()), 1);
+
+    // Edited from outside as typed: the window stores the new number.
+    iface->editableTextInterface()->replaceText(0, 3, QStringLiteral("5"));
+    QCOMPARE(box->text(), QStringLiteral("5"));
+    iface->editableTextInterface()->insertText(1, QStringLiteral("00"));
+    iface->editableTextInterface()->deleteText(0, 1);
+    QCOMPARE(window->numberText(), QStringLiteral("00"));
+}
+
+void TestAccessibility::endsOfCommandsAreTold()
+{
+    auto window = makeWindow();
+    const auto told = [] {
+        QStringList texts;
+        for (const Heard &h : heardOf(QAccessible::ObjectShow))
+            if (h.role == QAccessible::Notification)
+                texts.append(h.name);
+        return texts;
+    };
+    auto *box = window->findChild<QLineEdit *>("Text1");
+    box->setText(QStringLiteral("5"));
+    window->PushButton2_Click();
+    QCOMPARE(told(), QStringList{QStringLiteral("5 places")});
+    heard.clear();
+    box->setText(QStringLiteral("1234"));
+    window->PushButton2_Click();
+    QCOMPARE(told(), QStringList{QStringLiteral("1,234 places")});
+
+    // The notification is the window's, and has no place on screen.
+    QAccessibleInterface *notification = nullptr;
+    for (QObject *child : window->children())
+        if (QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(child))
+            if (iface->role() == QAccessible::Notification)
+                notification = iface;
+    QVERIFY(notification);
+    QCOMPARE(notification->parent(), QAccessible::queryAccessibleInterface(window.get()));
+    QCOMPARE(notification->rect(), QRect());
+
+    window->list().setChecked(2, true);
+    window->list().setChecked(7, true);
+    heard.clear();
+    window->PushButton8_Click();
+    QCOMPARE(told(), QStringList{QStringLiteral("2 rows copied")});
+
+    QTemporaryDir folder;
+    heard.clear();
+    m_dialogs.nextSaveFileNames = {folder.filePath(QStringLiteral("places.txt"))};
+    window->PushButton3_Click();
+    QCOMPARE(told(), QStringList{QStringLiteral("Saved places.txt")});
+    // Cancelled, or failed with a message of its own: nothing more is told.
+    heard.clear();
+    window->PushButton3_Click();
+    m_dialogs.nextSaveFileNames = {folder.filePath(QStringLiteral("no such folder/places.txt"))};
+    window->PushButton3_Click();
+    QVERIFY(!m_dialogs.messages.isEmpty());
+    QCOMPARE(told(), QStringList());
+    m_dialogs.messages.clear();
 }
 
 void TestAccessibility::changeEventsFollowTheView()
@@ -377,9 +517,13 @@ void TestAccessibility::contextMenuFromTheKeyboard()
     auto *view = window->findChild<ResultView *>("ListView1");
     QAccessibleInterface *list = tableOf(*window);
     view->setFocus();
+    view->setSelectedRow(2);
+    heard.clear();
     QStringList items;
     QAccessibleInterface *menuParent = nullptr;
-    QTimer::singleShot(0, this, [&] {
+    QString activeItem;
+    // Once the menu is open and has made its first item current:
+    const auto open = [&] {
         // While open, the menu is the list's last child.
         QAccessibleInterface *menu = list->child(list->childCount() - 1);
         QVERIFY(menu && view->contextMenu());
@@ -390,14 +534,30 @@ void TestAccessibility::contextMenuFromTheKeyboard()
             QCOMPARE(menu->indexOfChild(menu->child(i)), i);
             items.append(menu->child(i)->text(QAccessible::Name));
         }
+        for (int i = 0; i < menu->childCount(); ++i)
+            if (menu->child(i)->state().focused)
+                activeItem = menu->child(i)->text(QAccessible::Name);
         menu->child(0)->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
-    });
+    };
+    QTimer::singleShot(0, this, [&] { QTimer::singleShot(0, this, open); });
     QTest::keyClick(view, Qt::Key(key), modifiers);
     QCOMPARE(items, (QStringList{QStringLiteral("Check All"), QStringLiteral("Uncheck All")}));
     QCOMPARE(menuParent, list);
     QVERIFY(window->list().checked(1) && window->list().checked(2));
     QCOMPARE(view->contextMenu(), nullptr);
     QCOMPARE(list->childCount(), 3);
+    // Read as it opened: its first item; once closed: the row again, then what the item did.
+    QCOMPARE(activeItem, QStringLiteral("Check All"));
+    const QList<Heard> focus = heardOf(QAccessible::Focus);
+    QVERIFY(std::any_of(focus.begin(), focus.end(), [](const Heard &h) {
+        return h.role == QAccessible::MenuItem && h.name == QStringLiteral("Check All");
+    }));
+    QCOMPARE(focus.last().role, QAccessible::Cell);
+    QCOMPARE(focus.last().name, QStringLiteral("b"));
+    const QList<Heard> shown = heardOf(QAccessible::ObjectShow);
+    QCOMPARE(shown.last().role, QAccessible::Notification);
+    QCOMPARE(shown.last().name, QStringLiteral("2 of 2 rows checked"));
+    QVERIFY(shown.last().ms >= focus.last().ms);
 }
 
 void TestAccessibility::everyControlIsNamed()

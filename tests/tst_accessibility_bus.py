@@ -81,7 +81,7 @@ def run(program):
         for row in range(5):
             check(not cells.getAccessibleAt(row, 0).getState().contains(pyatspi.STATE_CHECKED), "a new row is ticked")
 
-        do_action(cells.getAccessibleAt(1, 0), "Toggle")
+        do_action(cells.getAccessibleAt(1, 0), "toggle")
         wait_for("row 2 ticked", lambda: table.queryTable().getAccessibleAt(1, 0).getState().contains(pyatspi.STATE_CHECKED))
         check(not cells.getAccessibleAt(0, 0).getState().contains(pyatspi.STATE_CHECKED), "row 1 ticked too")
 

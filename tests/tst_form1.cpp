@@ -23,6 +23,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QRandomGenerator>
+#include <QScopeGuard>
 #include <QSessionManager>
 #include <QTemporaryDir>
 #include <QTest>
@@ -99,9 +100,15 @@ public:
         RecordingSpreadsheets &m_owner;
     };
 
-    std::unique_ptr<SpreadsheetApplication> create() override { return std::make_unique<Application>(*this); }
+    std::unique_ptr<SpreadsheetApplication> create() override
+    {
+        if (onCreate)
+            std::exchange(onCreate, nullptr)(); // as while the office starts, once
+        return std::make_unique<Application>(*this);
+    }
 
     QStringList calls;
+    std::function<void()> onCreate;
 };
 
 } // namespace
@@ -142,11 +149,15 @@ private slots:
     void contextMenuTicksEveryRow();
     void damagedSettingsFileIsReportedAndKept();
     void unreadableSettingsStartWithDefaults();
+    void unstorableOptionsAreToldOnce_data();
+    void unstorableOptionsAreToldOnce();
 
     void saveTextFileFromTheWindow();
     void copyToTheClipboardFromTheWindow();
     void spreadsheetFromTheWindow();
     void exportsStandAsideDuringARun();
+    void commandsStandAsideWhileTheOfficeStarts();
+    void closeWhileTheOfficeStartsOpensNoDocument();
 
     void prefixesAtClose_data();
     void prefixesAtClose();
@@ -181,6 +192,7 @@ void TestForm1::init()
     QVERIFY(QFile::link(QStringLiteral(ZIPBASE_PATH), m_folder->filePath(QStringLiteral("zipbase.mdb"))));
     m_dialogs = RecordingDialogs();
     m_spreadsheets.calls.clear();
+    m_spreadsheets.onCreate = nullptr;
 }
 
 void TestForm1::cleanup()
@@ -734,14 +746,62 @@ void TestForm1::unreadableSettingsStartWithDefaults()
     SettingsStore settings;
     QDir().mkpath(settings.fileName(SettingsStore::name(SettingsStore::Key::City)));
     auto window = makeWindow();
-    QCOMPARE(m_dialogs.messages.size(), 1);
+    // The file that cannot be read, then, as the boxes' values are written
+    // back, that changes cannot be stored either.
+    QCOMPARE(m_dialogs.messages.size(), 2);
     QVERIFY(m_dialogs.messages[0].text.contains(QStringLiteral("Form1.Form_Load at line 132\r\r")));
+    QVERIFY(m_dialogs.messages[1].text.contains(QStringLiteral("will not be kept")));
     QCOMPARE(window->findChild<QLineEdit *>("Text1")->text(), QStringLiteral("200"));
     for (const char *name : {"Check1", "Check2", "Check3"})
         QCOMPARE(window->findChild<QCheckBox *>(name)->checkState(), Qt::Checked);
-    window->findChild<QCheckBox *>("Check1")->click(); // storing fails quietly
+    window->findChild<QCheckBox *>("Check1")->click(); // told once already
     QCOMPARE(window->findChild<QCheckBox *>("Check1")->checkState(), Qt::Unchecked);
-    QCOMPARE(m_dialogs.messages.size(), 1);
+    QCOMPARE(m_dialogs.messages.size(), 2);
+}
+
+void TestForm1::unstorableOptionsAreToldOnce_data()
+{
+    QTest::addColumn<QString>("made");
+    QTest::newRow("a folder in the file's place") << "folder";
+    QTest::newRow("read-only file") << "read-only file";
+    QTest::newRow("read-only folder") << "read-only folder";
+}
+
+void TestForm1::unstorableOptionsAreToldOnce()
+{
+    QFETCH(QString, made);
+    // A config folder of its own: QSettings keeps the changes it could not
+    // store for the file's name, for as long as this process runs.
+    const QTemporaryDir config(m_config.path() + QStringLiteral("/XXXXXX"));
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
+    const QString path = SettingsStore().fileName(SettingsStore::name(SettingsStore::Key::City));
+    const QString folder = QFileInfo(path).path();
+    const auto writable = qScopeGuard([&] {
+        QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    });
+    if (made == QLatin1String("folder")) {
+        QVERIFY(QDir().mkpath(path));
+    } else {
+        if (geteuid() == 0)
+            QSKIP("root writes every file");
+        SettingsStore().write(SettingsStore::Key::State, QStringLiteral("0"));
+        QVERIFY(QFile::setPermissions(made == QLatin1String("read-only file") ? path : folder,
+                                      QFile::ReadOwner | QFile::ExeOwner));
+    }
+    const QByteArray before = readFile(path);
+    auto window = makeWindow();
+    window->show();
+    window->findChild<QCheckBox *>("Check3")->click();
+    window->findChild<QLineEdit *>("Text1")->setText(QStringLiteral("75"));
+    window->findChild<QCheckBox *>("Check3")->click();
+
+    // Told once, at the first store that failed, naming the file.
+    const QStringList told = m_dialogs.texts().filter(QStringLiteral("will not be kept"));
+    QCOMPARE(told.size(), 1);
+    QVERIFY(told[0].contains(path));
+    QVERIFY(m_dialogs.messages.constLast().title == applicationTitle());
+    QCOMPARE(readFile(path), before);
+    QCOMPARE(window->findChild<QLineEdit *>("Text1")->text(), QStringLiteral("75"));
 }
 
 void TestForm1::prefixesAtClose_data()
@@ -862,6 +922,42 @@ void TestForm1::exportsStandAsideDuringARun()
     QVERIFY(m_spreadsheets.calls.isEmpty());
     QVERIFY(!QFile::exists(m_folder->filePath(QStringLiteral("never.txt"))));
     QCOMPARE(window->list().rows(), 200000);
+}
+
+void TestForm1::commandsStandAsideWhileTheOfficeStarts()
+{
+    // The office takes its time to start for the export's probe: the window
+    // handles its input meanwhile, but no other command acts, as during the
+    // rest of the export.
+    auto window = makeWindowWithThreePlaces();
+    window->list().setAllChecked(true);
+    bool probing = false;
+    m_spreadsheets.onCreate = [&] {
+        probing = true;
+        QCOMPARE(window->pointer(), Pointer::Hourglass);
+        for (const char *button : {"PushButton13", "PushButton7", "PushButton2"})
+            QTest::mouseClick(window->findChild<QPushButton *>(button), Qt::LeftButton);
+        QTest::keyClick(window->findChild<ResultView *>("ListView1"), Qt::Key_Delete);
+    };
+    QTest::mouseClick(window->findChild<QPushButton *>("PushButton13"), Qt::LeftButton);
+
+    QVERIFY(probing);
+    QCOMPARE(m_spreadsheets.calls, (QStringList{"workbook", "cell 1,1 Result(s)", "cell 2,1 Holtsville, NY 00501",
+                                                "cell 3,1 Akutan, AK 99553", "cell 4,1 Ann Arbor, MI 48103", "autofit",
+                                                "visible 1"}));
+    QCOMPARE(rowsOf(window->list()), QStringList({"Holtsville, NY 00501", "Akutan, AK 99553", "Ann Arbor, MI 48103"}));
+    QCOMPARE(window->pointer(), Pointer::Normal);
+    QVERIFY(m_dialogs.messages.isEmpty());
+}
+
+void TestForm1::closeWhileTheOfficeStartsOpensNoDocument()
+{
+    auto window = makeWindowWithThreePlaces();
+    window->list().setAllChecked(true);
+    m_spreadsheets.onCreate = [&] { window->close(); };
+    QTest::mouseClick(window->findChild<QPushButton *>("PushButton13"), Qt::LeftButton);
+    QVERIFY(!window->isVisible());
+    QVERIFY(m_spreadsheets.calls.isEmpty());
 }
 
 void TestForm1::failedStoreAtCloseIsReported()

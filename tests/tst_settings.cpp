@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QScopeGuard>
 #include <QSettings>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -37,6 +38,9 @@ private slots:
     void damagedFileIsKeptBesideIt();
     void folderInPlaceOfFile();
     void fileWithoutReadPermission();
+    void unwritableFile_data();
+    void unwritableFile();
+    void notUtf8IsKeptAsDamage();
 
     void prefixesRows_data();
     void prefixesRows();
@@ -281,6 +285,72 @@ void TestSettings::fileWithoutReadPermission()
     const SettingsStore store;
     QCOMPARE(store.status(), QSettings::AccessError);
     QCOMPARE(store.readInt16(Key::City), qint16(1));
+}
+
+void TestSettings::unwritableFile_data()
+{
+    QTest::addColumn<QString>("made");
+    QTest::addColumn<QString>("cause");
+    QTest::newRow("a folder in its place") << "folder" << "a folder of that name is in its place";
+    QTest::newRow("read-only file") << "read-only file" << "the file is read-only";
+    QTest::newRow("read-only folder") << "read-only folder" << "its folder FOLDER is read-only";
+}
+
+void TestSettings::unwritableFile()
+{
+    QFETCH(QString, made);
+    QFETCH(QString, cause);
+    cause.replace(QStringLiteral("FOLDER"), folder());
+    const QString path = folder() + "/Orvelle Software.conf";
+    const auto writable = qScopeGuard([&] {
+        QFile::setPermissions(folder(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    });
+    if (made == QLatin1String("folder")) {
+        QVERIFY(QDir().mkpath(path));
+    } else {
+        if (geteuid() == 0)
+            QSKIP("root writes every file");
+        writeRaw(path, "Check1=0\n");
+        QVERIFY(QFile::setPermissions(made == QLatin1String("read-only file") ? path : folder(),
+                                      QFile::ReadOwner | QFile::ExeOwner));
+    }
+
+    SettingsStore store;
+    store.write(Key::City, QStringLiteral("1"));
+    QCOMPARE(store.status(), QSettings::AccessError);
+    QCOMPARE(store.writeProblem(SettingsStore::name(Key::City)),
+             QStringLiteral("The options cannot be stored in %1: %2. Changes to them will not be kept until the "
+                            "file can be written.")
+                 .arg(path, cause));
+    if (made != QLatin1String("folder"))
+        QCOMPARE(readRaw(path), QByteArray("Check1=0\n"));
+}
+
+void TestSettings::notUtf8IsKeptAsDamage()
+{
+    // A hand-edited value in Latin-1: read as U+FFFD, so kept aside before
+    // the first write stores it so.
+    const QString path = folder() + "/Orvelle Software.conf";
+    const QByteArray edited("[General]\nNumber%20Of%20Records=Z\xfcrich\nCheck2=0\n");
+    writeRaw(path, edited);
+    {
+        SettingsStore store;
+        QCOMPARE(store.status(), QSettings::FormatError);
+        QCOMPARE(store.read(Key::NumberOfRecords), QStringLiteral("Z\uFFFDrich"));
+        QCOMPARE(store.readInt16(Key::State), qint16(0));
+        QCOMPARE(store.keptCopy(), path + ".damaged");
+        QCOMPARE(readRaw(store.keptCopy()), edited);
+        QVERIFY(store.loadProblem().contains(QStringLiteral("not UTF-8")));
+        QVERIFY(store.loadProblem().contains(store.keptCopy()));
+
+        store.write(Key::City, QStringLiteral("0"));
+        QCOMPARE(store.status(), QSettings::NoError);
+    }
+    restart();
+    const SettingsStore next;
+    QCOMPARE(next.status(), QSettings::NoError);
+    QCOMPARE(next.readInt16(Key::City), qint16(0));
+    QCOMPARE(readRaw(folder() + "/Orvelle Software.conf.damaged"), edited);
 }
 
 void TestSettings::prefixesRows_data()

@@ -4,6 +4,7 @@
 
 #include "export/Spreadsheet.h"
 #include "export/SpreadsheetExport.h"
+#include "generate/ListCommands.h"
 #include "shell/Failure.h"
 #include "shell/ListSource.h"
 #include "TestSupport.h"
@@ -11,19 +12,25 @@
 #include <QRegularExpression>
 #include <QTest>
 
+#include <algorithm>
+
 namespace {
 
 // The calls made to a factory and its application objects, in order; a block
-// of cells shows as the cells it stores ("row,column text"), its empty texts
-// left out. Once `callsLeft` reaches 0 the application is gone and every call
-// to it fails; once `creatable` does, no object can be created. Negative: no
-// limit. A write that reaches sheet row `refusedRow` fails.
+// of cells shows as the cells it stores ("row,column text"), and one that is
+// not a rectangle fails. Once `callsLeft` reaches 0 the application is gone
+// and every call to it fails; once `creatable` does, no object can be
+// created. Negative: no limit. A write that reaches sheet row `refusedRow`
+// fails. `during` runs at the start of every call, as while the application
+// works on it.
 class FakeFactory : public SpreadsheetFactory
 {
 public:
     std::unique_ptr<SpreadsheetApplication> create() override;
     void record(const QString &call, int &budget, bool refused = false)
     {
+        if (during)
+            during(call);
         const bool fails = budget == 0 || refused;
         calls.append(fails ? call + QLatin1String(" FAILED") : call);
         if (fails)
@@ -36,7 +43,7 @@ public:
     int callsLeft = -1;
     int creatable = -1;
     int refusedRow = 0;
-    bool windowClosesInCreate = false;
+    std::function<void(const QString &call)> during;
 };
 
 class FakeApplication : public SpreadsheetApplication
@@ -53,14 +60,15 @@ public:
     void setCells(int row, int column, const QList<QStringList> &cells) override
     {
         const int last = row + int(cells.size()) - 1;
+        const bool rectangle = std::all_of(cells.begin(), cells.end(), [&](const QStringList &texts) {
+            return texts.size() == cells.constFirst().size();
+        });
         m_log.record(QStringLiteral("block %1-%2").arg(row).arg(last), m_log.callsLeft,
-                     row <= m_log.refusedRow && m_log.refusedRow <= last);
+                     (row <= m_log.refusedRow && m_log.refusedRow <= last) || !rectangle);
         m_log.calls.removeLast();
         for (int i = 0; i < cells.size(); ++i) {
-            for (int j = 0; j < cells[i].size(); ++j) {
-                if (!cells[i][j].isEmpty())
-                    m_log.calls.append(QStringLiteral("%1,%2 %3").arg(row + i).arg(column + j).arg(cells[i][j]));
-            }
+            for (int j = 0; j < cells[i].size(); ++j)
+                m_log.calls.append(QStringLiteral("%1,%2 %3").arg(row + i).arg(column + j).arg(cells[i][j]));
         }
     }
     void autofitColumns() override { m_log.record(QStringLiteral("autofit"), m_log.callsLeft); }
@@ -72,8 +80,6 @@ private:
 
 std::unique_ptr<SpreadsheetApplication> FakeFactory::create()
 {
-    if (windowClosesInCreate) // starting the application yields, and the window closes there
-        throw ProgramEnding();
     record(QStringLiteral("create"), creatable);
     return std::make_unique<FakeApplication>(*this);
 }
@@ -81,7 +87,9 @@ std::unique_ptr<SpreadsheetApplication> FakeFactory::create()
 const QStringList oneColumn = {QStringLiteral("Result(s)")};
 const QStringList threeRows = {"x|Holtsville, NY 00501", "x|Agawam, MA 01001", "x|Adjuntas, PR 00601"};
 const QStringList probe = {"create", "release"};
-const QList<Pointer> hourglassThenNormal = {Pointer::Hourglass, Pointer::Normal};
+// The hourglass while the probe waits, and again from step 110 to step 176.
+const QList<Pointer> probing = {Pointer::Hourglass, Pointer::Normal};
+const QList<Pointer> hourglassThenNormal = probing + probing;
 
 const QString clickSource = QStringLiteral("in Orvelle2021/08/31.Form1.PushButton13_Click ");
 
@@ -104,9 +112,11 @@ private slots:
     void applicationNotCreatedAfterTheProbe();
     void vanishedRowsAreReportedAndPassedOver();
     void refusedBlockIsWrittenCellByCellInStepOrder();
+    void refusedRectangleAfterOthersTaken();
     void windowClosedWhileFillingKeepsTheCellsWritten();
-    void windowClosedWhileProbingEndsTheCommand();
     void busyClickDoesNothing();
+    void nothingElseActsWhileTheProbeWaits();
+    void windowClosedWhileTheApplicationWorks();
 };
 
 void TestSpreadsheet::layout_data()
@@ -147,11 +157,8 @@ void TestSpreadsheet::layout()
 
         exportToSpreadsheet(host, TableList(headers, rows), factory, transfer);
 
-        // A block leaves an empty text's cell empty, as writing it does.
-        QStringList written = cells;
-        if (!transfer.cellByCell)
-            written.removeIf([](const QString &cell) { return cell.endsWith(QLatin1Char(' ')); });
-        QCOMPARE(factory.calls, probe + QStringList({"create", "add workbook"}) + written
+        // Blocks write exactly the cells written one by one, and no other.
+        QCOMPARE(factory.calls, probe + QStringList({"create", "add workbook"}) + cells
                                     + QStringList({"autofit", "visible", "release"}));
         QVERIFY(host.m_dialogs.messages.isEmpty());
         QCOMPARE(host.pointers, hourglassThenNormal);
@@ -175,7 +182,7 @@ void TestSpreadsheet::missingApplicationShowsBothMessages()
         for (const ShownMessage &message : host.m_dialogs.messages)
             QVERIFY(message.title == applicationTitle() && message.icon == Dialogs::Icon::None);
         QCOMPARE(factory.calls, QStringList({"create FAILED"}));
-        QVERIFY(host.pointers.isEmpty());
+        QCOMPARE(host.pointers, probing);
     }
 }
 
@@ -186,7 +193,7 @@ void TestSpreadsheet::emptyListOnlyProbes()
     exportToSpreadsheet(host, TableList(oneColumn, {}), factory);
     QCOMPARE(factory.calls, probe);
     QVERIFY(host.m_dialogs.messages.isEmpty());
-    QVERIFY(host.pointers.isEmpty());
+    QCOMPARE(host.pointers, probing);
 }
 
 void TestSpreadsheet::applicationClosedWhileFilling()
@@ -219,7 +226,7 @@ void TestSpreadsheet::applicationNotCreatedAfterTheProbe()
     factory.creatable = 1; // the probe's object only
 
     exportToSpreadsheet(host, TableList({"Result(s)", "Zip"}, {"x|Holtsville|00501", "-|Agawam|01001", "x|Adjuntas|"}),
-                       factory);
+                        factory);
 
     QCOMPARE(reportedSteps(host.m_dialogs, clickSource), QList<int>({112, 114, 126, 132, 156, 162, 156, 172, 174}));
     QVERIFY(host.m_dialogs.texts().constFirst().startsWith(QLatin1String("The application has been closed.\r\n")));
@@ -275,6 +282,29 @@ void TestSpreadsheet::refusedBlockIsWrittenCellByCellInStepOrder()
     }
 }
 
+void TestSpreadsheet::refusedRectangleAfterOthersTaken()
+{
+    // Rows of different widths go out as rectangles of their own (sheet rows
+    // 1-2, 3 and 4): when the application refuses the second, the first stays
+    // as it went, and the cells from the second on are written one by one,
+    // exactly as cell by cell.
+    for (const SheetTransfer &transfer : transfers) {
+        FakeHost host;
+        FakeFactory factory;
+        factory.refusedRow = 3;
+
+        exportToSpreadsheet(host, TableList({"Result(s)", "State", "Zip"},
+                                            {"x|Holtsville|NY|00501", "x|Agawam||01001", "x|Adjuntas|PR|00601"}),
+                            factory, transfer);
+
+        QCOMPARE(reportedSteps(host.m_dialogs, clickSource), QList<int>({156, 162}));
+        QStringList stored = factory.calls.filter(QRegularExpression(QStringLiteral("^\\d+,\\d+ ")));
+        stored.removeIf([](const QString &call) { return call.endsWith(QLatin1String(" FAILED")); });
+        QCOMPARE(stored, QStringList({"1,1 Result(s)", "1,2 State", "1,3 Zip", "2,1 Holtsville", "2,2 NY", "2,3 00501",
+                                      "4,1 Adjuntas", "4,2 PR", "4,3 00601"}));
+    }
+}
+
 void TestSpreadsheet::windowClosedWhileFillingKeepsTheCellsWritten()
 {
     // The window closes in the yield before list row 3: the command ends at
@@ -292,16 +322,6 @@ void TestSpreadsheet::windowClosedWhileFillingKeepsTheCellsWritten()
         QCOMPARE(factory.calls, probe + QStringList({"create", "add workbook", "1,1 Result(s)", "2,1 Holtsville, NY 00501",
                                                      "3,1 Agawam, MA 01001", "release"}));
     }
-}
-
-void TestSpreadsheet::windowClosedWhileProbingEndsTheCommand()
-{
-    // Not taken for a missing application: nothing is shown, nothing created.
-    FakeHost host;
-    FakeFactory factory;
-    factory.windowClosesInCreate = true;
-    QVERIFY_THROWS_EXCEPTION(ProgramEnding, exportToSpreadsheet(host, TableList(oneColumn, threeRows), factory));
-    QVERIFY(host.m_dialogs.messages.isEmpty() && factory.calls.isEmpty() && host.pointers.isEmpty());
 }
 
 void TestSpreadsheet::busyClickDoesNothing()
@@ -326,6 +346,78 @@ void TestSpreadsheet::busyClickDoesNothing()
                                                  "3,1 Agawam, MA 01001", "4,1 Adjuntas, PR 00601", "autofit",
                                                  "visible", "release"}));
     QCOMPARE(host.pointers, hourglassThenNormal);
+}
+
+void TestSpreadsheet::nothingElseActsWhileTheProbeWaits()
+{
+    // While the probe's object is created (the office starting, say), the
+    // hourglass shows: a second click, "Clear List" and the Delete key stand
+    // aside, as they do during the steps after it.
+    FakeHost host;
+    FakeFactory factory;
+    ResultsColumnList list;
+    for (const char *text : {"Holtsville, NY 00501", "Agawam, MA 01001"})
+        list.append(QLatin1String(text));
+    list.setAllChecked(true);
+    bool probed = false;
+    factory.during = [&](const QString &call) {
+        if (probed || call != QLatin1String("create"))
+            return;
+        probed = true;
+        QVERIFY(host.busy());
+        exportToSpreadsheet(host, list, factory);
+        clearList(host, list);
+        removeSelectedRow(host, list, 1);
+    };
+
+    exportToSpreadsheet(host, list, factory);
+
+    QCOMPARE(factory.calls, probe + QStringList({"create", "add workbook", "1,1 Result(s)", "2,1 Holtsville, NY 00501",
+                                                 "3,1 Agawam, MA 01001", "autofit", "visible", "release"}));
+    QCOMPARE(list.rows(), 2);
+    QCOMPARE(host.pointers, hourglassThenNormal);
+}
+
+void TestSpreadsheet::windowClosedWhileTheApplicationWorks()
+{
+    // The window closes while the application works on a call (its
+    // `occurrence`th of that name): the command ends with that call, and no
+    // document is opened after the window has gone; the cells written by
+    // then stay written.
+    struct Case
+    {
+        SheetTransfer transfer;
+        QString call;
+        int occurrence;
+        QStringList calls;
+    };
+    const SheetTransfer cellByCell{.cellByCell = true};
+    const QStringList workbook = probe + QStringList({"create", "add workbook"});
+    const QStringList cells = {"1,1 Result(s)", "2,1 Holtsville, NY 00501", "3,1 Agawam, MA 01001",
+                               "4,1 Adjuntas, PR 00601"};
+    const QList<Case> cases = {
+        {cellByCell, "create", 1, probe},
+        {cellByCell, "create", 2, probe + QStringList({"create", "release"})},
+        {cellByCell, "add workbook", 1, workbook + QStringList({"release"})},
+        {cellByCell, "3,1 Agawam, MA 01001", 1, workbook + cells.mid(0, 3) + QStringList({"release"})},
+        {cellByCell, "autofit", 1, workbook + cells + QStringList({"autofit", "release"})},
+        {SheetTransfer{}, "block 1-4", 1, workbook + cells + QStringList({"release"})},
+    };
+    for (const Case &closing : cases) {
+        FakeHost host;
+        FakeFactory factory;
+        int seen = 0;
+        factory.during = [&](const QString &call) {
+            if (call == closing.call && ++seen == closing.occurrence)
+                host.closed = true;
+        };
+
+        QVERIFY_THROWS_EXCEPTION(ProgramEnding,
+                                 exportToSpreadsheet(host, TableList(oneColumn, threeRows), factory, closing.transfer));
+
+        QCOMPARE(factory.calls, closing.calls);
+        QVERIFY(host.m_dialogs.messages.isEmpty());
+    }
 }
 
 QTEST_GUILESS_MAIN(TestSpreadsheet)

@@ -7,6 +7,7 @@
 #include "export/LibreOffice.h"
 #include "export/LibreOfficeUno.h"
 #include "export/SpreadsheetExport.h"
+#include "generate/ListCommands.h"
 #include "shell/ListSource.h"
 #include "TestSupport.h"
 
@@ -148,6 +149,9 @@ protected:
 };
 
 const QString clickSource = QStringLiteral("in Orvelle2021/08/31.Form1.PushButton13_Click ");
+// The hourglass while the probe waits, and again from step 110 to step 176.
+const QList<Pointer> probing = {Pointer::Hourglass, Pointer::Normal};
+const QList<Pointer> hourglassThenNormal = probing + probing;
 
 // Runs a test's body: a UNO exception escaping it would end the program.
 template <typename Body>
@@ -178,6 +182,10 @@ private slots:
     void hangingOfficeIsGivenUp();
     void keyDuringCallStartsAnotherExport();
     void missingOfficeShowsBothMessages();
+    void cellsTypedMeanwhileOutsideTheRowsStay();
+    void nothingElseActsWhileTheProbeWaits_data();
+    void nothingElseActsWhileTheProbeWaits();
+    void launcherIsCollectedOnceItEnds();
 
 private:
     // The Calc documents open in the office, through a connection of our own.
@@ -187,7 +195,12 @@ private:
     void noteOffice(const LibreOfficeFactory *factory);
 
     QTemporaryDir m_profiles;
+    // The office this test's factory holds, running: started by a one-row
+    // export when none runs.
+    qint64 runningOffice();
+
     std::unique_ptr<LibreOfficeFactory> m_factory;
+    std::function<void()> m_whileWaiting; // runs while m_factory waits for its office
     QList<qint64> m_offices;
 };
 
@@ -203,8 +216,22 @@ void TestSpreadsheetCalc::initTestCase()
     LibreOfficeOptions options;
     options.headless = true;
     options.profileParent = m_profiles.path();
-    options.whileWaiting = [this] { noteOffice(m_factory.get()); };
+    options.whileWaiting = [this] {
+        noteOffice(m_factory.get());
+        if (m_whileWaiting)
+            m_whileWaiting();
+    };
     m_factory = std::make_unique<LibreOfficeFactory>(options);
+}
+
+qint64 TestSpreadsheetCalc::runningOffice()
+{
+    if (m_factory->officeProcessId() == 0 || !groupAlive(m_factory->officeProcessId())) {
+        FakeHost host;
+        exportToSpreadsheet(host, TableList({"Result(s)"}, {"x|Holtsville, NY 00501"}), *m_factory);
+        cleanup();
+    }
+    return m_factory->officeProcessId();
 }
 
 void TestSpreadsheetCalc::noteOffice(const LibreOfficeFactory *factory)
@@ -272,7 +299,7 @@ void TestSpreadsheetCalc::cellsHoldTheirTextsLiterally()
         exportToSpreadsheet(host, list, *m_factory);
 
         QCOMPARE(host.m_dialogs.texts(), QStringList());
-        QCOMPARE(host.pointers, QList<Pointer>({Pointer::Hourglass, Pointer::Normal}));
+        QCOMPARE(host.pointers, hourglassThenNormal);
         const Reference<css::sheet::XSpreadsheet> sheet = onlyDocumentsActiveSheet();
         QVERIFY2(sheet.is(), "the export should leave exactly one new Calc document");
         const QList<QStringList> expected = {
@@ -384,7 +411,7 @@ void TestSpreadsheetCalc::officeKilledWhileFilling()
 
         QVERIFY(killed > 0);
         QCOMPARE(reportedSteps(host.m_dialogs, clickSource), QList<int>(26, 156) + QList<int>({172, 174}));
-        QCOMPARE(host.pointers, QList<Pointer>({Pointer::Hourglass, Pointer::Normal}));
+        QCOMPARE(host.pointers, hourglassThenNormal);
 
         // The program goes on: the next export starts another office.
         FakeHost again;
@@ -429,7 +456,7 @@ void TestSpreadsheetCalc::hangingOfficeIsGivenUp()
         QVERIFY2(sinceStop.elapsed() < 5000 + 2000, "the export should give up on the office after 5 s");
         QCOMPARE(reportedSteps(host.m_dialogs, clickSource), QList<int>({126, 156, 156, 156, 172, 174}));
         QVERIFY(host.m_dialogs.texts().constFirst().startsWith("LibreOffice did not answer within 5 seconds.\r\n"));
-        QCOMPARE(host.pointers, QList<Pointer>({Pointer::Hourglass, Pointer::Normal}));
+        QCOMPARE(host.pointers, hourglassThenNormal);
         QVERIFY2(waitUntilGone(stopped), "an office without a display that hangs should be ended");
 
         // The next export starts a fresh office.
@@ -480,8 +507,8 @@ void TestSpreadsheetCalc::keyDuringCallStartsAnotherExport()
         QVERIFY2(otherDuringExport, "the key should have been handled while the office worked");
         QCOMPARE(host.m_dialogs.texts(), QStringList());
         QCOMPARE(other.m_dialogs.texts(), QStringList());
-        QCOMPARE(host.pointers, QList<Pointer>({Pointer::Hourglass, Pointer::Normal}));
-        QCOMPARE(other.pointers, QList<Pointer>({Pointer::Hourglass, Pointer::Normal}));
+        QCOMPARE(host.pointers, hourglassThenNormal);
+        QCOMPARE(other.pointers, hourglassThenNormal);
         QStringList firstCells;
         for (const auto &document : documents(factory)) {
             const auto sheet = Reference<css::sheet::XSpreadsheetView>(document->getCurrentController(), UNO_QUERY_THROW)
@@ -514,8 +541,115 @@ void TestSpreadsheetCalc::missingOfficeShowsBothMessages()
         QVERIFY2(timer.elapsed() < 5000, "a launcher that has ended must not be waited for");
         QCOMPARE(host.m_dialogs.messages.size(), 2);
         QVERIFY(host.m_dialogs.texts().constLast().endsWith(QLatin1String("to use this feature.")));
-        QVERIFY(host.pointers.isEmpty());
+        QCOMPARE(host.pointers, probing);
     }
+}
+
+void TestSpreadsheetCalc::cellsTypedMeanwhileOutsideTheRowsStay()
+{
+    // The user types into the new sheet as it fills: into the row of a list
+    // row not ticked, right of a short row, right of the header and below
+    // the last row. The export writes none of those cells, so none changes.
+    const QStringList typed = {"A3", "C3", "B4", "C4", "D1", "A5"};
+    const auto position = [](const QString &cell) { return std::pair(cell[0].unicode() - 'A', cell.mid(1).toInt() - 1); };
+    failingOnUnoExceptions([&] {
+        for (const SheetTransfer &transfer :
+             {SheetTransfer{.cellByCell = true}, SheetTransfer{.rowsPerBlock = 2}, SheetTransfer{}}) {
+            FakeHost host;
+            host.onYield = [&] {
+                if (host.yields != 1)
+                    return;
+                const Reference<css::sheet::XSpreadsheet> sheet = onlyDocumentsActiveSheet();
+                QVERIFY(sheet.is());
+                for (const QString &cell : typed) {
+                    const auto [column, row] = position(cell);
+                    sheet->getCellByPosition(column, row)->setFormula("typed");
+                }
+            };
+            exportToSpreadsheet(host, TableList({"Result(s)", "State", "Zip"}, {"x|Holtsville|NY|00501",
+                                                                              "-|Agawam|MA|01001", "x|Adjuntas||"}),
+                               *m_factory, transfer);
+
+            QCOMPARE(host.m_dialogs.texts(), QStringList());
+            const Reference<css::sheet::XSpreadsheet> sheet = onlyDocumentsActiveSheet();
+            QVERIFY(sheet.is());
+            for (const QString &cell : typed) {
+                const auto [column, row] = position(cell);
+                QCOMPARE(describeCell(sheet, column, row), QStringLiteral("text:typed"));
+            }
+            QCOMPARE(describeCell(sheet, 2, 1), QStringLiteral("text:00501"));
+            QCOMPARE(describeCell(sheet, 0, 3), QStringLiteral("text:Adjuntas"));
+            cleanup();
+        }
+    });
+}
+
+void TestSpreadsheetCalc::nothingElseActsWhileTheProbeWaits_data()
+{
+    QTest::addColumn<QString>("meanwhile");
+    QTest::newRow("a second click") << "click";
+    QTest::newRow("Clear List") << "clear";
+    QTest::newRow("the window closes") << "close";
+}
+
+void TestSpreadsheetCalc::nothingElseActsWhileTheProbeWaits()
+{
+    // The office holds the probe's call (it is stopped) until the window has
+    // acted on what came in meanwhile, as it does while it waits for the office.
+    QFETCH(QString, meanwhile);
+    failingOnUnoExceptions([&] {
+        const qint64 office = runningOffice();
+        QVERIFY(office > 0);
+        ResultsColumnList list;
+        for (const char *text : {"Holtsville, NY 00501", "Agawam, MA 01001", "Adjuntas, PR 00601"})
+            list.append(QLatin1String(text));
+        list.setAllChecked(true);
+        FakeHost host;
+        bool acted = false;
+        m_whileWaiting = [&] {
+            if (acted)
+                return;
+            acted = true;
+            kill(-pid_t(office), SIGCONT);
+            if (meanwhile == QLatin1String("click"))
+                exportToSpreadsheet(host, list, *m_factory);
+            else if (meanwhile == QLatin1String("clear"))
+                clearList(host, list);
+            else
+                host.closed = true;
+        };
+        kill(-pid_t(office), SIGSTOP);
+        try {
+            exportToSpreadsheet(host, list, *m_factory);
+        } catch (const ProgramEnding &) {
+            QVERIFY(host.closed);
+        }
+        m_whileWaiting = nullptr;
+        kill(-pid_t(office), SIGCONT);
+
+        QVERIFY(acted);
+        QCOMPARE(host.m_dialogs.texts(), QStringList());
+        if (host.closed) {
+            QCOMPARE(documents().size(), 0);
+            return;
+        }
+        QCOMPARE(list.rows(), 3);
+        QCOMPARE(host.pointers, hourglassThenNormal);
+        const Reference<css::sheet::XSpreadsheet> sheet = onlyDocumentsActiveSheet();
+        QVERIFY2(sheet.is(), "the export should leave exactly one new Calc document");
+        QCOMPARE(describeCell(sheet, 0, 3), QStringLiteral("text:Adjuntas, PR 00601"));
+    });
+}
+
+void TestSpreadsheetCalc::launcherIsCollectedOnceItEnds()
+{
+    // The office ends (here: killed) while the program goes on: its launcher,
+    // this program's child, does not stay behind as a zombie.
+    const qint64 office = runningOffice();
+    QVERIFY(office > 0);
+    kill(-pid_t(office), SIGKILL);
+    QVERIFY(waitUntilGone(office));
+    QTRY_VERIFY2(!QFileInfo::exists(QStringLiteral("/proc/%1").arg(office)), "the launcher should be collected");
 }
 
 int main(int argc, char *argv[])

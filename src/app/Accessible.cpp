@@ -4,7 +4,12 @@
 #include "app/ProgressBar.h"
 #include "app/ResultView.h"
 
+#include <QAccessibleObject>
 #include <QAccessibleWidget>
+#include <QApplication>
+#include <QLineEdit>
+#include <QStyle>
+#include <QStyleOptionFrame>
 #include <QMenu>
 
 namespace {
@@ -42,10 +47,165 @@ private:
     ProgressBar *bar() const { return static_cast<ProgressBar *>(widget()); }
 };
 
+// What a screen reader is told without the focus moving: a notification of
+// the window, shown anew for each announcement, which readers speak whenever
+// it shows. It has no place on screen.
+class Announcement : public QObject
+{
+    Q_OBJECT
+
+public:
+    using QObject::QObject;
+    QString text;
+};
+
+class AccessibleAnnouncement : public QAccessibleObject
+{
+public:
+    explicit AccessibleAnnouncement(Announcement *announcement)
+        : QAccessibleObject(announcement)
+    {
+    }
+
+    QWindow *window() const override { return owner() ? owner()->windowHandle() : nullptr; }
+    QAccessibleInterface *parent() const override { return QAccessible::queryAccessibleInterface(owner()); }
+    QAccessibleInterface *child(int) const override { return nullptr; }
+    int childCount() const override { return 0; }
+    int indexOfChild(const QAccessibleInterface *) const override { return -1; }
+    QString text(QAccessible::Text t) const override
+    {
+        return t == QAccessible::Name && isValid() ? static_cast<Announcement *>(object())->text : QString();
+    }
+    QAccessible::Role role() const override { return QAccessible::Notification; }
+    QAccessible::State state() const override { return {}; }
+
+private:
+    QWidget *owner() const { return isValid() ? qobject_cast<QWidget *>(object()->parent()) : nullptr; }
+};
+
+// A plain line edit, read as Qt reads one, except that it answers a question
+// about the text's attributes with the whole text: it has one font and one
+// language throughout. Qt's own answers an empty range, and a reader that
+// joins the ranges up then reads the text one character short.
+class AccessibleLineEdit : public QAccessibleWidget,
+                           public QAccessibleTextInterface,
+                           public QAccessibleEditableTextInterface
+{
+public:
+    explicit AccessibleLineEdit(QLineEdit *edit)
+        : QAccessibleWidget(edit, QAccessible::EditableText)
+    {
+    }
+
+    QString text(QAccessible::Text t) const override
+    {
+        if (t == QAccessible::Value)
+            return edit()->text();
+        return QAccessibleWidget::text(t);
+    }
+    void setText(QAccessible::Text t, const QString &text) override
+    {
+        if (t == QAccessible::Value && !edit()->isReadOnly())
+            edit()->setText(text);
+        else
+            QAccessibleWidget::setText(t, text);
+    }
+    QAccessible::State state() const override
+    {
+        QAccessible::State state = QAccessibleWidget::state();
+        state.editable = !edit()->isReadOnly();
+        state.readOnly = edit()->isReadOnly();
+        state.selectableText = true;
+        return state;
+    }
+    void *interface_cast(QAccessible::InterfaceType type) override
+    {
+        if (type == QAccessible::TextInterface)
+            return static_cast<QAccessibleTextInterface *>(this);
+        if (type == QAccessible::EditableTextInterface)
+            return static_cast<QAccessibleEditableTextInterface *>(this);
+        return QAccessibleWidget::interface_cast(type);
+    }
+
+    // QAccessibleTextInterface
+    QString attributes(int, int *startOffset, int *endOffset) const override
+    {
+        *startOffset = 0;
+        *endOffset = characterCount();
+        return QString();
+    }
+    QString text(int startOffset, int endOffset) const override
+    {
+        return edit()->text().mid(startOffset, endOffset - startOffset);
+    }
+    int characterCount() const override { return int(edit()->text().size()); }
+    int cursorPosition() const override { return edit()->cursorPosition(); }
+    void setCursorPosition(int position) override { edit()->setCursorPosition(position); }
+    int selectionCount() const override { return edit()->hasSelectedText() ? 1 : 0; }
+    void selection(int selectionIndex, int *startOffset, int *endOffset) const override
+    {
+        *startOffset = *endOffset = 0;
+        if (selectionIndex == 0 && edit()->hasSelectedText()) {
+            *startOffset = edit()->selectionStart();
+            *endOffset = edit()->selectionEnd();
+        }
+    }
+    void addSelection(int startOffset, int endOffset) override { setSelection(0, startOffset, endOffset); }
+    void removeSelection(int selectionIndex) override
+    {
+        if (selectionIndex == 0)
+            edit()->deselect();
+    }
+    void setSelection(int selectionIndex, int startOffset, int endOffset) override
+    {
+        if (selectionIndex == 0)
+            edit()->setSelection(startOffset, endOffset - startOffset);
+    }
+    QRect characterRect(int offset) const override
+    {
+        // Where the text is laid out, as the style frames it.
+        QStyleOptionFrame option;
+        option.initFrom(edit());
+        const QRect area = edit()->style()->subElementRect(QStyle::SE_LineEditContents, &option, edit())
+                               .marginsRemoved(edit()->textMargins());
+        const QString text = edit()->text();
+        const QFontMetrics metrics = edit()->fontMetrics();
+        const int left = metrics.horizontalAdvance(text.left(offset));
+        const QRect character(area.left() + left, area.top(), metrics.horizontalAdvance(text.mid(offset, 1)),
+                              area.height());
+        return QRect(edit()->mapToGlobal(character.topLeft()), character.size());
+    }
+    int offsetAtPoint(const QPoint &point) const override
+    {
+        return edit()->cursorPositionAt(edit()->mapFromGlobal(point));
+    }
+    void scrollToSubstring(int, int endIndex) override { edit()->setCursorPosition(endIndex); }
+
+    // QAccessibleEditableTextInterface
+    void deleteText(int startOffset, int endOffset) override { replaceText(startOffset, endOffset, QString()); }
+    void insertText(int offset, const QString &text) override { replaceText(offset, offset, text); }
+    void replaceText(int startOffset, int endOffset, const QString &text) override
+    {
+        if (edit()->isReadOnly())
+            return;
+        QString whole = edit()->text();
+        whole.replace(startOffset, endOffset - startOffset, text);
+        edit()->setText(whole);
+    }
+
+private:
+    QLineEdit *edit() const { return static_cast<QLineEdit *>(widget()); }
+};
+
 QAccessibleInterface *widgetInterface(const QString &className, QObject *object)
 {
     if (className == QLatin1String("ResultView"))
         return accessibleResultView(static_cast<ResultView *>(object));
+    if (className == QLatin1String("QLineEdit") && object->metaObject() == &QLineEdit::staticMetaObject
+        && static_cast<QLineEdit *>(object)->echoMode() == QLineEdit::Normal)
+        return new AccessibleLineEdit(static_cast<QLineEdit *>(object));
+    if (className == QLatin1String("Announcement"))
+        return new AccessibleAnnouncement(static_cast<Announcement *>(object));
     if (className == QLatin1String("ProgressBar"))
         return new AccessibleProgressBar(static_cast<ProgressBar *>(object));
     if (className == QLatin1String("QMenu") && qobject_cast<ResultView *>(object->parent()))
@@ -63,3 +223,25 @@ void installAccessibleInterfaces()
     }();
     Q_UNUSED(installed);
 }
+
+void announce(QWidget *context, const QString &text)
+{
+    if (!context || text.isEmpty() || !QAccessible::isActive())
+        return;
+#if QT_VERSION >= QT_VERSION_CHECK(6, 8, 0)
+    QAccessibleAnnouncementEvent event(context, text);
+    QAccessible::updateAccessibility(&event);
+#else
+    // One notification per window, kept: a reader asks for its text some
+    // time after it hears it show.
+    QWidget *window = context->window();
+    auto *notification = window->findChild<Announcement *>(QString(), Qt::FindDirectChildrenOnly);
+    if (!notification)
+        notification = new Announcement(window);
+    notification->text = text;
+    QAccessibleEvent event(notification, QAccessible::ObjectShow);
+    QAccessible::updateAccessibility(&event);
+#endif
+}
+
+#include "Accessible.moc"

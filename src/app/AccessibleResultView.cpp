@@ -151,12 +151,14 @@ public:
     int rowExtent() const override { return 1; }
     QAccessibleInterface *table() const override { return parent(); }
 
-    QStringList actionNames() const override { return {toggleAction(), setFocusAction()}; }
+    // The toggle action is named in lower case, the name screen readers know
+    // a check box in a table cell by; Qt's own spelling is taken too.
+    QStringList actionNames() const override { return {cellToggleAction(), setFocusAction()}; }
     void doAction(const QString &name) override
     {
         if (!isValid())
             return;
-        if (name == toggleAction()) {
+        if (name == cellToggleAction() || name == toggleAction()) {
             view()->toggleRow(m_row);
         } else if (name == setFocusAction()) {
             view()->setFocus(Qt::OtherFocusReason);
@@ -165,14 +167,20 @@ public:
     }
     QStringList keyBindingsForAction(const QString &name) const override
     {
-        return name == toggleAction() ? QStringList{QStringLiteral("Space")} : QStringList();
+        return name == cellToggleAction() || name == toggleAction() ? QStringList{QStringLiteral("Space")}
+                                                                    : QStringList();
     }
 
 private:
+    static QString cellToggleAction() { return QStringLiteral("toggle"); }
+
     int m_row;
 };
 
-// The list: its header, then a cell per row, then the context menu while it is open.
+// The list: its header, then a cell per row in sight, then the context menu
+// while it is open. Every row is reached through the table; as children, a
+// reader that walks the tree finds only those in sight, so a walk of a list
+// of millions costs what one of a screenful does.
 class AccessibleResultTable : public QAccessibleWidget, public QAccessibleTableInterface
 {
 public:
@@ -195,14 +203,15 @@ public:
             return columnDescription(0);
         return QAccessibleWidget::text(t);
     }
-    int childCount() const override { return 1 + rowCount() + (view()->contextMenu() ? 1 : 0); }
+    int childCount() const override { return 1 + rowsInSight() + (view()->contextMenu() ? 1 : 0); }
     QAccessibleInterface *child(int index) const override
     {
+        const int inSight = rowsInSight();
         if (index == 0)
             return header();
-        if (index >= 1 && index <= rowCount())
-            return cell(index);
-        if (index == rowCount() + 1 && view()->contextMenu())
+        if (index >= 1 && index <= inSight)
+            return cell(view()->rowsInSight().first + index - 1);
+        if (index == inSight + 1 && view()->contextMenu())
             return QAccessible::queryAccessibleInterface(view()->contextMenu());
         return nullptr;
     }
@@ -212,10 +221,13 @@ public:
             return -1;
         if (m_header && child == QAccessible::accessibleInterface(m_header))
             return 0;
-        if (const auto *made = dynamic_cast<const AccessibleResultCell *>(child))
-            return made->isValid() && made->table() == this ? made->row() : -1;
+        if (const auto *made = dynamic_cast<const AccessibleResultCell *>(child)) {
+            const auto [first, last] = view()->rowsInSight();
+            const bool here = made->isValid() && made->table() == this && made->row() >= first && made->row() <= last;
+            return here ? made->row() - first + 1 : -1;
+        }
         if (child->object() && child->object() == view()->contextMenu())
-            return rowCount() + 1;
+            return rowsInSight() + 1;
         return -1;
     }
     QAccessibleInterface *childAt(int x, int y) const override
@@ -335,6 +347,11 @@ private:
     static constexpr qsizetype keptCells = 128;
 
     ResultView *view() const { return static_cast<ResultView *>(widget()); }
+    int rowsInSight() const
+    {
+        const auto [first, last] = view()->rowsInSight();
+        return last - first + 1;
+    }
 
     QAccessibleInterface *header() const
     {

@@ -29,6 +29,5 @@ void CommandRunner::yield()
         }
         QCoreApplication::processEvents();
     }
-    if (m_unloaded)
-        throw ProgramEnding();
+    endIfUnloaded();
 }

@@ -29,6 +29,13 @@ public:
     // milliseconds, and shows new rows at most as often as the screen does.
     void yield();
 
+    // Throws ProgramEnding once the window has unloaded.
+    void endIfUnloaded() const
+    {
+        if (m_unloaded)
+            throw ProgramEnding();
+    }
+
     void unload() { m_unloaded = true; }
     bool unloaded() const { return m_unloaded; }
 

@@ -1,5 +1,6 @@
 #include "app/Form1.h"
 
+#include "app/Accessible.h"
 #include "app/Controls.h"
 #include "app/LostFocusWatch.h"
 #include "app/ProgressBar.h"
@@ -22,6 +23,7 @@
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QLineEdit>
+#include <QLocale>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QScreen>
@@ -32,6 +34,7 @@ Form1::Form1(const Services &services, QWidget *parent)
     : QWidget(parent)
     , m_qtDialogs(this)
     , m_dialogs(services.dialogs ? services.dialogs : &m_qtDialogs)
+    , m_commandDialogs(*m_dialogs)
     , m_clipboard(services.clipboard)
     , m_spreadsheets(services.spreadsheets)
     , m_settings(std::make_unique<SettingsStore>())
@@ -260,24 +263,66 @@ void Form1::closeEvent(QCloseEvent *event)
 
 // ---------------------------------------------------------------- commands
 
+template <typename Command, typename Told>
+void Form1::runTold(Command &&command, Told &&told)
+{
+    const int messages = m_commandDialogs.messages;
+    m_commandDialogs.savedAs.clear();
+    m_runner.run(std::forward<Command>(command));
+    if (!m_runner.unloaded() && m_commandDialogs.messages == messages)
+        announce(this, told());
+}
+
+int Form1::checkedRows() const
+{
+    int checked = 0;
+    for (int row = 1, rows = m_list->rows(); row <= rows; ++row)
+        checked += m_list->checked(row) ? 1 : 0;
+    return checked;
+}
+
+namespace {
+// A count as a reader says it: "1,000,000".
+QString spokenCount(int count)
+{
+    return QLocale(QLocale::English, QLocale::UnitedStates).toString(count);
+}
+} // namespace
+
 void Form1::PushButton2_Click()
 {
-    m_runner.run([this] { generatePlaces(*this, *m_list); });
+    runTold([this] { generatePlaces(*this, *m_list); }, [this] {
+        const int rows = m_list->rows();
+        return (rows == 1 ? tr("%1 place") : tr("%1 places")).arg(spokenCount(rows));
+    });
 }
 
 void Form1::PushButton3_Click()
 {
-    m_runner.run([this] { saveTextFile(*this, *m_list); });
+    runTold([this] { saveTextFile(*this, *m_list); }, [this] {
+        const QString file = m_commandDialogs.savedAs;
+        return file.isEmpty() ? QString() : tr("Saved %1").arg(QFileInfo(file).fileName());
+    });
 }
 
 void Form1::PushButton13_Click()
 {
-    m_runner.run([this] { exportToSpreadsheet(*this, *m_list, m_spreadsheets); });
+    const bool standsAside = busy(); // the export does nothing then
+    runTold([this] { exportToSpreadsheet(*this, *m_list, m_spreadsheets); }, [this, standsAside] {
+        if (standsAside)
+            return QString();
+        const int rows = checkedRows();
+        return (rows == 1 ? tr("%1 row sent to the spreadsheet") : tr("%1 rows sent to the spreadsheet"))
+            .arg(spokenCount(rows));
+    });
 }
 
 void Form1::PushButton8_Click()
 {
-    m_runner.run([this] { copyToClipboard(*this, *m_list, m_clipboard); });
+    runTold([this] { copyToClipboard(*this, *m_list, m_clipboard); }, [this] {
+        const int rows = checkedRows();
+        return (rows == 1 ? tr("%1 row copied") : tr("%1 rows copied")).arg(spokenCount(rows));
+    });
 }
 
 void Form1::PushButton7_Click()
@@ -316,6 +361,11 @@ void Form1::yield()
     m_runner.yield();
 }
 
+void Form1::endIfClosed()
+{
+    m_runner.endIfUnloaded();
+}
+
 ProgressIndicator &Form1::progress()
 {
     return *ProgressBar1;
@@ -338,9 +388,23 @@ void Form1::focusCity()
 
 // ---------------------------------------------------------------- options
 
+// Stores an option at once. The first store that fails tells the user,
+// once, until one works again: the window goes on with the changes, but they
+// are lost at the close.
+void Form1::storeOption(SettingsStore::Key key, const QString &value)
+{
+    m_settings->write(key, value);
+    if (m_settings->status() == QSettings::NoError) {
+        m_toldOptionsUnstored = false;
+    } else if (!m_toldOptionsUnstored) {
+        m_toldOptionsUnstored = true;
+        showPlainMessage(*m_dialogs, m_settings->writeProblem(SettingsStore::name(key)));
+    }
+}
+
 void Form1::Text1_Change()
 {
-    m_settings->write(SettingsStore::Key::NumberOfRecords, Text1->text());
+    storeOption(SettingsStore::Key::NumberOfRecords, Text1->text());
 }
 
 bool Form1::numberBoxHoldsNumber() const
@@ -360,7 +424,7 @@ void Form1::Text1_LostFocus()
 
 void Form1::storeCheck(const FieldBox *box, SettingsStore::Key key)
 {
-    m_settings->write(key, QString::number(box->value()));
+    storeOption(key, QString::number(box->value()));
 }
 
 void Form1::Check1_Click()

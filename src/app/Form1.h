@@ -37,6 +37,28 @@ struct Form1Services
     QString programFolder;      // the executable's folder when empty
 };
 
+// The dialogs the window lends its commands: they pass everything on and note
+// the file a save was given and how many messages were shown, so that the end
+// of a command can be told to a screen reader.
+class CommandDialogs : public ForwardingDialogs
+{
+public:
+    using ForwardingDialogs::ForwardingDialogs;
+    void showMessage(const QString &title, const QString &text, Icon icon) override
+    {
+        ++messages;
+        ForwardingDialogs::showMessage(title, text, icon);
+    }
+    QString getSaveFileName(const QString &title, const QString &filter) override
+    {
+        savedAs = ForwardingDialogs::getSaveFileName(title, filter);
+        return savedAs;
+    }
+
+    int messages = 0;
+    QString savedAs;
+};
+
 // The program's one window: the options, the result list, the progress bar
 // and the five command buttons.
 class Form1 : public QWidget, public GenerationHost
@@ -79,10 +101,11 @@ public:
     ProgressBar &progressBar() const { return *ProgressBar1; }
 
     // GenerationHost
-    Dialogs &dialogs() override { return *m_dialogs; }
+    Dialogs &dialogs() override { return m_commandDialogs; }
     Pointer pointer() const override { return m_pointer; }
     void setPointer(Pointer pointer) override;
     void yield() override;
+    void endIfClosed() override;
     ProgressIndicator &progress() override;
     QString programFolder() const override { return m_programFolder; }
     QString numberText() const override;
@@ -95,15 +118,22 @@ protected:
     void showEvent(QShowEvent *event) override;
 
 private:
+    void storeOption(SettingsStore::Key key, const QString &value);
     void storeCheck(const FieldBox *box, SettingsStore::Key key);
     void loadCheck(Guard &guard, int step, FieldBox *box, SettingsStore::Key key);
     void storeList(Guard &guard);
     void pointerMoveOver(const QWidget *element);
     void setBackgrounds(const QColor &color);
     bool numberBoxHoldsNumber() const;
+    // Runs a command; when it ends with no message shown, a screen reader is
+    // told what it did: `told` says it, or nothing with the empty text.
+    template <typename Command, typename Told>
+    void runTold(Command &&command, Told &&told);
+    int checkedRows() const;
 
     QtDialogs m_qtDialogs;
     Dialogs *m_dialogs;
+    CommandDialogs m_commandDialogs;
     Clipboard &m_clipboard;
     SpreadsheetFactory &m_spreadsheets;
     std::unique_ptr<SettingsStore> m_settings;
@@ -130,4 +160,5 @@ private:
     bool m_handLoaded = false;
     bool m_checkingNumber = false;
     bool m_centred = false;
+    bool m_toldOptionsUnstored = false; // since the last store of an option that worked
 };

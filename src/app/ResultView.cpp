@@ -152,6 +152,14 @@ int ResultView::rowAt(int y) const
     return row <= rowCount() ? row : 0;
 }
 
+std::pair<int, int> ResultView::rowsInSight() const
+{
+    if (rowCount() == 0)
+        return {0, -1};
+    const int first = firstRow();
+    return {first, std::min(rowCount(), first + (viewport()->height() - 1) / m_rowHeight)};
+}
+
 QStyleOptionViewItem ResultView::itemOption() const
 {
     QStyleOptionViewItem option;
@@ -316,7 +324,7 @@ void ResultView::mouseDoubleClickEvent(QMouseEvent *event)
 void ResultView::contextMenuEvent(QContextMenuEvent *event)
 {
     if (event->reason() == QContextMenuEvent::Mouse) {
-        openContextMenu(event->globalPos());
+        openContextMenu(event->globalPos(), false);
     } else {
         // The platform's own turn of the Menu key (X11 sends one before the
         // key): should the key reach the list after it, it is answered.
@@ -329,18 +337,28 @@ void ResultView::showContextMenu()
 {
     // Below the selected row's check box, or at the top of the list.
     const QRect box = m_current > 0 ? checkBoxRect(m_current) : QRect();
-    openContextMenu(viewport()->mapToGlobal(box.isValid() ? box.bottomLeft() : QPoint(0, 0)));
+    openContextMenu(viewport()->mapToGlobal(box.isValid() ? box.bottomLeft() : QPoint(0, 0)), true);
 }
 
-void ResultView::openContextMenu(const QPoint &globalPos)
+void ResultView::openContextMenu(const QPoint &globalPos, bool fromKeyboard)
 {
     if (!m_list || m_menu)
         return;
     QMenu menu(this);
-    QAction *checkAll = menu.addAction(tr("Check All"), this, [this] { m_list->setAllChecked(true); });
-    QAction *uncheckAll = menu.addAction(tr("Uncheck All"), this, [this] { m_list->setAllChecked(false); });
-    checkAll->setEnabled(m_list->rows() > 0);
-    uncheckAll->setEnabled(m_list->rows() > 0);
+    QString told; // what the chosen item did, for a screen reader
+    const auto checkAll = [this, &told](bool checked) {
+        m_list->setAllChecked(checked);
+        told = tr("%n of %1 rows checked", nullptr, checked ? m_list->rows() : 0).arg(m_list->rows());
+    };
+    QAction *checkAllItem = menu.addAction(tr("Check All"), this, [checkAll] { checkAll(true); });
+    QAction *uncheckAllItem = menu.addAction(tr("Uncheck All"), this, [checkAll] { checkAll(false); });
+    checkAllItem->setEnabled(m_list->rows() > 0);
+    uncheckAllItem->setEnabled(m_list->rows() > 0);
+    // Opened from the keyboard, the menu starts on its first item, which a
+    // screen reader then reads.
+    if (fromKeyboard && checkAllItem->isEnabled())
+        QMetaObject::invokeMethod(&menu, [&menu, checkAllItem] { menu.setActiveAction(checkAllItem); },
+                                  Qt::QueuedConnection);
     // While open, the menu is one of the list's accessible children.
     m_menu = &menu;
     QAccessibleEvent created(&menu, QAccessible::ObjectCreated);
@@ -349,6 +367,9 @@ void ResultView::openContextMenu(const QPoint &globalPos)
     QAccessibleEvent destroyed(&menu, QAccessible::ObjectDestroyed);
     notifyAccessibility(destroyed);
     m_menu = nullptr;
+    // The reader is back on the row, then hears what the item did.
+    notifyCurrentRow();
+    announce(this, told);
 }
 
 void ResultView::focusInEvent(QFocusEvent *event)
@@ -375,11 +396,13 @@ void ResultView::notifyRows(QAccessibleTableModelChangeEvent::ModelChangeType ty
 
 void ResultView::notifyCurrentRow()
 {
-    // A screen reader reads the row the user moves to. The list's children
-    // are its header, then its rows: a row's number is its child's index.
-    if (!hasFocus() || m_current == 0)
+    // A screen reader reads the row the user moves to: the event is the row's cell's.
+    if (!hasFocus() || m_current == 0 || !QAccessible::isActive())
         return;
-    QAccessibleEvent event(this, QAccessible::Focus);
-    event.setChild(m_current);
+    QAccessibleInterface *list = QAccessible::queryAccessibleInterface(this);
+    QAccessibleInterface *cell = list && list->tableInterface() ? list->tableInterface()->cellAt(m_current - 1, 0) : nullptr;
+    if (!cell)
+        return;
+    QAccessibleEvent event(cell, QAccessible::Focus);
     notifyAccessibility(event);
 }

@@ -4,6 +4,8 @@
 #include <QAccessible>
 #include <QStyleOptionViewItem>
 
+#include <utility>
+
 class QHeaderView;
 class QMenu;
 class ResultList;
@@ -38,6 +40,9 @@ public:
     QRect checkBoxRect(int row) const;
     // The row at a height in the viewport, or 0.
     int rowAt(int y) const;
+    // The rows in sight, wholly or in part: the first and the last, or 0 and
+    // -1 when the list is empty.
+    std::pair<int, int> rowsInSight() const;
     // Ticks or clears a row, as Space does on the selected row.
     void toggleRow(int row);
 
@@ -74,7 +79,7 @@ private:
     QStyleOptionViewItem itemOption() const;
     QStyleOptionViewItem rowOption(int row) const;
     QStyleOptionViewItem rowOption(QStyleOptionViewItem option, int row) const;
-    void openContextMenu(const QPoint &globalPos);
+    void openContextMenu(const QPoint &globalPos, bool fromKeyboard);
     // Tells assistive technology of a change, when any listens.
     static void notifyAccessibility(QAccessibleEvent &event);
     void notifyRows(QAccessibleTableModelChangeEvent::ModelChangeType type, int first, int last);

@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
 #include <QStandardPaths>
 #include <QStringDecoder>
@@ -68,6 +69,18 @@ std::optional<qint16> toInt16(const QString &text)
     return static_cast<qint16>(*rounded);
 }
 
+// Whether the file's bytes are UTF-8 text; one that cannot be read has none
+// that a write could lose.
+bool holdsUtf8Only(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return true;
+    QStringDecoder utf8(QStringDecoder::Utf8);
+    const QString text = utf8.decode(file.readAll());
+    return !utf8.hasError();
+}
+
 } // namespace
 
 SettingsStore::SettingsStore()
@@ -85,6 +98,10 @@ SettingsStore::SettingsStore()
     // them all now so that status() reports a malformed file from the start.
     m_options->allKeys();
     m_status = m_options->status();
+    if (m_status == QSettings::NoError && !holdsUtf8Only(m_optionsFile)) {
+        m_notUtf8 = true;
+        m_status = QSettings::FormatError;
+    }
     m_loadStatus = m_status;
     if (m_status == QSettings::FormatError)
         keepDamagedFile();
@@ -171,6 +188,15 @@ QString SettingsStore::loadProblem() const
     case QSettings::AccessError:
         return QStringLiteral("The settings file %1 cannot be read: the options take their defaults.").arg(m_optionsFile);
     case QSettings::FormatError:
+        if (m_notUtf8 && m_keepFailed)
+            return QStringLiteral("The settings file %1 holds bytes that are not UTF-8 text, and it could not be "
+                                  "kept aside: the options are read with U+FFFD in place of those bytes, and changes "
+                                  "to them are not stored, so that the file stays as it is.")
+                .arg(m_optionsFile);
+        if (m_notUtf8)
+            return QStringLiteral("The settings file %1 holds bytes that are not UTF-8 text: the options are read "
+                                  "with U+FFFD in place of those bytes. The file as it was is kept in %2.")
+                .arg(m_optionsFile, m_keptCopy);
         if (m_keepFailed)
             return QStringLiteral("The settings file %1 could not be read in full, nor kept aside: the options that "
                                   "could be read are used, and changes to them are not stored, so that the file "
@@ -181,6 +207,33 @@ QString SettingsStore::loadProblem() const
             .arg(m_optionsFile, m_keptCopy);
     }
     return QString();
+}
+
+QString SettingsStore::writeProblem(const QString &key) const
+{
+    const QString file = fileName(key);
+    if (placementOf(key) == Placement::Options && m_keepFailed)
+        return QStringLiteral("The options are not stored in %1: it could not be read in full nor kept aside, and "
+                              "is left as it is. Changes to the options will not be kept.")
+            .arg(file);
+    const QFileInfo info(file);
+    const QFileInfo folder(info.path());
+    QString cause;
+    if (info.isDir())
+        cause = QStringLiteral("a folder of that name is in its place");
+    else if (info.exists() && !info.isWritable())
+        cause = QStringLiteral("the file is read-only");
+    else if (folder.exists() && !folder.isDir())
+        cause = QStringLiteral("%1 is a file, not a folder").arg(folder.filePath());
+    else if (!folder.exists())
+        cause = QStringLiteral("its folder %1 cannot be made").arg(folder.filePath());
+    else if (!folder.isWritable())
+        cause = QStringLiteral("its folder %1 is read-only").arg(folder.filePath());
+    else
+        cause = QStringLiteral("the new text did not reach the disk");
+    return QStringLiteral("The options cannot be stored in %1: %2. Changes to them will not be kept until the "
+                          "file can be written.")
+        .arg(file, cause);
 }
 
 void SettingsStore::keepDamagedFile()

@@ -31,7 +31,9 @@
 // A small file that QSettings cannot fully understand would lose, at the next
 // write, whatever it could not read: construction keeps its bytes beside it
 // first, as "Orvelle Software.conf.damaged" (or ".damaged-2" and so on, never
-// over an earlier copy), and loadProblem() says so.
+// over an earlier copy), and loadProblem() says so. So too for a file that is
+// not all UTF-8 (a hand-edited value in another encoding): QSettings reads
+// such bytes as U+FFFD, and the next write would store them so.
 class SettingsStore
 {
 public:
@@ -89,6 +91,10 @@ public:
     // What went wrong loading the small file at construction, in words for the
     // user, or the empty text when it loaded cleanly.
     QString loadProblem() const;
+    // After a write of the option `key` that failed: in words for the user,
+    // the file that could not be written, why, and that changes to the
+    // options are not kept meanwhile.
+    QString writeProblem(const QString &key) const;
     // Where the damaged small file's bytes were kept; empty when nothing was kept.
     QString keptCopy() const { return m_keptCopy; }
 
@@ -106,4 +112,6 @@ private:
     QString m_keptCopy;
     // A damaged small file that could not be kept is not written over.
     bool m_keepFailed = false;
+    // The damage: bytes that are not UTF-8 (else: what QSettings could not parse).
+    bool m_notUtf8 = false;
 };

@@ -19,7 +19,6 @@
 #include <com/sun/star/uno/Any.hxx>
 #include <com/sun/star/uno/Sequence.hxx>
 
-#include <algorithm>
 #include <utility>
 
 using css::uno::Reference;
@@ -112,15 +111,21 @@ void CalcApplication::setCell(int row, int column, const QString &value)
 
 void CalcApplication::setCells(int row, int column, const QList<QStringList> &cells)
 {
-    qsizetype width = 0;
-    for (const QStringList &texts : cells)
-        width = std::max(width, texts.size());
+    const qsizetype width = cells.isEmpty() ? 0 : cells.constFirst().size();
     if (width == 0)
         return;
-    // The same texts as setCell sends, so that Calc reads each as it would there.
+    // One cell: a range would cost the office one call more than the cell.
+    if (width == 1 && cells.size() == 1) {
+        setCell(row, column, cells.constFirst().constFirst());
+        return;
+    }
+    // The same texts as setCell sends, so that Calc reads each as it would
+    // there. Calc empties every cell of the range it is given first.
     css::uno::Sequence<css::uno::Sequence<OUString>> block(sal_Int32(cells.size()));
     auto *blockRow = block.getArray();
     for (const QStringList &texts : cells) {
+        if (texts.size() != width)
+            throw Failure(QStringLiteral("The cells to store are not a rectangle."));
         css::uno::Sequence<OUString> line(static_cast<sal_Int32>(width));
         auto *text = line.getArray();
         for (const QString &value : texts)

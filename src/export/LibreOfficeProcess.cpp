@@ -3,8 +3,10 @@
 #include "shell/Failure.h"
 
 #include <QByteArray>
+#include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QFile>
+#include <QSocketNotifier>
 #include <QThread>
 
 #include <algorithm>
@@ -13,6 +15,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -102,11 +105,27 @@ LibreOfficeProcess::LibreOfficeProcess(const QString &program, const QStringList
                           .arg(program, QString::fromLocal8Bit(std::strerror(error))));
     }
     m_running = true;
+
+    // The launcher ends long before the office when it hands the request to
+    // an office already running, and with the office otherwise: it is
+    // collected then, not first at the next export or when this program ends.
+    // Without pidfds (Linux before 5.3) it is collected at those points only.
+    m_pidfd = int(syscall(SYS_pidfd_open, m_pid, 0));
+    if (m_pidfd >= 0 && QCoreApplication::instance()) {
+        m_ended = std::make_unique<QSocketNotifier>(m_pidfd, QSocketNotifier::Read);
+        QObject::connect(m_ended.get(), &QSocketNotifier::activated, m_ended.get(), [this] {
+            m_ended->setEnabled(false);
+            running();
+        });
+    }
 }
 
 LibreOfficeProcess::~LibreOfficeProcess()
 {
     running(); // collects a launcher that has ended
+    m_ended.reset();
+    if (m_pidfd >= 0)
+        close(m_pidfd);
 }
 
 bool LibreOfficeProcess::running()

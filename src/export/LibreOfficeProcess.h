@@ -3,7 +3,11 @@
 #include <QString>
 #include <QStringList>
 
+#include <memory>
+
 #include <sys/types.h>
+
+class QSocketNotifier;
 
 // An office process this program started: the launcher in a session (and so
 // a process group) of its own, with the standard streams on /dev/null, so
@@ -13,7 +17,8 @@ class LibreOfficeProcess
 public:
     // Starts `program` in this program's environment, with the variables of
     // `environment` ("NAME=value") set or replaced; throws a Failure when it
-    // cannot be run.
+    // cannot be run. Once the launcher ends, it is collected as soon as this
+    // thread's event loop runs, so that it does not linger as a zombie.
     LibreOfficeProcess(const QString &program, const QStringList &arguments, const QStringList &environment = {});
     // Leaves the office running: an office with a display outlives us.
     ~LibreOfficeProcess();
@@ -36,4 +41,6 @@ private:
     pid_t m_pid = 0;
     bool m_running = false;
     int m_exitCode = -1;
+    int m_pidfd = -1;                          // readable once the launcher has ended
+    std::unique_ptr<QSocketNotifier> m_ended; // ... and collects it then
 };

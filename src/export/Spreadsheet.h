@@ -22,12 +22,12 @@ public:
     // anew on every call. The text is never interpreted: "00501" keeps its
     // zeros and "=1+1" is not a formula. The empty text empties the cell.
     virtual void setCell(int row, int column, const QString &value) = 0;
-    // Stores a block of texts, each as setCell would: text j of `cells[i]` in
-    // cell (row + i, column + j). An application that can stores the block
-    // in one call; it is then as wide as its longest row, and the cells a
-    // shorter row leaves out are emptied, as an empty text empties its cell.
-    // When the call fails, any of the block's cells may or may not have been
-    // stored. By default: setCell for each text given, in order.
+    // Stores a rectangle of texts, each as setCell would: text j of `cells[i]`
+    // in cell (row + i, column + j). Every row of `cells` is as long as the
+    // first; no cell outside the rectangle is touched. An application that
+    // can stores the rectangle in one call. When the call fails, any of its
+    // cells may or may not have been stored. By default: setCell for each
+    // text, in order.
     virtual void setCells(int row, int column, const QList<QStringList> &cells);
     // Fits the width of every column of the active sheet to its content.
     virtual void autofitColumns() = 0;

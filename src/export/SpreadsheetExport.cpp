@@ -8,6 +8,7 @@
 #include "shell/ListSource.h"
 
 #include <QElapsedTimer>
+#include <QScopeGuard>
 
 #include <algorithm>
 #include <cstdint>
@@ -35,10 +36,13 @@ QString withoutEqualsSigns(QString text)
 }
 
 // The cells the export has written that have not gone out yet: they go to
-// the application in blocks of sheet rows. A block it does not take is
-// written again cell by cell, and each cell that fails is reported with the
-// step that wrote it. Cell by cell (SheetTransfer::cellByCell) every cell goes
-// out at once, in its own step.
+// the application in blocks of sheet rows, each block as the rectangles its
+// cells fill. A rectangle holds only cells the export writes, so that a cell
+// it leaves alone (a row not ticked, the cells right of a short row) keeps
+// whatever the user put there meanwhile. When the application does not take
+// a rectangle, it and those after it are written again cell by cell, and
+// each cell that fails is reported with the step that wrote it. Cell by cell
+// (SheetTransfer::cellByCell) every cell goes out at once, in its own step.
 class SheetCells
 {
 public:
@@ -74,72 +78,130 @@ public:
         m_blockStart = nextRow;
     }
 
-    // Sends the pending cells as one block; when the application does not
-    // take it, writes them one by one, reporting each that fails.
+    // Sends the pending cells; from the first rectangle the application does
+    // not take on, writes them one by one, reporting each that fails.
     void send()
     {
         if (m_pending.empty())
             return;
-        const std::vector<Cell> cells = std::exchange(m_pending, {});
-        catchFailures([&] { sendBlock(cells); }, [&] {
+        std::vector<Cell> cells = std::exchange(m_pending, {});
+        const std::vector<Rectangle> rectangles = rectanglesOf(cells);
+        std::size_t sent = 0;
+        catchFailures([&] { sendRectangles(rectangles, sent); }, [&] {
             Guard guard(m_dialogs, clickSource);
-            for (const Cell &cell : cells)
-                guard.step(cell.step, [&] { m_application->setCell(cell.row, cell.column, cell.value); });
+            for (const Cell &cell : cells) {
+                if (cell.rectangle >= sent)
+                    guard.step(cell.step, [&] { m_application->setCell(cell.row, cell.column, cell.value); });
+            }
         });
     }
 
 private:
-    // Sends the pending cells as one block, or not at all; reports nothing.
-    // It runs as the command unwinds, so nothing may leave it, not even
-    // ProgramEnding.
-    void sendQuietly() noexcept
-    {
-        try {
-            sendBlock(std::exchange(m_pending, {}));
-        } catch (...) {
-        }
-    }
-
     struct Cell
     {
         int step;
         std::int32_t row;
         std::int32_t column;
         QString value;
+        std::size_t rectangle = 0; // the rectangle that holds the cell's last text
+    };
+    struct Rectangle
+    {
+        std::int32_t top;
+        std::int32_t left;
+        QList<QStringList> texts; // rows of equal length
     };
 
-    void sendBlock(const std::vector<Cell> &cells)
+    // Sends the pending cells, or as many of them as the application takes;
+    // reports nothing. It runs as the command unwinds, so nothing may leave
+    // it, not even ProgramEnding.
+    void sendQuietly() noexcept
     {
-        if (cells.empty())
+        try {
+            std::vector<Cell> cells = std::exchange(m_pending, {});
+            std::size_t sent = 0;
+            sendRectangles(rectanglesOf(cells), sent);
+        } catch (...) {
+        }
+    }
+
+    // The rectangles that `cells` fill, in sheet order: each row's runs of
+    // adjacent cells, a run joined to the rectangle above it when that spans
+    // the same columns. A cell written twice keeps its last text, as in
+    // the order of the steps. Notes in each cell the rectangle that holds it.
+    static std::vector<Rectangle> rectanglesOf(std::vector<Cell> &cells)
+    {
+        // In step order the cells are in sheet order already, row by row
+        // from the left, unless a step failed and left a counter behind.
+        std::vector<std::size_t> order(cells.size());
+        for (std::size_t i = 0; i < order.size(); ++i)
+            order[i] = i;
+        const auto before = [&](std::size_t a, std::size_t b) {
+            return std::pair(cells[a].row, cells[a].column) < std::pair(cells[b].row, cells[b].column);
+        };
+        if (!std::is_sorted(order.begin(), order.end(), before))
+            std::stable_sort(order.begin(), order.end(), before);
+
+        std::vector<Rectangle> rectangles;
+        std::int32_t runRow = 0;
+        std::int32_t runLeft = 0;
+        QStringList run;
+        std::vector<std::size_t> runCells;
+        const auto closeRun = [&] {
+            if (run.isEmpty())
+                return;
+            Rectangle *above = rectangles.empty() ? nullptr : &rectangles.back();
+            if (!above || above->left != runLeft || above->texts.constFirst().size() != run.size()
+                || std::int64_t(above->top) + above->texts.size() != runRow)
+                above = &rectangles.emplace_back(Rectangle{runRow, runLeft, {}});
+            above->texts.append(std::exchange(run, {}));
+            for (const std::size_t cell : std::exchange(runCells, {}))
+                cells[cell].rectangle = rectangles.size() - 1;
+        };
+        std::vector<std::size_t> earlier; // earlier writes of the cell at hand: the same rectangle
+        for (std::size_t k = 0; k < order.size(); ++k) {
+            const Cell &cell = cells[order[k]];
+            // A later step writes the same cell: its text replaces this one.
+            if (k + 1 < order.size() && cells[order[k + 1]].row == cell.row
+                && cells[order[k + 1]].column == cell.column) {
+                earlier.push_back(order[k]);
+                continue;
+            }
+            if (run.isEmpty() || cell.row != runRow || std::int64_t(cell.column) != std::int64_t(runLeft) + run.size()) {
+                closeRun();
+                runRow = cell.row;
+                runLeft = cell.column;
+            }
+            run.append(cell.value);
+            runCells.push_back(order[k]);
+            runCells.insert(runCells.end(), earlier.begin(), earlier.end());
+            earlier.clear();
+        }
+        closeRun();
+        return rectangles;
+    }
+
+    // Sends the rectangles in order; `sent` counts those the application took.
+    void sendRectangles(const std::vector<Rectangle> &rectangles, std::size_t &sent)
+    {
+        if (rectangles.empty())
             return;
-        std::int32_t top = cells.front().row;
-        std::int32_t bottom = top;
-        std::int32_t left = cells.front().column;
-        for (const Cell &cell : cells) {
-            top = std::min(top, cell.row);
-            bottom = std::max(bottom, cell.row);
-            left = std::min(left, cell.column);
-        }
-        // Written in the order of the steps: a cell written twice keeps its last text.
-        QList<QStringList> block(qsizetype(bottom) - top + 1);
-        for (const Cell &cell : cells) {
-            QStringList &texts = block[cell.row - top];
-            const qsizetype index = qsizetype(cell.column) - left;
-            if (texts.size() <= index)
-                texts.resize(index + 1);
-            texts[index] = cell.value;
-        }
         QElapsedTimer timer;
         timer.start();
-        m_application->setCells(top, left, block);
-        if (m_transfer.rowsPerBlock <= 0)
-            sizeBlocks(block.size(), timer.nsecsElapsed());
+        for (const Rectangle &rectangle : rectangles) {
+            m_application->setCells(rectangle.top, rectangle.left, rectangle.texts);
+            ++sent;
+        }
+        if (m_transfer.rowsPerBlock <= 0) {
+            const Rectangle &last = rectangles.back();
+            sizeBlocks(std::int64_t(last.top) + last.texts.size() - rectangles.front().top, timer.nsecsElapsed());
+        }
     }
 
     // Blocks as large as the application stores in about 3 ms: with the
     // window's own 4 ms between dispatches, it handles its input at least
     // every 10 ms. The size changes at most twofold from block to block.
-    void sizeBlocks(qsizetype rows, qint64 nanoseconds)
+    void sizeBlocks(std::int64_t rows, qint64 nanoseconds)
     {
         constexpr double target = 3e6;
         const double fitting = double(rows) * target / double(std::max<qint64>(nanoseconds, 1));
@@ -178,13 +240,21 @@ private:
 
 } // namespace
 
-bool SaveResultsAsExcelFileIsExcelInstalled(Dialogs &dialogs, SpreadsheetFactory &factory)
+bool SaveResultsAsExcelFileIsExcelInstalled(CommandHost &host, SpreadsheetFactory &factory)
 {
-    const bool installed = catchFailures([&] { factory.create().reset(); });
+    bool installed = false;
+    {
+        // Creating the object may wait for the application to start: meanwhile
+        // the hourglass shows, so that no other command acts in the meantime.
+        const Pointer pointer = host.pointer();
+        host.setPointer(Pointer::Hourglass);
+        const auto restore = qScopeGuard([&] { host.setPointer(pointer); });
+        installed = catchFailures([&] { factory.create().reset(); });
+    }
     if (!installed) {
         catchFailures([&] {
-            showPlainMessage(dialogs, QStringLiteral("Excel is not installed on this computer. You need to have "
-                                                     "it installed to use this software without error."));
+            showPlainMessage(host.dialogs(), QStringLiteral("Excel is not installed on this computer. You need to have "
+                                                            "it installed to use this software without error."));
         });
     }
     return installed;
@@ -209,7 +279,10 @@ void exportToSpreadsheet(CommandHost &host, const ListSource &list, SpreadsheetF
 
     // What a step that talks to the application needs: the application object
     // and, for the sheet, the workbook. A step whose object is missing fails.
+    // Every call to the application may wait for it, and the window may
+    // close meanwhile: once it has, the command acts no more.
     const auto app = [&]() -> SpreadsheetApplication & {
+        host.endIfClosed();
         if (!application)
             throw Failure(QStringLiteral("The spreadsheet application is not running."));
         return *application;
@@ -221,7 +294,7 @@ void exportToSpreadsheet(CommandHost &host, const ListSource &list, SpreadsheetF
         return running;
     };
 
-    if (guard.test(100, [&] { return !SaveResultsAsExcelFileIsExcelInstalled(host.dialogs(), factory); })) {
+    if (guard.test(100, [&] { return !SaveResultsAsExcelFileIsExcelInstalled(host, factory); })) {
         guard.step(178, [&] {
             showPlainMessage(host.dialogs(), QStringLiteral("Excel is not installed on this computer. You need "
                                                             "to have it installed to use this feature."));
@@ -231,7 +304,10 @@ void exportToSpreadsheet(CommandHost &host, const ListSource &list, SpreadsheetF
     if (guard.test(108, [&] { return list.rows() == 0; }))
         return;
     guard.step(110, [&] { host.setPointer(Pointer::Hourglass); });
-    guard.step(112, [&] { application = factory.create(); });
+    guard.step(112, [&] {
+        host.endIfClosed();
+        application = factory.create();
+    });
     guard.step(114, [&] {
         app().addWorkbook();
         haveWorkbook = true;

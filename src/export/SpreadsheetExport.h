@@ -1,7 +1,6 @@
 #pragma once
 
 class CommandHost;
-class Dialogs;
 class ListSource;
 class SpreadsheetFactory;
 
@@ -18,9 +17,10 @@ struct SheetTransfer
 };
 
 // Whether an application object can be created: creates one and releases it
-// at once. When it cannot, says so in a message and returns false. Never
+// at once, with the hourglass showing meanwhile (the pointer is as before
+// afterwards). When it cannot, says so in a message and returns false. Never
 // reports a failure otherwise.
-bool SaveResultsAsExcelFileIsExcelInstalled(Dialogs &dialogs, SpreadsheetFactory &factory);
+bool SaveResultsAsExcelFileIsExcelInstalled(CommandHost &host, SpreadsheetFactory &factory);
 
 // "Save Results As Excel File": fills a new workbook's active sheet with the
 // header and the ticked rows of `list` (list row r on sheet row r + 1, empty
@@ -29,9 +29,12 @@ bool SaveResultsAsExcelFileIsExcelInstalled(Dialogs &dialogs, SpreadsheetFactory
 // application or the workbook afterwards. A guarded procedure: failures are
 // reported, never passed on. Does nothing while a command shows the
 // hourglass (this one included, reached again from one of its own yields).
+// Ends (ProgramEnding) before its next call to the application once the
+// window has closed, so that no document is opened after the window has gone.
 //
-// The cells go out in blocks of rows. A block the application does not take
-// is written again cell by cell, so that each cell that fails is reported
-// with its own step (126, 132, 156 or 162), in the order of the steps.
+// The cells go out in blocks of rows, each block as rectangles of the cells
+// written, so that no other cell is touched. A block the application does
+// not take is written again cell by cell, so that each cell that fails is
+// reported with its own step (126, 132, 156 or 162), in the order of the steps.
 void exportToSpreadsheet(CommandHost &host, const ListSource &list, SpreadsheetFactory &factory,
                          SheetTransfer transfer = {});

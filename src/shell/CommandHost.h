@@ -33,6 +33,11 @@ public:
     // Lets the window system process pending events. It may return at once
     // when the last dispatch was only a moment ago.
     virtual void yield() = 0;
+    // Ends the command as a yield does once the window has closed (throws
+    // ProgramEnding); otherwise returns at once and dispatches nothing. For a
+    // command that has waited for another program before it acts again.
+    // Hosts without a window to close leave it as it is.
+    virtual void endIfClosed() {}
     virtual ProgressIndicator &progress() = 0;
     // The folder that holds the program file, without a trailing "/".
     virtual QString programFolder() const = 0;

@@ -1,0 +1,209 @@
+#!/usr/bin/python3
+"""The built program as a blind user hears it: the Orca screen reader on a
+private desktop (X server, session and accessibility buses, openbox), its
+speech going to speech-dispatcher's dummy module, and the window driven by
+keys alone. Each step waits for what Orca says, read from its debug log as it
+is written; nothing waits a fixed time.
+
+It checks: the number box read whole as it takes the focus; a row read as a
+check box with its state, its position on "where am I", and space on it read
+as "checked"; the end of a 5-row run spoken; the context menu's first item
+spoken as it opens, the row read again after Escape, and Check All telling
+how many rows are checked; and flat review of a 100,000-row list answering
+within a second.
+
+Usage: tst_screen_reader.py PATH_TO_ORVELLE  (Debian's python3 with orca,
+speech-dispatcher, openbox and xdotool)
+"""
+
+import os
+import re
+import shutil
+import subprocess
+import sys
+import time
+from datetime import datetime
+
+TOOLS = os.path.join(os.path.dirname(os.path.abspath(__file__)), os.pardir, "tools")
+sys.path.insert(0, TOOLS)
+from private_desktop import PrivateDesktop  # noqa: E402
+
+SPOKEN = re.compile(r"^(\d\d:\d\d:\d\d\.\d+) - SPEECH OUTPUT: '(.*)' ?\[?\{")
+STEP_TIMEOUT = 60  # seconds a step may take on a loaded machine before it counts as unheard
+
+
+def check(condition, message):
+    if not condition:
+        raise AssertionError(message)
+
+
+class Speech:
+    """What Orca says, from its debug log: one entry per spoken line."""
+
+    def __init__(self, log_path):
+        self.log_path = log_path
+        self.heard = 0  # lines already matched by an earlier step
+
+    def lines(self):
+        try:
+            with open(self.log_path, encoding="utf-8", errors="replace") as log:
+                found = (SPOKEN.match(line) for line in log)
+                return [(match.group(1), match.group(2)) for match in found if match]
+        except FileNotFoundError:
+            return []
+
+    def skip(self):
+        """Forgets what was said so far: the next wait looks only at what follows."""
+        self.heard = len(self.lines())
+
+    def wait(self, what, pattern, timeout=STEP_TIMEOUT):
+        """The first line said since the last step that matches `pattern`; the
+        steps after it look only at what follows it."""
+        regex = re.compile(pattern)
+        deadline = time.monotonic() + timeout
+        while True:
+            lines = self.lines()
+            for index in range(self.heard, len(lines)):
+                if regex.search(lines[index][1]):
+                    self.heard = index + 1
+                    print(f"  {what}: {lines[index][1]!r}")
+                    return lines[index]
+            if time.monotonic() > deadline:
+                said = [text for _, text in lines[self.heard:]]
+                raise AssertionError(f"Orca did not say {what} ({pattern}); it said {said}")
+            time.sleep(0.02)
+
+    def said_since(self, start):
+        return [text for _, text in self.lines()[start:]]
+
+
+def seconds(stamp):
+    return datetime.strptime(stamp, "%H:%M:%S.%f")
+
+
+class ScreenReaderDesktop(PrivateDesktop):
+    """A private desktop with a window manager, speech and Orca running."""
+
+    def _start(self):
+        super()._start()
+        home = self.env["HOME"]
+        quiet = {"stdout": subprocess.DEVNULL, "stderr": subprocess.DEVNULL}
+        self._spawn(["openbox", "--sm-disable"], **quiet)
+
+        # speech-dispatcher in the foreground, speaking through its dummy
+        # module into libao's null device; Orca finds it by XDG_RUNTIME_DIR.
+        config = os.path.join(self.folder, "speech-dispatcher")
+        os.makedirs(config)
+        with open(os.path.join(config, "speechd.conf"), "w") as conf:
+            conf.write('AddModule "dummy" "sd_dummy" ""\nDefaultModule dummy\nAudioOutputMethod "libao"\n')
+        with open(os.path.join(home, ".libao"), "w") as libao:
+            libao.write("default_driver=null\n")
+        self._spawn(["speech-dispatcher", "--run-single", "--timeout", "0", "--config-dir", config], **quiet)
+        socket = os.path.join(self.env["XDG_RUNTIME_DIR"], "speech-dispatcher", "speechd.sock")
+        self._wait_until("speech-dispatcher", lambda: os.path.exists(socket))
+
+        self.speech = Speech(os.path.join(self.folder, "orca.log"))
+        prefs = os.path.join(self.folder, "orca")
+        os.makedirs(prefs)
+        self._spawn(["/usr/bin/python3", os.path.join(TOOLS, "orca_logged.py"), self.speech.log_path,
+                     "--user-prefs", prefs], **quiet)
+        self.speech.wait("Orca started", r"^Screen reader on")
+
+    def _wait_until(self, what, condition, timeout=STEP_TIMEOUT):
+        deadline = time.monotonic() + timeout
+        while not condition():
+            if time.monotonic() > deadline:
+                raise RuntimeError(f"{what} did not start in {timeout} s")
+            time.sleep(0.02)
+
+    def close(self):
+        keep = getattr(self, "keep_log", None)
+        if keep and self.folder:
+            shutil.copyfile(self.speech.log_path, keep)
+        super().close()
+
+    def keys(self, *names):
+        subprocess.run(["xdotool", "key", "--delay", "50", *names], env=self.env, check=True)
+
+
+def generate(desktop, count, spoken_count):
+    """From the focused number box: types the count, goes back to Start
+    Generating and presses it; returns once the end of the run is spoken."""
+    speech = desktop.speech
+    desktop.keys("ctrl+a", *list(count))
+    desktop.keys(*["shift+Tab"] * 6)
+    speech.wait("Start Generating", r"^Start Generating push button")
+    desktop.keys("space")
+    return speech.wait("the end of the run", rf"\b{re.escape(spoken_count)} places\b")
+
+
+def run(program):
+    with ScreenReaderDesktop() as desktop:
+        keep = os.environ.get("ORVELLE_ORCA_LOG")  # a path to keep Orca's log at
+        if keep:
+            desktop.keep_log = keep
+        speech = desktop.speech
+        window = desktop.start([program], accessible=True)
+        speech.wait("the window's first focus", r"^Start Generating push button")
+
+        # The number box, reached by Tab, is read whole.
+        desktop.keys(*["Tab"] * 6)
+        speech.wait("the number box", r"^Number To Generate text")
+        start = speech.heard
+        number = speech.wait("the number read", r"^\d*\s*selected")
+        check(number[1].startswith("200 "), f"the number read as {number[1]!r}, not 200")
+        check(not any(re.match(r"^20 ", text) for text in speech.said_since(start)), "the number was read cut short")
+
+        # A 5-row run ends with what it did, without the bar having the focus.
+        generate(desktop, "5", "5")
+
+        # A row is read with its state; space ticks it and is read as such.
+        desktop.keys(*["Tab"] * 5)
+        speech.wait("the list", r"table with 5 rows")
+        desktop.keys("Down")
+        row = speech.wait("the first row", r"check box not checked")
+        place = row[1].split(" check box")[0]
+        desktop.keys("KP_Enter")  # where am I
+        speech.wait("the row's position", r"\brow 1 of 5\b")
+        desktop.keys("space")
+        speech.wait("space on the row", r"^checked")
+
+        # The menu opens on its first item; Escape goes back to the row.
+        desktop.keys("Menu")
+        speech.wait("the menu's first item", r"^Check All")
+        desktop.keys("Escape")
+        speech.wait("the row after the menu", rf"^{re.escape(place)} check box checked")
+        desktop.keys("Menu")
+        speech.wait("the menu's first item", r"^Check All")
+        desktop.keys("Return")
+        speech.wait("what Check All did", r"\b5 of 5 rows checked\b")
+
+        # Flat review of a big list reads the visible line at once.
+        desktop.keys("Tab")
+        speech.wait("the number box", r"^Number To Generate text")
+        generate(desktop, "100000", "100,000")
+        desktop.keys(*["Tab"] * 5)
+        speech.wait("the list", r"table with 100000 rows")
+        desktop.keys("Down")
+        row = speech.wait("the first row", r"check box not checked")
+        place = row[1].split(" check box")[0]
+        speech.wait("the first row's cell", rf"^{re.escape(place)}\.$")
+        sent = time.monotonic()
+        desktop.keys("KP_Up")  # keypad 8, without Num Lock: flat review reads the current line
+        speech.wait("flat review's current line", re.escape(place))
+        answer = time.monotonic() - sent
+        print(f"  flat review answered in {answer:.3f} s")
+        check(answer < 1.0, f"flat review took {answer:.1f} s")
+
+        desktop.end(window)
+        check(window.returncode == 0, f"the program ended with {window.returncode}")
+    print("PASS")
+
+
+if __name__ == "__main__":
+    if len(sys.argv) != 2:
+        sys.exit(__doc__)
+    try:
+        run(os.path.abspath(sys.argv[1]))
+    except AssertionError as failure:
+        sys.exit(f"FAIL: {failure}")

@@ -156,7 +156,7 @@ public:
         m_firstYield = -1;
         m_clock.start();
         m_probe.start();
-        PushButton13_Click(*this, list, factory, transfer);
+        exportToSpreadsheet(*this, list, factory, transfer);
         const qint64 end = m_clock.nsecsElapsed();
         m_probe.stop();
         Timing timing;

@@ -31,8 +31,10 @@ fi
 
 build_dir="${ORVELLE_BUILD_DIR:-build}"
 # scripts/package sets $debian_flags: a package is built as Debian builds its
-# own, with dpkg's compiler and linker flags.
-cmake -S . -B "$build_dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo ${debian_flags:+\
+# own, with dpkg's compiler and linker flags. scripts/test sets
+# $warnings_as_errors: there any compiler warning fails the build.
+cmake -S . -B "$build_dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    "-DCMAKE_COMPILE_WARNING_AS_ERROR=${warnings_as_errors:-OFF}" ${debian_flags:+\
     "-DCMAKE_CXX_FLAGS=$(dpkg-buildflags --get CPPFLAGS) $(dpkg-buildflags --get CXXFLAGS)" \
     "-DCMAKE_EXE_LINKER_FLAGS=$(dpkg-buildflags --get LDFLAGS)"}
 cmake --build "$build_dir" -j2

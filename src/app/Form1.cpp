@@ -88,9 +88,8 @@ Form1::Form1(const Services &services, QWidget *parent)
     connect(PushButton13, &QPushButton::clicked, this, &Form1::PushButton13_Click);
     connect(PushButton7, &QPushButton::clicked, this, &Form1::PushButton7_Click);
     connect(PushButton8, &QPushButton::clicked, this, &Form1::PushButton8_Click);
-    connect(ListView1, &ResultView::deletePressed, this,
-            [this](Qt::KeyboardModifiers modifiers) { ListView1_KeyDown(46, modifiers); });
-    connect(ListView1, &ResultView::doubleClicked, this, &Form1::ListView1_DblClick);
+    for (auto removal : {&ResultView::deletePressed, &ResultView::doubleClicked})
+        connect(ListView1, removal, this, &Form1::ListView1_RemoveSelected);
     connect(Text1, &QLineEdit::textChanged, this, &Form1::Text1_Change);
     connect(Check1, &QCheckBox::stateChanged, this, &Form1::Check1_Click);
     connect(Check2, &QCheckBox::stateChanged, this, &Form1::Check2_Click);
@@ -189,9 +188,9 @@ void Form1::Form_Load()
         if (const QString problem = m_settings->loadProblem(); !problem.isEmpty())
             throw Failure(problem);
     });
-    loadCheck(guard, 134, Check1, SettingsStore::Key::Check1);
-    loadCheck(guard, 136, Check2, SettingsStore::Key::Check2);
-    loadCheck(guard, 138, Check3, SettingsStore::Key::Check3);
+    loadCheck(guard, 134, Check1, SettingsStore::Key::City);
+    loadCheck(guard, 136, Check2, SettingsStore::Key::State);
+    loadCheck(guard, 138, Check3, SettingsStore::Key::Zip);
 }
 
 void Form1::showEvent(QShowEvent *event)
@@ -292,7 +291,7 @@ QString spokenCount(int count)
 
 void Form1::PushButton2_Click()
 {
-    runTold([this] { ::PushButton2_Click(*this, *m_list); }, [this] {
+    runTold([this] { generatePlaces(*this, *m_list); }, [this] {
         const int rows = m_list->rows();
         return (rows == 1 ? tr("%1 place") : tr("%1 places")).arg(spokenCount(rows));
     });
@@ -300,7 +299,7 @@ void Form1::PushButton2_Click()
 
 void Form1::PushButton3_Click()
 {
-    runTold([this] { ::PushButton3_Click(*this, *m_list); }, [this] {
+    runTold([this] { saveTextFile(*this, *m_list); }, [this] {
         const QString file = m_commandDialogs.savedAs;
         return file.isEmpty() ? QString() : tr("Saved %1").arg(QFileInfo(file).fileName());
     });
@@ -309,7 +308,7 @@ void Form1::PushButton3_Click()
 void Form1::PushButton13_Click()
 {
     const bool standsAside = busy(); // the export does nothing then
-    runTold([this] { ::PushButton13_Click(*this, *m_list, m_spreadsheets); }, [this, standsAside] {
+    runTold([this] { exportToSpreadsheet(*this, *m_list, m_spreadsheets); }, [this, standsAside] {
         if (standsAside)
             return QString();
         const int rows = checkedRows();
@@ -320,7 +319,7 @@ void Form1::PushButton13_Click()
 
 void Form1::PushButton8_Click()
 {
-    runTold([this] { ::PushButton8_Click(*this, *m_list, m_clipboard); }, [this] {
+    runTold([this] { copyToClipboard(*this, *m_list, m_clipboard); }, [this] {
         const int rows = checkedRows();
         return (rows == 1 ? tr("%1 row copied") : tr("%1 rows copied")).arg(spokenCount(rows));
     });
@@ -328,16 +327,10 @@ void Form1::PushButton8_Click()
 
 void Form1::PushButton7_Click()
 {
-    m_runner.run([this] { ::PushButton7_Click(*this, *m_list); });
+    m_runner.run([this] { clearList(*this, *m_list); });
 }
 
-void Form1::ListView1_KeyDown(int keyCode, Qt::KeyboardModifiers)
-{
-    if (keyCode == 46) // the Delete key, whatever the modifiers
-        removeSelectedRow(*this, *m_list, ListView1->selectedRow());
-}
-
-void Form1::ListView1_DblClick()
+void Form1::ListView1_RemoveSelected()
 {
     removeSelectedRow(*this, *m_list, ListView1->selectedRow());
 }
@@ -436,17 +429,17 @@ void Form1::storeCheck(const FieldBox *box, SettingsStore::Key key)
 
 void Form1::Check1_Click()
 {
-    storeCheck(Check1, SettingsStore::Key::Check1);
+    storeCheck(Check1, SettingsStore::Key::City);
 }
 
 void Form1::Check2_Click()
 {
-    storeCheck(Check2, SettingsStore::Key::Check2);
+    storeCheck(Check2, SettingsStore::Key::State);
 }
 
 void Form1::Check3_Click()
 {
-    storeCheck(Check3, SettingsStore::Key::Check3);
+    storeCheck(Check3, SettingsStore::Key::Zip);
 }
 
 // ---------------------------------------------------------------- pointer rule

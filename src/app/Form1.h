@@ -87,8 +87,8 @@ public:
     void PushButton13_Click();
     void PushButton8_Click();
     void PushButton7_Click();
-    void ListView1_KeyDown(int keyCode, Qt::KeyboardModifiers shift);
-    void ListView1_DblClick();
+    // The Delete key, whatever the modifiers, or a double-click on the list.
+    void ListView1_RemoveSelected();
 
     // The options.
     void Text1_Change();

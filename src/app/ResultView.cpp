@@ -261,7 +261,7 @@ void ResultView::keyPressEvent(QKeyEvent *event)
     const int rows = rowCount();
     switch (event->key()) {
     case Qt::Key_Delete:
-        emit deletePressed(event->modifiers());
+        emit deletePressed();
         break;
     case Qt::Key_Space:
     case Qt::Key_Select:

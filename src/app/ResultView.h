@@ -53,7 +53,7 @@ public:
 
 signals:
     // The Delete key, whatever the modifiers.
-    void deletePressed(Qt::KeyboardModifiers modifiers);
+    void deletePressed();
     // A double-click anywhere on the list.
     void doubleClicked();
 

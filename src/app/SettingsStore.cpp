@@ -37,9 +37,9 @@ struct Setting
 // back; it can be tens of megabytes, hence a file of its own.
 constexpr Setting settingsTable[] = {
     {SettingsStore::Key::NumberOfRecords, u"Number Of Records", u"200", Placement::Options},
-    {SettingsStore::Key::Check1, u"Check1", u"1", Placement::Options},
-    {SettingsStore::Key::Check2, u"Check2", u"1", Placement::Options},
-    {SettingsStore::Key::Check3, u"Check3", u"1", Placement::Options},
+    {SettingsStore::Key::City, u"Check1", u"1", Placement::Options},
+    {SettingsStore::Key::State, u"Check2", u"1", Placement::Options},
+    {SettingsStore::Key::Zip, u"Check3", u"1", Placement::Options},
     {SettingsStore::Key::Prefixes, u"Prefixes", u"", Placement::OwnFile},
 };
 

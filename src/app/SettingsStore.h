@@ -41,9 +41,9 @@ public:
     // SettingsStore.cpp.
     enum class Key {
         NumberOfRecords, // the number box's text, default "200"
-        Check1,          // the City box's state "0", "1" or "2", default 1
-        Check2,          // the State box, as Check1
-        Check3,          // the Zip box, as Check1
+        City,            // the City box's state "0", "1" or "2", default 1, on disk "Check1"
+        State,           // the State box, as City, on disk "Check2"
+        Zip,             // the Zip box, as City, on disk "Check3"
         Prefixes,        // the result list's texts joined by ";", written at close
     };
 

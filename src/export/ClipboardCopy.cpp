@@ -147,7 +147,7 @@ void CopyListviewToClipboard(CommandHost &host, const ListSource &list, Clipboar
     SetClipboardText(clipboard, text.take(), 0);
 }
 
-void PushButton8_Click(CommandHost &host, const ListSource &list, Clipboard &clipboard)
+void copyToClipboard(CommandHost &host, const ListSource &list, Clipboard &clipboard)
 {
     Guard guard(host.dialogs(), QStringLiteral("in Orvelle2021/08/31.Form1.PushButton8_Click "));
     guard.step(106, [&] { CopyListviewToClipboard(host, list, clipboard); });

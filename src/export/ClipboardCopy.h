@@ -22,4 +22,4 @@ bool SetClipboardText(Clipboard &clipboard, const QString &text, int format);
 void CopyListviewToClipboard(CommandHost &host, const ListSource &list, Clipboard &clipboard);
 
 // "Copy Results To Clipboard". A guarded procedure: failures are reported.
-void PushButton8_Click(CommandHost &host, const ListSource &list, Clipboard &clipboard);
+void copyToClipboard(CommandHost &host, const ListSource &list, Clipboard &clipboard);

@@ -8,6 +8,7 @@
 #include "shell/ListSource.h"
 
 #include <QElapsedTimer>
+#include <QScopeGuard>
 
 #include <algorithm>
 #include <cstdint>
@@ -86,17 +87,13 @@ public:
         std::vector<Cell> cells = std::exchange(m_pending, {});
         const std::vector<Rectangle> rectangles = rectanglesOf(cells);
         std::size_t sent = 0;
-        try {
-            sendRectangles(rectangles, sent);
-        } catch (const ProgramEnding &) {
-            throw;
-        } catch (...) {
+        catchFailures([&] { sendRectangles(rectangles, sent); }, [&] {
             Guard guard(m_dialogs, clickSource);
             for (const Cell &cell : cells) {
                 if (cell.rectangle >= sent)
                     guard.step(cell.step, [&] { m_application->setCell(cell.row, cell.column, cell.value); });
             }
-        }
+        });
     }
 
 private:
@@ -116,7 +113,8 @@ private:
     };
 
     // Sends the pending cells, or as many of them as the application takes;
-    // reports nothing.
+    // reports nothing. It runs as the command unwinds, so nothing may leave
+    // it, not even ProgramEnding.
     void sendQuietly() noexcept
     {
         try {
@@ -244,35 +242,25 @@ private:
 
 bool SaveResultsAsExcelFileIsExcelInstalled(CommandHost &host, SpreadsheetFactory &factory)
 {
-    bool result = true;
-    bool failed = false;
-    // Creating the object may wait for the application to start: meanwhile
-    // the hourglass shows, so that no other command acts in the meantime.
-    const Pointer pointer = host.pointer();
-    host.setPointer(Pointer::Hourglass);
-    try {
-        factory.create().reset();
-    } catch (const ProgramEnding &) {
-        host.setPointer(pointer);
-        throw;
-    } catch (...) {
-        failed = true;
+    bool installed = false;
+    {
+        // Creating the object may wait for the application to start: meanwhile
+        // the hourglass shows, so that no other command acts in the meantime.
+        const Pointer pointer = host.pointer();
+        host.setPointer(Pointer::Hourglass);
+        const auto restore = qScopeGuard([&] { host.setPointer(pointer); });
+        installed = catchFailures([&] { factory.create().reset(); });
     }
-    host.setPointer(pointer);
-    if (failed) {
-        try {
+    if (!installed) {
+        catchFailures([&] {
             showPlainMessage(host.dialogs(), QStringLiteral("Excel is not installed on this computer. You need to have "
-                                                     "it installed to use this software without error."));
-        } catch (const ProgramEnding &) {
-            throw;
-        } catch (...) {
-        }
-        result = false;
+                                                            "it installed to use this software without error."));
+        });
     }
-    return result;
+    return installed;
 }
 
-void PushButton13_Click(CommandHost &host, const ListSource &list, SpreadsheetFactory &factory, SheetTransfer transfer)
+void exportToSpreadsheet(CommandHost &host, const ListSource &list, SpreadsheetFactory &factory, SheetTransfer transfer)
 {
     // While a long command shows the hourglass (this one included, reached
     // again from one of its own yields) the button stands aside.

@@ -36,5 +36,5 @@ bool SaveResultsAsExcelFileIsExcelInstalled(CommandHost &host, SpreadsheetFactor
 // written, so that no other cell is touched. A block the application does
 // not take is written again cell by cell, so that each cell that fails is
 // reported with its own step (126, 132, 156 or 162), in the order of the steps.
-void PushButton13_Click(CommandHost &host, const ListSource &list, SpreadsheetFactory &factory,
-                        SheetTransfer transfer = {});
+void exportToSpreadsheet(CommandHost &host, const ListSource &list, SpreadsheetFactory &factory,
+                         SheetTransfer transfer = {});

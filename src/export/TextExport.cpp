@@ -134,6 +134,7 @@ void saveListview(CommandHost &host, const ListSource &list, const QString &file
             guard.step(118, [&] { width = list.header(c).size(); });
         guard.forLoop(120, 134, 1, [&] { return list.rows(); }, [&](int r) {
             guard.step(122, [&] { yield(); });
+            // Twins on purpose: the first column's failures report steps of their own.
             if (guard.test(124, [&] { return c == 1; })) {
                 if (guard.test(126, [&] { return cells.text(r, 1).size() > width; }))
                     guard.step(128, [&] { width = cells.text(r, 1).size(); });
@@ -179,6 +180,7 @@ void saveListview(CommandHost &host, const ListSource &list, const QString &file
             return;
         guard.forLoop(190, 208, 1, [&] { return list.columns(); }, [&](int c) {
             guard.step(192, [&] { yield(); });
+            // Twins on purpose, as for the widths above.
             if (guard.test(194, [&] { return c == 1; })) {
                 if (guard.test(196, [&] { return widths(1) >= cells.text(r, 1).size(); }))
                     guard.step(198, [&] { line.appendCell(cells.text(r, 1), widths(1)); });
@@ -239,7 +241,7 @@ void SaveListviewProperlySpaced(CommandHost &host, const ListSource &list, QIODe
     saveListview(host, list, fileName, &device, progress);
 }
 
-void PushButton3_Click(CommandHost &host, const ListSource &list)
+void saveTextFile(CommandHost &host, const ListSource &list)
 {
     // While a long command shows the hourglass (this one included, reached
     // again from one of its own yields) the button stands aside.

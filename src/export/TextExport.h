@@ -26,4 +26,4 @@ void SaveListviewProperlySpaced(CommandHost &host, const ListSource &list, QIODe
 
 // "Save Results As Text File": asks for the file and saves the list into it
 // with the hourglass showing. Does nothing while another command is busy.
-void PushButton3_Click(CommandHost &host, const ListSource &list);
+void saveTextFile(CommandHost &host, const ListSource &list);

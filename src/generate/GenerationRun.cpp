@@ -25,14 +25,81 @@ T &require(const std::unique_ptr<T> &object)
     return *object;
 }
 
-// A record's display string is the same on every draw: it is worked out once
-// per record and run, and every later draw of that record reuses it, rows
-// included: they all point at the one pooled text.
-struct KnownText
+// The text of each row a run draws. A record's text is the same on every
+// draw: it is worked out once per record and run, and every later draw of that
+// record reuses it, rows included: they all point at the one pooled text. A
+// row whose record cannot be read repeats the text of the row before.
+class RowTexts
 {
-    QString text;
-    std::uint32_t index = 0;
-    bool known = false;
+public:
+    explicit RowTexts(ResultList &list)
+        : m_list(list)
+    {
+    }
+
+    // Forgets the texts of an earlier run; room for `recordCount` records.
+    void start(std::int32_t recordCount) { m_known.assign(std::size_t(std::max(recordCount, 0)), KnownText()); }
+
+    // The next row comes from the record at `position`, or from an unknown
+    // one. True when that record's text is known from an earlier draw: it is
+    // the row's text, and nothing needs reading.
+    bool reuse(std::optional<std::int32_t> position)
+    {
+        m_record = position ? &m_known[std::size_t(*position)] : nullptr;
+        if (m_record && m_record->known) {
+            m_reused = m_record;
+            m_index = m_record->index;
+            m_interned = true;
+            return true;
+        }
+        if (m_reused) { // until a read succeeds, the row repeats the one before
+            m_text = m_reused->text;
+            m_reused = nullptr;
+        }
+        m_interned = false;
+        return false;
+    }
+
+    // The record's text, read: the row's text, and the record's from now on.
+    void read(const QString &text)
+    {
+        m_text = text;
+        m_interned = false;
+        if (m_record) {
+            // Each record's text is pooled once; other records may share its text.
+            m_index = m_list.addText(m_text);
+            m_interned = true;
+            *m_record = {m_text, m_index, true};
+        }
+    }
+
+    // Appends the row to the list.
+    void append()
+    {
+        if (!m_interned) {
+            m_index = m_list.intern(m_text);
+            m_interned = true;
+        }
+        m_list.appendInterned(m_index);
+    }
+
+private:
+    struct KnownText
+    {
+        QString text;
+        std::uint32_t index = 0;
+        bool known = false;
+    };
+
+    ResultList &m_list;
+    std::vector<KnownText> m_known;
+    KnownText *m_record = nullptr; // the current row's record, when the record set says which
+    // The current row's text: worked out in m_text, or, for a record drawn
+    // before, taken from m_reused without copying the string.
+    QString m_text;
+    const KnownText *m_reused = nullptr;
+    std::uint32_t m_index = 0;
+    bool m_interned = false;
 };
 
 QString tooManyMessage(std::int32_t count)
@@ -65,20 +132,14 @@ void drawRows(Guard &guard, GenerationHost &host, ResultList &list, const std::u
 
     ProgressIndicator &progress = host.progress();
     guard.step(136, [&] { list.clear(); });
-    std::vector<KnownText> known;
-    // The text of the current row: worked out in `s`, or, for a record
-    // drawn before, taken from `reused` without copying the string.
-    QString s;
-    const KnownText *reused = nullptr;
-    std::uint32_t sIndex = 0;
-    bool sInterned = false;
+    RowTexts texts(list);
     std::int32_t r = 0;
     std::int32_t count = 0;
     auto readCount = [&] {
         count = toCount(numberText);
         if (count > 0)
             list.reserve(std::size_t(count));
-        known.assign(std::size_t(std::max(recordCount, 0)), KnownText());
+        texts.start(recordCount);
         return count;
     };
     auto draw = [&](std::int32_t i) {
@@ -87,38 +148,15 @@ void drawRows(Guard &guard, GenerationHost &host, ResultList &list, const std::u
         guard.step(144, [&] { r = std::int32_t(RandomRecordNumber(recordCount)); });
         guard.step(146, [&] { require(records).moveFirst(); });
         guard.step(148, [&] { require(records).move(r - 1); });
-        KnownText *memo = nullptr;
-        if (records && records->isOpen() && records->recordCount() > 0)
-            memo = &known[std::size_t(records->position())];
-        if (memo && memo->known) {
-            reused = memo;
-            sIndex = memo->index;
-            sInterned = true;
-        } else {
-            if (reused) { // a failed read below repeats the row before
-                s = reused->text;
-                reused = nullptr;
-            }
+        const bool positioned = records && records->isOpen() && records->recordCount() > 0;
+        if (!texts.reuse(positioned ? std::optional(records->position()) : std::nullopt)) {
             // Steps 150 to 154: the value read, in proper case, with the
             // state code after the first comma in upper case.
-            const bool read = guard.step(150, [&] {
-                s = NormalizeDisplayText(require(records).value(QStringLiteral("display_fields")));
+            guard.step(150, [&] {
+                texts.read(NormalizeDisplayText(require(records).value(QStringLiteral("display_fields"))));
             });
-            sInterned = false;
-            if (read && memo) {
-                // Each record's text is pooled once; other records may share its text.
-                sIndex = list.addText(s);
-                sInterned = true;
-                *memo = {s, sIndex, true};
-            }
         }
-        guard.step(156, [&] {
-            if (!sInterned) {
-                sIndex = list.intern(s);
-                sInterned = true;
-            }
-            list.appendInterned(sIndex);
-        });
+        guard.step(156, [&] { texts.append(); });
     };
     // A count that is not a whole 32-bit number is reported and adds no rows.
     guard.forLoop(138, 158, 1, readCount, draw, Guard::OnFailedHeader::SkipLoop);
@@ -145,7 +183,7 @@ std::uint64_t availableMemory()
     return available;
 }
 
-void PushButton2_Click(GenerationHost &host, ResultList &list)
+void generatePlaces(GenerationHost &host, ResultList &list)
 {
     if (host.busy()) // a run is going: a second press does nothing
         return;

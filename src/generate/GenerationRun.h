@@ -22,7 +22,7 @@ public:
 // "Start Generating": replaces the list's rows with that many places drawn at
 // random, with replacement, from the place database. Does nothing while the
 // hourglass shows.
-void PushButton2_Click(GenerationHost &host, ResultList &list);
+void generatePlaces(GenerationHost &host, ResultList &list);
 
 // Bytes one row may cost: four in the list, and, when the list is stored at
 // the window's close, about three a character of its text (about 25). Counts

@@ -11,7 +11,7 @@ void removeSelectedRow(const CommandHost &host, ResultList &list, int selectedRo
     list.remove(selectedRow);
 }
 
-void PushButton7_Click(CommandHost &host, ResultList &list)
+void clearList(CommandHost &host, ResultList &list)
 {
     Guard guard(host.dialogs(), QStringLiteral("in Orvelle2021/08/31.Form1.PushButton7_Click "));
     // One step holds both the busy test and the clearing: a failed test goes on with the clearing.

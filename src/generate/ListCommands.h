@@ -8,4 +8,4 @@ class ResultList;
 void removeSelectedRow(const CommandHost &host, ResultList &list, int selectedRow);
 
 // "Clear List": removes every row, unless the hourglass shows.
-void PushButton7_Click(CommandHost &host, ResultList &list);
+void clearList(CommandHost &host, ResultList &list);

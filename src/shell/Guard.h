@@ -32,15 +32,7 @@ public:
     bool step(int number, Action &&action)
     {
         m_line = number;
-        try {
-            std::forward<Action>(action)();
-            return true;
-        } catch (const ProgramEnding &) {
-            throw;
-        } catch (...) {
-            report(std::current_exception());
-            return false;
-        }
+        return catchFailures(std::forward<Action>(action), [this] { report(std::current_exception()); });
     }
 
     // A test that opens a branch: its value, or true when the test itself

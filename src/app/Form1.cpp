@@ -89,9 +89,9 @@ Form1::Form1(const Services &services, QWidget *parent)
             [this](Qt::KeyboardModifiers modifiers) { ListView1_KeyDown(46, modifiers); });
     connect(ListView1, &ResultView::doubleClicked, this, &Form1::ListView1_DblClick);
     connect(Text1, &QLineEdit::textChanged, this, &Form1::Text1_Change);
-    connect(Check1, &QCheckBox::stateChanged, this, &Form1::Check1_Click);
-    connect(Check2, &QCheckBox::stateChanged, this, &Form1::Check2_Click);
-    connect(Check3, &QCheckBox::stateChanged, this, &Form1::Check3_Click);
+    Check1->onValueChanged(this, &Form1::Check1_Click);
+    Check2->onValueChanged(this, &Form1::Check2_Click);
+    Check3->onValueChanged(this, &Form1::Check3_Click);
     // The session's end stores the list but leaves the window open: the
     // session manager ends the program afterwards, and a logout cancelled by
     // another program leaves it running. (Qt forbids closing inside this signal.)

@@ -16,7 +16,7 @@
 //
 //     bench_spreadsheet [rows...]    other row counts than 10,000 and 100,000
 
-#include "export/LibreOffice.h"
+#include "export/libreoffice/LibreOffice.h"
 #include "export/SpreadsheetExport.h"
 #include "generate/ResultList.h"
 #include "shell/CommandHost.h"

@@ -3,7 +3,9 @@
 # from which the API headers are generated into the build tree.
 #
 # Defines LibreOfficeSDK_FOUND, LibreOfficeSDK_PROGRAM_DIR (the office's
-# program folder, with soffice and fundamentalrc) and, when found, the
+# program folder, with soffice and fundamentalrc), LibreOfficeSDK_RUNTIME (the
+# runtime's libraries there, in the order they load, separated by ":") and,
+# when found, the
 # INTERFACE library `orvelle_uno`: compile definitions, the URE headers and
 # the generated ones as system includes, the libraries, and the generation
 # step as a dependency of whatever links it.
@@ -44,15 +46,27 @@ if(LibreOfficeSDK_FOUND AND NOT TARGET orvelle_uno)
     VERBATIM)
   add_custom_target(orvelle_uno_headers DEPENDS ${_lo_generated}/generated.stamp)
 
+  # The runtime's libraries in the office's own folder, where they find their
+  # private companions (uno-libs-private on Debian) through $ORIGIN; the links
+  # to them in the system's library folder do not. Linked by these paths, the
+  # build tree's programs find them there through CMake's build RUNPATH, which
+  # the install removes; an installed program loads them by these paths
+  # before whatever needs them.
+  set(LibreOfficeSDK_RUNTIME "")
+  set(_sep "")
+  foreach(_lib uno_sal uno_cppu uno_cppuhelpergcc3)
+    get_filename_component(_file ${LibreOfficeSDK_${_lib}_LIBRARY} REALPATH)
+    list(APPEND _lo_runtime ${_file})
+    string(APPEND LibreOfficeSDK_RUNTIME "${_sep}${_file}")
+    set(_sep ":")
+  endforeach()
+
   add_library(orvelle_uno INTERFACE)
   add_dependencies(orvelle_uno orvelle_uno_headers)
   target_compile_definitions(orvelle_uno INTERFACE LINUX CPPU_ENV=gcc3
     ORVELLE_LIBREOFFICE_PROGRAM_DIR="${LibreOfficeSDK_PROGRAM_DIR}")
   target_include_directories(orvelle_uno SYSTEM INTERFACE ${LibreOfficeSDK_INCLUDE_DIR} ${_lo_generated})
-  target_link_libraries(orvelle_uno INTERFACE
-    ${LibreOfficeSDK_uno_cppuhelpergcc3_LIBRARY} ${LibreOfficeSDK_uno_cppu_LIBRARY}
-    ${LibreOfficeSDK_uno_sal_LIBRARY}
-    -Wl,-rpath-link,${LibreOfficeSDK_PROGRAM_DIR} -Wl,-rpath,${LibreOfficeSDK_PROGRAM_DIR})
+  target_link_libraries(orvelle_uno INTERFACE ${_lo_runtime} -Wl,-rpath-link,${LibreOfficeSDK_PROGRAM_DIR})
 endif()
 
 mark_as_advanced(LibreOfficeSDK_CPPUMAKER LibreOfficeSDK_INCLUDE_DIR LibreOfficeSDK_PROGRAM_DIR

@@ -1,16 +1,19 @@
 #!/bin/sh
 # Installs into a temporary prefix, checks the layout, then starts the
-# installed launcher and ends it as a session would: the program must find
-# its database beside itself, start, and store its settings on the way out.
+# installed command line, and the window through it, and ends that as a
+# session would: each must find the database (the window through the link
+# beside it), start, and the window store its settings on the way out.
 set -eu
 build_dir=$1
 prefix=$(mktemp -d)
 config=$(mktemp -d)
 trap 'rm -rf "$prefix" "$config"' EXIT
 DESTDIR= cmake --install "$build_dir" --prefix "$prefix" >/dev/null
-for file in bin/orvelle lib/orvelle/orvelle lib/orvelle/zipbase.mdb share/applications/org.kestrova.Orvelle.desktop \
-            share/icons/hicolor/48x48/apps/orvelle.png share/icons/hicolor/256x256/apps/orvelle.png \
-            share/man/man1/orvelle.1; do
+plugin=""
+[ ! -e "$build_dir/liborvelle_libreoffice.so" ] || plugin=lib/orvelle/liborvelle_libreoffice.so
+for file in bin/orvelle share/orvelle/zipbase.mdb lib/orvelle/orvelle-window lib/orvelle/zipbase.mdb $plugin \
+            share/applications/org.kestrova.Orvelle.desktop share/icons/hicolor/48x48/apps/orvelle.png \
+            share/icons/hicolor/256x256/apps/orvelle.png share/man/man1/orvelle.1; do
     [ -e "$prefix/$file" ] || { echo "missing after install: $file"; exit 1; }
 done
 cd /

@@ -1,100 +1,173 @@
 #!/bin/sh
-# Packs this build into the Debian package and checks it as Debian would: its
-# control fields and files, the desktop entry, the software centre's
-# description and lintian. Then unpacks it and starts that copy of the
-# program. As root (CI) it also installs the package with apt, runs the
-# installed program, purges the package and checks that none of it is left.
+# Builds the Debian packages from the source package (scripts/package) and
+# checks them as Debian would: control fields, files, library paths, the
+# desktop entry, the software centre's description and lintian; that the
+# command line's package brings no GUI, X or office library, even through
+# its dependencies' dependencies; and the unpacked command line. As root (CI)
+# it also installs orvelle-cli alone with apt and runs it, then orvelle, whose
+# window it starts on a private X desktop and finds on the accessibility bus;
+# then it purges both and checks that nothing of theirs is left.
 set -eu
-build_dir=$1
-version=$2
+version=$1
+source=$(cd "$(dirname "$0")/.." && pwd)
 scratch=$(mktemp -d)
-chmod 755 "$scratch" # apt reads the package as its own unprivileged user
+chmod 755 "$scratch" # apt reads the packages as its own unprivileged user
 installed=""
 cleanup() {
-    [ -z "$installed" ] || apt-get purge -y -qq orvelle >/dev/null 2>&1 || true
+    [ -z "$installed" ] || apt-get purge -y -qq orvelle orvelle-cli >/dev/null 2>&1 || true
     rm -rf "$scratch"
 }
 trap cleanup EXIT
 fail() { echo "$*"; exit 1; }
 
-cpack --config "$build_dir/CPackConfig.cmake" -B "$scratch" >/dev/null
-deb=$scratch/orvelle_${version}_$(dpkg --print-architecture).deb
-[ -f "$deb" ] || fail "no package named $(basename "$deb"): $(ls "$scratch")"
+"$source/scripts/package" "$scratch/debs" >"$scratch/build.log" 2>&1 || { tail -50 "$scratch/build.log"; fail "scripts/package failed"; }
+arch=$(dpkg --print-architecture)
+cli=$scratch/debs/orvelle-cli_${version}_$arch.deb
+gui=$scratch/debs/orvelle_${version}_$arch.deb
+[ -f "$cli" ] && [ -f "$gui" ] || fail "not the packages orvelle-cli and orvelle $version: $(ls "$scratch/debs")"
 
 # The control fields: the version is the project's, the dependencies come from
-# the binaries plus what Qt and the window need besides.
-dpkg-deb -f "$deb"
-field() { dpkg-deb -f "$deb" "$1"; }
-[ "$(field Package)" = orvelle ] || fail "Package: $(field Package)"
-[ "$(field Version)" = "$version" ] || fail "Version: $(field Version), the project's is $version"
-[ "$(field Section)" = utils ] || fail "Section: $(field Section)"
-[ "$(field Priority)" = optional ] || fail "Priority: $(field Priority)"
-field Maintainer | grep -q '^[^<]* <[^@>]*@[^>]*>$' || fail "Maintainer: $(field Maintainer)"
-[ "$(field Description | wc -l)" -gt 3 ] || fail "no long description"
-for package in fonts-liberation qt6-qpa-plugins libqt6widgets6 libsqlite3-0; do
-    field Depends | tr -d ' ' | tr ',' '\n' | grep -q "^$package\((.*)\)\?$" || fail "Depends lacks $package"
+# the binaries; the window needs its own version of the command line's data.
+for deb in "$cli" "$gui"; do
+    dpkg-deb -f "$deb"
+    [ "$(dpkg-deb -f "$deb" Version)" = "$version" ] || fail "$deb: Version $(dpkg-deb -f "$deb" Version), the project's is $version"
+    [ -z "$(dpkg-deb -f "$deb" Homepage)" ] || fail "$deb: a Homepage though none is known"
 done
-[ "$(field Recommends)" = libreoffice-calc ] || fail "Recommends: $(field Recommends)"
+depends() { dpkg-deb -f "$1" Depends | tr -d ' ' | tr ',' '\n' | sed 's/(.*//'; }
+for package in libqt6core6 libsqlite3-0; do
+    depends "$cli" | grep -qx "$package" || fail "orvelle-cli's Depends lack $package"
+done
+for package in libqt6widgets6 fonts-liberation qt6-qpa-plugins orvelle-cli; do
+    depends "$gui" | grep -qx "$package" || fail "orvelle's Depends lack $package"
+done
+dpkg-deb -f "$gui" Depends | grep -qF "orvelle-cli (= $version)" || fail "orvelle does not depend on orvelle-cli (= $version)"
+! depends "$gui" | grep -q 'uno\|libreoffice' || fail "orvelle depends on LibreOffice: $(dpkg-deb -f "$gui" Depends)"
+dpkg-deb -f "$gui" Suggests | grep -q 'libreoffice-calc' || fail "orvelle does not suggest Calc"
+
+# The command line's package and everything it depends on, followed to the
+# end without recommendations: no Qt GUI, X, OpenGL or office library.
+closure=$(apt-cache depends --recurse --no-recommends --no-suggests --no-conflicts --no-breaks --no-replaces \
+              --no-enhances $(depends "$cli") | grep -v '^ \|^<' | sort -u)
+echo "orvelle-cli brings $(echo "$closure" | wc -l) packages"
+gui_libraries=$(echo "$closure" | grep -E '^(libqt6(gui|widgets|opengl|xcb|dbus)|libx11|libxcb|libgl|libegl|mesa|libwayland|libreoffice|libuno|uno-|ure|fonts-|libfontconfig|libfreetype)' || true)
+[ -z "$gui_libraries" ] || fail "orvelle-cli brings GUI or office packages: $gui_libraries"
 
 # Exactly these files, all under /usr.
-dpkg-deb --fsys-tarfile "$deb" | tar -t | grep -v '/$' | sed 's#^\./##' | sort >"$scratch/files"
-sort >"$scratch/expected" <<EOF
+files() { dpkg-deb --fsys-tarfile "$1" | tar -t | grep -v '/$' | sed 's#^\./##' | sort; }
+multiarch=$(dpkg-architecture -qDEB_HOST_MULTIARCH)
+files "$cli" >"$scratch/files-cli"
+diff - "$scratch/files-cli" <<EOF2 || fail "orvelle-cli's files differ from the list above (-: missing, +: extra)"
 usr/bin/orvelle
-usr/lib/orvelle/orvelle
-usr/lib/orvelle/zipbase.mdb
+usr/share/doc/orvelle-cli/changelog.gz
+usr/share/doc/orvelle-cli/copyright
+usr/share/man/man1/orvelle.1.gz
+usr/share/orvelle/zipbase.mdb
+EOF2
+files "$gui" >"$scratch/files-gui"
+sort >"$scratch/expected" <<EOF2
+usr/lib/$multiarch/orvelle/liborvelle_libreoffice.so
+usr/lib/$multiarch/orvelle/orvelle-window
+usr/lib/$multiarch/orvelle/zipbase.mdb
 usr/share/applications/org.kestrova.Orvelle.desktop
 usr/share/doc/orvelle/changelog.gz
 usr/share/doc/orvelle/copyright
+usr/share/icons/hicolor/128x128/apps/orvelle.png
 usr/share/icons/hicolor/16x16/apps/orvelle.png
+usr/share/icons/hicolor/256x256/apps/orvelle.png
 usr/share/icons/hicolor/32x32/apps/orvelle.png
 usr/share/icons/hicolor/48x48/apps/orvelle.png
 usr/share/icons/hicolor/64x64/apps/orvelle.png
-usr/share/icons/hicolor/128x128/apps/orvelle.png
-usr/share/icons/hicolor/256x256/apps/orvelle.png
-usr/share/lintian/overrides/orvelle
-usr/share/man/man1/orvelle.1.gz
 usr/share/metainfo/org.kestrova.Orvelle.metainfo.xml
-EOF
-diff "$scratch/expected" "$scratch/files" || fail "the package's files differ from the list above (-: missing, +: extra)"
+EOF2
+diff "$scratch/expected" "$scratch/files-gui" || fail "orvelle's files differ from the list above (-: missing, +: extra)"
 
 root=$scratch/root
-dpkg-deb -x "$deb" "$root"
+dpkg-deb -x "$cli" "$root"
+dpkg-deb -x "$gui" "$root"
+[ "$(readlink "$root/usr/lib/$multiarch/orvelle/zipbase.mdb")" = ../../../share/orvelle/zipbase.mdb ] ||
+    fail "the window's zipbase.mdb links to $(readlink "$root/usr/lib/$multiarch/orvelle/zipbase.mdb")"
 zcat "$root/usr/share/doc/orvelle/changelog.gz" | head -1 | grep -qF "orvelle ($version) " ||
     fail "the changelog's newest entry is not $version"
 grep -qF "<release version=\"$version\"" "$root/usr/share/metainfo/org.kestrova.Orvelle.metainfo.xml" ||
     fail "the metainfo's releases lack $version"
+! grep -q 'example' "$root/usr/share/metainfo/org.kestrova.Orvelle.metainfo.xml" || fail "the metainfo holds a placeholder address"
+
+# No ELF file with a library path of its own (an empty or relative element
+# would search the current folder).
+for file in $(find "$root" -type f); do
+    if file -b "$file" | grep -q '^ELF'; then
+        ! readelf -d "$file" | grep 'RPATH\|RUNPATH' || fail "${file#"$root"} has a library path"
+    fi
+done
 
 hints=$(desktop-file-validate "$root/usr/share/applications/org.kestrova.Orvelle.desktop") || fail "$hints"
 [ -z "$hints" ] || fail "desktop-file-validate: $hints"
 appstreamcli validate-tree --no-net --strict "$root" || fail "appstreamcli found faults"
-lintian --fail-on error,warning "$deb" 2>"$scratch/lintian-errors" ||
+lintian --pedantic --fail-on error,warning "$cli" "$gui" 2>"$scratch/lintian-errors" ||
     fail "lintian found errors or warnings $(grep -v 'root privileges' "$scratch/lintian-errors")"
 
-# The unpacked copy runs from wherever it lies, and finds its database.
+# The unpacked command line runs from wherever it lies, finds its database,
+# and loads no library from the folder it is started in.
 export XDG_CONFIG_HOME="$scratch/config"
 places_in() { grep -c ', [A-Z][A-Z] [0-9]\{5\}' || true; }
 "$root/usr/bin/orvelle" --version | head -1 | grep -qF " $version" || fail "the unpacked program's --version lacks $version"
 [ "$("$root/usr/bin/orvelle" --count 10 | places_in)" = 10 ] || fail "the unpacked program did not write 10 places"
+decoy=$scratch/decoy
+mkdir "$decoy"
+echo 'not a library' >"$decoy/libsqlite3.so.0"
+no_decoy() {
+    (cd "$decoy" && LD_DEBUG=libs "$@" --count 1 >/dev/null 2>"$scratch/ld.log") || fail "$* failed in the decoy's folder"
+    ! grep -q "trying file=[^/]\|$decoy" "$scratch/ld.log" || fail "$* looked in the current folder"
+    grep -q 'calling init: .*/libsqlite3.so.0' "$scratch/ld.log" || fail "$* did not load SQLite (no trace)"
+}
+no_decoy "$root/usr/bin/orvelle"
 
 if [ "$(id -u)" != 0 ]; then
-    echo "package fine (not root: the install with apt is left out)"
+    echo "packages fine (not root: the install with apt is left out)"
     exit 0
 fi
-if dpkg-query -W -f='${Status}' orvelle 2>/dev/null | grep -q ' installed$'; then
-    echo "package fine (orvelle is installed on this machine already: the install with apt is left out)"
-    exit 0
-fi
+for package in orvelle orvelle-cli; do
+    if dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q ' installed$'; then
+        echo "packages fine ($package is installed on this machine already: the install with apt is left out)"
+        exit 0
+    fi
+done
 installed=yes
-DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "$deb" >/dev/null
-[ "$(/usr/bin/orvelle --count 10 | places_in)" = 10 ] || fail "the installed program did not write 10 places"
-DEBIAN_FRONTEND=noninteractive apt-get purge -y -qq orvelle >/dev/null
+export DEBIAN_FRONTEND=noninteractive
+# The command line alone, where no window could open.
+apt-get install -y -qq --no-install-recommends "$cli" >/dev/null
+[ "$(orvelle --count 10 --seed 1 | places_in)" = 10 ] || fail "the installed command line did not write 10 places"
+no_decoy orvelle
+status=0
+env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM orvelle 2>"$scratch/err" || status=$?
+[ "$status" = 1 ] && [ "$(wc -l <"$scratch/err")" = 1 ] && grep -q "'orvelle --help'" "$scratch/err" ||
+    fail "orvelle without the window's package: status $status, $(cat "$scratch/err")"
+
+# Then the window, seen on the accessibility bus of a private desktop.
+apt-get install -y -qq --no-install-recommends "$gui" >/dev/null
+ORVELLE_SOURCE=$source /usr/bin/python3 - <<'EOF2' || fail "the installed window did not show on the accessibility bus"
+import os, sys
+sys.path.insert(0, os.path.join(os.environ["ORVELLE_SOURCE"], "tools"))
+from private_desktop import PrivateDesktop, find, wait_for
+with PrivateDesktop() as desktop:
+    window = desktop.start(["/usr/bin/orvelle"], accessible=True)
+    app = desktop.accessible(window)
+    wait_for("the window", lambda: find(app, "push button", "Start Generating"))
+    desktop.end(window)
+    if window.returncode != 0:
+        sys.exit(f"the window ended with status {window.returncode}")
+EOF2
+
+apt-get purge -y -qq orvelle orvelle-cli >/dev/null
 installed=""
-status=$(dpkg-query -W -f='${db:Status-Status}' orvelle 2>/dev/null || true)
-[ -z "$status" ] || [ "$status" = not-installed ] || fail "orvelle is $status after the purge"
-while read -r file; do
+for package in orvelle orvelle-cli; do
+    status=$(dpkg-query -W -f='${db:Status-Status}' "$package" 2>/dev/null || true)
+    [ -z "$status" ] || [ "$status" = not-installed ] || fail "$package is $status after the purge"
+done
+for file in $(cat "$scratch/files-cli" "$scratch/files-gui"); do
     [ ! -e "/$file" ] && [ ! -L "/$file" ] || fail "/$file is left after the purge"
-done <"$scratch/files"
-for folder in /usr/lib/orvelle /usr/share/doc/orvelle; do
+done
+for folder in "/usr/lib/$multiarch/orvelle" /usr/share/orvelle /usr/share/doc/orvelle /usr/share/doc/orvelle-cli; do
     [ ! -e "$folder" ] || fail "$folder is left after the purge"
 done
-echo "package fine, installed with apt and purged again"
+echo "packages fine, installed with apt, run and purged again"

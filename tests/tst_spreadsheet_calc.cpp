@@ -4,8 +4,8 @@
 // that the cleanup step (`--end-offices`) can end what a crashed run left,
 // with its profile and pipes.
 
-#include "export/LibreOffice.h"
-#include "export/LibreOfficeUno.h"
+#include "export/libreoffice/LibreOffice.h"
+#include "export/libreoffice/LibreOfficeUno.h"
 #include "export/SpreadsheetExport.h"
 #include "shell/ListSource.h"
 #include "TestSupport.h"

@@ -47,7 +47,9 @@ public:
     virtual std::unique_ptr<SpreadsheetApplication> create() = 0;
 };
 
-// The factory of the program: LibreOffice Calc, or, in a build without its
-// SDK, one that always reports the application as missing. The window keeps
-// it for its whole life, so that every export reuses the office it started.
+// The factory of the program: LibreOffice Calc, through the plugin beside
+// the program's executable (see SpreadsheetPlugin.h), loaded on the first
+// export; in a build without LibreOffice's SDK, one that always reports the
+// application as missing. The window keeps it for its whole life, so that
+// every export reuses the office it started.
 std::unique_ptr<SpreadsheetFactory> makeDefaultSpreadsheetFactory();

@@ -1,4 +1,4 @@
-#include "export/LibreOfficeCalls.h"
+#include "export/libreoffice/LibreOfficeCalls.h"
 
 #include "shell/Failure.h"
 

@@ -1,4 +1,4 @@
-#include "export/LibreOfficeProcess.h"
+#include "export/libreoffice/LibreOfficeProcess.h"
 
 #include "shell/Failure.h"
 

@@ -1,7 +1,7 @@
-#include "export/LibreOfficeCalc.h"
+#include "export/libreoffice/LibreOfficeCalc.h"
 
-#include "export/LibreOfficeCalls.h"
-#include "export/LibreOfficeUno.h"
+#include "export/libreoffice/LibreOfficeCalls.h"
+#include "export/libreoffice/LibreOfficeUno.h"
 #include "shell/Failure.h"
 
 #include <com/sun/star/awt/XTopWindow.hpp>

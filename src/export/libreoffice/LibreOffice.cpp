@@ -1,9 +1,9 @@
-#include "export/LibreOffice.h"
+#include "export/libreoffice/LibreOffice.h"
 
-#include "export/LibreOfficeCalc.h"
-#include "export/LibreOfficeCalls.h"
-#include "export/LibreOfficeProcess.h"
-#include "export/LibreOfficeUno.h"
+#include "export/libreoffice/LibreOfficeCalc.h"
+#include "export/libreoffice/LibreOfficeCalls.h"
+#include "export/libreoffice/LibreOfficeProcess.h"
+#include "export/libreoffice/LibreOfficeUno.h"
 #include "shell/Failure.h"
 
 #include <QCoreApplication>
@@ -346,9 +346,4 @@ QString LibreOfficeFactory::officeAddress() const
 void LibreOfficeFactory::shutDown()
 {
     d->forget(d->options.headless, 5000);
-}
-
-std::unique_ptr<SpreadsheetFactory> makeDefaultSpreadsheetFactory()
-{
-    return std::make_unique<LibreOfficeFactory>();
 }

@@ -1,4 +1,4 @@
-#include "export/LibreOfficeUno.h"
+#include "export/libreoffice/LibreOfficeUno.h"
 
 #include "shell/Failure.h"
 

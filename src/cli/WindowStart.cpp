@@ -1,0 +1,75 @@
+#include "cli/WindowStart.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <unistd.h>
+
+namespace {
+
+// Qt's own options (QGuiApplication, QApplication and the X11 platform),
+// those that take a value and those that do not. A value may also follow
+// as "-style=fusion".
+const QStringList withValue = {
+    QStringLiteral("-platform"),      QStringLiteral("-platformpluginpath"), QStringLiteral("-platformtheme"),
+    QStringLiteral("-plugin"),        QStringLiteral("-qwindowgeometry"),    QStringLiteral("-qwindowicon"),
+    QStringLiteral("-qwindowtitle"),  QStringLiteral("-session"),            QStringLiteral("-style"),
+    QStringLiteral("-stylesheet"),    QStringLiteral("-display"),            QStringLiteral("-geometry"),
+    QStringLiteral("-name"),          QStringLiteral("-title"),              QStringLiteral("-visual"),
+    QStringLiteral("-ncols"),         QStringLiteral("-qmljsdebugger"),
+};
+const QStringList withoutValue = {
+    QStringLiteral("-reverse"), QStringLiteral("-widgetcount"), QStringLiteral("-nograb"),
+    QStringLiteral("-dograb"),  QStringLiteral("-sync"),        QStringLiteral("-cmap"),
+};
+
+bool namesPlatform(const QStringList &arguments)
+{
+    for (const QString &argument : arguments) {
+        if (argument == QLatin1String("-platform") || argument.startsWith(QLatin1String("-platform=")))
+            return true;
+    }
+    return !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
+}
+
+int refuse(const char *why)
+{
+    std::fprintf(stderr, "orvelle: %s; run 'orvelle --help' for the command line.\n", why);
+    return 1;
+}
+
+} // namespace
+
+bool startsWindow(const QStringList &arguments)
+{
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const QString &argument = arguments[i];
+        if (withoutValue.contains(argument))
+            continue;
+        if (withValue.contains(argument) && i + 1 < arguments.size()) {
+            ++i;
+            continue;
+        }
+        if (!withValue.contains(argument.section(QLatin1Char('='), 0, 0)) || !argument.contains(QLatin1Char('=')))
+            return false;
+    }
+    return true;
+}
+
+int startWindow(const QString &window, const QStringList &arguments, char *argv[])
+{
+    if (!namesPlatform(arguments) && qEnvironmentVariableIsEmpty("DISPLAY")
+        && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+        return refuse("there is no display to open the window on");
+    if (!QFileInfo(window).isExecutable())
+        return refuse("the window is not installed (Debian: the package orvelle)");
+    const QByteArray program = QFile::encodeName(window);
+    execv(program.constData(), argv);
+    const int error = errno;
+    std::fprintf(stderr, "orvelle: %s could not be started: %s; run 'orvelle --help' for the command line.\n",
+                 program.constData(), std::strerror(error));
+    return 1;
+}

@@ -5,10 +5,11 @@
 # either will do; the first is installed when neither is. The accessibility
 # tests switch Qt's accessibility on through its private platform headers and
 # drive the program over a real AT-SPI bus on Xvfb; the last line builds the
-# Debian packages from the source package and checks them.
+# Debian packages from the source package and checks them; debootstrap makes
+# the Debian 13 root of scripts/test-trixie.
 packages="cmake g++ make pkgconf qt6-base-dev qt6-base-dev-tools libgl-dev qt6-qpa-plugins libsqlite3-dev
 fonts-liberation tzdata libreoffice-dev qt6-base-private-dev xvfb dbus at-spi2-core python3-pyatspi $office
-dpkg-dev debhelper file lintian appstream desktop-file-utils"
+dpkg-dev debhelper file lintian appstream desktop-file-utils debootstrap"
 
 missing=""
 for choice in $packages; do

@@ -25,6 +25,8 @@ arch=$(dpkg --print-architecture)
 cli=$scratch/debs/orvelle-cli_${version}_$arch.deb
 gui=$scratch/debs/orvelle_${version}_$arch.deb
 [ -f "$cli" ] && [ -f "$gui" ] || fail "not the packages orvelle-cli and orvelle $version: $(ls "$scratch/debs")"
+# A copy for whoever wants to install them afterwards (the Debian 13 leg of CI).
+[ -z "${ORVELLE_KEEP_PACKAGES:-}" ] || cp "$cli" "$gui" "$ORVELLE_KEEP_PACKAGES"/
 
 # The control fields: the version is the project's, the dependencies come from
 # the binaries; the window needs its own version of the command line's data.
@@ -152,7 +154,7 @@ from private_desktop import PrivateDesktop, find, wait_for
 with PrivateDesktop() as desktop:
     window = desktop.start(["/usr/bin/orvelle"], accessible=True)
     app = desktop.accessible(window)
-    wait_for("the window", lambda: find(app, "push button", "Start Generating"))
+    wait_for("the window", lambda: find(app, "PUSH_BUTTON", "Start Generating"))
     desktop.end(window)
     if window.returncode != 0:
         sys.exit(f"the window ended with status {window.returncode}")

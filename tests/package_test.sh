@@ -35,12 +35,13 @@ for deb in "$cli" "$gui"; do
     [ "$(dpkg-deb -f "$deb" Version)" = "$version" ] || fail "$deb: Version $(dpkg-deb -f "$deb" Version), the project's is $version"
     [ -z "$(dpkg-deb -f "$deb" Homepage)" ] || fail "$deb: a Homepage though none is known"
 done
+# Debian 13 renamed some libraries for its 64-bit time_t: "libqt6core6t64".
 depends() { dpkg-deb -f "$1" Depends | tr -d ' ' | tr ',' '\n' | sed 's/(.*//'; }
 for package in libqt6core6 libsqlite3-0; do
-    depends "$cli" | grep -qx "$package" || fail "orvelle-cli's Depends lack $package"
+    depends "$cli" | grep -qx "$package\(t64\)\?" || fail "orvelle-cli's Depends lack $package"
 done
 for package in libqt6widgets6 fonts-liberation qt6-qpa-plugins orvelle-cli; do
-    depends "$gui" | grep -qx "$package" || fail "orvelle's Depends lack $package"
+    depends "$gui" | grep -qx "$package\(t64\)\?" || fail "orvelle's Depends lack $package"
 done
 dpkg-deb -f "$gui" Depends | grep -qF "orvelle-cli (= $version)" || fail "orvelle does not depend on orvelle-cli (= $version)"
 ! depends "$gui" | grep -q 'uno\|libreoffice' || fail "orvelle depends on LibreOffice: $(dpkg-deb -f "$gui" Depends)"

@@ -10,6 +10,9 @@
 int main(int argc, char *argv[])
 {
     QApplication application(argc, argv);
+    // Named as the command that starts it, not as its executable: the
+    // window's class on the desktop and on the accessibility bus.
+    QApplication::setApplicationName(QStringLiteral("orvelle"));
     QApplication::setDesktopFileName(QStringLiteral("org.kestrova.Orvelle"));
     SystemClipboard clipboard;
     const auto spreadsheets = makeDefaultSpreadsheetFactory();

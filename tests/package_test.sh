@@ -14,7 +14,7 @@ scratch=$(mktemp -d)
 chmod 755 "$scratch" # apt reads the packages as its own unprivileged user
 installed=""
 cleanup() {
-    [ -z "$installed" ] || apt-get purge -y -qq orvelle orvelle-cli >/dev/null 2>&1 || true
+    [ -z "$installed" ] || apt-get purge -y -qq -o DPkg::Lock::Timeout=600 orvelle orvelle-cli >/dev/null 2>&1 || true
     rm -rf "$scratch"
 }
 trap cleanup EXIT
@@ -52,7 +52,7 @@ dpkg-deb -f "$gui" Suggests | grep -q 'libreoffice-calc' || fail "orvelle does n
 closure=$(apt-cache depends --recurse --no-recommends --no-suggests --no-conflicts --no-breaks --no-replaces \
               --no-enhances $(depends "$cli") | grep -v '^ \|^<' | sort -u)
 echo "orvelle-cli brings $(echo "$closure" | wc -l) packages"
-gui_libraries=$(echo "$closure" | grep -E '^(libqt6(gui|widgets|opengl|xcb|dbus)|libx11|libxcb|libgl|libegl|mesa|libwayland|libreoffice|libuno|uno-|ure|fonts-|libfontconfig|libfreetype)' || true)
+gui_libraries=$(echo "$closure" | grep -E '^(libqt6(gui|widgets|opengl|xcb|dbus)|libx11|libxcb|libgl(1|x|vnd|-)|libegl|libgbm|mesa|libwayland|libreoffice|libuno|uno-|ure$|fonts-|libfontconfig|libfreetype)' || true)
 [ -z "$gui_libraries" ] || fail "orvelle-cli brings GUI or office packages: $gui_libraries"
 
 # Exactly these files, all under /usr.
@@ -138,7 +138,7 @@ done
 installed=yes
 export DEBIAN_FRONTEND=noninteractive
 # The command line alone, where no window could open.
-apt-get install -y -qq --no-install-recommends "$cli" >/dev/null
+apt-get install -y -qq -o DPkg::Lock::Timeout=600 --no-install-recommends "$cli" >/dev/null
 [ "$(orvelle --count 10 --seed 1 | places_in)" = 10 ] || fail "the installed command line did not write 10 places"
 no_decoy orvelle
 status=0
@@ -147,7 +147,7 @@ env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM orvelle 2>"$scratch/err" ||
     fail "orvelle without the window's package: status $status, $(cat "$scratch/err")"
 
 # Then the window, seen on the accessibility bus of a private desktop.
-apt-get install -y -qq --no-install-recommends "$gui" >/dev/null
+apt-get install -y -qq -o DPkg::Lock::Timeout=600 --no-install-recommends "$gui" >/dev/null
 ORVELLE_SOURCE=$source /usr/bin/python3 - <<'EOF2' || fail "the installed window did not show on the accessibility bus"
 import os, sys
 sys.path.insert(0, os.path.join(os.environ["ORVELLE_SOURCE"], "tools"))
@@ -161,7 +161,7 @@ with PrivateDesktop() as desktop:
         sys.exit(f"the window ended with status {window.returncode}")
 EOF2
 
-apt-get purge -y -qq orvelle orvelle-cli >/dev/null
+apt-get purge -y -qq -o DPkg::Lock::Timeout=600 orvelle orvelle-cli >/dev/null
 installed=""
 for package in orvelle orvelle-cli; do
     status=$(dpkg-query -W -f='${db:Status-Status}' "$package" 2>/dev/null || true)

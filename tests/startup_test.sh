@@ -31,7 +31,7 @@ done
 
 # No display: one line naming the command line's help, status 1, whatever
 # Qt's arguments ask for but a platform.
-for arguments in "" "-session 1234abcd" "-reverse -style fusion"; do
+for arguments in "" "-session 1234abcd" "-reverse -style fusion" "-style=fusion -qwindowtitle Orvelle"; do
     status=0
     # shellcheck disable=SC2086 # the arguments are words
     env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$program" $arguments >"$scratch/out" 2>"$scratch/err" || status=$?

@@ -26,13 +26,17 @@ const QStringList withoutValue = {
     QStringLiteral("-dograb"),  QStringLiteral("-sync"),        QStringLiteral("-cmap"),
 };
 
-bool namesPlatform(const QStringList &arguments)
+// Whether Qt is told which platform or X display to use, by an argument or
+// the environment.
+bool hasDisplay(const QStringList &arguments)
 {
     for (const QString &argument : arguments) {
-        if (argument == QLatin1String("-platform") || argument.startsWith(QLatin1String("-platform=")))
+        const QString option = argument.section(QLatin1Char('='), 0, 0);
+        if (option == QLatin1String("-platform") || option == QLatin1String("-display"))
             return true;
     }
-    return !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
+    return !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") || !qEnvironmentVariableIsEmpty("DISPLAY")
+        || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
 }
 
 int refuse(const char *why)
@@ -61,8 +65,7 @@ bool startsWindow(const QStringList &arguments)
 
 int startWindow(const QString &window, const QStringList &arguments, char *argv[])
 {
-    if (!namesPlatform(arguments) && qEnvironmentVariableIsEmpty("DISPLAY")
-        && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+    if (!hasDisplay(arguments))
         return refuse("there is no display to open the window on");
     if (!QFileInfo(window).isExecutable())
         return refuse("the window is not installed (Debian: the package orvelle)");

@@ -13,8 +13,8 @@ bool startsWindow(const QStringList &arguments);
 // Replaces this process with the window's executable `window`, handing it
 // `argv` (this program's own, its name included; `arguments` are the same
 // without the name). Returns only when the
-// window cannot open: there is no display and no platform is named (by
-// -platform or QT_QPA_PLATFORM), or `window` is not installed or does not
+// window cannot open: there is no display (DISPLAY, WAYLAND_DISPLAY or
+// -display) and no platform is named (-platform or QT_QPA_PLATFORM), or `window` is not installed or does not
 // start. It has then said so on standard error, in one line that points to
 // the command line, and the result is the exit status, 1.
 int startWindow(const QString &window, const QStringList &arguments, char *argv[]);

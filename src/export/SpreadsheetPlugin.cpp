@@ -8,18 +8,14 @@
 
 namespace {
 
-// Loads `file` for good; a failure says which file and why.
-QLibrary &load(const QString &file, const QString &missing)
+// Loads `library` for the rest of the process (a QLibrary that goes does not
+// unload it); a failure says which file and why.
+void load(QLibrary &library, const QString &missing)
 {
-    if (!QFileInfo::exists(file))
-        throw Failure(missing.arg(file));
-    auto *library = new QLibrary(file); // never unloaded: the process keeps its code
-    if (!library->load()) {
-        const QString error = library->errorString();
-        delete library;
-        throw Failure(QStringLiteral("%1 could not be loaded: %2").arg(file, error));
-    }
-    return *library;
+    if (!QFileInfo::exists(library.fileName()))
+        throw Failure(missing.arg(library.fileName()));
+    if (!library.load())
+        throw Failure(QStringLiteral("%1 could not be loaded: %2").arg(library.fileName(), library.errorString()));
 }
 
 } // namespace
@@ -37,10 +33,14 @@ SpreadsheetFactory &PluginSpreadsheetFactory::loaded()
     if (!m_factory) {
         if (m_plugin.isEmpty())
             throw Failure(QStringLiteral("LibreOffice is not installed: this program was built without LibreOffice support."));
-        for (const QString &library : std::as_const(m_runtime))
+        for (const QString &file : std::as_const(m_runtime)) {
+            QLibrary library(file);
             load(library, QStringLiteral("LibreOffice is not installed: %1 is missing."));
-        QLibrary &plugin = load(m_plugin, QStringLiteral("The spreadsheet export is not installed: %1 is missing."));
-        const auto entry = reinterpret_cast<decltype(&orvelleSpreadsheetFactory)>(plugin.resolve("orvelleSpreadsheetFactory"));
+        }
+        QLibrary plugin(m_plugin);
+        load(plugin, QStringLiteral("The spreadsheet export is not installed: %1 is missing."));
+        using Entry = decltype(&orvelleSpreadsheetFactory);
+        const auto entry = reinterpret_cast<Entry>(plugin.resolve("orvelleSpreadsheetFactory"));
         if (!entry)
             throw Failure(QStringLiteral("%1 is not a spreadsheet plugin: %2").arg(m_plugin, plugin.errorString()));
         m_factory.reset(entry());

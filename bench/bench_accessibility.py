@@ -95,7 +95,7 @@ def main(bench, rows):
         _, window = generate(desktop, bench, rows, True, stay=True)
         app = desktop.accessible(window)
         import pyatspi
-        table = wait_for("the list", lambda: find(app, "table"))
+        table = wait_for("the list", lambda: find(app, "TABLE"))
         counts = [timed(lambda: table.queryTable().nRows) for _ in range(20)]
         if any(count != rows for _, count in counts):
             raise RuntimeError(f"the bus counts {counts[0][1]} rows")

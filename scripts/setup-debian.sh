@@ -7,11 +7,12 @@
 # drive the program over a real AT-SPI bus on Xvfb, and the screen reader
 # test has Orca speak it through speech-dispatcher under openbox, keys sent
 # by xdotool; the last line builds the Debian packages from the source
-# package and checks them.
+# package and checks them; debootstrap makes the Debian 13 root of
+# scripts/test-trixie.
 packages="cmake g++ make pkgconf qt6-base-dev qt6-base-dev-tools libgl-dev qt6-qpa-plugins libsqlite3-dev
 fonts-liberation tzdata libreoffice-dev qt6-base-private-dev xvfb dbus at-spi2-core python3-pyatspi $office
 orca speech-dispatcher openbox xdotool
-dpkg-dev debhelper file lintian appstream desktop-file-utils"
+dpkg-dev debhelper file lintian appstream desktop-file-utils debootstrap"
 
 missing=""
 for choice in $packages; do

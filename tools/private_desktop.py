@@ -6,7 +6,7 @@ Debian's xvfb, dbus and at-spi2-core, and python3-pyatspi for the client.
     with PrivateDesktop() as desktop:
         program = desktop.start([path_to_orvelle], accessible=True)
         app = desktop.accessible(program)  # the program on the bus, through pyatspi
-        table = find(app, "table")
+        table = find(app, "TABLE")
 """
 
 import ctypes
@@ -158,13 +158,17 @@ def wait_for(what, condition, timeout=20):
 
 
 def find(node, role, name=None):
-    """The first accessible below `node` with this role (and name), tables not searched inside."""
+    """The first accessible below `node` with this role (and name), tables not searched inside.
+    The role is named as AT-SPI's enumeration names it ("PUSH_BUTTON"): its
+    readable names change between releases ("push button" became "button")."""
+    import pyatspi
+    wanted = getattr(pyatspi, "ROLE_" + role)
     for child in node:
         if child is None:
             continue
-        if child.getRoleName() == role and (name is None or child.name == name):
+        if child.getRole() == wanted and (name is None or child.name == name):
             return child
-        if child.getRoleName() != "table":
+        if child.getRole() != pyatspi.ROLE_TABLE:
             found = find(child, role, name)
             if found is not None:
                 return found

@@ -34,6 +34,19 @@ public:
     int value() const;
     void setValue(int value);
 
+    // Calls the receiver's slot at every change of state, the end of the
+    // greyed state included (where the box stays "checked" to Qt, so toggled()
+    // says nothing). Qt 6.7 renamed the signal that says so.
+    template <typename Receiver>
+    void onValueChanged(Receiver *receiver, void (Receiver::*slot)())
+    {
+#if QT_VERSION >= QT_VERSION_CHECK(6, 7, 0)
+        connect(this, &QCheckBox::checkStateChanged, receiver, slot);
+#else
+        connect(this, &QCheckBox::stateChanged, receiver, slot);
+#endif
+    }
+
 protected:
     void nextCheckState() override;
 };

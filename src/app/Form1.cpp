@@ -91,9 +91,9 @@ Form1::Form1(const Services &services, QWidget *parent)
     for (auto removal : {&ResultView::deletePressed, &ResultView::doubleClicked})
         connect(ListView1, removal, this, &Form1::ListView1_RemoveSelected);
     connect(Text1, &QLineEdit::textChanged, this, &Form1::Text1_Change);
-    connect(Check1, &QCheckBox::stateChanged, this, &Form1::Check1_Click);
-    connect(Check2, &QCheckBox::stateChanged, this, &Form1::Check2_Click);
-    connect(Check3, &QCheckBox::stateChanged, this, &Form1::Check3_Click);
+    Check1->onValueChanged(this, &Form1::Check1_Click);
+    Check2->onValueChanged(this, &Form1::Check2_Click);
+    Check3->onValueChanged(this, &Form1::Check3_Click);
     // The session's end stores the list but leaves the window open: the
     // session manager ends the program afterwards, and a logout cancelled by
     // another program leaves it running. (Qt forbids closing inside this signal.)

@@ -14,6 +14,39 @@
 #include <algorithm>
 #include <utility>
 
+namespace {
+
+// What the list's header shows: the list's columns and their titles, and no
+// rows. A header view given the list itself would follow every change of its
+// rows, and tell assistive technology of each one as a table of its own that
+// is not in the window's tree (Qt 6.8's bridge passes those on to the bus).
+class HeaderModel : public QAbstractTableModel
+{
+public:
+    HeaderModel(ResultList *list, QObject *parent)
+        : QAbstractTableModel(parent)
+        , m_list(list)
+    {
+        connect(list, &QAbstractItemModel::columnsAboutToBeInserted, this,
+                [this](const QModelIndex &, int first, int last) { beginInsertColumns(QModelIndex(), first, last); });
+        connect(list, &QAbstractItemModel::columnsInserted, this, [this] { endInsertColumns(); });
+        connect(list, &QAbstractItemModel::headerDataChanged, this, &QAbstractItemModel::headerDataChanged);
+    }
+
+    int rowCount(const QModelIndex &) const override { return 0; }
+    int columnCount(const QModelIndex &parent) const override { return parent.isValid() ? 0 : m_list->columns(); }
+    QVariant data(const QModelIndex &, int) const override { return QVariant(); }
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override
+    {
+        return m_list->headerData(section, orientation, role);
+    }
+
+private:
+    ResultList *const m_list;
+};
+
+} // namespace
+
 ResultView::ResultView(QWidget *parent)
     : QAbstractScrollArea(parent)
     , m_header(new QHeaderView(Qt::Horizontal, this))
@@ -36,7 +69,7 @@ ResultView::ResultView(QWidget *parent)
 void ResultView::setList(ResultList *list)
 {
     m_list = list;
-    m_header->setModel(list);
+    m_header->setModel(new HeaderModel(list, this));
     m_current = 0;
     // Assistive technology hears of each change as the view does: appends
     // once per commit, not once per row.

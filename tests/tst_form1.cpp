@@ -320,10 +320,10 @@ void TestForm1::greyedZipDoesNotCount()
     // The first click ends the greyed state; clicks then tick and untick.
     zip->click();
     QCOMPARE(zip->checkState(), Qt::Checked);
-    QCOMPARE(SettingsStore().read(SettingsStore::Key::Check3), QStringLiteral("1"));
+    QCOMPARE(SettingsStore().read(SettingsStore::Key::Zip), QStringLiteral("1"));
     zip->click();
     QCOMPARE(zip->checkState(), Qt::Unchecked);
-    QCOMPARE(SettingsStore().read(SettingsStore::Key::Check3), QStringLiteral("0"));
+    QCOMPARE(SettingsStore().read(SettingsStore::Key::Zip), QStringLiteral("0"));
     zip->click();
     QCOMPARE(zip->checkState(), Qt::Checked);
     QCOMPARE(SettingsStore().read(SettingsStore::Key::Zip), QStringLiteral("1"));

@@ -28,10 +28,9 @@ int main(int argc, char *argv[])
     QCoreApplication application(argc, argv);
     // File names are taken as the bytes they are, which Qt's own decoding of the arguments would not keep.
     const QStringList arguments = decodedArguments(argc, argv);
-    if (startsWindow(arguments.mid(1))) {
-        const QString window = QStringLiteral("orvelle-window");
-        return startWindow(installedOrHere(ORVELLE_WINDOW_FOLDER, window) + QLatin1Char('/') + window,
-                           arguments.mid(1), argv);
-    }
-    return runCommandLine(arguments, installedOrHere(ORVELLE_DATA_FOLDER, QStringLiteral("zipbase.mdb")));
+    const QString windowName = QStringLiteral("orvelle-window");
+    const QString window = installedOrHere(ORVELLE_WINDOW_FOLDER, windowName) + QLatin1Char('/') + windowName;
+    if (startsWindow(arguments.mid(1)))
+        return startWindow(window, arguments.mid(1), argv);
+    return runCommandLine(arguments, installedOrHere(ORVELLE_DATA_FOLDER, QStringLiteral("zipbase.mdb")), {window});
 }

@@ -621,11 +621,12 @@ private slots:
         const QString program = folder.filePath(QStringLiteral("orvelle"));
         QVERIFY(QFile::copy(QStringLiteral(ORVELLE_PROGRAM), program));
         QVERIFY(QFile::copy(QStringLiteral(ZIPBASE_PATH), folder.filePath(QStringLiteral("zipbase.mdb"))));
+        writeFile(folder.filePath(QStringLiteral("orvelle-window")), "the window\n");
         QVERIFY(QFile::link(folder.filePath(QStringLiteral("zipbase.mdb")), folder.filePath(QStringLiteral("link"))));
         QCOMPARE(::link(QFile::encodeName(program).constData(), QFile::encodeName(folder.filePath(QStringLiteral("hard"))).constData()), 0);
         const QByteArray database = contents(folder.filePath(QStringLiteral("zipbase.mdb")));
         const QByteArray executable = contents(program);
-        for (const char *target : {"zipbase.mdb", "./zipbase.mdb", "link", "orvelle", "./hard"}) {
+        for (const char *target : {"zipbase.mdb", "./zipbase.mdb", "link", "orvelle", "./hard", "orvelle-window"}) {
             const Run result = run({QStringLiteral("-n"), QStringLiteral("5"), QStringLiteral("-o"), QLatin1String(target)},
                                    program, [&](QProcess &process) { process.setWorkingDirectory(folder.path()); });
             QCOMPARE(result.exitCode, 1);
@@ -633,7 +634,8 @@ private slots:
         }
         QCOMPARE(contents(folder.filePath(QStringLiteral("zipbase.mdb"))), database);
         QCOMPARE(contents(program), executable);
-        QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::System).size(), 4);
+        QCOMPARE(contents(folder.filePath(QStringLiteral("orvelle-window"))), QByteArray("the window\n"));
+        QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::System).size(), 5);
     }
 
     void failedWritesLeaveTheEarlierFile()

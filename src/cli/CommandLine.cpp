@@ -364,7 +364,7 @@ std::vector<std::uint64_t> populationWeights(const PlaceTable &table, const std:
     return wholeWeights(weights);
 }
 
-void writeBatch(const BatchOptions &options, const QString &programFolder)
+void writeBatch(const BatchOptions &options, const QString &programFolder, const QStringList &ownFiles)
 {
     if (options.listing == Listing::Fields) {
         QString text;
@@ -404,7 +404,7 @@ void writeBatch(const BatchOptions &options, const QString &programFolder)
         options.weighted ? populationWeights(table, places, databaseFile) : std::vector<std::uint64_t>{};
     PlaceDraws draws(options.seed, std::uint32_t(places.size()), options.count, options.unique, weights);
     BatchOutput output(options.output);
-    output.open({databaseFile, executableFile()});
+    output.open(QStringList{databaseFile, executableFile()} + ownFiles);
     writePlaces([&](const char *data, qsizetype size) { output.write(data, size); }, table, places, draws,
                 options.layout);
     output.commit();
@@ -412,12 +412,12 @@ void writeBatch(const BatchOptions &options, const QString &programFolder)
 
 } // namespace
 
-int runCommandLine(const QStringList &arguments, const QString &programFolder)
+int runCommandLine(const QStringList &arguments, const QString &programFolder, const QStringList &ownFiles)
 {
     const QString program = QStringLiteral("orvelle: ");
     try {
         if (const std::optional<BatchOptions> options = parseArguments(arguments))
-            writeBatch(*options, programFolder);
+            writeBatch(*options, programFolder, ownFiles);
         return 0;
     } catch (const UsageError &error) {
         print(stderr, program + error.message + QStringLiteral("\nTry 'orvelle --help' for more information.\n"));

@@ -66,6 +66,12 @@ void record(QAccessibleEvent *event)
     } else if (event->type() == QAccessible::StateChanged) {
         h.checkedChanged = static_cast<QAccessibleStateChangeEvent *>(event)->changedStates().checked;
     }
+#if QT_VERSION >= QT_VERSION_CHECK(6, 8, 0)
+    if (event->type() == QAccessible::Announcement) {
+        h.role = QAccessible::Notification;
+        h.name = static_cast<QAccessibleAnnouncementEvent *>(event)->message();
+    }
+#endif
     h.ms = sinceStart.elapsed();
     heard.append(h);
 }
@@ -76,6 +82,21 @@ QList<Heard> heardOf(QAccessible::Event type, const QObject *object = nullptr)
     QList<Heard> result;
     for (const Heard &h : std::as_const(heard))
         if (h.type == type && (!object || !h.object || h.object == object))
+            result.append(h);
+    return result;
+}
+
+// What readers were told to speak: a notification shown where Qt has no
+// announcements of its own (before 6.8), an announcement where it has.
+QList<Heard> toldOf()
+{
+    QList<Heard> result;
+    for (const Heard &h : std::as_const(heard))
+#if QT_VERSION >= QT_VERSION_CHECK(6, 8, 0)
+        if (h.type == QAccessible::Announcement)
+#else
+        if (h.type == QAccessible::ObjectShow && h.role == QAccessible::Notification)
+#endif
             result.append(h);
     return result;
 }
@@ -375,9 +396,8 @@ void TestAccessibility::endsOfCommandsAreTold()
     auto window = makeWindow();
     const auto told = [] {
         QStringList texts;
-        for (const Heard &h : heardOf(QAccessible::ObjectShow))
-            if (h.role == QAccessible::Notification)
-                texts.append(h.name);
+        for (const Heard &h : toldOf())
+            texts.append(h.name);
         return texts;
     };
     auto *box = window->findChild<QLineEdit *>("Text1");
@@ -389,6 +409,7 @@ void TestAccessibility::endsOfCommandsAreTold()
     window->PushButton2_Click();
     QCOMPARE(told(), QStringList{QStringLiteral("1,234 places")});
 
+#if QT_VERSION < QT_VERSION_CHECK(6, 8, 0)
     // The notification is the window's, and has no place on screen.
     QAccessibleInterface *notification = nullptr;
     for (QObject *child : window->children())
@@ -398,6 +419,7 @@ void TestAccessibility::endsOfCommandsAreTold()
     QVERIFY(notification);
     QCOMPARE(notification->parent(), QAccessible::queryAccessibleInterface(window.get()));
     QCOMPARE(notification->rect(), QRect());
+#endif
 
     window->list().setChecked(2, true);
     window->list().setChecked(7, true);
@@ -565,10 +587,10 @@ void TestAccessibility::contextMenuFromTheKeyboard()
     }));
     QCOMPARE(focus.last().role, QAccessible::Cell);
     QCOMPARE(focus.last().name, QStringLiteral("b"));
-    const QList<Heard> shown = heardOf(QAccessible::ObjectShow);
-    QCOMPARE(shown.last().role, QAccessible::Notification);
-    QCOMPARE(shown.last().name, QStringLiteral("2 of 2 rows checked"));
-    QVERIFY(shown.last().ms >= focus.last().ms);
+    const QList<Heard> told = toldOf();
+    QVERIFY(!told.isEmpty());
+    QCOMPARE(told.last().name, QStringLiteral("2 of 2 rows checked"));
+    QVERIFY(told.last().ms >= focus.last().ms);
 }
 
 void TestAccessibility::everyControlIsNamed()

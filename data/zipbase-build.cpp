@@ -2,6 +2,9 @@
 // header line each: the window's ZIP-code table (zip, city, state) and the same
 // rows with their details (zip, city, state, state_name, county, county_fips,
 // latitude, longitude, timezone, population). Row i of one is row i of the other.
+// Then the area codes of the places (area-codes.cpp).
+#include "area-codes.h"
+
 #include <sqlite3.h>
 
 #include <cstdio>
@@ -100,8 +103,8 @@ void bindReal(sqlite3_stmt *statement, int index, const std::string &text)
 
 int main(int argc, char **argv)
 {
-    if (argc != 4) {
-        std::fprintf(stderr, "usage: zipbase-build zipcodes.tsv places.tsv zipbase.mdb\n");
+    if (argc != 5) {
+        std::fprintf(stderr, "usage: zipbase-build zipcodes.tsv places.tsv zipbase.mdb areacodes.tsv\n");
         return 2;
     }
     std::ifstream zipCodes(argv[1]);
@@ -175,6 +178,7 @@ int main(int argc, char **argv)
     }
     sqlite3_finalize(insertZip);
     sqlite3_finalize(insertPlace);
+    ok = ok && addAreaCodes(db, argv[4]);
     ok = ok && exec(db, "COMMIT;");
     sqlite3_close(db);
     if (!ok || std::rename(temporary.c_str(), target.c_str()) != 0) {

@@ -7,7 +7,7 @@
 #include "app/ResultView.h"
 #include "app/SettingsStore.h"
 #include "app/TerminationSignals.h"
-#include "export/Clipboard.h"
+#include "app/SystemClipboard.h"
 #include "export/Spreadsheet.h"
 #include "generate/ResultList.h"
 #include "TestSupport.h"

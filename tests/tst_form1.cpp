@@ -69,14 +69,6 @@ QByteArray readFile(const QString &path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-QStringList rowsOf(const ResultList &list)
-{
-    QStringList rows;
-    for (int row = 1; row <= list.rows(); ++row)
-        rows.append(list.text(row, 1));
-    return rows;
-}
-
 // An application that records the cells it is given.
 class RecordingSpreadsheets : public SpreadsheetFactory
 {

@@ -84,9 +84,13 @@ class PrivateDesktop:
                    NO_AT_BRIDGE="0")
         self.env = env
 
-        # The X server picks a free display and says which.
+        # The X server picks a free display and says which, with every other
+        # X server on the machine running. It keeps running as its clients
+        # come and go: by default it would reset as the last one leaves and
+        # refuse the next while it does, which a loaded machine makes likely.
         read_end, write_end = os.pipe()
-        self._spawn(["Xvfb", "-displayfd", str(write_end), "-screen", "0", self.screen, "-nolisten", "tcp"],
+        self._spawn(["Xvfb", "-displayfd", str(write_end), "-screen", "0", self.screen, "-nolisten", "tcp",
+                     "-noreset"],
                     pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         os.close(write_end)
         with os.fdopen(read_end, "rb", buffering=0) as reader:

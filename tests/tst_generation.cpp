@@ -49,14 +49,6 @@ void makeDatabase(const QString &folder, const QString &sql)
     sqlite3_close(db);
 }
 
-QStringList rowsOf(const ResultList &list)
-{
-    QStringList rows;
-    for (int row = 1; row <= list.rows(); ++row)
-        rows.append(list.text(row, 1));
-    return rows;
-}
-
 } // namespace
 
 class TestGeneration : public QObject

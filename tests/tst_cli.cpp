@@ -545,6 +545,18 @@ private slots:
         QCOMPARE(help.exitCode, 0);
         QVERIFY(help.out.startsWith("Usage: orvelle [OPTION]..."));
         QVERIFY(help.out.contains("--unique"));
+        // The help and the manual page name every field and every format the program takes.
+        const QByteArray manual = contents(QStringLiteral(ORVELLE_MANUAL));
+        for (const QByteArray &line : run({QStringLiteral("--list-fields")}).out.trimmed().split('\n')) {
+            const QByteArray name = line.split('\t').value(0);
+            QVERIFY2(help.out.contains(name) && manual.contains(".B " + name + '\n'), name.constData());
+        }
+        for (const char *format : {"plain", "aligned", "csv", "tsv", "jsonl", "json"}) {
+            QVERIFY2(help.out.contains(format) && manual.contains(".B " + QByteArray(format) + '\n'), format);
+            QCOMPARE(run({QStringLiteral("-n"), QStringLiteral("1"), QStringLiteral("--format"), QLatin1String(format)})
+                         .exitCode,
+                     0);
+        }
         const Run version = run({QStringLiteral("--version")});
         QCOMPARE(version.exitCode, 0);
         QVERIFY2(version.out.startsWith("orvelle (Orvelle) " ORVELLE_VERSION "\n"), version.out.constData());

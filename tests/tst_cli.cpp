@@ -201,13 +201,13 @@ QList<QStringList> csvRows(const QByteArray &out, const QString &header)
 QSet<QString> shippedPlaces()
 {
     QSet<QString> places;
-    QFile file(QStringLiteral(ZIPCODES_TSV));
+    QFile file(QStringLiteral(PLACES_TSV));
     if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
         return places;
-    file.readLine(); // zip, city, state
+    file.readLine(); // zip, city, state, then the details
     while (!file.atEnd()) {
         const QStringList cells = QString::fromUtf8(file.readLine()).trimmed().split(QLatin1Char('\t'));
-        if (cells.size() == 3)
+        if (cells.size() >= 3)
             places.insert(cells[0] + QLatin1Char('|') + cells[2].toUpper() + QLatin1Char('|') + cells[1].toUpper());
     }
     return places;
@@ -236,13 +236,13 @@ private slots:
         QVERIFY(run(arguments).out != run(arguments).out);
         // The default: one place a line, as the window shows it, and nothing else.
         QCOMPARE(run({QStringLiteral("--count"), QStringLiteral("2"), QStringLiteral("--seed"), QStringLiteral("7")}).out,
-                 QByteArray("Point Of Rocks, MD 21777\nOpelika, AL 36801\n"));
+                 QByteArray("Glenwood, MD 21738\nOpelika, AL 36804\n"));
         // The generator and the table order are part of the promise: these are
         // the places seed 7 draws on any machine.
         QVERIFY2(first.out.startsWith("city,state,zip\r\n"
-                                      "Point Of Rocks,MD,21777\r\n"
-                                      "Opelika,AL,36801\r\n"
-                                      "Purcellville,VA,20134\r\n"),
+                                      "Glenwood,MD,21738\r\n"
+                                      "Opelika,AL,36804\r\n"
+                                      "Willis Wharf,VA,23486\r\n"),
                  first.out.left(120).constData());
     }
 
@@ -299,13 +299,98 @@ private slots:
                      .match(QString::fromUtf8(result.out))
                      .hasMatch(),
                  result.out.constData());
+        // Groups stand for their codes, in any case, and mix with codes: the
+        // territories with their zones, the 50 states and DC, the military.
+        result = run({QStringLiteral("--list-states"), QStringLiteral("--state"), QStringLiteral("Territories,MH")});
+        QCOMPARE(result.exitCode, 0);
+        QVERIFY2(QRegularExpression(QStringLiteral("^AS\tAmerican Samoa\t[0-9]+\nGU\tGuam\t[0-9]+\nMH\tMarshall "
+                                                   "Islands\t2\nMP\tNorthern Mariana Islands\t[0-9]+\nPR\tPuerto "
+                                                   "Rico\t[0-9]{3}\nVI\tU.S. Virgin Islands\t[0-9]+\n$"))
+                     .match(QString::fromUtf8(result.out))
+                     .hasMatch(),
+                 result.out.constData());
+        result = run({QStringLiteral("--list-states"), QStringLiteral("--exclude-state"), QStringLiteral("states,military")});
+        QCOMPARE(result.out.count('\n'), 6);
+        result = run({QStringLiteral("--list-states"), QStringLiteral("--state"), QStringLiteral("states")});
+        QCOMPARE(result.out.count('\n'), 51);
+        result = run({QStringLiteral("-n"), QStringLiteral("2000"), QStringLiteral("--state"), QStringLiteral("territories"),
+                      QStringLiteral("--fields"), QStringLiteral("state,timezone"), QStringLiteral("--format"),
+                      QStringLiteral("tsv"), QStringLiteral("--no-header")});
+        const QList<QByteArray> zones = result.out.split('\n');
+        QCOMPARE(QSet<QByteArray>(zones.begin(), zones.end()),
+                 (QSet<QByteArray>{"PR\tAmerica/Puerto_Rico", "VI\tAmerica/St_Thomas", "GU\tPacific/Guam",
+                                   "AS\tPacific/Pago_Pago", "MP\tPacific/Saipan", ""}));
+
         result = run({QStringLiteral("--list-fields")});
         QCOMPARE(result.exitCode, 0);
         QStringList names;
         for (const QByteArray &line : result.out.trimmed().split('\n'))
             names.append(QString::fromUtf8(line.split('\t').value(0)));
         QCOMPARE(names.join(QLatin1Char(',')),
-                 QStringLiteral("city,state,zip,state_name,county,county_fips,latitude,longitude,timezone"));
+                 QStringLiteral("city,state,zip,state_name,county,county_fips,latitude,longitude,timezone,"
+                                "area_code,phone"));
+    }
+
+    void areaCodesAndPhonesFitThePlace()
+    {
+        // The numbering data's own lists: "ST|city" (and "ST|*", all of a state's codes): its area codes.
+        QHash<QString, QStringList> listed;
+        QFile file(QStringLiteral(AREACODES_TSV));
+        QVERIFY(file.open(QIODevice::ReadOnly | QIODevice::Text));
+        file.readLine();
+        while (!file.atEnd()) {
+            const QStringList cells = QString::fromUtf8(file.readLine()).trimmed().split(QLatin1Char('\t'));
+            listed[cells.value(0) + QLatin1Char('|') + cells.value(1).toLower()] = cells.value(2).split(QLatin1Char(','));
+        }
+        // The numbering plan's codes of the territories, whose cities the data hardly names.
+        const QHash<QString, QStringList> territories{
+            {QStringLiteral("PR"), {QStringLiteral("787"), QStringLiteral("939")}},
+            {QStringLiteral("VI"), {QStringLiteral("340")}}, {QStringLiteral("GU"), {QStringLiteral("671")}},
+            {QStringLiteral("AS"), {QStringLiteral("684")}}, {QStringLiteral("MP"), {QStringLiteral("670")}}};
+
+        // Every place once.
+        const Run result = run({QStringLiteral("--unique"), QStringLiteral("-n"), QString::number(shippedPlaces().size()),
+                                QStringLiteral("--seed"), QStringLiteral("3"), QStringLiteral("--format"),
+                                QStringLiteral("tsv"), QStringLiteral("--no-header"), QStringLiteral("--fields"),
+                                QStringLiteral("state,city,area_code,phone")});
+        QCOMPARE(result.exitCode, 0);
+        static const QRegularExpression fictional(QStringLiteral("^\\(([0-9]{3})\\) 555-01[0-9]{2}$"));
+        QHash<QString, int> checkedByCity;
+        QSet<QString> endings;
+        for (const QByteArray &line : result.out.trimmed().split('\n')) {
+            const QStringList row = QString::fromUtf8(line).split(QLatin1Char('\t'));
+            const QString &state = row.at(0);
+            const QString &code = row.at(2);
+            if (!listed.contains(state + QStringLiteral("|*"))) {
+                // The military post offices and the Marshall Islands: none, and no phone.
+                QVERIFY2(code.isEmpty() && row.at(3).isEmpty(), line.constData());
+                continue;
+            }
+            QVERIFY2(fictional.match(row.at(3)).captured(1) == code, line.constData());
+            endings.insert(row.at(3).right(2));
+            const QStringList cityCodes = listed.value(state + QLatin1Char('|') + row.at(1).toLower());
+            QVERIFY2(territories.value(state, listed.value(state + QStringLiteral("|*"))).contains(code),
+                     line.constData());
+            if (!cityCodes.isEmpty()) {
+                QVERIFY2(cityCodes.contains(code), line.constData());
+                ++checkedByCity[state];
+            }
+        }
+        QCOMPARE(endings.size(), 100);
+        // Big and small places of every state checked against its cities' codes.
+        for (const QString &state : censusShares().keys())
+            QVERIFY2(checkedByCity.value(state) > 0, qPrintable(state));
+
+        // Overlays: the seed picks among them for each row, the same for the same seed.
+        const QStringList manhattan{QStringLiteral("-n"), QStringLiteral("200"), QStringLiteral("--zip-prefix"),
+                                    QStringLiteral("10001"), QStringLiteral("--fields"), QStringLiteral("area_code"),
+                                    QStringLiteral("--seed"), QStringLiteral("9")};
+        const QByteArray codes = run(manhattan).out;
+        QCOMPARE(run(manhattan).out, codes);
+        const QStringList overlays = listed.value(QStringLiteral("NY|new york"));
+        QVERIFY(overlays.size() > 1);
+        const QStringList drawn = QString::fromLatin1(codes.trimmed()).split(QLatin1Char('\n'));
+        QCOMPARE(QSet<QString>(overlays.begin(), overlays.end()), QSet<QString>(drawn.begin(), drawn.end()));
     }
 
     void uniqueGivesEveryPlaceOnce()
@@ -393,7 +478,8 @@ private slots:
             for (const QJsonValue &pair : pairs)
                 names.append(pair.toArray().at(0).toString());
             QCOMPARE(names.join(QLatin1Char(',')),
-                     QStringLiteral("zip,county_fips,city,state,state_name,county,latitude,longitude,timezone"));
+                     QStringLiteral("zip,county_fips,city,state,state_name,county,latitude,longitude,timezone,"
+                                    "area_code,phone"));
             byZip[pairs.at(0).toArray().at(1).toString()] = pairs;
         }
         const auto value = [&](const char *zip, int column) {
@@ -404,7 +490,8 @@ private slots:
         QCOMPARE(value("83638", 2).toString(), QStringLiteral("McCall"));
         QCOMPARE(value("01001", 1).toString(), QStringLiteral("25013")); // leading zeros kept
         QCOMPARE(value("83814", 4).toString(), QStringLiteral("Idaho"));
-        QVERIFY(std::abs(value("83638", 6).toString().toDouble() - 44.9) < 0.2);
+        // The centre of McCall's ZIP area, which reaches north of the town.
+        QVERIFY(std::abs(value("83638", 6).toString().toDouble() - 45.0) < 0.3);
         // A military post office: no county, and none made up.
         QVERIFY(value("96201", 5).isNull());
         QVERIFY(value("96201", 1).isNull());
@@ -657,7 +744,7 @@ private slots:
                                 QStringLiteral("-o"), folder.filePath(QStringLiteral("link"))});
         QCOMPARE(result.exitCode, 0);
         // The link's file is replaced, keeping its permissions; the link stays a link.
-        QCOMPARE(contents(target), QByteArray("Point Of Rocks, MD 21777\nOpelika, AL 36801\n"));
+        QCOMPARE(contents(target), QByteArray("Glenwood, MD 21738\nOpelika, AL 36804\n"));
         QCOMPARE(QFile::permissions(target) & 0x7077, QFile::ReadOwner | QFile::WriteOwner); // owner, group, others
         QVERIFY(QFileInfo(folder.filePath(QStringLiteral("link"))).isSymLink());
         QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::System | QDir::Hidden).size(), 2);

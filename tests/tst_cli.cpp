@@ -19,7 +19,9 @@
 #include <dirent.h>
 #include <filesystem>
 #include <sqlite3.h>
+#include <grp.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -522,6 +524,18 @@ private slots:
         QCOMPARE(help.exitCode, 0);
         QVERIFY(help.out.startsWith("Usage: orvelle [OPTION]..."));
         QVERIFY(help.out.contains("--unique"));
+        // The help and the manual page name every field and every format the program takes.
+        const QByteArray manual = contents(QStringLiteral(ORVELLE_MANUAL));
+        for (const QByteArray &line : run({QStringLiteral("--list-fields")}).out.trimmed().split('\n')) {
+            const QByteArray name = line.split('\t').value(0);
+            QVERIFY2(help.out.contains(name) && manual.contains(".B " + name + '\n'), name.constData());
+        }
+        for (const char *format : {"plain", "aligned", "csv", "tsv", "jsonl", "json"}) {
+            QVERIFY2(help.out.contains(format) && manual.contains(".B " + QByteArray(format) + '\n'), format);
+            QCOMPARE(run({QStringLiteral("-n"), QStringLiteral("1"), QStringLiteral("--format"), QLatin1String(format)})
+                         .exitCode,
+                     0);
+        }
         const Run version = run({QStringLiteral("--version")});
         QCOMPARE(version.exitCode, 0);
         QVERIFY2(version.out.startsWith("orvelle (Orvelle) " ORVELLE_VERSION "\n"), version.out.constData());
@@ -534,24 +548,58 @@ private slots:
         QVERIFY(QFile::copy(QStringLiteral(ORVELLE_PROGRAM), program));
         const QStringList arguments{QStringLiteral("--count"), QStringLiteral("5")};
 
-        Run result = run(arguments, program);
-        QCOMPARE(result.exitCode, 1);
-        QCOMPARE(result.err, QStringLiteral("orvelle: %1 not found.\n").arg(folder.filePath(QStringLiteral("zipbase.mdb"))));
-
-        writeFile(folder.filePath(QStringLiteral("zipbase.mdb")), QByteArray(4096, 'x'));
-        result = run(arguments, program);
-        QCOMPARE(result.exitCode, 1);
-        QVERIFY(result.out.isEmpty());
-        QVERIFY2(result.err.contains(QLatin1String("not an SQLite database")) && result.err.count(QLatin1Char('\n')) == 1,
-                 qPrintable(result.err));
-
-        // A folder in its place, and a database without places: failures, not usage errors.
-        QVERIFY(QFile::remove(folder.filePath(QStringLiteral("zipbase.mdb"))));
-        QVERIFY(QDir(folder.path()).mkdir(QStringLiteral("zipbase.mdb")));
-        result = run(arguments, program);
-        QCOMPARE(result.exitCode, 1);
-        QVERIFY2(result.err.contains(QLatin1String("is a folder")), qPrintable(result.err));
-        QVERIFY(QDir(folder.filePath(QStringLiteral("zipbase.mdb"))).removeRecursively());
+        // Whatever is wrong with the file, one line that names it and its cause, status 1,
+        // and no output; the permissions as an unprivileged user sees them.
+        const QString database = folder.filePath(QStringLiteral("zipbase.mdb"));
+        QVERIFY(QFile::setPermissions(folder.path(), QFile::permissions(folder.path()) | QFile::ReadOther
+                                                         | QFile::ExeOther | QFile::ReadGroup | QFile::ExeGroup));
+        const auto unprivileged = [](QProcess &process) {
+            if (geteuid() == 0)
+                process.setChildProcessModifier([] {
+                    if (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0)
+                        _exit(99);
+                });
+        };
+        const std::vector<std::pair<std::function<void()>, QString>> faults{
+            {[] {}, QStringLiteral("%1 not found.")},
+            {[&] { writeFile(database, QByteArray(4096, 'x')); },
+             QStringLiteral("The place database %1 is not an SQLite database file.")},
+            {[&] { QVERIFY(QDir(folder.path()).mkdir(QStringLiteral("zipbase.mdb"))); },
+             QStringLiteral("The place database %1 is a folder, not a database file.")},
+            {[&] { QCOMPARE(mkfifo(QFile::encodeName(database).constData(), 0644), 0); },
+             QStringLiteral("The place database %1 is not a regular file.")},
+            {[&] { writeFile(database, QByteArray()); },
+             QStringLiteral("The place database %1 is empty (zero bytes), not a database file.")},
+            {[&] {
+                 QVERIFY(QFile::copy(QStringLiteral(ZIPBASE_PATH), database));
+                 QVERIFY(QFile::setPermissions(database, QFile::WriteOwner));
+             },
+             QStringLiteral("The place database %1 cannot be opened: Permission denied.")},
+            {[&] { makeDatabase(database, "CREATE TABLE towns (city TEXT);"); },
+             QStringLiteral("The place database %1 has no table \"zip_codes\".")},
+            {[&] {
+                 makeDatabase(database, "PRAGMA journal_mode=WAL; CREATE TABLE zip_codes (city TEXT, state TEXT, zip TEXT);"
+                                        "INSERT INTO zip_codes VALUES ('McCall', 'ID', '83638');");
+                 QVERIFY(QFile::setPermissions(database, QFile::ReadOwner | QFile::ReadOther));
+                 QVERIFY(QFile::setPermissions(folder.path(), QFile::ReadOwner | QFile::ExeOwner | QFile::ReadOther
+                                                                  | QFile::ExeOther));
+             },
+             QStringLiteral("The place database %1 keeps a write-ahead log, which SQLite reads only where it may write "
+                            "beside the file, and its folder is read-only (PRAGMA journal_mode=DELETE makes it "
+                            "readable anywhere).")},
+        };
+        for (const auto &[make, message] : faults) {
+            make();
+            const Run result = run(arguments, program, unprivileged);
+            QCOMPARE(result.exitCode, 1);
+            QVERIFY(result.out.isEmpty());
+            QCOMPARE(result.err, QStringLiteral("orvelle: ") + message.arg(database) + QLatin1Char('\n'));
+            QVERIFY(QFile::setPermissions(folder.path(), QFile::permissions(folder.path()) | QFile::WriteOwner));
+            QVERIFY(QFileInfo(database).isDir() ? QDir(database).removeRecursively()
+                                                : QFile::remove(database) || !QFileInfo::exists(database));
+        }
+        QCOMPARE(entryBytes(folder.path()), QList<QByteArray>{"orvelle"});
+        Run result;
         makeDatabase(folder.filePath(QStringLiteral("zipbase.mdb")),
                      "CREATE TABLE zip_codes (city TEXT NOT NULL, state TEXT NOT NULL, zip TEXT NOT NULL);");
         for (const QString &state : {QString(), QStringLiteral("CA")}) {

@@ -139,45 +139,65 @@ QStringList zipPrefixes(const QStringList &values)
     return prefixes;
 }
 
-OutputFormat outputFormat(const QString &value)
+// The names of the formats: "plain, aligned, ... or json".
+QString formatNames()
 {
-    static const QMap<QString, OutputFormat> formats{
-        {QStringLiteral("plain"), OutputFormat::Plain}, {QStringLiteral("aligned"), OutputFormat::Aligned},
-        {QStringLiteral("text"), OutputFormat::Aligned}, {QStringLiteral("csv"), OutputFormat::Csv},
-        {QStringLiteral("tsv"), OutputFormat::Tsv},       {QStringLiteral("jsonl"), OutputFormat::Jsonl},
-        {QStringLiteral("json"), OutputFormat::Json},
-    };
-    const auto format = formats.constFind(value);
-    if (format == formats.constEnd())
-        throw UsageError{QStringLiteral("invalid --format '%1': choose plain, aligned, csv, tsv, jsonl or json").arg(value)};
-    return *format;
+    QStringList names;
+    for (const FormatInfo &format : formatInfo)
+        names.append(QLatin1String(format.name));
+    const QString last = names.takeLast();
+    return names.join(QLatin1String(", ")) + QLatin1String(" or ") + last;
 }
 
-const QString helpEpilogue = QStringLiteral(
-    "\n"
-    "Formats: plain (default) writes one place a line, its fields joined as the\n"
-    "window shows them: \"Winston-Salem, NC 27101\". aligned is byte for byte the\n"
-    "window's \"Save Results As Text File\" (the window's casing and fields only;\n"
-    "text is another name for it). csv (RFC 4180, CR LF) and tsv have a header\n"
-    "row; jsonl writes one JSON object a line, json one array. A value the data\n"
-    "lacks is empty, or null in JSON.\n"
-    "\n"
-    "--weight population draws each place with a chance in proportion to the\n"
-    "people it serves (GeoNames town populations shared among the town's ZIP\n"
-    "codes, with a small floor), so state shares follow the census and military\n"
-    "and single-building ZIP codes are rare. See the manual page for its limits.\n"
-    "\n"
-    "Examples:\n"
-    "  orvelle -n 5\n"
-    "  orvelle -n 1000 --format csv --seed 42 -o places.csv\n"
-    "  orvelle -n 100 --fields zip,city,county,timezone --format jsonl\n"
-    "  orvelle -n 20 --weight population --exclude-state AA,AE,AP\n"
-    "  orvelle -n 10 --state CA --state NY --zip-prefix 100,941\n"
-    "\n"
-    "Without any argument, Orvelle opens its window.\n"
-    "\n"
-    "Exit status: 0 on success, 1 when the place database or the output fails,\n"
-    "2 when the arguments are wrong or the filters leave no place.\n");
+OutputFormat outputFormat(const QString &value)
+{
+    for (const FormatInfo &format : formatInfo) {
+        if (value == QLatin1String(format.name) || (format.alias && value == QLatin1String(format.alias)))
+            return format.format;
+    }
+    throw UsageError{QStringLiteral("invalid --format '%1': choose %2").arg(value, formatNames())};
+}
+
+// Words filled into lines of at most 79 columns.
+QString wrapped(const QString &text)
+{
+    QString lines;
+    QString line;
+    for (const QString &word : text.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+        if (!line.isEmpty() && line.size() + 1 + word.size() > 79) {
+            lines += line + QLatin1Char('\n');
+            line.clear();
+        }
+        line += (line.isEmpty() ? QString() : QStringLiteral(" ")) + word;
+    }
+    return lines + line + QLatin1Char('\n');
+}
+
+QString helpEpilogue()
+{
+    QString formats = QStringLiteral("Formats:");
+    for (const FormatInfo &format : formatInfo)
+        formats += QLatin1Char(' ') + QLatin1String(format.description);
+    return QLatin1Char('\n') + wrapped(formats + QStringLiteral(" A value the data lacks is empty, or null in JSON."))
+        + QStringLiteral(
+            "\n"
+            "--weight population draws each place with a chance in proportion to the\n"
+            "people it serves (GeoNames town populations shared among the town's ZIP\n"
+            "codes, with a small floor), so state shares follow the census and military\n"
+            "and single-building ZIP codes are rare. See the manual page for its limits.\n"
+            "\n"
+            "Examples:\n"
+            "  orvelle -n 5\n"
+            "  orvelle -n 1000 --format csv --seed 42 -o places.csv\n"
+            "  orvelle -n 100 --fields zip,city,county,timezone --format jsonl\n"
+            "  orvelle -n 20 --weight population --exclude-state AA,AE,AP\n"
+            "  orvelle -n 10 --state CA --state NY --zip-prefix 100,941\n"
+            "\n"
+            "Without any argument, Orvelle opens its window.\n"
+            "\n"
+            "Exit status: 0 on success, 1 when the place database or the output fails,\n"
+            "2 when the arguments are wrong or the filters leave no place.\n");
+}
 
 const QString versionText = QStringLiteral(
     "orvelle (Orvelle) " ORVELLE_VERSION "\n"
@@ -219,8 +239,7 @@ std::optional<BatchOptions> parseArguments(const QStringList &arguments)
                                   QStringLiteral("Draw the same places on every run and machine "
                                                  "(S: a whole number; default: a random seed)."),
                                   QStringLiteral("S"));
-    const QCommandLineOption format(QStringLiteral("format"),
-                                    QStringLiteral("plain (default), aligned, csv, tsv, jsonl or json."),
+    const QCommandLineOption format(QStringLiteral("format"), formatNames() + QStringLiteral(" (default: plain)."),
                                     QStringLiteral("FORMAT"));
     const QCommandLineOption noHeader(QStringLiteral("no-header"),
                                       QStringLiteral("csv and tsv: no row of field names."));
@@ -245,7 +264,7 @@ std::optional<BatchOptions> parseArguments(const QStringList &arguments)
     if (parser.isSet(help)) {
         // Qt names the program by the path it was started with; the usage line names it as users type it.
         const QString options = parser.helpText().section(QLatin1Char('\n'), 1);
-        print(stdout, QStringLiteral("Usage: orvelle [OPTION]...\n") + options + helpEpilogue);
+        print(stdout, QStringLiteral("Usage: orvelle [OPTION]...\n") + options + helpEpilogue());
         return std::nullopt;
     }
     if (parser.isSet(version)) {

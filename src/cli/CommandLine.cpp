@@ -115,11 +115,31 @@ std::vector<Field> fieldList(const QStringList &values)
     return fields;
 }
 
+// The names that stand for several state codes in --state and --exclude-state.
+struct StateGroup
+{
+    const char *name;
+    const char *codes;
+};
+constexpr StateGroup stateGroups[] = {
+    {"states", "AL,AK,AZ,AR,CA,CO,CT,DE,DC,FL,GA,HI,ID,IL,IN,IA,KS,KY,LA,ME,MD,MA,MI,MN,MS,MO,MT,NE,NV,NH,NJ,NM,NY,"
+               "NC,ND,OH,OK,OR,PA,RI,SC,SD,TN,TX,UT,VT,VA,WA,WV,WI,WY"},
+    {"territories", "PR,VI,GU,AS,MP"},
+    {"military", "AA,AE,AP"},
+};
+
 QStringList stateCodes(const QString &option, const QStringList &values)
 {
-    QStringList codes = listValues(values);
-    for (QString &code : codes)
-        code = code.toUpper();
+    QStringList codes;
+    for (const QString &value : listValues(values)) {
+        const auto group = std::find_if(std::begin(stateGroups), std::end(stateGroups), [&](const StateGroup &group) {
+            return value.compare(QLatin1String(group.name), Qt::CaseInsensitive) == 0;
+        });
+        if (group != std::end(stateGroups))
+            codes += QString::fromLatin1(group->codes).split(QLatin1Char(','));
+        else
+            codes += value.toUpper();
+    }
     codes.removeDuplicates();
     if (codes.isEmpty())
         throw UsageError{QStringLiteral("%1 needs at least one state code, such as CA").arg(option)};
@@ -181,16 +201,22 @@ QString helpEpilogue()
     return QLatin1Char('\n') + wrapped(formats + QStringLiteral(" A value the data lacks is empty, or null in JSON."))
         + QStringLiteral(
             "\n"
-            "--weight population draws each place with a chance in proportion to the\n"
-            "people it serves (GeoNames town populations shared among the town's ZIP\n"
-            "codes, with a small floor), so state shares follow the census and military\n"
-            "and single-building ZIP codes are rare. See the manual page for its limits.\n"
+            "--weight population draws each ZIP code with a chance in proportion to the\n"
+            "residents of its Census ZIP Code Tabulation Area (American Community Survey\n"
+            "2018-2022 estimates from SimpleMaps' 2024 free list; the island areas from\n"
+            "their 2020 census), so state shares follow the census. A ZIP code where\n"
+            "nobody lives (post office boxes, one firm, a military post office) counts\n"
+            "as 1 person.\n"
+            "The places: the 50 states and DC, Puerto Rico, the U.S. Virgin Islands,\n"
+            "Guam, American Samoa, the Northern Mariana Islands, the Marshall Islands'\n"
+            "two ZIP codes and the military post offices (AA, AE, AP).\n"
+            "See the manual page for the limits.\n"
             "\n"
             "Examples:\n"
             "  orvelle -n 5\n"
             "  orvelle -n 1000 --format csv --seed 42 -o places.csv\n"
             "  orvelle -n 100 --fields zip,city,county,timezone --format jsonl\n"
-            "  orvelle -n 20 --weight population --exclude-state AA,AE,AP\n"
+            "  orvelle -n 20 --weight population --state states\n"
             "  orvelle -n 10 --state CA --state NY --zip-prefix 100,941\n"
             "\n"
             "Without any argument, Orvelle opens its window.\n"
@@ -201,7 +227,8 @@ QString helpEpilogue()
 
 const QString versionText = QStringLiteral(
     "orvelle (Orvelle) " ORVELLE_VERSION "\n"
-    "Contains postal code data from GeoNames (geonames.org), CC BY 4.0.\n");
+    "Contains postal code data from GeoNames (geonames.org), CC BY 4.0, and ZIP\n"
+    "code data from SimpleMaps (simplemaps.com/data/us-zips), CC BY 4.0.\n");
 
 // Reads the arguments; returns the options of a run, or nothing when the help
 // or the version was asked for and printed.
@@ -219,11 +246,13 @@ std::optional<BatchOptions> parseArguments(const QStringList &arguments)
                                         .arg(fieldNames()),
                                     QStringLiteral("LIST"));
     const QCommandLineOption state({QStringLiteral("s"), QStringLiteral("state")},
-                                   QStringLiteral("Only places in these state codes, such as CA,NY; "
-                                                  "repeatable (AA, AE and AP count as states)."),
+                                   QStringLiteral("Only places in these state codes, such as CA,NY, or "
+                                                  "groups: states (the 50 and DC), territories (PR, VI, "
+                                                  "GU, AS, MP), military (AA, AE, AP); repeatable."),
                                    QStringLiteral("LIST"));
     const QCommandLineOption excludeState(QStringLiteral("exclude-state"),
-                                          QStringLiteral("No places in these state codes, such as AA,AE,AP."),
+                                          QStringLiteral("No places in these state codes or groups, such as "
+                                                         "military."),
                                           QStringLiteral("LIST"));
     const QCommandLineOption zipPrefix(QStringLiteral("zip-prefix"),
                                        QStringLiteral("Only ZIP codes that begin with one of these prefixes "

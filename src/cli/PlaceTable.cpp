@@ -15,12 +15,18 @@ const std::array<FieldInfo, fieldCount> fieldInfo{{
     {Field::City, "city", "the city or town, as the data spells it",
      "The city or town of the post office, as the data spells it\n.RB ( McCall ,\n.BR \"Coeur d'Alene\" ).", false},
     {Field::State, "state", "the two-letter postal code of the state",
-     "The two\\-letter postal code: the 50 states, DC, the territories, and AA, AE\n"
+     "The two\\-letter postal code: the 50 states and DC; Puerto Rico (PR), the\n"
+     "U.S. Virgin Islands (VI), Guam (GU), American Samoa (AS) and the Northern\n"
+     "Mariana Islands (MP); the Marshall Islands (MH, two ZIP codes); and AA, AE\n"
      "and AP for the military post offices, whose code follows their ZIP range.",
      false},
     {Field::Zip, "zip", "the five-digit ZIP code", "The five\\-digit ZIP code, as text: leading zeros are kept.", false},
     {Field::StateName, "state_name", "the state's name", "The state's name, such as\n.BR \"North Carolina\" .", false},
-    {Field::County, "county", "the county or county equivalent", "The county or county equivalent.", false},
+    {Field::County, "county", "the county or county equivalent", "The county or county equivalent (parish, borough, municipio, island\n"
+     "district; in Connecticut the planning regions the Census Bureau counts by\n"
+     "since 2022): the one where most of the ZIP code's residents live, or, for a\n"
+     "ZIP code where nobody lives, that of its town.",
+     false},
     {Field::CountyFips, "county_fips", "the county's five-digit FIPS code",
      "The county's five\\-digit FIPS code, as text.", false},
     {Field::Latitude, "latitude", "degrees north", "Degrees north, as a decimal number.", true},

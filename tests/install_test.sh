@@ -16,6 +16,9 @@ for file in bin/orvelle share/orvelle/zipbase.mdb lib/orvelle/orvelle-window lib
             share/icons/hicolor/256x256/apps/orvelle.png share/man/man1/orvelle.1; do
     [ -e "$prefix/$file" ] || { echo "missing after install: $file"; exit 1; }
 done
+# The menu starts the installed window, wherever the prefix is.
+grep -qx "Exec=$prefix/lib/orvelle/orvelle-window" "$prefix/share/applications/org.kestrova.Orvelle.desktop" ||
+    { echo "the desktop entry does not start $prefix/lib/orvelle/orvelle-window"; exit 1; }
 cd /
 # The command line needs no display.
 places=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$prefix/bin/orvelle" --count 3 --format csv) \

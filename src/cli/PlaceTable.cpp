@@ -28,7 +28,7 @@ const std::array<FieldInfo, fieldCount> fieldInfo{{
     {Field::County, "county", "the county or county equivalent",
      "The county or county equivalent (parish, borough, municipio, island\n"
      "district; in Connecticut the planning regions the Census Bureau counts by\n"
-     "since 2022): the one where most of the ZIP code's residents live, or, for a\n"
+     "since 2022): the one holding most of the ZIP code's Census area, or, for a\n"
      "ZIP code where nobody lives, that of its town.",
      false, "county", Field::County},
     {Field::CountyFips, "county_fips", "the county's five-digit FIPS code",

@@ -3,7 +3,7 @@
 // What the benchmark programs share.
 
 #include "app/Form1.h"
-#include "export/Clipboard.h"
+#include "app/SystemClipboard.h"
 #include "export/Spreadsheet.h"
 #include "shell/Dialogs.h"
 #include "BenchTiming.h"

@@ -58,6 +58,11 @@ int main(int argc, char *argv[])
         return generate(argc, argv, QString::fromLatin1(argv[2]), qstrcmp(argv[1], "--generate-and-stay") == 0);
     }
     const char *rows = argc > 1 ? argv[1] : "1000000";
+    // The driver's private desktop is the tests' own (tests/desktop).
+    if (setenv("PYTHONPATH", BENCH_DESKTOP_HELPERS, 1) != 0) {
+        std::perror("PYTHONPATH");
+        return EXIT_FAILURE;
+    }
     execl("/usr/bin/python3", "/usr/bin/python3", BENCH_DRIVER, argv[0], rows, static_cast<char *>(nullptr));
     std::perror("/usr/bin/python3");
     return EXIT_FAILURE;

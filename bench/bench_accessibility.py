@@ -18,8 +18,7 @@ import subprocess
 import sys
 import time
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), os.pardir, "tools"))
-from private_desktop import PrivateDesktop, find, wait_for  # noqa: E402
+from desktop.private_desktop import PrivateDesktop, find, wait_for  # PYTHONPATH: tests/, set by bench_accessibility
 
 RUNS = 7  # of each kind
 

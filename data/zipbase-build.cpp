@@ -1,7 +1,9 @@
-// Builds zipbase.mdb, the place database, from two tab-separated tables with a
-// header line each: the window's ZIP-code table (zip, city, state) and the same
-// rows with their details (zip, city, state, state_name, county, county_fips,
-// latitude, longitude, timezone, population). Row i of one is row i of the other.
+// Builds zipbase.mdb, the place database, from one tab-separated table with a
+// header line (zip, city, state, state_name, county, county_fips, latitude,
+// longitude, timezone, population): its rows fill both the window's table
+// zip_codes (city, state, zip) and the table places, row i of one being row i
+// of the other. The state codes of the military post offices are decided by
+// make-places.py, by ZIP range; this program takes the rows as they come.
 #include <sqlite3.h>
 
 #include <cstdio>
@@ -41,32 +43,15 @@ bool allDigits(const std::string &text, std::string::size_type length)
     return text.size() == length && text.find_first_not_of("0123456789") == std::string::npos;
 }
 
-// The postal service gives the military post offices their code by ZIP range:
-// 340 Americas, 090 to 098 Europe, 962 to 966 Pacific.
-std::string militaryCode(const std::string &zip)
-{
-    const int prefix = std::atoi(zip.substr(0, 3).c_str());
-    if (prefix == 340)
-        return "AA";
-    if (prefix >= 90 && prefix <= 98)
-        return "AE";
-    if (prefix >= 962 && prefix <= 966)
-        return "AP";
-    return {};
-}
-
-// Why a row of the details table cannot go in, or empty when it can.
-std::string checkPlace(const std::vector<std::string> &place, const std::vector<std::string> &row)
+// Why a row of the table cannot go in, or empty when it can.
+std::string checkPlace(const std::vector<std::string> &place)
 {
     if (place.size() != 10)
         return "expected 10 columns";
-    if (place[0] != row[0] || place[1] != row[1] || place[2] != row[2])
-        return "zip, city or state differs from the ZIP-code table's row";
+    if (place[1].empty() || place[2].empty())
+        return "no city or state";
     if (!allDigits(place[0], 5))
         return "ZIP code is not five digits";
-    const bool military = place[2] == "AA" || place[2] == "AE" || place[2] == "AP";
-    if (militaryCode(place[0]) != (military ? place[2] : std::string()))
-        return "state code does not match the ZIP range of the military post offices";
     if (place[3].empty())
         return "no state name";
     if (place[4].empty() != place[5].empty() || (!place[5].empty() && !allDigits(place[5], 5)))
@@ -100,17 +85,16 @@ void bindReal(sqlite3_stmt *statement, int index, const std::string &text)
 
 int main(int argc, char **argv)
 {
-    if (argc != 4) {
-        std::fprintf(stderr, "usage: zipbase-build zipcodes.tsv places.tsv zipbase.mdb\n");
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: zipbase-build places.tsv zipbase.mdb\n");
         return 2;
     }
-    std::ifstream zipCodes(argv[1]);
-    std::ifstream places(argv[2]);
-    if (!zipCodes || !places) {
-        std::fprintf(stderr, "zipbase-build: cannot read %s\n", zipCodes ? argv[2] : argv[1]);
+    std::ifstream places(argv[1]);
+    if (!places) {
+        std::fprintf(stderr, "zipbase-build: cannot read %s\n", argv[1]);
         return 1;
     }
-    const std::string target = argv[3];
+    const std::string target = argv[2];
     const std::string temporary = target + ".tmp";
     std::remove(temporary.c_str());
 
@@ -130,33 +114,20 @@ int main(int argc, char **argv)
     ok = ok && sqlite3_prepare_v2(db, "INSERT INTO zip_codes (city, state, zip) VALUES (?, ?, ?)", -1, &insertZip, nullptr) == SQLITE_OK;
     ok = ok && sqlite3_prepare_v2(db, "INSERT INTO places VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)", -1, &insertPlace, nullptr) == SQLITE_OK;
 
-    std::string line, placeLine;
-    std::getline(zipCodes, line); // headers
-    std::getline(places, placeLine);
+    std::string placeLine;
+    std::getline(places, placeLine); // header
     long rows = 0;
-    while (ok && std::getline(zipCodes, line)) {
-        const long lineNumber = rows + 2;
-        const auto row = split(line);
-        if (row.size() != 3 || row[0].empty() || row[1].empty() || row[2].empty()) {
-            std::fprintf(stderr, "zipbase-build: %s:%ld lacks a zip, city or state\n", argv[1], lineNumber);
-            ok = false;
-            break;
-        }
-        if (!std::getline(places, placeLine)) {
-            std::fprintf(stderr, "zipbase-build: %s ends before row %ld of %s\n", argv[2], lineNumber, argv[1]);
-            ok = false;
-            break;
-        }
+    while (ok && std::getline(places, placeLine)) {
         const auto place = split(placeLine);
-        const auto fault = checkPlace(place, row);
+        const auto fault = checkPlace(place);
         if (!fault.empty()) {
-            std::fprintf(stderr, "zipbase-build: %s:%ld: %s\n", argv[2], lineNumber, fault.c_str());
+            std::fprintf(stderr, "zipbase-build: %s:%ld: %s\n", argv[1], rows + 2, fault.c_str());
             ok = false;
             break;
         }
-        sqlite3_bind_text(insertZip, 1, row[1].c_str(), -1, SQLITE_TRANSIENT);
-        sqlite3_bind_text(insertZip, 2, row[2].c_str(), -1, SQLITE_TRANSIENT);
-        sqlite3_bind_text(insertZip, 3, row[0].c_str(), -1, SQLITE_TRANSIENT);
+        sqlite3_bind_text(insertZip, 1, place[1].c_str(), -1, SQLITE_TRANSIENT);
+        sqlite3_bind_text(insertZip, 2, place[2].c_str(), -1, SQLITE_TRANSIENT);
+        sqlite3_bind_text(insertZip, 3, place[0].c_str(), -1, SQLITE_TRANSIENT);
         ok = sqlite3_step(insertZip) == SQLITE_DONE;
         sqlite3_reset(insertZip);
         for (int column = 0; column < 10; ++column) {
@@ -168,10 +139,6 @@ int main(int argc, char **argv)
         ok = ok && sqlite3_step(insertPlace) == SQLITE_DONE;
         sqlite3_reset(insertPlace);
         ++rows;
-    }
-    if (ok && std::getline(places, placeLine)) {
-        std::fprintf(stderr, "zipbase-build: %s has more rows than %s\n", argv[2], argv[1]);
-        ok = false;
     }
     sqlite3_finalize(insertZip);
     sqlite3_finalize(insertPlace);

@@ -1,6 +1,6 @@
 #include "app/Form1.h"
+#include "app/SystemClipboard.h"
 #include "app/TerminationSignals.h"
-#include "export/Clipboard.h"
 #include "export/Spreadsheet.h"
 
 #include <QApplication>

@@ -1,7 +1,8 @@
 #pragma once
 
-// Test doubles shared by the test programs: dialogs that record what they
-// would have shown, and a command host without a window.
+// Test doubles and helpers shared by the test programs: dialogs that record
+// what they would have shown, a command host without a window, and what
+// reads a list back. A helper two test programs need lives here, once.
 
 #include "generate/ResultList.h"
 #include "shell/CommandHost.h"
@@ -176,6 +177,15 @@ inline QList<int> reportedSteps(const RecordingDialogs &dialogs, const QString &
         steps.append(isReport ? match.captured(2).toInt() : -1);
     }
     return steps;
+}
+
+// The first column's text of every row of `list`, top to bottom.
+inline QStringList rowsOf(const ResultList &list)
+{
+    QStringList rows;
+    for (int row = 1; row <= list.rows(); ++row)
+        rows.append(list.text(row, 1));
+    return rows;
 }
 
 // The window's result list as start-up makes it: one column, "Result(s)".

@@ -16,6 +16,9 @@ for file in bin/orvelle share/orvelle/zipbase.mdb lib/orvelle/orvelle-window lib
             share/icons/hicolor/256x256/apps/orvelle.png share/man/man1/orvelle.1; do
     [ -e "$prefix/$file" ] || { echo "missing after install: $file"; exit 1; }
 done
+# The menu starts the installed window, wherever the prefix is.
+grep -qx "Exec=$prefix/lib/orvelle/orvelle-window" "$prefix/share/applications/org.kestrova.Orvelle.desktop" ||
+    { echo "the desktop entry does not start $prefix/lib/orvelle/orvelle-window"; exit 1; }
 cd /
 # The command line needs no display.
 places=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$prefix/bin/orvelle" --count 3 --format csv) \
@@ -23,7 +26,14 @@ places=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$prefix/bin/orvel
 [ "$(printf '%s\n' "$places" | wc -l)" -eq 4 ] || { echo "the installed command line wrote: $places"; exit 1; }
 QT_QPA_PLATFORM=offscreen XDG_CONFIG_HOME=$config "$prefix/bin/orvelle" &
 pid=$!
-sleep 2
+# Ended once it catches the ending signals (bit 15 of SigCgt), which it does
+# as the window is made, however long a loaded machine takes to get there.
+tries=0
+until [ $(( 0x$(sed -n 's/^SigCgt:[[:space:]]*//p' "/proc/$pid/status" 2>/dev/null || echo 0) >> 14 & 1 )) = 1 ]; do
+    tries=$((tries + 1))
+    [ $tries -lt 1200 ] && kill -0 $pid 2>/dev/null || { echo "the window did not start"; exit 1; }
+    sleep 0.1
+done
 kill -TERM $pid
 wait $pid || { echo "the program did not end cleanly"; exit 1; }
 grep -q '^Check1=1' "$config/Kestrova/Orvelle Software.conf" || { echo "settings not stored"; exit 1; }

@@ -158,10 +158,9 @@ env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM orvelle 2>"$scratch/err" ||
 
 # Then the window, seen on the accessibility bus of a private desktop.
 apt-get install -y -qq -o DPkg::Lock::Timeout=600 --no-install-recommends "$gui" >/dev/null
-ORVELLE_SOURCE=$source /usr/bin/python3 - <<'EOF2' || fail "the installed window did not show on the accessibility bus"
-import os, sys
-sys.path.insert(0, os.path.join(os.environ["ORVELLE_SOURCE"], "tools"))
-from private_desktop import PrivateDesktop, find, wait_for
+PYTHONPATH=$source/tests /usr/bin/python3 - <<'EOF2' || fail "the installed window did not show on the accessibility bus"
+import sys
+from desktop.private_desktop import PrivateDesktop, find, wait_for
 with PrivateDesktop() as desktop:
     window = desktop.start(["/usr/bin/orvelle"], accessible=True)
     app = desktop.accessible(window)

@@ -13,15 +13,8 @@ Usage: tst_accessibility_bus.py PATH_TO_ORVELLE  (Debian's python3 with python3-
 import os
 import re
 import sqlite3
-import sys
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), os.pardir, "tools"))
-from private_desktop import PrivateDesktop, find, wait_for  # noqa: E402
-
-
-def check(condition, message):
-    if not condition:
-        raise AssertionError(message)
+from desktop.private_desktop import PrivateDesktop, check, find, main, wait_for
 
 
 def do_action(accessible, name):
@@ -108,9 +101,4 @@ def run(program):
 
 
 if __name__ == "__main__":
-    if len(sys.argv) != 2:
-        sys.exit(__doc__)
-    try:
-        run(os.path.abspath(sys.argv[1]))
-    except AssertionError as failure:
-        sys.exit(f"FAIL: {failure}")
+    main(run, __doc__)

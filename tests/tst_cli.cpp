@@ -21,7 +21,9 @@
 #include <sys/wait.h>
 #include <filesystem>
 #include <sqlite3.h>
+#include <grp.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -201,13 +203,13 @@ QList<QStringList> csvRows(const QByteArray &out, const QString &header)
 QSet<QString> shippedPlaces()
 {
     QSet<QString> places;
-    QFile file(QStringLiteral(ZIPCODES_TSV));
+    QFile file(QStringLiteral(PLACES_TSV));
     if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
         return places;
-    file.readLine(); // zip, city, state
+    file.readLine(); // zip, city, state, then the details
     while (!file.atEnd()) {
         const QStringList cells = QString::fromUtf8(file.readLine()).trimmed().split(QLatin1Char('\t'));
-        if (cells.size() == 3)
+        if (cells.size() >= 3)
             places.insert(cells[0] + QLatin1Char('|') + cells[2].toUpper() + QLatin1Char('|') + cells[1].toUpper());
     }
     return places;
@@ -236,13 +238,13 @@ private slots:
         QVERIFY(run(arguments).out != run(arguments).out);
         // The default: one place a line, as the window shows it, and nothing else.
         QCOMPARE(run({QStringLiteral("--count"), QStringLiteral("2"), QStringLiteral("--seed"), QStringLiteral("7")}).out,
-                 QByteArray("Point Of Rocks, MD 21777\nOpelika, AL 36801\n"));
+                 QByteArray("Glenwood, MD 21738\nOpelika, AL 36804\n"));
         // The generator and the table order are part of the promise: these are
         // the places seed 7 draws on any machine.
         QVERIFY2(first.out.startsWith("city,state,zip\r\n"
-                                      "Point Of Rocks,MD,21777\r\n"
-                                      "Opelika,AL,36801\r\n"
-                                      "Purcellville,VA,20134\r\n"),
+                                      "Glenwood,MD,21738\r\n"
+                                      "Opelika,AL,36804\r\n"
+                                      "Willis Wharf,VA,23486\r\n"),
                  first.out.left(120).constData());
     }
 
@@ -299,6 +301,28 @@ private slots:
                      .match(QString::fromUtf8(result.out))
                      .hasMatch(),
                  result.out.constData());
+        // Groups stand for their codes, in any case, and mix with codes: the
+        // territories with their zones, the 50 states and DC, the military.
+        result = run({QStringLiteral("--list-states"), QStringLiteral("--state"), QStringLiteral("Territories,MH")});
+        QCOMPARE(result.exitCode, 0);
+        QVERIFY2(QRegularExpression(QStringLiteral("^AS\tAmerican Samoa\t[0-9]+\nGU\tGuam\t[0-9]+\nMH\tMarshall "
+                                                   "Islands\t2\nMP\tNorthern Mariana Islands\t[0-9]+\nPR\tPuerto "
+                                                   "Rico\t[0-9]{3}\nVI\tU.S. Virgin Islands\t[0-9]+\n$"))
+                     .match(QString::fromUtf8(result.out))
+                     .hasMatch(),
+                 result.out.constData());
+        result = run({QStringLiteral("--list-states"), QStringLiteral("--exclude-state"), QStringLiteral("states,military")});
+        QCOMPARE(result.out.count('\n'), 6);
+        result = run({QStringLiteral("--list-states"), QStringLiteral("--state"), QStringLiteral("states")});
+        QCOMPARE(result.out.count('\n'), 51);
+        result = run({QStringLiteral("-n"), QStringLiteral("2000"), QStringLiteral("--state"), QStringLiteral("territories"),
+                      QStringLiteral("--fields"), QStringLiteral("state,timezone"), QStringLiteral("--format"),
+                      QStringLiteral("tsv"), QStringLiteral("--no-header")});
+        const QList<QByteArray> zones = result.out.split('\n');
+        QCOMPARE(QSet<QByteArray>(zones.begin(), zones.end()),
+                 (QSet<QByteArray>{"PR\tAmerica/Puerto_Rico", "VI\tAmerica/St_Thomas", "GU\tPacific/Guam",
+                                   "AS\tPacific/Pago_Pago", "MP\tPacific/Saipan", ""}));
+
         result = run({QStringLiteral("--list-fields")});
         QCOMPARE(result.exitCode, 0);
         QStringList names;
@@ -404,7 +428,8 @@ private slots:
         QCOMPARE(value("83638", 2).toString(), QStringLiteral("McCall"));
         QCOMPARE(value("01001", 1).toString(), QStringLiteral("25013")); // leading zeros kept
         QCOMPARE(value("83814", 4).toString(), QStringLiteral("Idaho"));
-        QVERIFY(std::abs(value("83638", 6).toString().toDouble() - 44.9) < 0.2);
+        // The centre of McCall's ZIP area, which reaches north of the town.
+        QVERIFY(std::abs(value("83638", 6).toString().toDouble() - 45.0) < 0.3);
         // A military post office: no county, and none made up.
         QVERIFY(value("96201", 5).isNull());
         QVERIFY(value("96201", 1).isNull());
@@ -524,6 +549,18 @@ private slots:
         QCOMPARE(help.exitCode, 0);
         QVERIFY(help.out.startsWith("Usage: orvelle [OPTION]..."));
         QVERIFY(help.out.contains("--unique"));
+        // The help and the manual page name every field and every format the program takes.
+        const QByteArray manual = contents(QStringLiteral(ORVELLE_MANUAL));
+        for (const QByteArray &line : run({QStringLiteral("--list-fields")}).out.trimmed().split('\n')) {
+            const QByteArray name = line.split('\t').value(0);
+            QVERIFY2(help.out.contains(name) && manual.contains(".B " + name + '\n'), name.constData());
+        }
+        for (const char *format : {"plain", "aligned", "csv", "tsv", "jsonl", "json"}) {
+            QVERIFY2(help.out.contains(format) && manual.contains(".B " + QByteArray(format) + '\n'), format);
+            QCOMPARE(run({QStringLiteral("-n"), QStringLiteral("1"), QStringLiteral("--format"), QLatin1String(format)})
+                         .exitCode,
+                     0);
+        }
         const Run version = run({QStringLiteral("--version")});
         QCOMPARE(version.exitCode, 0);
         QVERIFY2(version.out.startsWith("orvelle (Orvelle) " ORVELLE_VERSION "\n"), version.out.constData());
@@ -536,24 +573,62 @@ private slots:
         QVERIFY(QFile::copy(QStringLiteral(ORVELLE_PROGRAM), program));
         const QStringList arguments{QStringLiteral("--count"), QStringLiteral("5")};
 
-        Run result = run(arguments, program);
-        QCOMPARE(result.exitCode, 1);
-        QCOMPARE(result.err, QStringLiteral("orvelle: %1 not found\n").arg(folder.filePath(QStringLiteral("zipbase.mdb"))));
-
-        writeFile(folder.filePath(QStringLiteral("zipbase.mdb")), QByteArray(4096, 'x'));
-        result = run(arguments, program);
-        QCOMPARE(result.exitCode, 1);
-        QVERIFY(result.out.isEmpty());
-        QVERIFY2(result.err.contains(QLatin1String("not an SQLite database")) && result.err.count(QLatin1Char('\n')) == 1,
-                 qPrintable(result.err));
-
-        // A folder in its place, and a database without places: failures, not usage errors.
-        QVERIFY(QFile::remove(folder.filePath(QStringLiteral("zipbase.mdb"))));
-        QVERIFY(QDir(folder.path()).mkdir(QStringLiteral("zipbase.mdb")));
-        result = run(arguments, program);
-        QCOMPARE(result.exitCode, 1);
-        QVERIFY2(result.err.contains(QLatin1String("is a folder")), qPrintable(result.err));
-        QVERIFY(QDir(folder.filePath(QStringLiteral("zipbase.mdb"))).removeRecursively());
+        // Whatever is wrong with the file, one line that names it and its cause, status 1,
+        // and no output; the permissions as an unprivileged user sees them.
+        const QString database = folder.filePath(QStringLiteral("zipbase.mdb"));
+        QVERIFY(QFile::setPermissions(folder.path(), QFile::permissions(folder.path()) | QFile::ReadOther
+                                                         | QFile::ExeOther | QFile::ReadGroup | QFile::ExeGroup));
+        const auto unprivileged = [](QProcess &process) {
+            if (geteuid() == 0)
+                process.setChildProcessModifier([] {
+                    if (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0)
+                        _exit(99);
+                });
+        };
+        const std::vector<std::pair<std::function<void()>, QString>> faults{
+            {[] {}, QStringLiteral("%1 not found.")},
+            {[&] { writeFile(database, QByteArray(4096, 'x')); },
+             QStringLiteral("The place database %1 is not an SQLite database file.")},
+            {[&] { QVERIFY(QDir(folder.path()).mkdir(QStringLiteral("zipbase.mdb"))); },
+             QStringLiteral("The place database %1 is a folder, not a database file.")},
+            {[&] { QCOMPARE(mkfifo(QFile::encodeName(database).constData(), 0644), 0); },
+             QStringLiteral("The place database %1 is not a regular file.")},
+            {[&] { writeFile(database, QByteArray()); },
+             QStringLiteral("The place database %1 is empty (zero bytes), not a database file.")},
+            {[&] {
+                 QVERIFY(QFile::copy(QStringLiteral(ZIPBASE_PATH), database));
+                 QVERIFY(QFile::setPermissions(database, QFile::WriteOwner));
+             },
+             QStringLiteral("The place database %1 cannot be opened: Permission denied.")},
+            {[&] { makeDatabase(database, "CREATE TABLE towns (city TEXT);"); },
+             QStringLiteral("The place database %1 has no table \"zip_codes\".")},
+            {[&] {
+                 makeDatabase(database, "PRAGMA journal_mode=WAL; CREATE TABLE zip_codes (city TEXT, state TEXT, zip TEXT);"
+                                        "INSERT INTO zip_codes VALUES ('McCall', 'ID', '83638');");
+                 QVERIFY(QFile::setPermissions(database, QFile::ReadOwner | QFile::ReadOther));
+                 QVERIFY(QFile::setPermissions(folder.path(), QFile::ReadOwner | QFile::ExeOwner | QFile::ReadOther
+                                                                  | QFile::ExeOther));
+             },
+             QStringLiteral("The place database %1 keeps a write-ahead log, which SQLite reads only where it may write "
+                            "beside the file, and its folder is read-only (PRAGMA journal_mode=DELETE makes it "
+                            "readable anywhere).")},
+        };
+        for (const auto &[make, message] : faults) {
+            make();
+            const Run result = run(arguments, program, unprivileged);
+            QCOMPARE(result.exitCode, 1);
+            QVERIFY(result.out.isEmpty());
+            // The window's sentence, as the command line's one line: lower case, no final stop.
+            QString line = message.arg(database);
+            line.chop(1);
+            line[0] = line[0].toLower();
+            QCOMPARE(result.err, QStringLiteral("orvelle: ") + line + QLatin1Char('\n'));
+            QVERIFY(QFile::setPermissions(folder.path(), QFile::permissions(folder.path()) | QFile::WriteOwner));
+            QVERIFY(QFileInfo(database).isDir() ? QDir(database).removeRecursively()
+                                                : QFile::remove(database) || !QFileInfo::exists(database));
+        }
+        QCOMPARE(entryBytes(folder.path()), QList<QByteArray>{"orvelle"});
+        Run result;
         makeDatabase(folder.filePath(QStringLiteral("zipbase.mdb")),
                      "CREATE TABLE zip_codes (city TEXT NOT NULL, state TEXT NOT NULL, zip TEXT NOT NULL);");
         for (const QString &state : {QString(), QStringLiteral("CA")}) {
@@ -611,7 +686,7 @@ private slots:
                                 QStringLiteral("-o"), folder.filePath(QStringLiteral("link"))});
         QCOMPARE(result.exitCode, 0);
         // The link's file is replaced, keeping its permissions; the link stays a link.
-        QCOMPARE(contents(target), QByteArray("Point Of Rocks, MD 21777\nOpelika, AL 36801\n"));
+        QCOMPARE(contents(target), QByteArray("Glenwood, MD 21738\nOpelika, AL 36804\n"));
         QCOMPARE(QFile::permissions(target) & 0x7077, QFile::ReadOwner | QFile::WriteOwner); // owner, group, others
         QVERIFY(QFileInfo(folder.filePath(QStringLiteral("link"))).isSymLink());
         QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::System | QDir::Hidden).size(), 2);
@@ -693,7 +768,8 @@ private slots:
         Run result = runShell(command, folder.path());
         QCOMPARE(result.exitCode, 0);
         QCOMPARE(contents(folder.filePath(QStringLiteral("f"))),
-                 "header\n" + QByteArray("Point Of Rocks, MD 21777\nOpelika, AL 36801\n").repeated(6) + "footer\n");
+                 "header\n" + run({QStringLiteral("-n"), QStringLiteral("2"), QStringLiteral("--seed"), QStringLiteral("7")}).out.repeated(6)
+                     + "footer\n");
         QCOMPARE(entryBytes(folder.path()), QList<QByteArray>{"f"});
 
         // Every command on a closed standard output, or one that fails at its flush or close: status 1, the cause.

@@ -1,4 +1,4 @@
-#include "export/Clipboard.h"
+#include "app/SystemClipboard.h"
 #include "export/ClipboardCopy.h"
 #include "generate/ResultList.h"
 #include "shell/Failure.h"

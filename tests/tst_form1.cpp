@@ -6,8 +6,8 @@
 #include "app/ProgressBar.h"
 #include "app/ResultView.h"
 #include "app/SettingsStore.h"
+#include "app/SystemClipboard.h"
 #include "app/TerminationSignals.h"
-#include "export/Clipboard.h"
 #include "export/Spreadsheet.h"
 #include "generate/ResultList.h"
 #include "TestSupport.h"
@@ -67,14 +67,6 @@ QByteArray readFile(const QString &path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-QStringList rowsOf(const ResultList &list)
-{
-    QStringList rows;
-    for (int row = 1; row <= list.rows(); ++row)
-        rows.append(list.text(row, 1));
-    return rows;
 }
 
 // An application that records the cells it is given.

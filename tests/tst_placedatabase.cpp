@@ -221,8 +221,8 @@ void TestPlaceDatabase::badDatabases_data()
     QTest::addColumn<QByteArray>("content");
     QTest::addColumn<QString>("sql");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("missing file") << "missing.mdb" << QByteArray() << QString() << "there is no such file";
-    QTest::newRow("zero-length file") << "empty.mdb" << QByteArray("") << QString() << "has no table \"zip_codes\"";
+    QTest::newRow("missing file") << "missing.mdb" << QByteArray() << QString() << "missing.mdb not found.";
+    QTest::newRow("zero-length file") << "empty.mdb" << QByteArray("") << QString() << "is empty (zero bytes)";
     QTest::newRow("text file") << "text.mdb" << QByteArray(2000, 'x') << QString() << "is not an SQLite database file";
     QTest::newRow("no table") << "notable.mdb" << QByteArray() << "CREATE TABLE places (city TEXT);"
                               << "has no table \"zip_codes\"";

@@ -20,21 +20,15 @@ import os
 import re
 import shutil
 import subprocess
-import sys
 import time
 from datetime import datetime
 
-TOOLS = os.path.join(os.path.dirname(os.path.abspath(__file__)), os.pardir, "tools")
-sys.path.insert(0, TOOLS)
-from private_desktop import PrivateDesktop  # noqa: E402
+from desktop.private_desktop import PrivateDesktop, check, main
+
+ORCA_LOGGED = os.path.join(os.path.dirname(os.path.abspath(__file__)), "desktop", "orca_logged.py")
 
 SPOKEN = re.compile(r"^(\d\d:\d\d:\d\d\.\d+) - SPEECH OUTPUT: '(.*)' ?\[?\{")
 STEP_TIMEOUT = 60  # seconds a step may take on a loaded machine before it counts as unheard
-
-
-def check(condition, message):
-    if not condition:
-        raise AssertionError(message)
 
 
 class Speech:
@@ -105,7 +99,7 @@ class ScreenReaderDesktop(PrivateDesktop):
         self.speech = Speech(os.path.join(self.folder, "orca.log"))
         prefs = os.path.join(self.folder, "orca")
         os.makedirs(prefs)
-        self._spawn(["/usr/bin/python3", os.path.join(TOOLS, "orca_logged.py"), self.speech.log_path,
+        self._spawn(["/usr/bin/python3", ORCA_LOGGED, self.speech.log_path,
                      "--user-prefs", prefs], **quiet)
         self.speech.wait("Orca started", r"^Screen reader on")
 
@@ -201,9 +195,4 @@ def run(program):
 
 
 if __name__ == "__main__":
-    if len(sys.argv) != 2:
-        sys.exit(__doc__)
-    try:
-        run(os.path.abspath(sys.argv[1]))
-    except AssertionError as failure:
-        sys.exit(f"FAIL: {failure}")
+    main(run, __doc__)

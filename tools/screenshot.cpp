@@ -3,7 +3,7 @@
 #include "app/Form1.h"
 #include "app/ProgressBar.h"
 #include "app/ResultView.h"
-#include "export/Clipboard.h"
+#include "app/SystemClipboard.h"
 #include "export/Spreadsheet.h"
 #include "generate/ResultList.h"
 

@@ -137,12 +137,32 @@ std::vector<Field> fieldList(const QStringList &values)
     return fields;
 }
 
+// The names that stand for several state codes in --state and --exclude-state.
+struct StateGroup
+{
+    const char *name;
+    const char *codes;
+};
+constexpr StateGroup stateGroups[] = {
+    {"states", "AL,AK,AZ,AR,CA,CO,CT,DE,DC,FL,GA,HI,ID,IL,IN,IA,KS,KY,LA,ME,MD,MA,MI,MN,MS,MO,MT,NE,NV,NH,NJ,NM,NY,"
+               "NC,ND,OH,OK,OR,PA,RI,SC,SD,TN,TX,UT,VT,VA,WA,WV,WI,WY"},
+    {"territories", "PR,VI,GU,AS,MP"},
+    {"military", "AA,AE,AP"},
+};
+
 QStringList stateCodes(const QString &option, const QStringList &values)
 {
-    QStringList codes = listValues(values);
-    for (QString &code : codes)
-        code = code.toUpper();
-    codes.removeDuplicates(); // ca and CA
+    QStringList codes;
+    for (const QString &value : listValues(values)) {
+        const auto group = std::find_if(std::begin(stateGroups), std::end(stateGroups), [&](const StateGroup &group) {
+            return value.compare(QLatin1String(group.name), Qt::CaseInsensitive) == 0;
+        });
+        if (group != std::end(stateGroups))
+            codes += QString::fromLatin1(group->codes).split(QLatin1Char(','));
+        else
+            codes += value.toUpper();
+    }
+    codes.removeDuplicates();
     if (codes.isEmpty())
         throw UsageError{QStringLiteral("%1 needs at least one state code, such as CA").arg(option)};
     return codes;
@@ -161,49 +181,77 @@ QStringList zipPrefixes(const QStringList &values)
     return prefixes;
 }
 
-OutputFormat outputFormat(const QString &value)
+// The names of the formats: "plain, aligned, ... or json".
+QString formatNames()
 {
-    static const QMap<QString, OutputFormat> formats{
-        {QStringLiteral("plain"), OutputFormat::Plain}, {QStringLiteral("aligned"), OutputFormat::Aligned},
-        {QStringLiteral("text"), OutputFormat::Aligned}, {QStringLiteral("csv"), OutputFormat::Csv},
-        {QStringLiteral("tsv"), OutputFormat::Tsv},       {QStringLiteral("jsonl"), OutputFormat::Jsonl},
-        {QStringLiteral("json"), OutputFormat::Json},
-    };
-    const auto format = formats.constFind(value.toLower());
-    if (format == formats.constEnd())
-        throw UsageError{QStringLiteral("invalid --format %1: choose plain, aligned, csv, tsv, jsonl or json").arg(quotedName(value))};
-    return *format;
+    QStringList names;
+    for (const FormatInfo &format : formatInfo)
+        names.append(QLatin1String(format.name));
+    const QString last = names.takeLast();
+    return names.join(QLatin1String(", ")) + QLatin1String(" or ") + last;
 }
 
-const QString helpEpilogue = QStringLiteral(
-    "\n"
-    "Formats: plain (default) writes one place a line, its fields joined as the\n"
-    "window shows them: \"Winston-Salem, NC 27101\". aligned is byte for byte the\n"
-    "window's \"Save Results As Text File\" (the window's casing and fields only;\n"
-    "text is another name for it). csv (RFC 4180, CR LF) and tsv have a header\n"
-    "row; jsonl writes one JSON object a line, json one array. A value the data\n"
-    "lacks is empty, or null in JSON.\n"
-    "\n"
-    "--weight population draws each place with a chance in proportion to the\n"
-    "people it serves (GeoNames town populations shared among the town's ZIP\n"
-    "codes, with a small floor), so state shares follow the census and military\n"
-    "and single-building ZIP codes are rare. See the manual page for its limits.\n"
-    "\n"
-    "Examples:\n"
-    "  orvelle -n 5\n"
-    "  orvelle -n 1000 --format csv --seed 42 -o places.csv\n"
-    "  orvelle -n 100 --fields zip,city,county,timezone --format jsonl\n"
-    "  orvelle -n 20 --weight population --exclude-state AA,AE,AP\n"
-    "  orvelle -n 10 --state CA --state NY --zip-prefix 100,941\n"
-    "\n"
-    "Without any argument, Orvelle opens its window.\n"
-    "\n"
-    "Exit status: 0 on success, 1 when the place database or the output fails,\n"
-    "2 when the arguments are wrong or the filters leave no place.\n");
+OutputFormat outputFormat(const QString &value)
+{
+    const QString name = value.toLower();
+    for (const FormatInfo &format : formatInfo) {
+        if (name == QLatin1String(format.name) || (format.alias && name == QLatin1String(format.alias)))
+            return format.format;
+    }
+    throw UsageError{QStringLiteral("invalid --format %1: choose %2").arg(quotedName(value), formatNames())};
+}
+
+// Words filled into lines of at most 79 columns.
+QString wrapped(const QString &text)
+{
+    QString lines;
+    QString line;
+    for (const QString &word : text.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+        if (!line.isEmpty() && line.size() + 1 + word.size() > 79) {
+            lines += line + QLatin1Char('\n');
+            line.clear();
+        }
+        line += (line.isEmpty() ? QString() : QStringLiteral(" ")) + word;
+    }
+    return lines + line + QLatin1Char('\n');
+}
+
+QString helpEpilogue()
+{
+    QString formats = QStringLiteral("Formats:");
+    for (const FormatInfo &format : formatInfo)
+        formats += QLatin1Char(' ') + QLatin1String(format.description);
+    return QLatin1Char('\n') + wrapped(formats + QStringLiteral(" A value the data lacks is empty, or null in JSON."))
+        + QStringLiteral(
+            "\n"
+            "--weight population draws each ZIP code with a chance in proportion to the\n"
+            "residents of its Census ZIP Code Tabulation Area (American Community Survey\n"
+            "2018-2022 estimates from SimpleMaps' 2024 free list; the island areas from\n"
+            "their 2020 census), so state shares follow the census. A ZIP code where\n"
+            "nobody lives (post office boxes, one firm, a military post office) counts\n"
+            "as 1 person.\n"
+            "The places: the 50 states and DC, Puerto Rico, the U.S. Virgin Islands,\n"
+            "Guam, American Samoa, the Northern Mariana Islands, the Marshall Islands'\n"
+            "two ZIP codes and the military post offices (AA, AE, AP).\n"
+            "See the manual page for the limits.\n"
+            "\n"
+            "Examples:\n"
+            "  orvelle -n 5\n"
+            "  orvelle -n 1000 --format csv --seed 42 -o places.csv\n"
+            "  orvelle -n 100 --fields zip,city,county,timezone --format jsonl\n"
+            "  orvelle -n 20 --weight population --state states\n"
+            "  orvelle -n 10 --state CA --state NY --zip-prefix 100,941\n"
+            "\n"
+            "Without any argument, Orvelle opens its window.\n"
+            "\n"
+            "Exit status: 0 on success, 1 when the place database or the output fails,\n"
+            "2 when the arguments are wrong or the filters leave no place.\n");
+}
 
 const QString versionText = QStringLiteral(
     "orvelle (Orvelle) " ORVELLE_VERSION "\n"
-    "Contains postal code data from GeoNames (geonames.org), CC BY 4.0.\n");
+    "Contains postal code data from GeoNames (geonames.org), CC BY 4.0, and ZIP\n"
+    "code data from SimpleMaps (simplemaps.com/data/us-zips), CC BY 4.0.\n");
 
 // Reads the arguments; returns the options of a run.
 BatchOptions parseArguments(const QStringList &arguments)
@@ -220,11 +268,13 @@ BatchOptions parseArguments(const QStringList &arguments)
                                         .arg(fieldNames()),
                                     QStringLiteral("LIST"));
     const QCommandLineOption state({QStringLiteral("s"), QStringLiteral("state")},
-                                   QStringLiteral("Only places in these state codes, such as CA,NY; "
-                                                  "repeatable (AA, AE and AP count as states)."),
+                                   QStringLiteral("Only places in these state codes, such as CA,NY, or "
+                                                  "groups: states (the 50 and DC), territories (PR, VI, "
+                                                  "GU, AS, MP), military (AA, AE, AP); repeatable."),
                                    QStringLiteral("LIST"));
     const QCommandLineOption excludeState(QStringLiteral("exclude-state"),
-                                          QStringLiteral("No places in these state codes, such as AA,AE,AP."),
+                                          QStringLiteral("No places in these state codes or groups, such as "
+                                                         "military."),
                                           QStringLiteral("LIST"));
     const QCommandLineOption zipPrefix(QStringLiteral("zip-prefix"),
                                        QStringLiteral("Only ZIP codes that begin with one of these prefixes "
@@ -240,8 +290,7 @@ BatchOptions parseArguments(const QStringList &arguments)
                                   QStringLiteral("Draw the same places on every run and machine "
                                                  "(S: a whole number; default: a random seed)."),
                                   QStringLiteral("S"));
-    const QCommandLineOption format(QStringLiteral("format"),
-                                    QStringLiteral("plain (default), aligned, csv, tsv, jsonl or json."),
+    const QCommandLineOption format(QStringLiteral("format"), formatNames() + QStringLiteral(" (default: plain)."),
                                     QStringLiteral("FORMAT"));
     const QCommandLineOption noHeader(QStringLiteral("no-header"),
                                       QStringLiteral("csv and tsv: no row of field names."));
@@ -278,7 +327,7 @@ BatchOptions parseArguments(const QStringList &arguments)
     if (parser.isSet(help)) {
         // Qt names the program by the path it was started with; the usage line names it as users type it.
         const QString text = parser.helpText().section(QLatin1Char('\n'), 1);
-        options.text = QStringLiteral("Usage: orvelle [OPTION]...\n") + text + helpEpilogue;
+        options.text = QStringLiteral("Usage: orvelle [OPTION]...\n") + text + helpEpilogue();
         options.output.clear();
         return options;
     }

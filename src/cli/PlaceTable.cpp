@@ -7,84 +7,36 @@
 #include <QSet>
 
 #include <sqlite3.h>
-#include <sys/stat.h>
 
 #include <cmath>
 #include <functional>
 
 const std::array<FieldInfo, fieldCount> fieldInfo{{
-    {Field::City, "city", "the city or town, as the data spells it", false},
-    {Field::State, "state", "the two-letter postal code of the state", false},
-    {Field::Zip, "zip", "the five-digit ZIP code", false},
-    {Field::StateName, "state_name", "the state's name", false},
-    {Field::County, "county", "the county or county equivalent", false},
-    {Field::CountyFips, "county_fips", "the county's five-digit FIPS code", false},
-    {Field::Latitude, "latitude", "degrees north", true},
-    {Field::Longitude, "longitude", "degrees east (negative: west)", true},
-    {Field::Timezone, "timezone", "the IANA time zone, such as America/Chicago", false},
+    {Field::City, "city", "the city or town, as the data spells it",
+     "The city or town of the post office, as the data spells it\n.RB ( McCall ,\n.BR \"Coeur d'Alene\" ).", false},
+    {Field::State, "state", "the two-letter postal code of the state",
+     "The two\\-letter postal code: the 50 states and DC; Puerto Rico (PR), the\n"
+     "U.S. Virgin Islands (VI), Guam (GU), American Samoa (AS) and the Northern\n"
+     "Mariana Islands (MP); the Marshall Islands (MH, two ZIP codes); and AA, AE\n"
+     "and AP for the military post offices, whose code follows their ZIP range.",
+     false},
+    {Field::Zip, "zip", "the five-digit ZIP code", "The five\\-digit ZIP code, as text: leading zeros are kept.", false},
+    {Field::StateName, "state_name", "the state's name", "The state's name, such as\n.BR \"North Carolina\" .", false},
+    {Field::County, "county", "the county or county equivalent", "The county or county equivalent (parish, borough, municipio, island\n"
+     "district; in Connecticut the planning regions the Census Bureau counts by\n"
+     "since 2022): the one where most of the ZIP code's residents live, or, for a\n"
+     "ZIP code where nobody lives, that of its town.",
+     false},
+    {Field::CountyFips, "county_fips", "the county's five-digit FIPS code",
+     "The county's five\\-digit FIPS code, as text.", false},
+    {Field::Latitude, "latitude", "degrees north", "Degrees north, as a decimal number.", true},
+    {Field::Longitude, "longitude", "degrees east (negative: west)",
+     "Degrees east (negative: west), as a decimal number.", true},
+    {Field::Timezone, "timezone", "the IANA time zone, such as America/Chicago",
+     "The IANA time zone, such as\n.BR America/Chicago .", false},
 }};
 
 namespace {
-
-// A read-only connection to the database file, reached by its bytes.
-class Database
-{
-public:
-    explicit Database(const QString &file)
-        : m_file(file)
-    {
-        const QByteArray bytes = encodeFileName(file);
-        struct stat status {};
-        if (stat(bytes.constData(), &status) != 0)
-            throw Failure(file + QStringLiteral(" not found."));
-        if (S_ISDIR(status.st_mode))
-            throw Failure(QStringLiteral("The place database %1 is a folder, not a database file.").arg(file));
-        if (!S_ISREG(status.st_mode))
-            throw Failure(QStringLiteral("The place database %1 is not a regular file.").arg(file));
-        const int code = sqlite3_open_v2(bytes.constData(), &m_db, SQLITE_OPEN_READONLY, nullptr);
-        if (code != SQLITE_OK)
-            fail(code);
-    }
-    ~Database() { sqlite3_close(m_db); }
-    Database(const Database &) = delete;
-    Database &operator=(const Database &) = delete;
-
-    [[noreturn]] void fail(int code) const
-    {
-        const QString message = QString::fromUtf8(m_db ? sqlite3_errmsg(m_db) : sqlite3_errstr(code));
-        if (code == SQLITE_NOTADB)
-            throw Failure(QStringLiteral("The place database %1 is not an SQLite database file.").arg(m_file));
-        throw Failure(QStringLiteral("The place database %1 cannot be read: %2.").arg(m_file, message));
-    }
-
-    // Runs the query and calls `row` with each row's statement.
-    void select(const QString &query, const std::function<void(sqlite3_stmt *)> &row) const
-    {
-        sqlite3_stmt *statement = nullptr;
-        const QByteArray sql = query.toUtf8();
-        int code = sqlite3_prepare_v2(m_db, sql.constData(), int(sql.size()), &statement, nullptr);
-        if (code == SQLITE_OK) {
-            while ((code = sqlite3_step(statement)) == SQLITE_ROW)
-                row(statement);
-        }
-        sqlite3_finalize(statement);
-        if (code != SQLITE_DONE)
-            fail(code);
-    }
-
-    bool hasTable(const char *name) const
-    {
-        bool found = false;
-        select(QStringLiteral("SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = '%1'")
-                   .arg(QLatin1String(name)),
-               [&](sqlite3_stmt *) { found = true; });
-        return found;
-    }
-
-private:
-    QString m_file;
-    sqlite3 *m_db = nullptr;
-};
 
 // The first column's text.
 QString text(sqlite3_stmt *statement)
@@ -98,9 +50,10 @@ QString text(sqlite3_stmt *statement)
 PlaceTable PlaceTable::load(const QString &databaseFile, std::vector<Field> fields, bool population,
                             const std::vector<Field> &windowFields)
 {
-    const Database database(databaseFile);
+    PlaceConnection database;
+    database.open(databaseFile, encodeFileName(databaseFile));
     PlaceTable table;
-    const bool hasPlaces = database.hasTable("places");
+    const bool hasPlaces = database.hasTable(QStringLiteral("places"));
     const char *tableName = hasPlaces ? "places" : "zip_codes";
     // Only what the run needs: making text of every coordinate is most of the reading.
     fields.push_back(Field::State);

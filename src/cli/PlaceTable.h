@@ -8,7 +8,9 @@
 #include <cstdint>
 #include <vector>
 
-// The columns a place has on the command line, in their default order.
+// The columns a place has on the command line, in their default order. A new
+// field is a value here and a row of `fieldInfo` (PlaceTable.cpp), which
+// --fields, --list-fields, --help, the writers and the manual page all read.
 enum class Field
 {
     City,
@@ -27,8 +29,9 @@ struct FieldInfo
 {
     Field field;
     const char *name;
-    const char *description;
-    bool number; // written as a number in JSON
+    const char *description; // one line, for --list-fields
+    const char *manual;      // the manual page's paragraph, in roff
+    bool number;             // written as a number in JSON and SQL
 };
 extern const std::array<FieldInfo, fieldCount> fieldInfo;
 inline const FieldInfo &info(Field field) { return fieldInfo[std::size_t(field)]; }

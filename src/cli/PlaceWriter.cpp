@@ -124,63 +124,109 @@ void appendJsonValue(QByteArray &line, QByteArrayView text, bool number)
 
 QByteArray placeLine(const PlaceTable &table, std::uint32_t place, const PlaceLayout &layout)
 {
+    const FormatInfo &format = info(layout.format);
     QByteArray line;
-    for (std::size_t i = 0; i < layout.fields.size(); ++i) {
-        const Field field = layout.fields[i];
-        const QByteArrayView value = table.value(place, field);
-        switch (layout.format) {
-        case OutputFormat::Plain:
-            if (i > 0)
-                line += field == Field::Zip ? " " : ", ";
-            line += value;
-            break;
-        case OutputFormat::Csv:
-            if (i > 0)
-                line += ',';
-            appendCsvCell(line, value);
-            break;
-        case OutputFormat::Tsv:
-            if (i > 0)
-                line += '\t';
-            appendTsvCell(line, value);
-            break;
-        default:
-            line += i > 0 ? "," : "{";
-            appendJsonString(line, info(field).name);
-            line += ':';
-            appendJsonValue(line, value, info(field).number);
-            break;
-        }
-    }
-    if (layout.format == OutputFormat::Jsonl || layout.format == OutputFormat::Json)
-        line += '}';
+    format.begin(line, layout);
+    for (std::size_t i = 0; i < layout.fields.size(); ++i)
+        format.cell(line, i, layout.fields[i], table.value(place, layout.fields[i]));
+    line += format.end;
     return line;
 }
 
 RenderedLines renderDelimited(const PlaceTable &table, const std::vector<std::uint32_t> &places,
                               const PlaceLayout &layout)
 {
-    const bool csv = layout.format == OutputFormat::Csv;
-    const QByteArray lineEnd = csv ? "\r\n" : "\n";
+    const FormatInfo &format = info(layout.format);
     RenderedLines lines;
-    if (layout.header && (csv || layout.format == OutputFormat::Tsv)) {
-        for (Field field : layout.fields) {
-            if (!lines.header.isEmpty())
-                lines.header += csv ? ',' : '\t';
-            lines.header += info(field).name;
-        }
-        lines.header += lineEnd;
-    }
-    const bool array = layout.format == OutputFormat::Json;
-    if (array) {
-        lines.header = "[\n";
-        lines.separator = ",\n";
-        lines.footer = "\n]\n";
-    }
+    lines.header = format.header(layout);
+    lines.separator = format.between;
+    lines.footer = format.footer;
     for (std::uint32_t place : places)
-        lines.append(placeLine(table, place, layout) + (array ? QByteArray() : lineEnd));
+        lines.append(placeLine(table, place, layout));
     return lines;
 }
+
+// The field names joined by `separator`, ended by `end`: a header row, when asked for.
+QByteArray headerRow(const PlaceLayout &layout, char separator, const char *end)
+{
+    QByteArray row;
+    if (!layout.header)
+        return row;
+    for (Field field : layout.fields) {
+        if (!row.isEmpty())
+            row += separator;
+        row += info(field).name;
+    }
+    return row + end;
+}
+
+// A cell of csv or tsv: the separator before all but the first.
+template <char separator, void (*appendCell)(QByteArray &, QByteArrayView)>
+void delimitedCell(QByteArray &line, std::size_t index, Field, QByteArrayView value)
+{
+    if (index > 0)
+        line += separator;
+    appendCell(line, value);
+}
+
+void noBegin(QByteArray &, const PlaceLayout &) {}
+QByteArray noHeader(const PlaceLayout &) { return {}; }
+void jsonBegin(QByteArray &line, const PlaceLayout &) { line += '{'; }
+void jsonCell(QByteArray &line, std::size_t index, Field field, QByteArrayView value)
+{
+    if (index > 0)
+        line += ',';
+    appendJsonString(line, info(field).name);
+    line += ':';
+    appendJsonValue(line, value, info(field).number);
+}
+
+} // namespace
+
+const std::array<FormatInfo, formatCount> formatInfo{{
+    {OutputFormat::Plain, "plain", nullptr,
+     "plain (the default) writes one place a line, its fields joined as the window shows them: "
+     "\"Winston-Salem, NC 27101\".",
+     "One place a line: the chosen fields joined by a comma and a blank, the ZIP\n"
+     "code by a blank alone, as the window shows a place\n"
+     ".RB ( \"Holtsville, NY 00501\" ,\nor with\n.B \\-\\-fields city,state,zip,county\n"
+     ".BR \"Holtsville, NY 00501, Suffolk\" ).\nLF line ends, no header, no padding, UTF\\-8.",
+     noBegin,
+     [](QByteArray &line, std::size_t index, Field field, QByteArrayView value) {
+         if (index > 0)
+             line += field == Field::Zip ? " " : ", ";
+         line += value;
+     },
+     "\n", noHeader, "", ""},
+    {OutputFormat::Aligned, "aligned", "text",
+     "aligned is byte for byte the window's \"Save Results As Text File\" (the window's casing and fields only; "
+     "text is another name for it).",
+     "The aligned table that the window's\n.B Save Results As Text File\n"
+     "writes when every row is ticked, byte for byte: a header line\n.BR Result(s) ,\n"
+     "then one line per place as the window shows it (in its proper case), each\n"
+     "filled with spaces to the widest entry and followed by a TAB, every line\nended by CR LF.\n"
+     "Only the window's fields city, state and zip, always in the window's order.\n.B text\nis another name for it.",
+     nullptr, nullptr, "", nullptr, "", ""},
+    {OutputFormat::Csv, "csv", nullptr, "csv (RFC 4180, CR LF) has a header row.",
+     "RFC 4180: a header row with the field names, then one row per place, one\n"
+     "column per field; a value with a comma, a quote or a line break is quoted.\nCR LF line ends, UTF\\-8.",
+     noBegin, delimitedCell<',', appendCsvCell>,
+     "\r\n", [](const PlaceLayout &layout) { return headerRow(layout, ',', "\r\n"); }, "", ""},
+    {OutputFormat::Tsv, "tsv", nullptr, "tsv has a header row and a TAB between the cells.",
+     "A header row and one row per place, TAB between the columns, LF line ends;\n"
+     "a TAB or line break inside a value becomes a blank.",
+     noBegin, delimitedCell<'\t', appendTsvCell>,
+     "\n", [](const PlaceLayout &layout) { return headerRow(layout, '\t', "\n"); }, "", ""},
+    {OutputFormat::Jsonl, "jsonl", nullptr, "jsonl writes one JSON object a line.",
+     "One JSON object a line, its members the fields in their order; numbers\n"
+     "(such as\n.BR latitude )\nare numbers, the others strings, a missing value\n.BR null .",
+     jsonBegin, jsonCell, "}\n", noHeader, "", ""},
+    {OutputFormat::Json, "json", nullptr, "json writes one JSON array.",
+     "The same objects as one JSON array, one object a line.", jsonBegin, jsonCell, "}",
+     [](const PlaceLayout &) { return QByteArray("[\n"); }, ",\n", "\n]\n"},
+}};
+
+namespace {
 
 void stream(const std::function<void(const char *, qsizetype)> &write, const RenderedLines &lines,
             PlaceDraws &draws)

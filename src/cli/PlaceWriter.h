@@ -6,6 +6,10 @@
 
 class PlaceDraws;
 
+// The formats of the command line. A new format is a value here and a row of
+// `formatInfo` (PlaceWriter.cpp): its names, its help and manual texts and how
+// its lines are made, which --format, --help, the writers and the manual page
+// all read.
 enum class OutputFormat
 {
     Plain,   // one place a line, its fields joined as the window joins them
@@ -15,6 +19,29 @@ enum class OutputFormat
     Jsonl,
     Json,
 };
+constexpr std::size_t formatCount = 6;
+
+struct PlaceLayout;
+
+struct FormatInfo
+{
+    OutputFormat format;
+    const char *name;
+    const char *alias;       // another name for it, or nullptr
+    const char *description; // one line, for --help
+    const char *manual;      // the manual page's paragraph, in roff
+    // A place's line: what comes first, each cell with what goes before it,
+    // what comes last; and the bytes before the first place, between two
+    // places and after the last. None for aligned, which the window's writer makes.
+    void (*begin)(QByteArray &line, const PlaceLayout &layout);
+    void (*cell)(QByteArray &line, std::size_t index, Field field, QByteArrayView value);
+    const char *end;
+    QByteArray (*header)(const PlaceLayout &layout);
+    const char *between;
+    const char *footer;
+};
+extern const std::array<FormatInfo, formatCount> formatInfo;
+inline const FormatInfo &info(OutputFormat format) { return formatInfo[std::size_t(format)]; }
 
 // What a run writes: the format, the fields in their order, and the places
 // the draws pick from (offsets into the table).
@@ -27,18 +54,9 @@ struct PlaceLayout
 
 // Writes the places the draws pick, with the format's header and ending, to
 // `write`, in blocks, with memory that does not grow with the count: each
-// place's bytes are made once and copied for every draw of it.
-//
-// Plain: the chosen fields joined by a comma and a blank, the ZIP code by a
-// blank alone (so "City, ST 12345", as the window shows a place), LF.
-// Aligned: what "Save Results As Text File" writes with every row ticked,
-// made by the same TextExportWriter: the caption "Result(s)" and each place
-// as the window shows it, filled with spaces to the widest of them, a TAB and
-// CR LF, in the system's encoding; so the draws are walked twice, once to
-// measure the widest and once to write. Csv: RFC 4180, a header row, CR LF.
-// Tsv: TAB between the cells, a header row, LF; a TAB or line break inside a
-// value becomes a blank. Jsonl: one JSON object a line, the fields in their
-// order, a missing value null, latitude and longitude numbers. Json: the same
-// objects as one array, one a line. All but aligned are UTF-8.
+// place's bytes are made once and copied for every draw of it. Aligned, made
+// by the window's own TextExportWriter, is filled to the widest place, so its
+// draws are walked twice, once to measure and once to write. All but aligned
+// are UTF-8.
 void writePlaces(const std::function<void(const char *, qsizetype)> &write, const PlaceTable &table,
                  const std::vector<std::uint32_t> &places, PlaceDraws &draws, const PlaceLayout &layout);

@@ -2,7 +2,8 @@
 
 #include <QString>
 
-// The system clipboard as the clipboard copy uses it. Each operation returns
+// The system clipboard as the clipboard copy uses it: the window's is
+// app/SystemClipboard.h, so that this library needs no Qt Gui. Each operation returns
 // false when the platform refused it (another program holding the clipboard).
 class Clipboard
 {
@@ -12,13 +13,4 @@ public:
     // `format` 0 is plain text; this platform keeps every text as plain text,
     // so other formats are placed as plain text too.
     virtual bool setText(const QString &text, int format) = 0;
-};
-
-// The clipboard of the running QGuiApplication. Qt reports no refusal, so a
-// text counts as placed when the clipboard gives it back.
-class SystemClipboard : public Clipboard
-{
-public:
-    bool clear() override;
-    bool setText(const QString &text, int format) override;
 };

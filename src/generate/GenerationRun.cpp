@@ -198,7 +198,7 @@ void generatePlaces(GenerationHost &host, ResultList &list)
     ProgressIndicator &progress = host.progress();
 
     if (!guard.test(100, [&] { return databasePresent(path); })) {
-        guard.step(178, [&] { showPlainMessage(host.dialogs(), path + QStringLiteral(" not found.")); });
+        guard.step(178, [&] { showPlainMessage(host.dialogs(), absentDatabaseText(path)); });
         return;
     }
     // Steps 102 to 120 join the chosen columns into the select expression.

@@ -2,9 +2,16 @@
 
 #include "shell/Failure.h"
 
+#include <QFile>
 #include <QFileInfo>
 
 #include <sqlite3.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 
 QString databasePath(const QString &programFolder)
 {
@@ -54,22 +61,31 @@ bool startsWord(char16_t c)
     return c == 0 || (c >= 9 && c <= 13) || c == 32;
 }
 
-QString failureText(const PlaceConnection &connection, const QString &what)
+QString databaseText(const QString &path, const QString &what)
 {
-    return QStringLiteral("The place database %1 %2").arg(connection.path(), what);
+    return QStringLiteral("The place database %1 %2").arg(path, what);
 }
 
-// Says in a user's words what SQLite refused.
-QString describeSqliteError(const PlaceConnection &connection, int code, const QString &message)
+// What makes the file no database to open, whatever it holds: the empty text when nothing does.
+QString unfitFileText(const QString &path, const struct stat &status)
 {
-    if (code == SQLITE_NOTADB)
-        return failureText(connection, QStringLiteral("is not an SQLite database file."));
-    if (message.startsWith(QLatin1String("no such table: ")))
-        return failureText(connection, QStringLiteral("has no table \"%1\".").arg(message.mid(15)));
-    if (message.startsWith(QLatin1String("no such column: ")))
-        return failureText(connection,
-                           QStringLiteral("has no column \"%1\" in its table \"zip_codes\".").arg(message.mid(16)));
-    return failureText(connection, QStringLiteral("cannot be read: %1.").arg(message));
+    if (S_ISDIR(status.st_mode))
+        return databaseText(path, QStringLiteral("is a folder, not a database file."));
+    if (!S_ISREG(status.st_mode))
+        return databaseText(path, QStringLiteral("is not a regular file."));
+    if (status.st_size == 0)
+        return databaseText(path, QStringLiteral("is empty (zero bytes), not a database file."));
+    return QString();
+}
+
+// True when the file's header says it keeps a write-ahead log: SQLite reads
+// such a database only where it may create the log's index beside it.
+bool keepsWriteAheadLog(const QByteArray &fileName)
+{
+    QFile file(QFile::decodeName(fileName));
+    char header[20] = {};
+    return file.open(QIODevice::ReadOnly) && file.read(header, sizeof header) == sizeof header
+        && header[18] == 2 && header[19] == 2;
 }
 
 // The piece of up to 4 characters from the first comma (the comma, a blank
@@ -112,29 +128,53 @@ QString NormalizeDisplayText(const QString &text)
     return upperCasePiece(proper, stateCodePiece(proper));
 }
 
+QString absentDatabaseText(const QString &path)
+{
+    struct stat status {};
+    if (stat(QFile::encodeName(path).constData(), &status) != 0 || S_ISREG(status.st_mode))
+        return path + QStringLiteral(" not found.");
+    return unfitFileText(path, status);
+}
+
 PlaceConnection::~PlaceConnection()
 {
     close();
 }
 
-void PlaceConnection::open(const QString &path)
+void PlaceConnection::open(const QString &path, const QByteArray &fileName)
 {
     close();
     m_path = path;
-    if (!QFileInfo(path).isFile())
-        throw Failure(QStringLiteral("The place database %1 cannot be opened: there is no such file.").arg(path));
+    m_fileName = fileName.isNull() ? QFile::encodeName(path) : fileName;
+    // The file is looked at before SQLite opens it, so that a failure names its
+    // cause; without waiting, should a pipe be in its place.
+    const int descriptor = ::open(m_fileName.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (descriptor < 0) {
+        const int error = errno;
+        if (error == ENOENT)
+            throw Failure(path + QStringLiteral(" not found."));
+        throw Failure(databaseText(path, QStringLiteral("cannot be opened: %1.").arg(qt_error_string(error))));
+    }
+    struct stat status {};
+    const int statResult = fstat(descriptor, &status);
+    ::close(descriptor);
+    if (statResult != 0)
+        throw Failure(databaseText(path, QStringLiteral("cannot be opened: %1.").arg(qt_error_string(errno))));
+    if (const QString unfit = unfitFileText(path, status); !unfit.isEmpty())
+        throw Failure(unfit);
     // No statistics of SQLite's memory use: keeping them takes a lock for
     // every text the display query joins. Takes effect only before the first open.
     static const int withoutMemoryStatistics = sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0);
     Q_UNUSED(withoutMemoryStatistics);
-    sqlite3 *db = nullptr;
-    const int code = sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr);
+    const int code = sqlite3_open_v2(m_fileName.constData(), &m_db, SQLITE_OPEN_READONLY, nullptr);
     if (code != SQLITE_OK) {
-        const QString message = QString::fromUtf8(db ? sqlite3_errmsg(db) : sqlite3_errstr(code));
-        sqlite3_close(db);
-        throw Failure(QStringLiteral("The place database %1 cannot be opened: %2.").arg(path, message));
+        try {
+            fail(code);
+        } catch (...) {
+            close();
+            throw;
+        }
     }
-    m_db = db;
 }
 
 void PlaceConnection::close()
@@ -143,6 +183,49 @@ void PlaceConnection::close()
         sqlite3_close(m_db);
         m_db = nullptr;
     }
+}
+
+void PlaceConnection::fail(int code) const
+{
+    const QString message = QString::fromUtf8(m_db ? sqlite3_errmsg(m_db) : sqlite3_errstr(code));
+    const int primary = code & 0xff;
+    if (primary == SQLITE_NOTADB)
+        throw Failure(databaseText(m_path, QStringLiteral("is not an SQLite database file.")));
+    if ((primary == SQLITE_READONLY || primary == SQLITE_CANTOPEN) && keepsWriteAheadLog(m_fileName)) {
+        throw Failure(databaseText(m_path, QStringLiteral("keeps a write-ahead log, which SQLite reads only where it "
+                                                          "may write beside the file, and its folder is read-only "
+                                                          "(PRAGMA journal_mode=DELETE makes it readable anywhere).")));
+    }
+    if (message.startsWith(QLatin1String("no such table: ")))
+        throw Failure(databaseText(m_path, QStringLiteral("has no table \"%1\".").arg(message.mid(15))));
+    if (message.startsWith(QLatin1String("no such column: ")))
+        throw Failure(databaseText(
+            m_path, QStringLiteral("has no column \"%1\" in its table \"zip_codes\".").arg(message.mid(16))));
+    throw Failure(databaseText(m_path, QStringLiteral("cannot be read: %1.").arg(message)));
+}
+
+void PlaceConnection::select(const QString &query, const std::function<void(sqlite3_stmt *)> &row) const
+{
+    if (!m_db)
+        throw Failure(QStringLiteral("The connection to the place database is not open."));
+    sqlite3_stmt *statement = nullptr;
+    const QByteArray sql = query.toUtf8();
+    int code = sqlite3_prepare_v2(m_db, sql.constData(), int(sql.size()), &statement, nullptr);
+    if (code == SQLITE_OK) {
+        while ((code = sqlite3_step(statement)) == SQLITE_ROW)
+            row(statement);
+    }
+    sqlite3_finalize(statement);
+    if (code != SQLITE_DONE)
+        fail(code);
+}
+
+bool PlaceConnection::hasTable(const QString &name) const
+{
+    bool found = false;
+    select(QStringLiteral("SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = '%1'").arg(name),
+           [&](sqlite3_stmt *) { found = true; });
+    return found;
 }
 
 void PlaceRecordSet::open(const QString &query, const PlaceConnection &connection,
@@ -157,11 +240,11 @@ void PlaceRecordSet::open(const QString &query, const PlaceConnection &connectio
     if (code != SQLITE_OK) {
         const QString message = QString::fromUtf8(sqlite3_errmsg(connection.handle()));
         sqlite3_finalize(statement);
-        throw Failure(describeSqliteError(connection, code, message));
+        connection.fail(code);
     }
     if (!statement || sqlite3_column_count(statement) != 1) {
         sqlite3_finalize(statement);
-        throw Failure(failureText(connection, QStringLiteral("cannot answer the query \"%1\".").arg(query)));
+        throw Failure(databaseText(connection.path(), QStringLiteral("cannot answer the query \"%1\".").arg(query)));
     }
     m_column = QString::fromUtf8(sqlite3_column_name(statement, 0));
     while ((code = sqlite3_step(statement)) == SQLITE_ROW) {
@@ -171,17 +254,16 @@ void PlaceRecordSet::open(const QString &query, const PlaceConnection &connectio
         m_null.push_back(text == nullptr);
         m_values.push_back(text ? QString::fromUtf8(text, sqlite3_column_bytes(statement, 0)) : QString());
     }
-    const QString message = QString::fromUtf8(sqlite3_errmsg(connection.handle()));
     sqlite3_finalize(statement);
     if (code != SQLITE_DONE) {
         m_values.clear();
         m_null.clear();
-        throw Failure(describeSqliteError(connection, code, message));
+        connection.fail(code);
     }
     if (m_values.size() > std::size_t(INT32_MAX)) {
         m_values.clear();
         m_null.clear();
-        throw Failure(failureText(connection, QStringLiteral("holds too many places.")));
+        throw Failure(databaseText(connection.path(), QStringLiteral("holds too many places.")));
     }
     m_open = true;
     m_position = m_values.empty() ? -1 : 0;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 #include <cstdint>
@@ -7,6 +8,7 @@
 #include <vector>
 
 struct sqlite3;
+struct sqlite3_stmt;
 
 // The fields the user chose to show. A greyed box counts as not chosen.
 struct DisplayFieldSet
@@ -21,6 +23,9 @@ QString databasePath(const QString &programFolder);
 
 // True when `path` names a regular file whose name does not begin with a dot.
 bool databasePresent(const QString &path);
+// What the window says of a database that is not present: "<path> not found.",
+// or, where something else is in its place (a folder), what that is.
+QString absentDatabaseText(const QString &path);
 
 // "SELECT <expression> as display_fields From zip_codes", or the empty text when no field is chosen.
 // The select expression joins the chosen columns in the order city, state,
@@ -39,7 +44,10 @@ QString properCase(const QString &text);
 // blank and the code) is replaced by its upper-case form.
 QString NormalizeDisplayText(const QString &text);
 
-// A read-only connection to the place database.
+// A read-only connection to the place database: the one opener of the window
+// and the command line, and the one place that says in a user's words what is
+// wrong with the file (missing, a folder, empty, unreadable, not SQLite, a
+// table or column missing, a write-ahead log SQLite cannot read there).
 class PlaceConnection
 {
 public:
@@ -48,16 +56,25 @@ public:
     PlaceConnection(const PlaceConnection &) = delete;
     PlaceConnection &operator=(const PlaceConnection &) = delete;
 
-    // Opens the database file; throws a Failure that says what is wrong.
-    void open(const QString &path);
+    // Opens the database file `path`, reached by the bytes `fileName` (by
+    // QFile::encodeName(path) when none are given); throws a Failure that says what is wrong.
+    void open(const QString &path, const QByteArray &fileName = QByteArray());
     void close();
     bool isOpen() const { return m_db != nullptr; }
     const QString &path() const { return m_path; }
     sqlite3 *handle() const { return m_db; }
 
+    // Runs an SQLite query and calls `row` with each row's statement; throws
+    // a Failure that says what is wrong.
+    void select(const QString &query, const std::function<void(sqlite3_stmt *)> &row) const;
+    bool hasTable(const QString &name) const;
+    // Throws the Failure that describes SQLite's result `code` on this connection.
+    [[noreturn]] void fail(int code) const;
+
 private:
     sqlite3 *m_db = nullptr;
     QString m_path;
+    QByteArray m_fileName;
 };
 
 // A static, read-only record set: every row is read when it opens, so the

@@ -1,4 +1,4 @@
-#include "export/Clipboard.h"
+#include "app/SystemClipboard.h"
 
 #include <QClipboard>
 #include <QGuiApplication>

@@ -2,6 +2,11 @@
 session bus and the AT-SPI accessibility bus, each started here and ended by
 its process id, and what a client of the bus needs to find its way. Needs
 Debian's xvfb, dbus and at-spi2-core, and python3-pyatspi for the client.
+The tests beside this folder import it as the package `desktop` (their own
+folder is on Python's path); the benchmark's driver finds it through
+PYTHONPATH, which bench_accessibility sets.
+
+    from desktop.private_desktop import PrivateDesktop, find
 
     with PrivateDesktop() as desktop:
         program = desktop.start([path_to_orvelle], accessible=True)
@@ -15,6 +20,7 @@ import select
 import shutil
 import signal
 import subprocess
+import sys
 import tempfile
 import time
 
@@ -78,9 +84,13 @@ class PrivateDesktop:
                    NO_AT_BRIDGE="0")
         self.env = env
 
-        # The X server picks a free display and says which.
+        # The X server picks a free display and says which, with every other
+        # X server on the machine running. It keeps running as its clients
+        # come and go: by default it would reset as the last one leaves and
+        # refuse the next while it does, which a loaded machine makes likely.
         read_end, write_end = os.pipe()
-        self._spawn(["Xvfb", "-displayfd", str(write_end), "-screen", "0", self.screen, "-nolisten", "tcp"],
+        self._spawn(["Xvfb", "-displayfd", str(write_end), "-screen", "0", self.screen, "-nolisten", "tcp",
+                     "-noreset"],
                     pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         os.close(write_end)
         with os.fdopen(read_end, "rb", buffering=0) as reader:
@@ -173,3 +183,19 @@ def find(node, role, name=None):
             if found is not None:
                 return found
     return None
+
+
+def check(condition, message):
+    if not condition:
+        raise AssertionError(message)
+
+
+def main(run, usage):
+    """A desktop test's entry: `run` gets the program's path, the one
+    argument; a failed check ends the test with FAIL and its message."""
+    if len(sys.argv) != 2:
+        sys.exit(usage)
+    try:
+        run(os.path.abspath(sys.argv[1]))
+    except AssertionError as failure:
+        sys.exit(f"FAIL: {failure}")

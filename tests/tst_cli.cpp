@@ -328,7 +328,7 @@ private slots:
             names.append(QString::fromUtf8(line.split('\t').value(0)));
         QCOMPARE(names.join(QLatin1Char(',')),
                  QStringLiteral("city,state,zip,state_name,county,county_fips,latitude,longitude,timezone,"
-                                "area_code,phone"));
+                                "area_code,phone,distance"));
     }
 
     void areaCodesAndPhonesFitThePlace()
@@ -391,6 +391,68 @@ private slots:
         QVERIFY(overlays.size() > 1);
         const QStringList drawn = QString::fromLatin1(codes.trimmed()).split(QLatin1Char('\n'));
         QCOMPARE(QSet<QString>(overlays.begin(), overlays.end()), QSet<QString>(drawn.begin(), drawn.end()));
+    }
+
+    void nearGivesEveryPlaceWithinTheDistance()
+    {
+        // The places of the shipped table within 6 miles of Manhattan's 10001, by their coordinates.
+        QFile file(QStringLiteral(PLACES_TSV));
+        QVERIFY(file.open(QIODevice::ReadOnly | QIODevice::Text));
+        const QStringList header = QString::fromUtf8(file.readLine()).trimmed().split(QLatin1Char('\t'));
+        QHash<QString, std::pair<double, double>> points;
+        while (!file.atEnd()) {
+            const QStringList cells = QString::fromUtf8(file.readLine()).trimmed().split(QLatin1Char('\t'));
+            const QString latitude = cells.value(header.indexOf(QStringLiteral("latitude")));
+            const QString longitude = cells.value(header.indexOf(QStringLiteral("longitude")));
+            if (!latitude.isEmpty())
+                points.insert(cells.value(0), {latitude.toDouble(), longitude.toDouble()});
+        }
+        const std::pair<double, double> from = points.value(QStringLiteral("10001"));
+        constexpr double radians = M_PI / 180;
+        const auto miles = [&](std::pair<double, double> to) {
+            const double a = std::pow(std::sin((to.first - from.first) * radians / 2), 2)
+                + std::cos(to.first * radians) * std::cos(from.first * radians)
+                    * std::pow(std::sin((to.second - from.second) * radians / 2), 2);
+            return 2 * 6371.0088 / 1.609344 * std::asin(std::sqrt(a));
+        };
+        QHash<QString, double> expected;
+        for (auto point = points.cbegin(); point != points.cend(); ++point) {
+            if (miles(*point) <= 6)
+                expected.insert(point.key(), miles(*point));
+        }
+        QVERIFY(expected.contains(QStringLiteral("10001")) && expected.size() > 100);
+        QVERIFY(std::abs(miles({from.first + 1, from.second}) - 69.1) < 0.1); // a degree of latitude
+
+        // Every one of them once, and no other; the same in kilometres, and from the point itself.
+        for (const QString &within : {QStringLiteral("6"), QStringLiteral("9.656064km")}) {
+            const QString point = QStringLiteral("%1,%2").arg(from.first, 0, 'f', 6).arg(from.second, 0, 'f', 6);
+            for (const QString &near : {QStringLiteral("10001"), point}) {
+                const Run result = run({QStringLiteral("--unique"), QStringLiteral("-n"),
+                                        QString::number(expected.size()), QStringLiteral("--near"), near,
+                                        QStringLiteral("--within"), within, QStringLiteral("--fields"),
+                                        QStringLiteral("zip,distance"), QStringLiteral("--format"),
+                                        QStringLiteral("tsv"), QStringLiteral("--no-header")});
+                QCOMPARE(result.exitCode, 0);
+                QSet<QString> zips;
+                for (const QByteArray &line : result.out.trimmed().split('\n')) {
+                    const QStringList row = QString::fromUtf8(line).split(QLatin1Char('\t'));
+                    const double unit = within.endsWith(QLatin1String("km")) ? 1.609344 : 1;
+                    QVERIFY2(std::abs(row.value(1).toDouble() - expected.value(row.value(0), 99) * unit) <= 0.05,
+                             line.constData());
+                    zips.insert(row.value(0));
+                }
+                QCOMPARE(zips.size(), expected.size());
+            }
+        }
+
+        // With other filters and weights: only their places, and only near ones.
+        const Run result = run({QStringLiteral("-n"), QStringLiteral("300"), QStringLiteral("--near"),
+                                QStringLiteral("10001"), QStringLiteral("--within"), QStringLiteral("6"),
+                                QStringLiteral("--state"), QStringLiteral("NJ"), QStringLiteral("--weight"),
+                                QStringLiteral("population"), QStringLiteral("--fields"), QStringLiteral("zip,state")});
+        QCOMPARE(result.exitCode, 0);
+        for (const QByteArray &line : result.out.trimmed().split('\n'))
+            QVERIFY2(line.endsWith(" NJ") && expected.contains(QString::fromLatin1(line.left(5))), line.constData());
     }
 
     void uniqueGivesEveryPlaceOnce()
@@ -593,6 +655,16 @@ private slots:
         row("unknown format", QStringLiteral("--count 5 --format xml"), QStringLiteral("'xml'"));
         row("seed not a number", QStringLiteral("--count 5 --seed x1"), QStringLiteral("'x1'"));
         row("stray argument", QStringLiteral("--count 5 places"), QStringLiteral("'places'"));
+        row("unknown ZIP code near", QStringLiteral("-n 5 --near 00000 --within 5"), QStringLiteral("'00000'"));
+        row("coordinates out of range", QStringLiteral("-n 5 --near 95,10 --within 5"), QStringLiteral("'95,10'"));
+        row("coordinates not numbers", QStringLiteral("-n 5 --near north,west --within 5"),
+            QStringLiteral("'north,west'"));
+        row("distance not above 0", QStringLiteral("-n 5 --near 10001 --within 0km"), QStringLiteral("'0km'"));
+        row("distance in an unknown unit", QStringLiteral("-n 5 --near 10001 --within 5ft"), QStringLiteral("'5ft'"));
+        row("near without a distance", QStringLiteral("-n 5 --near 10001"), QStringLiteral("--within"));
+        row("distance without near", QStringLiteral("-n 5 --fields zip,distance"), QStringLiteral("--near"));
+        row("no place within", QStringLiteral("-n 5 --near 10001 --within 20 --state CA"),
+            QStringLiteral("no place within 20 miles of 10001 that matches --state CA"));
     }
 
     void usageErrors()

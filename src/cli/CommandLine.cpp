@@ -48,6 +48,13 @@ struct BatchOptions
     std::uint64_t seed = 0;
     QString output; // empty: standard output
     Listing listing = Listing::None;
+    // --near: a ZIP code, or else a point; and the unit of --within.
+    QString nearZip;
+    double nearLatitude = 0;
+    double nearLongitude = 0;
+    double kilometres = 0; // per unit of distance; 0: no --near
+    QString near;          // as given, for a message
+    QString within;
 };
 
 void print(std::FILE *stream, const QString &text)
@@ -88,7 +95,8 @@ QString fieldNames()
     return names.join(QLatin1String(", "));
 }
 
-std::vector<Field> fieldList(const QStringList &values)
+// With `near`, "all" holds the distance too; without, it may not be asked for.
+std::vector<Field> fieldList(const QStringList &values, bool near)
 {
     const QStringList names = listValues(values);
     if (names.isEmpty())
@@ -102,14 +110,18 @@ std::vector<Field> fieldList(const QStringList &values)
     for (const QString &name : names) {
         const QString lower = name.toLower();
         if (lower == QLatin1String("all")) {
-            for (const FieldInfo &field : fieldInfo)
-                add(field.field);
+            for (const FieldInfo &field : fieldInfo) {
+                if (near || field.field != Field::Distance)
+                    add(field.field);
+            }
             continue;
         }
         const auto known = std::find_if(fieldInfo.begin(), fieldInfo.end(),
                                         [&](const FieldInfo &field) { return lower == QLatin1String(field.name); });
         if (known == fieldInfo.end())
             throw UsageError{QStringLiteral("unknown field '%1' in --fields: choose from %2").arg(name, fieldNames())};
+        if (known->field == Field::Distance && !near)
+            throw UsageError{QStringLiteral("the field distance needs --near: the distance from where")};
         add(known->field);
     }
     return fields;
@@ -157,6 +169,42 @@ QStringList zipPrefixes(const QStringList &values)
             throw UsageError{QStringLiteral("invalid --zip-prefix '%1': one to five digits are expected").arg(value)};
     }
     return prefixes;
+}
+
+// --near ZIP or LAT,LON and --within DISTANCE[km|mi] into the options.
+void readNear(BatchOptions &options, const QString &near, const QString &within)
+{
+    static const QRegularExpression zip(QStringLiteral("^[0-9]{5}$"));
+    static const QRegularExpression point(
+        QStringLiteral("^\\s*([-+]?[0-9]+(?:\\.[0-9]*)?)\\s*,\\s*([-+]?[0-9]+(?:\\.[0-9]*)?)\\s*$"));
+    static const QRegularExpression distance(QStringLiteral("^\\s*([0-9]+(?:\\.[0-9]*)?|\\.[0-9]+)\\s*(mi|km)?\\s*$"));
+    if (within.isNull())
+        throw UsageError{QStringLiteral("--near needs --within: how far, such as --within 25 or --within 40km")};
+    if (near.isNull())
+        throw UsageError{QStringLiteral("--within needs --near: the ZIP code or point to measure from")};
+    options.near = near;
+    options.within = within;
+    if (zip.match(near).hasMatch()) {
+        options.nearZip = near;
+    } else {
+        const QRegularExpressionMatch match = point.match(near);
+        options.nearLatitude = match.captured(1).toDouble();
+        options.nearLongitude = match.captured(2).toDouble();
+        if (!match.hasMatch() || std::abs(options.nearLatitude) > 90 || std::abs(options.nearLongitude) > 180) {
+            throw UsageError{QStringLiteral("invalid --near '%1': a five-digit ZIP code or LAT,LON in degrees "
+                                            "(latitude -90 to 90, longitude -180 to 180), such as 40.75,-73.99 is "
+                                            "expected")
+                                 .arg(near)};
+        }
+    }
+    const QRegularExpressionMatch match = distance.match(within);
+    options.filter.within = match.captured(1).toDouble();
+    if (!match.hasMatch() || !(options.filter.within > 0) || !std::isfinite(options.filter.within)) {
+        throw UsageError{QStringLiteral("invalid --within '%1': a distance above 0 in miles, or with km in "
+                                        "kilometres, such as 25 or 40km, is expected")
+                             .arg(within)};
+    }
+    options.kilometres = match.captured(2) == QLatin1String("km") ? 1.0 : 1.609344;
 }
 
 // The names of the formats: "plain, aligned, ... or json".
@@ -218,6 +266,8 @@ QString helpEpilogue()
             "  orvelle -n 100 --fields zip,city,county,timezone --format jsonl\n"
             "  orvelle -n 20 --weight population --state states\n"
             "  orvelle -n 10 --state CA --state NY --zip-prefix 100,941\n"
+            "  orvelle -n 10 --near 60601 --within 25 --fields zip,city,distance\n"
+            "  orvelle -n 5 --fields city,state,zip,phone --format csv\n"
             "\n"
             "Without any argument, Orvelle opens its window.\n"
             "\n"
@@ -258,6 +308,15 @@ std::optional<BatchOptions> parseArguments(const QStringList &arguments)
                                        QStringLiteral("Only ZIP codes that begin with one of these prefixes "
                                                       "of 1 to 5 digits, such as 100,941."),
                                        QStringLiteral("LIST"));
+    const QCommandLineOption near(QStringLiteral("near"),
+                                  QStringLiteral("Only places within --within of this ZIP code or point "
+                                                 "(LAT,LON in degrees, such as 40.75,-73.99); adds the field "
+                                                 "distance."),
+                                  QStringLiteral("ZIP|LAT,LON"));
+    const QCommandLineOption within(QStringLiteral("within"),
+                                    QStringLiteral("With --near: the greatest great-circle distance, in miles, "
+                                                   "or in kilometres with km (such as 25 or 40km)."),
+                                    QStringLiteral("DISTANCE"));
     const QCommandLineOption unique({QStringLiteral("u"), QStringLiteral("unique")},
                                     QStringLiteral("No place twice."));
     const QCommandLineOption weight(QStringLiteral("weight"),
@@ -285,8 +344,8 @@ std::optional<BatchOptions> parseArguments(const QStringList &arguments)
                                   QStringLiteral("Display this help and exit."));
     const QCommandLineOption version(QStringLiteral("version"),
                                      QStringLiteral("Output version information and exit."));
-    parser.addOptions({count, fields, state, excludeState, zipPrefix, unique, weight, seed, format, noHeader, output,
-                       listFields, listStates, help, version});
+    parser.addOptions({count, fields, state, excludeState, zipPrefix, near, within, unique, weight, seed, format,
+                       noHeader, output, listFields, listStates, help, version});
 
     if (!parser.parse(arguments))
         throw UsageError{parser.errorText()};
@@ -313,7 +372,11 @@ std::optional<BatchOptions> parseArguments(const QStringList &arguments)
         options.count = wholeNumber(QStringLiteral("--count"), parser.value(count));
     if (parser.isSet(format))
         options.layout.format = outputFormat(parser.value(format));
-    options.layout.fields = parser.isSet(fields) ? fieldList(parser.values(fields))
+    if (parser.isSet(near) || parser.isSet(within)) {
+        readNear(options, parser.isSet(near) ? parser.value(near) : QString(),
+                 parser.isSet(within) ? parser.value(within) : QString());
+    }
+    options.layout.fields = parser.isSet(fields) ? fieldList(parser.values(fields), options.kilometres > 0)
                                                  : std::vector<Field>{Field::City, Field::State, Field::Zip};
     if (options.layout.format == OutputFormat::Aligned) {
         // The window's file: its three fields, in its order.
@@ -412,6 +475,30 @@ std::vector<std::uint64_t> populationWeights(const PlaceTable &table, const std:
     return wholeWeights(weights);
 }
 
+// Each place's distance from --near: the point given, or that of the ZIP code.
+void measureFromNear(PlaceTable &table, const BatchOptions &options)
+{
+    double latitude = options.nearLatitude;
+    double longitude = options.nearLongitude;
+    if (!options.nearZip.isEmpty()) {
+        const QByteArray zip = options.nearZip.toLatin1();
+        std::uint32_t place = 0;
+        while (place < table.size() && table.value(place, Field::Zip) != zip)
+            ++place;
+        if (place == table.size())
+            throw UsageError{QStringLiteral("unknown ZIP code '%1' in --near").arg(options.nearZip)};
+        bool located = false;
+        bool ok = false;
+        latitude = table.value(place, Field::Latitude).toDouble(&located);
+        longitude = table.value(place, Field::Longitude).toDouble(&ok);
+        if (!located || !ok)
+            throw UsageError{QStringLiteral("ZIP code %1 of --near has no coordinates in the place database; give "
+                                            "LAT,LON instead")
+                                 .arg(options.nearZip)};
+    }
+    table.measureFrom(latitude, longitude, options.kilometres);
+}
+
 void writeBatch(const BatchOptions &options, const QString &programFolder, const QStringList &ownFiles)
 {
     if (options.listing == Listing::Fields) {
@@ -427,11 +514,28 @@ void writeBatch(const BatchOptions &options, const QString &programFolder, const
     fields.push_back(Field::Zip); // for the prefixes and the failures
     if (options.listing == Listing::States)
         fields.push_back(Field::StateName);
-    const PlaceTable table = PlaceTable::load(databaseFile, fields, options.weighted,
-                                              aligned ? options.layout.fields : std::vector<Field>{});
+    if (options.kilometres > 0) {
+        fields.push_back(Field::Latitude);
+        fields.push_back(Field::Longitude);
+    }
+    PlaceTable table = PlaceTable::load(databaseFile, fields, options.weighted,
+                                        aligned ? options.layout.fields : std::vector<Field>{});
     checkStateCodes(table, QStringLiteral("--state"), options.filter.states);
     checkStateCodes(table, QStringLiteral("--exclude-state"), options.filter.excludedStates);
+    if (options.kilometres > 0)
+        measureFromNear(table, options);
     const std::vector<std::uint32_t> places = filteredPlaces(table, options.filter);
+    if (places.empty() && options.kilometres > 0) {
+        const QString others = options.filterOptions.isEmpty()
+            ? QString()
+            : QStringLiteral(" that matches ") + options.filterOptions.join(QLatin1Char(' '));
+        throw UsageError{QStringLiteral("no place within %1 %2 of %3%4")
+                             .arg(QString::number(options.filter.within),
+                                  options.kilometres == 1.0 ? QStringLiteral("km")
+                                      : options.filter.within == 1 ? QStringLiteral("mile")
+                                                                   : QStringLiteral("miles"),
+                                  options.near, others)};
+    }
     if (places.empty())
         throw UsageError{QStringLiteral("no place matches %1").arg(options.filterOptions.join(QLatin1Char(' ')))};
     if (options.listing == Listing::States) {

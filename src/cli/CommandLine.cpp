@@ -2,9 +2,11 @@
 
 #include "cli/BatchOutput.h"
 #include "cli/FileNames.h"
+#include "cli/Messages.h"
 #include "cli/PlaceDraws.h"
 #include "cli/PlaceTable.h"
 #include "cli/PlaceWriter.h"
+#include "cli/WindowStart.h"
 #include "generate/PlaceDatabase.h"
 #include "shell/Failure.h"
 
@@ -17,7 +19,6 @@
 #include <cmath>
 #include <cstdio>
 #include <new>
-#include <optional>
 
 namespace {
 
@@ -48,6 +49,7 @@ struct BatchOptions
     std::uint64_t seed = 0;
     QString output; // empty: standard output
     Listing listing = Listing::None;
+    QString text; // the help or the version, written instead of places
     // --near: a ZIP code, or else a point; and the unit of --within.
     QString nearZip;
     double nearLatitude = 0;
@@ -57,10 +59,14 @@ struct BatchOptions
     QString within;
 };
 
-void print(std::FILE *stream, const QString &text)
+// Writes `text` where the run writes, checked as the places are.
+void writeText(const QString &output, const QString &text, const QStringList &ownFiles)
 {
     const QByteArray bytes = encodeFileName(text);
-    std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), stream);
+    BatchOutput destination(output);
+    destination.open(ownFiles);
+    destination.write(bytes.constData(), bytes.size());
+    destination.commit();
 }
 
 std::uint64_t wholeNumber(const QString &option, const QString &value)
@@ -69,22 +75,38 @@ std::uint64_t wholeNumber(const QString &option, const QString &value)
     bool ok = digits.match(value).hasMatch();
     const std::uint64_t number = ok ? value.toULongLong(&ok) : 0;
     if (!ok) {
-        throw UsageError{QStringLiteral("invalid %1 '%2': a whole number from 0 to %3 is expected")
-                             .arg(option, value, QString::number(UINT64_MAX))};
+        throw UsageError{QStringLiteral("invalid %1 %2: a whole number from 0 to %3 is expected")
+                             .arg(option, quotedName(value), QString::number(UINT64_MAX))};
     }
     return number;
 }
 
-// The values of a repeatable option of comma-separated lists, all together, trimmed.
+// The values of a repeatable option of comma-separated lists, all together,
+// trimmed, each once, where it first comes.
 QStringList listValues(const QStringList &values)
 {
     QStringList items;
+    QSet<QString> seen;
     for (const QString &value : values) {
-        for (const QString &item : value.split(QLatin1Char(','), Qt::SkipEmptyParts))
-            items.append(item.trimmed());
+        for (const QString &item : value.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+            const QString trimmed = item.trimmed();
+            if (!trimmed.isEmpty() && !seen.contains(trimmed)) {
+                seen.insert(trimmed);
+                items.append(trimmed);
+            }
+        }
     }
-    items.removeAll(QString());
     return items;
+}
+
+// A list as a message echoes it: the first few of its items, and how many more.
+QString echoed(const QStringList &items)
+{
+    constexpr qsizetype shown = 8;
+    QString text = items.first(std::min(shown, items.size())).join(QLatin1Char(','));
+    if (items.size() > shown)
+        text += QStringLiteral(",... (%1 more)").arg(items.size() - shown);
+    return text;
 }
 
 QString fieldNames()
@@ -119,7 +141,7 @@ std::vector<Field> fieldList(const QStringList &values, bool near)
         const auto known = std::find_if(fieldInfo.begin(), fieldInfo.end(),
                                         [&](const FieldInfo &field) { return lower == QLatin1String(field.name); });
         if (known == fieldInfo.end())
-            throw UsageError{QStringLiteral("unknown field '%1' in --fields: choose from %2").arg(name, fieldNames())};
+            throw UsageError{QStringLiteral("unknown field %1 in --fields: choose from %2").arg(quotedName(name), fieldNames())};
         if (known->field == Field::Distance && !near)
             throw UsageError{QStringLiteral("the field distance needs --near: the distance from where")};
         add(known->field);
@@ -166,7 +188,7 @@ QStringList zipPrefixes(const QStringList &values)
         throw UsageError{QStringLiteral("--zip-prefix needs at least one ZIP code prefix, such as 100")};
     for (const QString &value : prefixes) {
         if (!prefix.match(value).hasMatch())
-            throw UsageError{QStringLiteral("invalid --zip-prefix '%1': one to five digits are expected").arg(value)};
+            throw UsageError{QStringLiteral("invalid --zip-prefix %1: one to five digits are expected").arg(quotedName(value))};
     }
     return prefixes;
 }
@@ -191,18 +213,18 @@ void readNear(BatchOptions &options, const QString &near, const QString &within)
         options.nearLatitude = match.captured(1).toDouble();
         options.nearLongitude = match.captured(2).toDouble();
         if (!match.hasMatch() || std::abs(options.nearLatitude) > 90 || std::abs(options.nearLongitude) > 180) {
-            throw UsageError{QStringLiteral("invalid --near '%1': a five-digit ZIP code or LAT,LON in degrees "
+            throw UsageError{QStringLiteral("invalid --near %1: a five-digit ZIP code or LAT,LON in degrees "
                                             "(latitude -90 to 90, longitude -180 to 180), such as 40.75,-73.99 is "
                                             "expected")
-                                 .arg(near)};
+                                 .arg(quotedName(near))};
         }
     }
     const QRegularExpressionMatch match = distance.match(within);
     options.filter.within = match.captured(1).toDouble();
     if (!match.hasMatch() || !(options.filter.within > 0) || !std::isfinite(options.filter.within)) {
-        throw UsageError{QStringLiteral("invalid --within '%1': a distance above 0 in miles, or with km in "
+        throw UsageError{QStringLiteral("invalid --within %1: a distance above 0 in miles, or with km in "
                                         "kilometres, such as 25 or 40km, is expected")
-                             .arg(within)};
+                             .arg(quotedName(within))};
     }
     options.kilometres = match.captured(2) == QLatin1String("km") ? 1.0 : 1.609344;
 }
@@ -219,11 +241,12 @@ QString formatNames()
 
 OutputFormat outputFormat(const QString &value)
 {
+    const QString name = value.toLower();
     for (const FormatInfo &format : formatInfo) {
-        if (value == QLatin1String(format.name) || (format.alias && value == QLatin1String(format.alias)))
+        if (name == QLatin1String(format.name) || (format.alias && name == QLatin1String(format.alias)))
             return format.format;
     }
-    throw UsageError{QStringLiteral("invalid --format '%1': choose %2").arg(value, formatNames())};
+    throw UsageError{QStringLiteral("invalid --format %1: choose %2").arg(quotedName(value), formatNames())};
 }
 
 // Words filled into lines of at most 79 columns.
@@ -280,9 +303,8 @@ const QString versionText = QStringLiteral(
     "Contains postal code data from GeoNames (geonames.org), CC BY 4.0, and ZIP\n"
     "code data from SimpleMaps (simplemaps.com/data/us-zips), CC BY 4.0.\n");
 
-// Reads the arguments; returns the options of a run, or nothing when the help
-// or the version was asked for and printed.
-std::optional<BatchOptions> parseArguments(const QStringList &arguments)
+// Reads the arguments; returns the options of a run.
+BatchOptions parseArguments(const QStringList &arguments)
 {
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
@@ -347,27 +369,45 @@ std::optional<BatchOptions> parseArguments(const QStringList &arguments)
     parser.addOptions({count, fields, state, excludeState, zipPrefix, near, within, unique, weight, seed, format,
                        noHeader, output, listFields, listStates, help, version});
 
+    // Qt's own options are the window's; among the command line's, Qt's parser would take "-platform" for -p -l -a ...
+    if (const QStringList qt = windowOptions(arguments.mid(1)); !qt.isEmpty()) {
+        throw UsageError{QStringLiteral("%1 %2 the window's, not the command line's: give %3 alone to open the window")
+                             .arg(qt.join(QLatin1Char(' ')), qt.size() == 1 ? QStringLiteral("is") : QStringLiteral("are"),
+                                  qt.size() == 1 ? QStringLiteral("it") : QStringLiteral("them"))};
+    }
     if (!parser.parse(arguments))
         throw UsageError{parser.errorText()};
+    BatchOptions options;
+    options.output = parser.value(output);
+    if (parser.isSet(output) && options.output.isEmpty())
+        throw UsageError{QStringLiteral("--output needs a file name")};
+    if (options.output == QLatin1String("-"))
+        options.output.clear(); // standard output, as usual
     if (parser.isSet(help)) {
         // Qt names the program by the path it was started with; the usage line names it as users type it.
-        const QString options = parser.helpText().section(QLatin1Char('\n'), 1);
-        print(stdout, QStringLiteral("Usage: orvelle [OPTION]...\n") + options + helpEpilogue());
-        return std::nullopt;
+        const QString text = parser.helpText().section(QLatin1Char('\n'), 1);
+        options.text = QStringLiteral("Usage: orvelle [OPTION]...\n") + text + helpEpilogue();
+        options.output.clear();
+        return options;
     }
     if (parser.isSet(version)) {
-        print(stdout, versionText);
-        return std::nullopt;
+        options.text = versionText;
+        options.output.clear();
+        return options;
     }
     if (!parser.positionalArguments().isEmpty())
-        throw UsageError{QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().constFirst())};
+        throw UsageError{QStringLiteral("unexpected argument %1").arg(quotedName(parser.positionalArguments().constFirst()))};
 
-    BatchOptions options;
     options.listing = parser.isSet(listFields) ? Listing::Fields
         : parser.isSet(listStates)             ? Listing::States
                                                : Listing::None;
     if (options.listing == Listing::None && !parser.isSet(count))
         throw UsageError{QStringLiteral("--count is required: how many places to write")};
+    if (options.listing != Listing::None && parser.isSet(format)) {
+        throw UsageError{QStringLiteral("--%1 writes TAB-separated lines and takes no --format")
+                             .arg(options.listing == Listing::Fields ? QStringLiteral("list-fields")
+                                                                    : QStringLiteral("list-states"))};
+    }
     if (parser.isSet(count))
         options.count = wholeNumber(QStringLiteral("--count"), parser.value(count));
     if (parser.isSet(format))
@@ -390,33 +430,28 @@ std::optional<BatchOptions> parseArguments(const QStringList &arguments)
     }
     options.layout.header = !parser.isSet(noHeader);
 
-    const auto filterOption = [&](const QCommandLineOption &option, const QString &name) {
+    // Each filter's values once, echoed in messages as "--state CA,NY".
+    const auto filterOption = [&](const QCommandLineOption &option, QStringList &target, const auto &read) {
         if (!parser.isSet(option))
-            return QStringList();
-        options.filterOptions.append(QStringLiteral("--%1 %2").arg(name, parser.values(option).join(QLatin1Char(','))));
-        return parser.values(option);
+            return;
+        target = read(parser.values(option));
+        options.filterOptions.append(QStringLiteral("--%1 %2").arg(option.names().constLast(), echoed(target)));
     };
-    if (const QStringList values = filterOption(state, QStringLiteral("state")); !values.isEmpty())
-        options.filter.states = stateCodes(QStringLiteral("--state"), values);
-    if (const QStringList values = filterOption(excludeState, QStringLiteral("exclude-state")); !values.isEmpty())
-        options.filter.excludedStates = stateCodes(QStringLiteral("--exclude-state"), values);
-    if (const QStringList values = filterOption(zipPrefix, QStringLiteral("zip-prefix")); !values.isEmpty())
-        options.filter.zipPrefixes = zipPrefixes(values);
+    filterOption(state, options.filter.states,
+                 [](const QStringList &values) { return stateCodes(QStringLiteral("--state"), values); });
+    filterOption(excludeState, options.filter.excludedStates,
+                 [](const QStringList &values) { return stateCodes(QStringLiteral("--exclude-state"), values); });
+    filterOption(zipPrefix, options.filter.zipPrefixes, zipPrefixes);
 
     options.unique = parser.isSet(unique);
     if (parser.isSet(weight)) {
-        const QString kind = parser.value(weight);
+        const QString kind = parser.value(weight).toLower();
         if (kind != QLatin1String("population") && kind != QLatin1String("none"))
-            throw UsageError{QStringLiteral("invalid --weight '%1': choose population or none").arg(kind)};
+            throw UsageError{QStringLiteral("invalid --weight %1: choose population or none").arg(quotedName(parser.value(weight)))};
         options.weighted = kind == QLatin1String("population");
     }
     options.seed = parser.isSet(seed) ? wholeNumber(QStringLiteral("--seed"), parser.value(seed))
                                       : QRandomGenerator::system()->generate64();
-    options.output = parser.value(output);
-    if (parser.isSet(output) && options.output.isEmpty())
-        throw UsageError{QStringLiteral("--output needs a file name")};
-    if (options.output == QLatin1String("-"))
-        options.output.clear(); // standard output, as usual
     return options;
 }
 
@@ -431,8 +466,8 @@ void checkStateCodes(const PlaceTable &table, const QString &option, const QStri
     known.sort();
     for (const QString &code : codes) {
         if (!known.contains(code)) {
-            throw UsageError{QStringLiteral("unknown state code '%1' in %2; the codes are %3")
-                                 .arg(code, option, known.join(QLatin1String(", ")))};
+            throw UsageError{QStringLiteral("unknown state code %1 in %2; the codes are %3")
+                                 .arg(quotedName(code), option, known.join(QLatin1String(", ")))};
         }
     }
 }
@@ -452,7 +487,9 @@ QString stateListing(const PlaceTable &table, const std::vector<std::uint32_t> &
     return text;
 }
 
-// The weights of the places, from their population.
+// The weights of the places, from their population: above 0 and below 2^50,
+// so that the whole weights of a table's places cannot overflow.
+constexpr double maximumPopulation = 0x1p50;
 std::vector<std::uint64_t> populationWeights(const PlaceTable &table, const std::vector<std::uint32_t> &places,
                                              const QString &databaseFile)
 {
@@ -465,10 +502,11 @@ std::vector<std::uint64_t> populationWeights(const PlaceTable &table, const std:
     weights.reserve(places.size());
     for (std::uint32_t place : places) {
         const double population = table.population()[place];
-        if (!std::isfinite(population) || population <= 0 || population >= 0x1p50) {
-            throw Failure(QStringLiteral("The place database %1 gives ZIP code %2 a population that is not a "
-                                         "number of people above 0.")
-                              .arg(databaseFile, QString::fromUtf8(table.value(place, Field::Zip))));
+        if (!std::isfinite(population) || population <= 0 || population >= maximumPopulation) {
+            throw Failure(QStringLiteral("the place database %1 gives ZIP code %2 the population %3, where a number "
+                                         "above 0 and below 2^50 is expected")
+                              .arg(databaseFile, quotedName(QString::fromUtf8(table.value(place, Field::Zip))),
+                                   QString::number(population, 'g', 17)));
         }
         weights.push_back(population);
     }
@@ -486,7 +524,7 @@ void measureFromNear(PlaceTable &table, const BatchOptions &options)
         while (place < table.size() && table.value(place, Field::Zip) != zip)
             ++place;
         if (place == table.size())
-            throw UsageError{QStringLiteral("unknown ZIP code '%1' in --near").arg(options.nearZip)};
+            throw UsageError{QStringLiteral("unknown ZIP code %1 in --near").arg(quotedName(options.nearZip))};
         bool located = false;
         bool ok = false;
         latitude = table.value(place, Field::Latitude).toDouble(&located);
@@ -499,16 +537,18 @@ void measureFromNear(PlaceTable &table, const BatchOptions &options)
     table.measureFrom(latitude, longitude, options.kilometres);
 }
 
-void writeBatch(const BatchOptions &options, const QString &programFolder, const QStringList &ownFiles)
+void writeBatch(const BatchOptions &options, const QString &programFolder, const QStringList &otherFiles)
 {
+    const QString databaseFile = databasePath(programFolder);
+    const QStringList ownFiles = QStringList{databaseFile, executableFile()} + otherFiles;
+    if (!options.text.isEmpty())
+        return writeText(options.output, options.text, ownFiles);
     if (options.listing == Listing::Fields) {
         QString text;
         for (const FieldInfo &field : fieldInfo)
             text += QStringLiteral("%1\t%2\n").arg(QLatin1String(field.name), QLatin1String(field.description));
-        print(stdout, text);
-        return;
+        return writeText(options.output, text, ownFiles);
     }
-    const QString databaseFile = databasePath(programFolder);
     const bool aligned = options.layout.format == OutputFormat::Aligned && options.listing == Listing::None;
     std::vector<Field> fields = options.layout.fields;
     fields.push_back(Field::Zip); // for the prefixes and the failures
@@ -538,10 +578,8 @@ void writeBatch(const BatchOptions &options, const QString &programFolder, const
     }
     if (places.empty())
         throw UsageError{QStringLiteral("no place matches %1").arg(options.filterOptions.join(QLatin1Char(' ')))};
-    if (options.listing == Listing::States) {
-        print(stdout, stateListing(table, places));
-        return;
-    }
+    if (options.listing == Listing::States)
+        return writeText(options.output, stateListing(table, places), ownFiles);
     if (options.unique && options.count > places.size()) {
         const QString where = options.filterOptions.isEmpty()
             ? QString()
@@ -556,7 +594,7 @@ void writeBatch(const BatchOptions &options, const QString &programFolder, const
         options.weighted ? populationWeights(table, places, databaseFile) : std::vector<std::uint64_t>{};
     PlaceDraws draws(options.seed, std::uint32_t(places.size()), options.count, options.unique, weights);
     BatchOutput output(options.output);
-    output.open(QStringList{databaseFile, executableFile()} + ownFiles);
+    output.open(ownFiles);
     writePlaces([&](const char *data, qsizetype size) { output.write(data, size); }, table, places, draws,
                 options.layout);
     output.commit();
@@ -566,19 +604,17 @@ void writeBatch(const BatchOptions &options, const QString &programFolder, const
 
 int runCommandLine(const QStringList &arguments, const QString &programFolder, const QStringList &ownFiles)
 {
-    const QString program = QStringLiteral("orvelle: ");
     try {
-        if (const std::optional<BatchOptions> options = parseArguments(arguments))
-            writeBatch(*options, programFolder, ownFiles);
+        writeBatch(parseArguments(arguments), programFolder, ownFiles);
         return 0;
     } catch (const UsageError &error) {
-        print(stderr, program + error.message + QStringLiteral("\nTry 'orvelle --help' for more information.\n"));
+        complain(error.message, QStringLiteral("see 'orvelle --help'"));
         return exitUsage;
     } catch (const Failure &failure) {
-        print(stderr, program + failure.description() + QLatin1Char('\n'));
+        complain(failure.description());
         return exitFailure;
     } catch (const std::bad_alloc &) {
-        print(stderr, program + QStringLiteral("There is not enough memory.\n"));
+        complain(QStringLiteral("there is not enough memory"));
         return exitFailure;
     }
 }

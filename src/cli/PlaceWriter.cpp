@@ -89,21 +89,28 @@ RenderedLines renderAligned(const PlaceTable &table, const std::vector<std::uint
     return lines;
 }
 
+// The text between two quotes, each quote in it doubled: a quoted csv cell,
+// an SQL string literal (') or an SQL name (").
+template <char quote>
+void appendQuoted(QByteArray &line, QByteArrayView text)
+{
+    line += quote;
+    for (char c : text) {
+        if (c == quote)
+            line += quote;
+        line += c;
+    }
+    line += quote;
+}
+
 // A csv cell: quoted, with its quotes doubled, when it holds a comma, a quote or a line break.
 void appendCsvCell(QByteArray &line, QByteArrayView text)
 {
     const auto special = [](char c) { return c == ',' || c == '"' || c == '\r' || c == '\n'; };
-    if (std::none_of(text.begin(), text.end(), special)) {
+    if (std::none_of(text.begin(), text.end(), special))
         line += text;
-        return;
-    }
-    line += '"';
-    for (char c : text) {
-        if (c == '"')
-            line += '"';
-        line += c;
-    }
-    line += '"';
+    else
+        appendQuoted<'"'>(line, text);
 }
 
 // A tsv cell: a TAB or line break inside a value, which the format cannot hold, becomes a blank.
@@ -133,17 +140,6 @@ void appendJsonString(QByteArray &line, QByteArrayView text)
     line += '"';
 }
 
-// An SQL string literal: in single quotes, each quote doubled.
-void appendSqlString(QByteArray &line, QByteArrayView text)
-{
-    line += '\'';
-    for (char c : text) {
-        if (c == '\'')
-            line += '\'';
-        line += c;
-    }
-    line += '\'';
-}
 
 // A number as the database writes it, a missing value as `null`; a value that is no number stays text.
 template <void (*appendString)(QByteArray &, QByteArrayView)>
@@ -160,16 +156,12 @@ void appendValue(QByteArray &line, QByteArrayView text, bool number, const char 
         appendString(line, text);
 }
 
-// An SQL name: in double quotes, each double quote doubled, so that any name is taken as it is.
+// An SQL name, quoted so that any name is taken as it is.
 QByteArray sqlName(QByteArrayView name)
 {
-    QByteArray quoted = "\"";
-    for (char c : name) {
-        if (c == '"')
-            quoted += '"';
-        quoted += c;
-    }
-    return quoted + '"';
+    QByteArray quoted;
+    appendQuoted<'"'>(quoted, name);
+    return quoted;
 }
 
 // A place's line, with its first area code in the drawn slots, which it notes in `fills`.
@@ -276,7 +268,7 @@ void sqlCell(QByteArray &line, std::size_t index, Field field, QByteArrayView va
 {
     if (index > 0)
         line += ", ";
-    appendValue<appendSqlString>(line, value, info(field).number, "NULL");
+    appendValue<appendQuoted<'\''>>(line, value, info(field).number, "NULL");
 }
 // One transaction, so that SQLite loads a million rows in seconds; the table first, when asked.
 QByteArray sqlHeader(const PlaceLayout &layout)

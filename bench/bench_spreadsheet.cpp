@@ -7,6 +7,13 @@
 // alone for 1,000,000 rows. Each export has a fresh office, warmed up by a one-row
 // export, and is timed apart from the office's start.
 //
+// Beside them, in the same run: a seeded random 10% of the rows ticked, and
+// the blocks of as many contiguous rows as every other row and the 10% tick,
+// for what a pattern of ticks costs beside its cells; and the office's own
+// import of the same rows from a file (a tab-separated text file, one text
+// column, into a new document, in a fresh office warmed up as above and timed
+// as the export is), for the export's speed beside the office's own.
+//
 // The host lets the event loop run at most every 4 ms, as the window does.
 // A window of the bench always has a key press waiting in the window
 // system's queue: the longest time between two keys it gets, from the click
@@ -19,20 +26,29 @@
 //     bench_spreadsheet [rows...]    other row counts than 10,000 and 100,000
 
 #include "export/libreoffice/LibreOffice.h"
+#include "export/libreoffice/LibreOfficeUno.h"
 #include "export/SpreadsheetExport.h"
 #include "generate/ResultList.h"
 #include "shell/CommandHost.h"
 #include "shell/Dialogs.h"
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QGuiApplication>
 #include <QTemporaryDir>
+#include <QUrl>
 #include <QWindow>
 #include <qpa/qwindowsysteminterface.h>
 
+#include <com/sun/star/beans/PropertyValue.hpp>
+#include <com/sun/star/frame/Desktop.hpp>
+#include <com/sun/star/util/XCloseable.hpp>
+
 #include <algorithm>
 #include <cstdio>
+#include <numeric>
 #include <optional>
+#include <random>
 #include <vector>
 
 namespace {
@@ -217,6 +233,50 @@ public:
         return timings[timings.size() / 2];
     }
 
+    // The office's own import of the ticked rows of `list`'s first column:
+    // the rows written to a tab-separated file first (not timed), then
+    // opened, the column as text, as a new document of a fresh office.
+    double officeImport(const ListSource &list)
+    {
+        const QString path = m_profiles.filePath(QStringLiteral("rows.txt"));
+        {
+            QByteArray text;
+            for (int row = 1; row <= list.rows(); ++row) {
+                if (list.checked(row))
+                    text += list.text(row, 1).toUtf8() + '\n';
+            }
+            QFile file(path);
+            if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size())
+                qFatal("the rows' file could not be written");
+        }
+        m_factory.reset();
+        m_factory.emplace(m_options);
+        m_host.click(m_warmUp, *m_factory, SheetTransfer{});
+        using css::beans::PropertyValue;
+        PropertyValue filter;
+        filter.Name = "FilterName";
+        filter.Value <<= rtl::OUString("Text - txt - csv (StarCalc)");
+        PropertyValue options;
+        options.Name = "FilterOptions";
+        options.Value <<= rtl::OUString("9,34,76,1,1/2"); // tabs, quotes, UTF-8, from line 1, column 1 text
+        PropertyValue hidden;
+        hidden.Name = "Hidden";
+        hidden.Value <<= true;
+        const PropertyValue all[] = {filter, options, hidden};
+        const css::uno::Sequence<PropertyValue> arguments(all, 3);
+        const auto desktop = css::frame::Desktop::create(LibreOfficeUno::connect(m_factory->officeAddress()));
+        const rtl::OUString url = LibreOfficeUno::toOUString(QUrl::fromLocalFile(path).toString(QUrl::FullyEncoded));
+        QElapsedTimer timer;
+        timer.start();
+        const auto document = desktop->loadComponentFromURL(url, "_blank", 0, arguments);
+        const double seconds = double(timer.nsecsElapsed()) / 1e9;
+        if (!document.is())
+            qFatal("the office did not import the rows");
+        css::uno::Reference<css::util::XCloseable>(document, css::uno::UNO_QUERY_THROW)->close(true);
+        QFile::remove(path);
+        return seconds;
+    }
+
     int messages() const { return m_host.m_dialogs.shown; }
     double officeStart() const { return m_officeStart; }
 
@@ -236,6 +296,25 @@ void fill(ResultList &list, int rows)
     for (int i = 0; i < rows; ++i)
         list.append(QStringLiteral("Holtsville, NY %1").arg(501 + i % 99000, 5, 10, QLatin1Char('0')));
     list.setAllChecked(true);
+}
+
+// Rows 1 to `rows`, of which `ticked` are ticked: a seeded random choice.
+void fillRandomly(ResultList &list, int rows, int ticked)
+{
+    fill(list, rows);
+    std::vector<int> order(std::size_t(rows), 0);
+    std::iota(order.begin(), order.end(), 1);
+    std::mt19937 random(28);
+    std::shuffle(order.begin(), order.end(), random);
+    for (int i = ticked; i < rows; ++i)
+        list.setChecked(order[std::size_t(i)], false);
+}
+
+void printImport(int rows, double seconds)
+{
+    std::printf("%-19s %9d rows %7.2f s %6.1f us/row   (the office's own, from a text file)\n", "office import", rows,
+                seconds, seconds / rows * 1e6);
+    std::fflush(stdout);
 }
 
 void printRow(const char *label, int rows, const Timing &timing)
@@ -283,11 +362,36 @@ int main(int argc, char *argv[])
         printRow("blocks, 1/2", rows, sparseBlocks);
         std::printf("%-19s %9d rows %7.1f times faster in blocks\n", "ratio, 1/2", rows,
                     sparseCells.seconds / sparseBlocks.seconds);
+
+        // What a pattern of ticks costs beside as many contiguous rows.
+        fillRandomly(list, rows, rows / 10);
+        const Timing scattered = bench.run(list, SheetTransfer{});
+        printRow("blocks, 10%", rows, scattered);
+        fill(list, rows / 2);
+        const Timing half = bench.run(list, SheetTransfer{});
+        printRow("blocks", rows / 2, half);
+        fill(list, rows / 10);
+        const Timing tenth = bench.run(list, SheetTransfer{});
+        printRow("blocks", rows / 10, tenth);
+        std::printf("%-19s %9d rows %7.2f times the time of %d contiguous rows\n", "cost, 1/2", rows,
+                    sparseBlocks.seconds / half.seconds, rows / 2);
+        std::printf("%-19s %9d rows %7.2f times the time of %d contiguous rows\n", "cost, 10%", rows,
+                    scattered.seconds / tenth.seconds, rows / 10);
+        fill(list, rows);
+        const double imported = bench.officeImport(list);
+        printImport(rows, imported);
+        std::printf("%-19s %9d rows %7.2f times the office's own import\n", "cost, import", rows,
+                    blocks.seconds / imported);
     }
     if (argc == 1) {
         fill(list, 1'000'000);
-        printRow("blocks", 1'000'000, bench.run(list, SheetTransfer{}));
+        const Timing blocks = bench.run(list, SheetTransfer{});
+        printRow("blocks", 1'000'000, blocks);
         printRow("blocks, held", 1'000'000, held.run(list, SheetTransfer{}));
+        const double imported = bench.officeImport(list);
+        printImport(1'000'000, imported);
+        std::printf("%-19s %9d rows %7.2f times the office's own import\n", "cost, import", 1'000'000,
+                    blocks.seconds / imported);
     }
     std::printf("office start, connection and first document: up to %.2f s (not counted above)\n",
                 std::max(bench.officeStart(), held.officeStart()));

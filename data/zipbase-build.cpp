@@ -4,6 +4,9 @@
 // zip_codes (city, state, zip) and the table places, row i of one being row i
 // of the other. The state codes of the military post offices are decided by
 // make-places.py, by ZIP range; this program takes the rows as they come.
+// Then the area codes of the places (area-codes.cpp).
+#include "area-codes.h"
+
 #include <sqlite3.h>
 
 #include <cstdio>
@@ -85,8 +88,8 @@ void bindReal(sqlite3_stmt *statement, int index, const std::string &text)
 
 int main(int argc, char **argv)
 {
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: zipbase-build places.tsv zipbase.mdb\n");
+    if (argc != 4) {
+        std::fprintf(stderr, "usage: zipbase-build places.tsv zipbase.mdb areacodes.tsv\n");
         return 2;
     }
     std::ifstream places(argv[1]);
@@ -142,6 +145,7 @@ int main(int argc, char **argv)
     }
     sqlite3_finalize(insertZip);
     sqlite3_finalize(insertPlace);
+    ok = ok && addAreaCodes(db, argv[3]);
     ok = ok && exec(db, "COMMIT;");
     sqlite3_close(db);
     if (!ok || std::rename(temporary.c_str(), target.c_str()) != 0) {

@@ -327,7 +327,70 @@ private slots:
         for (const QByteArray &line : result.out.trimmed().split('\n'))
             names.append(QString::fromUtf8(line.split('\t').value(0)));
         QCOMPARE(names.join(QLatin1Char(',')),
-                 QStringLiteral("city,state,zip,state_name,county,county_fips,latitude,longitude,timezone"));
+                 QStringLiteral("city,state,zip,state_name,county,county_fips,latitude,longitude,timezone,"
+                                "area_code,phone"));
+    }
+
+    void areaCodesAndPhonesFitThePlace()
+    {
+        // The numbering data's own lists: "ST|city" (and "ST|*", all of a state's codes): its area codes.
+        QHash<QString, QStringList> listed;
+        QFile file(QStringLiteral(AREACODES_TSV));
+        QVERIFY(file.open(QIODevice::ReadOnly | QIODevice::Text));
+        file.readLine();
+        while (!file.atEnd()) {
+            const QStringList cells = QString::fromUtf8(file.readLine()).trimmed().split(QLatin1Char('\t'));
+            listed[cells.value(0) + QLatin1Char('|') + cells.value(1).toLower()] = cells.value(2).split(QLatin1Char(','));
+        }
+        // The numbering plan's codes of the territories, whose cities the data hardly names.
+        const QHash<QString, QStringList> territories{
+            {QStringLiteral("PR"), {QStringLiteral("787"), QStringLiteral("939")}},
+            {QStringLiteral("VI"), {QStringLiteral("340")}}, {QStringLiteral("GU"), {QStringLiteral("671")}},
+            {QStringLiteral("AS"), {QStringLiteral("684")}}, {QStringLiteral("MP"), {QStringLiteral("670")}}};
+
+        // Every place once.
+        const Run result = run({QStringLiteral("--unique"), QStringLiteral("-n"), QString::number(shippedPlaces().size()),
+                                QStringLiteral("--seed"), QStringLiteral("3"), QStringLiteral("--format"),
+                                QStringLiteral("tsv"), QStringLiteral("--no-header"), QStringLiteral("--fields"),
+                                QStringLiteral("state,city,area_code,phone")});
+        QCOMPARE(result.exitCode, 0);
+        static const QRegularExpression fictional(QStringLiteral("^\\(([0-9]{3})\\) 555-01[0-9]{2}$"));
+        QHash<QString, int> checkedByCity;
+        QSet<QString> endings;
+        for (const QByteArray &line : result.out.trimmed().split('\n')) {
+            const QStringList row = QString::fromUtf8(line).split(QLatin1Char('\t'));
+            const QString &state = row.at(0);
+            const QString &code = row.at(2);
+            if (!listed.contains(state + QStringLiteral("|*"))) {
+                // The military post offices and the Marshall Islands: none, and no phone.
+                QVERIFY2(code.isEmpty() && row.at(3).isEmpty(), line.constData());
+                continue;
+            }
+            QVERIFY2(fictional.match(row.at(3)).captured(1) == code, line.constData());
+            endings.insert(row.at(3).right(2));
+            const QStringList cityCodes = listed.value(state + QLatin1Char('|') + row.at(1).toLower());
+            QVERIFY2(territories.value(state, listed.value(state + QStringLiteral("|*"))).contains(code),
+                     line.constData());
+            if (!cityCodes.isEmpty()) {
+                QVERIFY2(cityCodes.contains(code), line.constData());
+                ++checkedByCity[state];
+            }
+        }
+        QCOMPARE(endings.size(), 100);
+        // Big and small places of every state checked against its cities' codes.
+        for (const QString &state : censusShares().keys())
+            QVERIFY2(checkedByCity.value(state) > 0, qPrintable(state));
+
+        // Overlays: the seed picks among them for each row, the same for the same seed.
+        const QStringList manhattan{QStringLiteral("-n"), QStringLiteral("200"), QStringLiteral("--zip-prefix"),
+                                    QStringLiteral("10001"), QStringLiteral("--fields"), QStringLiteral("area_code"),
+                                    QStringLiteral("--seed"), QStringLiteral("9")};
+        const QByteArray codes = run(manhattan).out;
+        QCOMPARE(run(manhattan).out, codes);
+        const QStringList overlays = listed.value(QStringLiteral("NY|new york"));
+        QVERIFY(overlays.size() > 1);
+        const QStringList drawn = QString::fromLatin1(codes.trimmed()).split(QLatin1Char('\n'));
+        QCOMPARE(QSet<QString>(overlays.begin(), overlays.end()), QSet<QString>(drawn.begin(), drawn.end()));
     }
 
     void uniqueGivesEveryPlaceOnce()
@@ -415,7 +478,8 @@ private slots:
             for (const QJsonValue &pair : pairs)
                 names.append(pair.toArray().at(0).toString());
             QCOMPARE(names.join(QLatin1Char(',')),
-                     QStringLiteral("zip,county_fips,city,state,state_name,county,latitude,longitude,timezone"));
+                     QStringLiteral("zip,county_fips,city,state,state_name,county,latitude,longitude,timezone,"
+                                    "area_code,phone"));
             byZip[pairs.at(0).toArray().at(1).toString()] = pairs;
         }
         const auto value = [&](const char *zip, int column) {

@@ -134,6 +134,7 @@ private slots:
 
     void generateFromTheButton();
     void noFieldChosenMovesTheFocus();
+    void enterPressesTheFocusedButton();
     void damagedDatabaseLeavesTheListAndTheStoredList();
     void commandsDuringARunDoNothing();
     void listCommands();
@@ -546,6 +547,29 @@ void TestForm1::noFieldChosenMovesTheFocus()
     QTest::keyClick(window->findChild<QPushButton *>("PushButton2"), Qt::Key_Space);
     QCOMPARE(m_dialogs.texts(), QStringList{QStringLiteral("You forgot to check which fields to display.")});
     QCOMPARE(QApplication::focusWidget(), window->findChild<QWidget *>("Check1"));
+}
+
+void TestForm1::enterPressesTheFocusedButton()
+{
+    auto window = makeWindow();
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    QStringList names;
+    for (QPushButton *button : window->findChildren<QPushButton *>())
+        connect(button, &QPushButton::clicked, this, [&names, button] { names.append(button->objectName()); });
+    const auto clicked = [&names] { return std::exchange(names, {}); };
+    auto *clear = window->findChild<QPushButton *>("PushButton7");
+    clear->setFocus();
+    QTest::keyClick(clear, Qt::Key_Return);
+    QTest::keyClick(clear, Qt::Key_Enter, Qt::KeypadModifier);
+    QTest::keyClick(clear, Qt::Key_Return, Qt::ControlModifier);
+    QCOMPARE(clicked(), QStringList({"PushButton7", "PushButton7"}));
+    // In the number box Enter presses no button.
+    auto *number = window->findChild<QLineEdit *>("Text1");
+    number->setFocus();
+    QTest::keyClick(number, Qt::Key_Return);
+    QTest::keyClick(number, Qt::Key_Enter, Qt::KeypadModifier);
+    QCOMPARE(clicked(), QStringList());
 }
 
 void TestForm1::damagedDatabaseLeavesTheListAndTheStoredList()

@@ -289,12 +289,15 @@ QString spokenCount(int count)
 }
 } // namespace
 
+QString Form1::placesTold() const
+{
+    const int rows = m_list->rows();
+    return (rows == 1 ? tr("%1 place") : tr("%1 places")).arg(spokenCount(rows));
+}
+
 void Form1::PushButton2_Click()
 {
-    runTold([this] { generatePlaces(*this, *m_list); }, [this] {
-        const int rows = m_list->rows();
-        return (rows == 1 ? tr("%1 place") : tr("%1 places")).arg(spokenCount(rows));
-    });
+    runTold([this] { generatePlaces(*this, *m_list); }, [this] { return placesTold(); });
 }
 
 void Form1::PushButton3_Click()
@@ -312,7 +315,8 @@ void Form1::PushButton13_Click()
         if (standsAside)
             return QString();
         const int rows = checkedRows();
-        return (rows == 1 ? tr("%1 row sent to the spreadsheet") : tr("%1 rows sent to the spreadsheet"))
+        return (rows == 1 ? tr("%1 row sent to a new LibreOffice Calc window")
+                          : tr("%1 rows sent to a new LibreOffice Calc window"))
             .arg(spokenCount(rows));
     });
 }
@@ -327,7 +331,8 @@ void Form1::PushButton8_Click()
 
 void Form1::PushButton7_Click()
 {
-    m_runner.run([this] { clearList(*this, *m_list); });
+    // A run in progress keeps its rows: then there is nothing to tell.
+    runTold([this] { clearList(*this, *m_list); }, [this] { return m_list->rows() == 0 ? placesTold() : QString(); });
 }
 
 void Form1::ListView1_RemoveSelected()

@@ -130,6 +130,8 @@ private:
     template <typename Command, typename Told>
     void runTold(Command &&command, Told &&told);
     int checkedRows() const;
+    // How many places the list holds, as a reader is told: "200 places".
+    QString placesTold() const;
 
     QtDialogs m_qtDialogs;
     Dialogs *m_dialogs;

@@ -4,6 +4,13 @@
 #include <numeric>
 #include <utility>
 
+namespace {
+
+// Sets the details' stream apart from the places'.
+constexpr std::uint64_t detailSalt = 0xD1B54A32D192ED03ull;
+
+} // namespace
+
 std::vector<std::uint64_t> wholeWeights(const std::vector<double> &weights)
 {
     // In 1/1024ths first: a product by a power of two is exact in any
@@ -61,6 +68,7 @@ PlaceDraws::PlaceDraws(std::uint64_t seed, std::uint32_t places, std::uint64_t c
                        const std::vector<std::uint64_t> &weights)
     : m_seed(seed)
     , m_state(seed)
+    , m_details(seed ^ detailSalt)
     , m_places(places)
     , m_count(count)
     , m_unique(unique)
@@ -116,5 +124,6 @@ void PlaceDraws::drawWeightedOrder(const std::vector<std::uint64_t> &weights)
 void PlaceDraws::restart()
 {
     m_state = m_seed;
+    m_details = m_seed ^ detailSalt;
     m_drawn = 0;
 }

@@ -124,12 +124,17 @@ public:
             places[i] = next();
     }
     static constexpr std::size_t batchSize = AliasTable::batchSize;
+    // A whole number below `n` for the details of a draw (which of a place's
+    // area codes, a phone number's last digits), from a stream of its own, so
+    // that a seed draws the same places whatever the fields.
+    std::uint64_t detail(std::uint64_t n) { return drawBelow(m_details, n); }
 
 private:
     void drawWeightedOrder(const std::vector<std::uint64_t> &weights);
 
     std::uint64_t m_seed;
     std::uint64_t m_state;
+    std::uint64_t m_details;
     std::uint32_t m_places;
     std::uint64_t m_count;
     bool m_unique;

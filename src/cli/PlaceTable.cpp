@@ -13,27 +13,43 @@
 
 const std::array<FieldInfo, fieldCount> fieldInfo{{
     {Field::City, "city", "the city or town, as the data spells it",
-     "The city or town of the post office, as the data spells it\n.RB ( McCall ,\n.BR \"Coeur d'Alene\" ).", false},
+     "The city or town of the post office, as the data spells it\n.RB ( McCall ,\n.BR \"Coeur d'Alene\" ).",
+     false, "city", Field::City},
     {Field::State, "state", "the two-letter postal code of the state",
      "The two\\-letter postal code: the 50 states and DC; Puerto Rico (PR), the\n"
      "U.S. Virgin Islands (VI), Guam (GU), American Samoa (AS) and the Northern\n"
      "Mariana Islands (MP); the Marshall Islands (MH, two ZIP codes); and AA, AE\n"
      "and AP for the military post offices, whose code follows their ZIP range.",
-     false},
-    {Field::Zip, "zip", "the five-digit ZIP code", "The five\\-digit ZIP code, as text: leading zeros are kept.", false},
-    {Field::StateName, "state_name", "the state's name", "The state's name, such as\n.BR \"North Carolina\" .", false},
-    {Field::County, "county", "the county or county equivalent", "The county or county equivalent (parish, borough, municipio, island\n"
+     false, "state", Field::State},
+    {Field::Zip, "zip", "the five-digit ZIP code", "The five\\-digit ZIP code, as text: leading zeros are kept.",
+     false, "zip", Field::Zip},
+    {Field::StateName, "state_name", "the state's name", "The state's name, such as\n.BR \"North Carolina\" .",
+     false, "state_name", Field::StateName},
+    {Field::County, "county", "the county or county equivalent",
+     "The county or county equivalent (parish, borough, municipio, island\n"
      "district; in Connecticut the planning regions the Census Bureau counts by\n"
      "since 2022): the one where most of the ZIP code's residents live, or, for a\n"
      "ZIP code where nobody lives, that of its town.",
-     false},
+     false, "county", Field::County},
     {Field::CountyFips, "county_fips", "the county's five-digit FIPS code",
-     "The county's five\\-digit FIPS code, as text.", false},
-    {Field::Latitude, "latitude", "degrees north", "Degrees north, as a decimal number.", true},
+     "The county's five\\-digit FIPS code, as text.", false, "county_fips", Field::CountyFips},
+    {Field::Latitude, "latitude", "degrees north", "Degrees north, as a decimal number.", true, "latitude",
+     Field::Latitude},
     {Field::Longitude, "longitude", "degrees east (negative: west)",
-     "Degrees east (negative: west), as a decimal number.", true},
+     "Degrees east (negative: west), as a decimal number.", true, "longitude", Field::Longitude},
     {Field::Timezone, "timezone", "the IANA time zone, such as America/Chicago",
-     "The IANA time zone, such as\n.BR America/Chicago .", false},
+     "The IANA time zone, such as\n.BR America/Chicago .", false, "timezone", Field::Timezone},
+    {Field::AreaCode, "area_code", "the telephone area code that serves the place",
+     "The telephone area code that serves the place, from the numbering plan's\n"
+     "geocoding data (libphonenumber): one it lists for the city, or else for the\n"
+     "nearest place of the state it names; where overlays serve a place, the seed\n"
+     "picks one for each row.\nMilitary post offices have none.",
+     false, "area_codes", Field::AreaCode},
+    {Field::Phone, "phone", "a number in that area code that reaches no one: (NPA) 555-01XX",
+     "A telephone number in the row's\n.BR area_code ,\nformatted\n.BI ( NPA \") 555\\-01\" XX\n"
+     "from the range 555\\-0100 to 555\\-0199 that the numbering plan sets aside\n"
+     "for fictional use, so it reaches no subscriber.\nThe seed picks its last two digits.",
+     false, nullptr, Field::AreaCode},
 }};
 
 namespace {
@@ -57,10 +73,12 @@ PlaceTable PlaceTable::load(const QString &databaseFile, std::vector<Field> fiel
     const char *tableName = hasPlaces ? "places" : "zip_codes";
     // Only what the run needs: making text of every coordinate is most of the reading.
     fields.push_back(Field::State);
+    for (Field &field : fields)
+        field = info(field).source; // a field made from others reads those
     QStringList columns;
     for (Field field : fields) {
         const bool shared = field == Field::City || field == Field::State || field == Field::Zip;
-        columns.append(hasPlaces || shared ? QLatin1String(info(field).name) : QLatin1String("NULL"));
+        columns.append(hasPlaces || shared ? QLatin1String(info(field).column) : QLatin1String("NULL"));
     }
     const bool withPopulation = population && hasPlaces;
     if (withPopulation)

@@ -22,8 +22,10 @@ enum class Field
     Latitude,
     Longitude,
     Timezone,
+    AreaCode,
+    Phone,
 };
-constexpr std::size_t fieldCount = 9;
+constexpr std::size_t fieldCount = 11;
 
 struct FieldInfo
 {
@@ -32,6 +34,8 @@ struct FieldInfo
     const char *description; // one line, for --list-fields
     const char *manual;      // the manual page's paragraph, in roff
     bool number;             // written as a number in JSON and SQL
+    const char *column; // the column of the table `places` it is read from
+    Field source;       // the field whose values make it: itself when read from a column
 };
 extern const std::array<FieldInfo, fieldCount> fieldInfo;
 inline const FieldInfo &info(Field field) { return fieldInfo[std::size_t(field)]; }

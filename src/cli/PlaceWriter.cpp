@@ -13,8 +13,23 @@
 
 namespace {
 
+// Where in a place's line the bytes go that differ from draw to draw: the
+// area code, among the place's overlays, and the phone's area code and last
+// two digits (-1: not in the line); and the place's area codes (at most six,
+// the most any place has is four), beside them so that one read of memory
+// finds them all.
+struct alignas(32) DrawnSlots
+{
+    std::int32_t areaCode = -1;
+    std::int32_t phoneArea = -1;
+    std::int32_t digits = -1;
+    std::uint8_t codeCount = 0;
+    std::array<char, 18> codes{}; // three digits each
+};
+
 // The bytes of a run around its places, and every place's bytes: made once,
-// then copied for each draw. Between two places goes the separator.
+// then copied for each draw, with their drawn slots filled in. Between two
+// places goes the separator.
 class RenderedLines
 {
 public:
@@ -27,14 +42,23 @@ public:
         m_bytes.insert(m_bytes.end(), bytes.begin(), bytes.end());
         m_ends.push_back(std::uint32_t(m_bytes.size()));
     }
+    void append(const QByteArray &bytes, const DrawnSlots &fills)
+    {
+        append(bytes);
+        m_fills.push_back(fills);
+    }
     const char *begin(std::uint32_t place) const { return m_bytes.data() + start(place); }
     const char *end(std::uint32_t place) const { return m_bytes.data() + m_ends[place]; }
+    // Whether the lines have slots the draws fill.
+    bool drawn() const { return !m_fills.empty(); }
+    const DrawnSlots &fills(std::uint32_t place) const { return m_fills[place]; }
 
 private:
     std::size_t start(std::uint32_t place) const { return place == 0 ? 0 : m_ends[place - 1]; }
 
     std::vector<char> m_bytes;
     std::vector<std::uint32_t> m_ends;
+    std::vector<DrawnSlots> m_fills;
 };
 
 // The window's aligned table: each line through the window's own text writer,
@@ -122,13 +146,39 @@ void appendJsonValue(QByteArray &line, QByteArrayView text, bool number)
         appendJsonString(line, text);
 }
 
-QByteArray placeLine(const PlaceTable &table, std::uint32_t place, const PlaceLayout &layout)
+// A place's line, with its first area code in the drawn slots, which it notes in `fills`.
+QByteArray placeLine(const PlaceTable &table, std::uint32_t place, const PlaceLayout &layout, DrawnSlots &fills)
 {
     const FormatInfo &format = info(layout.format);
     QByteArray line;
     format.begin(line, layout);
-    for (std::size_t i = 0; i < layout.fields.size(); ++i)
-        format.cell(line, i, layout.fields[i], table.value(place, layout.fields[i]));
+    for (std::size_t i = 0; i < layout.fields.size(); ++i) {
+        const Field field = layout.fields[i];
+        if (info(field).source != Field::AreaCode) {
+            format.cell(line, i, field, table.value(place, field));
+            continue;
+        }
+        // "212,332,646": the codes of three digits, up to six of them.
+        const QByteArrayView codes = table.value(place, Field::AreaCode);
+        fills.codeCount = 0;
+        for (qsizetype at = 0; at + 3 <= codes.size() && fills.codeCount < 6; at += 4)
+            std::memcpy(fills.codes.data() + 3 * fills.codeCount++, codes.data() + at, 3);
+        const QByteArrayView code = codes.first(std::min<qsizetype>(3, codes.size()));
+        const QByteArray value = code.isEmpty() || field == Field::AreaCode
+            ? code.toByteArray()
+            : "(" + code.toByteArray() + ") 555-0100";
+        const qsizetype start = line.size();
+        format.cell(line, i, field, value);
+        if (value.isEmpty())
+            continue;
+        const auto at = std::int32_t(line.indexOf(value, start));
+        if (field == Field::AreaCode) {
+            fills.areaCode = at;
+        } else {
+            fills.phoneArea = at + 1;
+            fills.digits = at + std::int32_t(value.size()) - 2;
+        }
+    }
     line += format.end;
     return line;
 }
@@ -141,8 +191,16 @@ RenderedLines renderDelimited(const PlaceTable &table, const std::vector<std::ui
     lines.header = format.header(layout);
     lines.separator = format.between;
     lines.footer = format.footer;
-    for (std::uint32_t place : places)
-        lines.append(placeLine(table, place, layout));
+    const bool drawn = std::any_of(layout.fields.begin(), layout.fields.end(),
+                                   [](Field field) { return info(field).source == Field::AreaCode; });
+    for (std::uint32_t place : places) {
+        DrawnSlots fills;
+        const QByteArray line = placeLine(table, place, layout, fills);
+        if (drawn)
+            lines.append(line, fills);
+        else
+            lines.append(line);
+    }
     return lines;
 }
 
@@ -228,6 +286,21 @@ const std::array<FormatInfo, formatCount> formatInfo{{
 
 namespace {
 
+// Fills the drawn slots of a place's line just copied to `line`: one of its
+// area codes and the phone's last two digits, from one number of the draws.
+void fillSlots(char *line, const DrawnSlots &fills, PlaceDraws &draws)
+{
+    const std::uint64_t detail = draws.detail(std::max<std::uint64_t>(fills.codeCount, 1) * 100);
+    const char *code = fills.codes.data() + detail / 100 * 3;
+    if (fills.areaCode >= 0)
+        std::memcpy(line + fills.areaCode, code, 3);
+    if (fills.digits >= 0) {
+        std::memcpy(line + fills.phoneArea, code, 3);
+        line[fills.digits] = char('0' + detail % 100 / 10);
+        line[fills.digits + 1] = char('0' + detail % 10);
+    }
+}
+
 void stream(const std::function<void(const char *, qsizetype)> &write, const RenderedLines &lines,
             PlaceDraws &draws)
 {
@@ -253,18 +326,25 @@ void stream(const std::function<void(const char *, qsizetype)> &write, const Ren
     };
     draws.restart();
     const bool separated = !lines.separator.isEmpty();
+    const bool drawn = lines.drawn();
     // Places are drawn a batch ahead of their copying, with their lines asked
     // into the cache, so that the draws' and the lines' reads of memory overlap.
     std::array<std::uint32_t, PlaceDraws::batchSize> batch;
     for (std::uint64_t first = 0; first < draws.count(); first += batch.size()) {
         const std::uint64_t size = std::min<std::uint64_t>(batch.size(), draws.count() - first);
         draws.next(batch.data(), size);
-        for (std::uint64_t i = 0; i < size; ++i)
+        for (std::uint64_t i = 0; i < size; ++i) {
             __builtin_prefetch(lines.begin(batch[i]));
+            if (drawn)
+                __builtin_prefetch(&lines.fills(batch[i]));
+        }
         for (std::uint64_t i = 0; i < size; ++i) {
             if (separated && first + i > 0)
                 append(lines.separator.cbegin(), lines.separator.cend());
             append(lines.begin(batch[i]), lines.end(batch[i]));
+            if (drawn)
+                fillSlots(block.get() + used - (lines.end(batch[i]) - lines.begin(batch[i])),
+                          lines.fills(batch[i]), draws);
         }
     }
     append(lines.footer.cbegin(), lines.footer.cend());

@@ -7,3 +7,11 @@ void SpreadsheetApplication::setCells(int row, int column, const QList<QStringLi
             setCell(row + int(i), column + int(j), cells[i][j]);
     }
 }
+
+void SpreadsheetApplication::setRectangles(const std::vector<SheetRectangle> &rectangles, std::size_t &stored)
+{
+    for (const SheetRectangle &rectangle : rectangles) {
+        setCells(rectangle.row, rectangle.column, rectangle.cells);
+        ++stored;
+    }
+}

@@ -4,7 +4,19 @@
 #include <QString>
 #include <QStringList>
 
+#include <cstddef>
 #include <memory>
+#include <vector>
+
+// A rectangle of texts for SpreadsheetApplication::setCells: text j of
+// `cells[i]` goes to cell (row + i, column + j); every row of `cells` is as
+// long as the first.
+struct SheetRectangle
+{
+    int row = 0;
+    int column = 0;
+    QList<QStringList> cells;
+};
 
 // The spreadsheet application as the export drives it: one running
 // application object with the workbook it added last. Every member may throw
@@ -29,6 +41,12 @@ public:
     // cells may or may not have been stored. By default: setCell for each
     // text, in order.
     virtual void setCells(int row, int column, const QList<QStringList> &cells);
+    // Stores the rectangles in order, each as setCells would, and no cell
+    // outside them, however far apart they lie. `stored` counts those stored
+    // from the first on; when the call fails, any cell of the others may or
+    // may not have been stored. An application that can stores them all in
+    // one call. By default: setCells for each.
+    virtual void setRectangles(const std::vector<SheetRectangle> &rectangles, std::size_t &stored);
     // Fits the width of every column of the active sheet to its content.
     virtual void autofitColumns() = 0;
     // Shows the application's window with its workbooks, or hides it.

@@ -105,12 +105,7 @@ private:
         QString value;
         std::size_t rectangle = 0; // the rectangle that holds the cell's last text
     };
-    struct Rectangle
-    {
-        std::int32_t top;
-        std::int32_t left;
-        QList<QStringList> texts; // rows of equal length
-    };
+    using Rectangle = SheetRectangle;
 
     // Sends the pending cells, or as many of them as the application takes;
     // reports nothing. It runs as the command unwinds, so nothing may leave
@@ -151,10 +146,10 @@ private:
             if (run.isEmpty())
                 return;
             Rectangle *above = rectangles.empty() ? nullptr : &rectangles.back();
-            if (!above || above->left != runLeft || above->texts.constFirst().size() != run.size()
-                || std::int64_t(above->top) + above->texts.size() != runRow)
+            if (!above || above->column != runLeft || above->cells.constFirst().size() != run.size()
+                || std::int64_t(above->row) + above->cells.size() != runRow)
                 above = &rectangles.emplace_back(Rectangle{runRow, runLeft, {}});
-            above->texts.append(std::exchange(run, {}));
+            above->cells.append(std::exchange(run, {}));
             for (const std::size_t cell : std::exchange(runCells, {}))
                 cells[cell].rectangle = rectangles.size() - 1;
         };
@@ -181,32 +176,32 @@ private:
         return rectangles;
     }
 
-    // Sends the rectangles in order; `sent` counts those the application took.
+    // Sends the rectangles in order, all in one call where the application
+    // can; `sent` counts those the application took.
     void sendRectangles(const std::vector<Rectangle> &rectangles, std::size_t &sent)
     {
         if (rectangles.empty())
             return;
         QElapsedTimer timer;
         timer.start();
-        for (const Rectangle &rectangle : rectangles) {
-            m_application->setCells(rectangle.top, rectangle.left, rectangle.texts);
-            ++sent;
-        }
+        m_application->setRectangles(rectangles, sent);
         if (m_transfer.rowsPerBlock <= 0) {
             const Rectangle &last = rectangles.back();
-            sizeBlocks(std::int64_t(last.top) + last.texts.size() - rectangles.front().top, timer.nsecsElapsed());
+            sizeBlocks(std::int64_t(last.row) + last.cells.size() - rectangles.front().row, timer.nsecsElapsed());
         }
     }
 
-    // Blocks as large as the application stores in about 3 ms: with the
-    // window's own 4 ms between dispatches, it handles its input at least
-    // every 10 ms. The size changes at most twofold from block to block.
+    // Blocks as large as the application stores in about 20 ms: each call
+    // costs the same few round trips to the office whatever it holds, and
+    // while the office works the window handles its input every 4 ms (see
+    // the application's waits). The size changes at most twofold from block
+    // to block.
     void sizeBlocks(std::int64_t rows, qint64 nanoseconds)
     {
-        constexpr double target = 3e6;
+        constexpr double target = 20e6;
         const double fitting = double(rows) * target / double(std::max<qint64>(nanoseconds, 1));
         const double bounded = std::clamp(fitting, m_rowsPerBlock / 2.0, m_rowsPerBlock * 2.0);
-        m_rowsPerBlock = std::clamp(int(bounded), 16, 16384);
+        m_rowsPerBlock = std::clamp(int(bounded), 16, 65536);
     }
 
     Dialogs &m_dialogs;

@@ -11,8 +11,8 @@ struct SheetTransfer
     // blocks; for comparisons.
     bool cellByCell = false;
     // Sheet rows per block, counted from row 1 (the header row); 0: as many
-    // as the application stores in a few milliseconds, so that the window
-    // handles its input at least every 10 ms.
+    // as the application stores in about 20 ms (the window handles its input
+    // while it waits for the application).
     int rowsPerBlock = 0;
 };
 
@@ -33,7 +33,8 @@ bool SaveResultsAsExcelFileIsExcelInstalled(CommandHost &host, SpreadsheetFactor
 // window has closed, so that no document is opened after the window has gone.
 //
 // The cells go out in blocks of rows, each block as rectangles of the cells
-// written, so that no other cell is touched. A block the application does
+// written, all in one call, so that no other cell is touched and scattered
+// ticks cost about what their cells cost. A block the application does
 // not take is written again cell by cell, so that each cell that fails is
 // reported with its own step (126, 132, 156 or 162), in the order of the steps.
 void exportToSpreadsheet(CommandHost &host, const ListSource &list, SpreadsheetFactory &factory,

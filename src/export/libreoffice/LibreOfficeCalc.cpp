@@ -11,7 +11,10 @@
 #include <com/sun/star/frame/XFrame.hpp>
 #include <com/sun/star/frame/XModel.hpp>
 #include <com/sun/star/lang/XComponent.hpp>
+#include <com/sun/star/sheet/CellFlags.hpp>
 #include <com/sun/star/sheet/XCellRangeFormula.hpp>
+#include <com/sun/star/sheet/XCellRangesQuery.hpp>
+#include <com/sun/star/sheet/XSheetCellRanges.hpp>
 #include <com/sun/star/table/XCell.hpp>
 #include <com/sun/star/table/XCellRange.hpp>
 #include <com/sun/star/table/XColumnRowRange.hpp>
@@ -19,7 +22,9 @@
 #include <com/sun/star/uno/Any.hxx>
 #include <com/sun/star/uno/Sequence.hxx>
 
+#include <algorithm>
 #include <utility>
+#include <vector>
 
 using css::uno::Reference;
 using css::uno::UNO_QUERY;
@@ -139,6 +144,110 @@ void CalcApplication::setCells(int row, int column, const QList<QStringList> &ce
             left, top, left + sal_Int32(width) - 1, top + block.getLength() - 1);
         Reference<css::sheet::XCellRangeFormula>(range, UNO_QUERY_THROW)->setFormulaArray(block);
     });
+}
+
+void CalcApplication::setRectangles(const std::vector<SheetRectangle> &rectangles, std::size_t &stored)
+{
+    if (rectangles.size() <= 1) {
+        SpreadsheetApplication::setRectangles(rectangles, stored);
+        return;
+    }
+    // The texts are made on the office's thread, while the window goes on.
+    callOffice([view = m_view, rectangles] {
+        // One range over all the rectangles (sheet positions from 0), its
+        // texts in `block`; `written` marks the cells the rectangles hold.
+        sal_Int32 top = rectangles.front().row - 1;
+        sal_Int32 left = rectangles.front().column - 1;
+        sal_Int32 bottom = top;
+        sal_Int32 right = left;
+        for (const SheetRectangle &rectangle : rectangles) {
+            if (rectangle.cells.isEmpty() || rectangle.cells.constFirst().isEmpty())
+                continue;
+            top = std::min(top, rectangle.row - 1);
+            left = std::min(left, rectangle.column - 1);
+            bottom = std::max(bottom, rectangle.row - 1 + sal_Int32(rectangle.cells.size()) - 1);
+            right = std::max(right, rectangle.column - 1 + sal_Int32(rectangle.cells.constFirst().size()) - 1);
+        }
+        const sal_Int32 height = bottom - top + 1;
+        const sal_Int32 width = right - left + 1;
+        const auto at = [width](sal_Int32 row, sal_Int32 column) { return std::size_t(row) * std::size_t(width) + std::size_t(column); };
+        css::uno::Sequence<css::uno::Sequence<OUString>> block(height);
+        css::uno::Sequence<OUString> *const lines = block.getArray();
+        for (sal_Int32 row = 0; row < height; ++row)
+            lines[row].realloc(width);
+        std::vector<bool> written(std::size_t(height) * std::size_t(width));
+        for (const SheetRectangle &rectangle : rectangles) {
+            for (qsizetype i = 0; i < rectangle.cells.size(); ++i) {
+                const QStringList &texts = rectangle.cells[i];
+                if (texts.size() != rectangle.cells.constFirst().size())
+                    throw Failure(QStringLiteral("The cells to store are not a rectangle."));
+                const sal_Int32 row = rectangle.row - 1 + sal_Int32(i) - top;
+                OUString *const line = lines[row].getArray();
+                for (qsizetype j = 0; j < texts.size(); ++j) {
+                    const sal_Int32 column = rectangle.column - 1 + sal_Int32(j) - left;
+                    line[column] = literalText(texts[j]);
+                    written[at(row, column)] = true;
+                }
+            }
+        }
+
+        // Calc empties every cell of a range before it stores the range's
+        // texts, and stores nothing for an empty text: a cell of the range
+        // that no rectangle holds stays as it was only when it is empty.
+        // The rows where such a cell has content (the user's, typed
+        // meanwhile) get each rectangle's cells alone; the others go as
+        // ranges of as many rows as can be.
+        const Reference<css::sheet::XSpreadsheet> sheet = activeSheet(view);
+        const Reference<css::table::XCellRange> all =
+            sheet->getCellRangeByPosition(left, top, left + width - 1, top + height - 1);
+        const sal_Int16 contents = css::sheet::CellFlags::VALUE | css::sheet::CellFlags::DATETIME
+            | css::sheet::CellFlags::STRING | css::sheet::CellFlags::ANNOTATION | css::sheet::CellFlags::FORMULA;
+        const css::uno::Sequence<css::table::CellRangeAddress> filled =
+            Reference<css::sheet::XCellRangesQuery>(all, UNO_QUERY_THROW)->queryContentCells(contents)->getRangeAddresses();
+        std::vector<bool> keeping(std::size_t(height), false);
+        for (const css::table::CellRangeAddress &range : filled) {
+            for (sal_Int32 row = std::max(range.StartRow, top); row <= std::min(range.EndRow, bottom); ++row) {
+                for (sal_Int32 column = std::max(range.StartColumn, left); column <= std::min(range.EndColumn, right);
+                     ++column) {
+                    if (!written[at(row - top, column - left)])
+                        keeping[std::size_t(row - top)] = true;
+                }
+            }
+        }
+        const auto store = [&](sal_Int32 firstRow, sal_Int32 endRow, sal_Int32 firstColumn, sal_Int32 endColumn) {
+            if (firstRow == 0 && endRow == height) {
+                Reference<css::sheet::XCellRangeFormula>(all, UNO_QUERY_THROW)->setFormulaArray(block);
+                return;
+            }
+            css::uno::Sequence<css::uno::Sequence<OUString>> part(endRow - firstRow);
+            css::uno::Sequence<OUString> *line = part.getArray();
+            for (sal_Int32 row = firstRow; row < endRow; ++row)
+                *line++ = css::uno::Sequence<OUString>(block[row].getConstArray() + firstColumn, endColumn - firstColumn);
+            const Reference<css::table::XCellRange> range = sheet->getCellRangeByPosition(
+                left + firstColumn, top + firstRow, left + endColumn - 1, top + endRow - 1);
+            Reference<css::sheet::XCellRangeFormula>(range, UNO_QUERY_THROW)->setFormulaArray(part);
+        };
+        for (sal_Int32 row = 0; row < height;) {
+            sal_Int32 end = row;
+            while (end < height && !keeping[std::size_t(end)])
+                ++end;
+            if (end > row) {
+                store(row, end, 0, width);
+                row = end;
+                continue;
+            }
+            for (sal_Int32 column = 0; column < width;) {
+                sal_Int32 last = column;
+                while (last < width && written[at(row, last)])
+                    ++last;
+                if (last > column)
+                    store(row, row + 1, column, last);
+                column = last + 1;
+            }
+            ++row;
+        }
+    });
+    stored = rectangles.size();
 }
 
 void CalcApplication::autofitColumns()

@@ -27,6 +27,7 @@ public:
     void addWorkbook() override;
     void setCell(int row, int column, const QString &value) override;
     void setCells(int row, int column, const QList<QStringList> &cells) override;
+    void setRectangles(const std::vector<SheetRectangle> &rectangles, std::size_t &stored) override;
     void autofitColumns() override;
     void setVisible(bool visible) override;
 

@@ -185,8 +185,11 @@ void Form1::Form_Load()
     guard.step(132, [&] {
         Text1->setText(m_settings->read(SettingsStore::Key::NumberOfRecords));
         // A settings file that could not be read is reported once, its readable values in use.
-        if (const QString problem = m_settings->loadProblem(); !problem.isEmpty())
+        if (const QString problem = m_settings->loadProblem(); !problem.isEmpty()) {
+            if (const QString cause = m_settings->loadCause(); !cause.isEmpty())
+                m_toldCauses.insert(cause);
             throw Failure(problem);
+        }
     });
     loadCheck(guard, 134, Check1, SettingsStore::Key::City);
     loadCheck(guard, 136, Check2, SettingsStore::Key::State);
@@ -235,9 +238,15 @@ void Form1::storeList(Guard &guard)
         guard.step(108, [&] { prefixes.chop(1); });
     guard.step(110, [&] {
         m_settings->write(SettingsStore::Key::Prefixes, prefixes);
-        if (m_settings->status() != QSettings::NoError)
-            throw Failure(QStringLiteral("The result list could not be stored in %1.")
-                              .arg(m_settings->fileName(SettingsStore::name(SettingsStore::Key::Prefixes))));
+        if (m_settings->status() == QSettings::NoError)
+            return;
+        // A cause the user was told of already (a read-only folder) is not told again.
+        const QString key = SettingsStore::name(SettingsStore::Key::Prefixes);
+        const QString cause = m_settings->storageCause(key);
+        if (m_toldCauses.contains(cause))
+            return;
+        m_toldCauses.insert(cause);
+        throw Failure(QStringLiteral("The result list could not be stored in %1: %2.").arg(m_settings->fileName(key), cause));
     });
 }
 
@@ -248,7 +257,10 @@ void Form1::commitSessionData(QSessionManager &manager)
     // program talk to the user; otherwise the close reports it again.
     SessionDialogs dialogs(*m_dialogs, manager);
     Guard guard(dialogs, queryUnloadSource);
+    const QSet<QString> told = m_toldCauses;
     storeList(guard);
+    if (dialogs.dropped) // not told after all
+        m_toldCauses = told;
 }
 
 void Form1::closeEvent(QCloseEvent *event)
@@ -403,7 +415,11 @@ void Form1::storeOption(SettingsStore::Key key, const QString &value)
         m_toldOptionsUnstored = false;
     } else if (!m_toldOptionsUnstored) {
         m_toldOptionsUnstored = true;
-        showPlainMessage(*m_dialogs, m_settings->writeProblem(SettingsStore::name(key)));
+        const QString cause = m_settings->storageCause(SettingsStore::name(key));
+        if (!m_toldCauses.contains(cause)) {
+            m_toldCauses.insert(cause);
+            showPlainMessage(*m_dialogs, m_settings->writeProblem(SettingsStore::name(key)));
+        }
     }
 }
 

@@ -6,6 +6,7 @@
 #include "generate/GenerationRun.h"
 
 #include <QCursor>
+#include <QSet>
 #include <QWidget>
 
 #include <memory>
@@ -163,4 +164,6 @@ private:
     bool m_checkingNumber = false;
     bool m_centred = false;
     bool m_toldOptionsUnstored = false; // since the last store of an option that worked
+    // The causes of failed stores the user was told of in this run ("its folder ... is read-only"): each is told once.
+    QSet<QString> m_toldCauses;
 };

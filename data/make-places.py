@@ -146,11 +146,26 @@ NO_RESIDENTS = 1
 # A ZIP code farther than this from every ZCTA of its state borrows no county
 # (Wake Island, 3,700 km from Honolulu).
 BORROW_KM = 50
+# ZCTAs whose largest county share is land where few live: the county of the
+# town and its people.
+COUNTIES = {
+    '59762': '30001',  # Wise River: Beaverhead, not the Deer Lodge forest
+    '96076': '06089',  # Platina: Shasta, not the Trinity forest
+    '97759': '41017',  # Sisters: Deschutes, not the Linn wilderness
+}
+# ZCTAs whose centre lies at sea or in the wilds, and the point that stands
+# for them (None: GeoNames' point of the ZIP code).
+POINTS = {
+    '00680': ('18.20110', '-67.13960'),  # Mayaguez: the ZCTA takes in Mona and Desecheo islands
+    '96799': ('-14.27560', '-170.70200'),  # Pago Pago: one ZCTA for all of American Samoa
+    '93042': (None, None),  # Point Mugu: the ZCTA holds San Nicolas Island; GeoNames' point, the base
+    '97759': (None, None),  # Sisters: its centre lies in the Linn wilderness; GeoNames' point, the town
+}
 
 
 def read_zctas(path):
-    """The ZCTAs by ZIP code: state, city, county (where most of its people
-    live), point and residents."""
+    """The ZCTAs by ZIP code: state, city, county (its largest share), point
+    and residents."""
     with open(path, encoding='utf-8') as f:
         records = json.load(f)
     zctas, county_names = {}, {}
@@ -160,16 +175,20 @@ def read_zctas(path):
     for z in records:
         if z['stateAbbreviation'] not in STATES:
             fail(f"ZCTA {z['zip']}: unknown state {z['stateAbbreviation']}")
-        # The county of its state where most of its people live (a few ZCTAs
+        # The county of its state with the largest share of the ZCTA (a few
         # reach over a state line).
         shares = {code: share for code, share in json.loads(z['county_weights']).items()
                   if code[:2] == STATES[z['stateAbbreviation']][0]}
         if not shares:
             fail(f"ZCTA {z['zip']}: no county in its state {z['stateAbbreviation']}")
-        fips = max(shares, key=lambda code: (shares[code], code))
+        fips = COUNTIES.get(z['zip']) or max(shares, key=lambda code: (shares[code], code))
+        # Where most of a ZCTA's people live in another state, its centre lies
+        # there: the ZIP code keeps GeoNames' point, its town's.
+        lat, lon = POINTS.get(z['zip'], (f"{z['latitude']:.5f}", f"{z['longitude']:.5f}"))
+        if sum(shares.values()) < 50 and z['stateAbbreviation'] not in TERRITORIES:
+            lat = lon = None
         zctas[z['zip']] = {'zip': z['zip'], 'city': z['city'], 'state': z['stateAbbreviation'],
-                           'county': county_names[fips], 'fips': fips,
-                           'lat': f"{z['latitude']:.5f}", 'lon': f"{z['longitude']:.5f}",
+                           'county': county_names[fips], 'fips': fips, 'lat': lat, 'lon': lon,
                            'people': z['population']}
     return zctas
 
@@ -182,7 +201,8 @@ def distance_km(lat1, lon1, lat2, lon2):
 def with_zctas(rows, zctas):
     """Each postal row takes its ZCTA's county, point and residents; a ZIP
     code that is no ZCTA takes the county and point of its town's most
-    populous ZCTA, else the county of the nearest ZCTA of its state, and has
+    populous ZCTA, else keeps its own county where one of the five nearest
+    ZCTAs of its state shares it (else it takes the nearest one's), and has
     no residents. The territories' ZCTAs, missing from the postal codes,
     are added. Every ZCTA's residents are counted once."""
     towns, by_state = {}, {}
@@ -199,27 +219,33 @@ def with_zctas(rows, zctas):
         z = zctas.get(r['zip'])
         if z and r['zip'] not in placed:
             placed.add(r['zip'])
-            r.update(county=z['county'], fips=z['fips'], lat=z['lat'], lon=z['lon'], people=z['people'] or 0)
+            r.update(county=z['county'], fips=z['fips'], people=z['people'] or 0)
+            if z['lat'] is not None:
+                r.update(lat=z['lat'], lon=z['lon'])
             continue
         town = towns.get((r['state'], r['city'].lower()))
-        if town:
+        if town and town['lat'] is not None:
             r.update(county=town['county'], fips=town['fips'], lat=town['lat'], lon=town['lon'])
             continue
         if r['lat'] is None:
             r.update(county=None, fips=None)
             continue
         lat, lon = float(r['lat']), float(r['lon'])
-        near = min(by_state.get(r['state'], []), default=None,
-                   key=lambda z: distance_km(lat, lon, float(z['lat']), float(z['lon'])))
-        if near and distance_km(lat, lon, float(near['lat']), float(near['lon'])) <= BORROW_KM:
-            r.update(county=near['county'], fips=near['fips'])
-        else:
+        near = sorted((distance_km(lat, lon, float(z['lat']), float(z['lon'])), z['fips'], z['county'])
+                      for z in by_state.get(r['state'], []) if z['lat'] is not None)[:5]
+        if not near or near[0][0] > BORROW_KM:
             r.update(county=None, fips=None)
+        elif r['fips'] not in {fips for _, fips, _ in near}:
+            r.update(county=near[0][2], fips=near[0][1])
+        else:
+            r.update(county=next(name for _, fips, name in near if fips == r['fips']))
     postal = {r['zip'] for r in rows}
     added = sorted((z for z in zctas.values() if z['zip'] not in postal), key=lambda z: z['zip'])
     for z in added:
         if z['state'] not in TERRITORIES:
             fail(f"ZCTA {z['zip']} of {z['state']} is no postal code of GeoNames")
+        if z['lat'] is None:
+            fail(f"ZCTA {z['zip']} of {z['state']} has no point")
         rows.append(dict(z, military=False))
     counties = {}
     for r in rows:

@@ -199,6 +199,9 @@ private:
 
 QAccessibleInterface *widgetInterface(const QString &className, QObject *object)
 {
+    // The window is a frame named by its title; Qt reads a plain widget as a filler.
+    if (className == QLatin1String("Form1"))
+        return new QAccessibleWidget(static_cast<QWidget *>(object), QAccessible::Window);
     if (className == QLatin1String("ResultView"))
         return accessibleResultView(static_cast<ResultView *>(object));
     if (className == QLatin1String("QLineEdit") && object->metaObject() == &QLineEdit::staticMetaObject

@@ -1,6 +1,32 @@
 #include "app/Controls.h"
 
+#include <QKeyEvent>
 #include <QPushButton>
+
+namespace {
+
+class CommandButton : public QPushButton
+{
+public:
+    using QPushButton::QPushButton;
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override
+    {
+        // Held down, the key presses the button once. (Qt's autoDefault would
+        // press it too, but draws a focused button as the default one.)
+        const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+        if (enter && (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+            if (!event->isAutoRepeat())
+                click();
+            event->accept();
+            return;
+        }
+        QPushButton::keyPressEvent(event);
+    }
+};
+
+} // namespace
 
 QRect twips(int left, int top, int width, int height)
 {
@@ -17,7 +43,7 @@ QFont arialBold(double points)
 
 QPushButton *commandButton(QWidget *parent, const char *name, const QString &caption, const QRect &geometry)
 {
-    auto *result = placed(new QPushButton(caption, parent), name, geometry);
+    auto *result = placed(new CommandButton(caption, parent), name, geometry);
     result->setFont(arialBold(11.25));
     result->setMouseTracking(true);
     return result;

@@ -20,7 +20,9 @@ W *placed(W *widget, const char *name, const QRect &geometry)
     return widget;
 }
 
-// A command button in the buttons' font, watching the pointer.
+// A command button in the buttons' font, watching the pointer. Enter and the
+// keypad's Enter press it while it has the focus, as Space does; outside a
+// dialog Qt's own button leaves them alone. Its look is Qt's button's.
 QPushButton *commandButton(QWidget *parent, const char *name, const QString &caption, const QRect &geometry);
 
 // A field box: the user's clicks tick and untick it; the greyed state comes

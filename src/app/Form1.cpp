@@ -185,8 +185,11 @@ void Form1::Form_Load()
     guard.step(132, [&] {
         Text1->setText(m_settings->read(SettingsStore::Key::NumberOfRecords));
         // A settings file that could not be read is reported once, its readable values in use.
-        if (const QString problem = m_settings->loadProblem(); !problem.isEmpty())
+        if (const QString problem = m_settings->loadProblem(); !problem.isEmpty()) {
+            if (const QString cause = m_settings->loadCause(); !cause.isEmpty())
+                m_toldCauses.insert(cause);
             throw Failure(problem);
+        }
     });
     loadCheck(guard, 134, Check1, SettingsStore::Key::City);
     loadCheck(guard, 136, Check2, SettingsStore::Key::State);
@@ -235,9 +238,15 @@ void Form1::storeList(Guard &guard)
         guard.step(108, [&] { prefixes.chop(1); });
     guard.step(110, [&] {
         m_settings->write(SettingsStore::Key::Prefixes, prefixes);
-        if (m_settings->status() != QSettings::NoError)
-            throw Failure(QStringLiteral("The result list could not be stored in %1.")
-                              .arg(m_settings->fileName(SettingsStore::name(SettingsStore::Key::Prefixes))));
+        if (m_settings->status() == QSettings::NoError)
+            return;
+        // A cause the user was told of already (a read-only folder) is not told again.
+        const QString key = SettingsStore::name(SettingsStore::Key::Prefixes);
+        const QString cause = m_settings->storageCause(key);
+        if (m_toldCauses.contains(cause))
+            return;
+        m_toldCauses.insert(cause);
+        throw Failure(QStringLiteral("The result list could not be stored in %1: %2.").arg(m_settings->fileName(key), cause));
     });
 }
 
@@ -248,7 +257,10 @@ void Form1::commitSessionData(QSessionManager &manager)
     // program talk to the user; otherwise the close reports it again.
     SessionDialogs dialogs(*m_dialogs, manager);
     Guard guard(dialogs, queryUnloadSource);
+    const QSet<QString> told = m_toldCauses;
     storeList(guard);
+    if (dialogs.dropped) // not told after all
+        m_toldCauses = told;
 }
 
 void Form1::closeEvent(QCloseEvent *event)
@@ -289,12 +301,15 @@ QString spokenCount(int count)
 }
 } // namespace
 
+QString Form1::placesTold() const
+{
+    const int rows = m_list->rows();
+    return (rows == 1 ? tr("%1 place") : tr("%1 places")).arg(spokenCount(rows));
+}
+
 void Form1::PushButton2_Click()
 {
-    runTold([this] { generatePlaces(*this, *m_list); }, [this] {
-        const int rows = m_list->rows();
-        return (rows == 1 ? tr("%1 place") : tr("%1 places")).arg(spokenCount(rows));
-    });
+    runTold([this] { generatePlaces(*this, *m_list); }, [this] { return placesTold(); });
 }
 
 void Form1::PushButton3_Click()
@@ -312,7 +327,8 @@ void Form1::PushButton13_Click()
         if (standsAside)
             return QString();
         const int rows = checkedRows();
-        return (rows == 1 ? tr("%1 row sent to the spreadsheet") : tr("%1 rows sent to the spreadsheet"))
+        return (rows == 1 ? tr("%1 row sent to a new LibreOffice Calc window")
+                          : tr("%1 rows sent to a new LibreOffice Calc window"))
             .arg(spokenCount(rows));
     });
 }
@@ -327,7 +343,8 @@ void Form1::PushButton8_Click()
 
 void Form1::PushButton7_Click()
 {
-    m_runner.run([this] { clearList(*this, *m_list); });
+    // A run in progress keeps its rows: then there is nothing to tell.
+    runTold([this] { clearList(*this, *m_list); }, [this] { return m_list->rows() == 0 ? placesTold() : QString(); });
 }
 
 void Form1::ListView1_RemoveSelected()
@@ -398,7 +415,11 @@ void Form1::storeOption(SettingsStore::Key key, const QString &value)
         m_toldOptionsUnstored = false;
     } else if (!m_toldOptionsUnstored) {
         m_toldOptionsUnstored = true;
-        showPlainMessage(*m_dialogs, m_settings->writeProblem(SettingsStore::name(key)));
+        const QString cause = m_settings->storageCause(SettingsStore::name(key));
+        if (!m_toldCauses.contains(cause)) {
+            m_toldCauses.insert(cause);
+            showPlainMessage(*m_dialogs, m_settings->writeProblem(SettingsStore::name(key)));
+        }
     }
 }
 

@@ -6,6 +6,7 @@
 #include "generate/GenerationRun.h"
 
 #include <QCursor>
+#include <QSet>
 #include <QWidget>
 
 #include <memory>
@@ -130,6 +131,8 @@ private:
     template <typename Command, typename Told>
     void runTold(Command &&command, Told &&told);
     int checkedRows() const;
+    // How many places the list holds, as a reader is told: "200 places".
+    QString placesTold() const;
 
     QtDialogs m_qtDialogs;
     Dialogs *m_dialogs;
@@ -161,4 +164,6 @@ private:
     bool m_checkingNumber = false;
     bool m_centred = false;
     bool m_toldOptionsUnstored = false; // since the last store of an option that worked
+    // The causes of failed stores the user was told of in this run ("its folder ... is read-only"): each is told once.
+    QSet<QString> m_toldCauses;
 };

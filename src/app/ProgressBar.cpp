@@ -3,6 +3,7 @@
 #include "app/Accessible.h"
 
 #include <QAccessible>
+#include <QApplication>
 #include <QStyleOptionProgressBar>
 #include <QStylePainter>
 
@@ -34,6 +35,10 @@ void ProgressBar::setValue(double value)
     m_value = value;
     const int shown = shownSteps(value);
     if (shown != m_shown) {
+        if (shown == 0)
+            m_offZero.invalidate();
+        else if (m_shown == 0)
+            m_offZero.start();
         m_shown = shown;
         changed(ValueChange);
     }
@@ -70,9 +75,15 @@ void ProgressBar::notifyAccessibility()
     const int changes = std::exchange(m_unnotified, 0);
     if (!QAccessible::isActive())
         return;
-    if (changes & ValueChange) {
-        QAccessibleValueChangeEvent event(this, shownValue());
-        QAccessible::updateAccessibility(&event);
+    if ((changes & ValueChange) && m_shown > 0) {
+        const qint64 early = quietStart - m_offZero.elapsed();
+        if (early > 0) { // told once it is news
+            m_unnotified |= ValueChange;
+            m_notifyTimer.start(int(early));
+        } else if (!QApplication::activeModalWidget()) {
+            QAccessibleValueChangeEvent event(this, shownValue());
+            QAccessible::updateAccessibility(&event);
+        }
     }
     if (changes & NameChange) {
         QAccessibleEvent event(this, QAccessible::NameChanged);

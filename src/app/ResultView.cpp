@@ -279,8 +279,16 @@ void ResultView::rowsRemoved(int first, int last)
         m_current = std::min(first, rowCount());
     updateGeometries();
     viewport()->update();
-    if (previous >= first && previous <= last)
+    if (previous < first || previous > last)
+        return;
+    if (m_current > 0) {
         notifyCurrentRow();
+    } else if (hasFocus() && QAccessible::isActive()) {
+        // The last row went: the reader is back on the list, which reads as
+        // empty, and not on a row that is no more.
+        QAccessibleEvent event(this, QAccessible::Focus);
+        notifyAccessibility(event);
+    }
 }
 
 void ResultView::toggleRow(int row)
@@ -408,7 +416,9 @@ void ResultView::openContextMenu(const QPoint &globalPos, bool fromKeyboard)
 void ResultView::focusInEvent(QFocusEvent *event)
 {
     QAbstractScrollArea::focusInEvent(event);
-    notifyCurrentRow();
+    // The reader hears the list take the focus once this event is over; the
+    // row is told after that, or the list's news would cover it.
+    QMetaObject::invokeMethod(this, &ResultView::notifyCurrentRow, Qt::QueuedConnection);
 }
 
 void ResultView::notifyAccessibility(QAccessibleEvent &event)

@@ -16,11 +16,15 @@ public:
     }
     void showMessage(const QString &title, const QString &text, Icon icon) override
     {
-        if (!m_manager.allowsInteraction())
+        if (!m_manager.allowsInteraction()) {
+            dropped = true;
             return;
+        }
         ForwardingDialogs::showMessage(title, text, icon);
         m_manager.release();
     }
+
+    bool dropped = false; // a message was not shown
 
 private:
     QSessionManager &m_manager;

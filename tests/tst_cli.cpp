@@ -103,6 +103,13 @@ if fmt in ('csv', 'tsv'):
     header = rows.pop(0)
     rows = [list(zip(header, [v if v != '' else None for v in row])) for row in rows]
     if fmt == 'csv' and data and '\r\n' not in data: sys.exit('no CR LF')
+elif fmt == 'sql':
+    import sqlite3
+    con = sqlite3.connect(':memory:')
+    con.executescript(data)
+    cursor = con.execute('SELECT * FROM places ORDER BY rowid')
+    names = [d[0] for d in cursor.description]
+    rows = [list(zip(names, row)) for row in cursor]
 elif fmt == 'jsonl':
     rows = [json.loads(line, object_pairs_hook=list) for line in data.split('\n')[:-1]]
 else:
@@ -531,7 +538,7 @@ private slots:
                                     QStringLiteral("4"),            QStringLiteral("--fields"),
                                     QStringLiteral("zip,county_fips,city,all")};
         QList<QByteArray> expected;
-        for (const char *format : {"csv", "tsv", "jsonl", "json"}) {
+        for (const char *format : {"csv", "tsv", "jsonl", "json", "sql"}) {
             const Run result = run(arguments + QStringList{QStringLiteral("--format"), QLatin1String(format)});
             QCOMPARE(result.exitCode, 0);
             const QList<QByteArray> rows = parsedRows(result.out, QLatin1String(format));
@@ -575,6 +582,36 @@ private slots:
         QCOMPARE(result.out.count('\n'), 5);
         result = run({QStringLiteral("-n"), QStringLiteral("0"), QStringLiteral("--format"), QStringLiteral("json")});
         QCOMPARE(parsedRows(result.out, QStringLiteral("json")), QList<QByteArray>());
+    }
+
+    void sqlLoadsIntoSqlite()
+    {
+        // A table of any name, made once, then filled again without its CREATE TABLE; in SQLite itself.
+        const QStringList arguments{QStringLiteral("-n"),      QStringLiteral("1000"),         QStringLiteral("--seed"),
+                                    QStringLiteral("5"),       QStringLiteral("--format"),     QStringLiteral("sql"),
+                                    QStringLiteral("--table"), QStringLiteral("test \"rows\""), QStringLiteral("--fields"),
+                                    QStringLiteral("all")};
+        const Run first = run(arguments);
+        const Run again = run(arguments + QStringList{QStringLiteral("--no-header")});
+        QCOMPARE(first.exitCode, 0);
+        QVERIFY(again.out.startsWith("BEGIN;\nINSERT INTO \"test \"\"rows\"\"\" (\"city\", "));
+        sqlite3 *db = nullptr;
+        QCOMPARE(sqlite3_open(":memory:", &db), SQLITE_OK);
+        char *error = nullptr;
+        for (const Run &run : {first, again}) {
+            QVERIFY2(sqlite3_exec(db, run.out.constData(), nullptr, nullptr, &error) == SQLITE_OK, error);
+        }
+        sqlite3_stmt *statement = nullptr;
+        QCOMPARE(sqlite3_prepare_v2(db,
+                                    "SELECT count(*), count(DISTINCT zip), sum(typeof(latitude) = 'real') FROM \"test \"\"rows\"\"\"",
+                                    -1, &statement, nullptr),
+                 SQLITE_OK);
+        QCOMPARE(sqlite3_step(statement), SQLITE_ROW);
+        QCOMPARE(sqlite3_column_int(statement, 0), 2000);
+        QVERIFY(sqlite3_column_int(statement, 1) > 900);
+        QVERIFY(sqlite3_column_int(statement, 2) > 1900);
+        sqlite3_finalize(statement);
+        sqlite3_close(db);
     }
 
     void populationWeightsFollowTheCensus()
@@ -689,7 +726,7 @@ private slots:
                          program);
             QCOMPARE(result.exitCode, 1);
             QVERIFY2(result.err.startsWith(QLatin1String("orvelle: the place database gives ZIP code '99502' a ")) &&
-                         result.err.endsWith(QStringLiteral("--format %1 cannot hold: csv, jsonl and json can\n").arg(format)),
+                         result.err.endsWith(QStringLiteral("--format %1 cannot hold: csv, jsonl, json and sql can\n").arg(format)),
                      qPrintable(result.err));
             QCOMPARE(contents(folder.filePath(QStringLiteral("out"))), QByteArray("earlier\n"));
         }
@@ -752,7 +789,7 @@ private slots:
             const QByteArray name = line.split('\t').value(0);
             QVERIFY2(help.out.contains(name) && manual.contains(".B " + name + '\n'), name.constData());
         }
-        for (const char *format : {"plain", "aligned", "csv", "tsv", "jsonl", "json"}) {
+        for (const char *format : {"plain", "aligned", "csv", "tsv", "jsonl", "json", "sql"}) {
             QVERIFY2(help.out.contains(format) && manual.contains(".B " + QByteArray(format) + '\n'), format);
             QCOMPARE(run({QStringLiteral("-n"), QStringLiteral("1"), QStringLiteral("--format"), QLatin1String(format)})
                          .exitCode,

@@ -19,7 +19,7 @@ namespace {
 // What an edited database may hold, the formats answer alike: bytes that are
 // not UTF-8 become U+FFFD in every format (the window's lines are decoded so
 // too); a control character (U+0000 to U+001F, U+007F) is quoted by csv and
-// escaped by JSON, and refused by plain, tsv and aligned, whose lines and
+// sql and escaped by JSON, and refused by plain, tsv and aligned, whose lines and
 // cells cannot hold one; a number that is not finite is JSON's null.
 bool isControl(char c)
 {
@@ -28,7 +28,8 @@ bool isControl(char c)
 
 bool holdsControls(OutputFormat format)
 {
-    return format == OutputFormat::Csv || format == OutputFormat::Jsonl || format == OutputFormat::Json;
+    return format == OutputFormat::Csv || format == OutputFormat::Jsonl || format == OutputFormat::Json
+        || format == OutputFormat::Sql;
 }
 
 // Refuses a place's value that the format cannot hold.
@@ -37,7 +38,7 @@ void checkControls(QByteArrayView value, OutputFormat format, const char *field,
     if (holdsControls(format) || std::none_of(value.begin(), value.end(), isControl))
         return;
     throw Failure(QStringLiteral("the place database gives ZIP code '%1' a %2 with a control character, which "
-                                 "--format %3 cannot hold: csv, jsonl and json can")
+                                 "--format %3 cannot hold: csv, jsonl, json and sql can")
                       .arg(QString::fromUtf8(zip), QLatin1String(field), QLatin1String(info(format).name)));
 }
 
@@ -189,12 +190,26 @@ bool isJsonNumber(QByteArrayView text)
     return at == text.size();
 }
 
-// A number as the database writes it, null where it is not finite (nan,
-// inf, 1e999); a value that is no number stays text.
-void appendJsonValue(QByteArray &line, QByteArrayView text, bool number)
+// An SQL string literal: in single quotes, each quote doubled.
+void appendSqlString(QByteArray &line, QByteArrayView text)
+{
+    line += '\'';
+    for (char c : text) {
+        if (c == '\'')
+            line += '\'';
+        line += c;
+    }
+    line += '\'';
+}
+
+// A number as the database writes it, a missing value as `null`, and so is
+// a number that is not finite (nan, inf, 1e999); a value that is no number as
+// JSON and SQL write one stays text.
+template <void (*appendString)(QByteArray &, QByteArrayView)>
+void appendValue(QByteArray &line, QByteArrayView text, bool number, const char *null)
 {
     if (text.isEmpty()) {
-        line += "null";
+        line += null;
         return;
     }
     if (number) {
@@ -202,7 +217,7 @@ void appendJsonValue(QByteArray &line, QByteArrayView text, bool number)
         char *end = nullptr;
         const double value = std::strtod(terminated.constData(), &end);
         if (end != terminated.constData() && !std::isfinite(value)) {
-            line += "null";
+            line += null;
             return;
         }
         if (isJsonNumber(text)) {
@@ -210,7 +225,19 @@ void appendJsonValue(QByteArray &line, QByteArrayView text, bool number)
             return;
         }
     }
-    appendJsonString(line, text);
+    appendString(line, text);
+}
+
+// An SQL name: in double quotes, each double quote doubled, so that any name is taken as it is.
+QByteArray sqlName(QByteArrayView name)
+{
+    QByteArray quoted = "\"";
+    for (char c : name) {
+        if (c == '"')
+            quoted += '"';
+        quoted += c;
+    }
+    return quoted + '"';
 }
 
 // A place's line, with its first area code in the drawn slots, which it notes in `fills`.
@@ -310,7 +337,34 @@ void jsonCell(QByteArray &line, std::size_t index, Field field, QByteArrayView v
         line += ',';
     appendJsonString(line, info(field).name);
     line += ':';
-    appendJsonValue(line, value, info(field).number);
+    appendValue<appendJsonString>(line, value, info(field).number, "null");
+}
+
+void sqlBegin(QByteArray &line, const PlaceLayout &layout)
+{
+    line += "INSERT INTO " + sqlName(layout.table) + " (";
+    for (std::size_t i = 0; i < layout.fields.size(); ++i)
+        line += (i > 0 ? ", " : "") + sqlName(info(layout.fields[i]).name);
+    line += ") VALUES (";
+}
+void sqlCell(QByteArray &line, std::size_t index, Field field, QByteArrayView value)
+{
+    if (index > 0)
+        line += ", ";
+    appendValue<appendSqlString>(line, value, info(field).number, "NULL");
+}
+// One transaction, so that SQLite loads a million rows in seconds; the table first, when asked.
+QByteArray sqlHeader(const PlaceLayout &layout)
+{
+    QByteArray header = "BEGIN;\n";
+    if (!layout.header)
+        return header;
+    header += "CREATE TABLE IF NOT EXISTS " + sqlName(layout.table) + " (";
+    for (std::size_t i = 0; i < layout.fields.size(); ++i) {
+        const FieldInfo &field = info(layout.fields[i]);
+        header += (i > 0 ? ", " : "") + sqlName(field.name) + (field.number ? " DOUBLE PRECISION" : " TEXT");
+    }
+    return header + ");\n";
 }
 
 } // namespace
@@ -355,6 +409,15 @@ const std::array<FormatInfo, formatCount> formatInfo{{
     {OutputFormat::Json, "json", nullptr, "json writes one JSON array.",
      "The same objects as one JSON array, one object a line.", jsonBegin, jsonCell, "}",
      [](const PlaceLayout &) { return QByteArray("[\n"); }, ",\n", "\n]\n"},
+    {OutputFormat::Sql, "sql", nullptr,
+     "sql writes an INSERT statement a place into the table of --table, in one transaction.",
+     "SQL that loads into SQLite and PostgreSQL as it is:\n.B BEGIN;\nthen, unless\n.BR \\-\\-no\\-header ,\n"
+     ".B CREATE TABLE IF NOT EXISTS\nwith a column per field (numbers\n.BR \"DOUBLE PRECISION\" ,\n"
+     "the others\n.BR TEXT ),\none\n.B INSERT INTO\nstatement a line, and\n.BR COMMIT; .\n"
+     "The table is\n.B places\nor the name given to\n.BR \\-\\-table ;\n"
+     "names are in double quotes, text in single quotes with each quote doubled,\n"
+     "numbers as numbers, a missing value\n.BR NULL .\nLF line ends, UTF\\-8.",
+     sqlBegin, sqlCell, ");\n", sqlHeader, "", "COMMIT;\n"},
 }};
 
 namespace {

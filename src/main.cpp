@@ -1,3 +1,4 @@
+#include "cli/BatchOutput.h"
 #include "cli/CommandLine.h"
 #include "cli/FileNames.h"
 #include "cli/WindowStart.h"
@@ -19,12 +20,28 @@ QString installedOrHere(const char *relativeFolder, const QString &file)
     return access(encodeFileName(QString(installed + QLatin1Char('/') + file)).constData(), F_OK) == 0 ? installed : here;
 }
 
+// Every file the program installs or ships beside itself, none of which a
+// run may write over: those the installation puts in place (paths from this
+// executable's folder, given by the build), and in the build tree the same
+// files beside it.
+QStringList ownFiles(const QString &window)
+{
+    const QString here = executableFolder();
+    QStringList files{window};
+    for (const QString &installed : QStringLiteral(ORVELLE_INSTALLED_FILES).split(QLatin1Char('|')))
+        files.append(QDir::cleanPath(here + QLatin1Char('/') + installed));
+    for (const char *name : {"orvelle-window", "zipbase.mdb", "liborvelle_libreoffice.so"})
+        files.append(here + QLatin1Char('/') + QLatin1String(name));
+    return files;
+}
+
 } // namespace
 
 // The command line, without a window and without a display; with no
 // arguments, or only Qt's own, it hands over to the window's executable.
 int main(int argc, char *argv[])
 {
+    claimStandardDescriptors();
     QCoreApplication application(argc, argv);
     // File names are taken as the bytes they are, which Qt's own decoding of the arguments would not keep.
     const QStringList arguments = decodedArguments(argc, argv);
@@ -32,5 +49,6 @@ int main(int argc, char *argv[])
     const QString window = installedOrHere(ORVELLE_WINDOW_FOLDER, windowName) + QLatin1Char('/') + windowName;
     if (startsWindow(arguments.mid(1)))
         return startWindow(window, arguments.mid(1), argv);
-    return runCommandLine(arguments, installedOrHere(ORVELLE_DATA_FOLDER, QStringLiteral("zipbase.mdb")), {window});
+    return closeStandardOutput(
+        runCommandLine(arguments, installedOrHere(ORVELLE_DATA_FOLDER, QStringLiteral("zipbase.mdb")), ownFiles(window)));
 }

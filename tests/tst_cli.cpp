@@ -17,6 +17,8 @@
 
 #include <csignal>
 #include <dirent.h>
+#include <spawn.h>
+#include <sys/wait.h>
 #include <filesystem>
 #include <sqlite3.h>
 #include <grp.h>
@@ -289,7 +291,7 @@ private slots:
                       QStringLiteral("--zip-prefix"), QStringLiteral("100")});
         QCOMPARE(result.exitCode, 2);
         QVERIFY(result.out.isEmpty());
-        QVERIFY2(result.err.startsWith(QLatin1String("orvelle: no place matches --state CA --zip-prefix 100\n")),
+        QVERIFY2(result.err.startsWith(QLatin1String("orvelle: no place matches --state CA --zip-prefix 100; see 'orvelle --help'\n")),
                  qPrintable(result.err));
 
         // The states with their names and numbers of places; the fields.
@@ -328,7 +330,7 @@ private slots:
             names.append(QString::fromUtf8(line.split('\t').value(0)));
         QCOMPARE(names.join(QLatin1Char(',')),
                  QStringLiteral("city,state,zip,state_name,county,county_fips,latitude,longitude,timezone,"
-                                "area_code,phone"));
+                                "area_code,phone,distance"));
     }
 
     void areaCodesAndPhonesFitThePlace()
@@ -391,6 +393,68 @@ private slots:
         QVERIFY(overlays.size() > 1);
         const QStringList drawn = QString::fromLatin1(codes.trimmed()).split(QLatin1Char('\n'));
         QCOMPARE(QSet<QString>(overlays.begin(), overlays.end()), QSet<QString>(drawn.begin(), drawn.end()));
+    }
+
+    void nearGivesEveryPlaceWithinTheDistance()
+    {
+        // The places of the shipped table within 6 miles of Manhattan's 10001, by their coordinates.
+        QFile file(QStringLiteral(PLACES_TSV));
+        QVERIFY(file.open(QIODevice::ReadOnly | QIODevice::Text));
+        const QStringList header = QString::fromUtf8(file.readLine()).trimmed().split(QLatin1Char('\t'));
+        QHash<QString, std::pair<double, double>> points;
+        while (!file.atEnd()) {
+            const QStringList cells = QString::fromUtf8(file.readLine()).trimmed().split(QLatin1Char('\t'));
+            const QString latitude = cells.value(header.indexOf(QStringLiteral("latitude")));
+            const QString longitude = cells.value(header.indexOf(QStringLiteral("longitude")));
+            if (!latitude.isEmpty())
+                points.insert(cells.value(0), {latitude.toDouble(), longitude.toDouble()});
+        }
+        const std::pair<double, double> from = points.value(QStringLiteral("10001"));
+        constexpr double radians = M_PI / 180;
+        const auto miles = [&](std::pair<double, double> to) {
+            const double a = std::pow(std::sin((to.first - from.first) * radians / 2), 2)
+                + std::cos(to.first * radians) * std::cos(from.first * radians)
+                    * std::pow(std::sin((to.second - from.second) * radians / 2), 2);
+            return 2 * 6371.0088 / 1.609344 * std::asin(std::sqrt(a));
+        };
+        QHash<QString, double> expected;
+        for (auto point = points.cbegin(); point != points.cend(); ++point) {
+            if (miles(*point) <= 6)
+                expected.insert(point.key(), miles(*point));
+        }
+        QVERIFY(expected.contains(QStringLiteral("10001")) && expected.size() > 100);
+        QVERIFY(std::abs(miles({from.first + 1, from.second}) - 69.1) < 0.1); // a degree of latitude
+
+        // Every one of them once, and no other; the same in kilometres, and from the point itself.
+        for (const QString &within : {QStringLiteral("6"), QStringLiteral("9.656064km")}) {
+            const QString point = QStringLiteral("%1,%2").arg(from.first, 0, 'f', 6).arg(from.second, 0, 'f', 6);
+            for (const QString &near : {QStringLiteral("10001"), point}) {
+                const Run result = run({QStringLiteral("--unique"), QStringLiteral("-n"),
+                                        QString::number(expected.size()), QStringLiteral("--near"), near,
+                                        QStringLiteral("--within"), within, QStringLiteral("--fields"),
+                                        QStringLiteral("zip,distance"), QStringLiteral("--format"),
+                                        QStringLiteral("tsv"), QStringLiteral("--no-header")});
+                QCOMPARE(result.exitCode, 0);
+                QSet<QString> zips;
+                for (const QByteArray &line : result.out.trimmed().split('\n')) {
+                    const QStringList row = QString::fromUtf8(line).split(QLatin1Char('\t'));
+                    const double unit = within.endsWith(QLatin1String("km")) ? 1.609344 : 1;
+                    QVERIFY2(std::abs(row.value(1).toDouble() - expected.value(row.value(0), 99) * unit) <= 0.05,
+                             line.constData());
+                    zips.insert(row.value(0));
+                }
+                QCOMPARE(zips.size(), expected.size());
+            }
+        }
+
+        // With other filters and weights: only their places, and only near ones.
+        const Run result = run({QStringLiteral("-n"), QStringLiteral("300"), QStringLiteral("--near"),
+                                QStringLiteral("10001"), QStringLiteral("--within"), QStringLiteral("6"),
+                                QStringLiteral("--state"), QStringLiteral("NJ"), QStringLiteral("--weight"),
+                                QStringLiteral("population"), QStringLiteral("--fields"), QStringLiteral("zip,state")});
+        QCOMPARE(result.exitCode, 0);
+        for (const QByteArray &line : result.out.trimmed().split('\n'))
+            QVERIFY2(line.endsWith(" NJ") && expected.contains(QString::fromLatin1(line.left(5))), line.constData());
     }
 
     void uniqueGivesEveryPlaceOnce()
@@ -593,6 +657,16 @@ private slots:
         row("unknown format", QStringLiteral("--count 5 --format xml"), QStringLiteral("'xml'"));
         row("seed not a number", QStringLiteral("--count 5 --seed x1"), QStringLiteral("'x1'"));
         row("stray argument", QStringLiteral("--count 5 places"), QStringLiteral("'places'"));
+        row("unknown ZIP code near", QStringLiteral("-n 5 --near 00000 --within 5"), QStringLiteral("'00000'"));
+        row("coordinates out of range", QStringLiteral("-n 5 --near 95,10 --within 5"), QStringLiteral("'95,10'"));
+        row("coordinates not numbers", QStringLiteral("-n 5 --near north,west --within 5"),
+            QStringLiteral("'north,west'"));
+        row("distance not above 0", QStringLiteral("-n 5 --near 10001 --within 0km"), QStringLiteral("'0km'"));
+        row("distance in an unknown unit", QStringLiteral("-n 5 --near 10001 --within 5ft"), QStringLiteral("'5ft'"));
+        row("near without a distance", QStringLiteral("-n 5 --near 10001"), QStringLiteral("--within"));
+        row("distance without near", QStringLiteral("-n 5 --fields zip,distance"), QStringLiteral("--near"));
+        row("no place within", QStringLiteral("-n 5 --near 10001 --within 20 --state CA"),
+            QStringLiteral("no place within 20 miles of 10001 that matches --state CA"));
     }
 
     void usageErrors()
@@ -680,7 +754,11 @@ private slots:
             const Run result = run(arguments, program, unprivileged);
             QCOMPARE(result.exitCode, 1);
             QVERIFY(result.out.isEmpty());
-            QCOMPARE(result.err, QStringLiteral("orvelle: ") + message.arg(database) + QLatin1Char('\n'));
+            // The window's sentence, as the command line's one line: lower case, no final stop.
+            QString line = message.arg(database);
+            line.chop(1);
+            line[0] = line[0].toLower();
+            QCOMPARE(result.err, QStringLiteral("orvelle: ") + line + QLatin1Char('\n'));
             QVERIFY(QFile::setPermissions(folder.path(), QFile::permissions(folder.path()) | QFile::WriteOwner));
             QVERIFY(QFileInfo(database).isDir() ? QDir(database).removeRecursively()
                                                 : QFile::remove(database) || !QFileInfo::exists(database));
@@ -692,7 +770,7 @@ private slots:
         for (const QString &state : {QString(), QStringLiteral("CA")}) {
             result = run(state.isEmpty() ? arguments : arguments + QStringList{QStringLiteral("--state"), state}, program);
             QCOMPARE(result.exitCode, 1);
-            QCOMPARE(result.err, QStringLiteral("orvelle: The place database %1 holds no places: its table \"zip_codes\" is empty.\n")
+            QCOMPARE(result.err, QStringLiteral("orvelle: the place database %1 holds no places: its table \"zip_codes\" is empty\n")
                                      .arg(folder.filePath(QStringLiteral("zipbase.mdb"))));
         }
         // A database the window alone could read still gives its three columns; weights need the population.
@@ -725,7 +803,7 @@ private slots:
         const QString command = QStringLiteral("exec \"$(printf 'prog\\376')/orvelle\" -n 2 --fields zip --seed 1");
         result = runShell(command, folder.path());
         QCOMPARE(result.exitCode, 1);
-        QVERIFY2(result.errBytes.endsWith("/prog\xfe/zipbase.mdb not found.\n"), result.errBytes.constData());
+        QVERIFY2(result.errBytes.endsWith("/prog\xfe/zipbase.mdb not found\n"), result.errBytes.constData());
         std::filesystem::copy_file(ZIPBASE_PATH, programFolder + "/zipbase.mdb");
         result = runShell(command, folder.path());
         QCOMPARE(result.exitCode, 0);
@@ -761,7 +839,9 @@ private slots:
         QCOMPARE(::link(QFile::encodeName(program).constData(), QFile::encodeName(folder.filePath(QStringLiteral("hard"))).constData()), 0);
         const QByteArray database = contents(folder.filePath(QStringLiteral("zipbase.mdb")));
         const QByteArray executable = contents(program);
-        for (const char *target : {"zipbase.mdb", "./zipbase.mdb", "link", "orvelle", "./hard", "orvelle-window"}) {
+        writeFile(folder.filePath(QStringLiteral("liborvelle_libreoffice.so")), "the plugin\n");
+        for (const char *target :
+             {"zipbase.mdb", "./zipbase.mdb", "link", "orvelle", "./hard", "orvelle-window", "liborvelle_libreoffice.so"}) {
             const Run result = run({QStringLiteral("-n"), QStringLiteral("5"), QStringLiteral("-o"), QLatin1String(target)},
                                    program, [&](QProcess &process) { process.setWorkingDirectory(folder.path()); });
             QCOMPARE(result.exitCode, 1);
@@ -770,7 +850,8 @@ private slots:
         QCOMPARE(contents(folder.filePath(QStringLiteral("zipbase.mdb"))), database);
         QCOMPARE(contents(program), executable);
         QCOMPARE(contents(folder.filePath(QStringLiteral("orvelle-window"))), QByteArray("the window\n"));
-        QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::System).size(), 5);
+        QCOMPARE(contents(folder.filePath(QStringLiteral("liborvelle_libreoffice.so"))), QByteArray("the plugin\n"));
+        QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::System | QDir::Hidden).size(), 6);
     }
 
     void failedWritesLeaveTheEarlierFile()
@@ -789,9 +870,9 @@ private slots:
             });
         });
         QCOMPARE(result.exitCode, 1);
-        QVERIFY2(result.err.contains(QLatin1String("An earlier file of that name is unchanged.")), qPrintable(result.err));
+        QVERIFY2(result.err.contains(QLatin1String("; the earlier file of that name is unchanged\n")), qPrintable(result.err));
         // The limit is reached in the middle of a write, and named.
-        QVERIFY2(result.err.contains(QLatin1String(": File too large.")), qPrintable(result.err));
+        QVERIFY2(result.err.contains(QLatin1String(": File too large;")), qPrintable(result.err));
         QCOMPARE(contents(target), QByteArray("earlier\n"));
         QCOMPARE(QDir(folder.path()).entryList(QDir::Files), QStringList{QStringLiteral("places.txt")});
 
@@ -802,12 +883,87 @@ private slots:
         result = run({QStringLiteral("--count"), QStringLiteral("10")}, QStringLiteral(ORVELLE_PROGRAM),
                      [](QProcess &process) { process.setStandardOutputFile(QStringLiteral("/dev/full")); });
         QCOMPARE(result.exitCode, 1);
-        QVERIFY2(result.err.startsWith(QLatin1String("orvelle: Standard output could not be written")), qPrintable(result.err));
+        QVERIFY2(result.err.startsWith(QLatin1String("orvelle: standard output could not be written")), qPrintable(result.err));
 
         // A folder that does not exist.
         result = run(arguments + QStringList{folder.filePath(QStringLiteral("missing/places.txt"))});
         QCOMPARE(result.exitCode, 1);
         QCOMPARE(result.err.count(QLatin1Char('\n')), 1);
+    }
+
+    void standardOutputByAnyName()
+    {
+        QTemporaryDir folder;
+        // The shell's file, named as the process's own standard output or error, or another descriptor
+        // of it: written in place after what the shell wrote, and before what it writes next.
+        const QString rows = QStringLiteral("\"$0\" -n 2 --seed 7 -o");
+        const QString command = QStringLiteral(
+            "{ echo header; %1 /dev/stdout; %1 /proc/self/fd/1; %1 - ; } > f; %1 /dev/stderr 2>> f; "
+            "%1 /dev/fd/3 3>> f; %1 \"$PWD/f\" >> f; echo footer >> f")
+                                    .arg(rows);
+        Run result = runShell(command, folder.path());
+        QCOMPARE(result.exitCode, 0);
+        QCOMPARE(contents(folder.filePath(QStringLiteral("f"))),
+                 "header\n" + run({QStringLiteral("-n"), QStringLiteral("2"), QStringLiteral("--seed"), QStringLiteral("7")}).out.repeated(6)
+                     + "footer\n");
+        QCOMPARE(entryBytes(folder.path()), QList<QByteArray>{"f"});
+
+        // Every command on a closed standard output, or one that fails at its flush or close: status 1, the cause.
+        for (const char *arguments : {"-n 2", "-n 2 -o /dev/stdout", "--help", "--version", "--list-states", "--list-fields"}) {
+            result = runShell(QStringLiteral("exec \"$0\" %1 >&-").arg(QLatin1String(arguments)));
+            QCOMPARE(result.exitCode, 1);
+            QCOMPARE(result.err, QStringLiteral("orvelle: standard output is closed\n"));
+            result = runShell(QStringLiteral("exec \"$0\" %1 > /dev/full").arg(QLatin1String(arguments)));
+            QCOMPARE(result.exitCode, 1);
+            QVERIFY2(result.err.endsWith(QLatin1String(": No space left on device\n")) && result.err.count(QLatin1Char('\n')) == 1,
+                     qPrintable(result.err));
+        }
+        // A closed standard error or input takes no file's place either.
+        result = runShell(QStringLiteral("exec \"$0\" -n 3 -o f 2>&- <&-"), folder.path());
+        QCOMPARE(result.exitCode, 0);
+        QCOMPARE(contents(folder.filePath(QStringLiteral("f"))).count('\n'), 3);
+    }
+
+    void signalsLeaveNothingBehind()
+    {
+        QTemporaryDir folder;
+        const QString target = folder.filePath(QStringLiteral("places.txt"));
+        writeFile(target, "earlier\n");
+        const QByteArray program = ORVELLE_PROGRAM;
+        const QByteArray output = QFile::encodeName(target);
+        for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE}) {
+            // Started as a user's shell starts it: no signal ignored or blocked.
+            const char *argv[] = {program.constData(), "-n", "1000000000", "-o", output.constData(), nullptr};
+            pid_t pid = 0;
+            posix_spawnattr_t attributes;
+            posix_spawnattr_init(&attributes);
+            sigset_t none;
+            sigemptyset(&none);
+            sigset_t all;
+            sigfillset(&all);
+            posix_spawnattr_setsigmask(&attributes, &none);
+            posix_spawnattr_setsigdefault(&attributes, &all);
+            posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+            QCOMPARE(posix_spawn(&pid, argv[0], nullptr, &attributes, const_cast<char **>(argv), environ), 0);
+            posix_spawnattr_destroy(&attributes);
+            QTRY_COMPARE_WITH_TIMEOUT(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden).size(), 2, 20000);
+            QTest::qWait(100);
+            ::kill(pid, signal);
+            int status = 0;
+            QCOMPARE(::waitpid(pid, &status, 0), pid);
+            // Ended by the signal, as a shell sees it (status 128 + n), with the new file gone.
+            QVERIFY(WIFSIGNALED(status));
+            QCOMPARE(WTERMSIG(status), signal);
+            QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("places.txt")});
+            QCOMPARE(contents(target), QByteArray("earlier\n"));
+        }
+        // A file size limit, as "ulimit -f" sets it, fails the write and names it.
+        const Run result = runShell(QStringLiteral("ulimit -f 64; exec \"$0\" -n 100000 -o places.txt"), folder.path());
+        QCOMPARE(result.exitCode, 1);
+        QCOMPARE(result.err, QStringLiteral("orvelle: the file 'places.txt' could not be written: File too large; "
+                                            "the earlier file of that name is unchanged\n"));
+        QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("places.txt")});
+        QCOMPARE(contents(target), QByteArray("earlier\n"));
     }
 
     void theWindowOpensWithoutArguments()

@@ -11,7 +11,10 @@ spoken, with nothing of the bar's progress before it; a row read as a check
 box with its state, its position on "where am I", and space on it read as
 "checked"; the context menu's first item spoken as it opens, the row read
 again after Escape, and Check All telling how many rows are checked; the row
-left read again when the focus comes back to the list; and flat review of a
+left read again when the focus comes back to the list; the number box's
+value read once, and nothing said as the focus leaves it; Clear List telling
+what it did, the empty list's menu read with its first item unavailable, and
+the list emptied by Delete read as an empty table; and flat review of a
 100,000-row list answering within a second.
 
 Usage: tst_screen_reader.py PATH_TO_ORVELLE  (Debian's python3 with orca,
@@ -135,10 +138,23 @@ def generate(desktop, count, spoken_count):
     speech.wait("Start Generating", r"^Start Generating push button")
     start = speech.heard
     desktop.keys("Return")
-    end = speech.wait("the end of the run", rf"\b{re.escape(spoken_count)} places\b")
+    end = speech.wait("the end of the run", rf"\b{re.escape(spoken_count)} places?\b")
     stray = [text for text in speech.said_since(start)[:speech.heard - start] if "percent" in text]
     check(not stray, f"the bar's progress was spoken before the end of the run: {stray}")
     return end
+
+
+def refill(desktop, count, spoken_count, spoken_rows):
+    """From the list: fills it anew with `count` rows and returns once the
+    first row is read."""
+    speech = desktop.speech
+    desktop.keys("Tab")
+    speech.wait("the number box", r"^Number To Generate text")
+    generate(desktop, count, spoken_count)
+    desktop.keys(*["Tab"] * 5)
+    speech.wait("the list", rf"table with {spoken_rows}\b")
+    desktop.keys("Down")
+    return speech.wait("the first row", r"check box not checked")
 
 
 def run(program):
@@ -155,12 +171,14 @@ def run(program):
         speech.wait("the title", r"Orvelle Software")
 
         # The number box, reached by Tab, is read whole, once.
+        start = speech.heard
         desktop.keys(*["Tab"] * 6)
         speech.wait("the number box", r"^Number To Generate text")
-        start = speech.heard
         number = speech.wait("the number read", r"^\d*\s*selected")
         check(number[1].startswith("200 "), f"the number read as {number[1]!r}, not 200")
-        check(not any(re.match(r"^20 ", text) for text in speech.said_since(start)), "the number was read cut short")
+        said = speech.said_since(start)
+        check(not any(re.match(r"^20 ", text) for text in said), "the number was read cut short")
+        check(sum(text.startswith("200") for text in said) == 1, f"the number was read more than once: {said}")
 
         # A 5-row run ends with what it did, without the bar having the focus.
         generate(desktop, "5", "5")
@@ -191,20 +209,38 @@ def run(program):
         row = speech.wait("the second row", rf"^(?!{re.escape(place)} ).* check box checked")
         desktop.keys("Tab")
         speech.wait("the number box", r"^Number To Generate text")
+        start = speech.heard
         desktop.keys("shift+Tab")
         speech.wait("the list", r"table with 5 rows")
         speech.wait("the row left", rf"^{re.escape(row[1])}")
+        said = speech.said_since(start)
+        check(not any("unselected" in text for text in said), f"leaving the number box was read as {said}")
         desktop.keys("KP_Enter")
         speech.wait("the row's position", r"\brow 2 of 5\b")
 
+        # Clear List tells what it did; the empty list's menu reads its first item, unavailable.
+        desktop.keys(*["shift+Tab"] * 2)
+        speech.wait("Clear List", r"^Clear List push button")
+        desktop.keys("Return")
+        speech.wait("what Clear List did", r"\b0 places\b")
+        desktop.keys(*["Tab"] * 2)
+        speech.wait("the empty list", r"table with 0 rows")
+        desktop.keys("Menu")
+        speech.wait("the empty list's menu", r"^Check All grayed")
+        desktop.keys("Escape")
+
+        # Deleting the last row leaves the reader on the list, read as empty.
+        refill(desktop, "1", "1", "1 row")
+        desktop.keys("Delete")
+        speech.wait("the emptied list", r"table with 0 rows")
+        start = speech.heard
+        desktop.keys("KP_Enter")
+        speech.wait("where am I on the emptied list", r"table with 0 rows")
+        said = speech.said_since(start)
+        check(not any("row 0" in text for text in said), f"where am I read a row that is gone: {said}")
+
         # Flat review of a big list reads the visible line at once.
-        desktop.keys("Tab")
-        speech.wait("the number box", r"^Number To Generate text")
-        generate(desktop, "100000", "100,000")
-        desktop.keys(*["Tab"] * 5)
-        speech.wait("the list", r"table with 100000 rows")
-        desktop.keys("Down")
-        row = speech.wait("the first row", r"check box not checked")
+        row = refill(desktop, "100000", "100,000", "100000 rows")
         place = row[1].split(" check box")[0]
         sent = time.monotonic()
         desktop.keys("KP_Up")  # keypad 8, without Num Lock: flat review reads the current line

@@ -11,6 +11,11 @@
 #include <QStyle>
 #include <QStyleOptionFrame>
 #include <QMenu>
+#include <QPointer>
+#include <QTimer>
+#include <private/qguiapplication_p.h>
+#include <qpa/qplatformaccessibility.h>
+#include <qpa/qplatformintegration.h>
 
 namespace {
 
@@ -216,15 +221,54 @@ QAccessibleInterface *widgetInterface(const QString &className, QObject *object)
     return nullptr;
 }
 
+// The line edit whose focus is moving, until the event loop turns again.
+QPointer<QObject> focusMoving;
+// Where events go on: a handler installed before, or the platform's bridge.
+QAccessible::UpdateHandler passedOn = nullptr;
+
+void filterUpdate(QAccessibleEvent *event)
+{
+    const QAccessible::Event type = event->type();
+    if (focusMoving && event->object() == focusMoving
+        && (type == QAccessible::TextSelectionChanged || type == QAccessible::TextCaretMoved))
+        return;
+    if (passedOn)
+        passedOn(event);
+    else if (QPlatformAccessibility *platform = QGuiApplicationPrivate::platformIntegration()->accessibility())
+        platform->notifyAccessibilityUpdate(event);
+}
+
+class FocusSelectionWatch : public QObject
+{
+public:
+    using QObject::QObject;
+
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::FocusIn || event->type() == QEvent::FocusOut) {
+            focusMoving = watched;
+            QTimer::singleShot(0, watched, [] { focusMoving = nullptr; });
+        }
+        return false;
+    }
+};
+
 } // namespace
 
 void installAccessibleInterfaces()
 {
     static const bool installed = [] {
         QAccessible::installFactory(widgetInterface);
+        passedOn = QAccessible::installUpdateHandler(filterUpdate);
         return true;
     }();
     Q_UNUSED(installed);
+}
+
+void quietFocusSelection(QLineEdit *edit)
+{
+    installAccessibleInterfaces();
+    edit->installEventFilter(new FocusSelectionWatch(edit));
 }
 
 void announce(QWidget *context, const QString &text)

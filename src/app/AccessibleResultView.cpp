@@ -452,7 +452,12 @@ public:
     {
         state.focusable = true;
         state.disabled = !m_action->isEnabled();
-        state.focused = state.selected = menu()->activeAction() == m_action;
+        // With no item current (every one unavailable), the keyboard is on the first.
+        const QAction *current = menu()->activeAction();
+        if (!current && !menu()->actions().isEmpty())
+            current = menu()->actions().first();
+        state.focused = current == m_action;
+        state.selected = menu()->activeAction() == m_action;
     }
     void *interface_cast(QAccessible::InterfaceType type) override
     {

@@ -67,6 +67,7 @@ Form1::Form1(const Services &services, QWidget *parent)
     Text1->setMaxLength(std::numeric_limits<int>::max());
     // The one control without a caption of its own reads as its frame's.
     Text1->setAccessibleName(Frame1->title());
+    quietFocusSelection(Text1);
     // The field boxes are as narrow as their captions: a tight gap keeps "City" whole.
     for (QCheckBox *box : {Check1, Check2, Check3})
         box->setStyleSheet(QStringLiteral("QCheckBox { spacing: 2px; }"));

@@ -396,10 +396,20 @@ void ResultView::openContextMenu(const QPoint &globalPos, bool fromKeyboard)
     checkAllItem->setEnabled(m_list->rows() > 0);
     uncheckAllItem->setEnabled(m_list->rows() > 0);
     // Opened from the keyboard, the menu starts on its first item, which a
-    // screen reader then reads.
-    if (fromKeyboard && checkAllItem->isEnabled())
+    // screen reader then reads. With every item unavailable, none is made
+    // current on screen; the reader is still taken to the first, read as unavailable.
+    if (fromKeyboard && checkAllItem->isEnabled()) {
         QMetaObject::invokeMethod(&menu, [&menu, checkAllItem] { menu.setActiveAction(checkAllItem); },
                                   Qt::QueuedConnection);
+    } else if (fromKeyboard) {
+        QMetaObject::invokeMethod(&menu, [&menu] {
+            QAccessibleInterface *items = QAccessible::queryAccessibleInterface(&menu);
+            if (QAccessibleInterface *first = items ? items->child(0) : nullptr) {
+                QAccessibleEvent event(first, QAccessible::Focus);
+                notifyAccessibility(event);
+            }
+        }, Qt::QueuedConnection);
+    }
     // While open, the menu is one of the list's accessible children.
     m_menu = &menu;
     QAccessibleEvent created(&menu, QAccessible::ObjectCreated);

@@ -19,6 +19,15 @@
 // Files are reached by their bytes (see FileNames.h), so this class does the
 // write-beside-and-rename itself rather than through QSaveFile, which can name
 // only files whose names are UTF-8.
+// Before anything else opens a descriptor: makes 0, 1 and 2 valid (on
+// /dev/null) where the program was started without them, so that no file
+// the program opens takes their place, and remembers that standard output
+// was closed, which any output then asked of it fails on.
+void claimStandardDescriptors();
+// After every command: standard output flushed and closed, its failure said
+// in one line; returns `status`, or 1 when that failed.
+int closeStandardOutput(int status);
+
 class BatchOutput
 {
 public:
@@ -39,6 +48,7 @@ public:
 
 private:
     QString destination() const;
+    void openInPlace(int handle);
     [[noreturn]] void fail(const QString &what, int error);
     void discard();
 
@@ -47,4 +57,5 @@ private:
     QByteArray m_temporary; // the new file beside it, until it is put in place
     int m_handle = -1;
     bool m_ownHandle = false;
+    bool m_replaces = false; // an earlier file of the name is there
 };

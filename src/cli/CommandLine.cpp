@@ -2,9 +2,11 @@
 
 #include "cli/BatchOutput.h"
 #include "cli/FileNames.h"
+#include "cli/Messages.h"
 #include "cli/PlaceDraws.h"
 #include "cli/PlaceTable.h"
 #include "cli/PlaceWriter.h"
+#include "cli/WindowStart.h"
 #include "generate/PlaceDatabase.h"
 #include "shell/Failure.h"
 
@@ -17,7 +19,6 @@
 #include <cmath>
 #include <cstdio>
 #include <new>
-#include <optional>
 
 namespace {
 
@@ -48,12 +49,24 @@ struct BatchOptions
     std::uint64_t seed = 0;
     QString output; // empty: standard output
     Listing listing = Listing::None;
+    QString text; // the help or the version, written instead of places
+    // --near: a ZIP code, or else a point; and the unit of --within.
+    QString nearZip;
+    double nearLatitude = 0;
+    double nearLongitude = 0;
+    double kilometres = 0; // per unit of distance; 0: no --near
+    QString near;          // as given, for a message
+    QString within;
 };
 
-void print(std::FILE *stream, const QString &text)
+// Writes `text` where the run writes, checked as the places are.
+void writeText(const QString &output, const QString &text, const QStringList &ownFiles)
 {
     const QByteArray bytes = encodeFileName(text);
-    std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), stream);
+    BatchOutput destination(output);
+    destination.open(ownFiles);
+    destination.write(bytes.constData(), bytes.size());
+    destination.commit();
 }
 
 std::uint64_t wholeNumber(const QString &option, const QString &value)
@@ -62,22 +75,38 @@ std::uint64_t wholeNumber(const QString &option, const QString &value)
     bool ok = digits.match(value).hasMatch();
     const std::uint64_t number = ok ? value.toULongLong(&ok) : 0;
     if (!ok) {
-        throw UsageError{QStringLiteral("invalid %1 '%2': a whole number from 0 to %3 is expected")
-                             .arg(option, value, QString::number(UINT64_MAX))};
+        throw UsageError{QStringLiteral("invalid %1 %2: a whole number from 0 to %3 is expected")
+                             .arg(option, quotedName(value), QString::number(UINT64_MAX))};
     }
     return number;
 }
 
-// The values of a repeatable option of comma-separated lists, all together, trimmed.
+// The values of a repeatable option of comma-separated lists, all together,
+// trimmed, each once, where it first comes.
 QStringList listValues(const QStringList &values)
 {
     QStringList items;
+    QSet<QString> seen;
     for (const QString &value : values) {
-        for (const QString &item : value.split(QLatin1Char(','), Qt::SkipEmptyParts))
-            items.append(item.trimmed());
+        for (const QString &item : value.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+            const QString trimmed = item.trimmed();
+            if (!trimmed.isEmpty() && !seen.contains(trimmed)) {
+                seen.insert(trimmed);
+                items.append(trimmed);
+            }
+        }
     }
-    items.removeAll(QString());
     return items;
+}
+
+// A list as a message echoes it: the first few of its items, and how many more.
+QString echoed(const QStringList &items)
+{
+    constexpr qsizetype shown = 8;
+    QString text = items.first(std::min(shown, items.size())).join(QLatin1Char(','));
+    if (items.size() > shown)
+        text += QStringLiteral(",... (%1 more)").arg(items.size() - shown);
+    return text;
 }
 
 QString fieldNames()
@@ -88,7 +117,8 @@ QString fieldNames()
     return names.join(QLatin1String(", "));
 }
 
-std::vector<Field> fieldList(const QStringList &values)
+// With `near`, "all" holds the distance too; without, it may not be asked for.
+std::vector<Field> fieldList(const QStringList &values, bool near)
 {
     const QStringList names = listValues(values);
     if (names.isEmpty())
@@ -102,14 +132,18 @@ std::vector<Field> fieldList(const QStringList &values)
     for (const QString &name : names) {
         const QString lower = name.toLower();
         if (lower == QLatin1String("all")) {
-            for (const FieldInfo &field : fieldInfo)
-                add(field.field);
+            for (const FieldInfo &field : fieldInfo) {
+                if (near || field.field != Field::Distance)
+                    add(field.field);
+            }
             continue;
         }
         const auto known = std::find_if(fieldInfo.begin(), fieldInfo.end(),
                                         [&](const FieldInfo &field) { return lower == QLatin1String(field.name); });
         if (known == fieldInfo.end())
-            throw UsageError{QStringLiteral("unknown field '%1' in --fields: choose from %2").arg(name, fieldNames())};
+            throw UsageError{QStringLiteral("unknown field %1 in --fields: choose from %2").arg(quotedName(name), fieldNames())};
+        if (known->field == Field::Distance && !near)
+            throw UsageError{QStringLiteral("the field distance needs --near: the distance from where")};
         add(known->field);
     }
     return fields;
@@ -154,9 +188,45 @@ QStringList zipPrefixes(const QStringList &values)
         throw UsageError{QStringLiteral("--zip-prefix needs at least one ZIP code prefix, such as 100")};
     for (const QString &value : prefixes) {
         if (!prefix.match(value).hasMatch())
-            throw UsageError{QStringLiteral("invalid --zip-prefix '%1': one to five digits are expected").arg(value)};
+            throw UsageError{QStringLiteral("invalid --zip-prefix %1: one to five digits are expected").arg(quotedName(value))};
     }
     return prefixes;
+}
+
+// --near ZIP or LAT,LON and --within DISTANCE[km|mi] into the options.
+void readNear(BatchOptions &options, const QString &near, const QString &within)
+{
+    static const QRegularExpression zip(QStringLiteral("^[0-9]{5}$"));
+    static const QRegularExpression point(
+        QStringLiteral("^\\s*([-+]?[0-9]+(?:\\.[0-9]*)?)\\s*,\\s*([-+]?[0-9]+(?:\\.[0-9]*)?)\\s*$"));
+    static const QRegularExpression distance(QStringLiteral("^\\s*([0-9]+(?:\\.[0-9]*)?|\\.[0-9]+)\\s*(mi|km)?\\s*$"));
+    if (within.isNull())
+        throw UsageError{QStringLiteral("--near needs --within: how far, such as --within 25 or --within 40km")};
+    if (near.isNull())
+        throw UsageError{QStringLiteral("--within needs --near: the ZIP code or point to measure from")};
+    options.near = near;
+    options.within = within;
+    if (zip.match(near).hasMatch()) {
+        options.nearZip = near;
+    } else {
+        const QRegularExpressionMatch match = point.match(near);
+        options.nearLatitude = match.captured(1).toDouble();
+        options.nearLongitude = match.captured(2).toDouble();
+        if (!match.hasMatch() || std::abs(options.nearLatitude) > 90 || std::abs(options.nearLongitude) > 180) {
+            throw UsageError{QStringLiteral("invalid --near %1: a five-digit ZIP code or LAT,LON in degrees "
+                                            "(latitude -90 to 90, longitude -180 to 180), such as 40.75,-73.99 is "
+                                            "expected")
+                                 .arg(quotedName(near))};
+        }
+    }
+    const QRegularExpressionMatch match = distance.match(within);
+    options.filter.within = match.captured(1).toDouble();
+    if (!match.hasMatch() || !(options.filter.within > 0) || !std::isfinite(options.filter.within)) {
+        throw UsageError{QStringLiteral("invalid --within %1: a distance above 0 in miles, or with km in "
+                                        "kilometres, such as 25 or 40km, is expected")
+                             .arg(quotedName(within))};
+    }
+    options.kilometres = match.captured(2) == QLatin1String("km") ? 1.0 : 1.609344;
 }
 
 // The names of the formats: "plain, aligned, ... or json".
@@ -171,11 +241,12 @@ QString formatNames()
 
 OutputFormat outputFormat(const QString &value)
 {
+    const QString name = value.toLower();
     for (const FormatInfo &format : formatInfo) {
-        if (value == QLatin1String(format.name) || (format.alias && value == QLatin1String(format.alias)))
+        if (name == QLatin1String(format.name) || (format.alias && name == QLatin1String(format.alias)))
             return format.format;
     }
-    throw UsageError{QStringLiteral("invalid --format '%1': choose %2").arg(value, formatNames())};
+    throw UsageError{QStringLiteral("invalid --format %1: choose %2").arg(quotedName(value), formatNames())};
 }
 
 // Words filled into lines of at most 79 columns.
@@ -218,6 +289,8 @@ QString helpEpilogue()
             "  orvelle -n 100 --fields zip,city,county,timezone --format jsonl\n"
             "  orvelle -n 20 --weight population --state states\n"
             "  orvelle -n 10 --state CA --state NY --zip-prefix 100,941\n"
+            "  orvelle -n 10 --near 60601 --within 25 --fields zip,city,distance\n"
+            "  orvelle -n 5 --fields city,state,zip,phone --format csv\n"
             "\n"
             "Without any argument, Orvelle opens its window.\n"
             "\n"
@@ -230,9 +303,8 @@ const QString versionText = QStringLiteral(
     "Contains postal code data from GeoNames (geonames.org), CC BY 4.0, and ZIP\n"
     "code data from SimpleMaps (simplemaps.com/data/us-zips), CC BY 4.0.\n");
 
-// Reads the arguments; returns the options of a run, or nothing when the help
-// or the version was asked for and printed.
-std::optional<BatchOptions> parseArguments(const QStringList &arguments)
+// Reads the arguments; returns the options of a run.
+BatchOptions parseArguments(const QStringList &arguments)
 {
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
@@ -258,6 +330,15 @@ std::optional<BatchOptions> parseArguments(const QStringList &arguments)
                                        QStringLiteral("Only ZIP codes that begin with one of these prefixes "
                                                       "of 1 to 5 digits, such as 100,941."),
                                        QStringLiteral("LIST"));
+    const QCommandLineOption near(QStringLiteral("near"),
+                                  QStringLiteral("Only places within --within of this ZIP code or point "
+                                                 "(LAT,LON in degrees, such as 40.75,-73.99); adds the field "
+                                                 "distance."),
+                                  QStringLiteral("ZIP|LAT,LON"));
+    const QCommandLineOption within(QStringLiteral("within"),
+                                    QStringLiteral("With --near: the greatest great-circle distance, in miles, "
+                                                   "or in kilometres with km (such as 25 or 40km)."),
+                                    QStringLiteral("DISTANCE"));
     const QCommandLineOption unique({QStringLiteral("u"), QStringLiteral("unique")},
                                     QStringLiteral("No place twice."));
     const QCommandLineOption weight(QStringLiteral("weight"),
@@ -285,35 +366,57 @@ std::optional<BatchOptions> parseArguments(const QStringList &arguments)
                                   QStringLiteral("Display this help and exit."));
     const QCommandLineOption version(QStringLiteral("version"),
                                      QStringLiteral("Output version information and exit."));
-    parser.addOptions({count, fields, state, excludeState, zipPrefix, unique, weight, seed, format, noHeader, output,
-                       listFields, listStates, help, version});
+    parser.addOptions({count, fields, state, excludeState, zipPrefix, near, within, unique, weight, seed, format,
+                       noHeader, output, listFields, listStates, help, version});
 
+    // Qt's own options are the window's; among the command line's, Qt's parser would take "-platform" for -p -l -a ...
+    if (const QStringList qt = windowOptions(arguments.mid(1)); !qt.isEmpty()) {
+        throw UsageError{QStringLiteral("%1 %2 the window's, not the command line's: give %3 alone to open the window")
+                             .arg(qt.join(QLatin1Char(' ')), qt.size() == 1 ? QStringLiteral("is") : QStringLiteral("are"),
+                                  qt.size() == 1 ? QStringLiteral("it") : QStringLiteral("them"))};
+    }
     if (!parser.parse(arguments))
         throw UsageError{parser.errorText()};
+    BatchOptions options;
+    options.output = parser.value(output);
+    if (parser.isSet(output) && options.output.isEmpty())
+        throw UsageError{QStringLiteral("--output needs a file name")};
+    if (options.output == QLatin1String("-"))
+        options.output.clear(); // standard output, as usual
     if (parser.isSet(help)) {
         // Qt names the program by the path it was started with; the usage line names it as users type it.
-        const QString options = parser.helpText().section(QLatin1Char('\n'), 1);
-        print(stdout, QStringLiteral("Usage: orvelle [OPTION]...\n") + options + helpEpilogue());
-        return std::nullopt;
+        const QString text = parser.helpText().section(QLatin1Char('\n'), 1);
+        options.text = QStringLiteral("Usage: orvelle [OPTION]...\n") + text + helpEpilogue();
+        options.output.clear();
+        return options;
     }
     if (parser.isSet(version)) {
-        print(stdout, versionText);
-        return std::nullopt;
+        options.text = versionText;
+        options.output.clear();
+        return options;
     }
     if (!parser.positionalArguments().isEmpty())
-        throw UsageError{QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().constFirst())};
+        throw UsageError{QStringLiteral("unexpected argument %1").arg(quotedName(parser.positionalArguments().constFirst()))};
 
-    BatchOptions options;
     options.listing = parser.isSet(listFields) ? Listing::Fields
         : parser.isSet(listStates)             ? Listing::States
                                                : Listing::None;
     if (options.listing == Listing::None && !parser.isSet(count))
         throw UsageError{QStringLiteral("--count is required: how many places to write")};
+    if (options.listing != Listing::None && parser.isSet(format)) {
+        throw UsageError{QStringLiteral("--%1 writes TAB-separated lines and takes no --format")
+                             .arg(options.listing == Listing::Fields ? QStringLiteral("list-fields")
+                                                                    : QStringLiteral("list-states"))};
+    }
     if (parser.isSet(count))
         options.count = wholeNumber(QStringLiteral("--count"), parser.value(count));
     if (parser.isSet(format))
         options.layout.format = outputFormat(parser.value(format));
-    options.layout.fields = parser.isSet(fields) ? fieldList(parser.values(fields))
+    if (parser.isSet(near) || parser.isSet(within)) {
+        readNear(options, parser.isSet(near) ? parser.value(near) : QString(),
+                 parser.isSet(within) ? parser.value(within) : QString());
+    }
+    options.layout.fields = parser.isSet(fields) ? fieldList(parser.values(fields), options.kilometres > 0)
                                                  : std::vector<Field>{Field::City, Field::State, Field::Zip};
     if (options.layout.format == OutputFormat::Aligned) {
         // The window's file: its three fields, in its order.
@@ -327,33 +430,28 @@ std::optional<BatchOptions> parseArguments(const QStringList &arguments)
     }
     options.layout.header = !parser.isSet(noHeader);
 
-    const auto filterOption = [&](const QCommandLineOption &option, const QString &name) {
+    // Each filter's values once, echoed in messages as "--state CA,NY".
+    const auto filterOption = [&](const QCommandLineOption &option, QStringList &target, const auto &read) {
         if (!parser.isSet(option))
-            return QStringList();
-        options.filterOptions.append(QStringLiteral("--%1 %2").arg(name, parser.values(option).join(QLatin1Char(','))));
-        return parser.values(option);
+            return;
+        target = read(parser.values(option));
+        options.filterOptions.append(QStringLiteral("--%1 %2").arg(option.names().constLast(), echoed(target)));
     };
-    if (const QStringList values = filterOption(state, QStringLiteral("state")); !values.isEmpty())
-        options.filter.states = stateCodes(QStringLiteral("--state"), values);
-    if (const QStringList values = filterOption(excludeState, QStringLiteral("exclude-state")); !values.isEmpty())
-        options.filter.excludedStates = stateCodes(QStringLiteral("--exclude-state"), values);
-    if (const QStringList values = filterOption(zipPrefix, QStringLiteral("zip-prefix")); !values.isEmpty())
-        options.filter.zipPrefixes = zipPrefixes(values);
+    filterOption(state, options.filter.states,
+                 [](const QStringList &values) { return stateCodes(QStringLiteral("--state"), values); });
+    filterOption(excludeState, options.filter.excludedStates,
+                 [](const QStringList &values) { return stateCodes(QStringLiteral("--exclude-state"), values); });
+    filterOption(zipPrefix, options.filter.zipPrefixes, zipPrefixes);
 
     options.unique = parser.isSet(unique);
     if (parser.isSet(weight)) {
-        const QString kind = parser.value(weight);
+        const QString kind = parser.value(weight).toLower();
         if (kind != QLatin1String("population") && kind != QLatin1String("none"))
-            throw UsageError{QStringLiteral("invalid --weight '%1': choose population or none").arg(kind)};
+            throw UsageError{QStringLiteral("invalid --weight %1: choose population or none").arg(quotedName(parser.value(weight)))};
         options.weighted = kind == QLatin1String("population");
     }
     options.seed = parser.isSet(seed) ? wholeNumber(QStringLiteral("--seed"), parser.value(seed))
                                       : QRandomGenerator::system()->generate64();
-    options.output = parser.value(output);
-    if (parser.isSet(output) && options.output.isEmpty())
-        throw UsageError{QStringLiteral("--output needs a file name")};
-    if (options.output == QLatin1String("-"))
-        options.output.clear(); // standard output, as usual
     return options;
 }
 
@@ -368,8 +466,8 @@ void checkStateCodes(const PlaceTable &table, const QString &option, const QStri
     known.sort();
     for (const QString &code : codes) {
         if (!known.contains(code)) {
-            throw UsageError{QStringLiteral("unknown state code '%1' in %2; the codes are %3")
-                                 .arg(code, option, known.join(QLatin1String(", ")))};
+            throw UsageError{QStringLiteral("unknown state code %1 in %2; the codes are %3")
+                                 .arg(quotedName(code), option, known.join(QLatin1String(", ")))};
         }
     }
 }
@@ -389,7 +487,9 @@ QString stateListing(const PlaceTable &table, const std::vector<std::uint32_t> &
     return text;
 }
 
-// The weights of the places, from their population.
+// The weights of the places, from their population: above 0 and below 2^50,
+// so that the whole weights of a table's places cannot overflow.
+constexpr double maximumPopulation = 0x1p50;
 std::vector<std::uint64_t> populationWeights(const PlaceTable &table, const std::vector<std::uint32_t> &places,
                                              const QString &databaseFile)
 {
@@ -402,42 +502,84 @@ std::vector<std::uint64_t> populationWeights(const PlaceTable &table, const std:
     weights.reserve(places.size());
     for (std::uint32_t place : places) {
         const double population = table.population()[place];
-        if (!std::isfinite(population) || population <= 0 || population >= 0x1p50) {
-            throw Failure(QStringLiteral("The place database %1 gives ZIP code %2 a population that is not a "
-                                         "number of people above 0.")
-                              .arg(databaseFile, QString::fromUtf8(table.value(place, Field::Zip))));
+        if (!std::isfinite(population) || population <= 0 || population >= maximumPopulation) {
+            throw Failure(QStringLiteral("the place database %1 gives ZIP code %2 the population %3, where a number "
+                                         "above 0 and below 2^50 is expected")
+                              .arg(databaseFile, quotedName(QString::fromUtf8(table.value(place, Field::Zip))),
+                                   QString::number(population, 'g', 17)));
         }
         weights.push_back(population);
     }
     return wholeWeights(weights);
 }
 
-void writeBatch(const BatchOptions &options, const QString &programFolder, const QStringList &ownFiles)
+// Each place's distance from --near: the point given, or that of the ZIP code.
+void measureFromNear(PlaceTable &table, const BatchOptions &options)
 {
+    double latitude = options.nearLatitude;
+    double longitude = options.nearLongitude;
+    if (!options.nearZip.isEmpty()) {
+        const QByteArray zip = options.nearZip.toLatin1();
+        std::uint32_t place = 0;
+        while (place < table.size() && table.value(place, Field::Zip) != zip)
+            ++place;
+        if (place == table.size())
+            throw UsageError{QStringLiteral("unknown ZIP code %1 in --near").arg(quotedName(options.nearZip))};
+        bool located = false;
+        bool ok = false;
+        latitude = table.value(place, Field::Latitude).toDouble(&located);
+        longitude = table.value(place, Field::Longitude).toDouble(&ok);
+        if (!located || !ok)
+            throw UsageError{QStringLiteral("ZIP code %1 of --near has no coordinates in the place database; give "
+                                            "LAT,LON instead")
+                                 .arg(options.nearZip)};
+    }
+    table.measureFrom(latitude, longitude, options.kilometres);
+}
+
+void writeBatch(const BatchOptions &options, const QString &programFolder, const QStringList &otherFiles)
+{
+    const QString databaseFile = databasePath(programFolder);
+    const QStringList ownFiles = QStringList{databaseFile, executableFile()} + otherFiles;
+    if (!options.text.isEmpty())
+        return writeText(options.output, options.text, ownFiles);
     if (options.listing == Listing::Fields) {
         QString text;
         for (const FieldInfo &field : fieldInfo)
             text += QStringLiteral("%1\t%2\n").arg(QLatin1String(field.name), QLatin1String(field.description));
-        print(stdout, text);
-        return;
+        return writeText(options.output, text, ownFiles);
     }
-    const QString databaseFile = databasePath(programFolder);
     const bool aligned = options.layout.format == OutputFormat::Aligned && options.listing == Listing::None;
     std::vector<Field> fields = options.layout.fields;
     fields.push_back(Field::Zip); // for the prefixes and the failures
     if (options.listing == Listing::States)
         fields.push_back(Field::StateName);
-    const PlaceTable table = PlaceTable::load(databaseFile, fields, options.weighted,
-                                              aligned ? options.layout.fields : std::vector<Field>{});
+    if (options.kilometres > 0) {
+        fields.push_back(Field::Latitude);
+        fields.push_back(Field::Longitude);
+    }
+    PlaceTable table = PlaceTable::load(databaseFile, fields, options.weighted,
+                                        aligned ? options.layout.fields : std::vector<Field>{});
     checkStateCodes(table, QStringLiteral("--state"), options.filter.states);
     checkStateCodes(table, QStringLiteral("--exclude-state"), options.filter.excludedStates);
+    if (options.kilometres > 0)
+        measureFromNear(table, options);
     const std::vector<std::uint32_t> places = filteredPlaces(table, options.filter);
+    if (places.empty() && options.kilometres > 0) {
+        const QString others = options.filterOptions.isEmpty()
+            ? QString()
+            : QStringLiteral(" that matches ") + options.filterOptions.join(QLatin1Char(' '));
+        throw UsageError{QStringLiteral("no place within %1 %2 of %3%4")
+                             .arg(QString::number(options.filter.within),
+                                  options.kilometres == 1.0 ? QStringLiteral("km")
+                                      : options.filter.within == 1 ? QStringLiteral("mile")
+                                                                   : QStringLiteral("miles"),
+                                  options.near, others)};
+    }
     if (places.empty())
         throw UsageError{QStringLiteral("no place matches %1").arg(options.filterOptions.join(QLatin1Char(' ')))};
-    if (options.listing == Listing::States) {
-        print(stdout, stateListing(table, places));
-        return;
-    }
+    if (options.listing == Listing::States)
+        return writeText(options.output, stateListing(table, places), ownFiles);
     if (options.unique && options.count > places.size()) {
         const QString where = options.filterOptions.isEmpty()
             ? QString()
@@ -452,7 +594,7 @@ void writeBatch(const BatchOptions &options, const QString &programFolder, const
         options.weighted ? populationWeights(table, places, databaseFile) : std::vector<std::uint64_t>{};
     PlaceDraws draws(options.seed, std::uint32_t(places.size()), options.count, options.unique, weights);
     BatchOutput output(options.output);
-    output.open(QStringList{databaseFile, executableFile()} + ownFiles);
+    output.open(ownFiles);
     writePlaces([&](const char *data, qsizetype size) { output.write(data, size); }, table, places, draws,
                 options.layout);
     output.commit();
@@ -462,19 +604,17 @@ void writeBatch(const BatchOptions &options, const QString &programFolder, const
 
 int runCommandLine(const QStringList &arguments, const QString &programFolder, const QStringList &ownFiles)
 {
-    const QString program = QStringLiteral("orvelle: ");
     try {
-        if (const std::optional<BatchOptions> options = parseArguments(arguments))
-            writeBatch(*options, programFolder, ownFiles);
+        writeBatch(parseArguments(arguments), programFolder, ownFiles);
         return 0;
     } catch (const UsageError &error) {
-        print(stderr, program + error.message + QStringLiteral("\nTry 'orvelle --help' for more information.\n"));
+        complain(error.message, QStringLiteral("see 'orvelle --help'"));
         return exitUsage;
     } catch (const Failure &failure) {
-        print(stderr, program + failure.description() + QLatin1Char('\n'));
+        complain(failure.description());
         return exitFailure;
     } catch (const std::bad_alloc &) {
-        print(stderr, program + QStringLiteral("There is not enough memory.\n"));
+        complain(QStringLiteral("there is not enough memory"));
         return exitFailure;
     }
 }

@@ -50,6 +50,11 @@ const std::array<FieldInfo, fieldCount> fieldInfo{{
      "from the range 555\\-0100 to 555\\-0199 that the numbering plan sets aside\n"
      "for fictional use, so it reaches no subscriber.\nThe seed picks its last two digits.",
      false, nullptr, Field::AreaCode},
+    {Field::Distance, "distance", "with --near: how far the place is from that point, in the unit of --within",
+     "With\n.BR \\-\\-near :\nthe great\\-circle distance from that point to the place's coordinates, in\n"
+     "the unit of\n.B \\-\\-within\n(miles unless\n.BR km ),\nwith one decimal.\n"
+     ".B all\nholds it only with\n.BR \\-\\-near .",
+     true, nullptr, Field::Distance},
 }};
 
 namespace {
@@ -75,6 +80,7 @@ PlaceTable PlaceTable::load(const QString &databaseFile, std::vector<Field> fiel
     fields.push_back(Field::State);
     for (Field &field : fields)
         field = info(field).source; // a field made from others reads those
+    std::erase_if(fields, [](Field field) { return !info(field).column; }); // or is made after reading
     QStringList columns;
     for (Field field : fields) {
         const bool shared = field == Field::City || field == Field::State || field == Field::Zip;
@@ -128,6 +134,34 @@ PlaceTable PlaceTable::load(const QString &databaseFile, std::vector<Field> fiel
     return table;
 }
 
+void PlaceTable::measureFrom(double latitude, double longitude, double kilometres)
+{
+    // The haversine formula on a sphere of the Earth's mean radius.
+    constexpr double radius = 6371.0088;
+    constexpr double radians = M_PI / 180;
+    Column &text = m_columns[std::size_t(Field::Distance)];
+    text = Column();
+    m_distances.clear();
+    for (std::uint32_t place = 0; place < m_size; ++place) {
+        bool located = false;
+        bool ok = false;
+        const double placeLatitude = value(place, Field::Latitude).toDouble(&located);
+        const double placeLongitude = value(place, Field::Longitude).toDouble(&ok);
+        double distance = std::nan("");
+        if (located && ok) {
+            const double north = std::sin((placeLatitude - latitude) * radians / 2);
+            const double east = std::sin((placeLongitude - longitude) * radians / 2);
+            const double a = north * north
+                + std::cos(latitude * radians) * std::cos(placeLatitude * radians) * east * east;
+            distance = 2 * radius * std::asin(std::min(1.0, std::sqrt(a))) / kilometres;
+            const QByteArray number = QByteArray::number(distance, 'f', 1);
+            text.bytes.insert(text.bytes.end(), number.begin(), number.end());
+        }
+        text.ends.push_back(std::uint32_t(text.bytes.size()));
+        m_distances.push_back(distance);
+    }
+}
+
 std::vector<std::uint32_t> filteredPlaces(const PlaceTable &table, const PlaceFilter &filter)
 {
     const QSet<QString> wanted(filter.states.begin(), filter.states.end());
@@ -144,8 +178,10 @@ std::vector<std::uint32_t> filteredPlaces(const PlaceTable &table, const PlaceFi
     places.reserve(table.size());
     for (std::uint32_t place = 0; place < table.size(); ++place) {
         const QString state = table.state(place);
+        // A place without coordinates (NaN) is within no distance.
         if ((wanted.isEmpty() || wanted.contains(state)) && !excluded.contains(state)
-            && prefixed(table.value(place, Field::Zip)))
+            && prefixed(table.value(place, Field::Zip))
+            && (filter.within <= 0 || table.distance(place) <= filter.within))
             places.push_back(place);
     }
     return places;

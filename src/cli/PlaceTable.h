@@ -24,8 +24,9 @@ enum class Field
     Timezone,
     AreaCode,
     Phone,
+    Distance,
 };
-constexpr std::size_t fieldCount = 11;
+constexpr std::size_t fieldCount = 12;
 
 struct FieldInfo
 {
@@ -66,6 +67,13 @@ public:
     const QString &windowLine(std::uint32_t place) const { return m_windowLines[place]; }
     // Each place's population; empty when not asked for or when the database has none.
     const std::vector<double> &population() const { return m_population; }
+    // Measures each place's great-circle distance from the point, in units of
+    // `kilometres` each, as the field distance (with one decimal) and for
+    // distance(); a place without coordinates is at no distance (NaN, and empty).
+    // Needs the latitude and longitude loaded.
+    void measureFrom(double latitude, double longitude, double kilometres);
+    double distance(std::uint32_t place) const { return m_distances[place]; }
+    bool measured() const { return !m_distances.empty(); }
 
 private:
     // One column's values end to end: a few allocations for the whole table, not one a value.
@@ -84,6 +92,7 @@ private:
     std::uint32_t m_size = 0;
     std::array<Column, fieldCount> m_columns;
     std::vector<double> m_population;
+    std::vector<double> m_distances;
     std::vector<QString> m_windowLines;
 };
 
@@ -93,5 +102,6 @@ struct PlaceFilter
     QStringList states;        // empty: every state
     QStringList excludedStates;
     QStringList zipPrefixes;   // empty: every ZIP code
+    double within = 0;         // above 0: only places at most this distance away (measureFrom())
 };
 std::vector<std::uint32_t> filteredPlaces(const PlaceTable &table, const PlaceFilter &filter);

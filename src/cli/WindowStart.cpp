@@ -40,7 +40,7 @@ bool hasDisplay(const QStringList &arguments)
 
 int refuse(const char *why)
 {
-    std::fprintf(stderr, "orvelle: %s; run 'orvelle --help' for the command line.\n", why);
+    std::fprintf(stderr, "orvelle: %s; run 'orvelle --help' for the command line\n", why);
     return 1;
 }
 
@@ -62,6 +62,18 @@ bool startsWindow(const QStringList &arguments)
     return true;
 }
 
+QStringList windowOptions(const QStringList &arguments)
+{
+    QStringList found;
+    for (const QString &argument : arguments) {
+        const QString option = argument.section(QLatin1Char('='), 0, 0);
+        if (withoutValue.contains(argument) || withValue.contains(option))
+            found.append(option);
+    }
+    found.removeDuplicates();
+    return found;
+}
+
 int startWindow(const QString &window, const QStringList &arguments, char *argv[])
 {
     if (!hasDisplay(arguments))
@@ -71,7 +83,7 @@ int startWindow(const QString &window, const QStringList &arguments, char *argv[
         return refuse("the window is not installed (Debian: the package orvelle)");
     execv(program.constData(), argv);
     const int error = errno;
-    std::fprintf(stderr, "orvelle: %s could not be started: %s; run 'orvelle --help' for the command line.\n",
+    std::fprintf(stderr, "orvelle: %s could not be started: %s; run 'orvelle --help' for the command line\n",
                  program.constData(), std::strerror(error));
     return 1;
 }

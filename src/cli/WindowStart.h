@@ -10,6 +10,10 @@
 // "-display :1", "-name", "-reverse" and their kin.
 bool startsWindow(const QStringList &arguments);
 
+// Qt's own options among `arguments`, as given ("-platform", "-style=fusion"
+// as "-style"): the window's, which the command line refuses.
+QStringList windowOptions(const QStringList &arguments);
+
 // Replaces this process with the window's executable `window`, handing it
 // `argv` (this program's own, its name included; `arguments` are the same
 // without the name). Returns only when the

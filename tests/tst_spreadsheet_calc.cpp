@@ -13,6 +13,7 @@
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QScopeGuard>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QTemporaryDir>
@@ -32,7 +33,10 @@
 #include <com/sun/star/table/XColumnRowRange.hpp>
 #include <com/sun/star/table/XTableColumns.hpp>
 #include <com/sun/star/text/XText.hpp>
+#include <com/sun/star/frame/DispatchHelper.hpp>
+#include <com/sun/star/frame/XDispatchProvider.hpp>
 #include <com/sun/star/util/XCloseable.hpp>
+#include <com/sun/star/util/XModifiable.hpp>
 
 #include <csignal>
 
@@ -186,6 +190,7 @@ private slots:
     void nothingElseActsWhileTheProbeWaits_data();
     void nothingElseActsWhileTheProbeWaits();
     void launcherIsCollectedOnceItEnds();
+    void officeWithADisplayEndsWithTheUsersLastDocument();
 
 private:
     // The Calc documents open in the office, through a connection of our own.
@@ -650,6 +655,61 @@ void TestSpreadsheetCalc::launcherIsCollectedOnceItEnds()
     kill(-pid_t(office), SIGKILL);
     QVERIFY(waitUntilGone(office));
     QTRY_VERIFY2(!QFileInfo::exists(QStringLiteral("/proc/%1").arg(office)), "the launcher should be collected");
+}
+
+void TestSpreadsheetCalc::officeWithADisplayEndsWithTheUsersLastDocument()
+{
+    // An office the factory started that ends with the user's last document,
+    // as one with a display does (this machine's office has no display
+    // backend: it runs headless, its documents hidden).
+    std::unique_ptr<LibreOfficeFactory> factory;
+    LibreOfficeOptions options;
+    options.headless = true;
+    options.endsWithLastDocument = true;
+    options.profileParent = m_profiles.path();
+    options.whileWaiting = [&] {
+        noteOffice(factory.get());
+        QCoreApplication::processEvents();
+    };
+    factory = std::make_unique<LibreOfficeFactory>(options);
+    const TableList list({"Result(s)"}, {"x|Holtsville, NY 00501"});
+    // The user closes the filled sheet as Ctrl+W does, once saved (or not).
+    const auto closeTheSheet = [&] {
+        const QList<Reference<css::frame::XModel>> sheets = documents(*factory);
+        QCOMPARE(sheets.size(), 1);
+        Reference<css::util::XModifiable>(sheets.front(), UNO_QUERY_THROW)->setModified(false);
+        const auto context = LibreOfficeUno::connect(factory->officeAddress());
+        const Reference<css::frame::XDispatchProvider> frame(sheets.front()->getCurrentController()->getFrame(),
+                                                             UNO_QUERY_THROW);
+        css::frame::DispatchHelper::create(context)->executeDispatch(frame, ".uno:CloseDoc", "_self", 0, {});
+    };
+    failingOnUnoExceptions([&] {
+        // The office ends with the last document the user closes, at once:
+        // no Start Center stays behind, with the window still open.
+        FakeHost host;
+        exportToSpreadsheet(host, list, *factory);
+        QCOMPARE(host.m_dialogs.texts(), QStringList());
+        const qint64 first = factory->officeProcessId();
+        QVERIFY(first > 0);
+        closeTheSheet();
+        QTRY_VERIFY_WITH_TIMEOUT(!groupAlive(first), 15000);
+        QCOMPARE(factory->officeProcessId(), 0);
+
+        // The sheet closed while the window was busy, the window closes
+        // next: the office goes with it.
+        exportToSpreadsheet(host, list, *factory);
+        const qint64 second = factory->officeProcessId();
+        QVERIFY(second > 0 && second != first);
+        closeTheSheet();
+        QElapsedTimer closing;
+        closing.start();
+        while (!documents(*factory).isEmpty() && closing.elapsed() < 10000)
+            QThread::msleep(20);
+        factory.reset();
+        QVERIFY2(waitUntilGone(second), "an office without the user's documents should end with the window");
+
+    });
+    m_offices.removeIf([](qint64 pid) { return !groupAlive(pid); });
 }
 
 int main(int argc, char *argv[])

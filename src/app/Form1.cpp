@@ -224,7 +224,7 @@ void Form1::Form_QueryUnload()
     guard.step(112, [&] { QCoreApplication::processEvents(); });
 }
 
-// Steps 100 to 110 of the close: the rows' texts joined by ";" and stored as "Prefixes".
+// The close's store of the list: the rows' texts joined by ";" and stored as "Prefixes".
 void Form1::storeList(Guard &guard)
 {
     QString prefixes;

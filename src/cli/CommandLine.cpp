@@ -352,7 +352,10 @@ BatchOptions parseArguments(const QStringList &arguments)
     const QCommandLineOption format(QStringLiteral("format"), formatNames() + QStringLiteral(" (default: plain)."),
                                     QStringLiteral("FORMAT"));
     const QCommandLineOption noHeader(QStringLiteral("no-header"),
-                                      QStringLiteral("csv and tsv: no row of field names."));
+                                      QStringLiteral("csv and tsv: no row of field names; sql: no CREATE TABLE."));
+    const QCommandLineOption table(QStringLiteral("table"),
+                                   QStringLiteral("sql: the table the rows go into (default: places)."),
+                                   QStringLiteral("NAME"));
     const QCommandLineOption output({QStringLiteral("o"), QStringLiteral("output")},
                                     QStringLiteral("Write to FILE, replaced only when complete "
                                                    "(default, or -: standard output)."),
@@ -367,7 +370,7 @@ BatchOptions parseArguments(const QStringList &arguments)
     const QCommandLineOption version(QStringLiteral("version"),
                                      QStringLiteral("Output version information and exit."));
     parser.addOptions({count, fields, state, excludeState, zipPrefix, near, within, unique, weight, seed, format,
-                       noHeader, output, listFields, listStates, help, version});
+                       noHeader, table, output, listFields, listStates, help, version});
 
     // Qt's own options are the window's; among the command line's, Qt's parser would take "-platform" for -p -l -a ...
     if (const QStringList qt = windowOptions(arguments.mid(1)); !qt.isEmpty()) {
@@ -429,6 +432,13 @@ BatchOptions parseArguments(const QStringList &arguments)
         std::sort(options.layout.fields.begin(), options.layout.fields.end());
     }
     options.layout.header = !parser.isSet(noHeader);
+    if (parser.isSet(table)) {
+        const QString name = parser.value(table);
+        if (name.isEmpty() || std::any_of(name.begin(), name.end(), [](QChar c) { return c.unicode() < 0x20; }))
+            throw UsageError{QStringLiteral("invalid --table '%1': a name without control characters is expected")
+                                 .arg(name)};
+        options.layout.table = name.toUtf8();
+    }
 
     // Each filter's values once, echoed in messages as "--state CA,NY".
     const auto filterOption = [&](const QCommandLineOption &option, QStringList &target, const auto &read) {

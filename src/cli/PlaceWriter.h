@@ -18,8 +18,9 @@ enum class OutputFormat
     Tsv,
     Jsonl,
     Json,
+    Sql,
 };
-constexpr std::size_t formatCount = 6;
+constexpr std::size_t formatCount = 7;
 
 struct PlaceLayout;
 
@@ -49,7 +50,8 @@ struct PlaceLayout
 {
     OutputFormat format = OutputFormat::Plain;
     std::vector<Field> fields;
-    bool header = true; // csv and tsv: the line of field names first
+    bool header = true; // csv and tsv: the line of field names first; sql: the CREATE TABLE
+    QByteArray table = "places"; // sql: the table the rows go into
 };
 
 // Writes the places the draws pick, with the format's header and ending, to

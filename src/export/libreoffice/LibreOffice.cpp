@@ -17,12 +17,20 @@
 #include <QThread>
 #include <QUrl>
 
+#include <com/sun/star/container/XEnumeration.hpp>
+#include <com/sun/star/container/XEnumerationAccess.hpp>
+#include <com/sun/star/document/XDocumentEventBroadcaster.hpp>
+#include <com/sun/star/document/XDocumentEventListener.hpp>
 #include <com/sun/star/frame/Desktop.hpp>
+#include <com/sun/star/frame/XModel.hpp>
+#include <com/sun/star/frame/theGlobalEventBroadcaster.hpp>
 #include <com/sun/star/lang/DisposedException.hpp>
+#include <cppuhelper/implbase1.hxx>
 
 #include <algorithm>
 #include <cstring>
 #include <functional>
+#include <memory>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -96,10 +104,11 @@ LibreOfficeOptions LibreOfficeOptions::forThisSession()
     }
     const bool noDisplay = qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
     options.headless = noDisplay || offscreen;
+    options.endsWithLastDocument = !options.headless;
     return options;
 }
 
-struct LibreOfficeFactory::Private
+struct LibreOfficeFactory::Private : std::enable_shared_from_this<LibreOfficeFactory::Private>
 {
     LibreOfficeOptions options;
     std::shared_ptr<LibreOfficeProcess> process; // the office we started, while we hold it
@@ -114,8 +123,18 @@ struct LibreOfficeFactory::Private
     // While the office starts or is ended: nothing a command could start
     // meanwhile could be served, so clicks and keys wait until afterwards.
     int holdingInput = 0;
+    // Held by every application object on the office: while one lives, an
+    // export is under way, and the office stays.
+    std::shared_ptr<int> inUse = std::make_shared<int>(0);
+    // Tells this factory when a document of an office it started with a
+    // display has closed.
+    css::uno::Reference<css::document::XDocumentEventListener> watcher;
 
     void start();
+    void watch();
+    bool ownsOffice() const;
+    bool holdsDocuments();
+    void documentClosed();
     void connectWhileStarting();
     void forget(bool endOffice, int graceMs);
     void whileWaiting() const;
@@ -206,6 +225,7 @@ void LibreOfficeFactory::Private::start()
             };
         calls = std::make_shared<OfficeCalls>(options.callTimeoutMs, [this] { whileWaiting(); }, std::move(onHang));
         connectWhileStarting();
+        watch();
         // Ours: the pipe we named, and the profile's single-instance pipe,
         // which appeared as the office started.
         for (const QString &socket : officeSockets()) {
@@ -247,6 +267,18 @@ void LibreOfficeFactory::Private::connectWhileStarting()
 
 void LibreOfficeFactory::Private::forget(bool endOffice, int graceMs)
 {
+    if (watcher.is() && context.is() && calls->answering()) {
+        try {
+            calls->run([context = context, watcher = watcher] {
+                css::uno::Reference<css::document::XDocumentEventBroadcaster>(
+                    css::frame::theGlobalEventBroadcaster::get(context), css::uno::UNO_QUERY_THROW)
+                    ->removeDocumentEventListener(watcher);
+            }, 2000);
+        } catch (...) {
+            // The office has gone, or drops the listener once it fails.
+        }
+    }
+    watcher.clear();
     if (endOffice && context.is() && process && process->running() && calls->answering()) {
         const HeldInput held(holdingInput);
         try {
@@ -278,8 +310,96 @@ void LibreOfficeFactory::Private::forget(bool endOffice, int graceMs)
     }
 }
 
+namespace {
+
+// Hears the office's documents close, on a thread of the UNO runtime, and
+// hands the news to the thread of the factory, which acts on it there. It
+// holds the factory weakly: an office outlives the factory that started it.
+class DocumentsClosing : public cppu::WeakImplHelper1<css::document::XDocumentEventListener>
+{
+public:
+    explicit DocumentsClosing(std::function<void()> onClosed)
+        : m_onClosed(std::move(onClosed))
+    {
+    }
+    void SAL_CALL documentEventOccured(const css::document::DocumentEvent &event) override
+    {
+        if (event.EventName == "OnUnload")
+            m_onClosed();
+    }
+    void SAL_CALL disposing(const css::lang::EventObject &) override {}
+
+private:
+    std::function<void()> m_onClosed;
+};
+
+} // namespace
+
+// An office with a display that this factory started ends as the
+// spreadsheet application of the original does: when the user closes its
+// last document (the office would show its Start Center instead), and when
+// the factory ends holding none of the user's documents. An office of the
+// user's, which took our request over, is never ended.
+bool LibreOfficeFactory::Private::ownsOffice() const
+{
+    return process && !handedOver;
+}
+
+void LibreOfficeFactory::Private::watch()
+{
+    if (!options.endsWithLastDocument || !ownsOffice() || !QCoreApplication::instance())
+        return;
+    const std::weak_ptr<Private> factory = weak_from_this();
+    watcher = new DocumentsClosing([factory] {
+        if (QCoreApplication *const application = QCoreApplication::instance()) {
+            QMetaObject::invokeMethod(application, [factory] {
+                if (const auto alive = factory.lock())
+                    alive->documentClosed();
+            }, Qt::QueuedConnection);
+        }
+    });
+    try {
+        calls->run([context = context, watcher = watcher] {
+            css::uno::Reference<css::document::XDocumentEventBroadcaster>(
+                css::frame::theGlobalEventBroadcaster::get(context), css::uno::UNO_QUERY_THROW)
+                ->addDocumentEventListener(watcher);
+        });
+    } catch (...) {
+        // Not watched: the office ends at the latest with the factory.
+        watcher.clear();
+    }
+}
+
+bool LibreOfficeFactory::Private::holdsDocuments()
+{
+    if (!context.is() || !calls->answering())
+        return true;
+    try {
+        return calls->run([context = context] {
+            const auto components = css::frame::Desktop::create(context)->getComponents()->createEnumeration();
+            while (components->hasMoreElements()) {
+                // The Start Center is a component too, but no document.
+                if (css::uno::Reference<css::frame::XModel>(components->nextElement(), css::uno::UNO_QUERY).is())
+                    return true;
+            }
+            return false;
+        }, 5000);
+    } catch (const css::lang::DisposedException &) {
+        return false; // the office has gone
+    } catch (...) {
+        return true; // it may only be busy with its user
+    }
+}
+
+void LibreOfficeFactory::Private::documentClosed()
+{
+    if (starting || inUse.use_count() > 1 || !context.is() || !ownsOffice() || holdsDocuments())
+        return;
+    forget(true, 5000);
+}
+
 LibreOfficeFactory::LibreOfficeFactory(LibreOfficeOptions options)
-    : d(std::make_unique<Private>())
+    : d(std::make_shared<Private>())
 {
     d->options = std::move(options);
 }
@@ -312,7 +432,7 @@ std::unique_ptr<SpreadsheetApplication> LibreOfficeFactory::create()
         const std::shared_ptr<OfficeCalls> calls = d->calls;
         try {
             auto desktop = calls->run([context = d->context] { return css::frame::Desktop::create(context); });
-            return std::make_unique<CalcApplication>(calls, std::move(desktop), d->options.headless);
+            return std::make_unique<CalcApplication>(calls, std::move(desktop), d->options.headless, d->inUse);
         } catch (const css::lang::DisposedException &) {
             // The office we started has gone (closed by the user, or
             // crashed): start another one, once (unless a command started
@@ -345,5 +465,5 @@ QString LibreOfficeFactory::officeAddress() const
 
 void LibreOfficeFactory::shutDown()
 {
-    d->forget(d->options.headless, 5000);
+    d->forget(d->options.headless || (d->options.endsWithLastDocument && d->ownsOffice() && !d->holdsDocuments()), 5000);
 }

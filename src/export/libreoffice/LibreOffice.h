@@ -19,6 +19,11 @@ struct LibreOfficeOptions
     // under this one (empty: the system's temporary folder), removed when the
     // office ends. An office with a display uses the user's own profile.
     QString profileParent;
+    // An office this factory starts ends when the last document in it closes,
+    // and with the factory when it holds no document; an office of the
+    // user's that takes the request over never does. Without it, an office
+    // with a display outlives the factory. Set for offices with a display.
+    bool endsWithLastDocument = false;
     // How long the office may take to start and accept the connection.
     int startTimeoutMs = 20000;
     // How long one call into the office may take. An office that lets a call
@@ -44,7 +49,12 @@ struct LibreOfficeOptions
 // workbooks as new Calc documents in that office.
 //
 // A headless office is ended with the factory (its documents can be seen by
-// no one); an office with a display stays, with the user's documents.
+// no one); an office with a display that it started stays while it holds a
+// document of the user's, and ends when the user closes the last one (as the
+// spreadsheet application of the original does, without LibreOffice's Start
+// Center) or when the factory ends while it holds none (see
+// LibreOfficeOptions::endsWithLastDocument). An office of the user's that
+// took the request over is never ended.
 // The application objects it makes must not outlive it.
 class LibreOfficeFactory : public SpreadsheetFactory
 {
@@ -63,11 +73,12 @@ public:
     qint64 officeProcessId() const;
     QString officeAddress() const;
 
-    // Ends the office when this factory started it headless; otherwise only
-    // lets go of the connection.
+    // Ends the office when this factory started it headless, or with a
+    // display and it holds no document; otherwise only lets go of the
+    // connection.
     void shutDown();
 
 private:
     struct Private;
-    std::unique_ptr<Private> d;
+    std::shared_ptr<Private> d;
 };

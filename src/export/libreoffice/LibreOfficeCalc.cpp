@@ -33,9 +33,10 @@ using rtl::OUString;
 using namespace LibreOfficeUno;
 
 // Every call into the office is made on the office's own thread (see
-// OfficeCalls), one at a time, while the GUI thread waits. This process hands
-// the office no objects of its own (no listeners, no callbacks), so nothing
-// ever calls back in.
+// OfficeCalls), one at a time, while the GUI thread waits. The application
+// objects hand the office no objects of their own (no listeners, no
+// callbacks), so nothing calls back in; the factory's one listener only
+// passes news on to the GUI thread (see LibreOffice.cpp).
 
 namespace {
 
@@ -69,10 +70,11 @@ Reference<css::sheet::XSpreadsheet> activeSheet(const Reference<css::sheet::XSpr
 } // namespace
 
 CalcApplication::CalcApplication(std::shared_ptr<OfficeCalls> calls, Reference<css::frame::XDesktop2> desktop,
-                                 bool headless)
+                                 bool headless, std::shared_ptr<int> inUse)
     : m_calls(std::move(calls))
     , m_desktop(std::move(desktop))
     , m_headless(headless)
+    , m_inUse(std::move(inUse))
 {
 }
 

@@ -21,8 +21,9 @@ class OfficeCalls;
 class CalcApplication : public SpreadsheetApplication
 {
 public:
+    // `inUse` is held while the object lives.
     CalcApplication(std::shared_ptr<OfficeCalls> calls, css::uno::Reference<css::frame::XDesktop2> desktop,
-                    bool headless);
+                    bool headless, std::shared_ptr<int> inUse = {});
 
     void addWorkbook() override;
     void setCell(int row, int column, const QString &value) override;
@@ -42,4 +43,5 @@ private:
     css::uno::Reference<css::frame::XController> m_controller;
     css::uno::Reference<css::sheet::XSpreadsheetView> m_view;
     bool m_headless;
+    std::shared_ptr<int> m_inUse;
 };

@@ -260,6 +260,29 @@ private slots:
                  first.out.left(120).constData());
     }
 
+    void seededOutputsHoldAcrossVersions()
+    {
+        // The written promise: the same options, seed and data release give these
+        // bytes on every machine and in every later version. A change here is a
+        // new data release (ORVELLE_DATA_RELEASE) or a break the README names.
+        const auto output = [](const QString &arguments) {
+            return run(arguments.split(QLatin1Char(' '))).out;
+        };
+        QCOMPARE(output(QStringLiteral("-n 3 --seed 2026")),
+                 QByteArray("Cason, TX 75636\nKansas City, MO 64110\nVan Buren, OH 45889\n"));
+        QCOMPARE(output(QStringLiteral("-n 3 --seed 2026 --weight population")),
+                 QByteArray("El Paso, TX 79912\nKansas City, MO 64109\nNew York, NY 10128\n"));
+        QCOMPARE(output(QStringLiteral("-n 3 --seed 2026 --unique --weight population --state RI --fields zip,city")),
+                 QByteArray("02914, East Providence\n02864, Cumberland\n02916, Rumford\n"));
+        QCOMPARE(output(QStringLiteral("-n 3 --seed 2026 --near 10001 --within 10 --fields zip,city,distance --format csv")),
+                 QByteArray("zip,city,distance\r\n10277,New York,3.6\r\n10021,New York,2.4\r\n10129,New York,3.6\r\n"));
+        QCOMPARE(output(QStringLiteral("-n 3 --seed 2026 --fields city,state,zip,area_code,phone --format tsv --no-header")),
+                 QByteArray("Cason\tTX\t75636\t903\t(903) 555-0190\n"
+                            "Kansas City\tMO\t64110\t816\t(816) 555-0163\n"
+                            "Van Buren\tOH\t45889\t419\t(419) 555-0117\n"));
+        QVERIFY(run({QStringLiteral("--version")}).out.contains("\nPlace data release " ORVELLE_DATA_RELEASE "\n"));
+    }
+
     void stateRowsAreRealPlacesOfThatState()
     {
         // Repeated --state options add up.

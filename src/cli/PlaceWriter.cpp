@@ -120,21 +120,28 @@ RenderedLines renderAligned(const PlaceTable &table, const std::vector<std::uint
     return lines;
 }
 
+// The text between two quotes, each quote in it doubled: a quoted csv cell,
+// an SQL string literal (') or an SQL name (").
+template <char quote>
+void appendQuoted(QByteArray &line, QByteArrayView text)
+{
+    line += quote;
+    for (char c : text) {
+        if (c == quote)
+            line += quote;
+        line += c;
+    }
+    line += quote;
+}
+
 // A csv cell: quoted, with its quotes doubled, when it holds a comma, a quote or a control character.
 void appendCsvCell(QByteArray &line, QByteArrayView text)
 {
     const auto special = [](char c) { return c == ',' || c == '"' || isControl(c); };
-    if (std::none_of(text.begin(), text.end(), special)) {
+    if (std::none_of(text.begin(), text.end(), special))
         line += text;
-        return;
-    }
-    line += '"';
-    for (char c : text) {
-        if (c == '"')
-            line += '"';
-        line += c;
-    }
-    line += '"';
+    else
+        appendQuoted<'"'>(line, text);
 }
 
 // A tsv cell (one without a control character).
@@ -190,18 +197,6 @@ bool isJsonNumber(QByteArrayView text)
     return at == text.size();
 }
 
-// An SQL string literal: in single quotes, each quote doubled.
-void appendSqlString(QByteArray &line, QByteArrayView text)
-{
-    line += '\'';
-    for (char c : text) {
-        if (c == '\'')
-            line += '\'';
-        line += c;
-    }
-    line += '\'';
-}
-
 // A number as the database writes it, a missing value as `null`, and so is
 // a number that is not finite (nan, inf, 1e999); a value that is no number as
 // JSON and SQL write one stays text.
@@ -228,16 +223,12 @@ void appendValue(QByteArray &line, QByteArrayView text, bool number, const char 
     appendString(line, text);
 }
 
-// An SQL name: in double quotes, each double quote doubled, so that any name is taken as it is.
+// An SQL name, quoted so that any name is taken as it is.
 QByteArray sqlName(QByteArrayView name)
 {
-    QByteArray quoted = "\"";
-    for (char c : name) {
-        if (c == '"')
-            quoted += '"';
-        quoted += c;
-    }
-    return quoted + '"';
+    QByteArray quoted;
+    appendQuoted<'"'>(quoted, name);
+    return quoted;
 }
 
 // A place's line, with its first area code in the drawn slots, which it notes in `fills`.
@@ -351,7 +342,7 @@ void sqlCell(QByteArray &line, std::size_t index, Field field, QByteArrayView va
 {
     if (index > 0)
         line += ", ";
-    appendValue<appendSqlString>(line, value, info(field).number, "NULL");
+    appendValue<appendQuoted<'\''>>(line, value, info(field).number, "NULL");
 }
 // One transaction, so that SQLite loads a million rows in seconds; the table first, when asked.
 QByteArray sqlHeader(const PlaceLayout &layout)

@@ -45,7 +45,10 @@ for package in libqt6widgets6 fonts-liberation qt6-qpa-plugins orvelle-cli; do
 done
 dpkg-deb -f "$gui" Depends | grep -qF "orvelle-cli (= $version)" || fail "orvelle does not depend on orvelle-cli (= $version)"
 ! depends "$gui" | grep -q 'uno\|libreoffice' || fail "orvelle depends on LibreOffice: $(dpkg-deb -f "$gui" Depends)"
-dpkg-deb -f "$gui" Suggests | grep -q 'libreoffice-calc' || fail "orvelle does not suggest Calc"
+for package in libreoffice-calc libreoffice-gtk3; do
+    dpkg-deb -f "$gui" Suggests | grep -qw "$package" || fail "orvelle does not suggest $package"
+done
+dpkg-deb -f "$gui" Recommends | grep -qw 'qt6-wayland' || fail "orvelle does not recommend qt6-wayland"
 
 # The command line's package and everything it depends on, followed to the
 # end without recommendations: no Qt GUI, X, OpenGL or office library.

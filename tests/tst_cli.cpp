@@ -695,7 +695,8 @@ private slots:
         const Run zero = run({QStringLiteral("-n"), QStringLiteral("4"), QStringLiteral("--weight"), QStringLiteral("population")},
                              program);
         QCOMPARE(zero.exitCode, 1);
-        QVERIFY2(zero.err.contains(QLatin1String("99502")), qPrintable(zero.err));
+        QVERIFY2(zero.err.contains(QLatin1String("'99502' the population 0, where a number above 0 and below 2^50")),
+                 qPrintable(zero.err));
     }
 
     void editedDatabasesKeepEveryFormatValid()
@@ -800,12 +801,61 @@ private slots:
         QVERIFY2(result.err.startsWith(QLatin1String("orvelle: ")) && result.err.contains(named), qPrintable(result.err));
     }
 
+    void everyMessageIsOneLine_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("named");
+        const auto row = [](const char *name, const char *command, int status, const char *named) {
+            QTest::newRow(name) << QString::fromUtf8(command) << status << QString::fromUtf8(named);
+        };
+        row("Qt's option", "-n 1 -platform offscreen -style=fusion", 2, "-platform -style are the window's");
+        row("Qt's parser", "-n 1 --bogus", 2, "unknown option 'bogus'");
+        row("a line break in a name", "-n 1 -o \"$(printf 'a\\nb/c')\"", 1, "'a\\nb/c'");
+        row("a listing's format", "--list-states --format json", 2, "--list-states writes TAB-separated lines");
+        row("no earlier file", "-n 100000 -o new.txt", 1, "File too large");
+        row("an echoed list cut short",
+            "-n 1 --state CT $(i=0; while [ $i -lt 20000 ]; do echo --zip-prefix 9$((i % 90 + 10)); i=$((i + 1)); done)",
+            2, "no place matches --state CT --zip-prefix 910,911,912,913,914,915,916,917,... (82 more)");
+    }
+
+    // Every failure, usage error or fault, says so in one line: the program's
+    // name, lower case, no final stop, a name's control characters escaped.
+    void everyMessageIsOneLine()
+    {
+        QFETCH(QString, command);
+        QFETCH(int, status);
+        QFETCH(QString, named);
+        QTemporaryDir folder;
+        const Run result = runShell(QStringLiteral("ulimit -f 1; exec \"$0\" ") + command, folder.path());
+        QCOMPARE(result.exitCode, status);
+        QVERIFY(result.out.isEmpty());
+        static const QRegularExpression oneLine(QStringLiteral("^orvelle: [^A-Z][^\n]*[^.]\n$"));
+        QVERIFY2(oneLine.match(result.err).hasMatch() && result.err.contains(named), qPrintable(result.err));
+        QVERIFY2(!result.err.contains(QLatin1String("unchanged")), qPrintable(result.err));
+        QVERIFY2(result.err.size() < 400, qPrintable(result.err.left(400)));
+        QCOMPARE(entryBytes(folder.path()), QList<QByteArray>());
+    }
+
+    void namesInAnyCase()
+    {
+        // Names of formats, fields, states, groups, weights and units alike are taken in any case.
+        const Run result = run({QStringLiteral("-n"), QStringLiteral("1"), QStringLiteral("--format"), QStringLiteral("JSONL"),
+                                QStringLiteral("--weight"), QStringLiteral("Population"), QStringLiteral("--fields"),
+                                QStringLiteral("City,ZIP"), QStringLiteral("--state"), QStringLiteral("ny,Military"),
+                                QStringLiteral("--near"), QStringLiteral("10001"), QStringLiteral("--within"),
+                                QStringLiteral("5KM")});
+        QCOMPARE(result.exitCode, 0);
+        QVERIFY2(result.out.startsWith("{\"city\":\"New York\",\"zip\":\"1"), result.out.constData());
+    }
+
     void helpAndVersion()
     {
         const Run help = run({QStringLiteral("--help")});
         QCOMPARE(help.exitCode, 0);
         QVERIFY(help.out.startsWith("Usage: orvelle [OPTION]..."));
         QVERIFY(help.out.contains("--unique"));
+        QCOMPARE(help.out.count("; repeatable."), 4); // --fields, --state, --exclude-state, --zip-prefix
         // The help and the manual page name every field and every format the program takes.
         const QByteArray manual = contents(QStringLiteral(ORVELLE_MANUAL));
         for (const QByteArray &line : run({QStringLiteral("--list-fields")}).out.trimmed().split('\n')) {

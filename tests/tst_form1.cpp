@@ -16,6 +16,7 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QDataStream>
+#include <QDialog>
 #include <QFile>
 #include <QGroupBox>
 #include <QHeaderView>
@@ -126,6 +127,7 @@ private slots:
     void leavingTheNumberBox_data();
     void leavingTheNumberBox();
     void clickAwayFromABadNumberRunsNothing();
+    void theClickAfterTheMessageActs();
 
     void skin();
     void badSkin();
@@ -416,6 +418,40 @@ void TestForm1::clickAwayFromABadNumberRunsNothing()
     QCOMPARE(QApplication::focusWidget(), box);
     QCOMPARE(window->list().rows(), 0);
     QVERIFY(!window->findChild<QPushButton *>("PushButton2")->isDown());
+}
+
+void TestForm1::theClickAfterTheMessageActs()
+{
+    // Clicks as the window system delivers them, to the window: a release
+    // that comes while the message blocks the window never reaches it.
+    auto window = makeWindow();
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(window.get()));
+    QWindow *surface = window->windowHandle();
+    auto *box = window->findChild<QLineEdit *>("Text1");
+    auto *clear = window->findChild<QPushButton *>("PushButton7");
+    const QPoint onClear = clear->mapTo(window.get(), clear->rect().center());
+    QDialog blocker(window.get());
+    blocker.setWindowModality(Qt::ApplicationModal);
+    m_dialogs.onMessage = [&] { // the message box, up while the button goes up
+        blocker.show();
+        QTest::mouseRelease(surface, Qt::LeftButton, {}, onClear);
+        blocker.hide();
+    };
+    window->list().append(QStringLiteral("A"));
+    box->setFocus();
+    box->setText(QStringLiteral("abc"));
+    QTest::mousePress(surface, Qt::LeftButton, {}, onClear);
+    QCOMPARE(m_dialogs.texts(), QStringList{QStringLiteral("Must be a numerical value.")});
+    QCOMPARE(window->list().rows(), 1);
+
+    box->setText(QStringLiteral("30"));
+    QTest::mousePress(surface, Qt::LeftButton, {}, onClear);
+    QTest::mouseRelease(surface, Qt::LeftButton, {}, onClear);
+    QCOMPARE(window->list().rows(), 0);
+    QCOMPARE(m_dialogs.messages.size(), 1);
 }
 
 void TestForm1::skin()

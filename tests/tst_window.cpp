@@ -45,15 +45,18 @@ private slots:
             << noX.arg(QStringLiteral("986"), QStringLiteral("-display"));
         QTest::newRow("QT_QPA_PLATFORM") << window << QStringList{QStringLiteral("QT_QPA_PLATFORM=nosuch")}
                                          << QStringList()
-                                         << QStringLiteral("Qt has no platform plugin \"nosuch\" (QT_QPA_PLATFORM=nosuch)");
-        if (QFileInfo::exists(QLibraryInfo::path(QLibraryInfo::PluginsPath) + QStringLiteral("/platforms/libqwayland-generic.so")))
+                                         << QStringLiteral(
+                                                "Qt has no platform plugin \"nosuch\" (QT_QPA_PLATFORM=nosuch)");
+        if (QFileInfo::exists(QLibraryInfo::path(QLibraryInfo::PluginsPath)
+                              + QStringLiteral("/platforms/libqwayland-generic.so")))
             return; // Wayland opens here; the rows below need it missing
-        QTest::newRow("QT_QPA_PLATFORM=wayland") << window << QStringList{QStringLiteral("QT_QPA_PLATFORM=wayland")}
-                                                 << QStringList() << noWayland.arg(QStringLiteral("QT_QPA_PLATFORM=wayland"));
+        QTest::newRow("QT_QPA_PLATFORM=wayland")
+            << window << QStringList{QStringLiteral("QT_QPA_PLATFORM=wayland")} << QStringList()
+            << noWayland.arg(QStringLiteral("QT_QPA_PLATFORM=wayland"));
         QTest::newRow("WAYLAND_DISPLAY alone, through the command line")
             << command << QStringList{QStringLiteral("WAYLAND_DISPLAY=wayland-9")} << QStringList()
             << noWayland.arg(QStringLiteral("WAYLAND_DISPLAY=wayland-9"))
-                   + QStringLiteral("; there is no X display to open (DISPLAY is not set)");
+                + QStringLiteral("; there is no X display to open (DISPLAY is not set)");
     }
 
     // One line that names the display and how it was named, status 1, no abort.
@@ -110,15 +113,17 @@ private slots:
         QVERIFY(process.waitForFinished(5000));
         QCOMPARE(process.exitStatus(), QProcess::NormalExit);
         QCOMPARE(process.exitCode(), 0);
-        const QStringList told = QString::fromLocal8Bit(process.readAllStandardError()).split(QLatin1Char('\n'))
+        const QStringList told = QString::fromLocal8Bit(process.readAllStandardError())
+                                     .split(QLatin1Char('\n'))
                                      .filter(QStringLiteral("could not be stored"));
         if (listStorable) {
             QVERIFY(QFileInfo(listFile).isFile());
             QVERIFY(told.isEmpty());
         } else {
-            QCOMPARE(told, QStringList{QStringLiteral("orvelle: The result list could not be stored in %1: a folder "
-                                                      "of that name is in its place.")
-                                           .arg(listFile)});
+            QCOMPARE(told,
+                     QStringList{QStringLiteral("orvelle: The result list could not be stored in %1: a folder "
+                                                "of that name is in its place.")
+                                     .arg(listFile)});
         }
     }
 };

@@ -128,6 +128,11 @@ for row in rows:
     return rows;
 }
 
+// The table of places with every column, as the shipped database has it.
+#define PLACES_TABLE                                                                                                   \
+    "CREATE TABLE places (zip TEXT NOT NULL, city TEXT NOT NULL, state TEXT NOT NULL, state_name TEXT,"               \
+    " county TEXT, county_fips TEXT, latitude REAL, longitude REAL, timezone TEXT, population REAL NOT NULL);"
+
 // Runs SQL on a new database file.
 void makeDatabase(const QString &path, const char *sql)
 {
@@ -253,6 +258,29 @@ private slots:
                                       "Opelika,AL,36804\r\n"
                                       "Willis Wharf,VA,23486\r\n"),
                  first.out.left(120).constData());
+    }
+
+    void seededOutputsHoldAcrossVersions()
+    {
+        // The written promise: the same options, seed and data release give these
+        // bytes on every machine and in every later version. A change here is a
+        // new data release (ORVELLE_DATA_RELEASE) or a break the README names.
+        const auto output = [](const QString &arguments) {
+            return run(arguments.split(QLatin1Char(' '))).out;
+        };
+        QCOMPARE(output(QStringLiteral("-n 3 --seed 2026")),
+                 QByteArray("Cason, TX 75636\nKansas City, MO 64110\nVan Buren, OH 45889\n"));
+        QCOMPARE(output(QStringLiteral("-n 3 --seed 2026 --weight population")),
+                 QByteArray("El Paso, TX 79912\nKansas City, MO 64109\nNew York, NY 10128\n"));
+        QCOMPARE(output(QStringLiteral("-n 3 --seed 2026 --unique --weight population --state RI --fields zip,city")),
+                 QByteArray("02914, East Providence\n02864, Cumberland\n02916, Rumford\n"));
+        QCOMPARE(output(QStringLiteral("-n 3 --seed 2026 --near 10001 --within 10 --fields zip,city,distance --format csv")),
+                 QByteArray("zip,city,distance\r\n10277,New York,3.6\r\n10021,New York,2.4\r\n10129,New York,3.6\r\n"));
+        QCOMPARE(output(QStringLiteral("-n 3 --seed 2026 --fields city,state,zip,area_code,phone --format tsv --no-header")),
+                 QByteArray("Cason\tTX\t75636\t903\t(903) 555-0190\n"
+                            "Kansas City\tMO\t64110\t816\t(816) 555-0163\n"
+                            "Van Buren\tOH\t45889\t419\t(419) 555-0117\n"));
+        QVERIFY(run({QStringLiteral("--version")}).out.contains("\nPlace data release " ORVELLE_DATA_RELEASE "\n"));
     }
 
     void stateRowsAreRealPlacesOfThatState()
@@ -641,9 +669,7 @@ private slots:
                      "CREATE TABLE zip_codes (city TEXT NOT NULL, state TEXT NOT NULL, zip TEXT NOT NULL);"
                      "INSERT INTO zip_codes VALUES ('A', 'AK', '99501'), ('B', 'AK', '99502'), ('C', 'AK', '99503'),"
                      " ('D', 'AK', '99504');"
-                     "CREATE TABLE places (zip TEXT NOT NULL, city TEXT NOT NULL, state TEXT NOT NULL, state_name TEXT,"
-                     " county TEXT, county_fips TEXT, latitude REAL, longitude REAL, timezone TEXT,"
-                     " population REAL NOT NULL);"
+                     PLACES_TABLE
                      "INSERT INTO places VALUES ('99501', 'A', 'AK', NULL, NULL, NULL, NULL, NULL, NULL, 1),"
                      " ('99502', 'B', 'AK', NULL, NULL, NULL, NULL, NULL, NULL, 3),"
                      " ('99503', 'C', 'AK', NULL, NULL, NULL, NULL, NULL, NULL, 6),"
@@ -669,7 +695,66 @@ private slots:
         const Run zero = run({QStringLiteral("-n"), QStringLiteral("4"), QStringLiteral("--weight"), QStringLiteral("population")},
                              program);
         QCOMPARE(zero.exitCode, 1);
-        QVERIFY2(zero.err.contains(QLatin1String("99502")), qPrintable(zero.err));
+        QVERIFY2(zero.err.contains(QLatin1String("'99502' the population 0, where a number above 0 and below 2^50")),
+                 qPrintable(zero.err));
+    }
+
+    void editedDatabasesKeepEveryFormatValid()
+    {
+        QTemporaryDir folder;
+        const QString program = folder.filePath(QStringLiteral("orvelle"));
+        QVERIFY(QFile::copy(QStringLiteral(ORVELLE_PROGRAM), program));
+        // Bytes that are not UTF-8, a number that is not finite, a line break and an escape in a name.
+        makeDatabase(folder.filePath(QStringLiteral("zipbase.mdb")),
+                     "CREATE TABLE zip_codes (city TEXT NOT NULL, state TEXT NOT NULL, zip TEXT NOT NULL);" PLACES_TABLE
+                     "INSERT INTO places VALUES ('99501', CAST(X'4261ff64' AS TEXT), 'AK', NULL, NULL, NULL, 'nan', 9e999,"
+                     " NULL, 1), ('99502', 'New' || char(10) || 'Line' || char(27), 'AK', NULL, NULL, NULL, -1e999, 1.5,"
+                     " NULL, 1);"
+                     "INSERT INTO zip_codes SELECT city, state, zip FROM places;");
+        const auto runOn = [&](const char *zip, const QString &format, const QString &fields) {
+            return run({QStringLiteral("-n"), QStringLiteral("1"), QStringLiteral("--zip-prefix"), QLatin1String(zip),
+                        QStringLiteral("--fields"), fields, QStringLiteral("--format"), format},
+                       program);
+        };
+        const QString all = QStringLiteral("zip,city,latitude,longitude");
+        // Every format that can hold the values carries the same ones; JSON has null where a number is not finite.
+        for (const char *zip : {"99501", "99502"}) {
+            QList<QByteArray> expected;
+            for (const QString &format : {QStringLiteral("csv"), QStringLiteral("jsonl"), QStringLiteral("json")}) {
+                const Run result = runOn(zip, format, QStringLiteral("zip,city"));
+                QCOMPARE(result.exitCode, 0);
+                const QList<QByteArray> rows = parsedRows(result.out, format);
+                if (expected.isEmpty())
+                    expected = rows;
+                QCOMPARE(rows, expected);
+                QVERIFY2(rows.size() == 1, rows.value(0).constData());
+            }
+            QCOMPARE(expected.constFirst(), zip == QLatin1String("99501") ? QByteArray(R"([["zip", "99501"], ["city", "Ba\ufffdd"]])")
+                                                                          : QByteArray(R"([["zip", "99502"], ["city", "New\nLine\u001b"]])"));
+            const Run json = runOn(zip, QStringLiteral("json"), all);
+            QCOMPARE(QJsonDocument::fromJson(json.out).array().size(), 1);
+            QVERIFY2(json.out.contains(zip == QLatin1String("99501") ? "\"latitude\":null,\"longitude\":null"
+                                                                     : "\"latitude\":null,\"longitude\":1.5"),
+                     json.out.constData());
+        }
+        // Plain lines take the replacement character, as the window's lines do.
+        Run result = runOn("99501", QStringLiteral("plain"), QStringLiteral("city,zip"));
+        QCOMPARE(result.out, QByteArray("Ba\xef\xbf\xbd" "d 99501\n"));
+        result = runOn("99501", QStringLiteral("aligned"), QStringLiteral("city,zip"));
+        QVERIFY2(result.exitCode == 0 && result.out.contains("Ba\xef\xbf\xbd" "d 99501"), result.out.constData());
+        // Formats that cannot hold a control character refuse it in one line, and leave the earlier file.
+        writeFile(folder.filePath(QStringLiteral("out")), "earlier\n");
+        for (const QString &format : {QStringLiteral("plain"), QStringLiteral("tsv"), QStringLiteral("aligned")}) {
+            result = run({QStringLiteral("-n"), QStringLiteral("3"), QStringLiteral("--format"), format, QStringLiteral("-o"),
+                          folder.filePath(QStringLiteral("out"))},
+                         program);
+            QCOMPARE(result.exitCode, 1);
+            QVERIFY2(result.err.startsWith(QLatin1String("orvelle: the place database gives ZIP code '99502' a ")) &&
+                         result.err.endsWith(QStringLiteral("--format %1 cannot hold: csv, jsonl, json and sql can\n").arg(format)),
+                     qPrintable(result.err));
+            QCOMPARE(contents(folder.filePath(QStringLiteral("out"))), QByteArray("earlier\n"));
+        }
+        QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden).size(), 3);
     }
 
     void usageErrors_data()
@@ -716,12 +801,61 @@ private slots:
         QVERIFY2(result.err.startsWith(QLatin1String("orvelle: ")) && result.err.contains(named), qPrintable(result.err));
     }
 
+    void everyMessageIsOneLine_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("named");
+        const auto row = [](const char *name, const char *command, int status, const char *named) {
+            QTest::newRow(name) << QString::fromUtf8(command) << status << QString::fromUtf8(named);
+        };
+        row("Qt's option", "-n 1 -platform offscreen -style=fusion", 2, "-platform -style are the window's");
+        row("Qt's parser", "-n 1 --bogus", 2, "unknown option 'bogus'");
+        row("a line break in a name", "-n 1 -o \"$(printf 'a\\nb/c')\"", 1, "'a\\nb/c'");
+        row("a listing's format", "--list-states --format json", 2, "--list-states writes TAB-separated lines");
+        row("no earlier file", "-n 100000 -o new.txt", 1, "File too large");
+        row("an echoed list cut short",
+            "-n 1 --state CT $(i=0; while [ $i -lt 20000 ]; do echo --zip-prefix 9$((i % 90 + 10)); i=$((i + 1)); done)",
+            2, "no place matches --state CT --zip-prefix 910,911,912,913,914,915,916,917,... (82 more)");
+    }
+
+    // Every failure, usage error or fault, says so in one line: the program's
+    // name, lower case, no final stop, a name's control characters escaped.
+    void everyMessageIsOneLine()
+    {
+        QFETCH(QString, command);
+        QFETCH(int, status);
+        QFETCH(QString, named);
+        QTemporaryDir folder;
+        const Run result = runShell(QStringLiteral("ulimit -f 1; exec \"$0\" ") + command, folder.path());
+        QCOMPARE(result.exitCode, status);
+        QVERIFY(result.out.isEmpty());
+        static const QRegularExpression oneLine(QStringLiteral("^orvelle: [^A-Z][^\n]*[^.]\n$"));
+        QVERIFY2(oneLine.match(result.err).hasMatch() && result.err.contains(named), qPrintable(result.err));
+        QVERIFY2(!result.err.contains(QLatin1String("unchanged")), qPrintable(result.err));
+        QVERIFY2(result.err.size() < 400, qPrintable(result.err.left(400)));
+        QCOMPARE(entryBytes(folder.path()), QList<QByteArray>());
+    }
+
+    void namesInAnyCase()
+    {
+        // Names of formats, fields, states, groups, weights and units alike are taken in any case.
+        const Run result = run({QStringLiteral("-n"), QStringLiteral("1"), QStringLiteral("--format"), QStringLiteral("JSONL"),
+                                QStringLiteral("--weight"), QStringLiteral("Population"), QStringLiteral("--fields"),
+                                QStringLiteral("City,ZIP"), QStringLiteral("--state"), QStringLiteral("ny,Military"),
+                                QStringLiteral("--near"), QStringLiteral("10001"), QStringLiteral("--within"),
+                                QStringLiteral("5KM")});
+        QCOMPARE(result.exitCode, 0);
+        QVERIFY2(result.out.startsWith("{\"city\":\"New York\",\"zip\":\"1"), result.out.constData());
+    }
+
     void helpAndVersion()
     {
         const Run help = run({QStringLiteral("--help")});
         QCOMPARE(help.exitCode, 0);
         QVERIFY(help.out.startsWith("Usage: orvelle [OPTION]..."));
         QVERIFY(help.out.contains("--unique"));
+        QCOMPARE(help.out.count("; repeatable."), 4); // --fields, --state, --exclude-state, --zip-prefix
         // The help and the manual page name every field and every format the program takes.
         const QByteArray manual = contents(QStringLiteral(ORVELLE_MANUAL));
         for (const QByteArray &line : run({QStringLiteral("--list-fields")}).out.trimmed().split('\n')) {

@@ -187,8 +187,8 @@ void Form1::Form_Load()
         Text1->setText(m_settings->read(SettingsStore::Key::NumberOfRecords));
         // A settings file that could not be read is reported once, its readable values in use.
         if (const QString problem = m_settings->loadProblem(); !problem.isEmpty()) {
-            if (const QString cause = m_settings->loadCause(); !cause.isEmpty())
-                m_toldCauses.insert(cause);
+            if (const QString fault = m_settings->loadFault(); !fault.isEmpty())
+                m_toldFaults.insert(fault);
             throw Failure(problem);
         }
     });
@@ -224,7 +224,7 @@ void Form1::Form_QueryUnload()
     guard.step(112, [&] { QCoreApplication::processEvents(); });
 }
 
-// Steps 100 to 110 of the close: the rows' texts joined by ";" and stored as "Prefixes".
+// The close's store of the list: the rows' texts joined by ";" and stored as "Prefixes".
 void Form1::storeList(Guard &guard)
 {
     QString prefixes;
@@ -244,9 +244,9 @@ void Form1::storeList(Guard &guard)
         // A cause the user was told of already (a read-only folder) is not told again.
         const QString key = SettingsStore::name(SettingsStore::Key::Prefixes);
         const QString cause = m_settings->storageCause(key);
-        if (m_toldCauses.contains(cause))
+        if (m_toldFaults.contains(m_settings->storageFault(key)))
             return;
-        m_toldCauses.insert(cause);
+        m_toldFaults.insert(m_settings->storageFault(key));
         throw Failure(QStringLiteral("The result list could not be stored in %1: %2.").arg(m_settings->fileName(key), cause));
     });
 }
@@ -258,10 +258,10 @@ void Form1::commitSessionData(QSessionManager &manager)
     // program talk to the user; otherwise the close reports it again.
     SessionDialogs dialogs(*m_dialogs, manager);
     Guard guard(dialogs, queryUnloadSource);
-    const QSet<QString> told = m_toldCauses;
+    const QSet<QString> told = m_toldFaults;
     storeList(guard);
     if (dialogs.dropped) // not told after all
-        m_toldCauses = told;
+        m_toldFaults = told;
 }
 
 void Form1::closeEvent(QCloseEvent *event)
@@ -416,9 +416,9 @@ void Form1::storeOption(SettingsStore::Key key, const QString &value)
         m_toldOptionsUnstored = false;
     } else if (!m_toldOptionsUnstored) {
         m_toldOptionsUnstored = true;
-        const QString cause = m_settings->storageCause(SettingsStore::name(key));
-        if (!m_toldCauses.contains(cause)) {
-            m_toldCauses.insert(cause);
+        const QString fault = m_settings->storageFault(SettingsStore::name(key));
+        if (!m_toldFaults.contains(fault)) {
+            m_toldFaults.insert(fault);
             showPlainMessage(*m_dialogs, m_settings->writeProblem(SettingsStore::name(key)));
         }
     }

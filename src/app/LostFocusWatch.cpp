@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QFocusEvent>
+#include <QGuiApplication>
 #include <QWidget>
 
 #include <utility>
@@ -43,9 +44,16 @@ bool LostFocusWatch::eventFilter(QObject *watched, QEvent *event)
         }
     } else if ((type == QEvent::MouseButtonPress || type == QEvent::MouseButtonDblClick) && m_clickLeftBox) {
         m_clickLeftBox = false;
-        m_lostFocus();
         m_swallowRelease = true;
+        m_lostFocus();
+        // A release that came while the handler's message blocked the window
+        // never reaches it: then there is none left to hold back.
+        if (QGuiApplication::mouseButtons() == Qt::NoButton)
+            m_swallowRelease = false;
         return true;
+    } else if (type == QEvent::MouseButtonPress || type == QEvent::MouseButtonDblClick) {
+        // A new press: any release still held back for an earlier one was lost on the way.
+        m_swallowRelease = false;
     } else if (type == QEvent::MouseButtonRelease && m_swallowRelease) {
         m_swallowRelease = false;
         return true;

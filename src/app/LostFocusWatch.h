@@ -9,7 +9,9 @@ class QWidget;
 // Runs a box's lost-focus handler the way the user meets it. Leaving the box
 // by the keyboard runs it once the focus has moved. A click elsewhere in the
 // window moves the focus before the press arrives: when the box's text is not
-// acceptable, the press then runs the handler instead of reaching its target.
+// acceptable, the press then runs the handler instead of reaching its target,
+// and its release is held back too; not the next click's, should the release
+// have gone astray while the handler's message blocked the window.
 class LostFocusWatch : public QObject
 {
 public:

@@ -261,9 +261,16 @@ QString SettingsStore::storageCause(const QString &key) const
     return QStringLiteral("the new text did not reach the disk");
 }
 
-QString SettingsStore::loadCause() const
+QString SettingsStore::storageFault(const QString &key) const
 {
-    return m_unusable ? storageCause(name(Key::City)) : QString();
+    // A cause that names a folder is that folder's, shared by both files; any other is the file's own.
+    const QString cause = storageCause(key);
+    return cause.contains(QFileInfo(fileName(key)).path()) ? cause : fileName(key) + QStringLiteral(": ") + cause;
+}
+
+QString SettingsStore::loadFault() const
+{
+    return m_unusable ? storageFault(name(Key::City)) : QString();
 }
 
 void SettingsStore::keepDamagedFile()

@@ -101,9 +101,13 @@ public:
     // Why the file that holds `key` cannot be written, in words for the user
     // ("its folder ... is read-only"): the same words for the same cause, whichever file.
     QString storageCause(const QString &key) const;
+    // What is at fault when the file that holds `key` cannot be written: the
+    // same text for the same fault, whichever file it stops ("its folder ...
+    // is read-only" stops both), so that each is told once.
+    QString storageFault(const QString &key) const;
     // When the small file could not be used at all (a folder, a pipe, a device
-    // or a socket in its place: neither read nor written), why; else the empty text.
-    QString loadCause() const;
+    // or a socket in its place: neither read nor written), its storageFault(); else the empty text.
+    QString loadFault() const;
     // Where the damaged small file's bytes were kept; empty when nothing was kept.
     QString keptCopy() const { return m_keptCopy; }
 

@@ -199,7 +199,8 @@ void readNear(BatchOptions &options, const QString &near, const QString &within)
     static const QRegularExpression zip(QStringLiteral("^[0-9]{5}$"));
     static const QRegularExpression point(
         QStringLiteral("^\\s*([-+]?[0-9]+(?:\\.[0-9]*)?)\\s*,\\s*([-+]?[0-9]+(?:\\.[0-9]*)?)\\s*$"));
-    static const QRegularExpression distance(QStringLiteral("^\\s*([0-9]+(?:\\.[0-9]*)?|\\.[0-9]+)\\s*(mi|km)?\\s*$"));
+    static const QRegularExpression distance(QStringLiteral("^\\s*([0-9]+(?:\\.[0-9]*)?|\\.[0-9]+)\\s*(mi|km)?\\s*$"),
+                                                QRegularExpression::CaseInsensitiveOption);
     if (within.isNull())
         throw UsageError{QStringLiteral("--near needs --within: how far, such as --within 25 or --within 40km")};
     if (near.isNull())
@@ -226,7 +227,7 @@ void readNear(BatchOptions &options, const QString &near, const QString &within)
                                         "kilometres, such as 25 or 40km, is expected")
                              .arg(quotedName(within))};
     }
-    options.kilometres = match.captured(2) == QLatin1String("km") ? 1.0 : 1.609344;
+    options.kilometres = match.captured(2).toLower() == QLatin1String("km") ? 1.0 : 1.609344;
 }
 
 // The names of the formats: "plain, aligned, ... or json".
@@ -283,6 +284,10 @@ QString helpEpilogue()
             "two ZIP codes and the military post offices (AA, AE, AP).\n"
             "See the manual page for the limits.\n"
             "\n"
+            "The options marked repeatable add up when given again; of any other option\n"
+            "given twice, the last counts. Names of formats, fields, states, groups and\n"
+            "weights are taken in any case (--format CSV, --state ca).\n"
+            "\n"
             "Examples:\n"
             "  orvelle -n 5\n"
             "  orvelle -n 1000 --format csv --seed 42 -o places.csv\n"
@@ -300,8 +305,10 @@ QString helpEpilogue()
 
 const QString versionText = QStringLiteral(
     "orvelle (Orvelle) " ORVELLE_VERSION "\n"
-    "Contains postal code data from GeoNames (geonames.org), CC BY 4.0, and ZIP\n"
-    "code data from SimpleMaps (simplemaps.com/data/us-zips), CC BY 4.0.\n");
+    "Place data release " ORVELLE_DATA_RELEASE "\n"
+    "Contains postal code data from GeoNames (geonames.org), CC BY 4.0, ZIP code\n"
+    "data from SimpleMaps (simplemaps.com/data/us-zips), CC BY 4.0, and area\n"
+    "codes from libphonenumber's geocoding data, Apache License 2.0.\n");
 
 // Reads the arguments; returns the options of a run.
 BatchOptions parseArguments(const QStringList &arguments)
@@ -314,7 +321,7 @@ BatchOptions parseArguments(const QStringList &arguments)
                                    QStringLiteral("How many places to write (required)."), QStringLiteral("N"));
     const QCommandLineOption fields({QStringLiteral("f"), QStringLiteral("fields")},
                                     QStringLiteral("The columns, in this order: any of %1, or all "
-                                                   "(default: city,state,zip).")
+                                                   "(default: city,state,zip); repeatable.")
                                         .arg(fieldNames()),
                                     QStringLiteral("LIST"));
     const QCommandLineOption state({QStringLiteral("s"), QStringLiteral("state")},
@@ -324,11 +331,11 @@ BatchOptions parseArguments(const QStringList &arguments)
                                    QStringLiteral("LIST"));
     const QCommandLineOption excludeState(QStringLiteral("exclude-state"),
                                           QStringLiteral("No places in these state codes or groups, such as "
-                                                         "military."),
+                                                         "military; repeatable."),
                                           QStringLiteral("LIST"));
     const QCommandLineOption zipPrefix(QStringLiteral("zip-prefix"),
                                        QStringLiteral("Only ZIP codes that begin with one of these prefixes "
-                                                      "of 1 to 5 digits, such as 100,941."),
+                                                      "of 1 to 5 digits, such as 100,941; repeatable."),
                                        QStringLiteral("LIST"));
     const QCommandLineOption near(QStringLiteral("near"),
                                   QStringLiteral("Only places within --within of this ZIP code or point "

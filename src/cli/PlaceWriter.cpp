@@ -2,6 +2,7 @@
 
 #include "cli/PlaceDraws.h"
 #include "export/TextExportWriter.h"
+#include "shell/Failure.h"
 
 #include <QBuffer>
 #include <QByteArray>
@@ -9,10 +10,37 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 
 namespace {
+
+// What an edited database may hold, the formats answer alike: bytes that are
+// not UTF-8 become U+FFFD in every format (the window's lines are decoded so
+// too); a control character (U+0000 to U+001F, U+007F) is quoted by csv and
+// sql and escaped by JSON, and refused by plain, tsv and aligned, whose lines and
+// cells cannot hold one; a number that is not finite is JSON's null.
+bool isControl(char c)
+{
+    return static_cast<unsigned char>(c) < 0x20 || c == 0x7f;
+}
+
+bool holdsControls(OutputFormat format)
+{
+    return format == OutputFormat::Csv || format == OutputFormat::Jsonl || format == OutputFormat::Json
+        || format == OutputFormat::Sql;
+}
+
+// Refuses a place's value that the format cannot hold.
+void checkControls(QByteArrayView value, OutputFormat format, const char *field, QByteArrayView zip)
+{
+    if (holdsControls(format) || std::none_of(value.begin(), value.end(), isControl))
+        return;
+    throw Failure(QStringLiteral("the place database gives ZIP code '%1' a %2 with a control character, which "
+                                 "--format %3 cannot hold: csv, jsonl, json and sql can")
+                      .arg(QString::fromUtf8(zip), QLatin1String(field), QLatin1String(info(format).name)));
+}
 
 // Where in a place's line the bytes go that differ from draw to draw: the
 // area code, among the place's overlays, and the phone's area code and last
@@ -84,33 +112,42 @@ RenderedLines renderAligned(const PlaceTable &table, const std::vector<std::uint
     };
     RenderedLines lines;
     lines.header = line(caption);
-    for (std::uint32_t place : places)
-        lines.append(line(table.windowLine(place)));
+    for (std::uint32_t place : places) {
+        const QString &text = table.windowLine(place);
+        checkControls(text.toUtf8(), OutputFormat::Aligned, "name", table.value(place, Field::Zip));
+        lines.append(line(text));
+    }
     return lines;
 }
 
-// A csv cell: quoted, with its quotes doubled, when it holds a comma, a quote or a line break.
-void appendCsvCell(QByteArray &line, QByteArrayView text)
+// The text between two quotes, each quote in it doubled: a quoted csv cell,
+// an SQL string literal (') or an SQL name (").
+template <char quote>
+void appendQuoted(QByteArray &line, QByteArrayView text)
 {
-    const auto special = [](char c) { return c == ',' || c == '"' || c == '\r' || c == '\n'; };
-    if (std::none_of(text.begin(), text.end(), special)) {
-        line += text;
-        return;
-    }
-    line += '"';
+    line += quote;
     for (char c : text) {
-        if (c == '"')
-            line += '"';
+        if (c == quote)
+            line += quote;
         line += c;
     }
-    line += '"';
+    line += quote;
 }
 
-// A tsv cell: a TAB or line break inside a value, which the format cannot hold, becomes a blank.
+// A csv cell: quoted, with its quotes doubled, when it holds a comma, a quote or a control character.
+void appendCsvCell(QByteArray &line, QByteArrayView text)
+{
+    const auto special = [](char c) { return c == ',' || c == '"' || isControl(c); };
+    if (std::none_of(text.begin(), text.end(), special))
+        line += text;
+    else
+        appendQuoted<'"'>(line, text);
+}
+
+// A tsv cell (one without a control character).
 void appendTsvCell(QByteArray &line, QByteArrayView text)
 {
-    for (char c : text)
-        line += c == '\t' || c == '\r' || c == '\n' ? ' ' : c;
+    line += text;
 }
 
 void appendJsonString(QByteArray &line, QByteArrayView text)
@@ -133,43 +170,65 @@ void appendJsonString(QByteArray &line, QByteArrayView text)
     line += '"';
 }
 
-// An SQL string literal: in single quotes, each quote doubled.
-void appendSqlString(QByteArray &line, QByteArrayView text)
+// Whether `text` is a number as JSON writes one: -?(0|[1-9][0-9]*)(\.[0-9]+)?([eE][+-]?[0-9]+)?
+bool isJsonNumber(QByteArrayView text)
 {
-    line += '\'';
-    for (char c : text) {
-        if (c == '\'')
-            line += '\'';
-        line += c;
+    qsizetype at = 0;
+    const auto digits = [&] {
+        const qsizetype start = at;
+        while (at < text.size() && text[at] >= '0' && text[at] <= '9')
+            ++at;
+        return at - start;
+    };
+    if (at < text.size() && text[at] == '-')
+        ++at;
+    const qsizetype whole = at;
+    if (digits() == 0 || (text[whole] == '0' && at - whole > 1))
+        return false;
+    if (at < text.size() && text[at] == '.' && (++at, digits() == 0))
+        return false;
+    if (at < text.size() && (text[at] == 'e' || text[at] == 'E')) {
+        ++at;
+        if (at < text.size() && (text[at] == '+' || text[at] == '-'))
+            ++at;
+        if (digits() == 0)
+            return false;
     }
-    line += '\'';
+    return at == text.size();
 }
 
-// A number as the database writes it, a missing value as `null`; a value that is no number stays text.
+// A number as the database writes it, a missing value as `null`, and so is
+// a number that is not finite (nan, inf, 1e999); a value that is no number as
+// JSON and SQL write one stays text.
 template <void (*appendString)(QByteArray &, QByteArrayView)>
 void appendValue(QByteArray &line, QByteArrayView text, bool number, const char *null)
 {
-    bool isNumber = false;
-    if (number)
-        isNumber = std::isfinite(text.toDouble(&isNumber)) && isNumber;
-    if (text.isEmpty())
+    if (text.isEmpty()) {
         line += null;
-    else if (isNumber)
-        line += text;
-    else
-        appendString(line, text);
+        return;
+    }
+    if (number) {
+        const QByteArray terminated = text.toByteArray();
+        char *end = nullptr;
+        const double value = std::strtod(terminated.constData(), &end);
+        if (end != terminated.constData() && !std::isfinite(value)) {
+            line += null;
+            return;
+        }
+        if (isJsonNumber(text)) {
+            line += text;
+            return;
+        }
+    }
+    appendString(line, text);
 }
 
-// An SQL name: in double quotes, each double quote doubled, so that any name is taken as it is.
+// An SQL name, quoted so that any name is taken as it is.
 QByteArray sqlName(QByteArrayView name)
 {
-    QByteArray quoted = "\"";
-    for (char c : name) {
-        if (c == '"')
-            quoted += '"';
-        quoted += c;
-    }
-    return quoted + '"';
+    QByteArray quoted;
+    appendQuoted<'"'>(quoted, name);
+    return quoted;
 }
 
 // A place's line, with its first area code in the drawn slots, which it notes in `fills`.
@@ -181,7 +240,14 @@ QByteArray placeLine(const PlaceTable &table, std::uint32_t place, const PlaceLa
     for (std::size_t i = 0; i < layout.fields.size(); ++i) {
         const Field field = layout.fields[i];
         if (info(field).source != Field::AreaCode) {
-            format.cell(line, i, field, table.value(place, field));
+            QByteArrayView value = table.value(place, field);
+            QByteArray replaced;
+            if (!value.isValidUtf8()) {
+                replaced = QString::fromUtf8(value).toUtf8();
+                value = replaced;
+            }
+            checkControls(value, layout.format, info(field).name, table.value(place, Field::Zip));
+            format.cell(line, i, field, value);
             continue;
         }
         // "212,332,646": the codes of three digits, up to six of them.
@@ -276,7 +342,7 @@ void sqlCell(QByteArray &line, std::size_t index, Field field, QByteArrayView va
 {
     if (index > 0)
         line += ", ";
-    appendValue<appendSqlString>(line, value, info(field).number, "NULL");
+    appendValue<appendQuoted<'\''>>(line, value, info(field).number, "NULL");
 }
 // One transaction, so that SQLite loads a million rows in seconds; the table first, when asked.
 QByteArray sqlHeader(const PlaceLayout &layout)
@@ -324,8 +390,7 @@ const std::array<FormatInfo, formatCount> formatInfo{{
      noBegin, delimitedCell<',', appendCsvCell>,
      "\r\n", [](const PlaceLayout &layout) { return headerRow(layout, ',', "\r\n"); }, "", ""},
     {OutputFormat::Tsv, "tsv", nullptr, "tsv has a header row and a TAB between the cells.",
-     "A header row and one row per place, TAB between the columns, LF line ends;\n"
-     "a TAB or line break inside a value becomes a blank.",
+     "A header row and one row per place, TAB between the columns, LF line ends.",
      noBegin, delimitedCell<'\t', appendTsvCell>,
      "\n", [](const PlaceLayout &layout) { return headerRow(layout, '\t', "\n"); }, "", ""},
     {OutputFormat::Jsonl, "jsonl", nullptr, "jsonl writes one JSON object a line.",

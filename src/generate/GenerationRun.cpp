@@ -113,8 +113,8 @@ QString tooManyMessage(std::int32_t count)
         .arg(availableGb, 0, 'f', 1);
 }
 
-// Steps 136 to 158: the list's rows replaced by as many places, drawn from the
-// open record set, as the number box asks for. A count beyond the memory at hand is refused before the
+// The list's rows replaced by as many places, drawn from the open record set,
+// as the number box asks for. A count beyond the memory at hand is refused before the
 // list is touched.
 void drawRows(Guard &guard, GenerationHost &host, ResultList &list, const std::unique_ptr<PlaceRecordSet> &records,
               std::int32_t recordCount)
@@ -150,8 +150,8 @@ void drawRows(Guard &guard, GenerationHost &host, ResultList &list, const std::u
         guard.step(148, [&] { require(records).move(r - 1); });
         const bool positioned = records && records->isOpen() && records->recordCount() > 0;
         if (!texts.reuse(positioned ? std::optional(records->position()) : std::nullopt)) {
-            // Steps 150 to 154: the value read, in proper case, with the
-            // state code after the first comma in upper case.
+            // The place's text read, in proper case, with the state code
+            // after the first comma in upper case: one step.
             guard.step(150, [&] {
                 texts.read(NormalizeDisplayText(require(records).value(QStringLiteral("display_fields"))));
             });
@@ -201,7 +201,7 @@ void generatePlaces(GenerationHost &host, ResultList &list)
         guard.step(178, [&] { showPlainMessage(host.dialogs(), absentDatabaseText(path)); });
         return;
     }
-    // Steps 102 to 120 join the chosen columns into the select expression.
+    // One step joins the chosen columns into the select expression.
     guard.step(102, [&] { query = BuildDisplayQuery(fields); });
     if (guard.test(122, [&] { return query.isEmpty(); })) {
         guard.step(168, [&] { showPlainMessage(host.dialogs(), QStringLiteral("You forgot to check which fields to display.")); });

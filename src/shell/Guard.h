@@ -19,6 +19,29 @@ class Dialogs;
 //     guard.step(100, [&] { ApplySkin(); });
 //     if (guard.test(104, [&] { return FileExists(path); }))
 //         guard.step(106, [&] { loadCursor(path); });
+//
+// Rules for every guarded procedure:
+// - Its source text ("in Orvelle2021/08/31.Form1.Form_Load ") and its step
+//   numbers are frozen. The report shows both ("... at line 106"): users
+//   quote them to support, who read them as the program has always written
+//   them, so a number once given keeps its step, a new step takes a number
+//   no step of that procedure has used, and a step folded into another keeps
+//   its gaps. The tests pin them (reportedSteps in tests/TestSupport.h).
+// - PascalCase names (Form_Load, PushButton2_Click, ApplySkin, FileExists)
+//   are the original window's procedure names, kept so that a report and the
+//   code read alike; camelCase names are ours.
+// - A comment says what its steps do, not which numbers they span.
+//
+// The guarded procedures, their steps and where they live:
+//   Form1.Form_Load                 100-138  app/Form1.cpp (the window's start)
+//   Form1.Form_QueryUnload          100-112  app/Form1.cpp (the close; 100-110 also
+//                                            at the session's end)
+//   Form1.PushButton2_Click         100-178  generate/GenerationRun.cpp (Start Generating)
+//   Form1.PushButton7_Click         100      generate/ListCommands.cpp (Clear List)
+//   Form1.PushButton3_Click         106-122  export/TextExport.cpp (Save Results As Text File)
+//   Main.SaveListviewProperlySpaced 110-242  export/TextExport.cpp (the text file itself)
+//   Form1.PushButton8_Click         106      export/ClipboardCopy.cpp (Copy Results To Clipboard)
+//   Form1.PushButton13_Click        100-178  export/SpreadsheetExport.cpp (Save Results As Excel File)
 class Guard
 {
 public:

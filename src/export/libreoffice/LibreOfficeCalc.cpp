@@ -20,6 +20,7 @@
 #include <com/sun/star/table/XColumnRowRange.hpp>
 #include <com/sun/star/table/XTableColumns.hpp>
 #include <com/sun/star/uno/Any.hxx>
+#include <com/sun/star/util/XCloseable.hpp>
 #include <com/sun/star/uno/Sequence.hxx>
 
 #include <algorithm>
@@ -109,10 +110,19 @@ void CalcApplication::addWorkbook()
     m_view = view;
 }
 
+void CalcApplication::Written::note(sal_Int32 column, const OUString &text)
+{
+    if (text.isEmpty())
+        return;
+    texts[column].insert(text);
+    ++cells[column];
+}
+
 void CalcApplication::setCell(int row, int column, const QString &value)
 {
-    callOffice([view = m_view, row, column, text = literalText(value)] {
+    callOffice([view = m_view, written = m_written, row, column, text = literalText(value)] {
         activeSheet(view)->getCellByPosition(column - 1, row - 1)->setFormula(text);
+        written->note(column - 1, text);
     });
 }
 
@@ -141,10 +151,14 @@ void CalcApplication::setCells(int row, int column, const QList<QStringList> &ce
     }
     const sal_Int32 left = column - 1;
     const sal_Int32 top = row - 1;
-    callOffice([view = m_view, block = std::move(block), left, top, width] {
+    callOffice([view = m_view, written = m_written, block = std::move(block), left, top, width] {
         const Reference<css::table::XCellRange> range = activeSheet(view)->getCellRangeByPosition(
             left, top, left + sal_Int32(width) - 1, top + block.getLength() - 1);
         Reference<css::sheet::XCellRangeFormula>(range, UNO_QUERY_THROW)->setFormulaArray(block);
+        for (const css::uno::Sequence<OUString> &line : block) {
+            for (sal_Int32 column = 0; column < line.getLength(); ++column)
+                written->note(left + column, line[column]);
+        }
     });
 }
 
@@ -155,9 +169,9 @@ void CalcApplication::setRectangles(const std::vector<SheetRectangle> &rectangle
         return;
     }
     // The texts are made on the office's thread, while the window goes on.
-    callOffice([view = m_view, rectangles] {
+    callOffice([view = m_view, written = m_written, rectangles] {
         // One range over all the rectangles (sheet positions from 0), its
-        // texts in `block`; `written` marks the cells the rectangles hold.
+        // texts in `block`; `holds` marks the cells the rectangles hold.
         sal_Int32 top = rectangles.front().row - 1;
         sal_Int32 left = rectangles.front().column - 1;
         sal_Int32 bottom = top;
@@ -177,7 +191,7 @@ void CalcApplication::setRectangles(const std::vector<SheetRectangle> &rectangle
         css::uno::Sequence<OUString> *const lines = block.getArray();
         for (sal_Int32 row = 0; row < height; ++row)
             lines[row].realloc(width);
-        std::vector<bool> written(std::size_t(height) * std::size_t(width));
+        std::vector<bool> holds(std::size_t(height) * std::size_t(width));
         for (const SheetRectangle &rectangle : rectangles) {
             for (qsizetype i = 0; i < rectangle.cells.size(); ++i) {
                 const QStringList &texts = rectangle.cells[i];
@@ -188,7 +202,7 @@ void CalcApplication::setRectangles(const std::vector<SheetRectangle> &rectangle
                 for (qsizetype j = 0; j < texts.size(); ++j) {
                     const sal_Int32 column = rectangle.column - 1 + sal_Int32(j) - left;
                     line[column] = literalText(texts[j]);
-                    written[at(row, column)] = true;
+                    holds[at(row, column)] = true;
                 }
             }
         }
@@ -211,7 +225,7 @@ void CalcApplication::setRectangles(const std::vector<SheetRectangle> &rectangle
             for (sal_Int32 row = std::max(range.StartRow, top); row <= std::min(range.EndRow, bottom); ++row) {
                 for (sal_Int32 column = std::max(range.StartColumn, left); column <= std::min(range.EndColumn, right);
                      ++column) {
-                    if (!written[at(row - top, column - left)])
+                    if (!holds[at(row - top, column - left)])
                         keeping[std::size_t(row - top)] = true;
                 }
             }
@@ -240,7 +254,7 @@ void CalcApplication::setRectangles(const std::vector<SheetRectangle> &rectangle
             }
             for (sal_Int32 column = 0; column < width;) {
                 sal_Int32 last = column;
-                while (last < width && written[at(row, last)])
+                while (last < width && holds[at(row, last)])
                     ++last;
                 if (last > column)
                     store(row, row + 1, column, last);
@@ -248,16 +262,103 @@ void CalcApplication::setRectangles(const std::vector<SheetRectangle> &rectangle
             }
             ++row;
         }
+        for (sal_Int32 row = 0; row < height; ++row) {
+            for (sal_Int32 column = 0; column < width; ++column) {
+                if (holds[at(row, column)])
+                    written->note(left + column, block[row][column]);
+            }
+        }
     });
     stored = rectangles.size();
 }
 
 void CalcApplication::autofitColumns()
 {
-    callOffice([view = m_view] {
-        const Reference<css::table::XColumnRowRange> ranges(activeSheet(view), UNO_QUERY_THROW);
-        const Reference<css::beans::XPropertySet> columns(ranges->getColumns(), UNO_QUERY_THROW);
-        columns->setPropertyValue("OptimalWidth", css::uno::Any(true));
+    callOffice([desktop = m_desktop, view = m_view, written = m_written] {
+        const Reference<css::sheet::XSpreadsheet> sheet = activeSheet(view);
+        const Reference<css::table::XColumnRowRange> ranges(sheet, UNO_QUERY_THROW);
+        const Reference<css::table::XTableColumns> columns = ranges->getColumns();
+        const auto optimal = [&](sal_Int32 first, sal_Int32 last) {
+            if (first > last)
+                return;
+            const Reference<css::table::XColumnRowRange> span(
+                sheet->getCellRangeByPosition(first, 0, last, 0), UNO_QUERY_THROW);
+            Reference<css::beans::XPropertySet>(span->getColumns(), UNO_QUERY_THROW)
+                ->setPropertyValue("OptimalWidth", css::uno::Any(true));
+        };
+        // Calc measures every cell of a column it fits. A column that holds
+        // only what was written here has the width of its widest distinct
+        // text, which Calc measures alone, in a hidden document of its own.
+        // A column that holds anything else (the user's) is fitted as a
+        // whole, as is every column not written.
+        std::vector<sal_Int32> measured;
+        const sal_Int32 lastColumn = columns->getCount() - 1;
+        sal_Int32 next = 0;
+        for (const auto &[column, count] : written->cells) {
+            const Reference<css::sheet::XCellRangesQuery> cells(
+                sheet->getCellRangeByPosition(column, 0, column, ranges->getRows()->getCount() - 1), UNO_QUERY_THROW);
+            sal_Int64 filled = 0;
+            const sal_Int16 anything = css::sheet::CellFlags::VALUE | css::sheet::CellFlags::DATETIME
+                | css::sheet::CellFlags::STRING | css::sheet::CellFlags::FORMULA;
+            for (const css::table::CellRangeAddress &range : cells->queryContentCells(anything)->getRangeAddresses())
+                filled += sal_Int64(range.EndRow - range.StartRow + 1) * (range.EndColumn - range.StartColumn + 1);
+            const bool formatted = cells->queryContentCells(css::sheet::CellFlags::HARDATTR)->getCount() > 0;
+            if (filled == count && !formatted)
+                measured.push_back(column);
+        }
+        // Every other column, in runs.
+        for (const sal_Int32 column : measured) {
+            optimal(next, column - 1);
+            next = column + 1;
+        }
+        optimal(next, lastColumn);
+        if (measured.empty())
+            return;
+
+        const css::beans::PropertyValue hidden = property("Hidden", css::uno::Any(true));
+        const Reference<css::frame::XModel> scratch(
+            desktop->loadComponentFromURL("private:factory/scalc", "_blank", 0,
+                                          css::uno::Sequence<css::beans::PropertyValue>(&hidden, 1)),
+            UNO_QUERY_THROW);
+        const auto closeScratch = [&] {
+            try {
+                Reference<css::util::XCloseable>(scratch, UNO_QUERY_THROW)->close(true);
+            } catch (const css::uno::Exception &) {
+                // Hidden, it harms no one until the office ends.
+            }
+        };
+        try {
+            const Reference<css::sheet::XSpreadsheet> scratchSheet =
+                Reference<css::sheet::XSpreadsheetView>(scratch->getCurrentController(), UNO_QUERY_THROW)
+                    ->getActiveSheet();
+            for (std::size_t i = 0; i < measured.size(); ++i) {
+                const auto &texts = written->texts[measured[i]];
+                css::uno::Sequence<css::uno::Sequence<OUString>> block(sal_Int32(texts.size()));
+                css::uno::Sequence<OUString> *line = block.getArray();
+                for (const OUString &text : texts)
+                    *line++ = css::uno::Sequence<OUString>(&text, 1);
+                Reference<css::sheet::XCellRangeFormula>(
+                    scratchSheet->getCellRangeByPosition(sal_Int32(i), 0, sal_Int32(i), block.getLength() - 1),
+                    UNO_QUERY_THROW)
+                    ->setFormulaArray(block);
+            }
+            const Reference<css::table::XColumnRowRange> scratchColumns(
+                scratchSheet->getCellRangeByPosition(0, 0, sal_Int32(measured.size()) - 1, 0), UNO_QUERY_THROW);
+            const Reference<css::table::XTableColumns> fitted = scratchColumns->getColumns();
+            Reference<css::beans::XPropertySet>(fitted, UNO_QUERY_THROW)
+                ->setPropertyValue("OptimalWidth", css::uno::Any(true));
+            for (std::size_t i = 0; i < measured.size(); ++i) {
+                const css::uno::Any width =
+                    Reference<css::beans::XPropertySet>(fitted->getByIndex(sal_Int32(i)), UNO_QUERY_THROW)
+                        ->getPropertyValue("Width");
+                Reference<css::beans::XPropertySet>(columns->getByIndex(measured[i]), UNO_QUERY_THROW)
+                    ->setPropertyValue("Width", width);
+            }
+        } catch (...) {
+            closeScratch();
+            throw;
+        }
+        closeScratch();
     });
 }
 

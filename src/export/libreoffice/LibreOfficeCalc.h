@@ -5,7 +5,9 @@
 
 #include "export/Spreadsheet.h"
 
+#include <map>
 #include <memory>
+#include <unordered_set>
 
 #include <com/sun/star/frame/XController.hpp>
 #include <com/sun/star/frame/XDesktop2.hpp>
@@ -38,7 +40,22 @@ private:
     template <typename Call>
     auto callOffice(Call call) -> decltype(call());
 
+    // What the object wrote into its sheet, column by column (from 0): the
+    // distinct texts as Calc got them, and how many cells got one. Noted on
+    // the office's thread, as the cells go out.
+    struct Written
+    {
+        struct Hash
+        {
+            std::size_t operator()(const rtl::OUString &text) const { return std::size_t(text.hashCode()); }
+        };
+        std::map<sal_Int32, std::unordered_set<rtl::OUString, Hash>> texts;
+        std::map<sal_Int32, sal_Int64> cells;
+        void note(sal_Int32 column, const rtl::OUString &text);
+    };
+
     std::shared_ptr<OfficeCalls> m_calls;
+    std::shared_ptr<Written> m_written = std::make_shared<Written>();
     css::uno::Reference<css::frame::XDesktop2> m_desktop;
     css::uno::Reference<css::frame::XController> m_controller;
     css::uno::Reference<css::sheet::XSpreadsheetView> m_view;

@@ -6,6 +6,7 @@
 
 #include "app/Form1.h"
 #include "app/ProgressBar.h"
+#include "app/QtDialogs.h"
 #include "app/ResultView.h"
 #include "app/SystemClipboard.h"
 #include "export/Spreadsheet.h"
@@ -19,6 +20,7 @@
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -161,6 +163,7 @@ private slots:
     void contextMenuFromTheKeyboard_data();
     void contextMenuFromTheKeyboard();
     void everyControlIsNamed();
+    void messageBoxReadsAsShown();
     void rowsInTheListsFont();
     void darkPaletteLeavesTextReadable();
 
@@ -619,6 +622,32 @@ void TestAccessibility::contextMenuFromTheKeyboard()
     QVERIFY(!told.isEmpty());
     QCOMPARE(told.last().name, QStringLiteral("2 of 2 rows checked"));
     QVERIFY(told.last().ms >= focus.last().ms);
+}
+
+void TestAccessibility::messageBoxReadsAsShown()
+{
+    // The error report's shape: lines broken by "\r\n" and by a lone "\r".
+    const QString text = QStringLiteral("Division by zero\r\nin Form1 at line 114\r\rPlease email screenshot");
+    QStringList read;
+    QTimer::singleShot(0, this, [&] {
+        QWidget *box = QApplication::activeModalWidget();
+        QVERIFY(box);
+        std::function<void(QAccessibleInterface *)> walk = [&](QAccessibleInterface *iface) {
+            // What the bus carries of a box and its labels: names and descriptions.
+            for (auto t : {QAccessible::Name, QAccessible::Description})
+                if (!iface->text(t).isEmpty())
+                    read.append(iface->text(t));
+            for (int i = 0; i < iface->childCount(); ++i)
+                walk(iface->child(i));
+        };
+        walk(QAccessible::queryAccessibleInterface(box));
+        box->close();
+    });
+    QtDialogs(nullptr).showMessage(QStringLiteral("Application Error"), text, Dialogs::Icon::Warning);
+    QVERIFY(read.contains(QStringLiteral("Division by zero\nin Form1 at line 114\n\nPlease email screenshot")));
+    QVERIFY(read.contains(QStringLiteral("Warning")));
+    for (const QString &said : read)
+        QVERIFY2(!said.contains(QLatin1Char('\r')), qPrintable(said));
 }
 
 void TestAccessibility::everyControlIsNamed()

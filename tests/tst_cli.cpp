@@ -787,6 +787,7 @@ private slots:
         row("distance in an unknown unit", QStringLiteral("-n 5 --near 10001 --within 5ft"), QStringLiteral("'5ft'"));
         row("near without a distance", QStringLiteral("-n 5 --near 10001"), QStringLiteral("--within"));
         row("distance without near", QStringLiteral("-n 5 --fields zip,distance"), QStringLiteral("--near"));
+        row("empty table name", QStringLiteral("-n 5 --format sql --table="), QStringLiteral("--table"));
         row("no place within", QStringLiteral("-n 5 --near 10001 --within 20 --state CA"),
             QStringLiteral("no place within 20 miles of 10001 that matches --state CA"));
     }

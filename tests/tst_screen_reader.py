@@ -14,7 +14,8 @@ again after Escape, and Check All telling how many rows are checked; the row
 left read again when the focus comes back to the list; the number box's
 value read once, and nothing said as the focus leaves it; Clear List telling
 what it did, the empty list's menu read with its first item unavailable, and
-the list emptied by Delete read as an empty table; and flat review of a
+the list emptied by Delete read as an empty table; a message box's text read
+once with its line breaks, and its icon by its meaning; and flat review of a
 100,000-row list answering within a second.
 
 Usage: tst_screen_reader.py PATH_TO_ORVELLE  (Debian's python3 with orca,
@@ -28,11 +29,24 @@ import subprocess
 import time
 from datetime import datetime
 
+import gi
+from orca import object_properties  # Debian's orca package
+
 from desktop.private_desktop import PrivateDesktop, check, main
+
+gi.require_version("Atspi", "2.0")
+from gi.repository import Atspi  # noqa: E402  (once the version is chosen)
 
 ORCA_LOGGED = os.path.join(os.path.dirname(os.path.abspath(__file__)), "desktop", "orca_logged.py")
 
-SPOKEN = re.compile(r"^(\d\d:\d\d:\d\d\.\d+) - SPEECH OUTPUT: '(.*)' ?\[?\{")
+# A spoken text, its further lines indented in the log.
+SPOKEN = re.compile(r"^(\d\d:\d\d:\d\d\.\d+) - SPEECH OUTPUT: '(.*?)' ?\[?\{", re.M | re.S)
+CONTINUED = re.compile(r"\n {18}")
+# Each release's Orca says a role and a state in its own words: the role's
+# name as AT-SPI gives it ("push button" on Debian 12, "button" on 13) and the
+# state as Orca words it.
+BUTTON = Atspi.role_get_name(Atspi.Role.PUSH_BUTTON)
+UNAVAILABLE = object_properties.STATE_INSENSITIVE_SPEECH
 STEP_TIMEOUT = 60  # seconds a step may take on a loaded machine before it counts as unheard
 
 
@@ -46,8 +60,8 @@ class Speech:
     def lines(self):
         try:
             with open(self.log_path, encoding="utf-8", errors="replace") as log:
-                found = (SPOKEN.match(line) for line in log)
-                return [(match.group(1), match.group(2)) for match in found if match]
+                found = SPOKEN.finditer(log.read())
+                return [(match.group(1), CONTINUED.sub("\n", match.group(2))) for match in found]
         except FileNotFoundError:
             return []
 
@@ -135,7 +149,7 @@ def generate(desktop, count, spoken_count):
     speech = desktop.speech
     desktop.keys("ctrl+a", *list(count))
     desktop.keys(*["shift+Tab"] * 6)
-    speech.wait("Start Generating", r"^Start Generating push button")
+    speech.wait("Start Generating", rf"^Start Generating {BUTTON}")
     start = speech.heard
     desktop.keys("Return")
     end = speech.wait("the end of the run", rf"\b{re.escape(spoken_count)} places?\b")
@@ -164,7 +178,7 @@ def run(program):
             desktop.keep_log = keep
         speech = desktop.speech
         window = desktop.start([program], accessible=True)
-        speech.wait("the window's first focus", r"^Start Generating push button")
+        speech.wait("the window's first focus", rf"^Start Generating {BUTTON}")
 
         # The window's title, as Orca reads it out.
         desktop.keys("Insert+KP_Enter")
@@ -218,16 +232,33 @@ def run(program):
         desktop.keys("KP_Enter")
         speech.wait("the row's position", r"\brow 2 of 5\b")
 
+        # A message box reads its text once, with the line breaks the screen shows.
+        desktop.keys("Tab")
+        speech.wait("the number box", r"^Number To Generate text")
+        desktop.keys("ctrl+a", *list("99999999999"), *["shift+Tab"] * 6)
+        speech.wait("Start Generating", rf"^Start Generating {BUTTON}")
+        start = speech.heard
+        desktop.keys("Return")
+        speech.wait("the message", r"(?s)^Overflow: .* at line \d+\n\nPlease email")
+        speech.wait("the message's button", rf"^OK {BUTTON}")
+        said = speech.said_since(start)
+        check(sum(text.startswith("Overflow") for text in said) == 1, f"the message was read more than once: {said}")
+        desktop.keys("Insert+KP_Home")  # flat review's first line: the icon, by its meaning
+        speech.wait("the message's icon", r"^Warning$")
+        desktop.keys("Return")
+        speech.wait("Start Generating", rf"^Start Generating {BUTTON}")
+        desktop.keys(*["Tab"] * 3)
+
         # Clear List tells what it did; the empty list's menu reads its first item, unavailable.
-        desktop.keys(*["shift+Tab"] * 2)
-        speech.wait("Clear List", r"^Clear List push button")
+        speech.wait("Clear List", rf"^Clear List {BUTTON}")
         desktop.keys("Return")
         speech.wait("what Clear List did", r"\b0 places\b")
         desktop.keys(*["Tab"] * 2)
         speech.wait("the empty list", r"table with 0 rows")
         desktop.keys("Menu")
-        speech.wait("the empty list's menu", r"^Check All grayed")
+        speech.wait("the empty list's menu", rf"^Check All {UNAVAILABLE}")
         desktop.keys("Escape")
+        speech.wait("the empty list after the menu", r"table with 0 rows")
 
         # Deleting the last row leaves the reader on the list, read as empty.
         refill(desktop, "1", "1", "1 row")

@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <QFileDialog>
+#include <QLabel>
 #include <QMessageBox>
 #include <QRegularExpression>
 
@@ -26,6 +27,16 @@ void QtDialogs::showMessage(const QString &title, const QString &text, Icon icon
     QMessageBox box(icon == Icon::Warning ? QMessageBox::Warning : QMessageBox::NoIcon, title, text, QMessageBox::Ok,
                     m_parent);
     box.setTextFormat(Qt::PlainText);
+    // A reader hears the text with the line breaks the screen shows: the
+    // screen breaks a line at a lone "\r" too, a reader only at "\n", and
+    // would run the lines together ("at line 114Please email"). The icon is
+    // read by its meaning.
+    QString spoken = text;
+    spoken.replace(QLatin1String("\r\n"), QLatin1String("\n")).replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    if (auto *label = box.findChild<QLabel *>(QStringLiteral("qt_msgbox_label")))
+        label->setAccessibleName(spoken);
+    if (auto *image = box.findChild<QLabel *>(QStringLiteral("qt_msgboxex_icon_label")); image && icon == Icon::Warning)
+        image->setAccessibleName(QMessageBox::tr("Warning"));
     box.exec();
 }
 

@@ -281,14 +281,9 @@ void ResultView::rowsRemoved(int first, int last)
     viewport()->update();
     if (previous < first || previous > last)
         return;
-    if (m_current > 0) {
-        notifyCurrentRow();
-    } else if (hasFocus() && QAccessible::isActive()) {
-        // The last row went: the reader is back on the list, which reads as
-        // empty, and not on a row that is no more.
-        QAccessibleEvent event(this, QAccessible::Focus);
-        notifyAccessibility(event);
-    }
+    // When the last row went, the reader is back on the list, which reads as
+    // empty, and not on a row that is no more.
+    notifyCurrentRow(true);
 }
 
 void ResultView::toggleRow(int row)
@@ -418,8 +413,8 @@ void ResultView::openContextMenu(const QPoint &globalPos, bool fromKeyboard)
     QAccessibleEvent destroyed(&menu, QAccessible::ObjectDestroyed);
     notifyAccessibility(destroyed);
     m_menu = nullptr;
-    // The reader is back on the row, then hears what the item did.
-    notifyCurrentRow();
+    // The reader is back on the row (or the empty list), then hears what the item did.
+    notifyCurrentRow(true);
     announce(this, told);
 }
 
@@ -428,7 +423,7 @@ void ResultView::focusInEvent(QFocusEvent *event)
     QAbstractScrollArea::focusInEvent(event);
     // The reader hears the list take the focus once this event is over; the
     // row is told after that, or the list's news would cover it.
-    QMetaObject::invokeMethod(this, &ResultView::notifyCurrentRow, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(this, [this] { notifyCurrentRow(); }, Qt::QueuedConnection);
 }
 
 void ResultView::notifyAccessibility(QAccessibleEvent &event)
@@ -447,11 +442,18 @@ void ResultView::notifyRows(QAccessibleTableModelChangeEvent::ModelChangeType ty
     notifyAccessibility(event);
 }
 
-void ResultView::notifyCurrentRow()
+void ResultView::notifyCurrentRow(bool orList)
 {
     // A screen reader reads the row the user moves to: the event is the row's cell's.
-    if (!hasFocus() || m_current == 0 || !QAccessible::isActive())
+    if (!hasFocus() || !QAccessible::isActive())
         return;
+    if (m_current == 0) {
+        if (orList) {
+            QAccessibleEvent event(this, QAccessible::Focus);
+            notifyAccessibility(event);
+        }
+        return;
+    }
     QAccessibleInterface *list = QAccessible::queryAccessibleInterface(this);
     QAccessibleInterface *cell = list && list->tableInterface() ? list->tableInterface()->cellAt(m_current - 1, 0) : nullptr;
     if (!cell)

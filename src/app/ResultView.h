@@ -83,7 +83,8 @@ private:
     // Tells assistive technology of a change, when any listens.
     static void notifyAccessibility(QAccessibleEvent &event);
     void notifyRows(QAccessibleTableModelChangeEvent::ModelChangeType type, int first, int last);
-    void notifyCurrentRow();
+    // Tells a reader of the current row; with none, of the list itself if `orList`.
+    void notifyCurrentRow(bool orList = false);
 
     ResultList *m_list = nullptr;
     QHeaderView *const m_header;

@@ -453,27 +453,34 @@ void stream(const std::function<void(const char *, qsizetype)> &write, const Ren
     };
     draws.restart();
     const bool separated = !lines.separator.isEmpty();
-    const bool drawn = lines.drawn();
     // Places are drawn a batch ahead of their copying, with their lines asked
     // into the cache, so that the draws' and the lines' reads of memory overlap.
-    std::array<std::uint32_t, PlaceDraws::batchSize> batch;
-    for (std::uint64_t first = 0; first < draws.count(); first += batch.size()) {
-        const std::uint64_t size = std::min<std::uint64_t>(batch.size(), draws.count() - first);
-        draws.next(batch.data(), size);
-        for (std::uint64_t i = 0; i < size; ++i) {
-            __builtin_prefetch(lines.begin(batch[i]));
-            if (drawn)
-                __builtin_prefetch(&lines.fills(batch[i]));
+    // Lines without drawn slots take a loop of their own, as fast as the copy alone.
+    const auto copyAll = [&](auto drawnSlots) {
+        constexpr bool drawn = decltype(drawnSlots)::value;
+        std::array<std::uint32_t, PlaceDraws::batchSize> batch;
+        for (std::uint64_t first = 0; first < draws.count(); first += batch.size()) {
+            const std::uint64_t size = std::min<std::uint64_t>(batch.size(), draws.count() - first);
+            draws.next(batch.data(), size);
+            for (std::uint64_t i = 0; i < size; ++i) {
+                __builtin_prefetch(lines.begin(batch[i]));
+                if constexpr (drawn)
+                    __builtin_prefetch(&lines.fills(batch[i]));
+            }
+            for (std::uint64_t i = 0; i < size; ++i) {
+                if (separated && first + i > 0)
+                    append(lines.separator.cbegin(), lines.separator.cend());
+                append(lines.begin(batch[i]), lines.end(batch[i]));
+                if constexpr (drawn)
+                    fillSlots(block.get() + used - (lines.end(batch[i]) - lines.begin(batch[i])),
+                              lines.fills(batch[i]), draws);
+            }
         }
-        for (std::uint64_t i = 0; i < size; ++i) {
-            if (separated && first + i > 0)
-                append(lines.separator.cbegin(), lines.separator.cend());
-            append(lines.begin(batch[i]), lines.end(batch[i]));
-            if (drawn)
-                fillSlots(block.get() + used - (lines.end(batch[i]) - lines.begin(batch[i])),
-                          lines.fills(batch[i]), draws);
-        }
-    }
+    };
+    if (lines.drawn())
+        copyAll(std::true_type());
+    else
+        copyAll(std::false_type());
     append(lines.footer.cbegin(), lines.footer.cend());
     write(block.get(), used);
 }

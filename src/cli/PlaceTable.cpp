@@ -134,6 +134,41 @@ PlaceTable PlaceTable::load(const QString &databaseFile, std::vector<Field> fiel
     return table;
 }
 
+namespace {
+
+// The sine of |x| <= pi, by its series, in additions, multiplications and
+// divisions alone, which IEEE arithmetic rounds alike on every machine (this
+// file is built without fused multiply-adds), unlike the C library's sin, so
+// that a distance is the same bytes everywhere and in every later version.
+double exactSine(double x)
+{
+    const double sign = x < 0 ? -1 : 1;
+    x = x < 0 ? -x : x;
+    if (x > M_PI / 2)
+        x = M_PI - x;
+    const double square = x * x;
+    double sum = 0; // x - x^3/3! + ... - x^23/23!, the rest below 1e-20
+    for (int power = 23; power > 1; power -= 2)
+        sum = (1 - sum) * square / (double(power) * double(power - 1));
+    return sign * x * (1 - sum);
+}
+
+// The arcsine of 0 <= y <= 1 by Newton's steps on exactSine, which come up to it from below.
+double exactArcsine(double y)
+{
+    double angle = y;
+    for (int step = 0; step < 100; ++step) {
+        const double cosine = exactSine(M_PI / 2 - angle);
+        const double next = cosine > 0 ? std::min(M_PI / 2, angle + (y - exactSine(angle)) / cosine) : angle;
+        if (next <= angle)
+            break;
+        angle = next;
+    }
+    return angle;
+}
+
+} // namespace
+
 void PlaceTable::measureFrom(double latitude, double longitude, double kilometres)
 {
     // The haversine formula on a sphere of the Earth's mean radius.
@@ -142,18 +177,19 @@ void PlaceTable::measureFrom(double latitude, double longitude, double kilometre
     Column &text = m_columns[std::size_t(Field::Distance)];
     text = Column();
     m_distances.clear();
+    const double cosine = exactSine(M_PI / 2 - std::abs(latitude * radians));
     for (std::uint32_t place = 0; place < m_size; ++place) {
         bool located = false;
         bool ok = false;
         const double placeLatitude = value(place, Field::Latitude).toDouble(&located);
         const double placeLongitude = value(place, Field::Longitude).toDouble(&ok);
         double distance = std::nan("");
-        if (located && ok) {
-            const double north = std::sin((placeLatitude - latitude) * radians / 2);
-            const double east = std::sin((placeLongitude - longitude) * radians / 2);
+        if (located && ok && std::abs(placeLatitude) <= 90 && std::abs(placeLongitude - longitude) <= 360) {
+            const double north = exactSine((placeLatitude - latitude) * radians / 2);
+            const double east = exactSine((placeLongitude - longitude) * radians / 2);
             const double a = north * north
-                + std::cos(latitude * radians) * std::cos(placeLatitude * radians) * east * east;
-            distance = 2 * radius * std::asin(std::min(1.0, std::sqrt(a))) / kilometres;
+                + cosine * exactSine(M_PI / 2 - std::abs(placeLatitude * radians)) * east * east;
+            distance = 2 * radius * exactArcsine(std::min(1.0, std::sqrt(a))) / kilometres;
             const QByteArray number = QByteArray::number(distance, 'f', 1);
             text.bytes.insert(text.bytes.end(), number.begin(), number.end());
         }

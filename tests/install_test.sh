@@ -24,6 +24,15 @@ cd /
 places=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$prefix/bin/orvelle" --count 3 --format csv) \
     || { echo "the installed command line failed"; exit 1; }
 [ "$(printf '%s\n' "$places" | wc -l)" -eq 4 ] || { echo "the installed command line wrote: $places"; exit 1; }
+# No installed file is an output, by any name: each stays as it was.
+for file in bin/orvelle share/orvelle/zipbase.mdb lib/orvelle/orvelle-window lib/orvelle/zipbase.mdb $plugin \
+            share/applications/org.kestrova.Orvelle.desktop share/icons/hicolor/48x48/apps/orvelle.png \
+            share/man/man1/orvelle.1 share/metainfo/org.kestrova.Orvelle.metainfo.xml; do
+    before=$(md5sum <"$prefix/$file")
+    status=0
+    "$prefix/bin/orvelle" --count 3 -o "$prefix/bin/../$file" 2>/dev/null || status=$?
+    [ $status = 1 ] && [ "$(md5sum <"$prefix/$file")" = "$before" ] || { echo "-o $file: status $status"; exit 1; }
+done
 QT_QPA_PLATFORM=offscreen XDG_CONFIG_HOME=$config "$prefix/bin/orvelle" &
 pid=$!
 # Ended once it catches the ending signals (bit 15 of SigCgt), which it does

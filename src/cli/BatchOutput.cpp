@@ -149,7 +149,7 @@ QString BatchOutput::destination() const
 void BatchOutput::fail(const QString &what, int error)
 {
     QString text = QStringLiteral("%1 %2: %3").arg(destination(), what, qt_error_string(error));
-    if (m_replaces && !m_temporary.isEmpty())
+    if (m_replaces)
         text += QStringLiteral("; the earlier file of that name is unchanged");
     discard();
     throw Failure(text);

@@ -47,7 +47,7 @@ void checkControls(QByteArrayView value, OutputFormat format, const char *field,
 // two digits (-1: not in the line); and the place's area codes (at most six,
 // the most any place has is four), beside them so that one read of memory
 // finds them all.
-struct alignas(32) DrawnSlots
+struct DrawnSlots
 {
     std::int32_t areaCode = -1;
     std::int32_t phoneArea = -1;
@@ -71,23 +71,35 @@ public:
         m_bytes.insert(m_bytes.end(), bytes.begin(), bytes.end());
         m_ends.push_back(std::uint32_t(m_bytes.size()));
     }
+    // A line with drawn slots, which lie just before its bytes, so that one
+    // read of memory brings both.
     void append(const QByteArray &bytes, const DrawnSlots &fills)
     {
+        const auto *raw = reinterpret_cast<const char *>(&fills);
+        m_bytes.insert(m_bytes.end(), raw, raw + sizeof(DrawnSlots));
         append(bytes);
-        m_fills.push_back(fills);
+        m_drawn = true;
     }
     const char *begin(std::uint32_t place) const { return m_bytes.data() + start(place); }
     const char *end(std::uint32_t place) const { return m_bytes.data() + m_ends[place]; }
     // Whether the lines have slots the draws fill.
-    bool drawn() const { return !m_fills.empty(); }
-    const DrawnSlots &fills(std::uint32_t place) const { return m_fills[place]; }
+    bool drawn() const { return m_drawn; }
+    DrawnSlots fills(std::uint32_t place) const
+    {
+        DrawnSlots drawn;
+        std::memcpy(&drawn, begin(place) - sizeof(DrawnSlots), sizeof(DrawnSlots));
+        return drawn;
+    }
 
 private:
-    std::size_t start(std::uint32_t place) const { return place == 0 ? 0 : m_ends[place - 1]; }
+    std::size_t start(std::uint32_t place) const
+    {
+        return (place == 0 ? 0 : m_ends[place - 1]) + (m_drawn ? sizeof(DrawnSlots) : 0);
+    }
 
     std::vector<char> m_bytes;
     std::vector<std::uint32_t> m_ends;
-    std::vector<DrawnSlots> m_fills;
+    bool m_drawn = false;
 };
 
 // The window's aligned table: each line through the window's own text writer,
@@ -414,17 +426,24 @@ const std::array<FormatInfo, formatCount> formatInfo{{
 namespace {
 
 // Fills the drawn slots of a place's line just copied to `line`: one of its
-// area codes and the phone's last two digits, from one number of the draws.
-void fillSlots(char *line, const DrawnSlots &fills, PlaceDraws &draws)
+// area codes and the phone's last two digits, from `detail`, one number of
+// the draws below 100 times the number of the place's codes.
+void fillSlots(char *line, const DrawnSlots &fills, std::uint64_t detail)
 {
-    const std::uint64_t detail = draws.detail(std::max<std::uint64_t>(fills.codeCount, 1) * 100);
     const char *code = fills.codes.data() + detail / 100 * 3;
     if (fills.areaCode >= 0)
         std::memcpy(line + fills.areaCode, code, 3);
     if (fills.digits >= 0) {
         std::memcpy(line + fills.phoneArea, code, 3);
-        line[fills.digits] = char('0' + detail % 100 / 10);
-        line[fills.digits + 1] = char('0' + detail % 10);
+        static constexpr auto pairs = [] {
+            std::array<char, 200> digits{};
+            for (int i = 0; i < 100; ++i) {
+                digits[std::size_t(2 * i)] = char('0' + i / 10);
+                digits[std::size_t(2 * i + 1)] = char('0' + i % 10);
+            }
+            return digits;
+        }();
+        std::memcpy(line + fills.digits, pairs.data() + detail % 100 * 2, 2);
     }
 }
 
@@ -463,17 +482,21 @@ void stream(const std::function<void(const char *, qsizetype)> &write, const Ren
             const std::uint64_t size = std::min<std::uint64_t>(batch.size(), draws.count() - first);
             draws.next(batch.data(), size);
             for (std::uint64_t i = 0; i < size; ++i) {
-                __builtin_prefetch(lines.begin(batch[i]));
                 if constexpr (drawn)
-                    __builtin_prefetch(&lines.fills(batch[i]));
+                    __builtin_prefetch(lines.begin(batch[i]) - sizeof(DrawnSlots));
+                __builtin_prefetch(lines.begin(batch[i]));
             }
             for (std::uint64_t i = 0; i < size; ++i) {
                 if (separated && first + i > 0)
                     append(lines.separator.cbegin(), lines.separator.cend());
-                append(lines.begin(batch[i]), lines.end(batch[i]));
-                if constexpr (drawn)
-                    fillSlots(block.get() + used - (lines.end(batch[i]) - lines.begin(batch[i])),
-                              lines.fills(batch[i]), draws);
+                if constexpr (drawn) {
+                    const DrawnSlots fills = lines.fills(batch[i]);
+                    const std::uint64_t detail = draws.detail(std::max<std::uint64_t>(fills.codeCount, 1) * 100);
+                    append(lines.begin(batch[i]), lines.end(batch[i]));
+                    fillSlots(block.get() + used - (lines.end(batch[i]) - lines.begin(batch[i])), fills, detail);
+                } else {
+                    append(lines.begin(batch[i]), lines.end(batch[i]));
+                }
             }
         }
     };

@@ -1062,6 +1062,23 @@ private slots:
         result = run(arguments + QStringList{folder.filePath(QStringLiteral("missing/places.txt"))});
         QCOMPARE(result.exitCode, 1);
         QCOMPARE(result.err.count(QLatin1Char('\n')), 1);
+
+        // A folder that takes no new file, as an unprivileged user sees it: the earlier file, writable, stays.
+        QVERIFY(QFile::setPermissions(target, QFile::permissions(target) | QFile::WriteOther | QFile::ReadOther));
+        const QFile::Permissions writable = QFile::permissions(folder.path());
+        QVERIFY(QFile::setPermissions(folder.path(), QFile::ReadOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther));
+        result = run(arguments + QStringList{target}, QStringLiteral(ORVELLE_PROGRAM), [](QProcess &process) {
+            if (geteuid() == 0)
+                process.setChildProcessModifier([] {
+                    if (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0)
+                        _exit(99);
+                });
+        });
+        QVERIFY(QFile::setPermissions(folder.path(), writable));
+        QCOMPARE(result.exitCode, 1);
+        QVERIFY2(result.err.endsWith(QLatin1String(": Permission denied; the earlier file of that name is unchanged\n")),
+                 qPrintable(result.err));
+        QCOMPARE(contents(target), QByteArray("earlier\n"));
     }
 
     void standardOutputByAnyName()

@@ -843,11 +843,12 @@ private slots:
         // Names of formats, fields, states, groups, weights and units alike are taken in any case.
         const Run result = run({QStringLiteral("-n"), QStringLiteral("1"), QStringLiteral("--format"), QStringLiteral("JSONL"),
                                 QStringLiteral("--weight"), QStringLiteral("Population"), QStringLiteral("--fields"),
-                                QStringLiteral("City,ZIP"), QStringLiteral("--state"), QStringLiteral("ny,Military"),
+                                QStringLiteral("State,ZIP"), QStringLiteral("--state"), QStringLiteral("ny,Military"),
                                 QStringLiteral("--near"), QStringLiteral("10001"), QStringLiteral("--within"),
                                 QStringLiteral("5KM")});
         QCOMPARE(result.exitCode, 0);
-        QVERIFY2(result.out.startsWith("{\"city\":\"New York\",\"zip\":\"1"), result.out.constData());
+        QVERIFY2(result.out.startsWith("{\"state\":\"NY\",\"zip\":\"1") && result.out.count('\n') == 1,
+                 result.out.constData());
     }
 
     void helpAndVersion()
@@ -1061,6 +1062,23 @@ private slots:
         result = run(arguments + QStringList{folder.filePath(QStringLiteral("missing/places.txt"))});
         QCOMPARE(result.exitCode, 1);
         QCOMPARE(result.err.count(QLatin1Char('\n')), 1);
+
+        // A folder that takes no new file, as an unprivileged user sees it: the earlier file, writable, stays.
+        QVERIFY(QFile::setPermissions(target, QFile::permissions(target) | QFile::WriteOther | QFile::ReadOther));
+        const QFile::Permissions writable = QFile::permissions(folder.path());
+        QVERIFY(QFile::setPermissions(folder.path(), QFile::ReadOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther));
+        result = run(arguments + QStringList{target}, QStringLiteral(ORVELLE_PROGRAM), [](QProcess &process) {
+            if (geteuid() == 0)
+                process.setChildProcessModifier([] {
+                    if (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0)
+                        _exit(99);
+                });
+        });
+        QVERIFY(QFile::setPermissions(folder.path(), writable));
+        QCOMPARE(result.exitCode, 1);
+        QVERIFY2(result.err.endsWith(QLatin1String(": Permission denied; the earlier file of that name is unchanged\n")),
+                 qPrintable(result.err));
+        QCOMPARE(contents(target), QByteArray("earlier\n"));
     }
 
     void standardOutputByAnyName()

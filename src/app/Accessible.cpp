@@ -7,9 +7,11 @@
 #include <QAccessibleObject>
 #include <QAccessibleWidget>
 #include <QApplication>
+#include <QGroupBox>
 #include <QLineEdit>
 #include <QStyle>
 #include <QStyleOptionFrame>
+#include <QStyleOptionGroupBox>
 #include <QMenu>
 #include <QPointer>
 #include <QTimer>
@@ -202,8 +204,92 @@ private:
     QLineEdit *edit() const { return static_cast<QLineEdit *>(widget()); }
 };
 
+// A frame's caption, drawn on its top edge: a label of its own, the frame's
+// first child, so that a reader reviewing the screen line by line finds it
+// where it is drawn (Qt's frame carries it only as its name).
+class AccessibleCaption : public QAccessibleInterface
+{
+public:
+    explicit AccessibleCaption(QGroupBox *frame)
+        : m_frame(frame)
+    {
+    }
+
+    bool isValid() const override { return m_frame; }
+    QObject *object() const override { return nullptr; }
+    QWindow *window() const override { return m_frame ? m_frame->window()->windowHandle() : nullptr; }
+    QAccessibleInterface *parent() const override { return QAccessible::queryAccessibleInterface(m_frame); }
+    QAccessibleInterface *child(int) const override { return nullptr; }
+    int childCount() const override { return 0; }
+    int indexOfChild(const QAccessibleInterface *) const override { return -1; }
+    QAccessibleInterface *childAt(int, int) const override { return nullptr; }
+    QString text(QAccessible::Text t) const override
+    {
+        return t == QAccessible::Name && m_frame ? m_frame->title() : QString();
+    }
+    void setText(QAccessible::Text, const QString &) override {}
+    QRect rect() const override
+    {
+        if (!m_frame)
+            return QRect();
+        QStyleOptionGroupBox option;
+        option.initFrom(m_frame);
+        option.text = m_frame->title();
+        option.textAlignment = m_frame->alignment();
+        option.subControls = QStyle::SC_GroupBoxFrame | QStyle::SC_GroupBoxLabel;
+        const QRect label = m_frame->style()->subControlRect(QStyle::CC_GroupBox, &option, QStyle::SC_GroupBoxLabel, m_frame);
+        return QRect(m_frame->mapToGlobal(label.topLeft()), label.size());
+    }
+    QAccessible::Role role() const override { return QAccessible::StaticText; }
+    QAccessible::State state() const override
+    {
+        QAccessible::State state;
+        state.invalid = !m_frame;
+        state.readOnly = true;
+        return state;
+    }
+
+private:
+    QPointer<QGroupBox> m_frame;
+};
+
+class AccessibleFrame : public QAccessibleWidget
+{
+public:
+    explicit AccessibleFrame(QGroupBox *frame)
+        : QAccessibleWidget(frame, QAccessible::Grouping)
+        , m_caption(QAccessible::registerAccessibleInterface(new AccessibleCaption(frame)))
+    {
+    }
+    ~AccessibleFrame() override { QAccessible::deleteAccessibleInterface(m_caption); }
+
+    QString text(QAccessible::Text t) const override
+    {
+        if (t == QAccessible::Name && widget()->accessibleName().isEmpty())
+            return static_cast<QGroupBox *>(widget())->title();
+        return QAccessibleWidget::text(t);
+    }
+    int childCount() const override { return QAccessibleWidget::childCount() + 1; }
+    QAccessibleInterface *child(int index) const override
+    {
+        return index == 0 ? QAccessible::accessibleInterface(m_caption) : QAccessibleWidget::child(index - 1);
+    }
+    int indexOfChild(const QAccessibleInterface *child) const override
+    {
+        if (child == QAccessible::accessibleInterface(m_caption))
+            return 0;
+        const int index = QAccessibleWidget::indexOfChild(child);
+        return index < 0 ? -1 : index + 1;
+    }
+
+private:
+    const QAccessible::Id m_caption;
+};
+
 QAccessibleInterface *widgetInterface(const QString &className, QObject *object)
 {
+    if (className == QLatin1String("QGroupBox") && !static_cast<QGroupBox *>(object)->title().isEmpty())
+        return new AccessibleFrame(static_cast<QGroupBox *>(object));
     // The window is a frame named by its title; Qt reads a plain widget as a filler.
     if (className == QLatin1String("Form1"))
         return new QAccessibleWidget(static_cast<QWidget *>(object), QAccessible::Window);

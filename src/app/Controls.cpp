@@ -1,5 +1,8 @@
 #include "app/Controls.h"
 
+#include "app/Accessible.h"
+
+#include <QGroupBox>
 #include <QKeyEvent>
 #include <QPushButton>
 
@@ -39,6 +42,12 @@ QFont arialBold(double points)
     font.setPointSizeF(points);
     font.setBold(true);
     return font;
+}
+
+QGroupBox *captionedFrame(const QString &caption, QWidget *parent)
+{
+    installAccessibleInterfaces();
+    return new QGroupBox(caption, parent);
 }
 
 QPushButton *commandButton(QWidget *parent, const char *name, const QString &caption, const QRect &geometry)

@@ -4,6 +4,7 @@
 #include <QFont>
 #include <QRect>
 
+class QGroupBox;
 class QPushButton;
 
 // The window's layout is given in twips; 15 twips make a pixel.
@@ -19,6 +20,10 @@ W *placed(W *widget, const char *name, const QRect &geometry)
     widget->setGeometry(geometry);
     return widget;
 }
+
+// A frame with a caption, which a reader's review of the screen finds where
+// it is drawn (Accessible.h: the reader's view of it is made at its birth).
+QGroupBox *captionedFrame(const QString &caption, QWidget *parent);
 
 // A command button in the buttons' font, watching the pointer. Enter and the
 // keypad's Enter press it while it has the focus, as Space does; outside a

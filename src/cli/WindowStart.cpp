@@ -1,10 +1,9 @@
 #include "cli/WindowStart.h"
 
 #include "cli/FileNames.h"
+#include "cli/Messages.h"
 
 #include <cerrno>
-#include <cstdio>
-#include <cstring>
 #include <unistd.h>
 
 namespace {
@@ -38,9 +37,9 @@ bool hasDisplay(const QStringList &arguments)
         || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
 }
 
-int refuse(const char *why)
+int refuse(const QString &why)
 {
-    std::fprintf(stderr, "orvelle: %s; run 'orvelle --help' for the command line\n", why);
+    complain(why, QStringLiteral("run 'orvelle --help' for the command line"));
     return 1;
 }
 
@@ -77,13 +76,11 @@ QStringList windowOptions(const QStringList &arguments)
 int startWindow(const QString &window, const QStringList &arguments, char *argv[])
 {
     if (!hasDisplay(arguments))
-        return refuse("there is no display to open the window on");
+        return refuse(QStringLiteral("there is no display to open the window on"));
     const QByteArray program = encodeFileName(window);
     if (access(program.constData(), X_OK) != 0)
-        return refuse("the window is not installed (Debian: the package orvelle)");
+        return refuse(QStringLiteral("the window is not installed (Debian: the package orvelle)"));
     execv(program.constData(), argv);
     const int error = errno;
-    std::fprintf(stderr, "orvelle: %s could not be started: %s; run 'orvelle --help' for the command line\n",
-                 program.constData(), std::strerror(error));
-    return 1;
+    return refuse(QStringLiteral("%1 could not be started: %2").arg(quotedName(window), qt_error_string(error)));
 }

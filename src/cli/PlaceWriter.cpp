@@ -166,19 +166,24 @@ void appendJsonString(QByteArray &line, QByteArrayView text)
 {
     static constexpr char hex[] = "0123456789abcdef";
     line += '"';
-    for (char c : text) {
+    // The bytes between two that need escaping go in at once (UTF-8 passes as it is).
+    qsizetype plain = 0;
+    for (qsizetype at = 0; at < text.size(); ++at) {
+        const char c = text[at];
         const auto byte = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            line += '\\';
-            line += c;
-        } else if (byte < 0x20) {
-            line += "\\u00";
-            line += hex[byte >> 4];
-            line += hex[byte & 15];
+        if (c != '"' && c != '\\' && byte >= 0x20)
+            continue;
+        line += text.sliced(plain, at - plain);
+        plain = at + 1;
+        if (byte < 0x20) {
+            const char escape[] = {'\\', 'u', '0', '0', hex[byte >> 4], hex[byte & 15]};
+            line += QByteArrayView(escape, sizeof escape);
         } else {
-            line += c; // UTF-8 passes as it is
+            const char escape[] = {'\\', c};
+            line += QByteArrayView(escape, sizeof escape);
         }
     }
+    line += text.sliced(plain);
     line += '"';
 }
 

@@ -125,9 +125,9 @@ double bareLoopSeconds(const QString &path, std::uint64_t count, bool synced)
 
 QStringList toFile(const QString &path, const QStringList &more = {})
 {
-    return QStringList{QStringLiteral("--count"), QStringLiteral("1000000"), QStringLiteral("--seed"),
-                       QStringLiteral("1"), QStringLiteral("--output"), path}
-        + more;
+    return QStringList{QStringLiteral("--count"), QStringLiteral("1000000"),  QStringLiteral("--seed"),
+                       QStringLiteral("1"),       QStringLiteral("--output"), path}
+    + more;
 }
 
 } // namespace
@@ -144,8 +144,8 @@ int main(int argc, char *argv[])
         if (QLatin1String(format) != QLatin1String("aligned"))
             arguments << QStringLiteral("--fields") << QStringLiteral("all");
         const Measure measure = runProgram(arguments);
-        std::printf("50,000,000 places, %s, %s to /dev/null: %.2f s, peak memory %.1f MB (target: < 64 MB)\n",
-                    format, QLatin1String(format) == QLatin1String("aligned") ? "city,state,zip" : "all columns",
+        std::printf("50,000,000 places, %s, %s to /dev/null: %.2f s, peak memory %.1f MB (target: < 64 MB)\n", format,
+                    QLatin1String(format) == QLatin1String("aligned") ? "city,state,zip" : "all columns",
                     measure.seconds, measure.peakMegabytes);
     }
 
@@ -173,8 +173,9 @@ int main(int argc, char *argv[])
                 median(programTimes), median(programTimes) / bare, median(programTimes) / bareSynced,
                 median(inProcessTimes), bare, bareSynced);
 
-    const double jsonl = timeProgram(toFile(path, {QStringLiteral("--format"), QStringLiteral("jsonl"),
-                                                   QStringLiteral("--fields"), QStringLiteral("all")}))
+    const double jsonl = timeProgram(toFile(path,
+                                            {QStringLiteral("--format"), QStringLiteral("jsonl"),
+                                             QStringLiteral("--fields"), QStringLiteral("all")}))
                              .first;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
@@ -214,14 +215,16 @@ int main(int argc, char *argv[])
         const QStringList arguments{QStringLiteral("--count"), QLatin1String(count), QStringLiteral("--seed"),
                                     QStringLiteral("1")};
         const auto uniform = timeProgram(arguments, 7);
-        const auto weighted = timeProgram(arguments + QStringList{QStringLiteral("--weight"), QStringLiteral("population")}, 7);
+        const auto weighted = timeProgram(
+            arguments + QStringList{QStringLiteral("--weight"), QStringLiteral("population")}, 7);
         std::printf("%s places, default format, to /dev/null: uniform %.3f s, weighted by population %.3f s = %.2f x; "
                     "least processor time %.3f s and %.3f s = %.2f x (target: <= 1.2 x)\n",
                     count, uniform.first, weighted.first, weighted.first / uniform.first, uniform.second,
                     weighted.second, weighted.second / uniform.second);
     }
-    const auto weightedUnique = timeProgram({QStringLiteral("--count"), QStringLiteral("41000"), QStringLiteral("--unique"),
-                                             QStringLiteral("--weight"), QStringLiteral("population")});
+    const auto weightedUnique = timeProgram({QStringLiteral("--count"), QStringLiteral("41000"),
+                                             QStringLiteral("--unique"), QStringLiteral("--weight"),
+                                             QStringLiteral("population")});
     std::printf("41,000 places weighted without repeats: %.3f s\n", weightedUnique.first);
 
     // A filter value given many times (a script's loop) costs what it costs once.

@@ -45,8 +45,9 @@ QString resultList(int rows)
     QStringList list;
     list.reserve(rows);
     for (int i = 0; i < rows; ++i)
-        list.append(QStringLiteral("%1 %2").arg(QLatin1StringView(places[i % 8])).arg(501 + i % 99000, 5, 10,
-                                                                                          QLatin1Char('0')));
+        list.append(QStringLiteral("%1 %2")
+                        .arg(QLatin1StringView(places[i % 8]))
+                        .arg(501 + i % 99000, 5, 10, QLatin1Char('0')));
     return list.join(u';');
 }
 
@@ -103,8 +104,8 @@ int main(int argc, char *argv[])
     std::printf("start-up, empty store:                 %8.3f ms\n", milliseconds(timer));
 
     const Summary before = timeNumberWrites(*store, keystrokes);
-    std::printf("\"Number Of Records\" write, no list:     median %6.3f ms, max %6.3f ms (%d writes)\n",
-                before.median, before.max, keystrokes);
+    std::printf("\"Number Of Records\" write, no list:     median %6.3f ms, max %6.3f ms (%d writes)\n", before.median,
+                before.max, keystrokes);
 
     std::vector<double> closes;
     for (int i = 0; i < 5; ++i) {
@@ -113,8 +114,9 @@ int main(int argc, char *argv[])
         closes.push_back(milliseconds(timer));
     }
     const Summary close = summarize(closes);
-    std::printf("\"Prefixes\" write at close:               median %6.1f ms, max %6.1f ms (5 writes, target < 1000 ms)\n",
-                close.median, close.max);
+    std::printf(
+        "\"Prefixes\" write at close:               median %6.1f ms, max %6.1f ms (5 writes, target < 1000 ms)\n",
+        close.median, close.max);
     std::printf("  %s: %.1f MB\n", qPrintable(QFileInfo(store->fileName(QStringLiteral("Prefixes"))).fileName()),
                 QFileInfo(store->fileName(QStringLiteral("Prefixes"))).size() / 1e6);
 
@@ -123,8 +125,8 @@ int main(int argc, char *argv[])
                 after.median, after.max, keystrokes);
 
     const Summary floor = timePlainSaves(home.path() + QStringLiteral("/plain.conf"), keystrokes);
-    std::printf("plain QSaveFile of 40 bytes, for scale:  median %6.3f ms, max %6.3f ms (%d writes)\n",
-                floor.median, floor.max, keystrokes);
+    std::printf("plain QSaveFile of 40 bytes, for scale:  median %6.3f ms, max %6.3f ms (%d writes)\n", floor.median,
+                floor.max, keystrokes);
 
     store.reset();
     timer.restart();

@@ -110,7 +110,8 @@ protected:
         ++m_keys;
         // The next key once this one is handled: from the window system's
         // queue, it would come in the same dispatch.
-        QMetaObject::invokeMethod(this, [this] { press(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this] { press(); }, Qt::QueuedConnection);
     }
 
 private:
@@ -229,7 +230,8 @@ public:
         std::vector<Timing> timings;
         for (int i = 0; i < runs; ++i)
             timings.push_back(run(list, transfer));
-        std::sort(timings.begin(), timings.end(), [](const Timing &a, const Timing &b) { return a.seconds < b.seconds; });
+        std::sort(timings.begin(), timings.end(),
+                  [](const Timing &a, const Timing &b) { return a.seconds < b.seconds; });
         return timings[timings.size() / 2];
     }
 

@@ -136,7 +136,8 @@ bool addAreaCodes(sqlite3 *db, const char *path)
     }
 
     sqlite3_stmt *update = nullptr;
-    ok = ok && sqlite3_prepare_v2(db, "UPDATE places SET area_codes = ? WHERE rowid = ?", -1, &update, nullptr)
+    ok = ok
+        && sqlite3_prepare_v2(db, "UPDATE places SET area_codes = ? WHERE rowid = ?", -1, &update, nullptr)
             == SQLITE_OK;
     for (std::size_t i = 0; ok && i < places.size(); ++i) {
         if (filled[i].empty())
@@ -150,6 +151,7 @@ bool addAreaCodes(sqlite3 *db, const char *path)
     if (!ok)
         std::fprintf(stderr, "zipbase-build: the area codes cannot be written: %s\n", sqlite3_errmsg(db));
     else
-        std::printf("zipbase-build: area codes by city for %ld places, by the nearest named place for %ld\n", named, near);
+        std::printf("zipbase-build: area codes by city for %ld places, by the nearest named place for %ld\n", named,
+                    near);
     return ok;
 }

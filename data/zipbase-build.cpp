@@ -106,16 +106,21 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "zipbase-build: cannot create %s\n", temporary.c_str());
         return 1;
     }
-    bool ok = exec(db, "PRAGMA journal_mode=OFF;"
-                       "CREATE TABLE zip_codes (city TEXT NOT NULL, state TEXT NOT NULL, zip TEXT NOT NULL);"
-                       "CREATE TABLE places (zip TEXT NOT NULL, city TEXT NOT NULL, state TEXT NOT NULL,"
-                       " state_name TEXT, county TEXT, county_fips TEXT, latitude REAL, longitude REAL,"
-                       " timezone TEXT, population REAL NOT NULL);"
-                       "BEGIN;");
+    bool ok = exec(db,
+                   "PRAGMA journal_mode=OFF;"
+                   "CREATE TABLE zip_codes (city TEXT NOT NULL, state TEXT NOT NULL, zip TEXT NOT NULL);"
+                   "CREATE TABLE places (zip TEXT NOT NULL, city TEXT NOT NULL, state TEXT NOT NULL,"
+                   " state_name TEXT, county TEXT, county_fips TEXT, latitude REAL, longitude REAL,"
+                   " timezone TEXT, population REAL NOT NULL);"
+                   "BEGIN;");
     sqlite3_stmt *insertZip = nullptr;
     sqlite3_stmt *insertPlace = nullptr;
-    ok = ok && sqlite3_prepare_v2(db, "INSERT INTO zip_codes (city, state, zip) VALUES (?, ?, ?)", -1, &insertZip, nullptr) == SQLITE_OK;
-    ok = ok && sqlite3_prepare_v2(db, "INSERT INTO places VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)", -1, &insertPlace, nullptr) == SQLITE_OK;
+    ok = ok
+        && sqlite3_prepare_v2(db, "INSERT INTO zip_codes (city, state, zip) VALUES (?, ?, ?)", -1, &insertZip, nullptr)
+            == SQLITE_OK;
+    ok = ok
+        && sqlite3_prepare_v2(db, "INSERT INTO places VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)", -1, &insertPlace, nullptr)
+            == SQLITE_OK;
 
     std::string placeLine;
     std::getline(places, placeLine); // header

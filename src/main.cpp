@@ -17,7 +17,8 @@ QString installedOrHere(const char *relativeFolder, const QString &file)
 {
     const QString here = executableFolder();
     const QString installed = QDir::cleanPath(here + QLatin1Char('/') + QLatin1String(relativeFolder));
-    return access(encodeFileName(QString(installed + QLatin1Char('/') + file)).constData(), F_OK) == 0 ? installed : here;
+    return access(encodeFileName(QString(installed + QLatin1Char('/') + file)).constData(), F_OK) == 0 ? installed
+                                                                                                       : here;
 }
 
 // Every file the program installs or ships beside itself, none of which a
@@ -49,6 +50,6 @@ int main(int argc, char *argv[])
     const QString window = installedOrHere(ORVELLE_WINDOW_FOLDER, windowName) + QLatin1Char('/') + windowName;
     if (startsWindow(arguments.mid(1)))
         return startWindow(window, arguments.mid(1), argv);
-    return closeStandardOutput(
-        runCommandLine(arguments, installedOrHere(ORVELLE_DATA_FOLDER, QStringLiteral("zipbase.mdb")), ownFiles(window)));
+    return closeStandardOutput(runCommandLine(
+        arguments, installedOrHere(ORVELLE_DATA_FOLDER, QStringLiteral("zipbase.mdb")), ownFiles(window)));
 }

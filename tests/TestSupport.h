@@ -80,8 +80,7 @@ private:
 };
 
 // A host without a window; `Base` is CommandHost or one of its extensions.
-template <typename Base = CommandHost>
-class FakeHostOf : public Base
+template <typename Base = CommandHost> class FakeHostOf : public Base
 {
 public:
     Dialogs &dialogs() override { return m_dialogs; }
@@ -172,8 +171,8 @@ inline QList<int> reportedSteps(const RecordingDialogs &dialogs, const QString &
     QList<int> steps;
     for (const ShownMessage &message : dialogs.messages) {
         const QRegularExpressionMatch match = report.match(message.text);
-        const bool isReport = message.title == QLatin1String("Application Error") && message.icon == Dialogs::Icon::Warning
-            && match.hasMatch() && match.captured(1) == source;
+        const bool isReport = message.title == QLatin1String("Application Error")
+            && message.icon == Dialogs::Icon::Warning && match.hasMatch() && match.captured(1) == source;
         steps.append(isReport ? match.captured(2).toInt() : -1);
     }
     return steps;

@@ -503,13 +503,15 @@ void TestAccessibility::changeEventsFollowTheView()
     QTest::keyClick(view, Qt::Key_Delete);
     QVERIFY(headerSilent());
     QCOMPARE(heardOf(QAccessible::TableModelChanged, view).size(), 1);
-    QCOMPARE(heardOf(QAccessible::TableModelChanged, view)[0].change, int(QAccessibleTableModelChangeEvent::RowsRemoved));
+    QCOMPARE(heardOf(QAccessible::TableModelChanged, view)[0].change,
+             int(QAccessibleTableModelChangeEvent::RowsRemoved));
     QCOMPARE(heardOf(QAccessible::TableModelChanged, view)[0].firstRow, 1);
     QCOMPARE(heardOf(QAccessible::Focus).size(), 1); // the row now in its place
     heard.clear();
     window->PushButton7_Click();
     QCOMPARE(heardOf(QAccessible::TableModelChanged, view).size(), 1);
-    QCOMPARE(heardOf(QAccessible::TableModelChanged, view)[0].change, int(QAccessibleTableModelChangeEvent::ModelReset));
+    QCOMPARE(heardOf(QAccessible::TableModelChanged, view)[0].change,
+             int(QAccessibleTableModelChangeEvent::ModelReset));
     QVERIFY(headerSilent());
     // The header still shows the list's column, as wide as the window made it.
     QCOMPARE(view->horizontalHeader()->count(), 1);
@@ -678,9 +680,11 @@ void TestAccessibility::everyControlIsNamed()
     QCOMPARE(frame->text(QAccessible::Name), QStringLiteral("Orvelle Software"));
     walk(frame);
     names.sort();
-    QCOMPARE(names, (QStringList{"City", "Clear List", "Copy Results To Clipboard", "Display", "Display",
-                                 "Number To Generate", "Number To Generate", "Number To Generate", "Progress Bar", "Result(s)", "Save Results As Excel File",
-                                 "Save Results As Text File", "Start Generating", "State", "Zip"}));
+    QCOMPARE(
+        names,
+        (QStringList{"City", "Clear List", "Copy Results To Clipboard", "Display", "Display", "Number To Generate",
+                     "Number To Generate", "Number To Generate", "Progress Bar", "Result(s)",
+                     "Save Results As Excel File", "Save Results As Text File", "Start Generating", "State", "Zip"}));
 }
 
 void TestAccessibility::rowsInTheListsFont()
@@ -706,8 +710,10 @@ void TestAccessibility::rowsInTheListsFont()
     const int inListFont = QFontMetrics(view->font()).horizontalAdvance(text);
     const int inOtherFont = QFontMetrics(QApplication::font()).horizontalAdvance(text);
     QVERIFY2(std::abs(inListFont - inOtherFont) > 4, "the fonts must differ for this test to tell them apart");
-    QVERIFY2(std::abs(ink - inListFont) <= 3, qPrintable(QStringLiteral("ink %1, list font %2, application font %3")
-                                                             .arg(ink).arg(inListFont).arg(inOtherFont)));
+    QVERIFY2(
+        std::abs(ink - inListFont) <= 3,
+        qPrintable(
+            QStringLiteral("ink %1, list font %2, application font %3").arg(ink).arg(inListFont).arg(inOtherFont)));
 }
 
 void TestAccessibility::darkPaletteLeavesTextReadable()

@@ -69,9 +69,9 @@ Run runShell(const QString &command, const QString &folder = QString())
 {
     return run({QStringLiteral("-c"), command, QStringLiteral(ORVELLE_PROGRAM)}, QStringLiteral("/bin/sh"),
                [&](QProcess &process) {
-                   if (!folder.isEmpty())
-                       process.setWorkingDirectory(folder);
-               });
+        if (!folder.isEmpty())
+            process.setWorkingDirectory(folder);
+    });
 }
 
 // The entries of a folder, as the bytes of their names.
@@ -130,7 +130,7 @@ for row in rows:
 
 // The table of places with every column, as the shipped database has it.
 #define PLACES_TABLE                                                                                                   \
-    "CREATE TABLE places (zip TEXT NOT NULL, city TEXT NOT NULL, state TEXT NOT NULL, state_name TEXT,"               \
+    "CREATE TABLE places (zip TEXT NOT NULL, city TEXT NOT NULL, state TEXT NOT NULL, state_name TEXT,"                \
     " county TEXT, county_fips TEXT, latitude REAL, longitude REAL, timezone TEXT, population REAL NOT NULL);"
 
 // Runs SQL on a new database file.
@@ -249,8 +249,9 @@ private slots:
         QVERIFY(run(arguments + QStringList{QStringLiteral("--seed"), QStringLiteral("8")}).out != first.out);
         QVERIFY(run(arguments).out != run(arguments).out);
         // The default: one place a line, as the window shows it, and nothing else.
-        QCOMPARE(run({QStringLiteral("--count"), QStringLiteral("2"), QStringLiteral("--seed"), QStringLiteral("7")}).out,
-                 QByteArray("Glenwood, MD 21738\nOpelika, AL 36804\n"));
+        QCOMPARE(
+            run({QStringLiteral("--count"), QStringLiteral("2"), QStringLiteral("--seed"), QStringLiteral("7")}).out,
+            QByteArray("Glenwood, MD 21738\nOpelika, AL 36804\n"));
         // The generator and the table order are part of the promise: these are
         // the places seed 7 draws on any machine.
         QVERIFY2(first.out.startsWith("city,state,zip\r\n"
@@ -265,21 +266,21 @@ private slots:
         // The written promise: the same options, seed and data release give these
         // bytes on every machine and in every later version. A change here is a
         // new data release (ORVELLE_DATA_RELEASE) or a break the README names.
-        const auto output = [](const QString &arguments) {
-            return run(arguments.split(QLatin1Char(' '))).out;
-        };
+        const auto output = [](const QString &arguments) { return run(arguments.split(QLatin1Char(' '))).out; };
         QCOMPARE(output(QStringLiteral("-n 3 --seed 2026")),
                  QByteArray("Cason, TX 75636\nKansas City, MO 64110\nVan Buren, OH 45889\n"));
         QCOMPARE(output(QStringLiteral("-n 3 --seed 2026 --weight population")),
                  QByteArray("El Paso, TX 79912\nKansas City, MO 64109\nNew York, NY 10128\n"));
         QCOMPARE(output(QStringLiteral("-n 3 --seed 2026 --unique --weight population --state RI --fields zip,city")),
                  QByteArray("02914, East Providence\n02864, Cumberland\n02916, Rumford\n"));
-        QCOMPARE(output(QStringLiteral("-n 3 --seed 2026 --near 10001 --within 10 --fields zip,city,distance --format csv")),
-                 QByteArray("zip,city,distance\r\n10277,New York,3.6\r\n10021,New York,2.4\r\n10129,New York,3.6\r\n"));
-        QCOMPARE(output(QStringLiteral("-n 3 --seed 2026 --fields city,state,zip,area_code,phone --format tsv --no-header")),
-                 QByteArray("Cason\tTX\t75636\t903\t(903) 555-0190\n"
-                            "Kansas City\tMO\t64110\t816\t(816) 555-0163\n"
-                            "Van Buren\tOH\t45889\t419\t(419) 555-0117\n"));
+        QCOMPARE(
+            output(QStringLiteral("-n 3 --seed 2026 --near 10001 --within 10 --fields zip,city,distance --format csv")),
+            QByteArray("zip,city,distance\r\n10277,New York,3.6\r\n10021,New York,2.4\r\n10129,New York,3.6\r\n"));
+        QCOMPARE(
+            output(QStringLiteral("-n 3 --seed 2026 --fields city,state,zip,area_code,phone --format tsv --no-header")),
+            QByteArray("Cason\tTX\t75636\t903\t(903) 555-0190\n"
+                       "Kansas City\tMO\t64110\t816\t(816) 555-0163\n"
+                       "Van Buren\tOH\t45889\t419\t(419) 555-0117\n"));
         QVERIFY(run({QStringLiteral("--version")}).out.contains("\nPlace data release " ORVELLE_DATA_RELEASE "\n"));
     }
 
@@ -288,8 +289,8 @@ private slots:
         // Repeated --state options add up.
         const Run result = run({QStringLiteral("--count"), QStringLiteral("10000"), QStringLiteral("--state"),
                                 QStringLiteral("CA"), QStringLiteral("--state"), QStringLiteral("ny"),
-                                QStringLiteral("--fields"), QStringLiteral("city,state,zip"), QStringLiteral("--format"),
-                                QStringLiteral("csv")});
+                                QStringLiteral("--fields"), QStringLiteral("city,state,zip"),
+                                QStringLiteral("--format"), QStringLiteral("csv")});
         QCOMPARE(result.exitCode, 0);
         const QList<QStringList> rows = csvRows(result.out, QStringLiteral("city,state,zip"));
         QCOMPARE(rows.size(), 10000);
@@ -306,9 +307,10 @@ private slots:
     void filtersAndListings()
     {
         // ZIP prefixes, excluded states, and both together with a state.
-        Run result = run({QStringLiteral("-n"), QStringLiteral("3000"), QStringLiteral("--fields"), QStringLiteral("zip,state"),
-                          QStringLiteral("--zip-prefix"), QStringLiteral("100,941"), QStringLiteral("--zip-prefix"),
-                          QStringLiteral("09"), QStringLiteral("--exclude-state"), QStringLiteral("AE")});
+        Run result = run({QStringLiteral("-n"), QStringLiteral("3000"), QStringLiteral("--fields"),
+                          QStringLiteral("zip,state"), QStringLiteral("--zip-prefix"), QStringLiteral("100,941"),
+                          QStringLiteral("--zip-prefix"), QStringLiteral("09"), QStringLiteral("--exclude-state"),
+                          QStringLiteral("AE")});
         QCOMPARE(result.exitCode, 0);
         QSet<QString> prefixes;
         for (const QByteArray &line : result.out.trimmed().split('\n')) {
@@ -317,8 +319,8 @@ private slots:
             prefixes.insert(QString::fromLatin1(line.left(3)));
         }
         QVERIFY(prefixes.contains(QStringLiteral("100")) && prefixes.contains(QStringLiteral("941")));
-        result = run({QStringLiteral("-n"), QStringLiteral("5"), QStringLiteral("--zip-prefix"), QStringLiteral("27101"),
-                      QStringLiteral("--fields"), QStringLiteral("zip")});
+        result = run({QStringLiteral("-n"), QStringLiteral("5"), QStringLiteral("--zip-prefix"),
+                      QStringLiteral("27101"), QStringLiteral("--fields"), QStringLiteral("zip")});
         QCOMPARE(result.out, QByteArray("27101\n27101\n27101\n27101\n27101\n"));
 
         // A filter that leaves nothing says so.
@@ -326,7 +328,8 @@ private slots:
                       QStringLiteral("--zip-prefix"), QStringLiteral("100")});
         QCOMPARE(result.exitCode, 2);
         QVERIFY(result.out.isEmpty());
-        QVERIFY2(result.err.startsWith(QLatin1String("orvelle: no place matches --state CA --zip-prefix 100; see 'orvelle --help'\n")),
+        QVERIFY2(result.err.startsWith(
+                     QLatin1String("orvelle: no place matches --state CA --zip-prefix 100; see 'orvelle --help'\n")),
                  qPrintable(result.err));
 
         // The states with their names and numbers of places; the fields.
@@ -346,13 +349,14 @@ private slots:
                      .match(QString::fromUtf8(result.out))
                      .hasMatch(),
                  result.out.constData());
-        result = run({QStringLiteral("--list-states"), QStringLiteral("--exclude-state"), QStringLiteral("states,military")});
+        result = run(
+            {QStringLiteral("--list-states"), QStringLiteral("--exclude-state"), QStringLiteral("states,military")});
         QCOMPARE(result.out.count('\n'), 6);
         result = run({QStringLiteral("--list-states"), QStringLiteral("--state"), QStringLiteral("states")});
         QCOMPARE(result.out.count('\n'), 51);
-        result = run({QStringLiteral("-n"), QStringLiteral("2000"), QStringLiteral("--state"), QStringLiteral("territories"),
-                      QStringLiteral("--fields"), QStringLiteral("state,timezone"), QStringLiteral("--format"),
-                      QStringLiteral("tsv"), QStringLiteral("--no-header")});
+        result = run({QStringLiteral("-n"), QStringLiteral("2000"), QStringLiteral("--state"),
+                      QStringLiteral("territories"), QStringLiteral("--fields"), QStringLiteral("state,timezone"),
+                      QStringLiteral("--format"), QStringLiteral("tsv"), QStringLiteral("--no-header")});
         const QList<QByteArray> zones = result.out.split('\n');
         QCOMPARE(QSet<QByteArray>(zones.begin(), zones.end()),
                  (QSet<QByteArray>{"PR\tAmerica/Puerto_Rico", "VI\tAmerica/St_Thomas", "GU\tPacific/Guam",
@@ -377,19 +381,22 @@ private slots:
         file.readLine();
         while (!file.atEnd()) {
             const QStringList cells = QString::fromUtf8(file.readLine()).trimmed().split(QLatin1Char('\t'));
-            listed[cells.value(0) + QLatin1Char('|') + cells.value(1).toLower()] = cells.value(2).split(QLatin1Char(','));
+            listed[cells.value(0) + QLatin1Char('|') + cells.value(1).toLower()] = cells.value(2).split(
+                QLatin1Char(','));
         }
         // The numbering plan's codes of the territories, whose cities the data hardly names.
         const QHash<QString, QStringList> territories{
             {QStringLiteral("PR"), {QStringLiteral("787"), QStringLiteral("939")}},
-            {QStringLiteral("VI"), {QStringLiteral("340")}}, {QStringLiteral("GU"), {QStringLiteral("671")}},
-            {QStringLiteral("AS"), {QStringLiteral("684")}}, {QStringLiteral("MP"), {QStringLiteral("670")}}};
+            {QStringLiteral("VI"), {QStringLiteral("340")}},
+            {QStringLiteral("GU"), {QStringLiteral("671")}},
+            {QStringLiteral("AS"), {QStringLiteral("684")}},
+            {QStringLiteral("MP"), {QStringLiteral("670")}}};
 
         // Every place once.
-        const Run result = run({QStringLiteral("--unique"), QStringLiteral("-n"), QString::number(shippedPlaces().size()),
-                                QStringLiteral("--seed"), QStringLiteral("3"), QStringLiteral("--format"),
-                                QStringLiteral("tsv"), QStringLiteral("--no-header"), QStringLiteral("--fields"),
-                                QStringLiteral("state,city,area_code,phone")});
+        const Run result = run({QStringLiteral("--unique"), QStringLiteral("-n"),
+                                QString::number(shippedPlaces().size()), QStringLiteral("--seed"), QStringLiteral("3"),
+                                QStringLiteral("--format"), QStringLiteral("tsv"), QStringLiteral("--no-header"),
+                                QStringLiteral("--fields"), QStringLiteral("state,city,area_code,phone")});
         QCOMPARE(result.exitCode, 0);
         static const QRegularExpression fictional(QStringLiteral("^\\(([0-9]{3})\\) 555-01[0-9]{2}$"));
         QHash<QString, int> checkedByCity;
@@ -419,9 +426,10 @@ private slots:
             QVERIFY2(checkedByCity.value(state) > 0, qPrintable(state));
 
         // Overlays: the seed picks among them for each row, the same for the same seed.
-        const QStringList manhattan{QStringLiteral("-n"), QStringLiteral("200"), QStringLiteral("--zip-prefix"),
-                                    QStringLiteral("10001"), QStringLiteral("--fields"), QStringLiteral("area_code"),
-                                    QStringLiteral("--seed"), QStringLiteral("9")};
+        const QStringList manhattan{QStringLiteral("-n"),           QStringLiteral("200"),
+                                    QStringLiteral("--zip-prefix"), QStringLiteral("10001"),
+                                    QStringLiteral("--fields"),     QStringLiteral("area_code"),
+                                    QStringLiteral("--seed"),       QStringLiteral("9")};
         const QByteArray codes = run(manhattan).out;
         QCOMPARE(run(manhattan).out, codes);
         const QStringList overlays = listed.value(QStringLiteral("NY|new york"));
@@ -495,7 +503,7 @@ private slots:
     void uniqueGivesEveryPlaceOnce()
     {
         const QStringList arguments{QStringLiteral("--unique"), QStringLiteral("--state"), QStringLiteral("RI"),
-                                    QStringLiteral("--format"), QStringLiteral("csv"), QStringLiteral("--count")};
+                                    QStringLiteral("--format"), QStringLiteral("csv"),     QStringLiteral("--count")};
         const Run all = run(arguments + QStringList{QStringLiteral("90")});
         QCOMPARE(all.exitCode, 0);
         QSet<QString> drawn;
@@ -510,8 +518,8 @@ private slots:
         QCOMPARE(drawn, rhodeIsland);
 
         // Weighted draws without repeats reach every place too.
-        const Run weighted = run(arguments + QStringList{QStringLiteral("90"), QStringLiteral("--weight"),
-                                                         QStringLiteral("population")});
+        const Run weighted = run(
+            arguments + QStringList{QStringLiteral("90"), QStringLiteral("--weight"), QStringLiteral("population")});
         QCOMPARE(weighted.exitCode, 0);
         QSet<QString> weightedDrawn;
         for (const QStringList &row : csvRows(weighted.out, QStringLiteral("city,state,zip")))
@@ -555,10 +563,14 @@ private slots:
     {
         // Places whose names the window's casing would change, with every
         // column, in an order of their own.
-        const QStringList arguments{QStringLiteral("--zip-prefix"), QStringLiteral("27101,83814,83638,01001,96201"),
-                                    QStringLiteral("--unique"),     QStringLiteral("-n"),
-                                    QStringLiteral("5"),            QStringLiteral("--seed"),
-                                    QStringLiteral("4"),            QStringLiteral("--fields"),
+        const QStringList arguments{QStringLiteral("--zip-prefix"),
+                                    QStringLiteral("27101,83814,83638,01001,96201"),
+                                    QStringLiteral("--unique"),
+                                    QStringLiteral("-n"),
+                                    QStringLiteral("5"),
+                                    QStringLiteral("--seed"),
+                                    QStringLiteral("4"),
+                                    QStringLiteral("--fields"),
                                     QStringLiteral("zip,county_fips,city,all")};
         QList<QByteArray> expected;
         for (const char *format : {"csv", "tsv", "jsonl", "json", "sql"}) {
@@ -596,11 +608,12 @@ private slots:
         QVERIFY(value("96201", 1).isNull());
 
         // Plain lines: the fields joined as the window joins them, and --no-header.
-        Run result = run(arguments.mid(0, 7) + QStringList{QStringLiteral("--fields"), QStringLiteral("city,state,zip,county")});
+        Run result = run(arguments.mid(0, 7)
+                         + QStringList{QStringLiteral("--fields"), QStringLiteral("city,state,zip,county")});
         QVERIFY2(result.out.split('\n').contains("Winston-Salem, NC 27101, Forsyth"), result.out.constData());
-        result = run(arguments.mid(0, 7) + QStringList{QStringLiteral("--fields"), QStringLiteral("zip,city"),
-                                                       QStringLiteral("--format"), QStringLiteral("tsv"),
-                                                       QStringLiteral("--no-header")});
+        result = run(arguments.mid(0, 7)
+                     + QStringList{QStringLiteral("--fields"), QStringLiteral("zip,city"), QStringLiteral("--format"),
+                                   QStringLiteral("tsv"), QStringLiteral("--no-header")});
         QVERIFY2(result.out.split('\n').contains("83638\tMcCall"), result.out.constData());
         QCOMPARE(result.out.count('\n'), 5);
         result = run({QStringLiteral("-n"), QStringLiteral("0"), QStringLiteral("--format"), QStringLiteral("json")});
@@ -610,10 +623,11 @@ private slots:
     void sqlLoadsIntoSqlite()
     {
         // A table of any name, made once, then filled again without its CREATE TABLE; in SQLite itself.
-        const QStringList arguments{QStringLiteral("-n"),      QStringLiteral("1000"),         QStringLiteral("--seed"),
-                                    QStringLiteral("5"),       QStringLiteral("--format"),     QStringLiteral("sql"),
-                                    QStringLiteral("--table"), QStringLiteral("test \"rows\""), QStringLiteral("--fields"),
-                                    QStringLiteral("all")};
+        const QStringList arguments{QStringLiteral("-n"),       QStringLiteral("1000"),
+                                    QStringLiteral("--seed"),   QStringLiteral("5"),
+                                    QStringLiteral("--format"), QStringLiteral("sql"),
+                                    QStringLiteral("--table"),  QStringLiteral("test \"rows\""),
+                                    QStringLiteral("--fields"), QStringLiteral("all")};
         const Run first = run(arguments);
         const Run again = run(arguments + QStringList{QStringLiteral("--no-header")});
         QCOMPARE(first.exitCode, 0);
@@ -625,9 +639,10 @@ private slots:
             QVERIFY2(sqlite3_exec(db, run.out.constData(), nullptr, nullptr, &error) == SQLITE_OK, error);
         }
         sqlite3_stmt *statement = nullptr;
-        QCOMPARE(sqlite3_prepare_v2(db,
-                                    "SELECT count(*), count(DISTINCT zip), sum(typeof(latitude) = 'real') FROM \"test \"\"rows\"\"\"",
-                                    -1, &statement, nullptr),
+        QCOMPARE(sqlite3_prepare_v2(
+                     db,
+                     "SELECT count(*), count(DISTINCT zip), sum(typeof(latitude) = 'real') FROM \"test \"\"rows\"\"\"",
+                     -1, &statement, nullptr),
                  SQLITE_OK);
         QCOMPARE(sqlite3_step(statement), SQLITE_ROW);
         QCOMPARE(sqlite3_column_int(statement, 0), 2000);
@@ -639,7 +654,7 @@ private slots:
 
     void populationWeightsFollowTheCensus()
     {
-        const QStringList arguments{QStringLiteral("-n"), QStringLiteral("200000"), QStringLiteral("--seed"),
+        const QStringList arguments{QStringLiteral("-n"), QStringLiteral("200000"),   QStringLiteral("--seed"),
                                     QStringLiteral("11"), QStringLiteral("--fields"), QStringLiteral("state")};
         const Run weighted = run(arguments + QStringList{QStringLiteral("--weight"), QStringLiteral("population")});
         const Run uniform = run(arguments);
@@ -654,10 +669,12 @@ private slots:
               drawn.value(QStringLiteral("CA")) * 100);
         QVERIFY(distance <= uniformDistance / 2);
         QVERIFY(drawn.value(QStringLiteral("CA")) >= 0.09 && drawn.value(QStringLiteral("CA")) <= 0.16);
-        QVERIFY(drawn.value(QStringLiteral("AA")) + drawn.value(QStringLiteral("AE")) + drawn.value(QStringLiteral("AP"))
+        QVERIFY(drawn.value(QStringLiteral("AA")) + drawn.value(QStringLiteral("AE"))
+                    + drawn.value(QStringLiteral("AP"))
                 < 0.001);
         // The same seed, the same weighted places.
-        QCOMPARE(run(arguments + QStringList{QStringLiteral("--weight"), QStringLiteral("population")}).out, weighted.out);
+        QCOMPARE(run(arguments + QStringList{QStringLiteral("--weight"), QStringLiteral("population")}).out,
+                 weighted.out);
     }
 
     void weightsAreProportionalToPopulation()
@@ -668,8 +685,7 @@ private slots:
         makeDatabase(folder.filePath(QStringLiteral("zipbase.mdb")),
                      "CREATE TABLE zip_codes (city TEXT NOT NULL, state TEXT NOT NULL, zip TEXT NOT NULL);"
                      "INSERT INTO zip_codes VALUES ('A', 'AK', '99501'), ('B', 'AK', '99502'), ('C', 'AK', '99503'),"
-                     " ('D', 'AK', '99504');"
-                     PLACES_TABLE
+                     " ('D', 'AK', '99504');" PLACES_TABLE
                      "INSERT INTO places VALUES ('99501', 'A', 'AK', NULL, NULL, NULL, NULL, NULL, NULL, 1),"
                      " ('99502', 'B', 'AK', NULL, NULL, NULL, NULL, NULL, NULL, 3),"
                      " ('99503', 'C', 'AK', NULL, NULL, NULL, NULL, NULL, NULL, 6),"
@@ -680,20 +696,24 @@ private slots:
                                program);
         QCOMPARE(result.exitCode, 0);
         const QMap<QString, double> shares = drawnShares(result.out);
-        QVERIFY2(std::abs(shares.value(QStringLiteral("A")) - 0.1) < 0.005, qPrintable(QString::number(shares.value(QStringLiteral("A")))));
+        QVERIFY2(std::abs(shares.value(QStringLiteral("A")) - 0.1) < 0.005,
+                 qPrintable(QString::number(shares.value(QStringLiteral("A")))));
         QVERIFY(std::abs(shares.value(QStringLiteral("B")) - 0.3) < 0.005);
         QVERIFY(std::abs(shares.value(QStringLiteral("C")) - 0.6) < 0.005);
         QVERIFY(shares.value(QStringLiteral("D")) < 0.0001);
         // Without repeats, the light place comes last.
-        const Run unique = run({QStringLiteral("-n"), QStringLiteral("4"), QStringLiteral("--unique"), QStringLiteral("--weight"),
-                                QStringLiteral("population"), QStringLiteral("--fields"), QStringLiteral("city")},
+        const Run unique = run({QStringLiteral("-n"), QStringLiteral("4"), QStringLiteral("--unique"),
+                                QStringLiteral("--weight"), QStringLiteral("population"), QStringLiteral("--fields"),
+                                QStringLiteral("city")},
                                program);
         QCOMPARE(unique.exitCode, 0);
         QVERIFY2(unique.out.endsWith("D\n") && unique.out.size() == 8, unique.out.constData());
         // A population the weights cannot use is named.
-        makeDatabase(folder.filePath(QStringLiteral("zipbase.mdb")), "UPDATE places SET population = 0 WHERE zip = '99502';");
-        const Run zero = run({QStringLiteral("-n"), QStringLiteral("4"), QStringLiteral("--weight"), QStringLiteral("population")},
-                             program);
+        makeDatabase(folder.filePath(QStringLiteral("zipbase.mdb")),
+                     "UPDATE places SET population = 0 WHERE zip = '99502';");
+        const Run zero = run(
+            {QStringLiteral("-n"), QStringLiteral("4"), QStringLiteral("--weight"), QStringLiteral("population")},
+            program);
         QCOMPARE(zero.exitCode, 1);
         QVERIFY2(zero.err.contains(QLatin1String("'99502' the population 0, where a number above 0 and below 2^50")),
                  qPrintable(zero.err));
@@ -705,12 +725,13 @@ private slots:
         const QString program = folder.filePath(QStringLiteral("orvelle"));
         QVERIFY(QFile::copy(QStringLiteral(ORVELLE_PROGRAM), program));
         // Bytes that are not UTF-8, a number that is not finite, a line break and an escape in a name.
-        makeDatabase(folder.filePath(QStringLiteral("zipbase.mdb")),
-                     "CREATE TABLE zip_codes (city TEXT NOT NULL, state TEXT NOT NULL, zip TEXT NOT NULL);" PLACES_TABLE
-                     "INSERT INTO places VALUES ('99501', CAST(X'4261ff64' AS TEXT), 'AK', NULL, NULL, NULL, 'nan', 9e999,"
-                     " NULL, 1), ('99502', 'New' || char(10) || 'Line' || char(27), 'AK', NULL, NULL, NULL, -1e999, 1.5,"
-                     " NULL, 1);"
-                     "INSERT INTO zip_codes SELECT city, state, zip FROM places;");
+        makeDatabase(
+            folder.filePath(QStringLiteral("zipbase.mdb")),
+            "CREATE TABLE zip_codes (city TEXT NOT NULL, state TEXT NOT NULL, zip TEXT NOT NULL);" PLACES_TABLE
+            "INSERT INTO places VALUES ('99501', CAST(X'4261ff64' AS TEXT), 'AK', NULL, NULL, NULL, 'nan', 9e999,"
+            " NULL, 1), ('99502', 'New' || char(10) || 'Line' || char(27), 'AK', NULL, NULL, NULL, -1e999, 1.5,"
+            " NULL, 1);"
+            "INSERT INTO zip_codes SELECT city, state, zip FROM places;");
         const auto runOn = [&](const char *zip, const QString &format, const QString &fields) {
             return run({QStringLiteral("-n"), QStringLiteral("1"), QStringLiteral("--zip-prefix"), QLatin1String(zip),
                         QStringLiteral("--fields"), fields, QStringLiteral("--format"), format},
@@ -729,8 +750,9 @@ private slots:
                 QCOMPARE(rows, expected);
                 QVERIFY2(rows.size() == 1, rows.value(0).constData());
             }
-            QCOMPARE(expected.constFirst(), zip == QLatin1String("99501") ? QByteArray(R"([["zip", "99501"], ["city", "Ba\ufffdd"]])")
-                                                                          : QByteArray(R"([["zip", "99502"], ["city", "New\nLine\u001b"]])"));
+            QCOMPARE(expected.constFirst(),
+                     zip == QLatin1String("99501") ? QByteArray(R"([["zip", "99501"], ["city", "Ba\ufffdd"]])")
+                                                   : QByteArray(R"([["zip", "99502"], ["city", "New\nLine\u001b"]])"));
             const Run json = runOn(zip, QStringLiteral("json"), all);
             QCOMPARE(QJsonDocument::fromJson(json.out).array().size(), 1);
             QVERIFY2(json.out.contains(zip == QLatin1String("99501") ? "\"latitude\":null,\"longitude\":null"
@@ -739,18 +761,24 @@ private slots:
         }
         // Plain lines take the replacement character, as the window's lines do.
         Run result = runOn("99501", QStringLiteral("plain"), QStringLiteral("city,zip"));
-        QCOMPARE(result.out, QByteArray("Ba\xef\xbf\xbd" "d 99501\n"));
+        QCOMPARE(result.out,
+                 QByteArray("Ba\xef\xbf\xbd"
+                            "d 99501\n"));
         result = runOn("99501", QStringLiteral("aligned"), QStringLiteral("city,zip"));
-        QVERIFY2(result.exitCode == 0 && result.out.contains("Ba\xef\xbf\xbd" "d 99501"), result.out.constData());
+        QVERIFY2(result.exitCode == 0
+                     && result.out.contains("Ba\xef\xbf\xbd"
+                                            "d 99501"),
+                 result.out.constData());
         // Formats that cannot hold a control character refuse it in one line, and leave the earlier file.
         writeFile(folder.filePath(QStringLiteral("out")), "earlier\n");
         for (const QString &format : {QStringLiteral("plain"), QStringLiteral("tsv"), QStringLiteral("aligned")}) {
-            result = run({QStringLiteral("-n"), QStringLiteral("3"), QStringLiteral("--format"), format, QStringLiteral("-o"),
-                          folder.filePath(QStringLiteral("out"))},
+            result = run({QStringLiteral("-n"), QStringLiteral("3"), QStringLiteral("--format"), format,
+                          QStringLiteral("-o"), folder.filePath(QStringLiteral("out"))},
                          program);
             QCOMPARE(result.exitCode, 1);
-            QVERIFY2(result.err.startsWith(QLatin1String("orvelle: the place database gives ZIP code '99502' a ")) &&
-                         result.err.endsWith(QStringLiteral("--format %1 cannot hold: csv, jsonl, json and sql can\n").arg(format)),
+            QVERIFY2(result.err.startsWith(QLatin1String("orvelle: the place database gives ZIP code '99502' a "))
+                         && result.err.endsWith(
+                             QStringLiteral("--format %1 cannot hold: csv, jsonl, json and sql can\n").arg(format)),
                      qPrintable(result.err));
             QCOMPARE(contents(folder.filePath(QStringLiteral("out"))), QByteArray("earlier\n"));
         }
@@ -799,7 +827,8 @@ private slots:
         const Run result = run(arguments);
         QCOMPARE(result.exitCode, 2);
         QVERIFY(result.out.isEmpty());
-        QVERIFY2(result.err.startsWith(QLatin1String("orvelle: ")) && result.err.contains(named), qPrintable(result.err));
+        QVERIFY2(result.err.startsWith(QLatin1String("orvelle: ")) && result.err.contains(named),
+                 qPrintable(result.err));
     }
 
     void everyMessageIsOneLine_data()
@@ -816,7 +845,8 @@ private slots:
         row("a listing's format", "--list-states --format json", 2, "--list-states writes TAB-separated lines");
         row("no earlier file", "-n 100000 -o new.txt", 1, "File too large");
         row("an echoed list cut short",
-            "-n 1 --state CT $(i=0; while [ $i -lt 20000 ]; do echo --zip-prefix 9$((i % 90 + 10)); i=$((i + 1)); done)",
+            "-n 1 --state CT $(i=0; while [ $i -lt 20000 ]; do echo --zip-prefix 9$((i % 90 + 10)); i=$((i + 1)); "
+            "done)",
             2, "no place matches --state CT --zip-prefix 910,911,912,913,914,915,916,917,... (82 more)");
     }
 
@@ -841,11 +871,11 @@ private slots:
     void namesInAnyCase()
     {
         // Names of formats, fields, states, groups, weights and units alike are taken in any case.
-        const Run result = run({QStringLiteral("-n"), QStringLiteral("1"), QStringLiteral("--format"), QStringLiteral("JSONL"),
-                                QStringLiteral("--weight"), QStringLiteral("Population"), QStringLiteral("--fields"),
-                                QStringLiteral("State,ZIP"), QStringLiteral("--state"), QStringLiteral("ny,Military"),
-                                QStringLiteral("--near"), QStringLiteral("10001"), QStringLiteral("--within"),
-                                QStringLiteral("5KM")});
+        const Run result = run({QStringLiteral("-n"), QStringLiteral("1"), QStringLiteral("--format"),
+                                QStringLiteral("JSONL"), QStringLiteral("--weight"), QStringLiteral("Population"),
+                                QStringLiteral("--fields"), QStringLiteral("State,ZIP"), QStringLiteral("--state"),
+                                QStringLiteral("ny,Military"), QStringLiteral("--near"), QStringLiteral("10001"),
+                                QStringLiteral("--within"), QStringLiteral("5KM")});
         QCOMPARE(result.exitCode, 0);
         QVERIFY2(result.out.startsWith("{\"state\":\"NY\",\"zip\":\"1") && result.out.count('\n') == 1,
                  result.out.constData());
@@ -885,8 +915,9 @@ private slots:
         // Whatever is wrong with the file, one line that names it and its cause, status 1,
         // and no output; the permissions as an unprivileged user sees them.
         const QString database = folder.filePath(QStringLiteral("zipbase.mdb"));
-        QVERIFY(QFile::setPermissions(folder.path(), QFile::permissions(folder.path()) | QFile::ReadOther
-                                                         | QFile::ExeOther | QFile::ReadGroup | QFile::ExeGroup));
+        QVERIFY(QFile::setPermissions(folder.path(),
+                                      QFile::permissions(folder.path()) | QFile::ReadOther | QFile::ExeOther
+                                          | QFile::ReadGroup | QFile::ExeGroup));
         const auto unprivileged = [](QProcess &process) {
             if (geteuid() == 0)
                 process.setChildProcessModifier([] {
@@ -905,23 +936,24 @@ private slots:
             {[&] { writeFile(database, QByteArray()); },
              QStringLiteral("The place database %1 is empty (zero bytes), not a database file.")},
             {[&] {
-                 QVERIFY(QFile::copy(QStringLiteral(ZIPBASE_PATH), database));
-                 QVERIFY(QFile::setPermissions(database, QFile::WriteOwner));
+            QVERIFY(QFile::copy(QStringLiteral(ZIPBASE_PATH), database));
+            QVERIFY(QFile::setPermissions(database, QFile::WriteOwner));
              },
              QStringLiteral("The place database %1 cannot be opened: Permission denied.")},
             {[&] { makeDatabase(database, "CREATE TABLE towns (city TEXT);"); },
              QStringLiteral("The place database %1 has no table \"zip_codes\".")},
             {[&] {
-                 makeDatabase(database, "PRAGMA journal_mode=WAL; CREATE TABLE zip_codes (city TEXT, state TEXT, zip TEXT);"
-                                        "INSERT INTO zip_codes VALUES ('McCall', 'ID', '83638');");
-                 QVERIFY(QFile::setPermissions(database, QFile::ReadOwner | QFile::ReadOther));
-                 QVERIFY(QFile::setPermissions(folder.path(), QFile::ReadOwner | QFile::ExeOwner | QFile::ReadOther
-                                                                  | QFile::ExeOther));
+            makeDatabase(database,
+                         "PRAGMA journal_mode=WAL; CREATE TABLE zip_codes (city TEXT, state TEXT, zip TEXT);"
+                         "INSERT INTO zip_codes VALUES ('McCall', 'ID', '83638');");
+            QVERIFY(QFile::setPermissions(database, QFile::ReadOwner | QFile::ReadOther));
+            QVERIFY(QFile::setPermissions(folder.path(),
+                                          QFile::ReadOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther));
              },
              QStringLiteral("The place database %1 keeps a write-ahead log, which SQLite reads only where it may write "
                             "beside the file, and its folder is read-only (PRAGMA journal_mode=DELETE makes it "
                             "readable anywhere).")},
-        };
+            };
         for (const auto &[make, message] : faults) {
             make();
             const Run result = run(arguments, program, unprivileged);
@@ -941,10 +973,13 @@ private slots:
         makeDatabase(folder.filePath(QStringLiteral("zipbase.mdb")),
                      "CREATE TABLE zip_codes (city TEXT NOT NULL, state TEXT NOT NULL, zip TEXT NOT NULL);");
         for (const QString &state : {QString(), QStringLiteral("CA")}) {
-            result = run(state.isEmpty() ? arguments : arguments + QStringList{QStringLiteral("--state"), state}, program);
+            result = run(state.isEmpty() ? arguments : arguments + QStringList{QStringLiteral("--state"), state},
+                         program);
             QCOMPARE(result.exitCode, 1);
-            QCOMPARE(result.err, QStringLiteral("orvelle: the place database %1 holds no places: its table \"zip_codes\" is empty\n")
-                                     .arg(folder.filePath(QStringLiteral("zipbase.mdb"))));
+            QCOMPARE(
+                result.err,
+                QStringLiteral("orvelle: the place database %1 holds no places: its table \"zip_codes\" is empty\n")
+                    .arg(folder.filePath(QStringLiteral("zipbase.mdb"))));
         }
         // A database the window alone could read still gives its three columns; weights need the population.
         makeDatabase(folder.filePath(QStringLiteral("zipbase.mdb")),
@@ -961,11 +996,13 @@ private slots:
     {
         QTemporaryDir folder;
         // An output name: the file of exactly that name, and no other.
-        Run result = runShell(QStringLiteral("exec \"$0\" -n 3 --seed 1 -o \"$(printf 'data\\377.txt')\""), folder.path());
+        Run result = runShell(QStringLiteral("exec \"$0\" -n 3 --seed 1 -o \"$(printf 'data\\377.txt')\""),
+                              folder.path());
         QCOMPARE(result.exitCode, 0);
         QCOMPARE(entryBytes(folder.path()), QList<QByteArray>{"data\xff.txt"});
         QCOMPARE(contents(folder.filePath(QStringLiteral("data"))), QByteArray("(missing)"));
-        std::filesystem::remove(std::filesystem::path(QFile::encodeName(folder.path()).toStdString() + "/data\xff.txt"));
+        std::filesystem::remove(
+            std::filesystem::path(QFile::encodeName(folder.path()).toStdString() + "/data\xff.txt"));
 
         // A program in a folder of such a name finds its database there, and names it byte for byte.
         const std::string programFolder = QFile::encodeName(folder.path()).toStdString() + "/prog\xfe";
@@ -991,8 +1028,8 @@ private slots:
         writeFile(target, "earlier\n");
         QVERIFY(QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner));
         QVERIFY(QFile::link(target, folder.filePath(QStringLiteral("link"))));
-        const Run result = run({QStringLiteral("-n"), QStringLiteral("2"), QStringLiteral("--seed"), QStringLiteral("7"),
-                                QStringLiteral("-o"), folder.filePath(QStringLiteral("link"))});
+        const Run result = run({QStringLiteral("-n"), QStringLiteral("2"), QStringLiteral("--seed"),
+                                QStringLiteral("7"), QStringLiteral("-o"), folder.filePath(QStringLiteral("link"))});
         QCOMPARE(result.exitCode, 0);
         // The link's file is replaced, keeping its permissions; the link stays a link.
         QCOMPARE(contents(target), QByteArray("Glenwood, MD 21738\nOpelika, AL 36804\n"));
@@ -1009,14 +1046,17 @@ private slots:
         QVERIFY(QFile::copy(QStringLiteral(ZIPBASE_PATH), folder.filePath(QStringLiteral("zipbase.mdb"))));
         writeFile(folder.filePath(QStringLiteral("orvelle-window")), "the window\n");
         QVERIFY(QFile::link(folder.filePath(QStringLiteral("zipbase.mdb")), folder.filePath(QStringLiteral("link"))));
-        QCOMPARE(::link(QFile::encodeName(program).constData(), QFile::encodeName(folder.filePath(QStringLiteral("hard"))).constData()), 0);
+        QCOMPARE(::link(QFile::encodeName(program).constData(),
+                        QFile::encodeName(folder.filePath(QStringLiteral("hard"))).constData()),
+                 0);
         const QByteArray database = contents(folder.filePath(QStringLiteral("zipbase.mdb")));
         const QByteArray executable = contents(program);
         writeFile(folder.filePath(QStringLiteral("liborvelle_libreoffice.so")), "the plugin\n");
-        for (const char *target :
-             {"zipbase.mdb", "./zipbase.mdb", "link", "orvelle", "./hard", "orvelle-window", "liborvelle_libreoffice.so"}) {
-            const Run result = run({QStringLiteral("-n"), QStringLiteral("5"), QStringLiteral("-o"), QLatin1String(target)},
-                                   program, [&](QProcess &process) { process.setWorkingDirectory(folder.path()); });
+        for (const char *target : {"zipbase.mdb", "./zipbase.mdb", "link", "orvelle", "./hard", "orvelle-window",
+                                   "liborvelle_libreoffice.so"}) {
+            const Run result = run(
+                {QStringLiteral("-n"), QStringLiteral("5"), QStringLiteral("-o"), QLatin1String(target)}, program,
+                [&](QProcess &process) { process.setWorkingDirectory(folder.path()); });
             QCOMPARE(result.exitCode, 1);
             QVERIFY2(result.err.contains(QLatin1String("is the program's own file")), qPrintable(result.err));
         }
@@ -1043,7 +1083,8 @@ private slots:
             });
         });
         QCOMPARE(result.exitCode, 1);
-        QVERIFY2(result.err.contains(QLatin1String("; the earlier file of that name is unchanged\n")), qPrintable(result.err));
+        QVERIFY2(result.err.contains(QLatin1String("; the earlier file of that name is unchanged\n")),
+                 qPrintable(result.err));
         // The limit is reached in the middle of a write, and named.
         QVERIFY2(result.err.contains(QLatin1String(": File too large;")), qPrintable(result.err));
         QCOMPARE(contents(target), QByteArray("earlier\n"));
@@ -1056,7 +1097,8 @@ private slots:
         result = run({QStringLiteral("--count"), QStringLiteral("10")}, QStringLiteral(ORVELLE_PROGRAM),
                      [](QProcess &process) { process.setStandardOutputFile(QStringLiteral("/dev/full")); });
         QCOMPARE(result.exitCode, 1);
-        QVERIFY2(result.err.startsWith(QLatin1String("orvelle: standard output could not be written")), qPrintable(result.err));
+        QVERIFY2(result.err.startsWith(QLatin1String("orvelle: standard output could not be written")),
+                 qPrintable(result.err));
 
         // A folder that does not exist.
         result = run(arguments + QStringList{folder.filePath(QStringLiteral("missing/places.txt"))});
@@ -1066,7 +1108,8 @@ private slots:
         // A folder that takes no new file, as an unprivileged user sees it: the earlier file, writable, stays.
         QVERIFY(QFile::setPermissions(target, QFile::permissions(target) | QFile::WriteOther | QFile::ReadOther));
         const QFile::Permissions writable = QFile::permissions(folder.path());
-        QVERIFY(QFile::setPermissions(folder.path(), QFile::ReadOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther));
+        QVERIFY(QFile::setPermissions(folder.path(),
+                                      QFile::ReadOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther));
         result = run(arguments + QStringList{target}, QStringLiteral(ORVELLE_PROGRAM), [](QProcess &process) {
             if (geteuid() == 0)
                 process.setChildProcessModifier([] {
@@ -1076,8 +1119,9 @@ private slots:
         });
         QVERIFY(QFile::setPermissions(folder.path(), writable));
         QCOMPARE(result.exitCode, 1);
-        QVERIFY2(result.err.endsWith(QLatin1String(": Permission denied; the earlier file of that name is unchanged\n")),
-                 qPrintable(result.err));
+        QVERIFY2(
+            result.err.endsWith(QLatin1String(": Permission denied; the earlier file of that name is unchanged\n")),
+            qPrintable(result.err));
         QCOMPARE(contents(target), QByteArray("earlier\n"));
     }
 
@@ -1087,25 +1131,29 @@ private slots:
         // The shell's file, named as the process's own standard output or error, or another descriptor
         // of it: written in place after what the shell wrote, and before what it writes next.
         const QString rows = QStringLiteral("\"$0\" -n 2 --seed 7 -o");
-        const QString command = QStringLiteral(
-            "{ echo header; %1 /dev/stdout; %1 /proc/self/fd/1; %1 - ; } > f; %1 /dev/stderr 2>> f; "
-            "%1 /dev/fd/3 3>> f; %1 \"$PWD/f\" >> f; echo footer >> f")
-                                    .arg(rows);
+        const QString command =
+            QStringLiteral("{ echo header; %1 /dev/stdout; %1 /proc/self/fd/1; %1 - ; } > f; %1 /dev/stderr 2>> f; "
+                           "%1 /dev/fd/3 3>> f; %1 \"$PWD/f\" >> f; echo footer >> f")
+                .arg(rows);
         Run result = runShell(command, folder.path());
         QCOMPARE(result.exitCode, 0);
         QCOMPARE(contents(folder.filePath(QStringLiteral("f"))),
-                 "header\n" + run({QStringLiteral("-n"), QStringLiteral("2"), QStringLiteral("--seed"), QStringLiteral("7")}).out.repeated(6)
+                 "header\n"
+                     + run({QStringLiteral("-n"), QStringLiteral("2"), QStringLiteral("--seed"), QStringLiteral("7")})
+                           .out.repeated(6)
                      + "footer\n");
         QCOMPARE(entryBytes(folder.path()), QList<QByteArray>{"f"});
 
         // Every command on a closed standard output, or one that fails at its flush or close: status 1, the cause.
-        for (const char *arguments : {"-n 2", "-n 2 -o /dev/stdout", "--help", "--version", "--list-states", "--list-fields"}) {
+        for (const char *arguments :
+             {"-n 2", "-n 2 -o /dev/stdout", "--help", "--version", "--list-states", "--list-fields"}) {
             result = runShell(QStringLiteral("exec \"$0\" %1 >&-").arg(QLatin1String(arguments)));
             QCOMPARE(result.exitCode, 1);
             QCOMPARE(result.err, QStringLiteral("orvelle: standard output is closed\n"));
             result = runShell(QStringLiteral("exec \"$0\" %1 > /dev/full").arg(QLatin1String(arguments)));
             QCOMPARE(result.exitCode, 1);
-            QVERIFY2(result.err.endsWith(QLatin1String(": No space left on device\n")) && result.err.count(QLatin1Char('\n')) == 1,
+            QVERIFY2(result.err.endsWith(QLatin1String(": No space left on device\n"))
+                         && result.err.count(QLatin1Char('\n')) == 1,
                      qPrintable(result.err));
         }
         // A closed standard error or input takes no file's place either.
@@ -1144,14 +1192,16 @@ private slots:
             // Ended by the signal, as a shell sees it (status 128 + n), with the new file gone.
             QVERIFY(WIFSIGNALED(status));
             QCOMPARE(WTERMSIG(status), signal);
-            QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("places.txt")});
+            QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden),
+                     QStringList{QStringLiteral("places.txt")});
             QCOMPARE(contents(target), QByteArray("earlier\n"));
         }
         // A file size limit, as "ulimit -f" sets it, fails the write and names it.
         const Run result = runShell(QStringLiteral("ulimit -f 64; exec \"$0\" -n 100000 -o places.txt"), folder.path());
         QCOMPARE(result.exitCode, 1);
-        QCOMPARE(result.err, QStringLiteral("orvelle: the file 'places.txt' could not be written: File too large; "
-                                            "the earlier file of that name is unchanged\n"));
+        QCOMPARE(result.err,
+                 QStringLiteral("orvelle: the file 'places.txt' could not be written: File too large; "
+                                "the earlier file of that name is unchanged\n"));
         QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("places.txt")});
         QCOMPARE(contents(target), QByteArray("earlier\n"));
     }

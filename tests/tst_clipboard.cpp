@@ -111,17 +111,15 @@ private slots:
         QTest::addColumn<QList<bool>>("checked");
         QTest::addColumn<QString>("expected");
 
-        QTest::newRow("unticked rows left out") << 1 << QList<QStringList>{{"t1"}, {"t2"}, {"t3"}}
-                                                << QList<bool>{true, false, true} << "t1\r\nt3\r\n";
+        QTest::newRow("unticked rows left out")
+            << 1 << QList<QStringList>{{"t1"}, {"t2"}, {"t3"}} << QList<bool>{true, false, true} << "t1\r\nt3\r\n";
         QTest::newRow("trailing spaces dropped, leading kept")
-            << 1 << QList<QStringList>{{"  ab  "}, {"abcdefgh"}} << QList<bool>{true, true}
-            << "  ab\r\nabcdefgh\r\n";
-        QTest::newRow("two columns") << 2 << QList<QStringList>{{"ab", "x"}, {"abcd", "yy"}}
-                                     << QList<bool>{true, true} << "ab  \tx\r\nabcd\tyy\r\n";
-        QTest::newRow("empty last cell") << 2 << QList<QStringList>{{"ab", ""}} << QList<bool>{true}
-                                         << "ab\t\r\n";
-        QTest::newRow("unticked row widens") << 2 << QList<QStringList>{{"ab", "x"}, {"abcdef", "yyyy"}}
-                                             << QList<bool>{true, false} << "ab    \tx\r\n";
+            << 1 << QList<QStringList>{{"  ab  "}, {"abcdefgh"}} << QList<bool>{true, true} << "  ab\r\nabcdefgh\r\n";
+        QTest::newRow("two columns") << 2 << QList<QStringList>{{"ab", "x"}, {"abcd", "yy"}} << QList<bool>{true, true}
+                                     << "ab  \tx\r\nabcd\tyy\r\n";
+        QTest::newRow("empty last cell") << 2 << QList<QStringList>{{"ab", ""}} << QList<bool>{true} << "ab\t\r\n";
+        QTest::newRow("unticked row widens")
+            << 2 << QList<QStringList>{{"ab", "x"}, {"abcdef", "yyyy"}} << QList<bool>{true, false} << "ab    \tx\r\n";
         QTest::newRow("blank line stops at the line before")
             << 1 << QList<QStringList>{{"a"}, {"   "}} << QList<bool>{true, true} << "a\r\n\r\n";
         QTest::newRow("spaces before a TAB stay")

@@ -111,31 +111,35 @@ void TestErrorReport::loopHeaderAndEndRecovery()
 
     // A normal loop runs first..last, none when last < first.
     QList<int> seen;
-    guard.forLoop(110, 116, 1, [] { return 3; }, [&](int i) { seen.append(i); });
+    guard.forLoop(
+        110, 116, 1, [] { return 3; }, [&](int i) { seen.append(i); });
     QCOMPARE(seen, (QList<int>{1, 2, 3}));
     seen.clear();
-    guard.forLoop(110, 116, 1, [] { return 0; }, [&](int i) { seen.append(i); });
+    guard.forLoop(
+        110, 116, 1, [] { return 0; }, [&](int i) { seen.append(i); });
     QVERIFY(seen.isEmpty());
     QVERIFY(dialogs.messages.isEmpty());
 
     // A failed header enters the body once.
-    guard.forLoop(110, 116, 1, []() -> int { throw Failure(QStringLiteral("Type mismatch")); },
-                  [&](int i) { seen.append(i); });
+    guard.forLoop(
+        110, 116, 1, []() -> int { throw Failure(QStringLiteral("Type mismatch")); }, [&](int i) { seen.append(i); });
     QCOMPARE(seen, QList<int>{1});
     QCOMPARE(dialogs.messages.size(), 1);
     QVERIFY(dialogs.messages.last().text.contains(QStringLiteral("at line 110")));
 
     // ... unless the loop needs its bound.
     seen.clear();
-    guard.forLoop(110, 116, 1, []() -> int { throw Failure(QStringLiteral("Type mismatch")); },
-                  [&](int i) { seen.append(i); }, Guard::OnFailedHeader::SkipLoop);
+    guard.forLoop(
+        110, 116, 1, []() -> int { throw Failure(QStringLiteral("Type mismatch")); }, [&](int i) { seen.append(i); },
+        Guard::OnFailedHeader::SkipLoop);
     QVERIFY(seen.isEmpty());
     QCOMPARE(dialogs.messages.size(), 2);
 
     // A failed loop end leaves the loop: the counter cannot pass the 32-bit range.
     seen.clear();
-    guard.forLoop(110, 116, std::numeric_limits<std::int32_t>::max() - 1,
-                  [] { return std::numeric_limits<std::int32_t>::max(); }, [&](int i) { seen.append(i); });
+    guard.forLoop(
+        110, 116, std::numeric_limits<std::int32_t>::max() - 1, [] { return std::numeric_limits<std::int32_t>::max(); },
+        [&](int i) { seen.append(i); });
     QCOMPARE(seen.size(), 2);
     QCOMPARE(dialogs.messages.size(), 3);
     QVERIFY(dialogs.messages.last().text.startsWith(QStringLiteral("Overflow\r\n")));
@@ -146,12 +150,14 @@ void TestErrorReport::everyFailingPassIsReported()
 {
     RecordingDialogs dialogs;
     Guard guard(dialogs, source);
-    guard.forLoop(182, 224, 1, [] { return 4; }, [&](int i) {
+    guard.forLoop(
+        182, 224, 1, [] { return 4; },
+        [&](int i) {
         guard.step(222, [&] {
             if (i % 2 == 0)
                 failWith(QStringLiteral("Bad file name or number"));
         });
-    });
+        });
     QCOMPARE(dialogs.messages.size(), 2);
     for (const ShownMessage &message : dialogs.messages)
         QVERIFY(message.text.contains(QStringLiteral("at line 222\r\r")));
@@ -166,8 +172,9 @@ void TestErrorReport::unguardedRoutineReportsTheCallingStep()
     int value = 7;
     guard.step(120, [&] { value = unguardedHelper(); });
     QCOMPARE(value, 7);
-    QCOMPARE(dialogs.texts(), QStringList{errorReportText(QStringLiteral("Path not found"),
-                                                          QStringLiteral("in Orvelle2021/08/31.Form1.PushButton3_Click "), 120)});
+    QCOMPARE(dialogs.texts(),
+             QStringList{errorReportText(QStringLiteral("Path not found"),
+                                         QStringLiteral("in Orvelle2021/08/31.Form1.PushButton3_Click "), 120)});
 }
 
 void TestErrorReport::otherExceptionsAreDescribed()

@@ -44,10 +44,10 @@ QByteArray cursorFile()
     out.setByteOrder(QDataStream::LittleEndian);
     const quint32 xorSize = 32 * 32 * 4;
     const quint32 andSize = 32 * 4;
-    out << quint16(0) << quint16(2) << quint16(1);                        // a cursor file with one image
-    out << quint8(32) << quint8(32) << quint8(0) << quint8(0);            // 32 x 32
-    out << quint16(5) << quint16(3);                                      // hot spot
-    out << quint32(40 + xorSize + andSize) << quint32(6 + 16);            // size and offset of the image
+    out << quint16(0) << quint16(2) << quint16(1);                              // a cursor file with one image
+    out << quint8(32) << quint8(32) << quint8(0) << quint8(0);                  // 32 x 32
+    out << quint16(5) << quint16(3);                                            // hot spot
+    out << quint32(40 + xorSize + andSize) << quint32(6 + 16);                  // size and offset of the image
     out << quint32(40) << qint32(32) << qint32(64) << quint16(1) << quint16(32) // BITMAPINFOHEADER
         << quint32(0) << quint32(xorSize + andSize) << qint32(0) << qint32(0) << quint32(0) << quint32(0);
     for (quint32 i = 0; i < 32 * 32; ++i)
@@ -339,8 +339,10 @@ void TestForm1::badStoredCheckValues()
     SettingsStore().write(SettingsStore::Key::Zip, value);
     auto window = makeWindow();
     QCOMPARE(m_dialogs.messages.size(), 2);
-    QVERIFY(m_dialogs.messages[0].text.contains(QStringLiteral("in Orvelle2021/08/31.Form1.Form_Load at line 134\r\r")));
-    QVERIFY(m_dialogs.messages[1].text.contains(QStringLiteral("in Orvelle2021/08/31.Form1.Form_Load at line 138\r\r")));
+    QVERIFY(
+        m_dialogs.messages[0].text.contains(QStringLiteral("in Orvelle2021/08/31.Form1.Form_Load at line 134\r\r")));
+    QVERIFY(
+        m_dialogs.messages[1].text.contains(QStringLiteral("in Orvelle2021/08/31.Form1.Form_Load at line 138\r\r")));
     QCOMPARE(m_dialogs.messages[0].title, QStringLiteral("Application Error"));
     QCOMPARE(window->findChild<QCheckBox *>("Check1")->checkState(), Qt::Unchecked);
     QCOMPARE(window->findChild<QCheckBox *>("Check2")->checkState(), Qt::Checked);
@@ -761,7 +763,8 @@ void TestForm1::contextMenuTicksEveryRow()
                     item->trigger();
             menu->close();
         });
-        QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(20, 20), view->viewport()->mapToGlobal(QPoint(20, 20)));
+        QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(20, 20),
+                                view->viewport()->mapToGlobal(QPoint(20, 20)));
         QApplication::sendEvent(view->viewport(), &event);
     };
     choose(QStringLiteral("Check All"));
@@ -776,7 +779,8 @@ void TestForm1::contextMenuTicksEveryRow()
 void TestForm1::damagedSettingsFileIsReportedAndKept()
 {
     const QString path = SettingsStore().fileName(SettingsStore::name(SettingsStore::Key::City));
-    const QByteArray damaged = QByteArrayLiteral("Number%20Of%20Records=42\nCheck2=0\n\x00\xff[[[General\n=====\n\xfe\xfe");
+    const QByteArray damaged = QByteArrayLiteral(
+        "Number%20Of%20Records=42\nCheck2=0\n\x00\xff[[[General\n=====\n\xfe\xfe");
     writeFile(path, damaged);
     auto window = makeWindow();
     QCOMPARE(m_dialogs.messages.size(), 1);
@@ -833,9 +837,8 @@ void TestForm1::unstorableOptionsAreToldOnce()
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
     const QString path = SettingsStore().fileName(SettingsStore::name(SettingsStore::Key::City));
     const QString folder = QFileInfo(path).path();
-    const auto writable = qScopeGuard([&] {
-        QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    });
+    const auto writable = qScopeGuard(
+        [&] { QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner); });
     const bool pipe = made == QLatin1String("pipe");
     if (made == QLatin1String("folder")) {
         QVERIFY(QDir().mkpath(path));
@@ -943,9 +946,10 @@ void TestForm1::saveTextFileFromTheWindow()
     QCOMPARE(m_dialogs.saveTitles, QStringList{QStringLiteral("Save")});
     QFile file(path);
     QVERIFY(file.open(QIODevice::ReadOnly));
-    QCOMPARE(file.readAll(), QByteArray("Result(s)           \t\r\n"
-                                        "Holtsville, NY 00501\t\r\n"
-                                        "Ann Arbor, MI 48103 \t\r\n"));
+    QCOMPARE(file.readAll(),
+             QByteArray("Result(s)           \t\r\n"
+                        "Holtsville, NY 00501\t\r\n"
+                        "Ann Arbor, MI 48103 \t\r\n"));
     QCOMPARE(window->pointer(), Pointer::Normal);
     QCOMPARE(window->progressBar().text(), QStringLiteral("Progress Bar"));
     QVERIFY(m_dialogs.messages.isEmpty());
@@ -970,8 +974,9 @@ void TestForm1::spreadsheetFromTheWindow()
     list.setChecked(1, true);
     list.setChecked(3, true);
     QTest::mouseClick(window->findChild<QPushButton *>("PushButton13"), Qt::LeftButton);
-    QCOMPARE(m_spreadsheets.calls, (QStringList{"workbook", "cell 1,1 Result(s)", "cell 2,1 Holtsville, NY 00501",
-                                                "cell 4,1 Ann Arbor, MI 48103", "autofit", "visible 1"}));
+    QCOMPARE(m_spreadsheets.calls,
+             (QStringList{"workbook", "cell 1,1 Result(s)", "cell 2,1 Holtsville, NY 00501",
+                          "cell 4,1 Ann Arbor, MI 48103", "autofit", "visible 1"}));
     QCOMPARE(window->pointer(), Pointer::Normal);
     QVERIFY(m_dialogs.messages.isEmpty());
 }
@@ -1019,9 +1024,9 @@ void TestForm1::commandsStandAsideWhileTheOfficeStarts()
     QTest::mouseClick(window->findChild<QPushButton *>("PushButton13"), Qt::LeftButton);
 
     QVERIFY(probing);
-    QCOMPARE(m_spreadsheets.calls, (QStringList{"workbook", "cell 1,1 Result(s)", "cell 2,1 Holtsville, NY 00501",
-                                                "cell 3,1 Akutan, AK 99553", "cell 4,1 Ann Arbor, MI 48103", "autofit",
-                                                "visible 1"}));
+    QCOMPARE(m_spreadsheets.calls,
+             (QStringList{"workbook", "cell 1,1 Result(s)", "cell 2,1 Holtsville, NY 00501",
+                          "cell 3,1 Akutan, AK 99553", "cell 4,1 Ann Arbor, MI 48103", "autofit", "visible 1"}));
     QCOMPARE(rowsOf(window->list()), QStringList({"Holtsville, NY 00501", "Akutan, AK 99553", "Ann Arbor, MI 48103"}));
     QCOMPARE(window->pointer(), Pointer::Normal);
     QVERIFY(m_dialogs.messages.isEmpty());
@@ -1047,7 +1052,8 @@ void TestForm1::failedStoreAtCloseIsReported()
     QDir().mkpath(settings.fileName(SettingsStore::name(SettingsStore::Key::Prefixes)));
     window->close();
     QCOMPARE(m_dialogs.messages.size(), 1);
-    QVERIFY(m_dialogs.messages[0].text.contains(QStringLiteral("in Orvelle2021/08/31.Form1.Form_QueryUnload at line 110\r\r")));
+    QVERIFY(m_dialogs.messages[0].text.contains(
+        QStringLiteral("in Orvelle2021/08/31.Form1.Form_QueryUnload at line 110\r\r")));
     QVERIFY(!window->isVisible());
 }
 

@@ -253,8 +253,9 @@ void TestGeneration::fieldSetsThroughTheRun()
     QFETCH(QString, row);
     // One record: every row shows its display string.
     QTemporaryDir dir;
-    makeDatabase(dir.path(), QStringLiteral("CREATE TABLE zip_codes (city TEXT, state TEXT, zip TEXT);"
-                                            "INSERT INTO zip_codes VALUES ('SAINT PAUL', 'mn', '05501');"));
+    makeDatabase(dir.path(),
+                 QStringLiteral("CREATE TABLE zip_codes (city TEXT, state TEXT, zip TEXT);"
+                                "INSERT INTO zip_codes VALUES ('SAINT PAUL', 'mn', '05501');"));
     m_host.folder = dir.path();
     m_host.fields = fields;
     m_host.number = QStringLiteral("3");
@@ -391,7 +392,8 @@ void TestGeneration::unreadableDatabaseLeavesTheList()
     const QString text = m_host.m_dialogs.messages[0].text;
     QVERIFY2(text.contains(description), qPrintable(text));
     if (step != 146)
-        QVERIFY2(text.startsWith(QStringLiteral("The place database %1/zipbase.mdb ").arg(dir.path())), qPrintable(text));
+        QVERIFY2(text.startsWith(QStringLiteral("The place database %1/zipbase.mdb ").arg(dir.path())),
+                 qPrintable(text));
     QCOMPARE(rowsOf(list), QStringList{QStringLiteral("kept")});
     QCOMPARE(m_host.pointers, (QList<Pointer>{Pointer::Hourglass, Pointer::Normal}));
     QCOMPARE(m_host.m_progress.values, QList<double>{0.0});
@@ -404,9 +406,10 @@ void TestGeneration::unreadableRecordRepeatsTheRowBefore()
     // is reported and repeats the row before (the first row: an empty one),
     // whether that row's text was read or reused from an earlier draw.
     QTemporaryDir dir;
-    makeDatabase(dir.path(), QStringLiteral("CREATE TABLE zip_codes (city TEXT, state TEXT, zip TEXT);"
-                                            "INSERT INTO zip_codes VALUES ('AGAWAM', 'MA', '01001'), "
-                                            "(NULL, 'NY', '00501'), ('ADJUNTAS', 'PR', '00601');"));
+    makeDatabase(dir.path(),
+                 QStringLiteral("CREATE TABLE zip_codes (city TEXT, state TEXT, zip TEXT);"
+                                "INSERT INTO zip_codes VALUES ('AGAWAM', 'MA', '01001'), "
+                                "(NULL, 'NY', '00501'), ('ADJUNTAS', 'PR', '00601');"));
     m_host.folder = dir.path();
     m_host.number = QStringLiteral("300");
     ResultsColumnList list;

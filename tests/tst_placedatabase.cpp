@@ -88,23 +88,40 @@ void TestPlaceDatabase::normalize_data()
 {
     QTest::addColumn<QString>("value");
     QTest::addColumn<QString>("display");
-    QTest::newRow("city state") << "NEW YORK, NY" << "New York, NY";
-    QTest::newRow("hyphen") << "WINSTON-SALEM, NC" << "Winston-salem, NC";
-    QTest::newRow("apostrophe") << "O'FALLON, MO" << "O'fallon, MO";
-    QTest::newRow("full stop") << "ST. LOUIS, MO" << "St. Louis, MO";
-    QTest::newRow("all fields") << "HOLTSVILLE, NY 00501" << "Holtsville, NY 00501";
-    QTest::newRow("state zip, no comma") << "NY 00501" << "Ny 00501";
-    QTest::newRow("state only") << "NY" << "Ny";
-    QTest::newRow("zip only, leading zeros") << "00501" << "00501";
-    QTest::newRow("city zip") << "HOLTSVILLE 00501" << "Holtsville 00501";
-    QTest::newRow("comma last") << "ABC," << "Abc,";
-    QTest::newRow("short piece") << "ABC, N" << "Abc, N";
-    QTest::newRow("every occurrence of the piece") << "A, NY, NY" << "A, NY, NY";
-    QTest::newRow("digit does not start a word") << "1ST AVE, NY" << "1st Ave, NY";
-    QTest::newRow("non-ASCII letters") << "DOÑA ANA, NM" << "Doña Ana, NM";
-    QTest::newRow("accented lower to upper") << "élan éTÉ" << "Élan Été";
-    QTest::newRow("sharp s keeps its length") << "STRAßE, ßX" << "Straße, ßX";
-    QTest::newRow("empty") << "" << "";
+    QTest::newRow("city state") << "NEW YORK, NY"
+                                << "New York, NY";
+    QTest::newRow("hyphen") << "WINSTON-SALEM, NC"
+                            << "Winston-salem, NC";
+    QTest::newRow("apostrophe") << "O'FALLON, MO"
+                                << "O'fallon, MO";
+    QTest::newRow("full stop") << "ST. LOUIS, MO"
+                               << "St. Louis, MO";
+    QTest::newRow("all fields") << "HOLTSVILLE, NY 00501"
+                                << "Holtsville, NY 00501";
+    QTest::newRow("state zip, no comma") << "NY 00501"
+                                         << "Ny 00501";
+    QTest::newRow("state only") << "NY"
+                                << "Ny";
+    QTest::newRow("zip only, leading zeros") << "00501"
+                                             << "00501";
+    QTest::newRow("city zip") << "HOLTSVILLE 00501"
+                              << "Holtsville 00501";
+    QTest::newRow("comma last") << "ABC,"
+                                << "Abc,";
+    QTest::newRow("short piece") << "ABC, N"
+                                 << "Abc, N";
+    QTest::newRow("every occurrence of the piece") << "A, NY, NY"
+                                                   << "A, NY, NY";
+    QTest::newRow("digit does not start a word") << "1ST AVE, NY"
+                                                 << "1st Ave, NY";
+    QTest::newRow("non-ASCII letters") << "DOÑA ANA, NM"
+                                       << "Doña Ana, NM";
+    QTest::newRow("accented lower to upper") << "élan éTÉ"
+                                             << "Élan Été";
+    QTest::newRow("sharp s keeps its length") << "STRAßE, ßX"
+                                              << "Straße, ßX";
+    QTest::newRow("empty") << ""
+                           << "";
 }
 
 void TestPlaceDatabase::normalize()
@@ -146,7 +163,8 @@ void TestPlaceDatabase::fixtureQueries_data()
 {
     QTest::addColumn<DisplayFieldSet>("fields");
     QTest::addColumn<QStringList>("values");
-    QTest::newRow("city") << DisplayFieldSet{true, false, false} << QStringList{"HOLTSVILLE", "WINSTON-SALEM", "O'FALLON"};
+    QTest::newRow("city") << DisplayFieldSet{true, false, false}
+                          << QStringList{"HOLTSVILLE", "WINSTON-SALEM", "O'FALLON"};
     QTest::newRow("state") << DisplayFieldSet{false, true, false} << QStringList{"NY", "NC", "MO"};
     QTest::newRow("zip") << DisplayFieldSet{false, false, true} << QStringList{"00501", "27101", "63366"};
     QTest::newRow("city state") << DisplayFieldSet{true, true, false}
@@ -181,9 +199,10 @@ void TestPlaceDatabase::fixtureQueries()
 void TestPlaceDatabase::nullColumnFailsTheRead()
 {
     const QString path = m_dir.filePath(QStringLiteral("nulls.mdb"));
-    makeDatabase(path, "CREATE TABLE zip_codes (city TEXT, state TEXT, zip TEXT);"
-                       "INSERT INTO zip_codes VALUES ('A', 'NY', NULL);"
-                       "INSERT INTO zip_codes VALUES ('B', 'NY', '');");
+    makeDatabase(path,
+                 "CREATE TABLE zip_codes (city TEXT, state TEXT, zip TEXT);"
+                 "INSERT INTO zip_codes VALUES ('A', 'NY', NULL);"
+                 "INSERT INTO zip_codes VALUES ('B', 'NY', '');");
     PlaceConnection connection;
     connection.open(path);
     PlaceRecordSet records;
@@ -226,8 +245,7 @@ void TestPlaceDatabase::badDatabases_data()
     QTest::newRow("text file") << "text.mdb" << QByteArray(2000, 'x') << QString() << "is not an SQLite database file";
     QTest::newRow("no table") << "notable.mdb" << QByteArray() << "CREATE TABLE places (city TEXT);"
                               << "has no table \"zip_codes\"";
-    QTest::newRow("missing column") << "nocolumn.mdb" << QByteArray()
-                                    << "CREATE TABLE zip_codes (city TEXT, zip TEXT);"
+    QTest::newRow("missing column") << "nocolumn.mdb" << QByteArray() << "CREATE TABLE zip_codes (city TEXT, zip TEXT);"
                                     << "has no column \"state\"";
 }
 
@@ -275,7 +293,8 @@ void TestPlaceDatabase::shippedDatabase()
     sqlite3 *db = nullptr;
     QCOMPARE(sqlite3_open_v2(ZIPBASE_PATH, &db, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
     sqlite3_stmt *count = nullptr;
-    sqlite3_prepare_v2(db, "SELECT count(*), sum(city = '' OR state = '' OR zip = '') FROM zip_codes", -1, &count, nullptr);
+    sqlite3_prepare_v2(db, "SELECT count(*), sum(city = '' OR state = '' OR zip = '') FROM zip_codes", -1, &count,
+                       nullptr);
     QCOMPARE(sqlite3_step(count), SQLITE_ROW);
     const int rows = sqlite3_column_int(count, 0);
     QCOMPARE(sqlite3_column_int(count, 1), 0);

@@ -191,9 +191,10 @@ void TestSettings::readInt16()
         QCOMPARE(int(value), expected);
     } catch (const Failure &failure) {
         QVERIFY2(!valid, qPrintable(failure.description()));
-        QCOMPARE(failure.description(), QStringLiteral("The setting \"Check1\" holds \"%1\", which is not "
-                                                       "a whole number from -32768 to 32767.")
-                                            .arg(text));
+        QCOMPARE(failure.description(),
+                 QStringLiteral("The setting \"Check1\" holds \"%1\", which is not "
+                                "a whole number from -32768 to 32767.")
+                     .arg(text));
     }
 }
 
@@ -203,15 +204,14 @@ void TestSettings::handWrittenFile_data()
     QTest::addColumn<QSettings::Status>("status");
     QTest::addColumn<QString>("number");
 
-    QTest::newRow("unquoted comma") << QByteArray("[General]\nNumber%20Of%20Records=1,000\n")
-                                    << QSettings::NoError << "1,000";
-    QTest::newRow("unterminated section") << QByteArray("[Orvelle\nNumber%20Of%20Records=5\nCheck2=0\n")
-                                          << QSettings::FormatError << "200";
+    QTest::newRow("unquoted comma") << QByteArray("[General]\nNumber%20Of%20Records=1,000\n") << QSettings::NoError
+                                    << "1,000";
+    QTest::newRow("unterminated section")
+        << QByteArray("[Orvelle\nNumber%20Of%20Records=5\nCheck2=0\n") << QSettings::FormatError << "200";
     static const char binary[] = "\x00\xff\xfe\x01 no setting\n\x7f\x80\x00";
-    QTest::newRow("binary") << QByteArray(binary, sizeof binary - 1)
-                            << QSettings::FormatError << "200";
-    QTest::newRow("good line kept") << QByteArray("Number%20Of%20Records=42\nnot a setting\n")
-                                    << QSettings::FormatError << "42";
+    QTest::newRow("binary") << QByteArray(binary, sizeof binary - 1) << QSettings::FormatError << "200";
+    QTest::newRow("good line kept") << QByteArray("Number%20Of%20Records=42\nnot a setting\n") << QSettings::FormatError
+                                    << "42";
 }
 
 void TestSettings::handWrittenFile()
@@ -291,9 +291,12 @@ void TestSettings::unwritableFile_data()
 {
     QTest::addColumn<QString>("made");
     QTest::addColumn<QString>("cause");
-    QTest::newRow("a folder in its place") << "folder" << "a folder of that name is in its place";
-    QTest::newRow("read-only file") << "read-only file" << "the file is read-only";
-    QTest::newRow("read-only folder") << "read-only folder" << "its folder FOLDER is read-only";
+    QTest::newRow("a folder in its place") << "folder"
+                                           << "a folder of that name is in its place";
+    QTest::newRow("read-only file") << "read-only file"
+                                    << "the file is read-only";
+    QTest::newRow("read-only folder") << "read-only folder"
+                                      << "its folder FOLDER is read-only";
 }
 
 void TestSettings::unwritableFile()
@@ -302,9 +305,8 @@ void TestSettings::unwritableFile()
     QFETCH(QString, cause);
     cause.replace(QStringLiteral("FOLDER"), folder());
     const QString path = folder() + "/Orvelle Software.conf";
-    const auto writable = qScopeGuard([&] {
-        QFile::setPermissions(folder(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    });
+    const auto writable = qScopeGuard(
+        [&] { QFile::setPermissions(folder(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner); });
     if (made == QLatin1String("folder")) {
         QVERIFY(QDir().mkpath(path));
     } else {

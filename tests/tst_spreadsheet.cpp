@@ -49,7 +49,10 @@ public:
 class FakeApplication : public SpreadsheetApplication
 {
 public:
-    explicit FakeApplication(FakeFactory &log) : m_log(log) {}
+    explicit FakeApplication(FakeFactory &log)
+        : m_log(log)
+    {
+    }
     ~FakeApplication() override { m_log.calls.append(QStringLiteral("release")); }
     void addWorkbook() override { m_log.record(QStringLiteral("add workbook"), m_log.callsLeft); }
     void setCell(int row, int column, const QString &value) override
@@ -137,13 +140,15 @@ void TestSpreadsheet::layout_data()
         << QStringList({"Result(s)", "State", "Zip"}) << QStringList({"-|Holtsville||00501", "-|Agawam|MA|01001"})
         << QStringList({"1,1 Result(s)", "1,2 Zip"});
     QTest::newRow("empty cells close up to the left")
-        << QStringList({"Result(s)", "State", "Zip"}) << QStringList({"x|Holtsville|NY|00501", "x|Agawam||01001", "x||PR|"})
-        << QStringList({"1,1 Result(s)", "1,2 State", "1,3 Zip", "2,1 Holtsville", "2,2 NY", "2,3 00501",
-                        "3,1 Agawam", "3,2 01001", "4,1 PR"});
+        << QStringList({"Result(s)", "State", "Zip"})
+        << QStringList({"x|Holtsville|NY|00501", "x|Agawam||01001", "x||PR|"})
+        << QStringList({"1,1 Result(s)", "1,2 State", "1,3 Zip", "2,1 Holtsville", "2,2 NY", "2,3 00501", "3,1 Agawam",
+                        "3,2 01001", "4,1 PR"});
     // A value of only "=" still takes its cell: it is tested before the signs go.
     QTest::newRow("equals signs go from columns 2 on only")
         << QStringList({"Result(s)", "Formula", "Signs", "Zip"}) << QStringList({"x|=x|a=b=c|==|00501"})
-        << QStringList({"1,1 Result(s)", "1,2 Formula", "1,3 Signs", "1,4 Zip", "2,1 =x", "2,2 abc", "2,3 ", "2,4 00501"});
+        << QStringList(
+               {"1,1 Result(s)", "1,2 Formula", "1,3 Signs", "1,4 Zip", "2,1 =x", "2,2 abc", "2,3 ", "2,4 00501"});
 }
 
 void TestSpreadsheet::layout()
@@ -158,8 +163,9 @@ void TestSpreadsheet::layout()
         exportToSpreadsheet(host, TableList(headers, rows), factory, transfer);
 
         // Blocks write exactly the cells written one by one, and no other.
-        QCOMPARE(factory.calls, probe + QStringList({"create", "add workbook"}) + cells
-                                    + QStringList({"autofit", "visible", "release"}));
+        QCOMPARE(factory.calls,
+                 probe + QStringList({"create", "add workbook"}) + cells
+                     + QStringList({"autofit", "visible", "release"}));
         QVERIFY(host.m_dialogs.messages.isEmpty());
         QCOMPARE(host.pointers, hourglassThenNormal);
     }
@@ -204,18 +210,18 @@ void TestSpreadsheet::applicationClosedWhileFilling()
     // In blocks of one row the calls are the same seven.
     const QList<int> steps = {114, 126, 156, 156, 156, 172, 174};
     for (int callsLeft = 0; callsLeft <= int(steps.size()); ++callsLeft) {
-      for (const SheetTransfer &transfer : transfers.mid(0, 2)) {
-        FakeHost host;
-        FakeFactory factory;
-        factory.callsLeft = callsLeft;
+        for (const SheetTransfer &transfer : transfers.mid(0, 2)) {
+            FakeHost host;
+            FakeFactory factory;
+            factory.callsLeft = callsLeft;
 
-        exportToSpreadsheet(host, TableList(oneColumn, threeRows), factory, transfer);
+            exportToSpreadsheet(host, TableList(oneColumn, threeRows), factory, transfer);
 
-        QCOMPARE(reportedSteps(host.m_dialogs, clickSource), steps.mid(callsLeft));
-        QCOMPARE(host.pointers, hourglassThenNormal);
-        QCOMPARE(factory.calls.count(QStringLiteral("release")), 2);
-        QCOMPARE(factory.calls.constLast(), QStringLiteral("release"));
-      }
+            QCOMPARE(reportedSteps(host.m_dialogs, clickSource), steps.mid(callsLeft));
+            QCOMPARE(host.pointers, hourglassThenNormal);
+            QCOMPARE(factory.calls.count(QStringLiteral("release")), 2);
+            QCOMPARE(factory.calls.constLast(), QStringLiteral("release"));
+        }
     }
 }
 
@@ -293,15 +299,17 @@ void TestSpreadsheet::refusedRectangleAfterOthersTaken()
         FakeFactory factory;
         factory.refusedRow = 3;
 
-        exportToSpreadsheet(host, TableList({"Result(s)", "State", "Zip"},
-                                            {"x|Holtsville|NY|00501", "x|Agawam||01001", "x|Adjuntas|PR|00601"}),
+        exportToSpreadsheet(host,
+                            TableList({"Result(s)", "State", "Zip"},
+                                      {"x|Holtsville|NY|00501", "x|Agawam||01001", "x|Adjuntas|PR|00601"}),
                             factory, transfer);
 
         QCOMPARE(reportedSteps(host.m_dialogs, clickSource), QList<int>({156, 162}));
         QStringList stored = factory.calls.filter(QRegularExpression(QStringLiteral("^\\d+,\\d+ ")));
         stored.removeIf([](const QString &call) { return call.endsWith(QLatin1String(" FAILED")); });
-        QCOMPARE(stored, QStringList({"1,1 Result(s)", "1,2 State", "1,3 Zip", "2,1 Holtsville", "2,2 NY", "2,3 00501",
-                                      "4,1 Adjuntas", "4,2 PR", "4,3 00601"}));
+        QCOMPARE(stored,
+                 QStringList({"1,1 Result(s)", "1,2 State", "1,3 Zip", "2,1 Holtsville", "2,2 NY", "2,3 00501",
+                              "4,1 Adjuntas", "4,2 PR", "4,3 00601"}));
     }
 }
 
@@ -317,10 +325,13 @@ void TestSpreadsheet::windowClosedWhileFillingKeepsTheCellsWritten()
                 throw ProgramEnding();
         };
 
-        QVERIFY_THROWS_EXCEPTION(ProgramEnding, exportToSpreadsheet(host, TableList(oneColumn, threeRows), factory, transfer));
+        QVERIFY_THROWS_EXCEPTION(ProgramEnding,
+                                 exportToSpreadsheet(host, TableList(oneColumn, threeRows), factory, transfer));
 
-        QCOMPARE(factory.calls, probe + QStringList({"create", "add workbook", "1,1 Result(s)", "2,1 Holtsville, NY 00501",
-                                                     "3,1 Agawam, MA 01001", "release"}));
+        QCOMPARE(factory.calls,
+                 probe
+                     + QStringList({"create", "add workbook", "1,1 Result(s)", "2,1 Holtsville, NY 00501",
+                                    "3,1 Agawam, MA 01001", "release"}));
     }
 }
 
@@ -342,9 +353,10 @@ void TestSpreadsheet::busyClickDoesNothing()
     host.onYield = [&] { exportToSpreadsheet(host, list, factory); };
     exportToSpreadsheet(host, list, factory);
     QCOMPARE(host.yields, 1 + 3 + 3);
-    QCOMPARE(factory.calls, probe + QStringList({"create", "add workbook", "1,1 Result(s)", "2,1 Holtsville, NY 00501",
-                                                 "3,1 Agawam, MA 01001", "4,1 Adjuntas, PR 00601", "autofit",
-                                                 "visible", "release"}));
+    QCOMPARE(factory.calls,
+             probe
+                 + QStringList({"create", "add workbook", "1,1 Result(s)", "2,1 Holtsville, NY 00501",
+                                "3,1 Agawam, MA 01001", "4,1 Adjuntas, PR 00601", "autofit", "visible", "release"}));
     QCOMPARE(host.pointers, hourglassThenNormal);
 }
 
@@ -372,8 +384,10 @@ void TestSpreadsheet::nothingElseActsWhileTheProbeWaits()
 
     exportToSpreadsheet(host, list, factory);
 
-    QCOMPARE(factory.calls, probe + QStringList({"create", "add workbook", "1,1 Result(s)", "2,1 Holtsville, NY 00501",
-                                                 "3,1 Agawam, MA 01001", "autofit", "visible", "release"}));
+    QCOMPARE(factory.calls,
+             probe
+                 + QStringList({"create", "add workbook", "1,1 Result(s)", "2,1 Holtsville, NY 00501",
+                                "3,1 Agawam, MA 01001", "autofit", "visible", "release"}));
     QCOMPARE(list.rows(), 2);
     QCOMPARE(host.pointers, hourglassThenNormal);
 }

@@ -131,8 +131,8 @@ QStringList describeCells(const Reference<css::sheet::XSpreadsheet> &sheet, int 
     for (int row = 0; row < rows; ++row) {
         for (int column = 0; column < columns; ++column) {
             const Reference<css::beans::XPropertySet> cell(sheet->getCellByPosition(column, row), UNO_QUERY_THROW);
-            cells.append(describeCell(sheet, column, row) + QStringLiteral(" format %1").arg(
-                             cell->getPropertyValue("NumberFormat").get<sal_Int32>()));
+            cells.append(describeCell(sheet, column, row)
+                         + QStringLiteral(" format %1").arg(cell->getPropertyValue("NumberFormat").get<sal_Int32>()));
         }
     }
     return cells;
@@ -158,8 +158,7 @@ const QList<Pointer> probing = {Pointer::Hourglass, Pointer::Normal};
 const QList<Pointer> hourglassThenNormal = probing + probing;
 
 // Runs a test's body: a UNO exception escaping it would end the program.
-template <typename Body>
-void failingOnUnoExceptions(Body &&body)
+template <typename Body> void failingOnUnoExceptions(Body &&body)
 {
     try {
         body();
@@ -313,11 +312,9 @@ void TestSpreadsheetCalc::cellsHoldTheirTextsLiterally()
 {
     failingOnUnoExceptions([&] {
         FakeHost host;
-        const TableList list({"Result(s)", "Zip", "Note"}, {"x|Holtsville, NY 00501|00501|=1+1",
-                                                            "-|Agawam, MA 01001|01001|unticked",
-                                                            "x|=SUM(1;2)||a=b=c",
-                                                            "x|00501|==|after the signs",
-                                                            "x|'quoted|TRUE|12/31/2020"});
+        const TableList list({"Result(s)", "Zip", "Note"},
+                             {"x|Holtsville, NY 00501|00501|=1+1", "-|Agawam, MA 01001|01001|unticked",
+                              "x|=SUM(1;2)||a=b=c", "x|00501|==|after the signs", "x|'quoted|TRUE|12/31/2020"});
         exportToSpreadsheet(host, list, *m_factory);
 
         QCOMPARE(host.m_dialogs.texts(), QStringList());
@@ -388,7 +385,8 @@ void TestSpreadsheetCalc::blocksWriteWhatCellByCellWrites()
     QFETCH(int, rowsPerBlock);
     failingOnUnoExceptions([&] {
         QList<QStringList> sheets;
-        for (const SheetTransfer &transfer : {SheetTransfer{.cellByCell = true}, SheetTransfer{.rowsPerBlock = rowsPerBlock}}) {
+        for (const SheetTransfer &transfer :
+             {SheetTransfer{.cellByCell = true}, SheetTransfer{.rowsPerBlock = rowsPerBlock}}) {
             FakeHost host;
             exportToSpreadsheet(host, TableList(headers, rows), *m_factory, transfer);
             QCOMPARE(host.m_dialogs.texts(), QStringList());
@@ -533,7 +531,8 @@ void TestSpreadsheetCalc::keyDuringCallStartsAnotherExport()
         QCOMPARE(other.pointers, hourglassThenNormal);
         QStringList firstCells;
         for (const auto &document : documents(factory)) {
-            const auto sheet = Reference<css::sheet::XSpreadsheetView>(document->getCurrentController(), UNO_QUERY_THROW)
+            const auto sheet = Reference<css::sheet::XSpreadsheetView>(document->getCurrentController(),
+                                                                       UNO_QUERY_THROW)
                                    ->getActiveSheet();
             firstCells.append(describeCell(sheet, 0, 1));
             if (firstCells.constLast() == QStringLiteral("text:Holtsville, NY 00501")) {
@@ -573,7 +572,9 @@ void TestSpreadsheetCalc::cellsTypedMeanwhileOutsideTheRowsStay()
     // row not ticked, right of a short row, right of the header and below
     // the last row. The export writes none of those cells, so none changes.
     const QStringList typed = {"A3", "C3", "B4", "C4", "D1", "A5"};
-    const auto position = [](const QString &cell) { return std::pair(cell[0].unicode() - 'A', cell.mid(1).toInt() - 1); };
+    const auto position = [](const QString &cell) {
+        return std::pair(cell[0].unicode() - 'A', cell.mid(1).toInt() - 1);
+    };
     failingOnUnoExceptions([&] {
         for (const SheetTransfer &transfer :
              {SheetTransfer{.cellByCell = true}, SheetTransfer{.rowsPerBlock = 2}, SheetTransfer{}}) {
@@ -582,9 +583,10 @@ void TestSpreadsheetCalc::cellsTypedMeanwhileOutsideTheRowsStay()
             for (const QString &cell : typed)
                 typing.append({position(cell), QStringLiteral("typed")});
             typeAtFirstYield(host, typing);
-            exportToSpreadsheet(host, TableList({"Result(s)", "State", "Zip"}, {"x|Holtsville|NY|00501",
-                                                                              "-|Agawam|MA|01001", "x|Adjuntas||"}),
-                               *m_factory, transfer);
+            exportToSpreadsheet(host,
+                                TableList({"Result(s)", "State", "Zip"},
+                                          {"x|Holtsville|NY|00501", "-|Agawam|MA|01001", "x|Adjuntas||"}),
+                                *m_factory, transfer);
 
             QCOMPARE(host.m_dialogs.texts(), QStringList());
             const Reference<css::sheet::XSpreadsheet> sheet = onlyDocumentsActiveSheet();
@@ -718,7 +720,6 @@ void TestSpreadsheetCalc::officeWithADisplayEndsWithTheUsersLastDocument()
             QThread::msleep(20);
         factory.reset();
         QVERIFY2(waitUntilGone(second), "an office without the user's documents should end with the window");
-
     });
     m_offices.removeIf([](qint64 pid) { return !groupAlive(pid); });
 }
@@ -731,9 +732,12 @@ void TestSpreadsheetCalc::columnsAreAsWideAsCalcsOwnFit()
     failingOnUnoExceptions([&] {
         QStringList rows;
         for (int i = 0; i < 300; ++i)
-            rows.append(i % 3 == 0 ? "x|iiiiiiiiiiiiiiii|WWW|1" : i % 3 == 1 ? "x|WWWWWWWWW|i|22" : "-|MMMMMMMMMM|ii|3");
+            rows.append(i % 3 == 0       ? "x|iiiiiiiiiiiiiiii|WWW|1"
+                            : i % 3 == 1 ? "x|WWWWWWWWW|i|22"
+                                         : "-|MMMMMMMMMM|ii|3");
         FakeHost host;
-        typeAtFirstYield(host, {{{2, 3}, QStringLiteral("typed by the user meanwhile")}, {{4, 5}, QStringLiteral("typed too")}});
+        typeAtFirstYield(
+            host, {{{2, 3}, QStringLiteral("typed by the user meanwhile")}, {{4, 5}, QStringLiteral("typed too")}});
         exportToSpreadsheet(host, TableList({"Result(s)", "State", "Zip"}, rows), *m_factory);
         QCOMPARE(host.m_dialogs.texts(), QStringList());
         const Reference<css::sheet::XSpreadsheet> sheet = onlyDocumentsActiveSheet();
@@ -749,7 +753,8 @@ void TestSpreadsheetCalc::columnsAreAsWideAsCalcsOwnFit()
             return result;
         };
         const QList<sal_Int32> exported = widths();
-        Reference<css::beans::XPropertySet>(columns, UNO_QUERY_THROW)->setPropertyValue("OptimalWidth", css::uno::Any(true));
+        Reference<css::beans::XPropertySet>(columns, UNO_QUERY_THROW)
+            ->setPropertyValue("OptimalWidth", css::uno::Any(true));
         QCOMPARE(exported, widths());
         QVERIFY(exported[2] > exported[1]);
         QCOMPARE(documents().size(), 1);

@@ -64,8 +64,9 @@ void TestSpreadsheetPlugin::missingParts_data()
         << "LibreOffice is not installed: this program was built without LibreOffice support.";
     QTest::newRow("no office") << plugin << QStringList({"/nowhere/libuno_sal.so.3"})
                                << "LibreOffice is not installed: /nowhere/libuno_sal.so.3 is missing.";
-    QTest::newRow("no plugin") << "/nowhere/liborvelle_libreoffice.so" << QStringList()
-                               << "The spreadsheet export is not installed: /nowhere/liborvelle_libreoffice.so is missing.";
+    QTest::newRow("no plugin")
+        << "/nowhere/liborvelle_libreoffice.so" << QStringList()
+        << "The spreadsheet export is not installed: /nowhere/liborvelle_libreoffice.so is missing.";
     if (!runtime.isEmpty())
         QTest::newRow("not a plugin") << runtime.constFirst() << QStringList()
                                       << runtime.constFirst() + " is not a spreadsheet plugin: ";

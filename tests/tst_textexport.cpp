@@ -113,11 +113,16 @@ private slots:
     {
         QTest::addColumn<QString>("path");
         QTest::addColumn<QString>("name");
-        QTest::newRow("absolute") << "/home/ann/list.txt" << "list.txt";
-        QTest::newRow("no separator") << "list.txt" << "list.txt";
-        QTest::newRow("ends with separator") << "/home/ann/" << "";
-        QTest::newRow("empty") << "" << "";
-        QTest::newRow("backslash is a letter here") << "/tmp/a\\b.txt" << "a\\b.txt";
+        QTest::newRow("absolute") << "/home/ann/list.txt"
+                                  << "list.txt";
+        QTest::newRow("no separator") << "list.txt"
+                                      << "list.txt";
+        QTest::newRow("ends with separator") << "/home/ann/"
+                                             << "";
+        QTest::newRow("empty") << ""
+                               << "";
+        QTest::newRow("backslash is a letter here") << "/tmp/a\\b.txt"
+                                                    << "a\\b.txt";
     }
     void fileNameFromPath()
     {
@@ -140,7 +145,8 @@ private slots:
         fillResultList(list, {QStringLiteral("Agawam Town, MA 01001"), QStringLiteral("Adjuntas, PR 00601")});
         QCOMPARE(saved(list, "/home/ann/out.txt", withBar), contents(TEST_DATA_DIR "/text/two-rows.txt"));
         QVERIFY(m_host->m_dialogs.messages.isEmpty());
-        QVERIFY(m_host->yields >= 2 * list.rows()); // the window is served while the widths are measured and the rows written
+        QVERIFY(m_host->yields
+                >= 2 * list.rows()); // the window is served while the widths are measured and the rows written
         const QString caption = QStringLiteral("Writing file: out.txt");
         QCOMPARE(m_host->m_progress.values, (withBar ? QList<double>{1, 10, 20, 50, 100, 100, 0} : QList<double>{}));
         QCOMPARE(m_host->m_progress.texts,
@@ -167,8 +173,8 @@ private slots:
             << QList<QStringList>{{"ab", "x"}, {"abcdefghij", "yyy", "z"}, {"", "", ""}}
             << QList<bool>{true, false, true}
             << QByteArray("Name      \tSt \t \t\r\nab        \tx  \t \t\r\n          \t   \t \t\r\n");
-        QTest::newRow("no columns") << QStringList{} << QList<QStringList>{{}, {}, {}}
-                                    << QList<bool>{true, false, true} << QByteArray("\r\n\r\n\r\n");
+        QTest::newRow("no columns") << QStringList{} << QList<QStringList>{{}, {}, {}} << QList<bool>{true, false, true}
+                                    << QByteArray("\r\n\r\n\r\n");
         QTest::newRow("widths in 16-bit units, lone surrogate as ?")
             << QStringList{"Ort"}
             << QList<QStringList>{{QStringLiteral("Zürich \U0001D11E")}, {QString(QChar(0xDC00)) + "é"}}
@@ -265,8 +271,9 @@ private slots:
         QCOMPARE(values.at(3), 2.0 / 2500 * 100);
         QCOMPARE(values.at(2502), 100.04);
         const QString caption = QStringLiteral("Writing file: big.txt");
-        QCOMPARE(m_host->m_progress.texts, (QStringList{caption, caption, caption, caption + " (1000)",
-                                                       caption + " (2000)", "Done.", "Progress Bar"}));
+        QCOMPARE(m_host->m_progress.texts,
+                 (QStringList{caption, caption, caption, caption + " (1000)", caption + " (2000)", "Done.",
+                              "Progress Bar"}));
         QCOMPARE(bytes.size(), 2501 * 23);
     }
 
@@ -276,9 +283,12 @@ private slots:
     {
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("problem");
-        QTest::newRow("missing folder") << "nowhere/out.txt" << "nowhere\" does not exist";
-        QTest::newRow("path is a folder") << "folder" << "folder\" is a folder";
-        QTest::newRow("read-only file") << "old.txt" << "permission to change";
+        QTest::newRow("missing folder") << "nowhere/out.txt"
+                                        << "nowhere\" does not exist";
+        QTest::newRow("path is a folder") << "folder"
+                                          << "folder\" is a folder";
+        QTest::newRow("read-only file") << "old.txt"
+                                        << "permission to change";
     }
     void creationFails()
     {
@@ -300,7 +310,8 @@ private slots:
         QCOMPARE(m_host->m_dialogs.messages.first().title, QStringLiteral("Application Error"));
         QCOMPARE(m_host->m_progress.value(), 0.0);
         QCOMPARE(m_host->m_progress.text(), QStringLiteral("Progress Bar"));
-        QCOMPARE(QDir(m_dir->path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), (QStringList{"folder", "old.txt"}));
+        QCOMPARE(QDir(m_dir->path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+                 (QStringList{"folder", "old.txt"}));
         QCOMPARE(contents(path("old.txt")), QByteArray("earlier"));
         QVERIFY(QDir(path("folder")).isEmpty());
     }
@@ -350,7 +361,8 @@ private slots:
                     throw ProgramEnding();
             };
             m_host->yields = 0;
-            QVERIFY_THROWS_EXCEPTION(ProgramEnding, SaveListviewProperlySpaced(*m_host, list, path("half.txt"), nullptr));
+            QVERIFY_THROWS_EXCEPTION(ProgramEnding,
+                                     SaveListviewProperlySpaced(*m_host, list, path("half.txt"), nullptr));
         }
         QCOMPARE(contents(path("old.txt")), expected);
         const QByteArray half = contents(path("half.txt"));
@@ -361,7 +373,9 @@ private slots:
     // A device that takes no bytes: every write is reported, and the device stays a device.
     void fullDevice()
     {
-        struct stat before{};
+        struct stat before
+        {
+        };
         if (stat("/dev/full", &before) != 0 || !S_ISCHR(before.st_mode) || access("/dev/full", W_OK) != 0)
             QSKIP("no writable /dev/full");
         const QStringList devices = QDir("/dev").entryList({"full*"}, QDir::AllEntries | QDir::System);
@@ -371,7 +385,9 @@ private slots:
         SaveListviewProperlySpaced(*m_host, list, "/dev/full", nullptr);
         QCOMPARE(reportedSteps(m_host->m_dialogs, saveSource), (QList<int>{170, 222, 222, 232}));
         QVERIFY(m_host->m_dialogs.texts().first().contains("No space left on device"));
-        struct stat after{};
+        struct stat after
+        {
+        };
         QVERIFY(stat("/dev/full", &after) == 0 && S_ISCHR(after.st_mode) && after.st_rdev == before.st_rdev);
         QCOMPARE(QDir("/dev").entryList({"full*"}, QDir::AllEntries | QDir::System), devices);
     }

@@ -80,11 +80,13 @@ void TestZipbase::militaryCodesFollowTheZipRange()
                              " WHEN substr(zip, 1, 3) BETWEEN '962' AND '966' THEN 'AP' ELSE '' END"
                              " <> CASE WHEN state IN ('AA', 'AE', 'AP') THEN state ELSE '' END";
     for (const char *table : {"zip_codes", "places"})
-        QCOMPARE(value(QString::fromLatin1(mismatches).arg(QLatin1String(table)).toUtf8().constData()), QStringLiteral("0"));
+        QCOMPARE(value(QString::fromLatin1(mismatches).arg(QLatin1String(table)).toUtf8().constData()),
+                 QStringLiteral("0"));
     // Every military post office is in one of the ranges, and the Pacific has its own code.
-    QCOMPARE(value("SELECT count(*) FROM zip_codes WHERE city IN ('APO', 'FPO', 'DPO') AND state NOT IN ('AA', 'AE', 'AP')"
-                   " AND substr(zip, 1, 3) NOT IN ('967', '968')"),
-             QStringLiteral("0"));
+    QCOMPARE(
+        value("SELECT count(*) FROM zip_codes WHERE city IN ('APO', 'FPO', 'DPO') AND state NOT IN ('AA', 'AE', 'AP')"
+              " AND substr(zip, 1, 3) NOT IN ('967', '968')"),
+        QStringLiteral("0"));
     QVERIFY(value("SELECT count(*) FROM zip_codes WHERE state = 'AP'").toInt() > 100);
 }
 
@@ -95,15 +97,15 @@ void TestZipbase::columnsAreWellFormed_data()
         << QByteArray("county IS NOT NULL AND (county_fips IS NULL OR length(county_fips) <> 5"
                       " OR county_fips GLOB '*[^0-9]*')");
     QTest::newRow("FIPS code without a county") << QByteArray("county IS NULL AND county_fips IS NOT NULL");
-    QTest::newRow("FIPS code of another state")
-        << QByteArray("state = 'CA' AND substr(county_fips, 1, 2) <> '06'");
+    QTest::newRow("FIPS code of another state") << QByteArray("state = 'CA' AND substr(county_fips, 1, 2) <> '06'");
     QTest::newRow("population not positive") << QByteArray("NOT (population > 0)");
     QTest::newRow("no state name") << QByteArray("state_name IS NULL OR state_name = ''");
     QTest::newRow("half a position") << QByteArray("(latitude IS NULL) <> (longitude IS NULL)");
     QTest::newRow("ZIP code not five digits") << QByteArray("length(zip) <> 5 OR zip GLOB '*[^0-9]*'");
     QTest::newRow("military place with a county or zone")
         << QByteArray("state IN ('AA', 'AE', 'AP') AND (county IS NOT NULL OR timezone IS NOT NULL)");
-    QTest::newRow("place of a state without a zone") << QByteArray("state NOT IN ('AA', 'AE', 'AP') AND timezone IS NULL");
+    QTest::newRow("place of a state without a zone")
+        << QByteArray("state NOT IN ('AA', 'AE', 'AP') AND timezone IS NULL");
 }
 
 void TestZipbase::columnsAreWellFormed()
@@ -118,66 +120,67 @@ void TestZipbase::timezones_data()
     // boundaries and the tz database's county regions.
     QTest::addColumn<QByteArray>("zip");
     QTest::addColumn<QString>("zone");
-    const struct {
+    const struct
+    {
         const char *zip, *zone;
     } places[] = {
-        {"32501", "America/Chicago"}, // Pensacola, Escambia County: west of the Apalachicola
-        {"32401", "America/Chicago"}, // Panama City, Bay County
-        {"32465", "America/Chicago"}, // Wewahitchka, northern Gulf County
+        {"32501", "America/Chicago"},  // Pensacola, Escambia County: west of the Apalachicola
+        {"32401", "America/Chicago"},  // Panama City, Bay County
+        {"32465", "America/Chicago"},  // Wewahitchka, northern Gulf County
         {"32456", "America/New_York"}, // Port St. Joe, southern Gulf County
         {"32320", "America/New_York"}, // Apalachicola, Franklin County
         {"32301", "America/New_York"}, // Tallahassee
-        {"79901", "America/Denver"}, // El Paso
-        {"79855", "America/Chicago"}, // Van Horn, Culberson County
-        {"46320", "America/Chicago"}, // Hammond, Lake County
-        {"47708", "America/Chicago"}, // Evansville, Vanderburgh County
+        {"79901", "America/Denver"},   // El Paso
+        {"79855", "America/Chicago"},  // Van Horn, Culberson County
+        {"46320", "America/Chicago"},  // Hammond, Lake County
+        {"47708", "America/Chicago"},  // Evansville, Vanderburgh County
         {"46204", "America/Indiana/Indianapolis"},
-        {"47586", "America/Indiana/Tell_City"}, // Perry County
-        {"46534", "America/Indiana/Knox"}, // Knox, Starke County
-        {"47591", "America/Indiana/Vincennes"}, // Knox County
+        {"47586", "America/Indiana/Tell_City"},  // Perry County
+        {"46534", "America/Indiana/Knox"},       // Knox, Starke County
+        {"47591", "America/Indiana/Vincennes"},  // Knox County
         {"47567", "America/Indiana/Petersburg"}, // Pike County
-        {"46996", "America/Indiana/Winamac"}, // Pulaski County
-        {"47140", "America/Indiana/Marengo"}, // Crawford County
-        {"47043", "America/Indiana/Vevay"}, // Switzerland County
-        {"49801", "America/Menominee"}, // Iron Mountain, Dickinson County
-        {"49855", "America/Detroit"}, // Marquette
-        {"97914", "America/Boise"}, // Ontario, Malheur County
-        {"97801", "America/Los_Angeles"}, // Pendleton
-        {"83814", "America/Los_Angeles"}, // Coeur d'Alene, Kootenai County
-        {"83501", "America/Los_Angeles"}, // Lewiston, Nez Perce County
+        {"46996", "America/Indiana/Winamac"},    // Pulaski County
+        {"47140", "America/Indiana/Marengo"},    // Crawford County
+        {"47043", "America/Indiana/Vevay"},      // Switzerland County
+        {"49801", "America/Menominee"},          // Iron Mountain, Dickinson County
+        {"49855", "America/Detroit"},            // Marquette
+        {"97914", "America/Boise"},              // Ontario, Malheur County
+        {"97801", "America/Los_Angeles"},        // Pendleton
+        {"83814", "America/Los_Angeles"},        // Coeur d'Alene, Kootenai County
+        {"83501", "America/Los_Angeles"},        // Lewiston, Nez Perce County
         {"83702", "America/Boise"},
-        {"58601", "America/Denver"}, // Dickinson, Stark County
-        {"58501", "America/Chicago"}, // Bismarck
-        {"58554", "America/Chicago"}, // Mandan
+        {"58601", "America/Denver"},                 // Dickinson, Stark County
+        {"58501", "America/Chicago"},                // Bismarck
+        {"58554", "America/Chicago"},                // Mandan
         {"58563", "America/North_Dakota/New_Salem"}, // Morton County
-        {"58523", "America/North_Dakota/Beulah"}, // Mercer County
-        {"58530", "America/North_Dakota/Center"}, // Oliver County
-        {"57701", "America/Denver"}, // Rapid City
-        {"57501", "America/Chicago"}, // Pierre
-        {"42101", "America/Chicago"}, // Bowling Green, Warren County
+        {"58523", "America/North_Dakota/Beulah"},    // Mercer County
+        {"58530", "America/North_Dakota/Center"},    // Oliver County
+        {"57701", "America/Denver"},                 // Rapid City
+        {"57501", "America/Chicago"},                // Pierre
+        {"42101", "America/Chicago"},                // Bowling Green, Warren County
         {"40202", "America/Kentucky/Louisville"},
         {"42633", "America/Kentucky/Monticello"}, // Wayne County
-        {"40507", "America/New_York"}, // Lexington
-        {"37902", "America/New_York"}, // Knoxville
-        {"37402", "America/New_York"}, // Chattanooga
-        {"38555", "America/Chicago"}, // Crossville, Cumberland County
-        {"37203", "America/Chicago"}, // Nashville
-        {"69361", "America/Denver"}, // Scottsbluff
-        {"69153", "America/Denver"}, // Ogallala, Keith County
-        {"69101", "America/Chicago"}, // North Platte, Lincoln County
-        {"67735", "America/Denver"}, // Goodland, Sherman County
-        {"67758", "America/Denver"}, // Sharon Springs, Wallace County
-        {"67701", "America/Chicago"}, // Colby, Thomas County
-        {"86515", "America/Denver"}, // Window Rock, Navajo Nation
-        {"86045", "America/Denver"}, // Tuba City, Navajo Nation
-        {"86039", "America/Phoenix"}, // Kykotsmovi, Hopi Reservation
-        {"86001", "America/Phoenix"}, // Flagstaff
+        {"40507", "America/New_York"},            // Lexington
+        {"37902", "America/New_York"},            // Knoxville
+        {"37402", "America/New_York"},            // Chattanooga
+        {"38555", "America/Chicago"},             // Crossville, Cumberland County
+        {"37203", "America/Chicago"},             // Nashville
+        {"69361", "America/Denver"},              // Scottsbluff
+        {"69153", "America/Denver"},              // Ogallala, Keith County
+        {"69101", "America/Chicago"},             // North Platte, Lincoln County
+        {"67735", "America/Denver"},              // Goodland, Sherman County
+        {"67758", "America/Denver"},              // Sharon Springs, Wallace County
+        {"67701", "America/Chicago"},             // Colby, Thomas County
+        {"86515", "America/Denver"},              // Window Rock, Navajo Nation
+        {"86045", "America/Denver"},              // Tuba City, Navajo Nation
+        {"86039", "America/Phoenix"},             // Kykotsmovi, Hopi Reservation
+        {"86001", "America/Phoenix"},             // Flagstaff
         {"85001", "America/Phoenix"},
         {"99546", "America/Adak"}, // Adak, western Aleutians
         {"99501", "America/Anchorage"},
         {"99801", "America/Juneau"},
         {"96813", "Pacific/Honolulu"},
-        {"96898", "Pacific/Wake"}, // Wake Island, west of the date line
+        {"96898", "Pacific/Wake"},        // Wake Island, west of the date line
         {"00601", "America/Puerto_Rico"}, // Adjuntas
         {"00802", "America/St_Thomas"},
         {"96910", "Pacific/Guam"}, // Hagatna
@@ -213,7 +216,8 @@ void TestZipbase::weightsFollowTheCensus()
 
     // The exact expected shares of weighted and of uniform draws.
     sqlite3_stmt *statement = nullptr;
-    QCOMPARE(sqlite3_prepare_v2(m_db, "SELECT state, sum(population), count(*) FROM places GROUP BY state", -1, &statement, nullptr),
+    QCOMPARE(sqlite3_prepare_v2(m_db, "SELECT state, sum(population), count(*) FROM places GROUP BY state", -1,
+                                &statement, nullptr),
              SQLITE_OK);
     QHash<QString, double> weight, rows;
     double weightTotal = 0, rowTotal = 0;

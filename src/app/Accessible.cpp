@@ -173,7 +173,9 @@ public:
         // Where the text is laid out, as the style frames it.
         QStyleOptionFrame option;
         option.initFrom(edit());
-        const QRect area = edit()->style()->subElementRect(QStyle::SE_LineEditContents, &option, edit())
+        const QRect area = edit()
+                               ->style()
+                               ->subElementRect(QStyle::SE_LineEditContents, &option, edit())
                                .marginsRemoved(edit()->textMargins());
         const QString text = edit()->text();
         const QFontMetrics metrics = edit()->fontMetrics();
@@ -237,7 +239,8 @@ public:
         option.text = m_frame->title();
         option.textAlignment = m_frame->alignment();
         option.subControls = QStyle::SC_GroupBoxFrame | QStyle::SC_GroupBoxLabel;
-        const QRect label = m_frame->style()->subControlRect(QStyle::CC_GroupBox, &option, QStyle::SC_GroupBoxLabel, m_frame);
+        const QRect label = m_frame->style()->subControlRect(QStyle::CC_GroupBox, &option, QStyle::SC_GroupBoxLabel,
+                                                             m_frame);
         return QRect(m_frame->mapToGlobal(label.topLeft()), label.size());
     }
     QAccessible::Role role() const override { return QAccessible::StaticText; }

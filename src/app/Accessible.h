@@ -22,4 +22,3 @@ void quietFocusSelection(QLineEdit *edit);
 // elsewhere a notification of the window that readers speak as it shows.
 // `context` is any widget of the window; nothing changes on screen.
 void announce(QWidget *context, const QString &text);
-

@@ -260,7 +260,8 @@ public:
             view()->setFocus(Qt::OtherFocusReason);
         } else if (name == showMenuAction()) {
             // The menu runs its own event loop: open it once the caller has its answer.
-            QMetaObject::invokeMethod(view(), [list = view()] { list->showContextMenu(); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                view(), [list = view()] { list->showContextMenu(); }, Qt::QueuedConnection);
         }
     }
     QStringList keyBindingsForAction(const QString &name) const override
@@ -363,8 +364,9 @@ private:
     AccessibleResultCell *madeCell(int row) const
     {
         const auto found = m_cells.constFind(row);
-        return found == m_cells.constEnd() ? nullptr
-                                           : static_cast<AccessibleResultCell *>(QAccessible::accessibleInterface(*found));
+        return found == m_cells.constEnd()
+            ? nullptr
+            : static_cast<AccessibleResultCell *>(QAccessible::accessibleInterface(*found));
     }
 
     AccessibleResultCell *cell(int row) const
@@ -501,7 +503,10 @@ public:
     }
 
     // The list the menu belongs to, not the application as for other windows.
-    QAccessibleInterface *parent() const override { return QAccessible::queryAccessibleInterface(menu()->parentWidget()); }
+    QAccessibleInterface *parent() const override
+    {
+        return QAccessible::queryAccessibleInterface(menu()->parentWidget());
+    }
     int childCount() const override { return int(menu()->actions().size()); }
     QAccessibleInterface *child(int index) const override
     {

@@ -14,8 +14,7 @@ class CommandRunner
 public:
     explicit CommandRunner(ResultList &list);
 
-    template <typename Command>
-    void run(Command &&command)
+    template <typename Command> void run(Command &&command)
     {
         try {
             command();

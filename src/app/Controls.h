@@ -13,8 +13,7 @@ QRect twips(int left, int top, int width, int height);
 QFont arialBold(double points);
 
 // Names a control and puts it in its place.
-template <typename W>
-W *placed(W *widget, const char *name, const QRect &geometry)
+template <typename W> W *placed(W *widget, const char *name, const QRect &geometry)
 {
     widget->setObjectName(QLatin1String(name));
     widget->setGeometry(geometry);
@@ -44,8 +43,7 @@ public:
     // Calls the receiver's slot at every change of state, the end of the
     // greyed state included (where the box stays "checked" to Qt, so toggled()
     // says nothing). Qt 6.7 renamed the signal that says so.
-    template <typename Receiver>
-    void onValueChanged(Receiver *receiver, void (Receiver::*slot)())
+    template <typename Receiver> void onValueChanged(Receiver *receiver, void (Receiver::*slot)())
     {
 #if QT_VERSION >= QT_VERSION_CHECK(6, 7, 0)
         connect(this, &QCheckBox::checkStateChanged, receiver, slot);

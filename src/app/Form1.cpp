@@ -38,7 +38,8 @@ Form1::Form1(const Services &services, QWidget *parent)
     , m_clipboard(services.clipboard)
     , m_spreadsheets(services.spreadsheets)
     , m_settings(std::make_unique<SettingsStore>())
-    , m_programFolder(services.programFolder.isEmpty() ? QCoreApplication::applicationDirPath() : services.programFolder)
+    , m_programFolder(services.programFolder.isEmpty() ? QCoreApplication::applicationDirPath()
+                                                       : services.programFolder)
     , Frame1(placed(captionedFrame(QStringLiteral("Number To Generate"), this), "Frame1", twips(120, 120, 3840, 795)))
     , Text1(placed(new QLineEdit(QStringLiteral("200"), Frame1), "Text1", twips(240, 300, 3375, 330)))
     , Frame2(placed(captionedFrame(QStringLiteral("Display"), this), "Frame2", twips(4080, 120, 3840, 795)))
@@ -47,10 +48,13 @@ Form1::Form1(const Services &services, QWidget *parent)
     , Check1(placed(new FieldBox(QStringLiteral("City"), Frame2), "Check1", twips(240, 340, 615, 255)))
     , ProgressBar1(placed(new ProgressBar(this), "ProgressBar1", twips(120, 5350, 7800, 405)))
     , PushButton2(commandButton(this, "PushButton2", QStringLiteral("Start Generating"), twips(120, 1040, 7800, 405)))
-    , PushButton3(commandButton(this, "PushButton3", QStringLiteral("Save Results As Text File"), twips(120, 4320, 3840, 405)))
-    , PushButton13(commandButton(this, "PushButton13", QStringLiteral("Save Results As Excel File"), twips(4080, 4320, 3840, 405)))
+    , PushButton3(
+          commandButton(this, "PushButton3", QStringLiteral("Save Results As Text File"), twips(120, 4320, 3840, 405)))
+    , PushButton13(commandButton(this, "PushButton13", QStringLiteral("Save Results As Excel File"),
+                                 twips(4080, 4320, 3840, 405)))
     , PushButton7(commandButton(this, "PushButton7", QStringLiteral("Clear List"), twips(4080, 4830, 3840, 405)))
-    , PushButton8(commandButton(this, "PushButton8", QStringLiteral("Copy Results To Clipboard"), twips(120, 4830, 3840, 405)))
+    , PushButton8(
+          commandButton(this, "PushButton8", QStringLiteral("Copy Results To Clipboard"), twips(120, 4830, 3840, 405)))
     , ListView1(placed(new ResultView(this), "ListView1", twips(120, 1560, 7800, 2655)))
     , m_list(new ResultList(this))
     , m_runner(*m_list)
@@ -58,7 +62,8 @@ Form1::Form1(const Services &services, QWidget *parent)
     setObjectName(QStringLiteral("Form1"));
     setFixedSize(536, 392);
     const QFont font = arialBold(9);
-    for (QWidget *widget : QList<QWidget *>{this, Frame1, Text1, Frame2, Check1, Check2, Check3, ListView1, ProgressBar1})
+    for (QWidget *widget :
+         QList<QWidget *>{this, Frame1, Text1, Frame2, Check1, Check2, Check3, ListView1, ProgressBar1})
         widget->setFont(font);
 
     // White backgrounds until a skin says otherwise.
@@ -77,10 +82,12 @@ Form1::Form1(const Services &services, QWidget *parent)
         widget->setMouseTracking(true);
     // The pointer rule watches the events of the whole window.
     qApp->installEventFilter(this);
-    new LostFocusWatch(this, Text1, [this] { return numberBoxHoldsNumber(); }, [this] { Text1_LostFocus(); });
+    new LostFocusWatch(
+        this, Text1, [this] { return numberBoxHoldsNumber(); }, [this] { Text1_LostFocus(); });
 
     // Keyboard focus order; frames and the progress bar never take the focus.
-    QWidget *order[] = {PushButton2, PushButton3, PushButton13, PushButton7, PushButton8, ListView1, Text1, Check1, Check2, Check3};
+    QWidget *order[] = {PushButton2, PushButton3, PushButton13, PushButton7, PushButton8,
+                        ListView1,   Text1,       Check1,       Check2,      Check3};
     for (std::size_t i = 0; i + 1 < std::size(order); ++i)
         setTabOrder(order[i], order[i + 1]);
 
@@ -158,9 +165,10 @@ void Form1::loadCheck(Guard &guard, int step, FieldBox *box, SettingsStore::Key 
     guard.step(step, [&] {
         const qint16 value = m_settings->readInt16(key);
         if (value < 0 || value > 2)
-            throw Failure(QStringLiteral("Invalid property value: the setting \"%1\" holds %2; a field box is 0, 1 or 2.")
-                              .arg(SettingsStore::name(key))
-                              .arg(value));
+            throw Failure(
+                QStringLiteral("Invalid property value: the setting \"%1\" holds %2; a field box is 0, 1 or 2.")
+                    .arg(SettingsStore::name(key))
+                    .arg(value));
         box->setValue(value);
     });
 }
@@ -229,12 +237,14 @@ void Form1::storeList(Guard &guard)
 {
     QString prefixes;
     guard.step(100, [&] { prefixes.clear(); });
-    guard.forLoop(102, 106, 1, [&] { return m_list->rows(); }, [&](int row) {
+    guard.forLoop(
+        102, 106, 1, [&] { return m_list->rows(); },
+        [&](int row) {
         guard.step(104, [&] {
             prefixes += m_list->text(row, 1);
             prefixes += QLatin1Char(';');
         });
-    });
+        });
     if (guard.test(108, [&] { return !prefixes.isEmpty(); }))
         guard.step(108, [&] { prefixes.chop(1); });
     guard.step(110, [&] {
@@ -247,7 +257,8 @@ void Form1::storeList(Guard &guard)
         if (m_toldFaults.contains(m_settings->storageFault(key)))
             return;
         m_toldFaults.insert(m_settings->storageFault(key));
-        throw Failure(QStringLiteral("The result list could not be stored in %1: %2.").arg(m_settings->fileName(key), cause));
+        throw Failure(
+            QStringLiteral("The result list could not be stored in %1: %2.").arg(m_settings->fileName(key), cause));
     });
 }
 
@@ -276,8 +287,7 @@ void Form1::closeEvent(QCloseEvent *event)
 
 // ---------------------------------------------------------------- commands
 
-template <typename Command, typename Told>
-void Form1::runTold(Command &&command, Told &&told)
+template <typename Command, typename Told> void Form1::runTold(Command &&command, Told &&told)
 {
     const int messages = m_commandDialogs.messages;
     m_commandDialogs.savedAs.clear();
@@ -315,7 +325,8 @@ void Form1::PushButton2_Click()
 
 void Form1::PushButton3_Click()
 {
-    runTold([this] { saveTextFile(*this, *m_list); }, [this] {
+    runTold([this] { saveTextFile(*this, *m_list); },
+            [this] {
         const QString file = m_commandDialogs.savedAs;
         return file.isEmpty() ? QString() : tr("Saved %1").arg(QFileInfo(file).fileName());
     });
@@ -324,7 +335,8 @@ void Form1::PushButton3_Click()
 void Form1::PushButton13_Click()
 {
     const bool standsAside = busy(); // the export does nothing then
-    runTold([this] { exportToSpreadsheet(*this, *m_list, m_spreadsheets); }, [this, standsAside] {
+    runTold([this] { exportToSpreadsheet(*this, *m_list, m_spreadsheets); },
+            [this, standsAside] {
         if (standsAside)
             return QString();
         const int rows = checkedRows();
@@ -336,7 +348,8 @@ void Form1::PushButton13_Click()
 
 void Form1::PushButton8_Click()
 {
-    runTold([this] { copyToClipboard(*this, *m_list, m_clipboard); }, [this] {
+    runTold([this] { copyToClipboard(*this, *m_list, m_clipboard); },
+            [this] {
         const int rows = checkedRows();
         return (rows == 1 ? tr("%1 row copied") : tr("%1 rows copied")).arg(spokenCount(rows));
     });
@@ -475,7 +488,8 @@ void Form1::pointerMoveOver(const QWidget *element)
     if (element == PushButton2 || element == PushButton3 || element == PushButton13 || element == PushButton7
         || element == PushButton8)
         wanted = Pointer::Hand;
-    else if (!element || element == Frame1 || element == Frame2 || ListView1->isAncestorOf(element) || element == ListView1)
+    else if (!element || element == Frame1 || element == Frame2 || ListView1->isAncestorOf(element)
+             || element == ListView1)
         wanted = Pointer::Normal;
     else
         return;

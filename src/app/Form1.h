@@ -128,8 +128,7 @@ private:
     bool numberBoxHoldsNumber() const;
     // Runs a command; when it ends with no message shown, a screen reader is
     // told what it did: `told` says it, or nothing with the empty text.
-    template <typename Command, typename Told>
-    void runTold(Command &&command, Told &&told);
+    template <typename Command, typename Told> void runTold(Command &&command, Told &&told);
     int checkedRows() const;
     // How many places the list holds, as a reader is told: "200 places".
     QString placesTold() const;

@@ -34,13 +34,17 @@ bool LostFocusWatch::eventFilter(QObject *watched, QEvent *event)
         if (reason == Qt::MouseFocusReason && !m_acceptable()) {
             m_clickLeftBox = true;
             // Should the click not arrive here, the box is checked all the same.
-            QMetaObject::invokeMethod(this, [this] {
+            QMetaObject::invokeMethod(
+                this,
+                [this] {
                 if (std::exchange(m_clickLeftBox, false))
                     m_lostFocus();
-            }, Qt::QueuedConnection);
+                },
+                Qt::QueuedConnection);
         } else if (reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason || reason == Qt::ShortcutFocusReason
                    || reason == Qt::OtherFocusReason) {
-            QMetaObject::invokeMethod(this, [this] { m_lostFocus(); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                this, [this] { m_lostFocus(); }, Qt::QueuedConnection);
         }
     } else if ((type == QEvent::MouseButtonPress || type == QEvent::MouseButtonDblClick) && m_clickLeftBox) {
         m_clickLeftBox = false;

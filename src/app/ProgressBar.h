@@ -34,11 +34,15 @@ protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:
-    static constexpr int steps = 10000; // hundredths of a percent
+    static constexpr int steps = 10000;          // hundredths of a percent
     static constexpr qint64 notifyInterval = 16; // milliseconds between two notifications
     static constexpr qint64 quietStart = 500;    // milliseconds off zero before the value is told
     static int shownSteps(double value);
-    enum Change { ValueChange = 1, NameChange = 2 };
+    enum Change
+    {
+        ValueChange = 1,
+        NameChange = 2
+    };
     void changed(Change change);
     void notifyAccessibility();
 

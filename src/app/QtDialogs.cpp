@@ -21,7 +21,8 @@ void QtDialogs::showMessage(const QString &title, const QString &text, Icon icon
         // No one may be there to answer: its first line (an error report's
         // description) on standard error.
         const QString line = text.trimmed().section(QRegularExpression(QStringLiteral("[\\r\\n]")), 0, 0);
-        std::fprintf(stderr, "%s: %s\n", qPrintable(QCoreApplication::applicationName()), line.toLocal8Bit().constData());
+        std::fprintf(stderr, "%s: %s\n", qPrintable(QCoreApplication::applicationName()),
+                     line.toLocal8Bit().constData());
         return;
     }
     QMessageBox box(icon == Icon::Warning ? QMessageBox::Warning : QMessageBox::NoIcon, title, text, QMessageBox::Ok,
@@ -45,6 +46,5 @@ QString QtDialogs::getSaveFileName(const QString &title, const QString &filter)
     if (terminationRequested())
         return QString();
     // No overwrite prompt and no default suffix: the name is used as typed.
-    return QFileDialog::getSaveFileName(m_parent, title, QString(), filter, nullptr,
-                                        QFileDialog::DontConfirmOverwrite);
+    return QFileDialog::getSaveFileName(m_parent, title, QString(), filter, nullptr, QFileDialog::DontConfirmOverwrite);
 }

@@ -247,8 +247,8 @@ void ResultView::paintEvent(QPaintEvent *)
     for (int row = first; row <= last; ++row) {
         const QStyleOptionViewItem option = rowOption(item, row);
         if (row == m_current) // the selection spans the whole line
-            painter.fillRect(rowRect(row), palette().brush(hasFocus() ? QPalette::Active : QPalette::Inactive,
-                                                           QPalette::Highlight));
+            painter.fillRect(rowRect(row),
+                             palette().brush(hasFocus() ? QPalette::Active : QPalette::Inactive, QPalette::Highlight));
         style()->drawControl(QStyle::CE_ItemViewItem, &option, &painter, this);
     }
 }
@@ -394,16 +394,19 @@ void ResultView::openContextMenu(const QPoint &globalPos, bool fromKeyboard)
     // screen reader then reads. With every item unavailable, none is made
     // current on screen; the reader is still taken to the first, read as unavailable.
     if (fromKeyboard && checkAllItem->isEnabled()) {
-        QMetaObject::invokeMethod(&menu, [&menu, checkAllItem] { menu.setActiveAction(checkAllItem); },
-                                  Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            &menu, [&menu, checkAllItem] { menu.setActiveAction(checkAllItem); }, Qt::QueuedConnection);
     } else if (fromKeyboard) {
-        QMetaObject::invokeMethod(&menu, [&menu] {
+        QMetaObject::invokeMethod(
+            &menu,
+            [&menu] {
             QAccessibleInterface *items = QAccessible::queryAccessibleInterface(&menu);
             if (QAccessibleInterface *first = items ? items->child(0) : nullptr) {
                 QAccessibleEvent event(first, QAccessible::Focus);
                 notifyAccessibility(event);
             }
-        }, Qt::QueuedConnection);
+            },
+            Qt::QueuedConnection);
     }
     // While open, the menu is one of the list's accessible children.
     m_menu = &menu;
@@ -423,7 +426,8 @@ void ResultView::focusInEvent(QFocusEvent *event)
     QAbstractScrollArea::focusInEvent(event);
     // The reader hears the list take the focus once this event is over; the
     // row is told after that, or the list's news would cover it.
-    QMetaObject::invokeMethod(this, [this] { notifyCurrentRow(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this] { notifyCurrentRow(); }, Qt::QueuedConnection);
 }
 
 void ResultView::notifyAccessibility(QAccessibleEvent &event)
@@ -455,7 +459,8 @@ void ResultView::notifyCurrentRow(bool orList)
         return;
     }
     QAccessibleInterface *list = QAccessible::queryAccessibleInterface(this);
-    QAccessibleInterface *cell = list && list->tableInterface() ? list->tableInterface()->cellAt(m_current - 1, 0) : nullptr;
+    QAccessibleInterface *cell = list && list->tableInterface() ? list->tableInterface()->cellAt(m_current - 1, 0)
+                                                                : nullptr;
     if (!cell)
         return;
     QAccessibleEvent event(cell, QAccessible::Focus);

@@ -21,7 +21,8 @@ namespace {
 constexpr QStringView application = u"Kestrova";
 constexpr QStringView section = u"Orvelle Software";
 
-enum class Placement {
+enum class Placement
+{
     Options, // in the INI file with the other small keys
     OwnFile, // alone in a file of its own, as plain text
 };
@@ -76,7 +77,9 @@ std::optional<qint16> toInt16(const QString &text)
 // reads nor writes it.
 bool isSpecialFile(const QString &path)
 {
-    struct stat status {};
+    struct stat status
+    {
+    };
     return ::stat(QFile::encodeName(path).constData(), &status) == 0 && !S_ISREG(status.st_mode)
         && !S_ISDIR(status.st_mode);
 }
@@ -102,8 +105,8 @@ SettingsStore::SettingsStore()
     // names would find the same file, but it would read it first and keep what
     // went wrong in that reading to itself; m_options would then share its copy
     // and report NoError.
-    m_folder = QStringLiteral("%1/%2").arg(
-        QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation), application);
+    m_folder = QStringLiteral("%1/%2").arg(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation),
+                                           application);
     m_optionsFile = QStringLiteral("%1/%2.conf").arg(m_folder, section);
     if (isSpecialFile(m_optionsFile) || QFileInfo(m_optionsFile).isDir()) {
         m_unusable = true;
@@ -207,7 +210,8 @@ QString SettingsStore::loadProblem() const
             return QStringLiteral("The settings file %1 cannot be read: %2. The options take their defaults, and "
                                   "changes to them will not be kept.")
                 .arg(m_optionsFile, storageCause(name(Key::City)));
-        return QStringLiteral("The settings file %1 cannot be read: the options take their defaults.").arg(m_optionsFile);
+        return QStringLiteral("The settings file %1 cannot be read: the options take their defaults.")
+            .arg(m_optionsFile);
     case QSettings::FormatError:
         if (m_notUtf8 && m_keepFailed)
             return QStringLiteral("The settings file %1 holds bytes that are not UTF-8 text, and it could not be "
@@ -360,7 +364,7 @@ void SettingsStore::writeOwnFile(const QString &key, const QString &value)
     // QSaveFile writes a temporary file beside the old one and, in commit(),
     // flushes it to disk and renames it over the old one.
     QSaveFile file(fileName(key));
-    const bool written = QDir().mkpath(m_folder) && file.open(QIODevice::WriteOnly)
-                         && file.write(bytes) == bytes.size() && file.commit();
+    const bool written = QDir().mkpath(m_folder) && file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size()
+        && file.commit();
     m_status = written ? QSettings::NoError : QSettings::AccessError;
 }

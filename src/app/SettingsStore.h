@@ -42,7 +42,8 @@ class SettingsStore
 public:
     // Every key the program uses. Their texts and defaults are in one table in
     // SettingsStore.cpp.
-    enum class Key {
+    enum class Key
+    {
         NumberOfRecords, // the number box's text, default "200"
         City,            // the City box's state "0", "1" or "2", default 1, on disk "Check1"
         State,           // the State box, as City, on disk "Check2"

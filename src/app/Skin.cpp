@@ -29,7 +29,8 @@ QCursor loadCursorFile(const QString &path)
     QImageReader reader(path, "ico");
     const QImage image = reader.read();
     if (image.isNull())
-        throw Failure(QStringLiteral("The pointer file %1 cannot be loaded as a picture: %2").arg(path, reader.errorString()));
+        throw Failure(
+            QStringLiteral("The pointer file %1 cannot be loaded as a picture: %2").arg(path, reader.errorString()));
     return QCursor(QPixmap::fromImage(image), u16(10), u16(12));
 }
 
@@ -46,7 +47,8 @@ QString readStyleSheet(const QString &path)
     // widget that carries it is polished: try it on one that is never shown.
     static bool parseFailed = false;
     parseFailed = false;
-    const QtMessageHandler previous = qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &message) {
+    const QtMessageHandler previous = qInstallMessageHandler(
+        [](QtMsgType, const QMessageLogContext &, const QString &message) {
         if (message.contains(QLatin1String("Could not parse")))
             parseFailed = true;
     });

@@ -61,12 +61,16 @@ void watchSignals()
     if (watching)
         return;
     watching = true;
-    struct sigaction action {};
+    struct sigaction action
+    {
+    };
     action.sa_handler = removePendingFile;
     action.sa_flags = SA_RESETHAND;
     sigemptyset(&action.sa_mask);
     for (int signal : endingSignals) {
-        struct sigaction previous {};
+        struct sigaction previous
+        {
+        };
         // A signal the caller ignores (nohup's HUP) stays ignored.
         if (sigaction(signal, nullptr, &previous) == 0 && previous.sa_handler != SIG_IGN)
             sigaction(signal, &action, nullptr);
@@ -181,10 +185,14 @@ void BatchOutput::open(const QStringList &ownFiles)
     if (m_path.isEmpty())
         return openInPlace(STDOUT_FILENO);
     m_target = encodeFileName(m_path);
-    struct stat status {};
+    struct stat status
+    {
+    };
     const bool exists = ::stat(m_target.constData(), &status) == 0;
     for (const QString &own : ownFiles) {
-        struct stat ownStatus {};
+        struct stat ownStatus
+        {
+        };
         if (exists && ::stat(encodeFileName(own).constData(), &ownStatus) == 0 && sameFile(ownStatus, status)) {
             throw Failure(QStringLiteral("%1 is the program's own file %2; nothing was written")
                               .arg(destination(), quotedName(QDir::toNativeSeparators(own))));
@@ -195,7 +203,9 @@ void BatchOutput::open(const QStringList &ownFiles)
     if (const int descriptor = openDescriptor(m_target); descriptor >= 0)
         return openInPlace(descriptor);
     for (int descriptor : {STDOUT_FILENO, STDERR_FILENO}) {
-        struct stat stream {};
+        struct stat stream
+        {
+        };
         if (exists && ::fstat(descriptor, &stream) == 0 && sameFile(stream, status))
             return openInPlace(descriptor);
     }

@@ -141,7 +141,8 @@ std::vector<Field> fieldList(const QStringList &values, bool near)
         const auto known = std::find_if(fieldInfo.begin(), fieldInfo.end(),
                                         [&](const FieldInfo &field) { return lower == QLatin1String(field.name); });
         if (known == fieldInfo.end())
-            throw UsageError{QStringLiteral("unknown field %1 in --fields: choose from %2").arg(quotedName(name), fieldNames())};
+            throw UsageError{
+                QStringLiteral("unknown field %1 in --fields: choose from %2").arg(quotedName(name), fieldNames())};
         if (known->field == Field::Distance && !near)
             throw UsageError{QStringLiteral("the field distance needs --near: the distance from where")};
         add(known->field);
@@ -156,8 +157,9 @@ struct StateGroup
     const char *codes;
 };
 constexpr StateGroup stateGroups[] = {
-    {"states", "AL,AK,AZ,AR,CA,CO,CT,DE,DC,FL,GA,HI,ID,IL,IN,IA,KS,KY,LA,ME,MD,MA,MI,MN,MS,MO,MT,NE,NV,NH,NJ,NM,NY,"
-               "NC,ND,OH,OK,OR,PA,RI,SC,SD,TN,TX,UT,VT,VA,WA,WV,WI,WY"},
+    {"states",
+     "AL,AK,AZ,AR,CA,CO,CT,DE,DC,FL,GA,HI,ID,IL,IN,IA,KS,KY,LA,ME,MD,MA,MI,MN,MS,MO,MT,NE,NV,NH,NJ,NM,NY,"
+     "NC,ND,OH,OK,OR,PA,RI,SC,SD,TN,TX,UT,VT,VA,WA,WV,WI,WY"},
     {"territories", "PR,VI,GU,AS,MP"},
     {"military", "AA,AE,AP"},
 };
@@ -188,7 +190,8 @@ QStringList zipPrefixes(const QStringList &values)
         throw UsageError{QStringLiteral("--zip-prefix needs at least one ZIP code prefix, such as 100")};
     for (const QString &value : prefixes) {
         if (!prefix.match(value).hasMatch())
-            throw UsageError{QStringLiteral("invalid --zip-prefix %1: one to five digits are expected").arg(quotedName(value))};
+            throw UsageError{
+                QStringLiteral("invalid --zip-prefix %1: one to five digits are expected").arg(quotedName(value))};
     }
     return prefixes;
 }
@@ -200,7 +203,7 @@ void readNear(BatchOptions &options, const QString &near, const QString &within)
     static const QRegularExpression point(
         QStringLiteral("^\\s*([-+]?[0-9]+(?:\\.[0-9]*)?)\\s*,\\s*([-+]?[0-9]+(?:\\.[0-9]*)?)\\s*$"));
     static const QRegularExpression distance(QStringLiteral("^\\s*([0-9]+(?:\\.[0-9]*)?|\\.[0-9]+)\\s*(mi|km)?\\s*$"),
-                                                QRegularExpression::CaseInsensitiveOption);
+                                             QRegularExpression::CaseInsensitiveOption);
     if (within.isNull())
         throw UsageError{QStringLiteral("--near needs --within: how far, such as --within 25 or --within 40km")};
     if (near.isNull())
@@ -271,36 +274,35 @@ QString helpEpilogue()
     for (const FormatInfo &format : formatInfo)
         formats += QLatin1Char(' ') + QLatin1String(format.description);
     return QLatin1Char('\n') + wrapped(formats + QStringLiteral(" A value the data lacks is empty, or null in JSON."))
-        + QStringLiteral(
-            "\n"
-            "--weight population draws each ZIP code with a chance in proportion to the\n"
-            "residents of its Census ZIP Code Tabulation Area (American Community Survey\n"
-            "2018-2022 estimates from SimpleMaps' 2024 free list; the island areas from\n"
-            "their 2020 census), so state shares follow the census. A ZIP code where\n"
-            "nobody lives (post office boxes, one firm, a military post office) counts\n"
-            "as 1 person.\n"
-            "The places: the 50 states and DC, Puerto Rico, the U.S. Virgin Islands,\n"
-            "Guam, American Samoa, the Northern Mariana Islands, the Marshall Islands'\n"
-            "two ZIP codes and the military post offices (AA, AE, AP).\n"
-            "See the manual page for the limits.\n"
-            "\n"
-            "The options marked repeatable add up when given again; of any other option\n"
-            "given twice, the last counts. Names of formats, fields, states, groups and\n"
-            "weights are taken in any case (--format CSV, --state ca).\n"
-            "\n"
-            "Examples:\n"
-            "  orvelle -n 5\n"
-            "  orvelle -n 1000 --format csv --seed 42 -o places.csv\n"
-            "  orvelle -n 100 --fields zip,city,county,timezone --format jsonl\n"
-            "  orvelle -n 20 --weight population --state states\n"
-            "  orvelle -n 10 --state CA --state NY --zip-prefix 100,941\n"
-            "  orvelle -n 10 --near 60601 --within 25 --fields zip,city,distance\n"
-            "  orvelle -n 5 --fields city,state,zip,phone --format csv\n"
-            "\n"
-            "Without any argument, Orvelle opens its window.\n"
-            "\n"
-            "Exit status: 0 on success, 1 when the place database or the output fails,\n"
-            "2 when the arguments are wrong or the filters leave no place.\n");
+        + QStringLiteral("\n"
+                         "--weight population draws each ZIP code with a chance in proportion to the\n"
+                         "residents of its Census ZIP Code Tabulation Area (American Community Survey\n"
+                         "2018-2022 estimates from SimpleMaps' 2024 free list; the island areas from\n"
+                         "their 2020 census), so state shares follow the census. A ZIP code where\n"
+                         "nobody lives (post office boxes, one firm, a military post office) counts\n"
+                         "as 1 person.\n"
+                         "The places: the 50 states and DC, Puerto Rico, the U.S. Virgin Islands,\n"
+                         "Guam, American Samoa, the Northern Mariana Islands, the Marshall Islands'\n"
+                         "two ZIP codes and the military post offices (AA, AE, AP).\n"
+                         "See the manual page for the limits.\n"
+                         "\n"
+                         "The options marked repeatable add up when given again; of any other option\n"
+                         "given twice, the last counts. Names of formats, fields, states, groups and\n"
+                         "weights are taken in any case (--format CSV, --state ca).\n"
+                         "\n"
+                         "Examples:\n"
+                         "  orvelle -n 5\n"
+                         "  orvelle -n 1000 --format csv --seed 42 -o places.csv\n"
+                         "  orvelle -n 100 --fields zip,city,county,timezone --format jsonl\n"
+                         "  orvelle -n 20 --weight population --state states\n"
+                         "  orvelle -n 10 --state CA --state NY --zip-prefix 100,941\n"
+                         "  orvelle -n 10 --near 60601 --within 25 --fields zip,city,distance\n"
+                         "  orvelle -n 5 --fields city,state,zip,phone --format csv\n"
+                         "\n"
+                         "Without any argument, Orvelle opens its window.\n"
+                         "\n"
+                         "Exit status: 0 on success, 1 when the place database or the output fails,\n"
+                         "2 when the arguments are wrong or the filters leave no place.\n");
 }
 
 const QString versionText = QStringLiteral(
@@ -314,9 +316,9 @@ const QString versionText = QStringLiteral(
 BatchOptions parseArguments(const QStringList &arguments)
 {
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral(
-        "Writes random real places of the United States, drawn from the ZIP-code\n"
-        "database that ships with Orvelle, for scripts and test data."));
+    parser.setApplicationDescription(
+        QStringLiteral("Writes random real places of the United States, drawn from the ZIP-code\n"
+                       "database that ships with Orvelle, for scripts and test data."));
     const QCommandLineOption count({QStringLiteral("n"), QStringLiteral("count")},
                                    QStringLiteral("How many places to write (required)."), QStringLiteral("N"));
     const QCommandLineOption fields({QStringLiteral("f"), QStringLiteral("fields")},
@@ -346,8 +348,7 @@ BatchOptions parseArguments(const QStringList &arguments)
                                     QStringLiteral("With --near: the greatest great-circle distance, in miles, "
                                                    "or in kilometres with km (such as 25 or 40km)."),
                                     QStringLiteral("DISTANCE"));
-    const QCommandLineOption unique({QStringLiteral("u"), QStringLiteral("unique")},
-                                    QStringLiteral("No place twice."));
+    const QCommandLineOption unique({QStringLiteral("u"), QStringLiteral("unique")}, QStringLiteral("No place twice."));
     const QCommandLineOption weight(QStringLiteral("weight"),
                                     QStringLiteral("population: places in proportion to the people they serve; "
                                                    "none: every ZIP code alike (default)."),
@@ -367,22 +368,21 @@ BatchOptions parseArguments(const QStringList &arguments)
                                     QStringLiteral("Write to FILE, replaced only when complete "
                                                    "(default, or -: standard output)."),
                                     QStringLiteral("FILE"));
-    const QCommandLineOption listFields(QStringLiteral("list-fields"),
-                                        QStringLiteral("List the fields and exit."));
+    const QCommandLineOption listFields(QStringLiteral("list-fields"), QStringLiteral("List the fields and exit."));
     const QCommandLineOption listStates(QStringLiteral("list-states"),
                                         QStringLiteral("List the state codes with their names and numbers "
                                                        "of places (after the filters) and exit."));
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
                                   QStringLiteral("Display this help and exit."));
-    const QCommandLineOption version(QStringLiteral("version"),
-                                     QStringLiteral("Output version information and exit."));
+    const QCommandLineOption version(QStringLiteral("version"), QStringLiteral("Output version information and exit."));
     parser.addOptions({count, fields, state, excludeState, zipPrefix, near, within, unique, weight, seed, format,
                        noHeader, table, output, listFields, listStates, help, version});
 
     // Qt's own options are the window's; among the command line's, Qt's parser would take "-platform" for -p -l -a ...
     if (const QStringList qt = windowOptions(arguments.mid(1)); !qt.isEmpty()) {
         throw UsageError{QStringLiteral("%1 %2 the window's, not the command line's: give %3 alone to open the window")
-                             .arg(qt.join(QLatin1Char(' ')), qt.size() == 1 ? QStringLiteral("is") : QStringLiteral("are"),
+                             .arg(qt.join(QLatin1Char(' ')),
+                                  qt.size() == 1 ? QStringLiteral("is") : QStringLiteral("are"),
                                   qt.size() == 1 ? QStringLiteral("it") : QStringLiteral("them"))};
     }
     if (!parser.parse(arguments))
@@ -406,7 +406,8 @@ BatchOptions parseArguments(const QStringList &arguments)
         return options;
     }
     if (!parser.positionalArguments().isEmpty())
-        throw UsageError{QStringLiteral("unexpected argument %1").arg(quotedName(parser.positionalArguments().constFirst()))};
+        throw UsageError{
+            QStringLiteral("unexpected argument %1").arg(quotedName(parser.positionalArguments().constFirst()))};
 
     options.listing = parser.isSet(listFields) ? Listing::Fields
         : parser.isSet(listStates)             ? Listing::States
@@ -416,7 +417,7 @@ BatchOptions parseArguments(const QStringList &arguments)
     if (options.listing != Listing::None && parser.isSet(format)) {
         throw UsageError{QStringLiteral("--%1 writes TAB-separated lines and takes no --format")
                              .arg(options.listing == Listing::Fields ? QStringLiteral("list-fields")
-                                                                    : QStringLiteral("list-states"))};
+                                                                     : QStringLiteral("list-states"))};
     }
     if (parser.isSet(count))
         options.count = wholeNumber(QStringLiteral("--count"), parser.value(count));
@@ -442,8 +443,8 @@ BatchOptions parseArguments(const QStringList &arguments)
     if (parser.isSet(table)) {
         const QString name = parser.value(table);
         if (name.isEmpty() || std::any_of(name.begin(), name.end(), [](QChar c) { return c.unicode() < 0x20; }))
-            throw UsageError{QStringLiteral("invalid --table '%1': a name without control characters is expected")
-                                 .arg(name)};
+            throw UsageError{
+                QStringLiteral("invalid --table '%1': a name without control characters is expected").arg(name)};
         options.layout.table = name.toUtf8();
     }
 
@@ -464,7 +465,8 @@ BatchOptions parseArguments(const QStringList &arguments)
     if (parser.isSet(weight)) {
         const QString kind = parser.value(weight).toLower();
         if (kind != QLatin1String("population") && kind != QLatin1String("none"))
-            throw UsageError{QStringLiteral("invalid --weight %1: choose population or none").arg(quotedName(parser.value(weight)))};
+            throw UsageError{
+                QStringLiteral("invalid --weight %1: choose population or none").arg(quotedName(parser.value(weight)))};
         options.weighted = kind == QLatin1String("population");
     }
     options.seed = parser.isSet(seed) ? wholeNumber(QStringLiteral("--seed"), parser.value(seed))
@@ -588,7 +590,7 @@ void writeBatch(const BatchOptions &options, const QString &programFolder, const
             : QStringLiteral(" that matches ") + options.filterOptions.join(QLatin1Char(' '));
         throw UsageError{QStringLiteral("no place within %1 %2 of %3%4")
                              .arg(QString::number(options.filter.within),
-                                  options.kilometres == 1.0 ? QStringLiteral("km")
+                                  options.kilometres == 1.0        ? QStringLiteral("km")
                                       : options.filter.within == 1 ? QStringLiteral("mile")
                                                                    : QStringLiteral("miles"),
                                   options.near, others)};
@@ -607,8 +609,8 @@ void writeBatch(const BatchOptions &options, const QString &programFolder, const
                              .arg(where)};
     }
 
-    const std::vector<std::uint64_t> weights =
-        options.weighted ? populationWeights(table, places, databaseFile) : std::vector<std::uint64_t>{};
+    const std::vector<std::uint64_t> weights = options.weighted ? populationWeights(table, places, databaseFile)
+                                                                : std::vector<std::uint64_t>{};
     PlaceDraws draws(options.seed, std::uint32_t(places.size()), options.count, options.unique, weights);
     BatchOutput output(options.output);
     output.open(ownFiles);

@@ -13,18 +13,18 @@
 
 const std::array<FieldInfo, fieldCount> fieldInfo{{
     {Field::City, "city", "the city or town, as the data spells it",
-     "The city or town of the post office, as the data spells it\n.RB ( McCall ,\n.BR \"Coeur d'Alene\" ).",
-     false, "city", Field::City},
+     "The city or town of the post office, as the data spells it\n.RB ( McCall ,\n.BR \"Coeur d'Alene\" ).", false,
+     "city", Field::City},
     {Field::State, "state", "the two-letter postal code of the state",
      "The two\\-letter postal code: the 50 states and DC; Puerto Rico (PR), the\n"
      "U.S. Virgin Islands (VI), Guam (GU), American Samoa (AS) and the Northern\n"
      "Mariana Islands (MP); the Marshall Islands (MH, two ZIP codes); and AA, AE\n"
      "and AP for the military post offices, whose code follows their ZIP range.",
      false, "state", Field::State},
-    {Field::Zip, "zip", "the five-digit ZIP code", "The five\\-digit ZIP code, as text: leading zeros are kept.",
-     false, "zip", Field::Zip},
-    {Field::StateName, "state_name", "the state's name", "The state's name, such as\n.BR \"North Carolina\" .",
-     false, "state_name", Field::StateName},
+    {Field::Zip, "zip", "the five-digit ZIP code", "The five\\-digit ZIP code, as text: leading zeros are kept.", false,
+     "zip", Field::Zip},
+    {Field::StateName, "state_name", "the state's name", "The state's name, such as\n.BR \"North Carolina\" .", false,
+     "state_name", Field::StateName},
     {Field::County, "county", "the county or county equivalent",
      "The county or county equivalent (parish, borough, municipio, island\n"
      "district; in Connecticut the planning regions the Census Bureau counts by\n"
@@ -79,7 +79,7 @@ PlaceTable PlaceTable::load(const QString &databaseFile, std::vector<Field> fiel
     // Only what the run needs: making text of every coordinate is most of the reading.
     fields.push_back(Field::State);
     for (Field &field : fields)
-        field = info(field).source; // a field made from others reads those
+        field = info(field).source;                                         // a field made from others reads those
     std::erase_if(fields, [](Field field) { return !info(field).column; }); // or is made after reading
     QStringList columns;
     for (Field field : fields) {
@@ -99,7 +99,8 @@ PlaceTable PlaceTable::load(const QString &databaseFile, std::vector<Field> fiel
                 continue; // asked for twice
             // The text of the column; NULL gives no bytes.
             const auto *bytes = reinterpret_cast<const char *>(sqlite3_column_text(statement, column));
-            values.bytes.insert(values.bytes.end(), bytes, bytes + (bytes ? sqlite3_column_bytes(statement, column) : 0));
+            values.bytes.insert(values.bytes.end(), bytes,
+                                bytes + (bytes ? sqlite3_column_bytes(statement, column) : 0));
             values.ends.push_back(std::uint32_t(values.bytes.size()));
         }
         if (withPopulation) {
@@ -124,8 +125,8 @@ PlaceTable PlaceTable::load(const QString &databaseFile, std::vector<Field> fiel
     }
     database.select(translateTextJoins(BuildDisplayQuery(shown) + QStringLiteral(" ORDER BY rowid")),
                     [&](sqlite3_stmt *statement) {
-                        table.m_windowLines.push_back(NormalizeDisplayText(text(statement)));
-                    });
+        table.m_windowLines.push_back(NormalizeDisplayText(text(statement)));
+    });
     if (table.m_windowLines.size() != table.size()) {
         throw Failure(QStringLiteral("The place database %1 is inconsistent: its tables \"places\" and "
                                      "\"zip_codes\" hold different numbers of places.")

@@ -35,11 +35,14 @@ struct FieldInfo
     const char *description; // one line, for --list-fields
     const char *manual;      // the manual page's paragraph, in roff
     bool number;             // written as a number in JSON and SQL
-    const char *column; // the column of the table `places` it is read from
-    Field source;       // the field whose values make it: itself when read from a column
+    const char *column;      // the column of the table `places` it is read from
+    Field source;            // the field whose values make it: itself when read from a column
 };
 extern const std::array<FieldInfo, fieldCount> fieldInfo;
-inline const FieldInfo &info(Field field) { return fieldInfo[std::size_t(field)]; }
+inline const FieldInfo &info(Field field)
+{
+    return fieldInfo[std::size_t(field)];
+}
 
 // Every place of the place database with every column, in the order the
 // database holds them, so that a seed draws the same places on every machine.
@@ -99,9 +102,9 @@ private:
 // The places a run draws from: offsets into the table, in its order.
 struct PlaceFilter
 {
-    QStringList states;        // empty: every state
+    QStringList states; // empty: every state
     QStringList excludedStates;
-    QStringList zipPrefixes;   // empty: every ZIP code
-    double within = 0;         // above 0: only places at most this distance away (measureFrom())
+    QStringList zipPrefixes; // empty: every ZIP code
+    double within = 0;       // above 0: only places at most this distance away (measureFrom())
 };
 std::vector<std::uint32_t> filteredPlaces(const PlaceTable &table, const PlaceFilter &filter);

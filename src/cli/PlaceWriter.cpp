@@ -134,8 +134,7 @@ RenderedLines renderAligned(const PlaceTable &table, const std::vector<std::uint
 
 // The text between two quotes, each quote in it doubled: a quoted csv cell,
 // an SQL string literal (') or an SQL name (").
-template <char quote>
-void appendQuoted(QByteArray &line, QByteArrayView text)
+template <char quote> void appendQuoted(QByteArray &line, QByteArrayView text)
 {
     line += quote;
     for (char c : text) {
@@ -273,9 +272,8 @@ QByteArray placeLine(const PlaceTable &table, std::uint32_t place, const PlaceLa
         for (qsizetype at = 0; at + 3 <= codes.size() && fills.codeCount < 6; at += 4)
             std::memcpy(fills.codes.data() + 3 * fills.codeCount++, codes.data() + at, 3);
         const QByteArrayView code = codes.first(std::min<qsizetype>(3, codes.size()));
-        const QByteArray value = code.isEmpty() || field == Field::AreaCode
-            ? code.toByteArray()
-            : "(" + code.toByteArray() + ") 555-0100";
+        const QByteArray value = code.isEmpty() || field == Field::AreaCode ? code.toByteArray()
+                                                                            : "(" + code.toByteArray() + ") 555-0100";
         const qsizetype start = line.size();
         format.cell(line, i, field, value);
         if (value.isEmpty())
@@ -337,8 +335,14 @@ void delimitedCell(QByteArray &line, std::size_t index, Field, QByteArrayView va
 }
 
 void noBegin(QByteArray &, const PlaceLayout &) {}
-QByteArray noHeader(const PlaceLayout &) { return {}; }
-void jsonBegin(QByteArray &line, const PlaceLayout &) { line += '{'; }
+QByteArray noHeader(const PlaceLayout &)
+{
+    return {};
+}
+void jsonBegin(QByteArray &line, const PlaceLayout &)
+{
+    line += '{';
+}
 void jsonCell(QByteArray &line, std::size_t index, Field field, QByteArrayView value)
 {
     if (index > 0)
@@ -387,9 +391,9 @@ const std::array<FormatInfo, formatCount> formatInfo{{
      ".BR \"Holtsville, NY 00501, Suffolk\" ).\nLF line ends, no header, no padding, UTF\\-8.",
      noBegin,
      [](QByteArray &line, std::size_t index, Field field, QByteArrayView value) {
-         if (index > 0)
-             line += field == Field::Zip ? " " : ", ";
-         line += value;
+    if (index > 0)
+        line += field == Field::Zip ? " " : ", ";
+    line += value;
      },
      "\n", noHeader, "", ""},
     {OutputFormat::Aligned, "aligned", "text",
@@ -404,12 +408,12 @@ const std::array<FormatInfo, formatCount> formatInfo{{
     {OutputFormat::Csv, "csv", nullptr, "csv (RFC 4180, CR LF) has a header row.",
      "RFC 4180: a header row with the field names, then one row per place, one\n"
      "column per field; a value with a comma, a quote or a line break is quoted.\nCR LF line ends, UTF\\-8.",
-     noBegin, delimitedCell<',', appendCsvCell>,
-     "\r\n", [](const PlaceLayout &layout) { return headerRow(layout, ',', "\r\n"); }, "", ""},
+     noBegin, delimitedCell<',', appendCsvCell>, "\r\n",
+     [](const PlaceLayout &layout) { return headerRow(layout, ',', "\r\n"); }, "", ""},
     {OutputFormat::Tsv, "tsv", nullptr, "tsv has a header row and a TAB between the cells.",
-     "A header row and one row per place, TAB between the columns, LF line ends.",
-     noBegin, delimitedCell<'\t', appendTsvCell>,
-     "\n", [](const PlaceLayout &layout) { return headerRow(layout, '\t', "\n"); }, "", ""},
+     "A header row and one row per place, TAB between the columns, LF line ends.", noBegin,
+     delimitedCell<'\t', appendTsvCell>, "\n", [](const PlaceLayout &layout) { return headerRow(layout, '\t', "\n"); },
+     "", ""},
     {OutputFormat::Jsonl, "jsonl", nullptr, "jsonl writes one JSON object a line.",
      "One JSON object a line, its members the fields in their order; numbers\n"
      "(such as\n.BR latitude )\nare numbers, the others strings, a missing value\n.BR null .",
@@ -452,8 +456,7 @@ void fillSlots(char *line, const DrawnSlots &fills, std::uint64_t detail)
     }
 }
 
-void stream(const std::function<void(const char *, qsizetype)> &write, const RenderedLines &lines,
-            PlaceDraws &draws)
+void stream(const std::function<void(const char *, qsizetype)> &write, const RenderedLines &lines, PlaceDraws &draws)
 {
     // A device that takes nothing is found before any drawing.
     if (!lines.header.isEmpty())

@@ -42,7 +42,10 @@ struct FormatInfo
     const char *footer;
 };
 extern const std::array<FormatInfo, formatCount> formatInfo;
-inline const FormatInfo &info(OutputFormat format) { return formatInfo[std::size_t(format)]; }
+inline const FormatInfo &info(OutputFormat format)
+{
+    return formatInfo[std::size_t(format)];
+}
 
 // What a run writes: the format, the fields in their order, and the places
 // the draws pick from (offsets into the table).
@@ -50,7 +53,7 @@ struct PlaceLayout
 {
     OutputFormat format = OutputFormat::Plain;
     std::vector<Field> fields;
-    bool header = true; // csv and tsv: the line of field names first; sql: the CREATE TABLE
+    bool header = true;          // csv and tsv: the line of field names first; sql: the CREATE TABLE
     QByteArray table = "places"; // sql: the table the rows go into
 };
 

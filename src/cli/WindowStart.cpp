@@ -12,12 +12,23 @@ namespace {
 // those that take a value and those that do not. A value may also follow
 // as "-style=fusion".
 const QStringList withValue = {
-    QStringLiteral("-platform"),      QStringLiteral("-platformpluginpath"), QStringLiteral("-platformtheme"),
-    QStringLiteral("-plugin"),        QStringLiteral("-qwindowgeometry"),    QStringLiteral("-qwindowicon"),
-    QStringLiteral("-qwindowtitle"),  QStringLiteral("-session"),            QStringLiteral("-style"),
-    QStringLiteral("-stylesheet"),    QStringLiteral("-display"),            QStringLiteral("-geometry"),
-    QStringLiteral("-name"),          QStringLiteral("-title"),              QStringLiteral("-visual"),
-    QStringLiteral("-ncols"),         QStringLiteral("-qmljsdebugger"),
+    QStringLiteral("-platform"),
+    QStringLiteral("-platformpluginpath"),
+    QStringLiteral("-platformtheme"),
+    QStringLiteral("-plugin"),
+    QStringLiteral("-qwindowgeometry"),
+    QStringLiteral("-qwindowicon"),
+    QStringLiteral("-qwindowtitle"),
+    QStringLiteral("-session"),
+    QStringLiteral("-style"),
+    QStringLiteral("-stylesheet"),
+    QStringLiteral("-display"),
+    QStringLiteral("-geometry"),
+    QStringLiteral("-name"),
+    QStringLiteral("-title"),
+    QStringLiteral("-visual"),
+    QStringLiteral("-ncols"),
+    QStringLiteral("-qmljsdebugger"),
 };
 const QStringList withoutValue = {
     QStringLiteral("-reverse"), QStringLiteral("-widgetcount"), QStringLiteral("-nograb"),

@@ -18,8 +18,7 @@ constexpr int maxAttempts = 1000;
 
 // Runs one clipboard operation until it succeeds, at most maxAttempts times,
 // with no pause; a failure of any kind counts as a refused attempt.
-template <typename Operation>
-bool attempt(Operation &&operation)
+template <typename Operation> bool attempt(Operation &&operation)
 {
     for (int attempts = 0; attempts < maxAttempts; ++attempts) {
         try {

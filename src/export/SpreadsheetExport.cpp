@@ -87,7 +87,8 @@ public:
         std::vector<Cell> cells = std::exchange(m_pending, {});
         const std::vector<Rectangle> rectangles = rectanglesOf(cells);
         std::size_t sent = 0;
-        catchFailures([&] { sendRectangles(rectangles, sent); }, [&] {
+        catchFailures([&] { sendRectangles(rectangles, sent); },
+                      [&] {
             Guard guard(m_dialogs, clickSource);
             for (const Cell &cell : cells) {
                 if (cell.rectangle >= sent)
@@ -162,7 +163,8 @@ private:
                 earlier.push_back(order[k]);
                 continue;
             }
-            if (run.isEmpty() || cell.row != runRow || std::int64_t(cell.column) != std::int64_t(runLeft) + run.size()) {
+            if (run.isEmpty() || cell.row != runRow
+                || std::int64_t(cell.column) != std::int64_t(runLeft) + run.size()) {
                 closeRun();
                 runRow = cell.row;
                 runLeft = cell.column;
@@ -248,8 +250,9 @@ bool SaveResultsAsExcelFileIsExcelInstalled(CommandHost &host, SpreadsheetFactor
     }
     if (!installed) {
         catchFailures([&] {
-            showPlainMessage(host.dialogs(), QStringLiteral("Excel is not installed on this computer. You need to have "
-                                                            "it installed to use this software without error."));
+            showPlainMessage(host.dialogs(),
+                             QStringLiteral("Excel is not installed on this computer. You need to have "
+                                            "it installed to use this software without error."));
         });
     }
     return installed;
@@ -291,8 +294,9 @@ void exportToSpreadsheet(CommandHost &host, const ListSource &list, SpreadsheetF
 
     if (guard.test(100, [&] { return !SaveResultsAsExcelFileIsExcelInstalled(host, factory); })) {
         guard.step(178, [&] {
-            showPlainMessage(host.dialogs(), QStringLiteral("Excel is not installed on this computer. You need "
-                                                            "to have it installed to use this feature."));
+            showPlainMessage(host.dialogs(),
+                             QStringLiteral("Excel is not installed on this computer. You need "
+                                            "to have it installed to use this feature."));
         });
         return;
     }
@@ -317,7 +321,9 @@ void exportToSpreadsheet(CommandHost &host, const ListSource &list, SpreadsheetF
             cells.write(running, step, sheetRow, column, text());
         });
     };
-    guard.forLoop(118, 136, 1, [&] { return list.columns(); }, [&](std::int32_t k) {
+    guard.forLoop(
+        118, 136, 1, [&] { return list.columns(); },
+        [&](std::int32_t k) {
         guard.step(120, [&] { host.yield(); });
         if (guard.test(122, [&] { return k == 1; })) {
             if (guard.test(124, [&] { return !list.text(1, 1).isEmpty(); })) {
@@ -330,16 +336,20 @@ void exportToSpreadsheet(CommandHost &host, const ListSource &list, SpreadsheetF
                 guard.step(134, [&] { increment(column); });
             }
         }
-    });
+        });
     cells.rowsDone(2);
 
     // One sheet row per list row; the unticked ones stay blank.
     guard.step(138, [&] { row = 2; });
-    guard.forLoop(140, 170, 1, [&] { return list.rows(); }, [&](std::int32_t r) {
+    guard.forLoop(
+        140, 170, 1, [&] { return list.rows(); },
+        [&](std::int32_t r) {
         guard.step(142, [&] { host.yield(); });
         if (guard.test(144, [&] { return list.checked(r); })) {
             guard.step(146, [&] { column = 1; });
-            guard.forLoop(148, 166, 1, [&] { return list.columns(); }, [&](std::int32_t k) {
+            guard.forLoop(
+                148, 166, 1, [&] { return list.columns(); },
+                [&](std::int32_t k) {
                 guard.step(150, [&] { host.yield(); });
                 if (guard.test(152, [&] { return k == 1; })) {
                     if (guard.test(154, [&] { return !list.text(r, 1).isEmpty(); })) {
@@ -352,11 +362,11 @@ void exportToSpreadsheet(CommandHost &host, const ListSource &list, SpreadsheetF
                         guard.step(164, [&] { increment(column); });
                     }
                 }
-            });
+                });
         }
         guard.step(168, [&] { increment(row); });
         cells.rowsDone(row);
-    });
+        });
     cells.send();
 
     guard.step(172, [&] { sheet().autofitColumns(); });

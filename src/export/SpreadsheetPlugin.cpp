@@ -32,7 +32,8 @@ SpreadsheetFactory &PluginSpreadsheetFactory::loaded()
 {
     if (!m_factory) {
         if (m_plugin.isEmpty())
-            throw Failure(QStringLiteral("LibreOffice is not installed: this program was built without LibreOffice support."));
+            throw Failure(
+                QStringLiteral("LibreOffice is not installed: this program was built without LibreOffice support."));
         for (const QString &file : std::as_const(m_runtime)) {
             QLibrary library(file);
             load(library, QStringLiteral("LibreOffice is not installed: %1 is missing."));

@@ -128,11 +128,15 @@ void saveListview(CommandHost &host, const ListSource &list, const QString &file
 
     // The widths: the longest caption or cell of each column, over every row.
     guard.step(110, [&] { widths.clear(); });
-    guard.forLoop(112, 140, 1, [&] { return list.columns(); }, [&](int c) {
+    guard.forLoop(
+        112, 140, 1, [&] { return list.columns(); },
+        [&](int c) {
         guard.step(114, [&] { width = 0; });
         if (guard.test(116, [&] { return list.header(c).size() > width; }))
             guard.step(118, [&] { width = list.header(c).size(); });
-        guard.forLoop(120, 134, 1, [&] { return list.rows(); }, [&](int r) {
+        guard.forLoop(
+            120, 134, 1, [&] { return list.rows(); },
+            [&](int r) {
             guard.step(122, [&] { yield(); });
             // Twins on purpose: the first column's failures report steps of their own.
             if (guard.test(124, [&] { return c == 1; })) {
@@ -142,10 +146,10 @@ void saveListview(CommandHost &host, const ListSource &list, const QString &file
                 if (guard.test(130, [&] { return cells.text(r, c).size() > width; }))
                     guard.step(132, [&] { width = cells.text(r, c).size(); });
             }
-        });
+            });
         guard.step(136, [&] { widths.extend(); });
         guard.step(138, [&] { widths.setLast(width); });
-    });
+        });
 
     announce(142, 10);
 
@@ -159,26 +163,32 @@ void saveListview(CommandHost &host, const ListSource &list, const QString &file
     guard.step(156, [&] { openFile().create(); });
 
     // The header line.
-    guard.forLoop(158, 168, 1, [&] { return list.columns(); }, [&](int c) {
+    guard.forLoop(
+        158, 168, 1, [&] { return list.columns(); },
+        [&](int c) {
         guard.step(160, [&] { yield(); });
         if (guard.test(162, [&] { return widths(c) >= list.header(c).size(); }))
             guard.step(164, [&] { line.appendCell(list.header(c), widths(c)); });
         else
             guard.step(166, [&] { line.appendCell(list.header(c), 0); });
-    });
+        });
     guard.step(170, [&] { openFile().writeLine(line.text()); });
 
     announce(172, 20);
 
     // One line per ticked row.
     ListReadAhead ahead(list);
-    guard.forLoop(182, 224, 1, [&] { return list.rows(); }, [&](int r) {
+    guard.forLoop(
+        182, 224, 1, [&] { return list.rows(); },
+        [&](int r) {
         ahead.before(r);
         guard.step(184, [&] { yield(); });
         guard.step(186, [&] { line.clear(); });
         if (!guard.test(188, [&] { return list.checked(r); }))
             return;
-        guard.forLoop(190, 208, 1, [&] { return list.columns(); }, [&](int c) {
+        guard.forLoop(
+            190, 208, 1, [&] { return list.columns(); },
+            [&](int c) {
             guard.step(192, [&] { yield(); });
             // Twins on purpose, as for the widths above.
             if (guard.test(194, [&] { return c == 1; })) {
@@ -192,7 +202,7 @@ void saveListview(CommandHost &host, const ListSource &list, const QString &file
                 else
                     guard.step(206, [&] { line.appendCell(cells.text(r, c), 0); });
             }
-        });
+            });
         if (guard.test(210, hasBar)) {
             guard.step(212, [&] { yield(); });
             guard.step(214, [&] {
@@ -210,7 +220,7 @@ void saveListview(CommandHost &host, const ListSource &list, const QString &file
             guard.step(220, [&] { yield(); });
         }
         guard.step(222, [&] { openFile().writeLine(line.text()); });
-    });
+        });
 
     if (guard.test(226, hasBar)) {
         guard.step(228, [&] { bar().setValue(100); });
@@ -235,8 +245,8 @@ void SaveListviewProperlySpaced(CommandHost &host, const ListSource &list, const
     saveListview(host, list, fileName, nullptr, progress);
 }
 
-void SaveListviewProperlySpaced(CommandHost &host, const ListSource &list, QIODevice &device,
-                                const QString &fileName, ProgressIndicator *progress)
+void SaveListviewProperlySpaced(CommandHost &host, const ListSource &list, QIODevice &device, const QString &fileName,
+                                ProgressIndicator *progress)
 {
     saveListview(host, list, fileName, &device, progress);
 }

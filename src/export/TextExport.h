@@ -21,8 +21,8 @@ void SaveListviewProperlySpaced(CommandHost &host, const ListSource &list, const
                                 ProgressIndicator *progress);
 // The same into `device`, open for writing, which stays open; `fileName` is
 // what the captions and reports call it.
-void SaveListviewProperlySpaced(CommandHost &host, const ListSource &list, QIODevice &device,
-                                const QString &fileName, ProgressIndicator *progress);
+void SaveListviewProperlySpaced(CommandHost &host, const ListSource &list, QIODevice &device, const QString &fileName,
+                                ProgressIndicator *progress);
 
 // "Save Results As Text File": asks for the file and saves the list into it
 // with the hourglass showing. Does nothing while another command is busy.

@@ -33,15 +33,20 @@ QString creationProblem(const QString &path, const QFileDevice &device)
     if (info.exists() && !info.isWritable())
         return QStringLiteral("You do not have permission to change %1.").arg(quoted(path));
     if (!info.exists() && !folder.isWritable())
-        return QStringLiteral("You do not have permission to create files in the folder %1.").arg(quoted(folder.filePath()));
+        return QStringLiteral("You do not have permission to create files in the folder %1.")
+            .arg(quoted(folder.filePath()));
     return device.errorString();
 }
 
 // Whether the open file is the one at `path` itself rather than a new file beside it.
 bool isFileAt(const QFileDevice &file, const QString &path)
 {
-    struct stat opened {};
-    struct stat named {};
+    struct stat opened
+    {
+    };
+    struct stat named
+    {
+    };
     return fstat(file.handle(), &opened) == 0 && stat(QFile::encodeName(path).constData(), &named) == 0
         && opened.st_dev == named.st_dev && opened.st_ino == named.st_ino;
 }
@@ -77,7 +82,8 @@ void TextExportFile::create()
         // A device or a pipe: there is no file to replace, so write to it directly.
         auto file = std::make_unique<QFile>(m_path);
         if (!file->open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-            throw Failure(QStringLiteral("The file %1 could not be opened: %2").arg(quoted(m_path), file->errorString()));
+            throw Failure(
+                QStringLiteral("The file %1 could not be opened: %2").arg(quoted(m_path), file->errorString()));
         m_file = std::move(file);
         m_writer.emplace(*m_file);
         return;
@@ -88,8 +94,8 @@ void TextExportFile::create()
     // place, and only then (Qt falls back only when the folder refuses it).
     file->setDirectWriteFallback(true);
     if (!file->open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
-        throw Failure(QStringLiteral("The file %1 could not be created: %2")
-                          .arg(quoted(m_path), creationProblem(m_path, *file)));
+        throw Failure(
+            QStringLiteral("The file %1 could not be created: %2").arg(quoted(m_path), creationProblem(m_path, *file)));
     }
     m_saveFile = file.get();
     m_inPlace = isFileAt(*file, m_path);

@@ -13,8 +13,7 @@
 namespace TextExportUnits {
 
 // Calls `move(at, units)` for runs that together cover units 0 to `count`.
-template <typename Move>
-inline void inRuns(qsizetype count, Move &&move)
+template <typename Move> inline void inRuns(qsizetype count, Move &&move)
 {
     if (count > 16) {
         for (qsizetype at = 0; at < count - 16; at += 16)

@@ -17,8 +17,7 @@
 
 namespace {
 
-template <typename T>
-T &require(const std::unique_ptr<T> &object)
+template <typename T> T &require(const std::unique_ptr<T> &object)
 {
     if (!object)
         throw Failure(QStringLiteral("Object required"));
@@ -204,7 +203,9 @@ void generatePlaces(GenerationHost &host, ResultList &list)
     // One step joins the chosen columns into the select expression.
     guard.step(102, [&] { query = BuildDisplayQuery(fields); });
     if (guard.test(122, [&] { return query.isEmpty(); })) {
-        guard.step(168, [&] { showPlainMessage(host.dialogs(), QStringLiteral("You forgot to check which fields to display.")); });
+        guard.step(168, [&] {
+            showPlainMessage(host.dialogs(), QStringLiteral("You forgot to check which fields to display."));
+        });
         guard.step(170, [&] {
             host.focusCity();
             host.setPointer(Pointer::Normal);

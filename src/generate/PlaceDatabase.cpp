@@ -84,8 +84,8 @@ bool keepsWriteAheadLog(const QByteArray &fileName)
 {
     QFile file(QFile::decodeName(fileName));
     char header[20] = {};
-    return file.open(QIODevice::ReadOnly) && file.read(header, sizeof header) == sizeof header
-        && header[18] == 2 && header[19] == 2;
+    return file.open(QIODevice::ReadOnly) && file.read(header, sizeof header) == sizeof header && header[18] == 2
+        && header[19] == 2;
 }
 
 // The piece of up to 4 characters from the first comma (the comma, a blank
@@ -130,7 +130,9 @@ QString NormalizeDisplayText(const QString &text)
 
 QString absentDatabaseText(const QString &path)
 {
-    struct stat status {};
+    struct stat status
+    {
+    };
     if (stat(QFile::encodeName(path).constData(), &status) != 0 || S_ISREG(status.st_mode))
         return path + QStringLiteral(" not found.");
     return unfitFileText(path, status);
@@ -155,7 +157,9 @@ void PlaceConnection::open(const QString &path, const QByteArray &fileName)
             throw Failure(path + QStringLiteral(" not found."));
         throw Failure(databaseText(path, QStringLiteral("cannot be opened: %1.").arg(qt_error_string(error))));
     }
-    struct stat status {};
+    struct stat status
+    {
+    };
     const int statResult = fstat(descriptor, &status);
     ::close(descriptor);
     if (statResult != 0)
@@ -192,9 +196,10 @@ void PlaceConnection::fail(int code) const
     if (primary == SQLITE_NOTADB)
         throw Failure(databaseText(m_path, QStringLiteral("is not an SQLite database file.")));
     if ((primary == SQLITE_READONLY || primary == SQLITE_CANTOPEN) && keepsWriteAheadLog(m_fileName)) {
-        throw Failure(databaseText(m_path, QStringLiteral("keeps a write-ahead log, which SQLite reads only where it "
-                                                          "may write beside the file, and its folder is read-only "
-                                                          "(PRAGMA journal_mode=DELETE makes it readable anywhere).")));
+        throw Failure(databaseText(m_path,
+                                   QStringLiteral("keeps a write-ahead log, which SQLite reads only where it "
+                                                  "may write beside the file, and its folder is read-only "
+                                                  "(PRAGMA journal_mode=DELETE makes it readable anywhere).")));
     }
     if (message.startsWith(QLatin1String("no such table: ")))
         throw Failure(databaseText(m_path, QStringLiteral("has no table \"%1\".").arg(message.mid(15))));

@@ -6,7 +6,12 @@ class Dialogs;
 
 // The main window's pointer. The hourglass doubles as the busy flag: a long
 // command shows it while it works, and the list commands stand aside meanwhile.
-enum class Pointer { Normal, Hourglass, Hand };
+enum class Pointer
+{
+    Normal,
+    Hourglass,
+    Hand
+};
 
 // A progress bar: a real value on 0 to 100 and a caption drawn on the bar.
 class ProgressIndicator

@@ -36,8 +36,7 @@ struct ProgramEnding
 // ProgramEnding, is a failure: `onFailure` runs inside the catch block (where
 // std::current_exception() is the failure) and false is returned.
 // ProgramEnding always goes on to the caller.
-template <typename Action, typename OnFailure>
-bool catchFailures(Action &&action, OnFailure &&onFailure)
+template <typename Action, typename OnFailure> bool catchFailures(Action &&action, OnFailure &&onFailure)
 {
     try {
         std::forward<Action>(action)();
@@ -51,8 +50,7 @@ bool catchFailures(Action &&action, OnFailure &&onFailure)
 }
 
 // As above, with a failure left unreported.
-template <typename Action>
-bool catchFailures(Action &&action)
+template <typename Action> bool catchFailures(Action &&action)
 {
     return catchFailures(std::forward<Action>(action), [] {});
 }

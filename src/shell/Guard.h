@@ -51,8 +51,7 @@ public:
     int line() const { return m_line; }
 
     // Runs one step. Returns true when it completed, false when it failed and was reported.
-    template <typename Action>
-    bool step(int number, Action &&action)
+    template <typename Action> bool step(int number, Action &&action)
     {
         m_line = number;
         return catchFailures(std::forward<Action>(action), [this] { report(std::current_exception()); });
@@ -60,15 +59,18 @@ public:
 
     // A test that opens a branch: its value, or true when the test itself
     // failed, so that the branch runs as if the test had passed.
-    template <typename Condition>
-    bool test(int number, Condition &&condition)
+    template <typename Condition> bool test(int number, Condition &&condition)
     {
         bool result = true;
         step(number, [&] { result = std::forward<Condition>(condition)(); });
         return result;
     }
 
-    enum class OnFailedHeader { EnterBody, SkipLoop };
+    enum class OnFailedHeader
+    {
+        EnterBody,
+        SkipLoop
+    };
 
     // A counted loop "for i = first to last() ... next i": the header (which
     // computes the bound) is step `header`, the loop's end step `next`. A failed

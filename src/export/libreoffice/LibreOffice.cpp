@@ -202,7 +202,8 @@ void LibreOfficeFactory::Private::start()
             throw Failure(QStringLiteral("No folder for LibreOffice's profile could be made in %1.").arg(parent));
         folder.setAutoRemove(false);
         profile = folder.path();
-        arguments << QStringLiteral("-env:UserInstallation=") + QUrl::fromLocalFile(profile).toString(QUrl::FullyEncoded);
+        arguments << QStringLiteral("-env:UserInstallation=")
+                + QUrl::fromLocalFile(profile).toString(QUrl::FullyEncoded);
         // Its temporary files too, so that they go with the profile even
         // when the office is killed.
         const QString temporary = profile + QStringLiteral("/tmp");
@@ -223,7 +224,8 @@ void LibreOfficeFactory::Private::start()
                 if (const auto hung = office.lock())
                     hung->end(0);
             };
-        calls = std::make_shared<OfficeCalls>(options.callTimeoutMs, [this] { whileWaiting(); }, std::move(onHang));
+        calls = std::make_shared<OfficeCalls>(
+            options.callTimeoutMs, [this] { whileWaiting(); }, std::move(onHang));
         connectWhileStarting();
         watch();
         // Ours: the pipe we named, and the profile's single-instance pipe,
@@ -256,7 +258,8 @@ void LibreOfficeFactory::Private::connectWhileStarting()
             // the request over, and the launcher ends at once, successfully.
             handedOver = !options.headless && process->exitCode() == 0;
             if (!handedOver)
-                throw Failure(QStringLiteral("LibreOffice ended while starting (exit code %1).").arg(process->exitCode()));
+                throw Failure(
+                    QStringLiteral("LibreOffice ended while starting (exit code %1).").arg(process->exitCode()));
         }
         if (deadline.hasExpired())
             throw Failure(QStringLiteral("LibreOffice did not start within %1 seconds.")
@@ -269,11 +272,13 @@ void LibreOfficeFactory::Private::forget(bool endOffice, int graceMs)
 {
     if (watcher.is() && context.is() && calls->answering()) {
         try {
-            calls->run([context = context, watcher = watcher] {
+            calls->run(
+                [context = context, watcher = watcher] {
                 css::uno::Reference<css::document::XDocumentEventBroadcaster>(
                     css::frame::theGlobalEventBroadcaster::get(context), css::uno::UNO_QUERY_THROW)
                     ->removeDocumentEventListener(watcher);
-            }, 2000);
+                },
+                2000);
         } catch (...) {
             // The office has gone, or drops the listener once it fails.
         }
@@ -352,10 +357,13 @@ void LibreOfficeFactory::Private::watch()
     const std::weak_ptr<Private> factory = weak_from_this();
     watcher = new DocumentsClosing([factory] {
         if (QCoreApplication *const application = QCoreApplication::instance()) {
-            QMetaObject::invokeMethod(application, [factory] {
+            QMetaObject::invokeMethod(
+                application,
+                [factory] {
                 if (const auto alive = factory.lock())
                     alive->documentClosed();
-            }, Qt::QueuedConnection);
+                },
+                Qt::QueuedConnection);
         }
     });
     try {
@@ -375,7 +383,8 @@ bool LibreOfficeFactory::Private::holdsDocuments()
     if (!context.is() || !calls->answering())
         return true;
     try {
-        return calls->run([context = context] {
+        return calls->run(
+            [context = context] {
             const auto components = css::frame::Desktop::create(context)->getComponents()->createEnumeration();
             while (components->hasMoreElements()) {
                 // The Start Center is a component too, but no document.
@@ -383,7 +392,8 @@ bool LibreOfficeFactory::Private::holdsDocuments()
                     return true;
             }
             return false;
-        }, 5000);
+            },
+            5000);
     } catch (const css::lang::DisposedException &) {
         return false; // the office has gone
     } catch (...) {
@@ -465,5 +475,6 @@ QString LibreOfficeFactory::officeAddress() const
 
 void LibreOfficeFactory::shutDown()
 {
-    d->forget(d->options.headless || (d->options.endsWithLastDocument && d->ownsOffice() && !d->holdsDocuments()), 5000);
+    d->forget(d->options.headless || (d->options.endsWithLastDocument && d->ownsOffice() && !d->holdsDocuments()),
+              5000);
 }

@@ -79,8 +79,7 @@ CalcApplication::CalcApplication(std::shared_ptr<OfficeCalls> calls, Reference<c
 {
 }
 
-template <typename Call>
-auto CalcApplication::callOffice(Call call) -> decltype(call())
+template <typename Call> auto CalcApplication::callOffice(Call call) -> decltype(call())
 {
     try {
         return m_calls->run(std::move(call));
@@ -95,8 +94,8 @@ void CalcApplication::addWorkbook()
         // A headless office cannot make a visible document: it aborts.
         const css::beans::PropertyValue hidden = property("Hidden", css::uno::Any(true));
         const css::uno::Sequence<css::beans::PropertyValue> arguments(&hidden, headless ? 1 : 0);
-        const Reference<css::lang::XComponent> document =
-            desktop->loadComponentFromURL("private:factory/scalc", "_blank", 0, arguments);
+        const Reference<css::lang::XComponent> document = desktop->loadComponentFromURL("private:factory/scalc",
+                                                                                        "_blank", 0, arguments);
         const Reference<css::frame::XModel> model(document, UNO_QUERY);
         if (!model.is())
             throw Failure(QStringLiteral("LibreOffice could not make a new Calc document."));
@@ -186,7 +185,9 @@ void CalcApplication::setRectangles(const std::vector<SheetRectangle> &rectangle
         }
         const sal_Int32 height = bottom - top + 1;
         const sal_Int32 width = right - left + 1;
-        const auto at = [width](sal_Int32 row, sal_Int32 column) { return std::size_t(row) * std::size_t(width) + std::size_t(column); };
+        const auto at = [width](sal_Int32 row, sal_Int32 column) {
+            return std::size_t(row) * std::size_t(width) + std::size_t(column);
+        };
         css::uno::Sequence<css::uno::Sequence<OUString>> block(height);
         css::uno::Sequence<OUString> *const lines = block.getArray();
         for (sal_Int32 row = 0; row < height; ++row)
@@ -214,12 +215,14 @@ void CalcApplication::setRectangles(const std::vector<SheetRectangle> &rectangle
         // meanwhile) get each rectangle's cells alone; the others go as
         // ranges of as many rows as can be.
         const Reference<css::sheet::XSpreadsheet> sheet = activeSheet(view);
-        const Reference<css::table::XCellRange> all =
-            sheet->getCellRangeByPosition(left, top, left + width - 1, top + height - 1);
+        const Reference<css::table::XCellRange> all = sheet->getCellRangeByPosition(left, top, left + width - 1,
+                                                                                    top + height - 1);
         const sal_Int16 contents = css::sheet::CellFlags::VALUE | css::sheet::CellFlags::DATETIME
             | css::sheet::CellFlags::STRING | css::sheet::CellFlags::ANNOTATION | css::sheet::CellFlags::FORMULA;
-        const css::uno::Sequence<css::table::CellRangeAddress> filled =
-            Reference<css::sheet::XCellRangesQuery>(all, UNO_QUERY_THROW)->queryContentCells(contents)->getRangeAddresses();
+        const css::uno::Sequence<css::table::CellRangeAddress> filled = Reference<css::sheet::XCellRangesQuery>(
+                                                                            all, UNO_QUERY_THROW)
+                                                                            ->queryContentCells(contents)
+                                                                            ->getRangeAddresses();
         std::vector<bool> keeping(std::size_t(height), false);
         for (const css::table::CellRangeAddress &range : filled) {
             for (sal_Int32 row = std::max(range.StartRow, top); row <= std::min(range.EndRow, bottom); ++row) {
@@ -238,7 +241,8 @@ void CalcApplication::setRectangles(const std::vector<SheetRectangle> &rectangle
             css::uno::Sequence<css::uno::Sequence<OUString>> part(endRow - firstRow);
             css::uno::Sequence<OUString> *line = part.getArray();
             for (sal_Int32 row = firstRow; row < endRow; ++row)
-                *line++ = css::uno::Sequence<OUString>(block[row].getConstArray() + firstColumn, endColumn - firstColumn);
+                *line++ = css::uno::Sequence<OUString>(block[row].getConstArray() + firstColumn,
+                                                       endColumn - firstColumn);
             const Reference<css::table::XCellRange> range = sheet->getCellRangeByPosition(
                 left + firstColumn, top + firstRow, left + endColumn - 1, top + endRow - 1);
             Reference<css::sheet::XCellRangeFormula>(range, UNO_QUERY_THROW)->setFormulaArray(part);
@@ -281,8 +285,8 @@ void CalcApplication::autofitColumns()
         const auto optimal = [&](sal_Int32 first, sal_Int32 last) {
             if (first > last)
                 return;
-            const Reference<css::table::XColumnRowRange> span(
-                sheet->getCellRangeByPosition(first, 0, last, 0), UNO_QUERY_THROW);
+            const Reference<css::table::XColumnRowRange> span(sheet->getCellRangeByPosition(first, 0, last, 0),
+                                                              UNO_QUERY_THROW);
             Reference<css::beans::XPropertySet>(span->getColumns(), UNO_QUERY_THROW)
                 ->setPropertyValue("OptimalWidth", css::uno::Any(true));
         };
@@ -328,9 +332,10 @@ void CalcApplication::autofitColumns()
             }
         };
         try {
-            const Reference<css::sheet::XSpreadsheet> scratchSheet =
-                Reference<css::sheet::XSpreadsheetView>(scratch->getCurrentController(), UNO_QUERY_THROW)
-                    ->getActiveSheet();
+            const Reference<css::sheet::XSpreadsheet> scratchSheet = Reference<css::sheet::XSpreadsheetView>(
+                                                                         scratch->getCurrentController(),
+                                                                         UNO_QUERY_THROW)
+                                                                         ->getActiveSheet();
             for (std::size_t i = 0; i < measured.size(); ++i) {
                 const auto &texts = written->texts[measured[i]];
                 css::uno::Sequence<css::uno::Sequence<OUString>> block(sal_Int32(texts.size()));
@@ -348,9 +353,9 @@ void CalcApplication::autofitColumns()
             Reference<css::beans::XPropertySet>(fitted, UNO_QUERY_THROW)
                 ->setPropertyValue("OptimalWidth", css::uno::Any(true));
             for (std::size_t i = 0; i < measured.size(); ++i) {
-                const css::uno::Any width =
-                    Reference<css::beans::XPropertySet>(fitted->getByIndex(sal_Int32(i)), UNO_QUERY_THROW)
-                        ->getPropertyValue("Width");
+                const css::uno::Any width = Reference<css::beans::XPropertySet>(fitted->getByIndex(sal_Int32(i)),
+                                                                                UNO_QUERY_THROW)
+                                                ->getPropertyValue("Width");
                 Reference<css::beans::XPropertySet>(columns->getByIndex(measured[i]), UNO_QUERY_THROW)
                     ->setPropertyValue("Width", width);
             }

@@ -37,8 +37,7 @@ public:
 private:
     // Runs `call` through the office's calls (see OfficeCalls::run: it must
     // capture by value), turning what UNO throws into a Failure.
-    template <typename Call>
-    auto callOffice(Call call) -> decltype(call());
+    template <typename Call> auto callOffice(Call call) -> decltype(call());
 
     // What the object wrote into its sheet, column by column (from 0): the
     // distinct texts as Calc got them, and how many cells got one. Noted on

@@ -34,8 +34,7 @@ public:
 
     // Runs `call` and returns its result, or throws what it threw. `limitMs`
     // below 0: the limit given at construction.
-    template <typename Call>
-    auto run(Call call, int limitMs = -1) -> decltype(call())
+    template <typename Call> auto run(Call call, int limitMs = -1) -> decltype(call())
     {
         using Result = decltype(call());
         if constexpr (std::is_void_v<Result>) {

@@ -78,7 +78,8 @@ LibreOfficeProcess::LibreOfficeProcess(const QString &program, const QStringList
     }
     for (char **variable = environ; *variable; ++variable) {
         const QByteArray text(*variable);
-        if (std::none_of(replaced.begin(), replaced.end(), [&](const QByteArray &name) { return text.startsWith(name); }))
+        if (std::none_of(replaced.begin(), replaced.end(),
+                         [&](const QByteArray &name) { return text.startsWith(name); }))
             envp.append(text);
     }
 
@@ -156,8 +157,7 @@ void LibreOfficeProcess::end(int graceMs)
     kill(-m_pid, SIGKILL);
     if (m_running) {
         int status = 0;
-        while (waitpid(m_pid, &status, 0) < 0 && errno == EINTR) {
-        }
+        while (waitpid(m_pid, &status, 0) < 0 && errno == EINTR) {}
         m_running = false;
     }
 }

@@ -41,6 +41,6 @@ private:
     pid_t m_pid = 0;
     bool m_running = false;
     int m_exitCode = -1;
-    int m_pidfd = -1;                          // readable once the launcher has ended
+    int m_pidfd = -1;                         // readable once the launcher has ended
     std::unique_ptr<QSocketNotifier> m_ended; // ... and collects it then
 };

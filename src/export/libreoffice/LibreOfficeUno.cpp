@@ -48,9 +48,11 @@ Reference<css::uno::XComponentContext> localContext()
         try {
             return new Reference<css::uno::XComponentContext>(cppu::defaultBootstrap_InitialComponentContext());
         } catch (const cppu::BootstrapException &e) {
-            throw Failure(QStringLiteral("LibreOffice's runtime could not be started: %1").arg(toQString(e.getMessage())));
+            throw Failure(
+                QStringLiteral("LibreOffice's runtime could not be started: %1").arg(toQString(e.getMessage())));
         } catch (const css::uno::Exception &) {
-            throw Failure(QStringLiteral("LibreOffice's runtime could not be started: %1").arg(describeCaughtException()));
+            throw Failure(
+                QStringLiteral("LibreOffice's runtime could not be started: %1").arg(describeCaughtException()));
         }
     }();
     return *context;
@@ -72,8 +74,8 @@ Reference<css::uno::XComponentContext> connect(const QString &address)
     const OUString name = toOUString(QStringLiteral("orvelle;") + parts[0]);
     Reference<css::bridge::XBridge> bridge = bridges->getBridge(name);
     if (!bridge.is()) {
-        const Reference<css::connection::XConnection> connection =
-            css::connection::Connector::create(local)->connect(toOUString(parts[0]));
+        const Reference<css::connection::XConnection> connection = css::connection::Connector::create(local)->connect(
+            toOUString(parts[0]));
         try {
             bridge = bridges->createBridge(name, toOUString(parts[1]), connection, nullptr);
         } catch (const css::bridge::BridgeExistsException &) {

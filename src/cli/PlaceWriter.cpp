@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <string_view>
 
 namespace {
 
@@ -164,13 +165,24 @@ void appendTsvCell(QByteArray &line, QByteArrayView text)
 void appendJsonString(QByteArray &line, QByteArrayView text)
 {
     static constexpr char hex[] = "0123456789abcdef";
+    // Most values need no escaping: they go in with their quotes in one step.
+    const auto plainByte = [](char c) { return c != '"' && c != '\\' && static_cast<unsigned char>(c) >= 0x20; };
+    if (std::all_of(text.begin(), text.end(), plainByte)) {
+        const qsizetype at = line.size();
+        line.resize(at + text.size() + 2);
+        char *out = line.data() + at;
+        *out = '"';
+        std::memcpy(out + 1, text.data(), std::size_t(text.size()));
+        out[text.size() + 1] = '"';
+        return;
+    }
     line += '"';
     // The bytes between two that need escaping go in at once (UTF-8 passes as it is).
     qsizetype plain = 0;
     for (qsizetype at = 0; at < text.size(); ++at) {
         const char c = text[at];
         const auto byte = static_cast<unsigned char>(c);
-        if (c != '"' && c != '\\' && byte >= 0x20)
+        if (plainByte(c))
             continue;
         line += text.sliced(plain, at - plain);
         plain = at + 1;
@@ -223,6 +235,12 @@ void appendValue(QByteArray &line, QByteArrayView text, bool number, const char 
         line += null;
         return;
     }
+    // A decimal without an exponent and of fewer than 309 digits is finite as it is.
+    if (number && text.size() < 300 && isJsonNumber(text)
+        && std::none_of(text.begin(), text.end(), [](char c) { return c == 'e' || c == 'E'; })) {
+        line += text;
+        return;
+    }
     if (number) {
         const QByteArray terminated = text.toByteArray();
         char *end = nullptr;
@@ -252,6 +270,7 @@ QByteArray placeLine(const PlaceTable &table, std::uint32_t place, const PlaceLa
 {
     const FormatInfo &format = info(layout.format);
     QByteArray line;
+    line.reserve(512);
     format.begin(line, layout);
     for (std::size_t i = 0; i < layout.fields.size(); ++i) {
         const Field field = layout.fields[i];
@@ -278,7 +297,9 @@ QByteArray placeLine(const PlaceTable &table, std::uint32_t place, const PlaceLa
         format.cell(line, i, field, value);
         if (value.isEmpty())
             continue;
-        const auto at = std::int32_t(line.indexOf(value, start));
+        const std::string_view cell(line.constData() + start, std::size_t(line.size() - start));
+        const auto at = std::int32_t(
+            start + qsizetype(cell.find(std::string_view(value.constData(), std::size_t(value.size())))));
         if (field == Field::AreaCode) {
             fills.areaCode = at;
         } else {

@@ -85,10 +85,11 @@ public:
     const char *end(std::uint32_t place) const { return m_bytes.data() + m_ends[place]; }
     // Whether the lines have slots the draws fill.
     bool drawn() const { return m_drawn; }
-    DrawnSlots fills(std::uint32_t place) const
+    // The slots of the line that starts at `line` (one of begin()'s).
+    static DrawnSlots fills(const char *line)
     {
         DrawnSlots drawn;
-        std::memcpy(&drawn, begin(place) - sizeof(DrawnSlots), sizeof(DrawnSlots));
+        std::memcpy(&drawn, line - sizeof(DrawnSlots), sizeof(DrawnSlots));
         return drawn;
     }
 
@@ -519,10 +520,12 @@ void stream(const std::function<void(const char *, qsizetype)> &write, const Ren
                 if (separated && first + i > 0)
                     append(lines.separator.cbegin(), lines.separator.cend());
                 if constexpr (drawn) {
-                    const DrawnSlots fills = lines.fills(batch[i]);
+                    const char *begin = lines.begin(batch[i]);
+                    const char *end = lines.end(batch[i]);
+                    const DrawnSlots fills = RenderedLines::fills(begin);
                     const std::uint64_t detail = draws.detail(std::max<std::uint64_t>(fills.codeCount, 1) * 100);
-                    append(lines.begin(batch[i]), lines.end(batch[i]));
-                    fillSlots(block.get() + used - (lines.end(batch[i]) - lines.begin(batch[i])), fills, detail);
+                    append(begin, end);
+                    fillSlots(block.get() + used - (end - begin), fills, detail);
                 } else {
                     append(lines.begin(batch[i]), lines.end(batch[i]));
                 }

@@ -11,7 +11,11 @@
 #include "shell/ListSource.h"
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QFile>
 #include <QList>
+#include <QProcess>
+#include <QThread>
 #include <QRegularExpression>
 #include <QStringList>
 
@@ -193,3 +197,23 @@ class ResultsColumnList : public ResultList
 public:
     ResultsColumnList() { addColumn(QStringLiteral("Result(s)")); }
 };
+
+// Waits until a started program catches the signal (its bit in SigCgt of
+// /proc/PID/status), as the window does once it is being made, however long
+// a loaded machine takes to get there; false when the program ends or a
+// minute passes first.
+inline bool catchesSignal(const QProcess &process, int signal)
+{
+    const QDeadlineTimer deadline(60000);
+    while (process.state() == QProcess::Running && !deadline.hasExpired()) {
+        QFile status(QStringLiteral("/proc/%1/status").arg(process.processId()));
+        if (status.open(QIODevice::ReadOnly)) {
+            for (const QByteArray &line : status.readAll().split('\n')) {
+                if (line.startsWith("SigCgt:") && (line.mid(7).trimmed().toULongLong(nullptr, 16) >> (signal - 1)) & 1)
+                    return true;
+            }
+        }
+        QThread::msleep(50);
+    }
+    return false;
+}

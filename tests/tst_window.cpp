@@ -1,6 +1,8 @@
 // The window's executable as a user starts it: displays it cannot open, and
 // its ending by a signal at any moment.
 
+#include "TestSupport.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -108,6 +110,7 @@ private slots:
         process.setProcessEnvironment(environment);
         process.start(QStringLiteral(ORVELLE_WINDOW), QStringList());
         QVERIFY(process.waitForStarted());
+        QVERIFY(catchesSignal(process, signal));
         QVERIFY(!process.waitForFinished(1500)); // the start's message waits for its OK
         ::kill(pid_t(process.processId()), signal);
         QVERIFY(process.waitForFinished(5000));

@@ -500,11 +500,19 @@ void ResultView::notifyCurrentRow(bool orList)
         }
         return;
     }
+    // It is told as the row's check box, the cell's child, which readers
+    // speak with its state; the cell stays the one focused.
     QAccessibleInterface *list = QAccessible::queryAccessibleInterface(this);
     QAccessibleInterface *cell = list && list->tableInterface() ? list->tableInterface()->cellAt(m_current - 1, 0)
                                                                 : nullptr;
-    if (!cell)
+    QAccessibleInterface *box = cell ? cell->child(0) : nullptr;
+    if (!box)
         return;
-    QAccessibleEvent event(cell, QAccessible::Focus);
+    // A reader may hold the cell's states from before it was selected.
+    QAccessible::State selected;
+    selected.selected = true;
+    QAccessibleStateChangeEvent selection(cell, selected);
+    notifyAccessibility(selection);
+    QAccessibleEvent event(box, QAccessible::Focus);
     notifyAccessibility(event);
 }

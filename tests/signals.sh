@@ -1,0 +1,19 @@
+# shellcheck shell=sh
+# Sourced by the shell tests (". tests/signals.sh"); the C++ tests have
+# catchesSignal in TestSupport.h for the same job.
+#
+# catches_signal PID SIGNAL waits until the process catches SIGNAL (its bit in
+# SigCgt of /proc/PID/status), which a program does once its handler is in
+# place, however long a loaded machine takes to get there. Status 0 once it
+# does; 1 if the process ended first; 2 if a minute passed.
+catches_signal() {
+    _tries=0
+    while :; do
+        _mask=$(sed -n 's/^SigCgt:[[:space:]]*//p' "/proc/$1/status" 2>/dev/null) || _mask=
+        [ -z "$_mask" ] || [ $(((0x$_mask >> ($2 - 1)) & 1)) = 0 ] || return 0
+        kill -0 "$1" 2>/dev/null || return 1
+        _tries=$((_tries + 1))
+        [ "$_tries" -lt 600 ] || return 2
+        sleep 0.1
+    done
+}

@@ -9,9 +9,11 @@
 catches_signal() {
     _tries=0
     while :; do
-        _mask=$(sed -n 's/^SigCgt:[[:space:]]*//p' "/proc/$1/status" 2>/dev/null) || _mask=
-        [ -z "$_mask" ] || [ $(((0x$_mask >> ($2 - 1)) & 1)) = 0 ] || return 0
-        kill -0 "$1" 2>/dev/null || return 1
+        # An ended process not yet waited for still has its status, as a zombie.
+        _status=$(cat "/proc/$1/status" 2>/dev/null) || return 1
+        case $(printf '%s\n' "$_status" | sed -n 's/^State:[[:space:]]*//p') in Z*) return 1 ;; esac
+        _mask=$(printf '%s\n' "$_status" | sed -n 's/^SigCgt:[[:space:]]*//p')
+        [ $(((0x$_mask >> ($2 - 1)) & 1)) = 0 ] || return 0
         _tries=$((_tries + 1))
         [ "$_tries" -lt 600 ] || return 2
         sleep 0.1

@@ -78,7 +78,7 @@ private slots:
         QCOMPARE(process.exitStatus(), QProcess::NormalExit);
         QCOMPARE(process.exitCode(), 1);
         QCOMPARE(QString::fromLocal8Bit(process.readAllStandardError()),
-                 QStringLiteral("orvelle: the window cannot open: %1.\n").arg(line));
+                 QStringLiteral("orvelle: the window cannot open: %1\n").arg(line));
         QVERIFY(process.readAllStandardOutput().isEmpty());
     }
 

@@ -1,14 +1,14 @@
 #include "cli/CommandLine.h"
 
 #include "cli/BatchOutput.h"
-#include "cli/FileNames.h"
-#include "cli/Messages.h"
 #include "cli/PlaceDraws.h"
 #include "cli/PlaceTable.h"
 #include "cli/PlaceWriter.h"
 #include "cli/WindowStart.h"
 #include "generate/PlaceDatabase.h"
 #include "shell/Failure.h"
+#include "shell/FileNames.h"
+#include "shell/Messages.h"
 
 #include <QCommandLineParser>
 #include <QMap>

@@ -269,6 +269,17 @@ void TestAccessibility::tableOfRows()
     QCOMPARE(third->tableCellInterface()->rowIndex(), 1);
     QCOMPARE(third->text(QAccessible::Name), QStringLiteral("Ann Arbor, MI 48103"));
     QCOMPARE(list->tableInterface()->cellAt(1, 0), third);
+
+    // The last row gone, the reader is taken to the list, only after it has
+    // heard that the table's children changed.
+    window->list().remove(2);
+    heard.clear();
+    window->list().remove(1);
+    QVERIFY(heardOf(QAccessible::Focus).isEmpty());
+    QTRY_COMPARE(heardOf(QAccessible::Focus).size(), 1);
+    QCOMPARE(heardOf(QAccessible::Focus)[0].role, QAccessible::Table);
+    const QList<Heard> added = heardOf(QAccessible::ObjectCreated);
+    QVERIFY(!added.isEmpty() && added.last().ms + 50 <= heardOf(QAccessible::Focus)[0].ms);
 }
 
 void TestAccessibility::cellsAreMadeOnDemandAndNotKept()

@@ -291,8 +291,12 @@ void ResultView::rowsRemoved(int first, int last)
     if (previous < first || previous > last)
         return;
     // When the last row went, the reader is back on the list, which reads as
-    // empty, and not on a row that is no more.
-    notifyCurrentRow(true);
+    // empty, and not on a row that is no more; that follows the news that the
+    // table's children changed (see notifyChildren).
+    if (m_current == 0)
+        m_listAfterChildren = true;
+    else
+        notifyCurrentRow(true);
 }
 
 void ResultView::toggleRow(int row)
@@ -474,6 +478,11 @@ void ResultView::notifyChildren()
     // drops a second event of a kind that comes within a tenth of a second of
     // the first, so a run's many commits are told at most once per spacing,
     // the last after the last commit.
+    //
+    // A reader handles a focus event before that news when both wait, and
+    // would read the emptied list with its old row count: the list is told
+    // of as the focus a moment after.
+    const bool listToTell = std::exchange(m_listAfterChildren, false);
     if (!QAccessible::isActive())
         return;
     QAccessibleInterface *list = QAccessible::queryAccessibleInterface(this);
@@ -486,6 +495,8 @@ void ResultView::notifyChildren()
         QAccessibleEvent event(child, QAccessible::ObjectCreated);
         notifyAccessibility(event);
     }
+    if (listToTell)
+        QTimer::singleShot(100, this, [this] { notifyCurrentRow(true); });
 }
 
 void ResultView::notifyCurrentRow(bool orList)

@@ -99,4 +99,5 @@ private:
     bool m_menuKeyTaken = false;
     QTimer m_childrenSpacing;
     bool m_childrenPending = false;
+    bool m_listAfterChildren = false; // the list to be told of as the focus after its children
 };

@@ -13,7 +13,7 @@ and the app id org.kestrova.Orvelle (the desktop file's name, by which the
 desktop finds its icon and name); rows copied to the clipboard are read back
 by another Wayland client (wl-paste); "Save Results As Text File" opens its
 dialog as a toplevel of its own, the window its parent, and the name typed
-there gets the rows.
+there gets the rows; a message box, too, has the window as its parent.
 
 Skipped (status 77) only where weston is not installed or does not start.
 
@@ -161,7 +161,8 @@ def drive(desktop, program):
         return subprocess.run(["wl-paste", "--no-newline"], env=desktop.env, capture_output=True, timeout=20).stdout
     wait_until_equal("the Wayland clipboard", pasted, f"{rows[0]}\r\n{rows[2]}\r\n".encode())
 
-    # The save dialog: a toplevel of its own with the window as its parent.
+    # The save dialog: a toplevel of its own with the window as its parent, as
+    # GNOME shows it attached to the window.
     do_action(find(form, "PUSH_BUTTON", "Save Results As Text File"), "Press")
     dialog = wait_for("the save dialog on the bus", lambda: find(app, "DIALOG", "Save"))
     saved = wait_for("the save dialog on Wayland",
@@ -178,6 +179,17 @@ def drive(desktop, program):
         except OSError:
             return None
     wait_until_equal("the text file", written, [b"Result(s)", rows[0].encode(), rows[2].encode(), b""])
+
+    # A message box too, here the one for a number box left holding no number.
+    number = find(form, "TEXT", "Number To Generate")
+    number.queryComponent().grabFocus()
+    wait_for("the number box focused", lambda: number.getState().contains(pyatspi.STATE_FOCUSED))
+    number.queryEditableText().setTextContents("x")
+    find(form, "PUSH_BUTTON", "Clear List").queryComponent().grabFocus()
+    message = wait_for("the message on the bus", lambda: find(app, "ALERT", "Orvelle"))
+    boxed = wait_for("the message on Wayland", lambda: next((t for t in toplevels(wire()) if t.title == "Orvelle"), None))
+    check(boxed.parent == toplevel.id, f"the message's parent is {boxed.parent!r}, not the window")
+    do_action(find(message, "PUSH_BUTTON", "OK"), "Press")
 
     desktop.end(window)
     check(window.returncode == 0, f"the window ended with {window.returncode}")

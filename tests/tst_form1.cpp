@@ -567,10 +567,7 @@ void TestForm1::generateFromTheButton()
     QCOMPARE(window->pointer(), Pointer::Normal);
     QCOMPARE(window->progressBar().value(), 0.0);
     QCOMPARE(window->progressBar().text(), QStringLiteral("Progress Bar"));
-    QVERIFY(m_dialogs.messages.isEmpty());
-    const QRegularExpression shape(QStringLiteral(R"(^[A-Z][^,]*, [A-Z]{2} \d{5}$)"));
-    for (const QString &row : rowsOf(window->list()))
-        QVERIFY2(shape.match(row).hasMatch(), qPrintable(row));
+    QVERIFY(m_dialogs.messages.isEmpty()); // the rows themselves: tst_generation
 }
 
 void TestForm1::noFieldChosenMovesTheFocus()

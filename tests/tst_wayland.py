@@ -31,8 +31,10 @@ from desktop.private_desktop import PrivateDesktop, check, do_action, find, main
 
 SKIPPED = 77
 SOCKET = "wayland-orvelle"
-# A request the client sent: "[12.345]  -> xdg_toplevel@20.set_title("Orvelle Software")".
-REQUEST = re.compile(r"^\[[\d. ]+\]\s+-> (\w+)@(\d+)\.(\w+)\((.*)\)$", re.M)
+# A request the client sent: "[12.345]  -> xdg_toplevel@20.set_title("Orvelle Software")";
+# libwayland 1.23 (Debian 13) names the queue and writes "#" for "@".
+REQUEST = re.compile(r"^\[[\d. ]+\]\s+(?:\{[^}]*\}\s+)?-> (\w+)[@#](\d+)\.(\w+)\((.*)\)$", re.M)
+TOPLEVEL = re.compile(r"xdg_toplevel[@#](\d+)")
 
 
 class WaylandDesktop(PrivateDesktop):
@@ -80,7 +82,7 @@ def toplevels(wire):
     made, current = [], {}
     for interface, object_id, request, arguments in REQUEST.findall(wire):
         if request == "get_toplevel":
-            new = re.search(r"xdg_toplevel@(\d+)", arguments)
+            new = TOPLEVEL.search(arguments)
             if new:
                 current[new.group(1)] = Toplevel(new.group(1))
                 made.append(current[new.group(1)])
@@ -91,7 +93,8 @@ def toplevels(wire):
             elif request == "set_app_id":
                 toplevel.app_id = arguments.strip('"')
             elif request == "set_parent":
-                toplevel.parent = re.sub(r"^xdg_toplevel@", "", arguments)
+                parent = TOPLEVEL.fullmatch(arguments)
+                toplevel.parent = parent and parent.group(1)
     return made
 
 

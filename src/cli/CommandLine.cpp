@@ -309,8 +309,9 @@ const QString versionText = QStringLiteral(
     "orvelle (Orvelle) " ORVELLE_VERSION "\n"
     "Place data release " ORVELLE_DATA_RELEASE "\n"
     "Contains postal code data from GeoNames (geonames.org), CC BY 4.0, ZIP code\n"
-    "data from SimpleMaps (simplemaps.com/data/us-zips), CC BY 4.0, and area\n"
-    "codes from libphonenumber's geocoding data, Apache License 2.0.\n");
+    "data from SimpleMaps' free US Zip Codes Database\n"
+    "(https://simplemaps.com/data/us-zips), and area codes from libphonenumber's\n"
+    "geocoding data, Apache License 2.0.\n");
 
 // Reads the arguments; returns the options of a run.
 BatchOptions parseArguments(const QStringList &arguments)

@@ -1,7 +1,7 @@
 #include "cli/BatchOutput.h"
 #include "cli/CommandLine.h"
-#include "cli/FileNames.h"
 #include "cli/WindowStart.h"
+#include "shell/FileNames.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -6,8 +6,9 @@ centre of its Census area, which may reach over a county line), by the
 Census Bureau's cartographic boundaries (npm us-atlas 3.0.1, 1:10 million,
 2017); its zone must keep the time, winter and summer, of the zone that a
 time zone boundary map (npm geo-tz 8.1.9, timezone-boundary-builder's map
-from OpenStreetMap) gives its point; and the weights' state shares must
-follow the 2020 census (tests/data/census2020-states.tsv). A disagreement
+from OpenStreetMap) gives its point; and the weights' state shares among
+the 50 states and DC must follow the 2020 census
+(tests/data/census2020-states.tsv), by data/weights-report.py's distance. A disagreement
 fails the test unless tests/data/data-exceptions.tsv lists it with its
 reason; a listed exception the data no longer needs fails it too.
 
@@ -19,6 +20,7 @@ Debian package's build has none and no network.
 Usage: data_test.py zipbase.mdb
 """
 import datetime
+import importlib.util
 import json
 import math
 import os
@@ -190,17 +192,13 @@ def main():
         if zone and offsets(zone) != offsets(mapped):
             check('zone', zip_code, f'{city}, {state}: {zone}, the map {mapped} at {lat:.4f},{lon:.4f}')
 
-    census, people = {}, {}
-    with open(census_path, encoding='utf-8') as f:
-        next(f)
-        for line in f:
-            state, count = line.split('\t')
-            census[state] = int(count)
-    for state, weight in db.execute('SELECT state, sum(population) FROM places GROUP BY state'):
-        if state in census:
-            people[state] = weight
-    distance = sum(abs(people.get(s, 0) / sum(people.values()) - n / sum(census.values()))
-                   for s, n in census.items()) / 2
+    # The distance of data/weights-report.py, over every state of the database.
+    spec = importlib.util.spec_from_file_location('weights_report', os.path.join(
+        os.path.dirname(os.path.dirname(os.path.abspath(__file__))), 'data', 'weights-report.py'))
+    report = importlib.util.module_from_spec(spec)
+    spec.loader.exec_module(report)
+    weights = dict(db.execute('SELECT state, sum(population) FROM places GROUP BY state'))
+    distance = report.census_distance(weights, report.read_census(census_path))
     if distance > 0.01:
         faults.append(f'weights\t-\tstate shares {distance:.4f} from the 2020 census (at most 0.01)')
 

@@ -4,6 +4,8 @@
 # session would: each must find the database (the window through the link
 # beside it), start, and the window store its settings on the way out.
 set -eu
+# shellcheck source=tests/signals.sh
+. "$(dirname "$0")/signals.sh"
 build_dir=$1
 prefix=$(mktemp -d)
 config=$(mktemp -d)
@@ -35,14 +37,8 @@ for file in bin/orvelle share/orvelle/zipbase.mdb lib/orvelle/orvelle-window lib
 done
 QT_QPA_PLATFORM=offscreen XDG_CONFIG_HOME=$config "$prefix/bin/orvelle" &
 pid=$!
-# Ended once it catches the ending signals (bit 15 of SigCgt), which it does
-# as the window is made, however long a loaded machine takes to get there.
-tries=0
-until [ $(( 0x$(sed -n 's/^SigCgt:[[:space:]]*//p' "/proc/$pid/status" 2>/dev/null || echo 0) >> 14 & 1 )) = 1 ]; do
-    tries=$((tries + 1))
-    [ $tries -lt 1200 ] && kill -0 $pid 2>/dev/null || { echo "the window did not start"; exit 1; }
-    sleep 0.1
-done
+# Ended once it catches the ending signals, which it does as the window is made.
+catches_signal $pid 15 || { echo "the window did not start"; exit 1; }
 kill -TERM $pid
 wait $pid || { echo "the program did not end cleanly"; exit 1; }
 grep -q '^Check1=1' "$config/Kestrova/Orvelle Software.conf" || { echo "settings not stored"; exit 1; }

@@ -5,6 +5,8 @@
 # command line says where to turn, in one line, with status 1; Qt's own
 # arguments start the window, even before a command line option would match.
 set -eu
+# shellcheck source=tests/signals.sh
+. "$(dirname "$0")/signals.sh"
 program=$1
 window=$2
 scratch=$(mktemp -d)
@@ -52,17 +54,10 @@ env -u DISPLAY -u WAYLAND_DISPLAY "$program" -sessions 1 2>/dev/null || status=$
 XDG_CONFIG_HOME=$scratch/config env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM \
     "$program" -session 1234abcd_5678 -platform offscreen -name orvelle -reverse &
 pid=$!
-handles_term() {
-    mask=$(sed -n 's/^SigCgt:[[:space:]]*//p' "/proc/$pid/status" 2>/dev/null)
-    [ -n "$mask" ] && [ $((0x$mask & 0x4000)) != 0 ]
-}
-tries=0
-until handles_term; do
-    kill -0 "$pid" 2>/dev/null || { wait "$pid" || true; fail "'orvelle -session ... -platform offscreen' ended without a window"; }
-    tries=$((tries + 1))
-    [ "$tries" -lt 600 ] || fail "the window did not come up within a minute"
-    sleep 0.1
-done
+status=0
+catches_signal "$pid" 15 || status=$?
+[ "$status" != 1 ] || { wait "$pid" || true; fail "'orvelle -session ... -platform offscreen' ended without a window"; }
+[ "$status" = 0 ] || fail "the window did not come up within a minute"
 [ "$(readlink "/proc/$pid/exe")" = "$(readlink -f "$window")" ] || fail "the window runs as $(readlink "/proc/$pid/exe")"
 kill -TERM "$pid"
 status=0

@@ -14,14 +14,7 @@ import os
 import re
 import sqlite3
 
-from desktop.private_desktop import PrivateDesktop, check, find, main, wait_for
-
-
-def do_action(accessible, name):
-    actions = accessible.queryAction()
-    names = [actions.getName(i) for i in range(actions.nActions)]
-    check(name in names, f"{accessible.getRoleName()} {accessible.name!r} has no action {name}: {names}")
-    actions.doAction(names.index(name))
+from desktop.private_desktop import PrivateDesktop, check, do_action, find, main, wait_for
 
 
 def is_real_place(database, text):

@@ -22,7 +22,6 @@
 #include <filesystem>
 #include <sqlite3.h>
 #include <grp.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -142,26 +141,7 @@ void makeDatabase(const QString &path, const char *sql)
     sqlite3_close(db);
 }
 
-// State code: share of the 2020 census among the 50 states and DC.
-QMap<QString, double> censusShares()
-{
-    QMap<QString, double> shares;
-    QFile file(QStringLiteral(TEST_DATA_DIR "/census2020-states.tsv"));
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
-        return shares;
-    file.readLine();
-    double total = 0;
-    while (!file.atEnd()) {
-        const QStringList cells = QString::fromUtf8(file.readLine()).trimmed().split(QLatin1Char('\t'));
-        shares[cells.value(0)] = cells.value(1).toDouble();
-        total += cells.value(1).toDouble();
-    }
-    for (double &share : shares)
-        share /= total;
-    return shares;
-}
-
-// The share of each state code among the places of a run of --fields state.
+// The share of each line among the lines of a run, as of the places of a run of --fields city.
 QMap<QString, double> drawnShares(const QByteArray &out)
 {
     QMap<QString, double> shares;
@@ -171,19 +151,6 @@ QMap<QString, double> drawnShares(const QByteArray &out)
             shares[QString::fromLatin1(line)] += 1.0 / double(lines.size() - 1);
     }
     return shares;
-}
-
-// Half the sum of the differences, over the census's states and whatever else was drawn.
-double totalVariation(const QMap<QString, double> &drawn, const QMap<QString, double> &census)
-{
-    double sum = 0;
-    for (auto state = census.cbegin(); state != census.cend(); ++state)
-        sum += std::abs(drawn.value(state.key()) - *state);
-    for (auto state = drawn.cbegin(); state != drawn.cend(); ++state) {
-        if (!census.contains(state.key()))
-            sum += *state;
-    }
-    return sum / 2;
 }
 
 QByteArray contents(const QString &path)
@@ -239,34 +206,18 @@ class TestCli : public QObject
     Q_OBJECT
 
 private slots:
-    void seedGivesTheSameBytesEverywhere()
-    {
-        const QStringList arguments{QStringLiteral("--count"), QStringLiteral("3000"), QStringLiteral("--format"),
-                                    QStringLiteral("csv")};
-        const Run first = run(arguments + QStringList{QStringLiteral("--seed"), QStringLiteral("7")});
-        QCOMPARE(first.exitCode, 0);
-        QCOMPARE(run(arguments + QStringList{QStringLiteral("--seed"), QStringLiteral("7")}).out, first.out);
-        QVERIFY(run(arguments + QStringList{QStringLiteral("--seed"), QStringLiteral("8")}).out != first.out);
-        QVERIFY(run(arguments).out != run(arguments).out);
-        // The default: one place a line, as the window shows it, and nothing else.
-        QCOMPARE(
-            run({QStringLiteral("--count"), QStringLiteral("2"), QStringLiteral("--seed"), QStringLiteral("7")}).out,
-            QByteArray("Glenwood, MD 21738\nOpelika, AL 36804\n"));
-        // The generator and the table order are part of the promise: these are
-        // the places seed 7 draws on any machine.
-        QVERIFY2(first.out.startsWith("city,state,zip\r\n"
-                                      "Glenwood,MD,21738\r\n"
-                                      "Opelika,AL,36804\r\n"
-                                      "Willis Wharf,VA,23486\r\n"),
-                 first.out.left(120).constData());
-    }
-
     void seededOutputsHoldAcrossVersions()
     {
+        // The same seed, the same bytes; another seed, or none, others.
+        const auto output = [](const QString &arguments) { return run(arguments.split(QLatin1Char(' '))).out; };
+        const QByteArray many = output(QStringLiteral("-n 3000 --format csv --seed 7"));
+        QVERIFY(many.startsWith("city,state,zip\r\n"));
+        QCOMPARE(output(QStringLiteral("-n 3000 --format csv --seed 7")), many);
+        QVERIFY(output(QStringLiteral("-n 3000 --format csv --seed 8")) != many);
+        QVERIFY(output(QStringLiteral("-n 3000 --format csv")) != output(QStringLiteral("-n 3000 --format csv")));
         // The written promise: the same options, seed and data release give these
         // bytes on every machine and in every later version. A change here is a
         // new data release (ORVELLE_DATA_RELEASE) or a break the README names.
-        const auto output = [](const QString &arguments) { return run(arguments.split(QLatin1Char(' '))).out; };
         QCOMPARE(output(QStringLiteral("-n 3 --seed 2026")),
                  QByteArray("Cason, TX 75636\nKansas City, MO 64110\nVan Buren, OH 45889\n"));
         QCOMPARE(output(QStringLiteral("-n 3 --seed 2026 --weight population")),
@@ -288,7 +239,7 @@ private slots:
     {
         // Repeated --state options add up.
         const Run result = run({QStringLiteral("--count"), QStringLiteral("10000"), QStringLiteral("--state"),
-                                QStringLiteral("CA"), QStringLiteral("--state"), QStringLiteral("ny"),
+                                QStringLiteral("CA"), QStringLiteral("--state"), QStringLiteral("NY"),
                                 QStringLiteral("--fields"), QStringLiteral("city,state,zip"),
                                 QStringLiteral("--format"), QStringLiteral("csv")});
         QCOMPARE(result.exitCode, 0);
@@ -339,9 +290,9 @@ private slots:
                      .match(QString::fromUtf8(result.out))
                      .hasMatch(),
                  result.out.constData());
-        // Groups stand for their codes, in any case, and mix with codes: the
-        // territories with their zones, the 50 states and DC, the military.
-        result = run({QStringLiteral("--list-states"), QStringLiteral("--state"), QStringLiteral("Territories,MH")});
+        // Groups stand for their codes and mix with codes: the territories
+        // with their zones, the 50 states and DC, the military.
+        result = run({QStringLiteral("--list-states"), QStringLiteral("--state"), QStringLiteral("territories,MH")});
         QCOMPARE(result.exitCode, 0);
         QVERIFY2(QRegularExpression(QStringLiteral("^AS\tAmerican Samoa\t[0-9]+\nGU\tGuam\t[0-9]+\nMH\tMarshall "
                                                    "Islands\t2\nMP\tNorthern Mariana Islands\t[0-9]+\nPR\tPuerto "
@@ -421,8 +372,14 @@ private slots:
             }
         }
         QCOMPARE(endings.size(), 100);
-        // Big and small places of every state checked against its cities' codes.
-        for (const QString &state : censusShares().keys())
+        // Big and small places of every state and DC checked against its cities' codes.
+        QStringList states;
+        for (const QString &key : listed.keys()) {
+            if (key.endsWith(QLatin1String("|*")) && !territories.contains(key.left(2)))
+                states.append(key.left(2));
+        }
+        QCOMPARE(states.size(), 51);
+        for (const QString &state : std::as_const(states))
             QVERIFY2(checkedByCity.value(state) > 0, qPrintable(state));
 
         // Overlays: the seed picks among them for each row, the same for the same seed.
@@ -502,34 +459,29 @@ private slots:
 
     void uniqueGivesEveryPlaceOnce()
     {
-        const QStringList arguments{QStringLiteral("--unique"), QStringLiteral("--state"), QStringLiteral("RI"),
-                                    QStringLiteral("--format"), QStringLiteral("csv"),     QStringLiteral("--count")};
-        const Run all = run(arguments + QStringList{QStringLiteral("90")});
-        QCOMPARE(all.exitCode, 0);
-        QSet<QString> drawn;
-        for (const QStringList &row : csvRows(all.out, QStringLiteral("city,state,zip")))
-            drawn.insert(placeKey(row));
         QSet<QString> rhodeIsland;
         for (const QString &place : shippedPlaces()) {
             if (place.section(QLatin1Char('|'), 1, 1) == QLatin1String("RI"))
                 rhodeIsland.insert(place);
         }
         QCOMPARE(rhodeIsland.size(), 90);
-        QCOMPARE(drawn, rhodeIsland);
-
-        // Weighted draws without repeats reach every place too.
-        const Run weighted = run(
-            arguments + QStringList{QStringLiteral("90"), QStringLiteral("--weight"), QStringLiteral("population")});
-        QCOMPARE(weighted.exitCode, 0);
-        QSet<QString> weightedDrawn;
-        for (const QStringList &row : csvRows(weighted.out, QStringLiteral("city,state,zip")))
-            weightedDrawn.insert(placeKey(row));
-        QCOMPARE(weightedDrawn, rhodeIsland);
-        QCOMPARE(csvRows(weighted.out, QStringLiteral("city,state,zip")).size(), 90);
-
-        const Run tooMany = run(arguments + QStringList{QStringLiteral("91")});
-        QCOMPARE(tooMany.exitCode, 2);
-        QVERIFY2(tooMany.err.contains(QLatin1String("only 90")), qPrintable(tooMany.err));
+        // Uniform and weighted draws without repeats alike reach every place, once.
+        for (const QString &weight : {QStringLiteral("none"), QStringLiteral("population")}) {
+            const QStringList arguments = QStringLiteral("--unique --state RI --format csv --weight %1 --count")
+                                              .arg(weight)
+                                              .split(QLatin1Char(' '));
+            const Run all = run(arguments + QStringList{QStringLiteral("90")});
+            QCOMPARE(all.exitCode, 0);
+            const QList<QStringList> rows = csvRows(all.out, QStringLiteral("city,state,zip"));
+            QSet<QString> drawn;
+            for (const QStringList &row : rows)
+                drawn.insert(placeKey(row));
+            QCOMPARE(rows.size(), 90);
+            QCOMPARE(drawn, rhodeIsland);
+            const Run tooMany = run(arguments + QStringList{QStringLiteral("91")});
+            QCOMPARE(tooMany.exitCode, 2);
+            QVERIFY2(tooMany.err.contains(QLatin1String("only 90")), qPrintable(tooMany.err));
+        }
     }
 
     void alignedIsTheWindowsSave()
@@ -652,31 +604,6 @@ private slots:
         sqlite3_close(db);
     }
 
-    void populationWeightsFollowTheCensus()
-    {
-        const QStringList arguments{QStringLiteral("-n"), QStringLiteral("200000"),   QStringLiteral("--seed"),
-                                    QStringLiteral("11"), QStringLiteral("--fields"), QStringLiteral("state")};
-        const Run weighted = run(arguments + QStringList{QStringLiteral("--weight"), QStringLiteral("population")});
-        const Run uniform = run(arguments);
-        QCOMPARE(weighted.exitCode, 0);
-        QCOMPARE(uniform.exitCode, 0);
-        const QMap<QString, double> census = censusShares();
-        QCOMPARE(census.size(), 51);
-        const QMap<QString, double> drawn = drawnShares(weighted.out);
-        const double distance = totalVariation(drawn, census);
-        const double uniformDistance = totalVariation(drawnShares(uniform.out), census);
-        qInfo("total variation from the census: weighted %.3f, uniform %.3f; CA %.1f%%", distance, uniformDistance,
-              drawn.value(QStringLiteral("CA")) * 100);
-        QVERIFY(distance <= uniformDistance / 2);
-        QVERIFY(drawn.value(QStringLiteral("CA")) >= 0.09 && drawn.value(QStringLiteral("CA")) <= 0.16);
-        QVERIFY(drawn.value(QStringLiteral("AA")) + drawn.value(QStringLiteral("AE"))
-                    + drawn.value(QStringLiteral("AP"))
-                < 0.001);
-        // The same seed, the same weighted places.
-        QCOMPARE(run(arguments + QStringList{QStringLiteral("--weight"), QStringLiteral("population")}).out,
-                 weighted.out);
-    }
-
     void weightsAreProportionalToPopulation()
     {
         QTemporaryDir folder;
@@ -785,52 +712,6 @@ private slots:
         QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden).size(), 3);
     }
 
-    void usageErrors_data()
-    {
-        QTest::addColumn<QStringList>("arguments");
-        QTest::addColumn<QString>("named");
-        const auto row = [](const char *name, const QString &arguments, const QString &named) {
-            QTest::newRow(name) << arguments.split(QLatin1Char(' ')) << named;
-        };
-        row("no count", QStringLiteral("--unique"), QStringLiteral("--count"));
-        row("count not a number", QStringLiteral("--count ten"), QStringLiteral("'ten'"));
-        row("negative count", QStringLiteral("--count -5"), QStringLiteral("'-5'"));
-        row("unknown option", QStringLiteral("--count 5 --colour"), QStringLiteral("'colour'"));
-        row("unknown field", QStringLiteral("--count 5 --fields city,country"), QStringLiteral("'country'"));
-        row("aligned with a column the window lacks", QStringLiteral("--count 5 --format aligned --fields city,county"),
-            QStringLiteral("'county'"));
-        row("unknown excluded state", QStringLiteral("--count 5 --exclude-state AA,XQ"), QStringLiteral("'XQ'"));
-        row("zip prefix not digits", QStringLiteral("--count 5 --zip-prefix 100,9a"), QStringLiteral("'9a'"));
-        row("zip prefix too long", QStringLiteral("--count 5 --zip-prefix 123456"), QStringLiteral("'123456'"));
-        row("unknown weight", QStringLiteral("--count 5 --weight people"), QStringLiteral("'people'"));
-        row("unknown state", QStringLiteral("--count 5 --state CA,XQ"), QStringLiteral("'XQ'"));
-        row("unknown format", QStringLiteral("--count 5 --format xml"), QStringLiteral("'xml'"));
-        row("seed not a number", QStringLiteral("--count 5 --seed x1"), QStringLiteral("'x1'"));
-        row("stray argument", QStringLiteral("--count 5 places"), QStringLiteral("'places'"));
-        row("unknown ZIP code near", QStringLiteral("-n 5 --near 00000 --within 5"), QStringLiteral("'00000'"));
-        row("coordinates out of range", QStringLiteral("-n 5 --near 95,10 --within 5"), QStringLiteral("'95,10'"));
-        row("coordinates not numbers", QStringLiteral("-n 5 --near north,west --within 5"),
-            QStringLiteral("'north,west'"));
-        row("distance not above 0", QStringLiteral("-n 5 --near 10001 --within 0km"), QStringLiteral("'0km'"));
-        row("distance in an unknown unit", QStringLiteral("-n 5 --near 10001 --within 5ft"), QStringLiteral("'5ft'"));
-        row("near without a distance", QStringLiteral("-n 5 --near 10001"), QStringLiteral("--within"));
-        row("distance without near", QStringLiteral("-n 5 --fields zip,distance"), QStringLiteral("--near"));
-        row("empty table name", QStringLiteral("-n 5 --format sql --table="), QStringLiteral("--table"));
-        row("no place within", QStringLiteral("-n 5 --near 10001 --within 20 --state CA"),
-            QStringLiteral("no place within 20 miles of 10001 that matches --state CA"));
-    }
-
-    void usageErrors()
-    {
-        QFETCH(QStringList, arguments);
-        QFETCH(QString, named);
-        const Run result = run(arguments);
-        QCOMPARE(result.exitCode, 2);
-        QVERIFY(result.out.isEmpty());
-        QVERIFY2(result.err.startsWith(QLatin1String("orvelle: ")) && result.err.contains(named),
-                 qPrintable(result.err));
-    }
-
     void everyMessageIsOneLine_data()
     {
         QTest::addColumn<QString>("command");
@@ -839,6 +720,30 @@ private slots:
         const auto row = [](const char *name, const char *command, int status, const char *named) {
             QTest::newRow(name) << QString::fromUtf8(command) << status << QString::fromUtf8(named);
         };
+        row("no count", "--unique", 2, "--count");
+        row("count not a number", "--count ten", 2, "'ten'");
+        row("negative count", "--count -5", 2, "'-5'");
+        row("unknown option", "--count 5 --colour", 2, "'colour'");
+        row("unknown field", "--count 5 --fields city,country", 2, "'country'");
+        row("aligned with a column the window lacks", "--count 5 --format aligned --fields city,county", 2, "'county'");
+        row("unknown excluded state", "--count 5 --exclude-state AA,XQ", 2, "'XQ'");
+        row("zip prefix not digits", "--count 5 --zip-prefix 100,9a", 2, "'9a'");
+        row("zip prefix too long", "--count 5 --zip-prefix 123456", 2, "'123456'");
+        row("unknown weight", "--count 5 --weight people", 2, "'people'");
+        row("unknown state", "--count 5 --state CA,XQ", 2, "'XQ'");
+        row("unknown format", "--count 5 --format xml", 2, "'xml'");
+        row("seed not a number", "--count 5 --seed x1", 2, "'x1'");
+        row("stray argument", "--count 5 places", 2, "'places'");
+        row("unknown ZIP code near", "-n 5 --near 00000 --within 5", 2, "'00000'");
+        row("coordinates out of range", "-n 5 --near 95,10 --within 5", 2, "'95,10'");
+        row("coordinates not numbers", "-n 5 --near north,west --within 5", 2, "'north,west'");
+        row("distance not above 0", "-n 5 --near 10001 --within 0km", 2, "'0km'");
+        row("distance in an unknown unit", "-n 5 --near 10001 --within 5ft", 2, "'5ft'");
+        row("near without a distance", "-n 5 --near 10001", 2, "--within");
+        row("distance without near", "-n 5 --fields zip,distance", 2, "--near");
+        row("empty table name", "-n 5 --format sql --table=", 2, "--table");
+        row("no place within", "-n 5 --near 10001 --within 20 --state CA", 2,
+            "no place within 20 miles of 10001 that matches --state CA");
         row("Qt's option", "-n 1 -platform offscreen -style=fusion", 2, "-platform -style are the window's");
         row("Qt's parser", "-n 1 --bogus", 2, "unknown option 'bogus'");
         row("a line break in a name", "-n 1 -o \"$(printf 'a\\nb/c')\"", 1, "'a\\nb/c'");
@@ -850,8 +755,9 @@ private slots:
             2, "no place matches --state CT --zip-prefix 910,911,912,913,914,915,916,917,... (82 more)");
     }
 
-    // Every failure, usage error or fault, says so in one line: the program's
-    // name, lower case, no final stop, a name's control characters escaped.
+    // Every failure, usage error (status 2) or fault (status 1), says so in one
+    // line that names what is wrong: the program's name, lower case, no final
+    // stop, a name's control characters escaped; no output, no file left.
     void everyMessageIsOneLine()
     {
         QFETCH(QString, command);
@@ -894,12 +800,8 @@ private slots:
             const QByteArray name = line.split('\t').value(0);
             QVERIFY2(help.out.contains(name) && manual.contains(".B " + name + '\n'), name.constData());
         }
-        for (const char *format : {"plain", "aligned", "csv", "tsv", "jsonl", "json", "sql"}) {
+        for (const char *format : {"plain", "aligned", "csv", "tsv", "jsonl", "json", "sql"})
             QVERIFY2(help.out.contains(format) && manual.contains(".B " + QByteArray(format) + '\n'), format);
-            QCOMPARE(run({QStringLiteral("-n"), QStringLiteral("1"), QStringLiteral("--format"), QLatin1String(format)})
-                         .exitCode,
-                     0);
-        }
         const Run version = run({QStringLiteral("--version")});
         QCOMPARE(version.exitCode, 0);
         QVERIFY2(version.out.startsWith("orvelle (Orvelle) " ORVELLE_VERSION "\n"), version.out.constData());
@@ -1074,31 +976,20 @@ private slots:
         writeFile(target, "earlier\n");
         const QStringList arguments{QStringLiteral("--count"), QStringLiteral("100000"), QStringLiteral("--output")};
 
-        // A disk that fills up after 64 KiB.
-        Run result = run(arguments + QStringList{target}, QStringLiteral(ORVELLE_PROGRAM), [](QProcess &process) {
-            process.setChildProcessModifier([] {
-                std::signal(SIGXFSZ, SIG_IGN);
-                const rlimit limit{64 * 1024, 64 * 1024};
-                setrlimit(RLIMIT_FSIZE, &limit);
-            });
-        });
+        // A file size limit, as "ulimit -f" sets it, is reached in the middle of a
+        // write: the write fails and is named, the earlier file stays.
+        Run result = runShell(QStringLiteral("ulimit -f 64; exec \"$0\" -n 100000 -o places.txt"), folder.path());
         QCOMPARE(result.exitCode, 1);
-        QVERIFY2(result.err.contains(QLatin1String("; the earlier file of that name is unchanged\n")),
-                 qPrintable(result.err));
-        // The limit is reached in the middle of a write, and named.
-        QVERIFY2(result.err.contains(QLatin1String(": File too large;")), qPrintable(result.err));
+        QCOMPARE(result.err,
+                 QStringLiteral("orvelle: the file 'places.txt' could not be written: File too large; "
+                                "the earlier file of that name is unchanged\n"));
+        QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("places.txt")});
         QCOMPARE(contents(target), QByteArray("earlier\n"));
-        QCOMPARE(QDir(folder.path()).entryList(QDir::Files), QStringList{QStringLiteral("places.txt")});
 
-        // A full device, named or as standard output.
+        // A full device; as standard output, in standardOutputByAnyName.
         result = run(arguments + QStringList{QStringLiteral("/dev/full")});
         QCOMPARE(result.exitCode, 1);
         QVERIFY2(result.err.contains(QLatin1String("No space left on device")), qPrintable(result.err));
-        result = run({QStringLiteral("--count"), QStringLiteral("10")}, QStringLiteral(ORVELLE_PROGRAM),
-                     [](QProcess &process) { process.setStandardOutputFile(QStringLiteral("/dev/full")); });
-        QCOMPARE(result.exitCode, 1);
-        QVERIFY2(result.err.startsWith(QLatin1String("orvelle: standard output could not be written")),
-                 qPrintable(result.err));
 
         // A folder that does not exist.
         result = run(arguments + QStringList{folder.filePath(QStringLiteral("missing/places.txt"))});
@@ -1196,14 +1087,6 @@ private slots:
                      QStringList{QStringLiteral("places.txt")});
             QCOMPARE(contents(target), QByteArray("earlier\n"));
         }
-        // A file size limit, as "ulimit -f" sets it, fails the write and names it.
-        const Run result = runShell(QStringLiteral("ulimit -f 64; exec \"$0\" -n 100000 -o places.txt"), folder.path());
-        QCOMPARE(result.exitCode, 1);
-        QCOMPARE(result.err,
-                 QStringLiteral("orvelle: the file 'places.txt' could not be written: File too large; "
-                                "the earlier file of that name is unchanged\n"));
-        QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("places.txt")});
-        QCOMPARE(contents(target), QByteArray("earlier\n"));
     }
 
     void theWindowOpensWithoutArguments()

@@ -84,7 +84,6 @@ private slots:
     void rowsAreCommittedToTheViewOnlyWhenAsked();
 
     void deleteSelectedRow();
-    void listCommandsStandAsideWhileBusy();
     void clearKeepsTheColumn();
 
 private:
@@ -488,18 +487,6 @@ void TestGeneration::deleteSelectedRow()
     ResultList empty;
     removeSelectedRow(m_host, empty, 1);
     QCOMPARE(empty.rows(), 0);
-}
-
-void TestGeneration::listCommandsStandAsideWhileBusy()
-{
-    ResultsColumnList list;
-    list.append(QStringLiteral("a"));
-    list.append(QStringLiteral("b"));
-    m_host.m_pointer = Pointer::Hourglass;
-    removeSelectedRow(m_host, list, 1);
-    clearList(m_host, list);
-    QCOMPARE(list.rows(), 2);
-    QVERIFY(m_host.m_dialogs.messages.isEmpty());
 }
 
 void TestGeneration::clearKeepsTheColumn()

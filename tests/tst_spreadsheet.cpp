@@ -118,7 +118,6 @@ private slots:
     void refusedRectangleAfterOthersTaken();
     void windowClosedWhileFillingKeepsTheCellsWritten();
     void busyClickDoesNothing();
-    void nothingElseActsWhileTheProbeWaits();
     void windowClosedWhileTheApplicationWorks();
 };
 
@@ -339,15 +338,9 @@ void TestSpreadsheet::busyClickDoesNothing()
 {
     const TableList list(oneColumn, threeRows);
 
-    // Another command shows the hourglass: not even the probe runs.
-    FakeHost busy;
-    busy.m_pointer = Pointer::Hourglass;
-    FakeFactory untouched;
-    exportToSpreadsheet(busy, list, untouched);
-    QVERIFY(untouched.calls.isEmpty() && busy.m_dialogs.messages.isEmpty() && busy.pointers.isEmpty());
-
     // Clicks that come in through the export's own yields, once per header
-    // column, once per row and once per column of a ticked row.
+    // column, once per row and once per column of a ticked row (another
+    // command's hourglass: tst_form1's exportsStandAsideDuringARun).
     FakeHost host;
     FakeFactory factory;
     host.onYield = [&] { exportToSpreadsheet(host, list, factory); };
@@ -357,38 +350,6 @@ void TestSpreadsheet::busyClickDoesNothing()
              probe
                  + QStringList({"create", "add workbook", "1,1 Result(s)", "2,1 Holtsville, NY 00501",
                                 "3,1 Agawam, MA 01001", "4,1 Adjuntas, PR 00601", "autofit", "visible", "release"}));
-    QCOMPARE(host.pointers, hourglassThenNormal);
-}
-
-void TestSpreadsheet::nothingElseActsWhileTheProbeWaits()
-{
-    // While the probe's object is created (the office starting, say), the
-    // hourglass shows: a second click, "Clear List" and the Delete key stand
-    // aside, as they do during the steps after it.
-    FakeHost host;
-    FakeFactory factory;
-    ResultsColumnList list;
-    for (const char *text : {"Holtsville, NY 00501", "Agawam, MA 01001"})
-        list.append(QLatin1String(text));
-    list.setAllChecked(true);
-    bool probed = false;
-    factory.during = [&](const QString &call) {
-        if (probed || call != QLatin1String("create"))
-            return;
-        probed = true;
-        QVERIFY(host.busy());
-        exportToSpreadsheet(host, list, factory);
-        clearList(host, list);
-        removeSelectedRow(host, list, 1);
-    };
-
-    exportToSpreadsheet(host, list, factory);
-
-    QCOMPARE(factory.calls,
-             probe
-                 + QStringList({"create", "add workbook", "1,1 Result(s)", "2,1 Holtsville, NY 00501",
-                                "3,1 Agawam, MA 01001", "autofit", "visible", "release"}));
-    QCOMPARE(list.rows(), 2);
     QCOMPARE(host.pointers, hourglassThenNormal);
 }
 

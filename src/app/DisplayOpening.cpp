@@ -1,11 +1,12 @@
 #include "app/DisplayOpening.h"
 
+#include "shell/Messages.h"
+
 #include <QList>
 #include <QRegularExpression>
 #include <QString>
 #include <QStringList>
 
-#include <cstdio>
 #include <unistd.h>
 
 namespace {
@@ -92,9 +93,7 @@ void onMessage(QtMsgType type, const QMessageLogContext &context, const QString 
 {
     const QString category = QString::fromUtf8(context.category ? context.category : "");
     if (type == QtFatalMsg) {
-        const QString line = QStringLiteral("orvelle: the window cannot open: %1.\n").arg(cause()).simplified();
-        std::fprintf(stderr, "%s\n", line.toLocal8Bit().constData());
-        std::fflush(stderr);
+        complain(QStringLiteral("the window cannot open: %1").arg(cause()).simplified());
         _exit(1); // Qt would abort once this returns; nothing is open yet to keep
     }
     if (category.startsWith(QLatin1String("qt.qpa"))) {

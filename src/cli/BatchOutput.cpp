@@ -1,8 +1,8 @@
 #include "cli/BatchOutput.h"
 
-#include "cli/FileNames.h"
-#include "cli/Messages.h"
 #include "shell/Failure.h"
+#include "shell/FileNames.h"
+#include "shell/Messages.h"
 
 #include <QDir>
 

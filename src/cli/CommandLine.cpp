@@ -1,14 +1,14 @@
 #include "cli/CommandLine.h"
 
 #include "cli/BatchOutput.h"
-#include "cli/FileNames.h"
-#include "cli/Messages.h"
 #include "cli/PlaceDraws.h"
 #include "cli/PlaceTable.h"
 #include "cli/PlaceWriter.h"
 #include "cli/WindowStart.h"
 #include "generate/PlaceDatabase.h"
 #include "shell/Failure.h"
+#include "shell/FileNames.h"
+#include "shell/Messages.h"
 
 #include <QCommandLineParser>
 #include <QMap>
@@ -309,8 +309,9 @@ const QString versionText = QStringLiteral(
     "orvelle (Orvelle) " ORVELLE_VERSION "\n"
     "Place data release " ORVELLE_DATA_RELEASE "\n"
     "Contains postal code data from GeoNames (geonames.org), CC BY 4.0, ZIP code\n"
-    "data from SimpleMaps (simplemaps.com/data/us-zips), CC BY 4.0, and area\n"
-    "codes from libphonenumber's geocoding data, Apache License 2.0.\n");
+    "data from SimpleMaps' free US Zip Codes Database\n"
+    "(https://simplemaps.com/data/us-zips), and area codes from libphonenumber's\n"
+    "geocoding data, Apache License 2.0.\n");
 
 // Reads the arguments; returns the options of a run.
 BatchOptions parseArguments(const QStringList &arguments)

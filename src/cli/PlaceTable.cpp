@@ -1,8 +1,8 @@
 #include "cli/PlaceTable.h"
 
-#include "cli/FileNames.h"
 #include "generate/PlaceDatabase.h"
 #include "shell/Failure.h"
+#include "shell/FileNames.h"
 
 #include <QSet>
 

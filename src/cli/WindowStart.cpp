@@ -1,7 +1,7 @@
 #include "cli/WindowStart.h"
 
-#include "cli/FileNames.h"
-#include "cli/Messages.h"
+#include "shell/FileNames.h"
+#include "shell/Messages.h"
 
 #include <cerrno>
 #include <unistd.h>

@@ -185,6 +185,14 @@ def find(node, role, name=None):
     return None
 
 
+def do_action(accessible, name):
+    """Does the action `name` of `accessible` ("Press", "Toggle"), which must have it."""
+    actions = accessible.queryAction()
+    names = [actions.getName(i) for i in range(actions.nActions)]
+    check(name in names, f"{accessible.getRoleName()} {accessible.name!r} has no action {name}: {names}")
+    actions.doAction(names.index(name))
+
+
 def check(condition, message):
     if not condition:
         raise AssertionError(message)

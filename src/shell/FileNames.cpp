@@ -1,4 +1,4 @@
-#include "cli/FileNames.h"
+#include "shell/FileNames.h"
 
 #include <QCoreApplication>
 

@@ -2,9 +2,11 @@
 
 #include <QString>
 
-// Every message of the command line is one line on standard error: the
-// program's name, then the message in lower case without a final stop, as
-// GNU tools write them; what a message quotes can never split it.
+// Every message of the command line, and the window's refusal to open where
+// no display does, is one line on standard error: the program's name, then
+// the message in lower case without a final stop, as GNU tools write them;
+// what a message quotes can never split it. The window's own messages are
+// its dialogs, and keep their texts.
 
 // A name as a message shows it: in single quotes, a quote or backslash in it
 // escaped with a backslash, and control characters as C writes them ("\n",

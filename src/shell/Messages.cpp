@@ -1,6 +1,6 @@
-#include "cli/Messages.h"
+#include "shell/Messages.h"
 
-#include "cli/FileNames.h"
+#include "shell/FileNames.h"
 
 #include <cerrno>
 #include <unistd.h>

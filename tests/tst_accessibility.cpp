@@ -240,12 +240,26 @@ void TestAccessibility::tableOfRows()
     QCOMPARE(list->tableInterface()->cellAt(3, 0), nullptr);
     QVERIFY(list->childAt(cell->rect().center().x(), cell->rect().center().y()) == cell);
 
+    // Its one child is the check box the row shows, named as the row.
+    QCOMPARE(cell->childCount(), 1);
+    QAccessibleInterface *box = cell->child(0);
+    QVERIFY(box && box->actionInterface());
+    QCOMPARE(box->role(), QAccessible::CheckBox);
+    QCOMPARE(box->text(QAccessible::Name), QStringLiteral("Akutan, AK 99553"));
+    QCOMPARE(box->parent(), cell);
+    QCOMPARE(cell->indexOfChild(box), 0);
+    QCOMPARE(cell->child(0), box);
+    QVERIFY(box->state().checkable && !box->state().checked);
+    QVERIFY(cell->rect().contains(box->rect()) && box->rect().width() < cell->rect().width() / 2);
+    QCOMPARE(cell->childAt(box->rect().center().x(), box->rect().center().y()), box);
+
     // The selected row is selected, and focused with the list.
     auto *view = window->findChild<ResultView *>("ListView1");
     view->setFocus();
     QVERIFY(list->tableInterface()->selectRow(1));
     QCOMPARE(view->selectedRow(), 2);
     QVERIFY(cell->state().selected && cell->state().focused);
+    QVERIFY(box->state().selected && !box->state().focused);
     QCOMPARE(list->tableInterface()->selectedRows(), QList<int>{1});
     QCOMPARE(list->focusChild(), cell);
 
@@ -255,6 +269,17 @@ void TestAccessibility::tableOfRows()
     QCOMPARE(third->tableCellInterface()->rowIndex(), 1);
     QCOMPARE(third->text(QAccessible::Name), QStringLiteral("Ann Arbor, MI 48103"));
     QCOMPARE(list->tableInterface()->cellAt(1, 0), third);
+
+    // The last row gone, the reader is taken to the list, only after it has
+    // heard that the table's children changed.
+    window->list().remove(2);
+    heard.clear();
+    window->list().remove(1);
+    QVERIFY(heardOf(QAccessible::Focus).isEmpty());
+    QTRY_COMPARE(heardOf(QAccessible::Focus).size(), 1);
+    QCOMPARE(heardOf(QAccessible::Focus)[0].role, QAccessible::Table);
+    const QList<Heard> added = heardOf(QAccessible::ObjectCreated);
+    QVERIFY(!added.isEmpty() && added.last().ms + 50 <= heardOf(QAccessible::Focus)[0].ms);
 }
 
 void TestAccessibility::cellsAreMadeOnDemandAndNotKept()
@@ -289,21 +314,30 @@ void TestAccessibility::toggleAndCheckEvents()
     cell->actionInterface()->doAction(QStringLiteral("toggle"));
     QVERIFY(window->list().checked(2));
     QVERIFY(cell->state().checked);
-    QList<Heard> states = heardOf(QAccessible::StateChanged);
-    QCOMPARE(states.size(), 1);
-    QVERIFY(states[0].checkedChanged);
-    QCOMPARE(states[0].name, QStringLiteral("b"));
+    // The cell and its check box, where a reader's keyboard focus is, hear of it.
+    const auto checksHeard = [] {
+        QStringList told;
+        for (const Heard &h : heardOf(QAccessible::StateChanged))
+            told.append(QStringLiteral("%1 %2%3").arg(h.role == QAccessible::CheckBox ? "box" : "cell", h.name,
+                                                       h.checkedChanged ? "" : " (not the check)"));
+        return told;
+    };
+    QCOMPARE(checksHeard(), QStringList({"cell b", "box b"}));
 
+    // The check box's action is the row's.
+    QAccessibleInterface *box = cell->child(0);
+    box->actionInterface()->doAction(QStringLiteral("toggle"));
+    QVERIFY(!window->list().checked(2) && !cell->state().checked && !box->state().checked);
     cell->actionInterface()->doAction(QAccessibleActionInterface::toggleAction());
-    QVERIFY(!window->list().checked(2) && !cell->state().checked);
+    QVERIFY(window->list().checked(2) && box->state().checked);
+    window->list().setChecked(2, false);
 
-    // Every row at once: the cells a reader holds hear of it, no others are made.
+    // Every row at once: the cells and check boxes a reader holds hear of it
+    // (the first row's cell too, told of when the rows came), no others are made.
     heard.clear();
     window->list().setAllChecked(true);
     QVERIFY(cell->state().checked);
-    states = heardOf(QAccessible::StateChanged);
-    QCOMPARE(states.size(), 1);
-    QCOMPARE(states[0].name, QStringLiteral("b"));
+    QCOMPARE(checksHeard(), QStringList({"cell a", "cell b", "box b"}));
     const QList<Heard> changes = heardOf(QAccessible::TableModelChanged, window->findChild<ResultView *>("ListView1"));
     QCOMPARE(changes.size(), 1);
     QCOMPARE(changes[0].change, int(QAccessibleTableModelChangeEvent::DataChanged));
@@ -342,7 +376,7 @@ void TestAccessibility::childrenAreTheRowsInSight()
     QTest::keyClick(view, Qt::Key_Down);
     const QList<Heard> focus = heardOf(QAccessible::Focus);
     QCOMPARE(focus.size(), 1);
-    QCOMPARE(focus[0].role, QAccessible::Cell);
+    QCOMPARE(focus[0].role, QAccessible::CheckBox);
     QCOMPARE(focus[0].name, QStringLiteral("row 3001"));
 }
 
@@ -479,6 +513,22 @@ void TestAccessibility::changeEventsFollowTheView()
     QCOMPARE(told, 200000);
     QVERIFY2(changes.size() - 1 <= took / 16 + 2, qPrintable(QString::number(changes.size())));
 
+    // The table tells that its children changed, for readers that keep its
+    // row count: a child added, never two within a tenth of a second, the
+    // last after the last change.
+    const auto childrenTold = [] {
+        QList<Heard> added = heardOf(QAccessible::ObjectCreated);
+        added.removeIf([](const Heard &h) { return h.role != QAccessible::Cell && h.role != QAccessible::ColumnHeader; });
+        return added;
+    };
+    QTest::qWait(200);
+    const QList<Heard> added = childrenTold();
+    QVERIFY(!added.isEmpty());
+    for (qsizetype i = 1; i < added.size(); ++i)
+        QVERIFY2(added[i].ms - added[i - 1].ms >= 100, qPrintable(QString::number(added[i].ms - added[i - 1].ms)));
+    QVERIFY(added.last().ms >= changes.last().ms);
+    QCOMPARE(added.last().role, QAccessible::Cell);
+
     // The bar: nothing of a run over within half a second; of a longer one
     // at most one value a frame, and not the bar back at rest.
     QTest::qWait(40);
@@ -497,7 +547,7 @@ void TestAccessibility::changeEventsFollowTheView()
     QTest::keyClick(view, Qt::Key_Down);
     QList<Heard> focus = heardOf(QAccessible::Focus);
     QCOMPARE(focus.size(), 1);
-    QCOMPARE(focus[0].role, QAccessible::Cell);
+    QCOMPARE(focus[0].role, QAccessible::CheckBox);
     QCOMPARE(focus[0].name, window->list().text(2, 1));
     heard.clear();
     QTest::keyClick(view, Qt::Key_Delete);
@@ -507,8 +557,11 @@ void TestAccessibility::changeEventsFollowTheView()
              int(QAccessibleTableModelChangeEvent::RowsRemoved));
     QCOMPARE(heardOf(QAccessible::TableModelChanged, view)[0].firstRow, 1);
     QCOMPARE(heardOf(QAccessible::Focus).size(), 1); // the row now in its place
+    QTRY_COMPARE(childrenTold().size(), 1);
     heard.clear();
     window->PushButton7_Click();
+    QTRY_COMPARE(childrenTold().size(), 1);
+    QCOMPARE(childrenTold()[0].role, QAccessible::ColumnHeader); // no row is left
     QCOMPARE(heardOf(QAccessible::TableModelChanged, view).size(), 1);
     QCOMPARE(heardOf(QAccessible::TableModelChanged, view)[0].change,
              int(QAccessibleTableModelChangeEvent::ModelReset));
@@ -618,7 +671,7 @@ void TestAccessibility::contextMenuFromTheKeyboard()
     QVERIFY(std::any_of(focus.begin(), focus.end(), [](const Heard &h) {
         return h.role == QAccessible::MenuItem && h.name == QStringLiteral("Check All");
     }));
-    QCOMPARE(focus.last().role, QAccessible::Cell);
+    QCOMPARE(focus.last().role, QAccessible::CheckBox);
     QCOMPARE(focus.last().name, QStringLiteral("b"));
     const QList<Heard> told = toldOf();
     QVERIFY(!told.isEmpty());

@@ -87,6 +87,37 @@ public:
     QAccessible::Role role() const override { return QAccessible::ColumnHeader; }
 };
 
+class AccessibleResultCell;
+
+// The check box a row shows, the one child of the row's cell: named as the
+// row, ticked as the row is. The keyboard's place in the list is told as
+// this check box (see ResultView::notifyCurrentRow): screen readers speak a
+// check box with its name and state in one breath, and for where the user
+// is they go up to the cell, which is in the table.
+class AccessibleResultCheck : public AccessibleResultViewPart, public QAccessibleActionInterface
+{
+public:
+    explicit AccessibleResultCheck(AccessibleResultCell *cell);
+
+    bool isValid() const override;
+    QAccessibleInterface *parent() const override;
+    QString text(QAccessible::Text t) const override;
+    QRect rect() const override;
+    QAccessible::Role role() const override { return QAccessible::CheckBox; }
+    void addStates(QAccessible::State &state) const override;
+    void *interface_cast(QAccessible::InterfaceType type) override
+    {
+        return type == QAccessible::ActionInterface ? static_cast<QAccessibleActionInterface *>(this) : nullptr;
+    }
+
+    QStringList actionNames() const override;
+    void doAction(const QString &name) override;
+    QStringList keyBindingsForAction(const QString &name) const override;
+
+private:
+    AccessibleResultCell *m_cell;
+};
+
 // One row of the list as a cell of the table.
 class AccessibleResultCell : public AccessibleResultViewPart,
                              public QAccessibleTableCellInterface,
@@ -99,8 +130,35 @@ public:
     {
     }
 
+    ~AccessibleResultCell() override
+    {
+        if (m_check)
+            QAccessible::deleteAccessibleInterface(m_check);
+    }
+
     int row() const { return m_row; }
     void setRow(int row) { m_row = row; }
+    ResultView *resultView() const { return view(); }
+
+    // The row's check box, made when first asked for; null once made if not `make`.
+    QAccessibleInterface *check(bool make = true) const
+    {
+        if (!m_check && make)
+            m_check = QAccessible::registerAccessibleInterface(
+                new AccessibleResultCheck(const_cast<AccessibleResultCell *>(this)));
+        return m_check ? QAccessible::accessibleInterface(m_check) : nullptr;
+    }
+    QAccessibleInterface *child(int index) const override { return index == 0 && isValid() ? check() : nullptr; }
+    int childCount() const override { return isValid() ? 1 : 0; }
+    int indexOfChild(const QAccessibleInterface *child) const override
+    {
+        return child && m_check && child == QAccessible::accessibleInterface(m_check) ? 0 : -1;
+    }
+    QAccessibleInterface *childAt(int x, int y) const override
+    {
+        QAccessibleInterface *box = child(0);
+        return box && box->rect().contains(x, y) ? box : nullptr;
+    }
 
     bool isValid() const override { return view() && m_row >= 1 && m_row <= view()->rowCount(); }
     QString text(QAccessible::Text t) const override
@@ -171,11 +229,47 @@ public:
                                                                     : QStringList();
     }
 
-private:
     static QString cellToggleAction() { return QStringLiteral("toggle"); }
 
+private:
     int m_row;
+    mutable QAccessible::Id m_check = 0;
 };
+
+AccessibleResultCheck::AccessibleResultCheck(AccessibleResultCell *cell)
+    : AccessibleResultViewPart(cell->resultView())
+    , m_cell(cell)
+{
+}
+
+bool AccessibleResultCheck::isValid() const { return m_cell->isValid(); }
+QAccessibleInterface *AccessibleResultCheck::parent() const { return m_cell; }
+QString AccessibleResultCheck::text(QAccessible::Text t) const { return m_cell->text(t); }
+QRect AccessibleResultCheck::rect() const
+{
+    return isValid() ? global(view()->viewport(), view()->checkBoxRect(m_cell->row())) : QRect();
+}
+void AccessibleResultCheck::addStates(QAccessible::State &state) const
+{
+    // Selected with its row, but not focused: the keyboard is on the row,
+    // whose cell says so. (A reader that hears of focus on an object that
+    // is neither may take it for noise.)
+    const QAccessible::State row = m_cell->state();
+    state.focusable = true;
+    state.checkable = true;
+    state.checked = row.checked;
+    state.selected = row.selected;
+    state.invisible = row.invisible;
+}
+QStringList AccessibleResultCheck::actionNames() const { return {AccessibleResultCell::cellToggleAction()}; }
+void AccessibleResultCheck::doAction(const QString &name)
+{
+    m_cell->doAction(name);
+}
+QStringList AccessibleResultCheck::keyBindingsForAction(const QString &name) const
+{
+    return m_cell->keyBindingsForAction(name);
+}
 
 // The list: its header, then a cell per row in sight, then the context menu
 // while it is open. Every row is reached through the table; as children, a
@@ -411,18 +505,22 @@ private:
     {
         QAccessible::State checked;
         checked.checked = true;
-        const auto notify = [&](QAccessibleInterface *cell) {
+        const auto notify = [&](AccessibleResultCell *cell, bool makeCheck) {
             QAccessibleStateChangeEvent event(cell, checked);
             QAccessible::updateAccessibility(&event);
+            if (QAccessibleInterface *box = cell->check(makeCheck)) {
+                QAccessibleStateChangeEvent boxEvent(box, checked);
+                QAccessible::updateAccessibility(&boxEvent);
+            }
         };
         if (first == last && first >= 1 && first <= rowCount()) {
-            notify(cell(first));
+            notify(cell(first), true);
             return;
         }
         for (const QAccessible::Id id : QList<QAccessible::Id>(m_made)) {
             auto *cell = static_cast<AccessibleResultCell *>(QAccessible::accessibleInterface(id));
             if (cell && cell->row() >= first && cell->row() <= last)
-                notify(cell);
+                notify(cell, false);
         }
     }
 

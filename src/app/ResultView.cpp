@@ -52,6 +52,12 @@ ResultView::ResultView(QWidget *parent)
     , m_header(new QHeaderView(Qt::Horizontal, this))
 {
     installAccessibleInterfaces();
+    m_childrenSpacing.setSingleShot(true);
+    m_childrenSpacing.setInterval(150);
+    connect(&m_childrenSpacing, &QTimer::timeout, this, [this] {
+        if (std::exchange(m_childrenPending, false))
+            rowsCountChanged();
+    });
     setFocusPolicy(Qt::StrongFocus);
     setBackgroundRole(QPalette::Base);
     viewport()->setBackgroundRole(QPalette::Base);
@@ -76,6 +82,7 @@ void ResultView::setList(ResultList *list)
     connect(list, &QAbstractItemModel::rowsInserted, this, [this](const QModelIndex &, int first, int last) {
         refresh();
         notifyRows(QAccessibleTableModelChangeEvent::RowsInserted, first, last);
+        rowsCountChanged();
     });
     connect(list, &QAbstractItemModel::columnsInserted, this, &ResultView::refresh);
     connect(list, &QAbstractItemModel::dataChanged, this, [this](const QModelIndex &top, const QModelIndex &bottom) {
@@ -85,12 +92,14 @@ void ResultView::setList(ResultList *list)
     connect(list, &QAbstractItemModel::rowsRemoved, this, [this](const QModelIndex &, int first, int last) {
         notifyRows(QAccessibleTableModelChangeEvent::RowsRemoved, first, last);
         rowsRemoved(first + 1, last + 1);
+        rowsCountChanged();
     });
     connect(list, &QAbstractItemModel::modelReset, this, [this] {
         m_current = 0;
         verticalScrollBar()->setValue(0);
         refresh();
         notifyRows(QAccessibleTableModelChangeEvent::ModelReset, -1, -1);
+        rowsCountChanged();
     });
     updateRowHeight();
 }
@@ -282,8 +291,12 @@ void ResultView::rowsRemoved(int first, int last)
     if (previous < first || previous > last)
         return;
     // When the last row went, the reader is back on the list, which reads as
-    // empty, and not on a row that is no more.
-    notifyCurrentRow(true);
+    // empty, and not on a row that is no more; that follows the news that the
+    // table's children changed (see notifyChildren).
+    if (m_current == 0)
+        m_listAfterChildren = true;
+    else
+        notifyCurrentRow(true);
 }
 
 void ResultView::toggleRow(int row)
@@ -446,6 +459,46 @@ void ResultView::notifyRows(QAccessibleTableModelChangeEvent::ModelChangeType ty
     notifyAccessibility(event);
 }
 
+void ResultView::rowsCountChanged()
+{
+    if (m_childrenSpacing.isActive()) {
+        m_childrenPending = true;
+        return;
+    }
+    notifyChildren();
+    m_childrenSpacing.start();
+}
+
+void ResultView::notifyChildren()
+{
+    // Qt's AT-SPI bridge makes nothing of a table model change, and a reader
+    // that keeps a table's row count (Orca 48 does) drops it only when the
+    // table's children change. So the table tells of a child added: the first
+    // row in sight, or the header when no row is left. Such a reader also
+    // drops a second event of a kind that comes within a tenth of a second of
+    // the first, so a run's many commits are told at most once per spacing,
+    // the last after the last commit.
+    //
+    // A reader handles a focus event before that news when both wait, and
+    // would read the emptied list with its old row count: the list is told
+    // of as the focus a moment after.
+    const bool listToTell = std::exchange(m_listAfterChildren, false);
+    if (!QAccessible::isActive())
+        return;
+    QAccessibleInterface *list = QAccessible::queryAccessibleInterface(this);
+    if (!list || !list->tableInterface())
+        return;
+    QAccessibleInterface *child = list->tableInterface()->cellAt(rowsInSight().first - 1, 0);
+    if (!child)
+        child = list->child(0);
+    if (child) {
+        QAccessibleEvent event(child, QAccessible::ObjectCreated);
+        notifyAccessibility(event);
+    }
+    if (listToTell)
+        QTimer::singleShot(100, this, [this] { notifyCurrentRow(true); });
+}
+
 void ResultView::notifyCurrentRow(bool orList)
 {
     // A screen reader reads the row the user moves to: the event is the row's cell's.
@@ -458,11 +511,19 @@ void ResultView::notifyCurrentRow(bool orList)
         }
         return;
     }
+    // It is told as the row's check box, the cell's child, which readers
+    // speak with its state; the cell stays the one focused.
     QAccessibleInterface *list = QAccessible::queryAccessibleInterface(this);
     QAccessibleInterface *cell = list && list->tableInterface() ? list->tableInterface()->cellAt(m_current - 1, 0)
                                                                 : nullptr;
-    if (!cell)
+    QAccessibleInterface *box = cell ? cell->child(0) : nullptr;
+    if (!box)
         return;
-    QAccessibleEvent event(cell, QAccessible::Focus);
+    // A reader may hold the cell's states from before it was selected.
+    QAccessible::State selected;
+    selected.selected = true;
+    QAccessibleStateChangeEvent selection(cell, selected);
+    notifyAccessibility(selection);
+    QAccessibleEvent event(box, QAccessible::Focus);
     notifyAccessibility(event);
 }

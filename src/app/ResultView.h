@@ -3,6 +3,7 @@
 #include <QAbstractScrollArea>
 #include <QAccessible>
 #include <QStyleOptionViewItem>
+#include <QTimer>
 
 #include <utility>
 
@@ -85,6 +86,10 @@ private:
     void notifyRows(QAccessibleTableModelChangeEvent::ModelChangeType type, int first, int last);
     // Tells a reader of the current row; with none, of the list itself if `orList`.
     void notifyCurrentRow(bool orList = false);
+    // Tells readers the table's children changed after rows came or went
+    // (see notifyChildren): at once, then at most once per m_childrenSpacing.
+    void rowsCountChanged();
+    void notifyChildren();
 
     ResultList *m_list = nullptr;
     QHeaderView *const m_header;
@@ -92,4 +97,7 @@ private:
     int m_rowHeight = 20;
     QMenu *m_menu = nullptr; // while the context menu is open
     bool m_menuKeyTaken = false;
+    QTimer m_childrenSpacing;
+    bool m_childrenPending = false;
+    bool m_listAfterChildren = false; // the list to be told of as the focus after its children
 };

@@ -11,6 +11,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QGuiApplication>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -32,6 +33,7 @@
 #include <functional>
 #include <memory>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -55,15 +57,45 @@ QString findOffice(const QString &configured)
     return QString();
 }
 
-// The runtime's named pipes are sockets in /tmp named after the user.
-QStringList officeSockets()
+// The runtime's named pipes are sockets in /tmp named after the user: the
+// one named `name`.
+QString officeSocket(const QString &name)
 {
-    const QString prefix = QStringLiteral("OSL_PIPE_%1_").arg(getuid());
-    QStringList result;
-    const QStringList names = QDir(QStringLiteral("/tmp")).entryList({prefix + QLatin1Char('*')}, QDir::System);
-    for (const QString &name : names)
-        result.append(QStringLiteral("/tmp/") + name);
-    return result;
+    return QStringLiteral("/tmp/OSL_PIPE_%1_%2").arg(getuid()).arg(name);
+}
+
+// The runtime's pipes that the processes of group `group` hold open: the
+// office's own (its profile's single-instance pipe) beside the one we named.
+QStringList socketsHeldBy(pid_t group)
+{
+    // The sockets bound to a pipe's path, by inode ("Num RefCount Protocol
+    // Flags Type St Inode Path").
+    const QString prefix = officeSocket(QString());
+    QHash<QByteArray, QString> paths;
+    QFile table(QStringLiteral("/proc/net/unix"));
+    if (!table.open(QIODevice::ReadOnly))
+        return {};
+    for (const QByteArray &line : table.readAll().split('\n')) {
+        const QList<QByteArray> fields = line.simplified().split(' ');
+        if (fields.size() == 8 && QFile::decodeName(fields[7]).startsWith(prefix))
+            paths.insert(fields[6], QFile::decodeName(fields[7]));
+    }
+    QStringList held;
+    for (const QString &process : QDir(QStringLiteral("/proc")).entryList({QStringLiteral("[0-9]*")}, QDir::Dirs)) {
+        if (getpgid(pid_t(process.toInt())) != group)
+            continue;
+        const QString fds = QStringLiteral("/proc/%1/fd").arg(process);
+        for (const QString &fd : QDir(fds).entryList(QDir::System | QDir::Files)) {
+            char target[64] = {};
+            const QByteArray link = QFile::encodeName(fds + QLatin1Char('/') + fd);
+            const ssize_t length = readlink(link.constData(), target, sizeof target - 1);
+            const QByteArray text(target, std::max<ssize_t>(length, 0));
+            const QByteArray inode = text.startsWith("socket:[") ? text.mid(8).chopped(1) : QByteArray();
+            if (paths.contains(inode) && !held.contains(paths.value(inode)))
+                held.append(paths.value(inode));
+        }
+    }
+    return held;
 }
 
 bool listening(const QString &socketPath)
@@ -212,7 +244,7 @@ void LibreOfficeFactory::Private::start()
     }
 
     address = QStringLiteral("uno:pipe,name=%1;urp;StarOffice.ComponentContext").arg(pipe);
-    const QStringList socketsBefore = officeSockets();
+    sockets = QStringList{officeSocket(pipe)};
     try {
         process = std::make_shared<LibreOfficeProcess>(program, arguments, environment);
         // An office of ours that hangs is ended when it has no display (no
@@ -228,10 +260,9 @@ void LibreOfficeFactory::Private::start()
             options.callTimeoutMs, [this] { whileWaiting(); }, std::move(onHang));
         connectWhileStarting();
         watch();
-        // Ours: the pipe we named, and the profile's single-instance pipe,
-        // which appeared as the office started.
-        for (const QString &socket : officeSockets()) {
-            if (!socketsBefore.contains(socket))
+        // The office's own pipe, for its profile, beside the one we named.
+        for (const QString &socket : socketsHeldBy(process->pid())) {
+            if (!sockets.contains(socket))
                 sockets.append(socket);
         }
     } catch (...) {
@@ -295,15 +326,22 @@ void LibreOfficeFactory::Private::forget(bool endOffice, int graceMs)
     }
     context.clear();
     calls.reset();
+    const bool ended = ownsOffice() && (endOffice || !process->running());
     if (process) {
         if (endOffice)
             process->end(graceMs);
         process.reset();
     }
-    // An office leaves its sockets behind when it ends (and always when it
-    // is killed); those that no longer listen are litter.
+    // An office leaves its sockets behind when it is killed or crashes;
+    // those that no longer listen are litter. An office just killed may
+    // still be going for a moment.
+    const QDeadlineTimer gone(ended ? 3000 : 0);
     for (const QString &socket : std::as_const(sockets)) {
-        if (!listening(socket))
+        while (listening(socket) && !gone.hasExpired())
+            QThread::msleep(10);
+        struct stat status = {};
+        if (lstat(QFile::encodeName(socket).constData(), &status) == 0 && S_ISSOCK(status.st_mode)
+            && !listening(socket))
             QFile::remove(socket);
     }
     sockets.clear();
@@ -466,6 +504,11 @@ std::unique_ptr<SpreadsheetApplication> LibreOfficeFactory::create()
 qint64 LibreOfficeFactory::officeProcessId() const
 {
     return d->process ? d->process->pid() : 0;
+}
+
+QStringList LibreOfficeFactory::officeSockets() const
+{
+    return d->process ? d->sockets : QStringList();
 }
 
 QString LibreOfficeFactory::officeAddress() const

@@ -3,6 +3,7 @@
 #include "export/Spreadsheet.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <memory>
@@ -72,6 +73,11 @@ public:
     // context once connected (empty when not).
     qint64 officeProcessId() const;
     QString officeAddress() const;
+    // The named pipes (sockets in /tmp) of the office this factory started,
+    // while it holds it: the one it named for the office, and the office's
+    // own for its profile. Once the office has ended (ended by the factory,
+    // killed, crashed, or given up as hung), the factory removes those left.
+    QStringList officeSockets() const;
 
     // Ends the office when this factory started it headless, or with a
     // display and it holds no document; otherwise only lets go of the

@@ -124,7 +124,7 @@ def drive(desktop, program):
     # A sanitized build's leak check names the libraries an allocation came
     # through: Qt's Wayland plugins are built without frame pointers, and one
     # is unloaded before the check, so only a full unwind of each allocation
-    # shows which (scripts/test lets those of Qt's Wayland client go).
+    # shows which (scripts/test lets what Qt's Wayland client keeps go).
     sanitizer = os.environ.get("ASAN_OPTIONS", "") + ":fast_unwind_on_malloc=0"
     with open(wire_path, "w") as wire_log:
         window = desktop.start([program], env={"WAYLAND_DEBUG": "1", "ASAN_OPTIONS": sanitizer}, stderr=wire_log)

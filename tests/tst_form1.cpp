@@ -357,13 +357,9 @@ void TestForm1::hugeNumberText()
         window->findChild<QLineEdit *>("Text1")->setText(huge);
         QCOMPARE(window->findChild<QLineEdit *>("Text1")->text().size(), 100000);
     }
+    // Stored and read back whole (as a count it is beyond the range: tst_generation's badCounts).
     auto window = makeWindow();
     QCOMPARE(window->findChild<QLineEdit *>("Text1")->text(), huge);
-    // As a count it is beyond the range: reported, and no rows.
-    window->PushButton2_Click();
-    QCOMPARE(m_dialogs.messages.size(), 1);
-    QVERIFY(m_dialogs.messages[0].text.contains(QStringLiteral("at line 138")));
-    QCOMPARE(window->list().rows(), 0);
 }
 
 void TestForm1::leavingTheNumberBox_data()

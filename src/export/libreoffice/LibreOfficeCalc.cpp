@@ -190,22 +190,23 @@ void CalcApplication::setCells(int row, int column, const QList<QStringList> &ce
         setCell(row, column, cells.constFirst().constFirst());
         return;
     }
-    // The same texts as setCell sends, so that Calc reads each as it would
-    // there. Calc empties every cell of the range it is given first.
-    css::uno::Sequence<css::uno::Sequence<OUString>> block(sal_Int32(cells.size()));
-    auto *blockRow = block.getArray();
-    for (const QStringList &texts : cells) {
-        if (texts.size() != width)
-            throw Failure(QStringLiteral("The cells to store are not a rectangle."));
-        css::uno::Sequence<OUString> line(static_cast<sal_Int32>(width));
-        auto *text = line.getArray();
-        for (const QString &value : texts)
-            *text++ = literalText(value);
-        *blockRow++ = std::move(line);
-    }
+    if (std::any_of(cells.begin(), cells.end(), [&](const QStringList &texts) { return texts.size() != width; }))
+        throw Failure(QStringLiteral("The cells to store are not a rectangle."));
     const sal_Int32 left = column - 1;
     const sal_Int32 top = row - 1;
-    callOffice([view = m_view, written = m_written, block = std::move(block), left, top, width] {
+    // The texts are made on the office's thread, while the window goes on.
+    callOffice([view = m_view, written = m_written, cells, left, top, width] {
+        // The same texts as setCell sends, so that Calc reads each as it
+        // would there. Calc empties every cell of the range it is given first.
+        css::uno::Sequence<css::uno::Sequence<OUString>> block(sal_Int32(cells.size()));
+        auto *blockRow = block.getArray();
+        for (const QStringList &texts : cells) {
+            css::uno::Sequence<OUString> line(static_cast<sal_Int32>(width));
+            auto *text = line.getArray();
+            for (const QString &value : texts)
+                *text++ = literalText(value);
+            *blockRow++ = std::move(line);
+        }
         const Reference<css::table::XCellRange> range = activeSheet(view)->getCellRangeByPosition(
             left, top, left + sal_Int32(width) - 1, top + block.getLength() - 1);
         storeQuickly(view, range, block,

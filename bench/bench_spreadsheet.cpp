@@ -12,7 +12,9 @@
 // for what a pattern of ticks costs beside its cells; and the office's own
 // import of the same rows from a file (a tab-separated text file, one text
 // column, into a new document, in a fresh office warmed up as above and timed
-// as the export is), for the export's speed beside the office's own.
+// as the export is), for the export's speed beside the office's own, with
+// the processor time the office and this process spent on each, which the
+// load on the machine moves less than the times.
 //
 // The host lets the event loop run at most every 4 ms, as the window does.
 // A window of the bench always has a key press waiting in the window
@@ -32,6 +34,7 @@
 #include "shell/CommandHost.h"
 #include "shell/Dialogs.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QGuiApplication>
@@ -49,6 +52,8 @@
 #include <numeric>
 #include <optional>
 #include <random>
+#include <time.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -145,7 +150,37 @@ struct Timing
     int longWaits = 0;        // ... that came more than 10 ms after the one before
     double beforeSeconds = 0; // from the click to the first yield
     double afterSeconds = 0;  // from the last yield to the end
+    double officeCpu = 0;     // processor seconds the office spent, from the click to the end
+    double ownCpu = 0;        // ... and this process, all its threads
 };
+
+// Processor seconds spent so far by this process, with all its threads.
+double ownCpuSeconds()
+{
+    timespec time{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &time);
+    return double(time.tv_sec) + double(time.tv_nsec) / 1e9;
+}
+
+// Processor seconds spent so far by the processes of the office started
+// with launcher `launcher`, which leads their session: they outlive the
+// load on the machine better than the times do.
+double officeCpuSeconds(qint64 launcher)
+{
+    double seconds = 0;
+    const long ticks = sysconf(_SC_CLK_TCK);
+    for (const QString &process : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile file(QStringLiteral("/proc/%1/stat").arg(process));
+        if (!file.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray stat = file.readAll();
+        // After the name: state, parent, group, session, ..., user and system time (fields 14 and 15).
+        const QList<QByteArray> fields = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
+        if (fields.size() > 12 && fields[3].toLongLong() == launcher)
+            seconds += double(fields[11].toLongLong() + fields[12].toLongLong()) / double(ticks);
+    }
+    return seconds;
+}
 
 class BenchHost : public CommandHost
 {
@@ -222,7 +257,12 @@ public:
         start.start();
         m_host.click(m_warmUp, *m_factory, transfer);
         m_officeStart = std::max(m_officeStart, double(start.nsecsElapsed()) / 1e9);
-        return m_host.click(list, *m_factory, transfer);
+        const double office = officeCpuSeconds(m_factory->officeProcessId());
+        const double own = ownCpuSeconds();
+        Timing timing = m_host.click(list, *m_factory, transfer);
+        timing.officeCpu = officeCpuSeconds(m_factory->officeProcessId()) - office;
+        timing.ownCpu = ownCpuSeconds() - own;
+        return timing;
     }
 
     Timing median(const ListSource &list, SheetTransfer transfer, int runs)
@@ -238,7 +278,8 @@ public:
     // The office's own import of the ticked rows of `list`'s first column:
     // the rows written to a tab-separated file first (not timed), then
     // opened, the column as text, as a new document of a fresh office.
-    double officeImport(const ListSource &list)
+    // `officeCpu`: the processor seconds the office spent on it.
+    double officeImport(const ListSource &list, double *officeCpu = nullptr)
     {
         const QString path = m_profiles.filePath(QStringLiteral("rows.txt"));
         {
@@ -268,10 +309,13 @@ public:
         const css::uno::Sequence<PropertyValue> arguments(all, 3);
         const auto desktop = css::frame::Desktop::create(LibreOfficeUno::connect(m_factory->officeAddress()));
         const rtl::OUString url = LibreOfficeUno::toOUString(QUrl::fromLocalFile(path).toString(QUrl::FullyEncoded));
+        const double cpu = officeCpuSeconds(m_factory->officeProcessId());
         QElapsedTimer timer;
         timer.start();
         const auto document = desktop->loadComponentFromURL(url, "_blank", 0, arguments);
         const double seconds = double(timer.nsecsElapsed()) / 1e9;
+        if (officeCpu)
+            *officeCpu = officeCpuSeconds(m_factory->officeProcessId()) - cpu;
         if (!document.is())
             qFatal("the office did not import the rows");
         css::uno::Reference<css::util::XCloseable>(document, css::uno::UNO_QUERY_THROW)->close(true);
@@ -316,6 +360,16 @@ void printImport(int rows, double seconds)
 {
     std::printf("%-19s %9d rows %7.2f s %6.1f us/row   (the office's own, from a text file)\n", "office import", rows,
                 seconds, seconds / rows * 1e6);
+    std::fflush(stdout);
+}
+
+// The processor time of an export beside the office's own import: what the
+// two cost apart from the load on the machine.
+void printCpu(int rows, const Timing &timing, double importCpu)
+{
+    std::printf("%-19s %9d rows office %6.2f s, ours %6.2f s; the office's import %6.2f s: %.2f and %.2f times\n",
+                "processor", rows, timing.officeCpu, timing.ownCpu, importCpu, timing.officeCpu / importCpu,
+                (timing.officeCpu + timing.ownCpu) / importCpu);
     std::fflush(stdout);
 }
 
@@ -380,20 +434,24 @@ int main(int argc, char *argv[])
         std::printf("%-19s %9d rows %7.2f times the time of %d contiguous rows\n", "cost, 10%", rows,
                     scattered.seconds / tenth.seconds, rows / 10);
         fill(list, rows);
-        const double imported = bench.officeImport(list);
+        double importCpu = 0;
+        const double imported = bench.officeImport(list, &importCpu);
         printImport(rows, imported);
         std::printf("%-19s %9d rows %7.2f times the office's own import\n", "cost, import", rows,
                     blocks.seconds / imported);
+        printCpu(rows, blocks, importCpu);
     }
     if (argc == 1) {
         fill(list, 1'000'000);
         const Timing blocks = bench.run(list, SheetTransfer{});
         printRow("blocks", 1'000'000, blocks);
         printRow("blocks, held", 1'000'000, held.run(list, SheetTransfer{}));
-        const double imported = bench.officeImport(list);
+        double importCpu = 0;
+        const double imported = bench.officeImport(list, &importCpu);
         printImport(1'000'000, imported);
         std::printf("%-19s %9d rows %7.2f times the office's own import\n", "cost, import", 1'000'000,
                     blocks.seconds / imported);
+        printCpu(1'000'000, blocks, importCpu);
     }
     std::printf("office start, connection and first document: up to %.2f s (not counted above)\n",
                 std::max(bench.officeStart(), held.officeStart()));

@@ -139,11 +139,16 @@ QString describeCell(const Reference<css::sheet::XSpreadsheet> &sheet, int colum
 }
 
 // The cells of the top left `rows` x `columns` of the sheet, row by row,
-// each with its number format.
+// each with its number format, each row with its height.
 QStringList describeCells(const Reference<css::sheet::XSpreadsheet> &sheet, int rows, int columns)
 {
     QStringList cells;
+    const auto heights = Reference<css::table::XColumnRowRange>(sheet, UNO_QUERY_THROW)->getRows();
     for (int row = 0; row < rows; ++row) {
+        cells.append(QStringLiteral("row height %1")
+                         .arg(Reference<css::beans::XPropertySet>(heights->getByIndex(row), UNO_QUERY_THROW)
+                                  ->getPropertyValue("Height")
+                                  .get<sal_Int32>()));
         for (int column = 0; column < columns; ++column) {
             const Reference<css::beans::XPropertySet> cell(sheet->getCellByPosition(column, row), UNO_QUERY_THROW);
             cells.append(describeCell(sheet, column, row)
@@ -383,23 +388,33 @@ void TestSpreadsheetCalc::blocksWriteWhatCellByCellWrites_data()
     QTest::addColumn<QStringList>("headers");
     QTest::addColumn<QStringList>("rows");
     QTest::addColumn<int>("rowsPerBlock");
+    QTest::addColumn<QString>("wrapped"); // a cell the user sets to wrap its text before the export writes it
 
     const QStringList oneColumn = {"Result(s)"};
     const QStringList threeColumns = {"Result(s)", "State", "Zip"};
     QTest::newRow("ticked rows 1 and 3 of three")
-        << oneColumn << QStringList({"x|Holtsville, NY 00501", "-|Agawam, MA 01001", "x|Adjuntas, PR 00601"}) << 0;
-    QTest::newRow("empty first row") << oneColumn << QStringList({"x|", "x|Agawam, MA 01001"}) << 0;
+        << oneColumn << QStringList({"x|Holtsville, NY 00501", "-|Agawam, MA 01001", "x|Adjuntas, PR 00601"}) << 0
+        << QString();
+    QTest::newRow("empty first row") << oneColumn << QStringList({"x|", "x|Agawam, MA 01001"}) << 0 << QString();
     QTest::newRow("equals signs in column 2")
-        << threeColumns << QStringList({"x|=1+1|=NY|00501", "x|Agawam|a=b=c|=01001"}) << 0;
+        << threeColumns << QStringList({"x|=1+1|=NY|00501", "x|Agawam|a=b=c|=01001"}) << 0 << QString();
     QTest::newRow("empty middle cell of three")
-        << threeColumns << QStringList({"x|Holtsville|NY|00501", "x|Agawam||01001", "x||PR|00601"}) << 0;
+        << threeColumns << QStringList({"x|Holtsville|NY|00501", "x|Agawam||01001", "x||PR|00601"}) << 0 << QString();
+    // Rows that Calc may make higher: two lines, other scripts, a cell set
+    // to wrap (its long text then takes lines of its own), each in a block
+    // of its own between blocks that change no height.
+    QTest::newRow("rows of other heights")
+        << oneColumn
+        << QStringList({"x|Añasco, PR 00610", "x|two\nlines", "x|Agawam, MA 01001", QStringLiteral("x|東京, ไทย"),
+                        "x|a long text that the cell set to wrap breaks into several lines", "x|Aguada, PR 00602"})
+        << 1 << "A6";
     // Blocks of sheet rows 1-2, 3-4 and 5-6: list row 3 (sheet row 4), not
     // ticked, ends the second; the last list row ends the third.
     QTest::newRow("block ends on an unticked row and on the last row")
         << threeColumns
         << QStringList({"x|Holtsville|NY|00501", "x|Agawam||01001", "-|Adjuntas|PR|00601", "x|Aguada|PR|",
                         "x|Aguadilla|PR|00603"})
-        << 2;
+        << 2 << QString();
 }
 
 void TestSpreadsheetCalc::blocksWriteWhatCellByCellWrites()
@@ -407,11 +422,21 @@ void TestSpreadsheetCalc::blocksWriteWhatCellByCellWrites()
     QFETCH(QStringList, headers);
     QFETCH(QStringList, rows);
     QFETCH(int, rowsPerBlock);
+    QFETCH(QString, wrapped);
     failingOnUnoExceptions([&] {
         QList<QStringList> sheets;
         for (const SheetTransfer &transfer :
              {SheetTransfer{.cellByCell = true}, SheetTransfer{.rowsPerBlock = rowsPerBlock}}) {
             FakeHost host;
+            host.onYield = [&] {
+                if (host.yields != 1 || wrapped.isEmpty())
+                    return;
+                const Reference<css::sheet::XSpreadsheet> sheet = onlyDocumentsActiveSheet();
+                QVERIFY(sheet.is());
+                Reference<css::beans::XPropertySet>(sheet->getCellRangeByName(LibreOfficeUno::toOUString(wrapped)),
+                                                    UNO_QUERY_THROW)
+                    ->setPropertyValue("IsTextWrapped", css::uno::Any(true));
+            };
             exportToSpreadsheet(host, TableList(headers, rows), *m_factory, transfer);
             QCOMPARE(host.m_dialogs.texts(), QStringList());
             const Reference<css::sheet::XSpreadsheet> sheet = onlyDocumentsActiveSheet();
@@ -421,6 +446,13 @@ void TestSpreadsheetCalc::blocksWriteWhatCellByCellWrites()
         }
         QCOMPARE(sheets[1], sheets[0]);
         QVERIFY(!sheets[0].filter(QStringLiteral("text:")).isEmpty());
+        if (QTest::currentDataTag() == QLatin1String("rows of other heights")) {
+            // Only the wrapped row is higher than the others (a text of two
+            // lines is one in a cell that does not wrap).
+            const QStringList heights = sheets[0].filter(QStringLiteral("row height"));
+            QCOMPARE(heights.count(heights[0]), heights.size() - 1);
+            QVERIFY(heights[5] != heights[0]);
+        }
     });
 }
 

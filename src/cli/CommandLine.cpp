@@ -309,9 +309,9 @@ const QString versionText = QStringLiteral(
     "orvelle (Orvelle) " ORVELLE_VERSION "\n"
     "Place data release " ORVELLE_DATA_RELEASE "\n"
     "Contains postal code data from GeoNames (geonames.org), CC BY 4.0, ZIP code\n"
-    "data (the Census ZIP areas' counties and points) from SimpleMaps' free US\n"
-    "Zip Codes Database (https://simplemaps.com/data/us-zips), the Census ZIP\n"
-    "areas' residents from the US Census Bureau, and area codes from\n"
+    "data (the Census ZIP areas' counties) from SimpleMaps' free US Zip Codes\n"
+    "Database (https://simplemaps.com/data/us-zips), the Census ZIP areas'\n"
+    "residents and points from the US Census Bureau, and area codes from\n"
     "libphonenumber's geocoding data, Apache License 2.0.\n");
 
 // Reads the arguments; returns the options of a run.

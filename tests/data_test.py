@@ -8,7 +8,10 @@ Census Bureau's cartographic boundaries (npm us-atlas 3.0.1, 1:10 million,
 time zone boundary map (npm geo-tz 8.1.9, timezone-boundary-builder's map
 from OpenStreetMap) gives its point; and the weights' state shares among
 the 50 states and DC must follow the 2020 census
-(tests/data/census2020-states.tsv), by data/weights-report.py's distance. A disagreement
+(tests/data/census2020-states.tsv), by data/weights-report.py's distance;
+every weight of a ZIP code with residents must be its ZCTA's count in the
+Census table it was built from, and its county one that holds part of the
+ZCTA's land by the Census's tables, those tables pinned by data/census.sha256. A disagreement
 fails the test unless tests/data/data-exceptions.tsv lists it with its
 reason; a listed exception the data no longer needs fails it too.
 
@@ -20,6 +23,7 @@ Debian package's build has none and no network.
 Usage: data_test.py zipbase.mdb
 """
 import datetime
+import hashlib
 import importlib.util
 import json
 import math
@@ -201,6 +205,25 @@ def main():
     distance = report.census_distance(weights, report.read_census(census_path))
     if distance > 0.01:
         faults.append(f'weights\t-\tstate shares {distance:.4f} from the 2020 census (at most 0.01)')
+
+    # The residents: the pinned Census table, and no weight but its counts
+    # (the island areas apart, whose census counts are spread over their ZIP codes).
+    source = os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), 'data')
+    for line in open(os.path.join(source, 'census.sha256'), encoding='utf-8'):
+        digest, name = line.split()
+        if hashlib.sha256(open(os.path.join(source, name), 'rb').read()).hexdigest() != digest:
+            faults.append(f'census\t-\tdata/{name} is not the file data/census.sha256 pins')
+    residents = dict(line.rstrip('\n').split('\t') for line in open(os.path.join(source, 'zcta-residents.tsv')))
+    # Every ZIP code with residents names a county that holds part of its ZCTA's land.
+    parts = {tuple(line.split('\t')[:2]) for line in open(os.path.join(source, 'zcta-counties.tsv'))}
+    for zip_code, state, people, fips in db.execute("SELECT zip, state, population, county_fips FROM places"
+                                                    " WHERE population > 1"
+                                                    " AND state NOT IN ('VI', 'GU', 'AS', 'MP')"):
+        if residents.get(zip_code) != f'{people:.0f}':
+            faults.append(f'residents\t{zip_code}\t{state}: weight {people:.0f}, the Census table '
+                          f'{residents.get(zip_code, "no count")}')
+        if (zip_code, fips) not in parts:
+            faults.append(f'county\t{zip_code}\t{state}: {fips} holds none of its Census area')
 
     stale = [f'{kind}\t{zip_code}' for kind, zip_code in exceptions if (kind, zip_code) not in used]
     print(f'{len(rows)} places checked: {far["state"]} outside their state by over {STATE_KM} km, '

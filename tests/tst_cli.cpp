@@ -220,8 +220,11 @@ private slots:
         // new data release (ORVELLE_DATA_RELEASE) or a break the README names.
         QCOMPARE(output(QStringLiteral("-n 3 --seed 2026")),
                  QByteArray("Cason, TX 75636\nKansas City, MO 64110\nVan Buren, OH 45889\n"));
+        QCOMPARE(output(QStringLiteral("-n 3 --seed 2026 --fields zip,county,latitude,longitude --format csv")),
+                 QByteArray("zip,county,latitude,longitude\r\n75636,Morris,33.024,-94.8249\r\n"
+                            "64110,Jackson,39.03446,-94.57264\r\n45889,Hancock,41.15261,-83.6386\r\n"));
         QCOMPARE(output(QStringLiteral("-n 3 --seed 2026 --weight population")),
-                 QByteArray("El Paso, TX 79912\nKansas City, MO 64109\nNew York, NY 10128\n"));
+                 QByteArray("El Paso, TX 79912\nKansas City, MO 64110\nNew York, NY 10128\n"));
         QCOMPARE(output(QStringLiteral("-n 3 --seed 2026 --unique --weight population --state RI --fields zip,city")),
                  QByteArray("02914, East Providence\n02864, Cumberland\n02916, Rumford\n"));
         QCOMPARE(

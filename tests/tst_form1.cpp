@@ -366,12 +366,9 @@ void TestForm1::leavingTheNumberBox_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<bool>("complains");
+    // One text that is no number and one that is; which are: tst_numbers.
     QTest::newRow("12a") << "12a" << true;
-    QTest::newRow("empty") << "" << true;
     QTest::newRow("zero") << "0" << false;
-    QTest::newRow("negative") << "-3" << false;
-    QTest::newRow("beyond a double") << "1e999" << false;
-    QTest::newRow("400 digits") << QString(400, QLatin1Char('9')) << false;
 }
 
 void TestForm1::leavingTheNumberBox()

@@ -276,9 +276,9 @@ QString helpEpilogue()
     return QLatin1Char('\n') + wrapped(formats + QStringLiteral(" A value the data lacks is empty, or null in JSON."))
         + QStringLiteral("\n"
                          "--weight population draws each ZIP code with a chance in proportion to the\n"
-                         "residents of its Census ZIP Code Tabulation Area (American Community Survey\n"
-                         "2018-2022 estimates from SimpleMaps' 2024 free list; the island areas from\n"
-                         "their 2020 census), so state shares follow the census. A ZIP code where\n"
+                         "residents of its Census ZIP Code Tabulation Area (the Census Bureau's\n"
+                         "American Community Survey 2018-2022 estimates; the island areas from their\n"
+                         "2020 census), so state shares follow the census. A ZIP code where\n"
                          "nobody lives (post office boxes, one firm, a military post office) counts\n"
                          "as 1 person.\n"
                          "The places: the 50 states and DC, Puerto Rico, the U.S. Virgin Islands,\n"
@@ -309,9 +309,11 @@ const QString versionText = QStringLiteral(
     "orvelle (Orvelle) " ORVELLE_VERSION "\n"
     "Place data release " ORVELLE_DATA_RELEASE "\n"
     "Contains postal code data from GeoNames (geonames.org), CC BY 4.0, ZIP code\n"
-    "data from SimpleMaps' free US Zip Codes Database\n"
-    "(https://simplemaps.com/data/us-zips), and area codes from libphonenumber's\n"
-    "geocoding data, Apache License 2.0.\n");
+    "data (which ZIP codes are Census ZIP areas; the territories' ZIP codes) from\n"
+    "SimpleMaps' free US Zip Codes Database (https://simplemaps.com/data/us-zips),\n"
+    "the Census ZIP areas' residents, points and counties from the US Census\n"
+    "Bureau, and area codes from libphonenumber's geocoding data, Apache\n"
+    "License 2.0.\n");
 
 // Reads the arguments; returns the options of a run.
 BatchOptions parseArguments(const QStringList &arguments)

@@ -1,0 +1,131 @@
+#!/usr/bin/env bash
+# Regenerates the Census Bureau's tables that data/make-zipcodes.sh reads,
+# reduced to the columns the place data uses, from a clone of the repository
+# that keeps the Census's own files as it downloaded them (the Census site
+# itself is not reachable from the project's build machines):
+#   zcta-residents.tsv  zip, residents: the American Community Survey's
+#                       2018-2022 five-year estimates, table B01003 (total
+#                       population), every ZIP Code Tabulation Area, as
+#                       data.census.gov exports it
+#                       (https://data.census.gov/table/ACSDT5Y2022.B01003?g=010XX00US$8600000),
+#                       kept in https://github.com/bdurand/us_geo at the commit below;
+#   zcta-points.tsv     zip, latitude, longitude: each ZCTA's internal point
+#                       (INTPTLAT, INTPTLONG), every ZCTA of 2020, by the Census
+#                       Gazetteer file of 2025 (2025_Gaz_zcta_national.txt,
+#                       https://www2.census.gov/geo/docs/maps-data/data/gazetteer/2025_Gazetteer/2025_Gaz_zcta_national.zip),
+#                       kept in the same repository;
+#   zcta-counties.tsv   zip, county, land: the land (square miles) of each part of
+#                       a ZCTA in a county, from the Census's 2020 ZCTA-to-county
+#                       relationship file (tab20_zcta520_county20_natl.txt,
+#                       https://www2.census.gov/geo/docs/maps-data/data/rel2020/zcta520/),
+#                       as the repository reduces it (zcta_counties.csv: ZCTA,
+#                       county, AREALAND_PART in square miles); Connecticut's
+#                       parts by planning region, its counties since 2022, summed
+#                       from the ZCTA-to-town parts of the same reduction
+#                       (zcta_county_subdivisions.csv) and the planning region of
+#                       each town by the Census Gazetteer's county subdivisions of
+#                       2025;
+#   census-counties.tsv county, name: every county of the Census Gazetteer of 2025.
+# Each source file is checked against its SHA-256 before it is read, and
+# census.sha256 pins the reduced files, which make-zipcodes.sh checks.
+# Needs git and python3. Usage: ./data/make-census.sh US_GEO_CLONE
+set -euo pipefail
+[ $# -eq 1 ] || { echo "usage: $0 US_GEO_CLONE" >&2; exit 2; }
+here=$(cd "$(dirname "$0")" && pwd)
+clone=$1
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+# census_file COMMIT PATH SHA256 FILE: a file of the clone at a commit, checked.
+census_file() {
+    git -C "$clone" show "$1:$2" > "$work/$4" || { echo "make-census: $2 not found at $1" >&2; exit 1; }
+    echo "$3  $work/$4" | sha256sum --quiet -c - || { echo "make-census: $2 at $1 is not the pinned file" >&2; exit 1; }
+}
+census_file 3b07218d55f386f7f94d61173922ddeafd734f03 data/raw/demographics/ZCTA5-ACSDT5Y2022.B01003-Data.csv \
+    1f1ce22693812eb2aeaa9a948d0428c085b39613885637a66959495ccf0f384a b01003.csv
+census_file 18dc01d73d7a37c1f64345ade9a60bb86ab43f2f data/raw/gazetteer/2025_Gaz_zcta_national.txt \
+    100e70311af1655406d939a930f183559c902b57e1f20e714b43ef4776f6ac3d gazetteer.txt
+census_file 79411b962db7c6a931f5a83121df6b0c1ed45d0d data/2020_dist/zcta_counties.csv \
+    fd85dd081205fa4772541f8d9a824a8e34b01a7755c474407d1106e42704ea4c zcta-counties.csv
+census_file 79411b962db7c6a931f5a83121df6b0c1ed45d0d data/2020_dist/zcta_county_subdivisions.csv \
+    90d011638bc881b180f375e85469542379a05ea59fbc9c2a32ab1b321b1c858e zcta-towns.csv
+census_file 18dc01d73d7a37c1f64345ade9a60bb86ab43f2f data/raw/gazetteer/2025_Gaz_counties_national.txt \
+    1914f0d83243362de83b8ddd298c213b1768d63d62d19464743289abd8bb35b1 counties.txt
+census_file 18dc01d73d7a37c1f64345ade9a60bb86ab43f2f data/raw/gazetteer/2025_Gaz_cousubs_national.txt \
+    a308f9f5a900d750b2cd426928100299934c4205f3cb6b35420ef59e7b0244f7 towns.txt
+
+# data.census.gov's export: a header of codes, a header of labels, then one
+# quoted row per ZCTA, GEO_ID "860Z200US" and NAME "ZCTA5 " before the code.
+python3 - "$work/b01003.csv" "$here/zcta-residents.tsv" <<'PY'
+import csv, sys
+rows = list(csv.reader(open(sys.argv[1], encoding='utf-8-sig', newline='')))
+if rows[0][:3] != ['GEO_ID', 'NAME', 'B01003_001E']:
+    sys.exit('make-census: not an export of table B01003 by GEO_ID and NAME')
+with open(sys.argv[2], 'w', encoding='utf-8', newline='\n') as out:
+    out.write('zip\tresidents\n')
+    for geo_id, name, people, *_ in rows[2:]:
+        zip_code = name.removeprefix('ZCTA5 ')
+        if geo_id != '860Z200US' + zip_code or len(zip_code) != 5 or not people.isdigit():
+            sys.exit(f'make-census: not a ZCTA row with residents: {geo_id} {name} {people}')
+        out.write(f'{zip_code}\t{people}\n')
+PY
+
+# The Gazetteer: a header line, then one line per ZCTA, fields split by "|".
+python3 - "$work/gazetteer.txt" "$here/zcta-points.tsv" <<'PY'
+import sys
+lines = open(sys.argv[1], encoding='utf-8').read().splitlines()
+header = lines[0].split('|')
+if header[:2] != ['GEOID', 'GEOIDFQ'] or header[6:] != ['INTPTLAT', 'INTPTLONG']:
+    sys.exit('make-census: not a Gazetteer file of ZCTAs')
+with open(sys.argv[2], 'w', encoding='utf-8', newline='\n') as out:
+    out.write('zip\tlatitude\tlongitude\n')
+    for line in lines[1:]:
+        zip_code, geo_id, *_, lat, lon = line.split('|')
+        if geo_id != '860Z200US' + zip_code or len(zip_code) != 5 or not -90 <= float(lat) <= 90:
+            sys.exit(f'make-census: not a ZCTA line with a point: {line}')
+        out.write(f'{zip_code}\t{lat}\t{lon}\n')
+PY
+
+# The counties' parts; Connecticut's by the planning region of each town (a
+# town's code is unique in its state, and the same in the 2020 and the 2025
+# codes, which differ in the county part alone).
+python3 - "$work" "$here" <<'PY'
+import collections, sys
+work, here = sys.argv[1:]
+def gazetteer(name, columns):
+    lines = open(f'{work}/{name}', encoding='utf-8').read().splitlines()
+    header = lines[0].split('|')
+    if header[1:3] != ['GEOID', 'GEOIDFQ'] or header[4] != 'NAME':
+        sys.exit(f'make-census: {name} is not a Gazetteer file')
+    return [line.split('|') for line in lines[1:]]
+def parts(name, header):
+    lines = open(f'{work}/{name}', encoding='utf-8').read().splitlines()
+    if lines[0] != header:
+        sys.exit(f'make-census: {name} is not the reduced relationship file')
+    for line in lines[1:]:
+        zip_code, geoid, land, _ = line.split(',')
+        if len(zip_code) != 5 or not geoid.isdigit():
+            sys.exit(f'make-census: not a ZCTA part: {line}')
+        yield zip_code, geoid, float(land)
+counties = {c[1]: c[4] for c in gazetteer('counties.txt', 5)}
+region = {c[1][5:]: c[1][:5] for c in gazetteer('towns.txt', 5) if c[0] == 'CT'}
+land = collections.defaultdict(float)
+for zip_code, county, area in parts('zcta-counties.csv', 'ZCTA5,County GEOID,Land Area,Water Area'):
+    if county[:2] != '09':
+        land[zip_code, county] += area
+for zip_code, town, area in parts('zcta-towns.csv', 'ZCTA5,County Subdivision GEOID,Land Area,Water Area'):
+    if town[:2] == '09':
+        if town[5:] not in region:
+            sys.exit(f'make-census: Connecticut town {town} in no planning region')
+        land[zip_code, region[town[5:]]] += area
+with open(f'{here}/zcta-counties.tsv', 'w', encoding='utf-8', newline='\n') as out:
+    out.write('zip\tcounty\tland\n')
+    for (zip_code, county), area in sorted(land.items()):
+        out.write(f'{zip_code}\t{county}\t{area:.3f}\n')
+with open(f'{here}/census-counties.tsv', 'w', encoding='utf-8', newline='\n') as out:
+    out.write('county\tname\n')
+    for county, name in sorted(counties.items()):
+        out.write(f'{county}\t{name}\n')
+PY
+(cd "$here" && sha256sum zcta-residents.tsv zcta-points.tsv zcta-counties.tsv census-counties.tsv > census.sha256)
+echo "census tables written to $here"

@@ -5,19 +5,22 @@ speech going to speech-dispatcher's dummy module, and the window driven by
 keys alone. Each step waits for what Orca says, read from its debug log as it
 is written; nothing waits a fixed time.
 
-It checks: the window's title read out; the number box read whole as it
-takes the focus; Enter on a button pressing it; the end of a 5-row run
-spoken, with nothing of the bar's progress before it; the list's row count
-as it stands after rows came, went or were cleared; a row read once, as a
-check box with its state, its position on "where am I", and space on it read
-once as "checked"; the context menu's first item spoken as it opens, the row
-read again after Escape, and Check All telling how many rows are checked;
-the row left read again when the focus comes back to the list; Delete
-reading the row now in its place; the number box's value read once, and
-nothing said as the focus leaves it; Clear List telling what it did, the
-empty list's menu read with its first item unavailable, and the list emptied
-by Delete read as an empty table; a message box's text read once with its
-line breaks, and its icon by its meaning; flat review's first line holding
+It checks: the window's title read out; the number box read whole as it takes
+the focus; Enter on a button pressing it; the end of a 5-row run spoken, with
+nothing of the bar's progress before it; the list's row count as it stands
+after rows came, went or were cleared; a row read once, as a check box with
+its state, its position on "where am I", and space on it read once as
+"checked"; the context menu's first item spoken as it opens, the row read
+again after Escape, and Check All telling how many rows are checked; the row
+left read again when the focus comes back to the list; Delete reading the row
+now in its place; copying the ticked rows told once, as how many went; saving
+them through the real file dialog by keys, the dialog read by its title and
+its file name field as it opens, and back in the window the button and what
+the save did read once, the file holding the rows; the number box's value read
+once, and nothing said as the focus leaves it; Clear List telling what it did,
+the empty list's menu read with its first item unavailable, and the list
+emptied by Delete read as an empty table; a message box's text read once with
+its line breaks, and its icon by its meaning; flat review's first line holding
 the frames' captions; and flat review of a 100,000-row list reading its
 current line.
 
@@ -254,9 +257,40 @@ def run(program):
 
         # Delete reads the row now in its place, in a list one row shorter.
         desktop.keys("Delete")
-        speech.wait("the row in the deleted one's place", rf"^(?!{re.escape(second)} ).* check box checked")
+        row = speech.wait("the row in the deleted one's place", rf"^(?!{re.escape(second)} ).* check box checked")
         desktop.keys("KP_Enter")
         speech.wait("the row's position", r"\brow 2 of 4\b")
+
+        # Copying the ticked rows tells how many went, once, the focus staying on the button.
+        desktop.keys("shift+Tab")
+        speech.wait("Copy Results To Clipboard", rf"^Copy Results To Clipboard {BUTTON}")
+        start = speech.heard
+        desktop.keys("Return")
+        speech.wait("what the copy did", r"\b4 rows copied\b")
+        desktop.keys(*["shift+Tab"] * 3)
+        speech.wait("Save Results As Text File", rf"^Save Results As Text File {BUTTON}")
+        said = [text for text in speech.said_since(start)[:speech.heard - start]
+                if not re.search(rf"^((left |right )?shift|return|tab) *$| {BUTTON}\.?$", text)]  # keys echoed, buttons passed
+        check(len(said) == 1, f"the copy was read as {said}")
+
+        # Saving them goes through the real file dialog, read as it opens;
+        # back in the window the button and what it did are read.
+        desktop.keys("Return")
+        speech.wait("the file dialog's title", r"^Save dialog\b")
+        speech.wait("the file name field", r"^File name:? text\b")
+        saved = os.path.join(desktop.folder, "ticked.txt")
+        desktop.type(saved)
+        start = speech.heard
+        desktop.keys("Return")
+        speech.wait("the focus back", rf"^Save Results As Text File {BUTTON}")
+        speech.wait("what the save did", r"\bSaved ticked\.txt\b")
+        with open(saved, encoding="utf-8") as rows:
+            lines = [line.strip() for line in rows.read().splitlines()]
+        check(len(lines) == 5 and lines[1:3] == [place, row[1].split(" check box")[0]], f"the file holds {lines}")
+        desktop.keys(*["Tab"] * 4)
+        speech.wait("the list", r"table with 4 rows")
+        speech.check_once("what the save did", start, r"\bSaved\b")
+        speech.check_once("the focus back", start, r"^Save Results As Text File ")
 
         # A message box reads its text once, with the line breaks the screen shows.
         desktop.keys("Tab")

@@ -96,6 +96,13 @@ class Speech:
     def said_since(self, start):
         return [text for _, text in self.lines()[start:]]
 
+    def besides(self, start, *patterns):
+        """What was said from `start` up to the last step other than keys
+        echoed and lines matching one of `patterns`."""
+        keys = re.compile(r"^(\S|(left |right )?shift|return|tab|slash|dash|dot|underline) *$")
+        said = self.said_since(start)[:self.heard - start]
+        return [text for text in said if not keys.search(text) and not any(re.search(p, text) for p in patterns)]
+
     def check_once(self, what, start, pattern):
         """That of what was said from `start` up to the last step, one line matches `pattern`."""
         said = self.said_since(start)[:self.heard - start]
@@ -269,8 +276,7 @@ def run(program):
         speech.wait("what the copy did", r"\b4 rows copied\b")
         desktop.keys(*["shift+Tab"] * 3)
         speech.wait("Save Results As Text File", rf"^Save Results As Text File {BUTTON}")
-        said = [text for text in speech.said_since(start)[:speech.heard - start]
-                if not re.search(rf"^((left |right )?shift|return|tab) *$| {BUTTON}\.?$", text)]  # keys echoed, buttons passed
+        said = speech.besides(start, rf" {BUTTON}\.?$")  # the buttons passed
         check(len(said) == 1, f"the copy was read as {said}")
 
         # Saving them goes through the real file dialog, read as it opens;
@@ -291,6 +297,9 @@ def run(program):
         speech.wait("the list", r"table with 4 rows")
         speech.check_once("what the save did", start, r"\bSaved\b")
         speech.check_once("the focus back", start, r"^Save Results As Text File ")
+        said = speech.besides(start, r"\bSaved\b", rf" {BUTTON}\.?$", r"^Orvelle Software( frame)?\.?$",
+                              r"^Result\(s\)$", r"^table with 4 rows")
+        check(not said, f"back from the file dialog Orca also said {said}")
 
         # A message box reads its text once, with the line breaks the screen shows.
         desktop.keys("Tab")

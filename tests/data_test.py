@@ -197,10 +197,10 @@ def main():
             check('zone', zip_code, f'{city}, {state}: {zone}, the map {mapped} at {lat:.4f},{lon:.4f}')
 
     # The distance of data/weights-report.py, over every state of the database.
-    spec = importlib.util.spec_from_file_location('weights_report', os.path.join(
+    found = importlib.util.spec_from_file_location('weights_report', os.path.join(
         os.path.dirname(os.path.dirname(os.path.abspath(__file__))), 'data', 'weights-report.py'))
-    report = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(report)
+    report = importlib.util.module_from_spec(found)
+    found.loader.exec_module(report)
     weights = dict(db.execute('SELECT state, sum(population) FROM places GROUP BY state'))
     distance = report.census_distance(weights, report.read_census(census_path))
     if distance > 0.01:

@@ -24,6 +24,7 @@
 #include <qpa/qwindowsysteminterface.h>
 
 #include <com/sun/star/beans/XPropertySet.hpp>
+#include <com/sun/star/container/XNameAccess.hpp>
 #include <com/sun/star/container/XEnumeration.hpp>
 #include <com/sun/star/container/XEnumerationAccess.hpp>
 #include <com/sun/star/frame/Desktop.hpp>
@@ -40,6 +41,7 @@
 #include <com/sun/star/util/XModifiable.hpp>
 
 #include <csignal>
+#include <random>
 
 Q_DECLARE_METATYPE(SheetTransfer)
 
@@ -143,6 +145,13 @@ QString describeCell(const Reference<css::sheet::XSpreadsheet> &sheet, int colum
 QStringList describeCells(const Reference<css::sheet::XSpreadsheet> &sheet, int rows, int columns)
 {
     QStringList cells;
+    const auto widths = Reference<css::table::XColumnRowRange>(sheet, UNO_QUERY_THROW)->getColumns();
+    for (int column = 0; column < columns; ++column) {
+        cells.append(QStringLiteral("column width %1")
+                         .arg(Reference<css::beans::XPropertySet>(widths->getByIndex(column), UNO_QUERY_THROW)
+                                  ->getPropertyValue("Width")
+                                  .get<sal_Int32>()));
+    }
     const auto heights = Reference<css::table::XColumnRowRange>(sheet, UNO_QUERY_THROW)->getRows();
     for (int row = 0; row < rows; ++row) {
         cells.append(QStringLiteral("row height %1")
@@ -243,9 +252,15 @@ void TestSpreadsheetCalc::initTestCase()
     QVERIFY(m_profiles.isValid());
     note("profiles " + QFile::encodeName(m_profiles.path()));
     note("pipes orvelle_" + QByteArray::number(QCoreApplication::applicationPid()) + '_');
+    // The program's temporary files, apart, to see that none is left.
+    QVERIFY(QDir().mkpath(m_profiles.filePath("tmp")));
+    qputenv("TMPDIR", QFile::encodeName(m_profiles.filePath("tmp")));
     LibreOfficeOptions options;
     options.headless = true;
     options.profileParent = m_profiles.path();
+    // Every export of cells that may go through the office's text import
+    // goes through it, however few.
+    options.importFromCells = 1;
     options.whileWaiting = [this] {
         noteOffice(m_factory.get());
         if (m_whileWaiting)
@@ -301,6 +316,7 @@ void TestSpreadsheetCalc::cleanupTestCase()
     // Every office's pipes go with it, killed or hung ones included.
     QCOMPARE(existing(m_sockets), QStringList());
     QFile::remove(QStringLiteral(OFFICE_PID_FILE));
+    QVERIFY(QDir(m_profiles.filePath("tmp")).removeRecursively());
     QVERIFY2(QDir(m_profiles.path()).isEmpty(), "the temporary profiles should go with their offices");
 }
 
@@ -398,6 +414,12 @@ void TestSpreadsheetCalc::blocksWriteWhatCellByCellWrites_data()
     QTest::newRow("empty first row") << oneColumn << QStringList({"x|", "x|Agawam, MA 01001"}) << 0 << QString();
     QTest::newRow("equals signs in column 2")
         << threeColumns << QStringList({"x|=1+1|=NY|00501", "x|Agawam|a=b=c|=01001"}) << 0 << QString();
+    // Through the office's text import: texts it might read otherwise.
+    QTest::newRow("texts that read as something else")
+        << threeColumns
+        << QStringList({"x|007|1e5|TRUE", "-|x|y|z", "x| lead, and trail |a\"b\"\"c|\"quoted\"",
+                        "x|'x|2020-01-01|12%", "x|1/2|-3|+1", "x|Añasco|Ñ|ü"})
+        << 0 << QString();
     QTest::newRow("empty middle cell of three")
         << threeColumns << QStringList({"x|Holtsville|NY|00501", "x|Agawam||01001", "x||PR|00601"}) << 0 << QString();
     // Rows that Calc may make higher: two lines, other scripts, a cell set
@@ -442,6 +464,13 @@ void TestSpreadsheetCalc::blocksWriteWhatCellByCellWrites()
             const Reference<css::sheet::XSpreadsheet> sheet = onlyDocumentsActiveSheet();
             QVERIFY(sheet.is());
             sheets.append(describeCells(sheet, int(rows.size()) + 2, int(headers.size()) + 1));
+            // Nothing of an import is left: no link to its file, no file.
+            const auto links = Reference<css::beans::XPropertySet>(documents().constFirst(), UNO_QUERY_THROW)
+                                   ->getPropertyValue("SheetLinks")
+                                   .get<Reference<css::container::XNameAccess>>();
+            QCOMPARE(links->getElementNames().getLength(), 0);
+            QCOMPARE(QDir(m_profiles.filePath("tmp")).entryList({"orvelle-*"}, QDir::AllEntries | QDir::Hidden),
+                     QStringList());
             cleanup();
         }
         QCOMPARE(sheets[1], sheets[0]);
@@ -459,14 +488,18 @@ void TestSpreadsheetCalc::blocksWriteWhatCellByCellWrites()
 void TestSpreadsheetCalc::officeKilledWhileFilling_data()
 {
     QTest::addColumn<SheetTransfer>("transfer");
-    QTest::newRow("cell by cell") << SheetTransfer{.cellByCell = true};
+    QTest::addColumn<QList<int>>("lost"); // the steps of the cells reported
+    QTest::newRow("cell by cell") << SheetTransfer{.cellByCell = true} << QList<int>(26, 156);
     // The first block (the header and list rows 1 to 4) has gone out when the office dies.
-    QTest::newRow("blocks of five rows") << SheetTransfer{.rowsPerBlock = 5};
+    QTest::newRow("blocks of five rows") << SheetTransfer{.rowsPerBlock = 5} << QList<int>(26, 156);
+    // All held for the end: every cell fails, in the order of the steps.
+    QTest::newRow("all at once") << SheetTransfer{} << QList<int>{126} + QList<int>(30, 156);
 }
 
 void TestSpreadsheetCalc::officeKilledWhileFilling()
 {
     QFETCH(SheetTransfer, transfer);
+    QFETCH(QList<int>, lost);
     failingOnUnoExceptions([&] {
         QStringList rows;
         for (int i = 0; i < 30; ++i)
@@ -488,7 +521,7 @@ void TestSpreadsheetCalc::officeKilledWhileFilling()
         exportToSpreadsheet(host, TableList({"Result(s)"}, rows), *m_factory, transfer);
 
         QVERIFY(killed > 0);
-        QCOMPARE(reportedSteps(host.m_dialogs, clickSource), QList<int>(26, 156) + QList<int>({172, 174}));
+        QCOMPARE(reportedSteps(host.m_dialogs, clickSource), lost + QList<int>({172, 174}));
         QCOMPARE(host.pointers, hourglassThenNormal);
 
         // The program goes on: the next export starts another office.
@@ -806,38 +839,54 @@ void TestSpreadsheetCalc::officeWithADisplayEndsWithTheUsersLastDocument()
 
 void TestSpreadsheetCalc::columnsAreAsWideAsCalcsOwnFit()
 {
-    // Column A's widest text is not its longest; column B repeats its
-    // texts; the user types a long text into column C as it fills, and
-    // into column E, which the export does not write.
+    // Column A's widest text is not its longest, among more distinct texts
+    // than Calc measures all of, of narrow and wide letters; column B
+    // repeats its texts. Once the user types a long text into column C as
+    // it fills, and into column E, which the export does not write; once
+    // the sheet goes through the office's text import.
     failingOnUnoExceptions([&] {
         QStringList rows;
         for (int i = 0; i < 300; ++i)
             rows.append(i % 3 == 0       ? "x|iiiiiiiiiiiiiiii|WWW|1"
                             : i % 3 == 1 ? "x|WWWWWWWWW|i|22"
                                          : "-|MMMMMMMMMM|ii|3");
-        FakeHost host;
-        typeAtFirstYield(
-            host, {{{2, 3}, QStringLiteral("typed by the user meanwhile")}, {{4, 5}, QStringLiteral("typed too")}});
-        exportToSpreadsheet(host, TableList({"Result(s)", "State", "Zip"}, rows), *m_factory);
-        QCOMPARE(host.m_dialogs.texts(), QStringList());
-        const Reference<css::sheet::XSpreadsheet> sheet = onlyDocumentsActiveSheet();
-        QVERIFY(sheet.is());
-        const auto columns = Reference<css::table::XColumnRowRange>(sheet, UNO_QUERY_THROW)->getColumns();
-        const auto widths = [&] {
-            QList<sal_Int32> result;
-            for (int column = 0; column < 6; ++column) {
-                result.append(Reference<css::beans::XPropertySet>(columns->getByIndex(column), UNO_QUERY_THROW)
-                                  ->getPropertyValue("Width")
-                                  .get<sal_Int32>());
+        std::mt19937 random(7);
+        for (int i = 0; i < 1500; ++i) {
+            // Long texts of narrow letters, and a few short ones of wide letters.
+            const QString letters = i % 50 == 0 ? QStringLiteral("WMmwÑ") : QStringLiteral("iIl.,' \"");
+            QString text;
+            for (auto n = i % 50 == 0 ? 8 + random() % 4 : 12 + random() % 12; n > 0; --n)
+                text += letters[qsizetype(random() % letters.size())];
+            rows.append("x|" + text + "|i|1");
+        }
+        for (const bool typing : {true, false}) {
+            FakeHost host;
+            if (typing) {
+                typeAtFirstYield(host, {{{2, 3}, QStringLiteral("typed by the user meanwhile")},
+                                        {{4, 5}, QStringLiteral("typed too")}});
             }
-            return result;
-        };
-        const QList<sal_Int32> exported = widths();
-        Reference<css::beans::XPropertySet>(columns, UNO_QUERY_THROW)
-            ->setPropertyValue("OptimalWidth", css::uno::Any(true));
-        QCOMPARE(exported, widths());
-        QVERIFY(exported[2] > exported[1]);
-        QCOMPARE(documents().size(), 1);
+            exportToSpreadsheet(host, TableList({"Result(s)", "State", "Zip"}, rows), *m_factory);
+            QCOMPARE(host.m_dialogs.texts(), QStringList());
+            const Reference<css::sheet::XSpreadsheet> sheet = onlyDocumentsActiveSheet();
+            QVERIFY(sheet.is());
+            const auto columns = Reference<css::table::XColumnRowRange>(sheet, UNO_QUERY_THROW)->getColumns();
+            const auto widths = [&] {
+                QList<sal_Int32> result;
+                for (int column = 0; column < 6; ++column) {
+                    result.append(Reference<css::beans::XPropertySet>(columns->getByIndex(column), UNO_QUERY_THROW)
+                                      ->getPropertyValue("Width")
+                                      .get<sal_Int32>());
+                }
+                return result;
+            };
+            const QList<sal_Int32> exported = widths();
+            Reference<css::beans::XPropertySet>(columns, UNO_QUERY_THROW)
+                ->setPropertyValue("OptimalWidth", css::uno::Any(true));
+            QCOMPARE(exported, widths());
+            QCOMPARE(exported[2] > exported[1], typing);
+            QCOMPARE(documents().size(), 1);
+            cleanup();
+        }
     });
 }
 

@@ -47,6 +47,10 @@ public:
     // may not have been stored. An application that can stores them all in
     // one call. By default: setCells for each.
     virtual void setRectangles(const std::vector<SheetRectangle> &rectangles, std::size_t &stored);
+    // Whether the application stores rectangles faster all in one call than
+    // in several calls as they come: the export then hands them over once
+    // it has them all. By default: false.
+    virtual bool storesAllAtOnce() const { return false; }
     // Fits the width of every column of the active sheet to its content.
     virtual void autofitColumns() = 0;
     // Shows the application's window with its workbooks, or hides it.

@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <limits>
 #include <memory>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -69,23 +70,36 @@ public:
         m_pending.push_back({step, row, column, std::move(value)});
     }
 
-    // The sheet rows before `nextRow` are complete: a full block goes out.
+    // The sheet rows before `nextRow` are complete: a full block goes out,
+    // or is held back for the end when the application stores all at once.
     void rowsDone(std::int32_t nextRow)
     {
-        if (m_transfer.cellByCell || std::int64_t(nextRow) - m_blockStart < m_rowsPerBlock)
+        const bool holding = m_transfer.rowsPerBlock <= 0 && m_application && m_application->storesAllAtOnce();
+        if (m_transfer.cellByCell || std::int64_t(nextRow) - m_blockStart < (holding ? 4096 : m_rowsPerBlock))
             return;
-        send();
+        if (holding)
+            hold();
+        else
+            send();
         m_blockStart = nextRow;
     }
 
-    // Sends the pending cells; from the first rectangle the application does
-    // not take on, writes them one by one, reporting each that fails.
+    // Sends the cells written so far; from the first rectangle the
+    // application does not take on, writes them one by one, reporting each
+    // that fails.
     void send()
     {
-        if (m_pending.empty())
+        hold();
+        if (m_held.empty())
             return;
-        std::vector<Cell> cells = std::exchange(m_pending, {});
-        const std::vector<Rectangle> rectangles = rectanglesOf(cells);
+        std::vector<Rectangle> rectangles = std::exchange(m_held, {});
+        std::vector<Cell> cells = std::exchange(m_heldCells, {});
+        // A million cells take the window tens of milliseconds to free: they
+        // go on a thread of their own.
+        const auto letGo = qScopeGuard([&] {
+            if (cells.size() >= 4096)
+                m_letGo = std::jthread([rectangles = std::move(rectangles), cells = std::move(cells)] {});
+        });
         std::size_t sent = 0;
         catchFailures([&] { sendRectangles(rectangles, sent); },
                       [&] {
@@ -108,15 +122,31 @@ private:
     };
     using Rectangle = SheetRectangle;
 
-    // Sends the pending cells, or as many of them as the application takes;
-    // reports nothing. It runs as the command unwinds, so nothing may leave
-    // it, not even ProgramEnding.
+    // The pending cells as the rectangles they fill, after those held: a
+    // few thousand rows at a time, so that the window never waits long.
+    void hold()
+    {
+        if (m_pending.empty())
+            return;
+        std::vector<Rectangle> rectangles = rectanglesOf(m_pending);
+        for (Cell &cell : m_pending) {
+            cell.rectangle += m_held.size();
+            m_heldCells.push_back(std::move(cell));
+        }
+        m_pending.clear();
+        m_held.insert(m_held.end(), std::make_move_iterator(rectangles.begin()),
+                      std::make_move_iterator(rectangles.end()));
+    }
+
+    // Sends the cells written so far, or as many of them as the application
+    // takes; reports nothing. It runs as the command unwinds, so nothing may
+    // leave it, not even ProgramEnding.
     void sendQuietly() noexcept
     {
         try {
-            std::vector<Cell> cells = std::exchange(m_pending, {});
+            hold();
             std::size_t sent = 0;
-            sendRectangles(rectanglesOf(cells), sent);
+            sendRectangles(std::exchange(m_held, {}), sent);
         } catch (...) {
         }
     }
@@ -210,6 +240,9 @@ private:
     SheetTransfer m_transfer;
     SpreadsheetApplication *m_application = nullptr;
     std::vector<Cell> m_pending;
+    std::vector<Rectangle> m_held;  // rectangles not sent yet, in order
+    std::vector<Cell> m_heldCells;  // ... and their cells
+    std::jthread m_letGo;           // frees cells sent
     std::int64_t m_blockStart = 1;
     int m_rowsPerBlock;
 };

@@ -34,7 +34,9 @@ bool SaveResultsAsExcelFileIsExcelInstalled(CommandHost &host, SpreadsheetFactor
 //
 // The cells go out in blocks of rows, each block as rectangles of the cells
 // written, all in one call, so that no other cell is touched and scattered
-// ticks cost about what their cells cost. A block the application does
+// ticks cost about what their cells cost; to an application that stores
+// them faster all at once (SpreadsheetApplication::storesAllAtOnce), every
+// rectangle goes in one call at the end, unless a report comes first. A block the application does
 // not take is written again cell by cell, so that each cell that fails is
 // reported with its own step (126, 132, 156 or 162), in the order of the steps.
 void exportToSpreadsheet(CommandHost &host, const ListSource &list, SpreadsheetFactory &factory,

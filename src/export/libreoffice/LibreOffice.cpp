@@ -480,7 +480,8 @@ std::unique_ptr<SpreadsheetApplication> LibreOfficeFactory::create()
         const std::shared_ptr<OfficeCalls> calls = d->calls;
         try {
             auto desktop = calls->run([context = d->context] { return css::frame::Desktop::create(context); });
-            return std::make_unique<CalcApplication>(calls, std::move(desktop), d->options.headless, d->inUse);
+            return std::make_unique<CalcApplication>(calls, std::move(desktop), d->options.headless, d->inUse,
+                                                     d->options.importFromCells);
         } catch (const css::lang::DisposedException &) {
             // The office we started has gone (closed by the user, or
             // crashed): start another one, once (unless a command started

@@ -32,6 +32,11 @@ struct LibreOfficeOptions
     // call to it; the next application object starts a fresh office. One
     // without a display is ended then.
     int callTimeoutMs = 30000;
+    // Cells that the export hands over at once from this many on go into
+    // the new document's empty sheet through the office's own text import,
+    // which stores them in about the time it takes to read them from a file,
+    // whatever the pattern of ticked rows; fewer go as ranges of the sheet.
+    int importFromCells = 4096;
     // Called every few milliseconds while the office starts or a call into it
     // takes a while; it must not throw. Empty: lets the application process
     // its pending events, as the window does at the yields of a long

@@ -4,7 +4,11 @@
 #include "export/libreoffice/LibreOfficeUno.h"
 #include "shell/Failure.h"
 
+#include <QDir>
+#include <QFile>
 #include <QScopeGuard>
+#include <QTemporaryDir>
+#include <QUrl>
 
 #include <com/sun/star/awt/XTopWindow.hpp>
 #include <com/sun/star/awt/XWindow.hpp>
@@ -16,6 +20,8 @@
 #include <com/sun/star/sheet/CellFlags.hpp>
 #include <com/sun/star/sheet/XCellRangeFormula.hpp>
 #include <com/sun/star/sheet/XCellRangesQuery.hpp>
+#include <com/sun/star/sheet/XSheetLinkable.hpp>
+#include <com/sun/star/sheet/XSheetOperation.hpp>
 #include <com/sun/star/sheet/XSheetCellRanges.hpp>
 #include <com/sun/star/table/XCell.hpp>
 #include <com/sun/star/table/XCellRange.hpp>
@@ -23,9 +29,16 @@
 #include <com/sun/star/table/XTableColumns.hpp>
 #include <com/sun/star/uno/Any.hxx>
 #include <com/sun/star/util/XCloseable.hpp>
+#include <com/sun/star/util/XModifiable.hpp>
 #include <com/sun/star/uno/Sequence.hxx>
 
 #include <algorithm>
+#include <cstdint>
+#include <exception>
+#include <random>
+#include <string>
+#include <string_view>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -70,41 +83,31 @@ Reference<css::sheet::XSpreadsheet> activeSheet(const Reference<css::sheet::XSpr
     return sheet;
 }
 
-// Whether `text`, alone in a cell of the default format, leaves its row as
-// high as an empty one: one line of Latin letters, digits and signs, which
-// Calc sets in the format's own font.
-bool keepsRowHeight(const OUString &text)
+// Whether `c` is a Latin letter, digit or sign, which Calc sets in the
+// format's own font, glyph by glyph.
+bool isLatinSign(char16_t c)
 {
-    for (sal_Int32 i = 0; i < text.getLength(); ++i) {
-        const sal_Unicode c = text[i];
-        if (!((c >= 0x20 && c <= 0x7e) || (c >= 0xa0 && c <= 0x24f)))
-            return false;
-    }
-    return true;
+    return (c >= 0x20 && c <= 0x7e) || (c >= 0xa0 && c <= 0x24f);
 }
 
-// Runs `store`, which stores `texts` into `range` of the document of `view`,
-// with Calc's undo off and, where it would change no row, its fitting of
-// the rows' heights off; both on again afterwards. Calc otherwise copies the
-// range into an undo document first, and measures the rows after, which
-// makes the store cost about a third more. Rows change height only for a
-// text of more than one line or of another script, or in a cell formatted
-// otherwise (one the user set to wrap, or a larger font): their rows are
-// fitted as always. The document's undo list is emptied meanwhile.
-template <typename Store>
-void storeQuickly(const Reference<css::sheet::XSpreadsheetView> &view, const Reference<css::table::XCellRange> &range,
-                  const css::uno::Sequence<css::uno::Sequence<OUString>> &texts, Store store)
+// Whether `text`, alone in a cell of the default format, leaves its row as
+// high as an empty one: one line of Latin letters, digits and signs.
+bool keepsRowHeight(const OUString &text)
+{
+    return std::all_of(text.getStr(), text.getStr() + text.getLength(), isLatinSign);
+}
+
+// Runs `change` on the document of `view` with Calc's undo off and, if
+// `sameHeights`, its fitting of the rows' heights off; both on again
+// afterwards, also after a failure. Calc otherwise copies what a change
+// replaces into an undo document first, and measures the rows after, which
+// makes a store cost about a third more. The document's undo list is
+// emptied meanwhile.
+template <typename Change>
+void withoutUndo(const Reference<css::sheet::XSpreadsheetView> &view, bool sameHeights, Change change)
 {
     const Reference<css::beans::XPropertySet> document(
         Reference<css::frame::XController>(view, UNO_QUERY_THROW)->getModel(), UNO_QUERY_THROW);
-    bool sameHeights = true;
-    for (const css::uno::Sequence<OUString> &line : texts)
-        sameHeights = sameHeights && std::all_of(line.begin(), line.end(), keepsRowHeight);
-    sameHeights = sameHeights
-        && Reference<css::sheet::XCellRangesQuery>(range, UNO_QUERY_THROW)
-                ->queryContentCells(css::sheet::CellFlags::HARDATTR)
-                ->getCount()
-            == 0;
     const auto turn = [&](bool on) {
         document->setPropertyValue("IsUndoEnabled", css::uno::Any(on));
         if (sameHeights)
@@ -115,21 +118,311 @@ void storeQuickly(const Reference<css::sheet::XSpreadsheetView> &view, const Ref
         try {
             turn(true);
         } catch (const css::uno::Exception &) {
-            // The store failed already, which is what the caller learns.
+            // The change failed already, which is what the caller learns.
         }
     });
-    store();
+    change();
     backOn.dismiss();
     turn(true);
+}
+
+// Runs `store`, which stores `texts` into `range` of the document of `view`,
+// without undo and, where it would change no row, without fitting the rows'
+// heights. Rows change height only for a text of more than one line or of
+// another script, or in a cell formatted otherwise (one the user set to
+// wrap, or a larger font): their rows are fitted as always.
+template <typename Store>
+void storeQuickly(const Reference<css::sheet::XSpreadsheetView> &view, const Reference<css::table::XCellRange> &range,
+                  const css::uno::Sequence<css::uno::Sequence<OUString>> &texts, Store store)
+{
+    bool sameHeights = true;
+    for (const css::uno::Sequence<OUString> &line : texts)
+        sameHeights = sameHeights && std::all_of(line.begin(), line.end(), keepsRowHeight);
+    sameHeights = sameHeights
+        && Reference<css::sheet::XCellRangesQuery>(range, UNO_QUERY_THROW)
+                ->queryContentCells(css::sheet::CellFlags::HARDATTR)
+                ->getCount()
+            == 0;
+    withoutUndo(view, sameHeights, store);
+}
+
+// Every kind of content a cell can have, formatting included.
+constexpr sal_Int16 everything = css::sheet::CellFlags::VALUE | css::sheet::CellFlags::DATETIME
+    | css::sheet::CellFlags::STRING | css::sheet::CellFlags::ANNOTATION | css::sheet::CellFlags::FORMULA
+    | css::sheet::CellFlags::HARDATTR | css::sheet::CellFlags::STYLES | css::sheet::CellFlags::OBJECTS
+    | css::sheet::CellFlags::EDITATTR | css::sheet::CellFlags::FORMATTED;
+
+// How many cells of `ranges` hold something of `flags`.
+sal_Int64 cellsHolding(const Reference<css::table::XCellRange> &range, sal_Int16 flags)
+{
+    sal_Int64 cells = 0;
+    for (const css::table::CellRangeAddress &part :
+         Reference<css::sheet::XCellRangesQuery>(range, UNO_QUERY_THROW)->queryContentCells(flags)->getRangeAddresses())
+        cells += sal_Int64(part.EndRow - part.StartRow + 1) * (part.EndColumn - part.StartColumn + 1);
+    return cells;
+}
+
+// The texts of `rectangles` as the office's own text import reads them into
+// the same cells as text: one line per sheet row from row 1, fields apart by
+// tabs from column 1, a field with a quote in quotes with its quotes doubled.
+// Empty when a text would not come through that import as setCell stores it
+// (a line break or tab in it, another script than Latin, or "=" first,
+// which setCell formats as text where the import does not), or when a
+// rectangle lies outside `rows` x `columns`. `texts`: the non-empty cells.
+std::string importedText(const std::vector<SheetRectangle> &rectangles, sal_Int32 rows, sal_Int32 columns,
+                         sal_Int64 &texts, sal_Int32 &width)
+{
+    struct Entry
+    {
+        sal_Int32 row;
+        sal_Int32 column;
+        const QString *text;
+    };
+    std::vector<Entry> entries;
+    std::size_t cells = 0;
+    for (const SheetRectangle &rectangle : rectangles)
+        cells += std::size_t(rectangle.cells.size()) * std::size_t(rectangle.cells.value(0).size());
+    entries.reserve(cells);
+    for (const SheetRectangle &rectangle : rectangles) {
+        for (qsizetype i = 0; i < rectangle.cells.size(); ++i) {
+            for (qsizetype j = 0; j < rectangle.cells[i].size(); ++j)
+                entries.push_back({rectangle.row + sal_Int32(i), rectangle.column + sal_Int32(j), &rectangle.cells[i][j]});
+        }
+    }
+    const auto before = [](const Entry &a, const Entry &b) {
+        return std::pair(a.row, a.column) < std::pair(b.row, b.column);
+    };
+    if (!std::is_sorted(entries.begin(), entries.end(), before))
+        std::stable_sort(entries.begin(), entries.end(), before);
+    std::string text;
+    text.reserve(entries.size() * 24);
+    texts = 0;
+    width = 0;
+    sal_Int32 row = 1;
+    sal_Int32 column = 1;
+    for (std::size_t k = 0; k < entries.size(); ++k) {
+        const Entry &entry = entries[k];
+        // A later rectangle writes the same cell: its text is the one kept.
+        if (k + 1 < entries.size() && entries[k + 1].row == entry.row && entries[k + 1].column == entry.column)
+            continue;
+        if (entry.row < 1 || entry.column < 1 || entry.row > rows || entry.column > columns)
+            return std::string();
+        const std::u16string_view value(reinterpret_cast<const char16_t *>(entry.text->constData()),
+                                        std::size_t(entry.text->size()));
+        if (value.starts_with(u'=') || !std::all_of(value.begin(), value.end(), isLatinSign))
+            return std::string();
+        text.append(std::size_t(entry.row - row), '\n');
+        if (entry.row != row)
+            column = 1;
+        text.append(std::size_t(entry.column - column), '\t');
+        row = entry.row;
+        column = entry.column;
+        // UTF-8, of one byte or two for these.
+        const bool quoted = value.find(u'"') != value.npos;
+        if (quoted)
+            text += '"';
+        for (const char16_t c : value) {
+            if (c < 0x80) {
+                text += char(c);
+                if (c == u'"')
+                    text += '"';
+            } else {
+                text += char(0xc0 | (c >> 6));
+                text += char(0x80 | (c & 0x3f));
+            }
+        }
+        if (quoted)
+            text += '"';
+        texts += value.empty() ? 0 : 1;
+        width = std::max(width, entry.column);
+    }
+    text += '\n';
+    return text;
+}
+
+// Stores `rectangles` into the active sheet of `view` through the office's
+// own text import, which costs the office about what the same cells cost it
+// in a file, whatever their pattern; a range, whose empty cells each cost
+// it more, costs three times that and more for scattered rows. The import
+// replaces the whole sheet, its rows' heights included: the document must
+// be as it was made (nothing typed, formatted or resized, nothing stored
+// yet). Else, or when the texts do not go through the import unchanged (see
+// importedText), or the file cannot be written, returns false, with the
+// sheet as it was. Undo stays off meanwhile, as for the stores of ranges.
+bool importIntoEmptySheet(const Reference<css::sheet::XSpreadsheetView> &view,
+                          const std::vector<SheetRectangle> &rectangles)
+{
+    // Nothing changed since the document was made: not a cell typed or
+    // formatted, not a row's height set (and nothing stored yet).
+    if (Reference<css::util::XModifiable>(Reference<css::frame::XController>(view, UNO_QUERY_THROW)->getModel(),
+                                          UNO_QUERY_THROW)
+            ->isModified())
+        return false;
+    const Reference<css::sheet::XSpreadsheet> sheet = activeSheet(view);
+    const Reference<css::table::XColumnRowRange> lines(sheet, UNO_QUERY_THROW);
+    const sal_Int32 rows = lines->getRows()->getCount();
+    const sal_Int32 columns = lines->getColumns()->getCount();
+    const Reference<css::table::XCellRange> whole = sheet->getCellRangeByPosition(0, 0, columns - 1, rows - 1);
+    if (cellsHolding(whole, everything) != 0)
+        return false;
+    sal_Int64 texts = 0;
+    sal_Int32 width = 0;
+    const std::string text = importedText(rectangles, rows, columns, texts, width);
+    if (text.empty())
+        return false;
+
+    // The file is the office's to read: a folder of this user's alone,
+    // gone when the import is.
+    const QTemporaryDir folder(QDir::tempPath() + QStringLiteral("/orvelle-XXXXXX"));
+    QFile file(folder.filePath(QStringLiteral("cells.txt")));
+    if (!folder.isValid() || !file.open(QIODevice::WriteOnly)
+        || file.write(text.data(), qint64(text.size())) != qint64(text.size()) || !file.flush())
+        return false;
+    file.close();
+    // Tabs, quotes, UTF-8, from line 1, every column text.
+    QString options = QStringLiteral("9,34,76,1,");
+    for (sal_Int32 column = 1; column <= width; ++column)
+        options += QStringLiteral("%1%2/2").arg(column == 1 ? QString() : QStringLiteral("/")).arg(column);
+    const Reference<css::sheet::XSheetLinkable> link(sheet, UNO_QUERY_THROW);
+    // A link by value takes the file's cells; without the link, the sheet
+    // keeps them and nothing ties it to the file. The interface is marked
+    // deprecated, but it is still the office's one way to link a sheet.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+    withoutUndo(view, false, [&] {
+        link->link(toOUString(QUrl::fromLocalFile(file.fileName()).toString(QUrl::FullyEncoded)), OUString(),
+                   "Text - txt - csv (StarCalc)", toOUString(options), css::sheet::SheetLinkMode_VALUE);
+        link->setLinkMode(css::sheet::SheetLinkMode_NONE);
+        link->setLinkUrl(OUString());
+    });
+#pragma GCC diagnostic pop
+    // Every text is there, and nothing else but text formats.
+    if (cellsHolding(whole, everything & ~css::sheet::CellFlags::FORMATTED & ~css::sheet::CellFlags::HARDATTR)
+        != texts) {
+        Reference<css::sheet::XSheetOperation>(whole, UNO_QUERY_THROW)->clearContents(everything);
+        return false;
+    }
+    return true;
+}
+
+// The widths Calc fits columns 0, 1, ... of `sheet` to, each holding the
+// texts of one of `columns` from row 1 (they are left there).
+std::vector<sal_Int32> fittedWidths(const Reference<css::sheet::XSpreadsheet> &sheet,
+                                    const css::uno::Sequence<css::uno::Sequence<OUString>> &columns)
+{
+    sal_Int32 rows = 0;
+    for (const css::uno::Sequence<OUString> &texts : columns)
+        rows = std::max(rows, texts.getLength());
+    css::uno::Sequence<css::uno::Sequence<OUString>> block(rows);
+    for (sal_Int32 row = 0; row < rows; ++row)
+        block.getArray()[row].realloc(columns.getLength());
+    for (sal_Int32 column = 0; column < columns.getLength(); ++column) {
+        for (sal_Int32 row = 0; row < columns[column].getLength(); ++row)
+            block.getArray()[row].getArray()[column] = columns[column][row];
+    }
+    const Reference<css::table::XCellRange> range = sheet->getCellRangeByPosition(0, 0, columns.getLength() - 1,
+                                                                                  rows - 1);
+    Reference<css::sheet::XCellRangeFormula>(range, UNO_QUERY_THROW)->setFormulaArray(block);
+    const Reference<css::table::XTableColumns> fitted = Reference<css::table::XColumnRowRange>(range, UNO_QUERY_THROW)
+                                                            ->getColumns();
+    Reference<css::beans::XPropertySet>(fitted, UNO_QUERY_THROW)->setPropertyValue("OptimalWidth", css::uno::Any(true));
+    std::vector<sal_Int32> widths;
+    for (sal_Int32 column = 0; column < columns.getLength(); ++column) {
+        sal_Int32 width = 0;
+        Reference<css::beans::XPropertySet>(fitted->getByIndex(column), UNO_QUERY_THROW)->getPropertyValue("Width")
+            >>= width;
+        widths.push_back(width);
+    }
+    return widths;
+}
+
+// Of the distinct texts of a column, those Calc must measure to fit the
+// column: all of a few, but of many only those that may be the widest.
+// Calc sets a line of Latin text glyph by glyph, without kerning, so a
+// text is as wide as its characters together, in any order: `scratch`
+// measures each character first, as the difference between a run of 40 and
+// a run of 20 of it, and the texts within a margin of the widest so reckoned
+// (one of each set of characters) are those measured. When the runs show
+// that the characters do not simply add up (or another script is among the
+// texts), all are measured. `scratch` is left with the runs in it.
+std::vector<QString> widestTexts(const Reference<css::sheet::XSpreadsheet> &scratch,
+                                 const std::unordered_set<QString, CalcApplication::Hash> &texts)
+{
+    std::vector<QString> all(texts.begin(), texts.end());
+    constexpr std::size_t few = 1000;
+    if (all.size() <= few)
+        return all;
+    std::vector<bool> present(0x250, false);
+    for (const QString &text : all) {
+        for (const QChar c : text) {
+            if (!isLatinSign(c.unicode()))
+                return all;
+            present[c.unicode()] = true;
+        }
+    }
+    std::vector<char16_t> characters;
+    css::uno::Sequence<css::uno::Sequence<OUString>> runs;
+    for (char16_t c = 0; c < present.size(); ++c) {
+        if (!present[c])
+            continue;
+        characters.push_back(c);
+        for (const int length : {20, 40}) {
+            const OUString run = literalText(QLatin1Char('x') + QString(length, QChar(c)) + QLatin1Char('x'));
+            runs.realloc(runs.getLength() + 1);
+            runs.getArray()[runs.getLength() - 1] = css::uno::Sequence<OUString>(&run, 1);
+        }
+    }
+    const std::vector<sal_Int32> widths = fittedWidths(scratch, runs);
+    std::vector<double> advance(present.size(), 0);
+    double least = std::numeric_limits<double>::max();
+    double most = std::numeric_limits<double>::lowest();
+    for (std::size_t i = 0; i < characters.size(); ++i) {
+        advance[characters[i]] = double(widths[2 * i + 1] - widths[2 * i]) / 20;
+        const double rest = widths[2 * i] - 20 * advance[characters[i]];
+        least = std::min(least, rest);
+        most = std::max(most, rest);
+    }
+    // What a run is besides its characters is the same for every run, up to
+    // Calc's rounding to whole pixels (about 26 hundredths of a millimetre).
+    if (most - least > 80)
+        return all;
+    std::vector<double> reckoned(all.size(), 0);
+    double widest = 0;
+    for (std::size_t i = 0; i < all.size(); ++i) {
+        for (const QChar c : all[i])
+            reckoned[i] += advance[c.unicode()];
+        widest = std::max(widest, reckoned[i]);
+    }
+    // The reckoning is off by at most a twentieth of a pixel per character.
+    const double margin = widest / 50 + 100;
+    // One text of each set of characters: a set is known by the sum of a
+    // random number for each character, which sets of different characters
+    // share with a chance of one in 2^64.
+    std::mt19937_64 random;
+    std::vector<std::uint64_t> code(present.size());
+    std::generate(code.begin(), code.end(), random);
+    std::vector<QString> measured;
+    std::unordered_set<std::uint64_t> sets;
+    for (std::size_t i = 0; i < all.size(); ++i) {
+        if (reckoned[i] < widest - margin)
+            continue;
+        std::uint64_t set = 0;
+        for (const QChar c : all[i])
+            set += code[c.unicode()];
+        if (sets.insert(set).second)
+            measured.push_back(all[i]);
+    }
+    return measured;
 }
 
 } // namespace
 
 CalcApplication::CalcApplication(std::shared_ptr<OfficeCalls> calls, Reference<css::frame::XDesktop2> desktop,
-                                 bool headless, std::shared_ptr<int> inUse)
+                                 bool headless, std::shared_ptr<int> inUse, sal_Int64 importFrom)
     : m_calls(std::move(calls))
     , m_desktop(std::move(desktop))
     , m_headless(headless)
+    , m_importFrom(importFrom)
     , m_inUse(std::move(inUse))
 {
 }
@@ -164,7 +457,7 @@ void CalcApplication::addWorkbook()
     m_view = view;
 }
 
-void CalcApplication::Written::note(sal_Int32 column, const OUString &text)
+void CalcApplication::Written::note(sal_Int32 column, const QString &text)
 {
     if (text.isEmpty())
         return;
@@ -172,11 +465,33 @@ void CalcApplication::Written::note(sal_Int32 column, const OUString &text)
     ++cells[column];
 }
 
+void CalcApplication::Written::note(const std::vector<SheetRectangle> &rectangles)
+{
+    for (const SheetRectangle &rectangle : rectangles) {
+        for (const QStringList &line : rectangle.cells) {
+            for (qsizetype j = 0; j < line.size(); ++j)
+                note(rectangle.column - 1 + sal_Int32(j), line[j]);
+        }
+    }
+}
+
+void CalcApplication::Written::add(Written &&other)
+{
+    for (auto &[column, distinct] : other.texts) {
+        if (texts[column].empty())
+            texts[column] = std::move(distinct);
+        else
+            texts[column].merge(distinct);
+    }
+    for (const auto &[column, count] : other.cells)
+        cells[column] += count;
+}
+
 void CalcApplication::setCell(int row, int column, const QString &value)
 {
-    callOffice([view = m_view, written = m_written, row, column, text = literalText(value)] {
-        activeSheet(view)->getCellByPosition(column - 1, row - 1)->setFormula(text);
-        written->note(column - 1, text);
+    callOffice([view = m_view, written = m_written, row, column, value] {
+        activeSheet(view)->getCellByPosition(column - 1, row - 1)->setFormula(literalText(value));
+        written->note(column - 1, value);
     });
 }
 
@@ -211,21 +526,62 @@ void CalcApplication::setCells(int row, int column, const QList<QStringList> &ce
             left, top, left + sal_Int32(width) - 1, top + block.getLength() - 1);
         storeQuickly(view, range, block,
                      [&] { Reference<css::sheet::XCellRangeFormula>(range, UNO_QUERY_THROW)->setFormulaArray(block); });
-        for (const css::uno::Sequence<OUString> &line : block) {
-            for (sal_Int32 column = 0; column < line.getLength(); ++column)
-                written->note(left + column, line[column]);
+        for (const QStringList &texts : cells) {
+            for (qsizetype column = 0; column < texts.size(); ++column)
+                written->note(left + sal_Int32(column), texts[column]);
         }
     });
 }
 
 void CalcApplication::setRectangles(const std::vector<SheetRectangle> &rectangles, std::size_t &stored)
 {
+    sal_Int64 cells = 0;
+    for (const SheetRectangle &rectangle : rectangles)
+        cells += sal_Int64(rectangle.cells.size()) * (rectangle.cells.isEmpty() ? 0 : rectangle.cells.constFirst().size());
+    if (cells >= m_importFrom && callOffice([view = m_view, written = m_written, rectangles] {
+            // The texts are noted meanwhile, on a thread of their own.
+            Written noted;
+            std::exception_ptr failure;
+            std::jthread noting([&] {
+                try {
+                    noted.note(rectangles);
+                } catch (...) {
+                    failure = std::current_exception();
+                }
+            });
+            const bool imported = importIntoEmptySheet(view, rectangles);
+            noting.join();
+            if (failure)
+                std::rethrow_exception(failure);
+            if (imported)
+                written->add(std::move(noted));
+            return imported;
+        })) {
+        stored = rectangles.size();
+        return;
+    }
     if (rectangles.size() <= 1) {
         SpreadsheetApplication::setRectangles(rectangles, stored);
         return;
     }
+    // At most so many rows a call, so that the call's time limit means the
+    // same for any number of rows.
+    constexpr sal_Int32 rowsPerCall = 65536;
+    for (std::size_t first = 0; first < rectangles.size();) {
+        std::size_t end = first + 1;
+        while (end < rectangles.size() && rectangles[end].row - rectangles[first].row < rowsPerCall)
+            ++end;
+        storeInRanges(std::vector<SheetRectangle>(rectangles.begin() + std::ptrdiff_t(first),
+                                                  rectangles.begin() + std::ptrdiff_t(end)));
+        stored = end;
+        first = end;
+    }
+}
+
+void CalcApplication::storeInRanges(std::vector<SheetRectangle> rectangles)
+{
     // The texts are made on the office's thread, while the window goes on.
-    callOffice([view = m_view, written = m_written, rectangles] {
+    callOffice([view = m_view, written = m_written, rectangles = std::move(rectangles)] {
         // One range over all the rectangles (sheet positions from 0), its
         // texts in `block`; `holds` marks the cells the rectangles hold.
         sal_Int32 top = rectangles.front().row - 1;
@@ -250,17 +606,19 @@ void CalcApplication::setRectangles(const std::vector<SheetRectangle> &rectangle
         for (sal_Int32 row = 0; row < height; ++row)
             lines[row].realloc(width);
         std::vector<bool> holds(std::size_t(height) * std::size_t(width));
+        std::vector<const QString *> texts(holds.size(), nullptr); // what each cell the rectangles hold gets
         for (const SheetRectangle &rectangle : rectangles) {
             for (qsizetype i = 0; i < rectangle.cells.size(); ++i) {
-                const QStringList &texts = rectangle.cells[i];
-                if (texts.size() != rectangle.cells.constFirst().size())
+                const QStringList &values = rectangle.cells[i];
+                if (values.size() != rectangle.cells.constFirst().size())
                     throw Failure(QStringLiteral("The cells to store are not a rectangle."));
                 const sal_Int32 row = rectangle.row - 1 + sal_Int32(i) - top;
                 OUString *const line = lines[row].getArray();
-                for (qsizetype j = 0; j < texts.size(); ++j) {
+                for (qsizetype j = 0; j < values.size(); ++j) {
                     const sal_Int32 column = rectangle.column - 1 + sal_Int32(j) - left;
-                    line[column] = literalText(texts[j]);
+                    line[column] = literalText(values[j]);
                     holds[at(row, column)] = true;
+                    texts[at(row, column)] = &values[j];
                 }
             }
         }
@@ -328,11 +686,10 @@ void CalcApplication::setRectangles(const std::vector<SheetRectangle> &rectangle
         for (sal_Int32 row = 0; row < height; ++row) {
             for (sal_Int32 column = 0; column < width; ++column) {
                 if (holds[at(row, column)])
-                    written->note(left + column, block[row][column]);
+                    written->note(left + column, *texts[at(row, column)]);
             }
         }
     });
-    stored = rectangles.size();
 }
 
 void CalcApplication::autofitColumns()
@@ -351,9 +708,10 @@ void CalcApplication::autofitColumns()
         };
         // Calc measures every cell of a column it fits. A column that holds
         // only what was written here has the width of its widest distinct
-        // text, which Calc measures alone, in a hidden document of its own.
-        // A column that holds anything else (the user's) is fitted as a
-        // whole, as is every column not written.
+        // text, which Calc measures alone (with those that may be as wide:
+        // see widestTexts), in a hidden document of its own. A column that
+        // holds anything else (the user's) is fitted as a whole, as is every
+        // column not written.
         std::vector<sal_Int32> measured;
         const sal_Int32 lastColumn = columns->getCount() - 1;
         sal_Int32 next = 0;
@@ -395,29 +753,17 @@ void CalcApplication::autofitColumns()
                                                                          scratch->getCurrentController(),
                                                                          UNO_QUERY_THROW)
                                                                          ->getActiveSheet();
+            css::uno::Sequence<css::uno::Sequence<OUString>> texts(sal_Int32(measured.size()));
             for (std::size_t i = 0; i < measured.size(); ++i) {
-                const auto &texts = written->texts[measured[i]];
-                css::uno::Sequence<css::uno::Sequence<OUString>> block(sal_Int32(texts.size()));
-                css::uno::Sequence<OUString> *line = block.getArray();
-                for (const OUString &text : texts)
-                    *line++ = css::uno::Sequence<OUString>(&text, 1);
-                Reference<css::sheet::XCellRangeFormula>(
-                    scratchSheet->getCellRangeByPosition(sal_Int32(i), 0, sal_Int32(i), block.getLength() - 1),
-                    UNO_QUERY_THROW)
-                    ->setFormulaArray(block);
+                const std::vector<QString> widest = widestTexts(scratchSheet, written->texts[measured[i]]);
+                css::uno::Sequence<OUString> &column = texts.getArray()[i];
+                column.realloc(sal_Int32(widest.size()));
+                std::transform(widest.begin(), widest.end(), column.getArray(), literalText);
             }
-            const Reference<css::table::XColumnRowRange> scratchColumns(
-                scratchSheet->getCellRangeByPosition(0, 0, sal_Int32(measured.size()) - 1, 0), UNO_QUERY_THROW);
-            const Reference<css::table::XTableColumns> fitted = scratchColumns->getColumns();
-            Reference<css::beans::XPropertySet>(fitted, UNO_QUERY_THROW)
-                ->setPropertyValue("OptimalWidth", css::uno::Any(true));
-            for (std::size_t i = 0; i < measured.size(); ++i) {
-                const css::uno::Any width = Reference<css::beans::XPropertySet>(fitted->getByIndex(sal_Int32(i)),
-                                                                                UNO_QUERY_THROW)
-                                                ->getPropertyValue("Width");
+            const std::vector<sal_Int32> widths = fittedWidths(scratchSheet, texts);
+            for (std::size_t i = 0; i < measured.size(); ++i)
                 Reference<css::beans::XPropertySet>(columns->getByIndex(measured[i]), UNO_QUERY_THROW)
-                    ->setPropertyValue("Width", width);
-            }
+                    ->setPropertyValue("Width", css::uno::Any(widths[i]));
         } catch (...) {
             closeScratch();
             throw;

@@ -35,6 +35,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <exception>
+#include <functional>
 #include <random>
 #include <string>
 #include <string_view>
@@ -163,14 +164,14 @@ sal_Int64 cellsHolding(const Reference<css::table::XCellRange> &range, sal_Int16
 }
 
 // The texts of `rectangles` as the office's own text import reads them into
-// the same cells as text: one line per sheet row from row 1, fields apart by
-// tabs from column 1, a field with a quote in quotes with its quotes doubled.
-// Empty when a text would not come through that import as setCell stores it
+// the same cells as text, in parts one after the other: one line per sheet
+// row from row 1, fields apart by tabs from column 1, a field with a quote
+// in quotes with its quotes doubled. Empty when a text would not come through that import as setCell stores it
 // (a line break or tab in it, another script than Latin, or "=" first,
 // which setCell formats as text where the import does not), or when a
 // rectangle lies outside `rows` x `columns`. `texts`: the non-empty cells.
-std::string importedText(const std::vector<SheetRectangle> &rectangles, sal_Int32 rows, sal_Int32 columns,
-                         sal_Int64 &texts, sal_Int32 &width)
+std::vector<std::string> importedText(const std::vector<SheetRectangle> &rectangles, sal_Int32 rows,
+                                      sal_Int32 columns, sal_Int64 &texts, sal_Int32 &width)
 {
     struct Entry
     {
@@ -194,50 +195,73 @@ std::string importedText(const std::vector<SheetRectangle> &rectangles, sal_Int3
     };
     if (!std::is_sorted(entries.begin(), entries.end(), before))
         std::stable_sort(entries.begin(), entries.end(), before);
-    std::string text;
-    text.reserve(entries.size() * 24);
-    texts = 0;
-    width = 0;
-    sal_Int32 row = 1;
-    sal_Int32 column = 1;
-    for (std::size_t k = 0; k < entries.size(); ++k) {
-        const Entry &entry = entries[k];
-        // A later rectangle writes the same cell: its text is the one kept.
-        if (k + 1 < entries.size() && entries[k + 1].row == entry.row && entries[k + 1].column == entry.column)
-            continue;
-        if (entry.row < 1 || entry.column < 1 || entry.row > rows || entry.column > columns)
-            return std::string();
-        const std::u16string_view value(reinterpret_cast<const char16_t *>(entry.text->constData()),
-                                        std::size_t(entry.text->size()));
-        if (value.starts_with(u'=') || !std::all_of(value.begin(), value.end(), isLatinSign))
-            return std::string();
-        text.append(std::size_t(entry.row - row), '\n');
-        if (entry.row != row)
-            column = 1;
-        text.append(std::size_t(entry.column - column), '\t');
-        row = entry.row;
-        column = entry.column;
-        // UTF-8, of one byte or two for these.
-        const bool quoted = value.find(u'"') != value.npos;
-        if (quoted)
-            text += '"';
-        for (const char16_t c : value) {
-            if (c < 0x80) {
-                text += char(c);
-                if (c == u'"')
-                    text += '"';
-            } else {
-                text += char(0xc0 | (c >> 6));
-                text += char(0x80 | (c & 0x3f));
+
+    // The lines of entries [first, end), after the cell of entry first - 1.
+    struct Part
+    {
+        std::string text;
+        sal_Int64 texts = 0;
+        sal_Int32 width = 0;
+        bool unchanged = true;
+    };
+    const auto part = [&](std::size_t first, std::size_t end) {
+        Part part;
+        part.text.reserve((end - first) * 24);
+        sal_Int32 row = first == 0 ? 1 : entries[first - 1].row;
+        sal_Int32 column = first == 0 ? 1 : entries[first - 1].column;
+        for (std::size_t k = first; k < end; ++k) {
+            const Entry &entry = entries[k];
+            // A later rectangle writes the same cell: its text is the one kept.
+            if (k + 1 < entries.size() && entries[k + 1].row == entry.row && entries[k + 1].column == entry.column)
+                continue;
+            const std::u16string_view value(reinterpret_cast<const char16_t *>(entry.text->constData()),
+                                            std::size_t(entry.text->size()));
+            if (entry.row < 1 || entry.column < 1 || entry.row > rows || entry.column > columns
+                || value.starts_with(u'=') || !std::all_of(value.begin(), value.end(), isLatinSign)) {
+                part.unchanged = false;
+                break;
             }
+            part.text.append(std::size_t(entry.row - row), '\n');
+            if (entry.row != row)
+                column = 1;
+            part.text.append(std::size_t(entry.column - column), '\t');
+            row = entry.row;
+            column = entry.column;
+            // UTF-8, of one byte or two for these.
+            const bool quoted = value.find(u'"') != value.npos;
+            if (quoted)
+                part.text += '"';
+            for (const char16_t c : value) {
+                if (c < 0x80) {
+                    part.text += char(c);
+                    if (c == u'"')
+                        part.text += '"';
+                } else {
+                    part.text += char(0xc0 | (c >> 6));
+                    part.text += char(0x80 | (c & 0x3f));
+                }
+            }
+            if (quoted)
+                part.text += '"';
+            part.texts += value.empty() ? 0 : 1;
+            part.width = std::max(part.width, entry.column);
         }
-        if (quoted)
-            text += '"';
-        texts += value.empty() ? 0 : 1;
-        width = std::max(width, entry.column);
+        return part;
+    };
+    // The two halves at once, on two threads.
+    const std::size_t half = entries.size() / 2;
+    Part first;
+    Part second;
+    {
+        const std::jthread other([&] { second = part(half, entries.size()); });
+        first = part(0, half);
     }
-    text += '\n';
-    return text;
+    if (!first.unchanged || !second.unchanged)
+        return {};
+    texts = first.texts + second.texts;
+    width = std::max(first.width, second.width);
+    second.text += '\n';
+    return {std::move(first.text), std::move(second.text)};
 }
 
 // Stores `rectangles` into the active sheet of `view` through the office's
@@ -249,8 +273,9 @@ std::string importedText(const std::vector<SheetRectangle> &rectangles, sal_Int3
 // yet). Else, or when the texts do not go through the import unchanged (see
 // importedText), or the file cannot be written, returns false, with the
 // sheet as it was. Undo stays off meanwhile, as for the stores of ranges.
+// `meanwhile` runs on a thread of its own while the office imports.
 bool importIntoEmptySheet(const Reference<css::sheet::XSpreadsheetView> &view,
-                          const std::vector<SheetRectangle> &rectangles)
+                          const std::vector<SheetRectangle> &rectangles, const std::function<void()> &meanwhile)
 {
     // Nothing changed since the document was made: not a cell typed or
     // formatted, not a row's height set (and nothing stored yet).
@@ -267,7 +292,7 @@ bool importIntoEmptySheet(const Reference<css::sheet::XSpreadsheetView> &view,
         return false;
     sal_Int64 texts = 0;
     sal_Int32 width = 0;
-    const std::string text = importedText(rectangles, rows, columns, texts, width);
+    const std::vector<std::string> text = importedText(rectangles, rows, columns, texts, width);
     if (text.empty())
         return false;
 
@@ -275,8 +300,13 @@ bool importIntoEmptySheet(const Reference<css::sheet::XSpreadsheetView> &view,
     // gone when the import is.
     const QTemporaryDir folder(QDir::tempPath() + QStringLiteral("/orvelle-XXXXXX"));
     QFile file(folder.filePath(QStringLiteral("cells.txt")));
-    if (!folder.isValid() || !file.open(QIODevice::WriteOnly)
-        || file.write(text.data(), qint64(text.size())) != qint64(text.size()) || !file.flush())
+    if (!folder.isValid() || !file.open(QIODevice::WriteOnly))
+        return false;
+    for (const std::string &part : text) {
+        if (file.write(part.data(), qint64(part.size())) != qint64(part.size()))
+            return false;
+    }
+    if (!file.flush())
         return false;
     file.close();
     // Tabs, quotes, UTF-8, from line 1, every column text.
@@ -287,6 +317,14 @@ bool importIntoEmptySheet(const Reference<css::sheet::XSpreadsheetView> &view,
     // A link by value takes the file's cells; without the link, the sheet
     // keeps them and nothing ties it to the file. The interface is marked
     // deprecated, but it is still the office's one way to link a sheet.
+    std::exception_ptr failure;
+    std::jthread aside([&] {
+        try {
+            meanwhile();
+        } catch (...) {
+            failure = std::current_exception();
+        }
+    });
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"
     withoutUndo(view, false, [&] {
@@ -296,6 +334,9 @@ bool importIntoEmptySheet(const Reference<css::sheet::XSpreadsheetView> &view,
         link->setLinkUrl(OUString());
     });
 #pragma GCC diagnostic pop
+    aside.join();
+    if (failure)
+        std::rethrow_exception(failure);
     // Every text is there, and nothing else but text formats.
     if (cellsHolding(whole, everything & ~css::sheet::CellFlags::FORMATTED & ~css::sheet::CellFlags::HARDATTR)
         != texts) {
@@ -539,20 +580,9 @@ void CalcApplication::setRectangles(const std::vector<SheetRectangle> &rectangle
     for (const SheetRectangle &rectangle : rectangles)
         cells += sal_Int64(rectangle.cells.size()) * (rectangle.cells.isEmpty() ? 0 : rectangle.cells.constFirst().size());
     if (cells >= m_importFrom && callOffice([view = m_view, written = m_written, rectangles] {
-            // The texts are noted meanwhile, on a thread of their own.
+            // The texts are noted while the office imports them.
             Written noted;
-            std::exception_ptr failure;
-            std::jthread noting([&] {
-                try {
-                    noted.note(rectangles);
-                } catch (...) {
-                    failure = std::current_exception();
-                }
-            });
-            const bool imported = importIntoEmptySheet(view, rectangles);
-            noting.join();
-            if (failure)
-                std::rethrow_exception(failure);
+            const bool imported = importIntoEmptySheet(view, rectangles, [&] { noted.note(rectangles); });
             if (imported)
                 written->add(std::move(noted));
             return imported;

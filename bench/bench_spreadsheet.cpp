@@ -192,6 +192,10 @@ public:
     void setPointer(Pointer pointer) override { m_pointer = pointer; }
     void yield() override
     {
+        // As the window's, which reads the clock every 16 calls: the last
+        // yield is known to within 15 calls.
+        if (m_firstYield >= 0 && (++m_yieldCalls & 15) != 0)
+            return;
         const qint64 now = m_clock.nsecsElapsed();
         if (m_firstYield < 0) {
             m_firstYield = now;
@@ -232,6 +236,7 @@ private:
     qint64 m_firstYield = -1;
     qint64 m_lastYield = 0;
     qint64 m_lastDispatch = 0;
+    unsigned m_yieldCalls = 0;
     InputProbe m_probe;
 };
 

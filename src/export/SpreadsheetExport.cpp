@@ -71,10 +71,14 @@ public:
     }
 
     // The sheet rows before `nextRow` are complete: a full block goes out,
-    // or is held back for the end when the application stores all at once.
+    // or is held back for the end when the application stores all at once,
+    // up to as many rows as a sheet of Calc holds (past them, the rows go
+    // in blocks again, and the memory held stays bounded).
     void rowsDone(std::int32_t nextRow)
     {
-        const bool holding = m_transfer.rowsPerBlock <= 0 && m_application && m_application->storesAllAtOnce();
+        constexpr std::int32_t rowsHeldAtMost = 1 << 20;
+        const bool holding = m_transfer.rowsPerBlock <= 0 && nextRow <= rowsHeldAtMost + 1 && m_application
+            && m_application->storesAllAtOnce();
         if (m_transfer.cellByCell || std::int64_t(nextRow) - m_blockStart < (holding ? 4096 : m_rowsPerBlock))
             return;
         if (holding)

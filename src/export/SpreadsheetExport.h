@@ -34,10 +34,11 @@ bool SaveResultsAsExcelFileIsExcelInstalled(CommandHost &host, SpreadsheetFactor
 //
 // The cells go out in blocks of rows, each block as rectangles of the cells
 // written, all in one call, so that no other cell is touched and scattered
-// ticks cost about what their cells cost; to an application that stores
-// them faster all at once (SpreadsheetApplication::storesAllAtOnce), every
-// rectangle goes in one call at the end, unless a report comes first. A block the application does
-// not take is written again cell by cell, so that each cell that fails is
-// reported with its own step (126, 132, 156 or 162), in the order of the steps.
+// ticks cost about what their cells cost. To an application that stores
+// them faster all at once (SpreadsheetApplication::storesAllAtOnce), the
+// rectangles of a sheet's worth of rows go in one call at the end (or
+// before the first report). A block the application does not take is
+// written again cell by cell, so that each cell that fails is reported with
+// its own step (126, 132, 156 or 162), in the order of the steps.
 void exportToSpreadsheet(CommandHost &host, const ListSource &list, SpreadsheetFactory &factory,
                          SheetTransfer transfer = {});

@@ -26,6 +26,7 @@ class OfficeCalls;
 class CalcApplication : public SpreadsheetApplication
 {
 public:
+    // For the sets of texts.
     struct Hash
     {
         std::size_t operator()(const QString &text) const { return qHash(text); }

@@ -10,6 +10,7 @@
 #include <QTemporaryDir>
 #include <QUrl>
 
+#include <com/sun/star/awt/Size.hpp>
 #include <com/sun/star/awt/XTopWindow.hpp>
 #include <com/sun/star/awt/XWindow.hpp>
 #include <com/sun/star/beans/PropertyValue.hpp>
@@ -19,7 +20,10 @@
 #include <com/sun/star/lang/XComponent.hpp>
 #include <com/sun/star/sheet/CellFlags.hpp>
 #include <com/sun/star/sheet/XCellRangeFormula.hpp>
+#include <com/sun/star/sheet/XCellRangeAddressable.hpp>
 #include <com/sun/star/sheet/XCellRangesQuery.hpp>
+#include <com/sun/star/sheet/XSheetCellCursor.hpp>
+#include <com/sun/star/sheet/XUsedAreaCursor.hpp>
 #include <com/sun/star/sheet/XSheetLinkable.hpp>
 #include <com/sun/star/sheet/XSheetOperation.hpp>
 #include <com/sun/star/sheet/XSheetCellRanges.hpp>
@@ -153,7 +157,11 @@ constexpr sal_Int16 everything = css::sheet::CellFlags::VALUE | css::sheet::Cell
     | css::sheet::CellFlags::HARDATTR | css::sheet::CellFlags::STYLES | css::sheet::CellFlags::OBJECTS
     | css::sheet::CellFlags::EDITATTR | css::sheet::CellFlags::FORMATTED;
 
-// How many cells of `ranges` hold something of `flags`.
+// What Calc measures when it fits a column.
+constexpr sal_Int16 measurable = css::sheet::CellFlags::VALUE | css::sheet::CellFlags::DATETIME
+    | css::sheet::CellFlags::STRING | css::sheet::CellFlags::FORMULA;
+
+// How many cells of `range` hold something of `flags`.
 sal_Int64 cellsHolding(const Reference<css::table::XCellRange> &range, sal_Int16 flags)
 {
     sal_Int64 cells = 0;
@@ -746,25 +754,15 @@ void CalcApplication::autofitColumns()
         const sal_Int32 lastColumn = columns->getCount() - 1;
         sal_Int32 next = 0;
         for (const auto &[column, count] : written->cells) {
-            const Reference<css::sheet::XCellRangesQuery> cells(
-                sheet->getCellRangeByPosition(column, 0, column, ranges->getRows()->getCount() - 1), UNO_QUERY_THROW);
-            sal_Int64 filled = 0;
-            const sal_Int16 anything = css::sheet::CellFlags::VALUE | css::sheet::CellFlags::DATETIME
-                | css::sheet::CellFlags::STRING | css::sheet::CellFlags::FORMULA;
-            for (const css::table::CellRangeAddress &range : cells->queryContentCells(anything)->getRangeAddresses())
-                filled += sal_Int64(range.EndRow - range.StartRow + 1) * (range.EndColumn - range.StartColumn + 1);
-            const bool formatted = cells->queryContentCells(css::sheet::CellFlags::HARDATTR)->getCount() > 0;
-            if (filled == count && !formatted)
+            const Reference<css::table::XCellRange> cells = sheet->getCellRangeByPosition(
+                column, 0, column, ranges->getRows()->getCount() - 1);
+            if (cellsHolding(cells, measurable) == count && cellsHolding(cells, css::sheet::CellFlags::HARDATTR) == 0)
                 measured.push_back(column);
         }
-        // Every other column, in runs.
-        for (const sal_Int32 column : measured) {
-            optimal(next, column - 1);
-            next = column + 1;
-        }
-        optimal(next, lastColumn);
-        if (measured.empty())
+        if (measured.empty()) {
+            optimal(0, lastColumn);
             return;
+        }
 
         const css::beans::PropertyValue hidden = property("Hidden", css::uno::Any(true));
         const Reference<css::frame::XModel> scratch(
@@ -783,6 +781,41 @@ void CalcApplication::autofitColumns()
                                                                          scratch->getCurrentController(),
                                                                          UNO_QUERY_THROW)
                                                                          ->getActiveSheet();
+            // Every other column, in runs. Calc fits a column with nothing
+            // in it to the standard width: a run of such columns that is as
+            // wide as the same columns of a new document is left as it is.
+            // (Calc's query of a range that reaches the last column also
+            // finds cells left of it: the run is looked into only as far as
+            // the used area goes.)
+            const Reference<css::sheet::XSheetCellCursor> cursor = sheet->createCursor();
+            Reference<css::sheet::XUsedAreaCursor>(cursor, UNO_QUERY_THROW)->gotoEndOfUsedArea(false);
+            const sal_Int32 used = Reference<css::sheet::XCellRangeAddressable>(cursor, UNO_QUERY_THROW)
+                                       ->getRangeAddress()
+                                       .EndColumn;
+            const auto fitted = [&](sal_Int32 first, sal_Int32 last) {
+                if (first > last)
+                    return;
+                const auto width = [&](const Reference<css::sheet::XSpreadsheet> &of) {
+                    return Reference<css::beans::XPropertySet>(of->getCellRangeByPosition(first, 0, last, 0),
+                                                               UNO_QUERY_THROW)
+                        ->getPropertyValue("Size")
+                        .get<css::awt::Size>()
+                        .Width;
+                };
+                if ((first <= used
+                     && cellsHolding(sheet->getCellRangeByPosition(first, 0, std::min(last, used),
+                                                                   ranges->getRows()->getCount() - 1),
+                                     measurable)
+                         != 0)
+                    || width(sheet) != width(scratchSheet))
+                    optimal(first, last);
+            };
+            for (const sal_Int32 column : measured) {
+                fitted(next, column - 1);
+                next = column + 1;
+            }
+            fitted(next, lastColumn);
+
             css::uno::Sequence<css::uno::Sequence<OUString>> texts(sal_Int32(measured.size()));
             for (std::size_t i = 0; i < measured.size(); ++i) {
                 const std::vector<QString> widest = widestTexts(scratchSheet, written->texts[measured[i]]);

@@ -860,7 +860,7 @@ void TestSpreadsheetCalc::columnsAreAsWideAsCalcsOwnFit()
                 text += letters[qsizetype(random() % letters.size())];
             rows.append("x|" + text + "|i|1");
         }
-        for (const QString &meanwhile : {"typing", "widening", "nothing"}) {
+        for (const QString &meanwhile : QStringList{"typing", "widening", "nothing"}) {
             FakeHost host;
             if (meanwhile == "typing") {
                 typeAtFirstYield(host, {{{2, 3}, QStringLiteral("typed by the user meanwhile")},

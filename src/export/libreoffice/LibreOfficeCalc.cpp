@@ -338,8 +338,7 @@ bool importIntoEmptySheet(const Reference<css::sheet::XSpreadsheetView> &view,
     withoutUndo(view, false, [&] {
         link->link(toOUString(QUrl::fromLocalFile(file.fileName()).toString(QUrl::FullyEncoded)), OUString(),
                    "Text - txt - csv (StarCalc)", toOUString(options), css::sheet::SheetLinkMode_VALUE);
-        link->setLinkMode(css::sheet::SheetLinkMode_NONE);
-        link->setLinkUrl(OUString());
+        link->link(OUString(), OUString(), OUString(), OUString(), css::sheet::SheetLinkMode_NONE);
     });
 #pragma GCC diagnostic pop
     aside.join();

@@ -145,6 +145,12 @@ def drive(desktop, program):
     except AssertionError:
         raise AssertionError("the window did not open as a Wayland toplevel (Qt's Wayland plugin, Debian: "
                              f"qt6-wayland, missing?); it said:\n{said()}") from None
+    # Qt names the toplevel before it gives its app id: the log may hold the one without the other yet.
+    try:
+        wait_for("the window's app id", lambda: titled("Orvelle Software").app_id is not None, timeout=5)
+    except AssertionError:
+        pass
+    toplevel = titled("Orvelle Software")
     check(toplevel.app_id == "org.kestrova.Orvelle", f"the window's app id is {toplevel.app_id!r}")
 
     app = desktop.accessible(window)

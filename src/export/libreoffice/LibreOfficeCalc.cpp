@@ -174,10 +174,11 @@ sal_Int64 cellsHolding(const Reference<css::table::XCellRange> &range, sal_Int16
 // The texts of `rectangles` as the office's own text import reads them into
 // the same cells as text, in parts one after the other: one line per sheet
 // row from row 1, fields apart by tabs from column 1, a field with a quote
-// in quotes with its quotes doubled. Empty when a text would not come through that import as setCell stores it
-// (a line break or tab in it, another script than Latin, or "=" first,
-// which setCell formats as text where the import does not), or when a
-// rectangle lies outside `rows` x `columns`. `texts`: the non-empty cells.
+// in quotes with its quotes doubled. Empty when a text would not come
+// through that import as setCell stores it (a line break or tab in it,
+// another script than Latin, or "=" first, which setCell formats as text
+// where the import does not), or when a rectangle lies outside `rows` x
+// `columns`. `texts`: the non-empty cells.
 std::vector<std::string> importedText(const std::vector<SheetRectangle> &rectangles, sal_Int32 rows,
                                       sal_Int32 columns, sal_Int64 &texts, sal_Int32 &width)
 {
@@ -620,7 +621,8 @@ void CalcApplication::storeInRanges(std::vector<SheetRectangle> rectangles)
     // The texts are made on the office's thread, while the window goes on.
     callOffice([view = m_view, written = m_written, rectangles = std::move(rectangles)] {
         // One range over all the rectangles (sheet positions from 0), its
-        // texts in `block`; `holds` marks the cells the rectangles hold.
+        // texts in `block`; `texts` points, for each cell a rectangle holds, at
+        // its text (null for the others).
         sal_Int32 top = rectangles.front().row - 1;
         sal_Int32 left = rectangles.front().column - 1;
         sal_Int32 bottom = top;
@@ -642,8 +644,8 @@ void CalcApplication::storeInRanges(std::vector<SheetRectangle> rectangles)
         css::uno::Sequence<OUString> *const lines = block.getArray();
         for (sal_Int32 row = 0; row < height; ++row)
             lines[row].realloc(width);
-        std::vector<bool> holds(std::size_t(height) * std::size_t(width));
-        std::vector<const QString *> texts(holds.size(), nullptr); // what each cell the rectangles hold gets
+        std::vector<const QString *> texts(std::size_t(height) * std::size_t(width), nullptr);
+        const auto holds = [&](sal_Int32 row, sal_Int32 column) { return texts[at(row, column)] != nullptr; };
         for (const SheetRectangle &rectangle : rectangles) {
             for (qsizetype i = 0; i < rectangle.cells.size(); ++i) {
                 const QStringList &values = rectangle.cells[i];
@@ -654,7 +656,6 @@ void CalcApplication::storeInRanges(std::vector<SheetRectangle> rectangles)
                 for (qsizetype j = 0; j < values.size(); ++j) {
                     const sal_Int32 column = rectangle.column - 1 + sal_Int32(j) - left;
                     line[column] = literalText(values[j]);
-                    holds[at(row, column)] = true;
                     texts[at(row, column)] = &values[j];
                 }
             }
@@ -680,7 +681,7 @@ void CalcApplication::storeInRanges(std::vector<SheetRectangle> rectangles)
             for (sal_Int32 row = std::max(range.StartRow, top); row <= std::min(range.EndRow, bottom); ++row) {
                 for (sal_Int32 column = std::max(range.StartColumn, left); column <= std::min(range.EndColumn, right);
                      ++column) {
-                    if (!holds[at(row - top, column - left)])
+                    if (!holds(row - top, column - left))
                         keeping[std::size_t(row - top)] = true;
                 }
             }
@@ -711,7 +712,7 @@ void CalcApplication::storeInRanges(std::vector<SheetRectangle> rectangles)
                 }
                 for (sal_Int32 column = 0; column < width;) {
                     sal_Int32 last = column;
-                    while (last < width && holds[at(row, last)])
+                    while (last < width && holds(row, last))
                         ++last;
                     if (last > column)
                         store(row, row + 1, column, last);
@@ -722,7 +723,7 @@ void CalcApplication::storeInRanges(std::vector<SheetRectangle> rectangles)
         });
         for (sal_Int32 row = 0; row < height; ++row) {
             for (sal_Int32 column = 0; column < width; ++column) {
-                if (holds[at(row, column)])
+                if (holds(row, column))
                     written->note(left + column, *texts[at(row, column)]);
             }
         }

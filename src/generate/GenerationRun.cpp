@@ -197,7 +197,7 @@ void generatePlaces(GenerationHost &host, ResultList &list)
     ProgressIndicator &progress = host.progress();
 
     if (!guard.test(100, [&] { return databasePresent(path); })) {
-        guard.step(178, [&] { showPlainMessage(host.dialogs(), absentDatabaseText(path)); });
+        guard.step(178, [&] { showPlainMessage(host.dialogs(), path + QStringLiteral(" not found.")); });
         return;
     }
     // One step joins the chosen columns into the select expression.

@@ -128,16 +128,6 @@ QString NormalizeDisplayText(const QString &text)
     return upperCasePiece(proper, stateCodePiece(proper));
 }
 
-QString absentDatabaseText(const QString &path)
-{
-    struct stat status
-    {
-    };
-    if (stat(QFile::encodeName(path).constData(), &status) != 0 || S_ISREG(status.st_mode))
-        return path + QStringLiteral(" not found.");
-    return unfitFileText(path, status);
-}
-
 PlaceConnection::~PlaceConnection()
 {
     close();
@@ -170,7 +160,11 @@ void PlaceConnection::open(const QString &path, const QByteArray &fileName)
     // every text the display query joins. Takes effect only before the first open.
     static const int withoutMemoryStatistics = sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0);
     Q_UNUSED(withoutMemoryStatistics);
-    const int code = sqlite3_open_v2(m_fileName.constData(), &m_db, SQLITE_OPEN_READONLY, nullptr);
+    int code = sqlite3_open_v2(m_fileName.constData(), &m_db, SQLITE_OPEN_READONLY, nullptr);
+    // SQLite reads the file only when first asked: its schema is read now, so
+    // that a file that is no database fails the open, as an empty one does.
+    if (code == SQLITE_OK)
+        code = sqlite3_exec(m_db, "SELECT 1 FROM sqlite_master LIMIT 1", nullptr, nullptr, nullptr);
     if (code != SQLITE_OK) {
         try {
             fail(code);

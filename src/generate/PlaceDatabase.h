@@ -22,10 +22,8 @@ struct DisplayFieldSet
 QString databasePath(const QString &programFolder);
 
 // True when `path` names a regular file whose name does not begin with a dot.
+// Anything else in its place (a folder, a pipe) is not found, as no file is.
 bool databasePresent(const QString &path);
-// What the window says of a database that is not present: "<path> not found.",
-// or, where something else is in its place (a folder), what that is.
-QString absentDatabaseText(const QString &path);
 
 // "SELECT <expression> as display_fields From zip_codes", or the empty text when no field is chosen.
 // The select expression joins the chosen columns in the order city, state,

@@ -39,7 +39,7 @@ class Dialogs;
 //   Form1.PushButton2_Click         100-178  generate/GenerationRun.cpp (Start Generating)
 //   Form1.PushButton7_Click         100      generate/ListCommands.cpp (Clear List)
 //   Form1.PushButton3_Click         106-122  export/TextExport.cpp (Save Results As Text File)
-//   Main.SaveListviewProperlySpaced 110-242  export/TextExport.cpp (the text file itself)
+//   Main.SaveListviewProperlySpaced 100-242  export/TextExport.cpp (the text file itself)
 //   Form1.PushButton8_Click         106      export/ClipboardCopy.cpp (Copy Results To Clipboard)
 //   Form1.PushButton13_Click        100-178  export/SpreadsheetExport.cpp (Save Results As Excel File)
 class Guard

@@ -3,6 +3,8 @@
 
 #include "TestSupport.h"
 
+#include "shell/ErrorReport.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -174,10 +176,12 @@ private slots:
             QVERIFY(QFileInfo(listFile).isFile());
             QVERIFY(told.isEmpty());
         } else {
-            QCOMPARE(told,
-                     QStringList{QStringLiteral("orvelle: The result list could not be stored in %1: a folder "
-                                                "of that name is in its place.")
-                                     .arg(listFile)});
+            // The whole error report, on one line.
+            QCOMPARE(told, QStringList{QStringLiteral("orvelle: The result list could not be stored in %1: a folder "
+                                                      "of that name is in its place. | in Orvelle2021/08/31.Form1."
+                                                      "Form_QueryUnload at line 110 | Please email screenshot of "
+                                                      "this message to %2")
+                                           .arg(listFile, supportAddress())});
         }
     }
 };

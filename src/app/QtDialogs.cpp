@@ -18,9 +18,11 @@ QtDialogs::QtDialogs(QWidget *parent)
 void QtDialogs::showMessage(const QString &title, const QString &text, Icon icon)
 {
     if (terminationRequested()) {
-        // No one may be there to answer: its first line (an error report's
-        // description) on standard error.
-        const QString line = text.trimmed().section(QRegularExpression(QStringLiteral("[\\r\\n]")), 0, 0);
+        // No one may be there to answer: the whole text on one line of
+        // standard error, its lines joined by " | " (an error report's
+        // description, source and step, and where to send it).
+        static const QRegularExpression lineBreaks(QStringLiteral("\\s*[\\r\\n]+\\s*"));
+        const QString line = text.trimmed().replace(lineBreaks, QStringLiteral(" | "));
         std::fprintf(stderr, "%s: %s\n", qPrintable(QCoreApplication::applicationName()),
                      line.toLocal8Bit().constData());
         return;

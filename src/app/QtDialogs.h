@@ -6,7 +6,8 @@ class QWidget;
 
 // Message boxes and the save dialog on screen, modal to the window. Once the
 // process is asked to end (terminationRequested()), a message is one line on
-// standard error and the save dialog is cancelled: nothing waits for an answer.
+// standard error, the whole of it, and the save dialog is cancelled: nothing
+// waits for an answer.
 class QtDialogs : public Dialogs
 {
 public:

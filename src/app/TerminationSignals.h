@@ -8,7 +8,8 @@ class QWidget;
 //
 // From the first such signal on, terminationRequested() is true: the window's
 // own dialogs no longer wait for an answer (a message becomes one line on
-// standard error, a save dialog is cancelled), every dialog that is open is
+// standard error, an error report with its source and step, a save dialog is
+// cancelled), every dialog that is open is
 // cancelled, and the window closes once the event loop runs.
 
 // Catches the signals from now on; before the window exists, a signal is kept

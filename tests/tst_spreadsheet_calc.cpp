@@ -212,6 +212,7 @@ private slots:
     void officeKilledWhileFilling_data();
     void officeKilledWhileFilling();
     void hangingOfficeIsGivenUp();
+    void largeImportIsGivenTimeByItsCells();
     void keyDuringCallStartsAnotherExport();
     void missingOfficeShowsBothMessages();
     void cellsTypedMeanwhileOutsideTheRowsStay();
@@ -591,6 +592,48 @@ void TestSpreadsheetCalc::hangingOfficeIsGivenUp()
         // The hung office's pipes went with it.
         QCOMPARE(pipes.size(), 2);
         QCOMPARE(existing(pipes), QStringList());
+    });
+}
+
+void TestSpreadsheetCalc::largeImportIsGivenTimeByItsCells()
+{
+    failingOnUnoExceptions([&] {
+        // A million rows go into the sheet in one call, which takes the
+        // office several seconds, longer than its limit for a call: that
+        // call is given time by its cells, and every other stays within it.
+        LibreOfficeOptions options;
+        options.headless = true;
+        options.profileParent = m_profiles.path();
+        options.callTimeoutMs = 2000;
+        LibreOfficeFactory *self = nullptr;
+        options.whileWaiting = [&] { noteOffice(self); };
+        LibreOfficeFactory factory(options);
+        self = &factory;
+        FakeHost warmUp;
+        exportToSpreadsheet(warmUp, TableList({"Result(s)"}, {"x|Holtsville, NY 00501"}), factory);
+        QCOMPARE(warmUp.m_dialogs.texts(), QStringList());
+        for (const auto &document : documents(factory))
+            Reference<css::util::XCloseable>(document, UNO_QUERY_THROW)->close(true);
+
+        constexpr int rows = 1'000'000;
+        ResultList list;
+        list.addColumn(QStringLiteral("Result(s)"));
+        list.reserve(rows);
+        for (int i = 0; i < rows; ++i)
+            list.append(QStringLiteral("Holtsville, NY %1").arg(501 + i % 99000, 5, 10, QLatin1Char('0')));
+        list.setAllChecked(true);
+        FakeHost host;
+        QElapsedTimer timer;
+        timer.start();
+        exportToSpreadsheet(host, list, factory);
+        qInfo("%d rows in %.1f s", rows, double(timer.elapsed()) / 1000);
+        QCOMPARE(host.m_dialogs.messages.size(), 0);
+        const QList<Reference<css::frame::XModel>> all = documents(factory);
+        QCOMPARE(all.size(), 1);
+        const Reference<css::sheet::XSpreadsheet> sheet = Reference<css::sheet::XSpreadsheetView>(
+                                                              all.front()->getCurrentController(), UNO_QUERY_THROW)
+                                                              ->getActiveSheet();
+        QCOMPARE(describeCell(sheet, 0, rows), QStringLiteral("text:Holtsville, NY %1").arg(501 + (rows - 1) % 99000));
     });
 }
 

@@ -476,10 +476,10 @@ CalcApplication::CalcApplication(std::shared_ptr<OfficeCalls> calls, Reference<c
 {
 }
 
-template <typename Call> auto CalcApplication::callOffice(Call call) -> decltype(call())
+template <typename Call> auto CalcApplication::callOffice(Call call, int limitMs) -> decltype(call())
 {
     try {
-        return m_calls->run(std::move(call));
+        return m_calls->run(std::move(call), limitMs);
     } catch (const css::uno::Exception &) {
         throw Failure(describeCaughtException());
     }
@@ -587,14 +587,25 @@ void CalcApplication::setRectangles(const std::vector<SheetRectangle> &rectangle
     sal_Int64 cells = 0;
     for (const SheetRectangle &rectangle : rectangles)
         cells += sal_Int64(rectangle.cells.size()) * (rectangle.cells.isEmpty() ? 0 : rectangle.cells.constFirst().size());
-    if (cells >= m_importFrom && callOffice([view = m_view, written = m_written, rectangles] {
-            // The texts are noted while the office imports them.
-            Written noted;
-            const bool imported = importIntoEmptySheet(view, rectangles, [&] { noted.note(rectangles); });
-            if (imported)
-                written->add(std::move(noted));
-            return imported;
-        })) {
+    // The import is one call however many cells it takes (it replaces the
+    // whole sheet, so it cannot go in parts), and its time grows with them:
+    // about 8 us a cell here, 8 s for a full sheet of one column. Its limit
+    // grows by 50 us a cell over the office's own, so that on a machine or
+    // an office several times slower it stays as far from its limit as a
+    // call of a few cells is.
+    constexpr sal_Int64 cellsPerMs = 20;
+    const int importLimitMs = int(
+        std::min<sal_Int64>(m_calls->limitMs() + cells / cellsPerMs, std::numeric_limits<int>::max()));
+    if (cells >= m_importFrom && callOffice(
+            [view = m_view, written = m_written, rectangles] {
+                // The texts are noted while the office imports them.
+                Written noted;
+                const bool imported = importIntoEmptySheet(view, rectangles, [&] { noted.note(rectangles); });
+                if (imported)
+                    written->add(std::move(noted));
+                return imported;
+            },
+            importLimitMs)) {
         stored = rectangles.size();
         return;
     }

@@ -51,8 +51,9 @@ private:
     void storeInRanges(std::vector<SheetRectangle> rectangles);
 
     // Runs `call` through the office's calls (see OfficeCalls::run: it must
-    // capture by value), turning what UNO throws into a Failure.
-    template <typename Call> auto callOffice(Call call) -> decltype(call());
+    // capture by value, and `limitMs` below 0 is the office's own limit),
+    // turning what UNO throws into a Failure.
+    template <typename Call> auto callOffice(Call call, int limitMs = -1) -> decltype(call());
 
     // What the object wrote into its sheet, column by column (from 0): the
     // distinct texts, and how many cells got one. Noted on the office's

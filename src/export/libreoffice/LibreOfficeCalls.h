@@ -48,6 +48,8 @@ public:
 
     // False once a call has not come back in time.
     bool answering() const { return m_answering; }
+    // The limit given at construction.
+    int limitMs() const { return m_limitMs; }
 
 private:
     struct Job;

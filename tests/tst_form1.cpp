@@ -617,7 +617,7 @@ void TestForm1::damagedDatabaseLeavesTheListAndTheStoredList()
         writeFile(database, noise);
         window->PushButton2_Click();
         QCOMPARE(m_dialogs.messages.size(), 1);
-        QVERIFY(m_dialogs.messages[0].text.contains(QStringLiteral("Form1.PushButton2_Click at line 132\r\r")));
+        QVERIFY(m_dialogs.messages[0].text.contains(QStringLiteral("Form1.PushButton2_Click at line 130\r\r")));
         QCOMPARE(rowsOf(window->list()), good);
         QCOMPARE(window->list().rowCount(), 20);
         QCOMPARE(window->pointer(), Pointer::Normal);

@@ -2,7 +2,7 @@
 """The built program driven from outside over the real accessibility bus, as a
 screen reader or desktop automation reaches it: a private X server, session
 bus and AT-SPI bus, the program with accessibility on and a private HOME.
-Types 5 into the number box, presses "Start Generating", waits for the
+Reads the window's extents and a button's in window coordinates, types 5 into the number box, presses "Start Generating", waits for the
 progress bar to rest, reads the 5 rows and checks they are real places, ticks
 row 2 through its action and reads it back, then clears every tick through
 the list's context menu.
@@ -28,12 +28,32 @@ def is_real_place(database, text):
     return row is not None
 
 
+def check_window_coordinates(window, inside):
+    """The window and `inside` in window coordinates: their screen rectangles
+    moved by the window's top left corner, their sizes as on the screen."""
+    import pyatspi
+    screen = window.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+    check(screen.x > 0 and screen.y > 0, f"the window is not away from the screen's corner: {screen}")
+    for accessible in (window, inside):
+        component = accessible.queryComponent()
+        on_screen = component.getExtents(pyatspi.DESKTOP_COORDS)
+        in_window = component.getExtents(pyatspi.WINDOW_COORDS)
+        expected = (on_screen.x - screen.x, on_screen.y - screen.y, on_screen.width, on_screen.height)
+        got = (in_window.x, in_window.y, in_window.width, in_window.height)
+        check(got == expected, f"{accessible.name!r} in window coordinates is {got}, not {expected}")
+        inner = (expected[0] + expected[2] - 1, expected[1] + expected[3] - 1)
+        check(component.contains(*inner, pyatspi.WINDOW_COORDS)
+              and not component.contains(inner[0] + 1, inner[1], pyatspi.WINDOW_COORDS),
+              f"{accessible.name!r} does not end at {inner} in window coordinates")
+
+
 def run(program):
     with PrivateDesktop() as desktop:
         window = desktop.start([program], accessible=True)
         app = desktop.accessible(window)
         import pyatspi
         form = wait_for("the window", lambda: find(app, "FILLER", "Orvelle Software") or find(app, "FRAME"))
+        check_window_coordinates(form, find(form, "PUSH_BUTTON", "Start Generating"))
 
         number = find(form, "TEXT", "Number To Generate")
         check(number is not None, "no number box")

@@ -3,6 +3,7 @@
 #include "app/AccessibleResultView.h"
 #include "app/ProgressBar.h"
 #include "app/ResultView.h"
+#include "app/WindowCoordinates.h"
 
 #include <QAccessibleObject>
 #include <QAccessibleWidget>
@@ -349,6 +350,7 @@ void installAccessibleInterfaces()
     static const bool installed = [] {
         QAccessible::installFactory(widgetInterface);
         passedOn = QAccessible::installUpdateHandler(filterUpdate);
+        mendWindowCoordinates();
         return true;
     }();
     Q_UNUSED(installed);

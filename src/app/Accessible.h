@@ -4,7 +4,8 @@
 // the result list as a table (AccessibleResultView.h) and the progress bar
 // as a progress bar with a value. Installs them once; the widgets call it
 // when they are made. Also puts a filter before the platform's bridge that
-// keeps back the events a reader would speak twice (quietFocusSelection).
+// keeps back the events a reader would speak twice (quietFocusSelection),
+// and mends the extents in window coordinates on the bus (WindowCoordinates.h).
 void installAccessibleInterfaces();
 
 class QLineEdit;

@@ -12,6 +12,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
 #include <csignal>
 #include <linux/capability.h>
 #include <optional>
@@ -235,6 +236,27 @@ private slots:
         buffer.open(QIODevice::WriteOnly);
         QVERIFY(!writer.writeLine(u"b") && !writer.flush());
         QCOMPARE(buffer.size(), 0);
+    }
+
+    // Every step the text file reports lies in the range that the table of
+    // guarded procedures gives it, in their rules and in the README: here
+    // with every yield of the window failing, from the first (step 102) on.
+    void reportedStepsLieInTheProcedureTable()
+    {
+        m_host->onYield = [] { throw Failure(QStringLiteral("The window is gone.")); };
+        saved(TableList({"Result(s)"}, {"x|one"}));
+        const QList<int> steps = reportedSteps(m_host->m_dialogs, saveSource);
+        QVERIFY(!steps.isEmpty() && !steps.contains(-1));
+        const std::pair<const char *, const char *> tables[] = {
+            {TEST_DATA_DIR "/../../src/shell/Guard.h", R"(//\s+Main\.SaveListviewProperlySpaced\s+(\d+)-(\d+)\s)"},
+            {TEST_DATA_DIR "/../../README.md", R"(\| `Main\.SaveListviewProperlySpaced` [^|]*\| (\d+)-(\d+) \|)"}};
+        for (const auto &[file, row] : tables) {
+            const QRegularExpressionMatch range = QRegularExpression(QString::fromLatin1(row)).match(QString::fromUtf8(contents(file)));
+            QVERIFY2(range.hasMatch(), file);
+            QVERIFY2(*std::min_element(steps.begin(), steps.end()) >= range.captured(1).toInt()
+                         && *std::max_element(steps.begin(), steps.end()) <= range.captured(2).toInt(),
+                     qPrintable(QStringLiteral("%1 gives %2").arg(QString::fromLatin1(file), range.captured(0))));
+        }
     }
 
     // The list changes after measuring: a cell wider than its column gets no spaces.

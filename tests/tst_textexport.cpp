@@ -251,7 +251,8 @@ private slots:
             {TEST_DATA_DIR "/../../src/shell/Guard.h", R"(//\s+Main\.SaveListviewProperlySpaced\s+(\d+)-(\d+)\s)"},
             {TEST_DATA_DIR "/../../README.md", R"(\| `Main\.SaveListviewProperlySpaced` [^|]*\| (\d+)-(\d+) \|)"}};
         for (const auto &[file, row] : tables) {
-            const QRegularExpressionMatch range = QRegularExpression(QString::fromLatin1(row)).match(QString::fromUtf8(contents(file)));
+            const QRegularExpressionMatch range =
+                QRegularExpression(QString::fromLatin1(row)).match(QString::fromUtf8(contents(file)));
             QVERIFY2(range.hasMatch(), file);
             QVERIFY2(*std::min_element(steps.begin(), steps.end()) >= range.captured(1).toInt()
                          && *std::max_element(steps.begin(), steps.end()) <= range.captured(2).toInt(),

@@ -25,7 +25,18 @@
 #                       (zcta_county_subdivisions.csv) and the planning region of
 #                       each town by the Census Gazetteer's county subdivisions of
 #                       2025;
-#   census-counties.tsv county, name: every county of the Census Gazetteer of 2025.
+#   census-counties.tsv county, name: every county of the Census Gazetteer of 2025;
+#   zcta-county-residents.tsv zip, county, residents: the residents of each part of
+#                       a ZCTA in a county by the 2010 census, from the Census's 2010
+#                       ZCTA-to-county relationship file (zcta_rel_10.txt, POPPT),
+#                       as the repository reduces it (dist/zcta_counties.csv), county
+#                       codes as the Census then had them;
+#   zcta-place-residents.tsv zip, place, residents: the same for each part of a ZCTA
+#                       in a Census place (zcta_place_rel_10.txt, dist/zcta_places.csv);
+#   town-points.tsv     place, state, name, latitude, longitude: the point of each
+#                       Census place by the USGS's Geographic Names Information
+#                       System (its populated place, else its civil division), as the
+#                       repository reduces the GNIS federal codes (processed/gnis_places.csv).
 # Each source file is checked against its SHA-256 before it is read, and
 # census.sha256 pins the reduced files, which make-zipcodes.sh checks.
 # Needs git and python3. Usage: ./data/make-census.sh US_GEO_CLONE
@@ -53,6 +64,12 @@ census_file 18dc01d73d7a37c1f64345ade9a60bb86ab43f2f data/raw/gazetteer/2025_Gaz
     1914f0d83243362de83b8ddd298c213b1768d63d62d19464743289abd8bb35b1 counties.txt
 census_file 18dc01d73d7a37c1f64345ade9a60bb86ab43f2f data/raw/gazetteer/2025_Gaz_cousubs_national.txt \
     a308f9f5a900d750b2cd426928100299934c4205f3cb6b35420ef59e7b0244f7 towns.txt
+census_file 8b840f6b3898f3dc7f050d5b752d8fee4a6d182e data/dist/zcta_counties.csv \
+    af236c7b2f1abf44823f294f5be1fcc3a4841d0bfc6a5cf1c4548783fb725272 zcta-counties-2010.csv
+census_file 8b840f6b3898f3dc7f050d5b752d8fee4a6d182e data/dist/zcta_places.csv \
+    42a958c371277db6ae214f8433399d97c0b36ba7a15e6289af967ae7c973ec73 zcta-places-2010.csv
+census_file fc872249d7756b177c3cc679fe02a003f89e2225 data/processed/gnis_places.csv \
+    5e9afcb24925107aa0bca34627ae0c732ffebaed66be3debd1a5777fbb643010 gnis-places.csv
 
 # data.census.gov's export: a header of codes, a header of labels, then one
 # quoted row per ZCTA, GEO_ID "860Z200US" and NAME "ZCTA5 " before the code.
@@ -127,5 +144,38 @@ with open(f'{here}/census-counties.tsv', 'w', encoding='utf-8', newline='\n') as
     for county, name in sorted(counties.items()):
         out.write(f'{county}\t{name}\n')
 PY
-(cd "$here" && sha256sum zcta-residents.tsv zcta-points.tsv zcta-counties.tsv census-counties.tsv > census.sha256)
+# The 2010 census's residents by part of a ZCTA: a header, then ZCTA, county
+# or place code, residents, housing units, land and water in square metres.
+python3 - "$work" "$here" <<'PY'
+import csv, sys
+work, here = sys.argv[1:]
+for source, header, name, column in (
+        ('zcta-counties-2010.csv', 'ZCTA5,GEOID,Population', 'zcta-county-residents.tsv', 'county'),
+        ('zcta-places-2010.csv', 'ZCTA5,Place GEOID,Population', 'zcta-place-residents.tsv', 'place')):
+    rows = list(csv.reader(open(f'{work}/{source}', encoding='utf-8', newline='')))
+    if ','.join(rows[0][:3]) != header:
+        sys.exit(f'make-census: {source} is not the reduced 2010 relationship file')
+    with open(f'{here}/{name}', 'w', encoding='utf-8', newline='\n') as out:
+        out.write(f'zip\t{column}\tresidents\n')
+        for zip_code, code, people, *_ in rows[1:]:
+            if len(zip_code) != 5 or not code.isdigit() or not people.isdigit():
+                sys.exit(f'make-census: not a ZCTA part with residents: {zip_code} {code} {people}')
+            out.write(f'{zip_code}\t{code}\t{people}\n')
+# GNIS: several features may carry one place code; the populated place's
+# point (class P, U or M) is the town's, before a civil division's.
+rows = list(csv.reader(open(f'{work}/gnis-places.csv', encoding='utf-8', newline='')))
+if rows[0][:8] != ['GNIS ID', 'GEOID', 'Name', 'State', 'FIPS Class', 'County GEOID', 'Latitude', 'Longitude']:
+    sys.exit('make-census: not the reduced GNIS places')
+points = {}
+for _, place, name, state, kind, _, lat, lon in rows[1:]:
+    rank = 0 if kind[0] in 'PUM' else 1
+    if place not in points or rank < points[place][0]:
+        points[place] = (rank, state, name, float(lat), float(lon))
+with open(f'{here}/town-points.tsv', 'w', encoding='utf-8', newline='\n') as out:
+    out.write('place\tstate\tname\tlatitude\tlongitude\n')
+    for place, (_, state, name, lat, lon) in sorted(points.items()):
+        out.write(f'{place}\t{state}\t{name}\t{lat:.5f}\t{lon:.5f}\n')
+PY
+(cd "$here" && sha256sum zcta-residents.tsv zcta-points.tsv zcta-counties.tsv census-counties.tsv \
+    zcta-county-residents.tsv zcta-place-residents.tsv town-points.tsv > census.sha256)
 echo "census tables written to $here"

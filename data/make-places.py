@@ -12,7 +12,6 @@ make-census.sh) and the hand-kept time zone table (timezones.tsv).
 
 Usage: make-places.py US.txt zctas.json CENSUSDIR timezones.tsv OUTDIR
 """
-import json
 import math
 import os
 import sys
@@ -219,36 +218,119 @@ def county_names(path):
     return names
 
 
-def read_zctas(path, residents, points, land, names):
-    """The ZCTAs by ZIP code: state, city, county (the Census's largest land
-    share), the Census's point and residents (none for the island areas,
-    which the survey leaves out)."""
+def read_parts(path):
+    """A table of residents by part of a ZCTA (make-census.sh): residents by
+    code (county or place) by ZCTA."""
+    parts = {}
+    for zip_code, code, people in (cells for cells in read_rows(path)):
+        parts.setdefault(zip_code, {})[code] = parts.get(zip_code, {}).get(code, 0) + int(people)
+    return parts
+
+
+def read_rows(path):
     with open(path, encoding='utf-8') as f:
-        records = json.load(f)
+        next(f)
+        return [line.rstrip('\n').split('\t') for line in f]
+
+
+# The counties of 2010 that the Census has since renamed or split: their
+# residents count in the county of today that holds the ZCTA's land.
+RENAMED_COUNTIES = {'46113': ('46102',), '02270': ('02158',), '51515': ('51019',), '02261': ('02063', '02066')}
+
+
+def residents_county(shares, parts):
+    """The county of the ZCTA's land parts (of its state) where most of its
+    residents lived at the 2010 census, or None where no part counted any
+    (a ZCTA new since 2010, or Connecticut, whose counties of 2010 are gone)."""
+    people = dict.fromkeys(shares, 0)
+    for code, count in (parts or {}).items():
+        counties = [c for c in RENAMED_COUNTIES.get(code, (code,)) if c in shares]
+        land = sum(shares[c] for c in counties)
+        for c in counties:
+            people[c] += count * (shares[c] / land if land else 1 / len(counties))
+    best = max(people, key=lambda code: (people[code], shares[code], code))
+    return best if people[best] > 0 else None
+
+
+def town_key(name):
+    """A town's name as compared with a post office's: lower case, without
+    the GNIS civil division's kind, "St." as "Saint", no punctuation."""
+    name = name.lower()
+    for prefix in ('city of ', 'town of ', 'village of ', 'borough of ', 'township of ', 'municipality of '):
+        name = name.removeprefix(prefix)
+    name = name.removesuffix(' census designated place').replace('-', ' ').replace('.', '').replace("'", '')
+    words = ['saint' if w in ('st', 'ste') else 'fort' if w == 'ft' else 'mount' if w == 'mt' else w
+             for w in name.split()]
+    return ' '.join(words)
+
+
+# A ZCTA's internal point farther than this from the point of its town lies
+# where its people do not: the town's point stands for it; nearer still where
+# most of its residents are the town's.
+TOWN_KM = 20
+TOWN_MOST_KM = 10
+
+
+def read_zctas(census, postal, names):
+    """The ZCTAs by ZIP code, every one of the Census Gazetteer: state and
+    city (GeoNames' post office; in the territories, which GeoNames' US
+    dump lacks, the Census's name of the county equivalent), county (where
+    most of its residents live), point and residents (none for the island
+    areas, which the survey leaves out)."""
+    residents = read_census(census + '/zcta-residents.tsv')
+    land = read_land(census + '/zcta-counties.tsv')
+    county_people = read_parts(census + '/zcta-county-residents.tsv')
+    place_people = read_parts(census + '/zcta-place-residents.tsv')
+    towns = {place: (state, town_key(name), float(lat), float(lon))
+             for place, state, name, lat, lon in read_rows(census + '/town-points.tsv')}
+    by_fips = {fips: code for code, (fips, _) in STATES.items() if fips}
+    cities = {}
+    for r in postal:
+        if not r['military']:
+            cities.setdefault(r['zip'], (r['state'], r['city'], r['lat'], r['lon']))
     zctas = {}
-    for z in records:
-        if z['stateAbbreviation'] not in STATES:
-            fail(f"ZCTA {z['zip']}: unknown state {z['stateAbbreviation']}")
-        if z['zip'] not in residents and z['stateAbbreviation'] not in ISLAND_STATES:
-            fail(f"ZCTA {z['zip']} has no residents in the Census table")
-        if z['zip'] not in points or z['zip'] not in land:
-            fail(f"ZCTA {z['zip']} has no point or no county in the Census tables")
-        # The county of its state with the largest share of the ZCTA's land (a
-        # few reach over a state line), in percent.
-        total = sum(land[z['zip']].values()) or 1
-        shares = {code: 100 * area / total for code, area in land[z['zip']].items()
-                  if code[:2] == STATES[z['stateAbbreviation']][0]}
+    for zip_code, lat, lon in read_rows(census + '/zcta-points.tsv'):
+        if zip_code not in land:
+            fail(f'ZCTA {zip_code} has no county in the Census tables')
+        total = sum(land[zip_code].values()) or 1
+        if zip_code in cities:
+            state, city, town_lat, town_lon = cities[zip_code]
+        else:
+            # A ZCTA that GeoNames lacks: a territory's, named for its county.
+            state = by_fips.get(max(land[zip_code], key=land[zip_code].get)[:2])
+            if state not in TERRITORIES:
+                fail(f'ZCTA {zip_code} of {state} is no postal code of GeoNames')
+            city = town_lat = town_lon = None
+        if zip_code not in residents and state not in ISLAND_STATES:
+            fail(f'ZCTA {zip_code} has no residents in the Census table')
+        # The counties of its state, by share of the ZCTA's land in percent
+        # (a few reach over a state line).
+        shares = {code: 100 * area / total for code, area in land[zip_code].items()
+                  if code[:2] == STATES[state][0]}
         if not shares:
-            fail(f"ZCTA {z['zip']}: no county in its state {z['stateAbbreviation']}")
-        fips = COUNTIES.get(z['zip']) or max(shares, key=lambda code: (shares[code], code))
-        # Where most of a ZCTA's people live in another state, its centre lies
-        # there: the ZIP code keeps GeoNames' point, its town's.
-        lat, lon = POINTS.get(z['zip'], tuple(f'{float(c):.5f}' for c in points[z['zip']]))
-        if sum(shares.values()) < 50 and z['stateAbbreviation'] not in TERRITORIES:
+            fail(f'ZCTA {zip_code}: no county in its state {state}')
+        fips = (COUNTIES.get(zip_code) or residents_county(shares, county_people.get(zip_code))
+                or max(shares, key=lambda code: (shares[code], code)))
+        city = city or names[fips]
+        lat, lon = POINTS.get(zip_code, (f'{float(lat):.5f}', f'{float(lon):.5f}'))
+        # The town that the post office names: the Census place of that name
+        # that counts residents of the ZCTA, else GeoNames' point of the ZIP code.
+        key = town_key(city)
+        places = place_people.get(zip_code, {})
+        town = next(((towns[p][2], towns[p][3], people) for p, people in places.items()
+                     if people and p in towns and towns[p][0] == state and towns[p][1] in (key, key + ' city')),
+                    (float(town_lat), float(town_lon), 0) if town_lat else None)
+        if town and lat:
+            most = 2 * town[2] >= sum(county_people.get(zip_code, {}).values()) > 0
+            if distance_km(float(lat), float(lon), town[0], town[1]) > (TOWN_MOST_KM if most else TOWN_KM):
+                lat, lon = f'{town[0]:.5f}', f'{town[1]:.5f}'
+        # Where most of a ZCTA lies in another state, its centre lies there:
+        # the ZIP code keeps GeoNames' point, its town's.
+        if sum(shares.values()) < 50 and state not in TERRITORIES:
             lat = lon = None
-        zctas[z['zip']] = {'zip': z['zip'], 'city': z['city'], 'state': z['stateAbbreviation'],
+        zctas[zip_code] = {'zip': zip_code, 'city': city, 'state': state,
                            'county': names[fips], 'fips': fips, 'lat': lat, 'lon': lon,
-                           'people': int(residents[z['zip']][0]) if z['zip'] in residents else None}
+                           'people': int(residents[zip_code][0]) if zip_code in residents else None}
     return zctas
 
 
@@ -322,15 +404,13 @@ def with_zctas(rows, zctas):
 
 
 def main():
-    if len(sys.argv) != 6:
-        fail('usage: make-places.py US.txt zctas.json CENSUSDIR timezones.tsv OUTDIR')
-    census = sys.argv[3]
-    zctas = read_zctas(sys.argv[2], read_census(census + '/zcta-residents.tsv'),
-                       read_census(census + '/zcta-points.tsv'), read_land(census + '/zcta-counties.tsv'),
-                       county_names(census + '/census-counties.tsv'))
-    rows = with_zctas(read_postal(sys.argv[1]), zctas)
-    zones = read_timezones(sys.argv[4], rows)
-    out = sys.argv[5]
+    if len(sys.argv) != 5:
+        fail('usage: make-places.py US.txt CENSUSDIR timezones.tsv OUTDIR')
+    postal = read_postal(sys.argv[1])
+    zctas = read_zctas(sys.argv[2], postal, county_names(sys.argv[2] + '/census-counties.tsv'))
+    rows = with_zctas(postal, zctas)
+    zones = read_timezones(sys.argv[3], rows)
+    out = sys.argv[4]
     with open(out + '/places.tsv.new', 'w', encoding='utf-8', newline='\n') as f:
         f.write('zip\tcity\tstate\tstate_name\tcounty\tcounty_fips\tlatitude\tlongitude\ttimezone\tpopulation\n')
         for r in rows:

@@ -33,7 +33,7 @@
 #                       codes as the Census then had them;
 #   zcta-place-residents.tsv zip, place, residents: the same for each part of a ZCTA
 #                       in a Census place (zcta_place_rel_10.txt, dist/zcta_places.csv);
-#   town-points.tsv     place, state, name, latitude, longitude: the point of each
+#   town-points.tsv     place, state, name, county, latitude, longitude: the point of each
 #                       Census place by the USGS's Geographic Names Information
 #                       System (its populated place, else its civil division), as the
 #                       repository reduces the GNIS federal codes (processed/gnis_places.csv).
@@ -167,14 +167,14 @@ rows = list(csv.reader(open(f'{work}/gnis-places.csv', encoding='utf-8', newline
 if rows[0][:8] != ['GNIS ID', 'GEOID', 'Name', 'State', 'FIPS Class', 'County GEOID', 'Latitude', 'Longitude']:
     sys.exit('make-census: not the reduced GNIS places')
 points = {}
-for _, place, name, state, kind, _, lat, lon in rows[1:]:
+for _, place, name, state, kind, county, lat, lon in rows[1:]:
     rank = 0 if kind[0] in 'PUM' else 1
     if place not in points or rank < points[place][0]:
-        points[place] = (rank, state, name, float(lat), float(lon))
+        points[place] = (rank, state, name, county, float(lat), float(lon))
 with open(f'{here}/town-points.tsv', 'w', encoding='utf-8', newline='\n') as out:
-    out.write('place\tstate\tname\tlatitude\tlongitude\n')
-    for place, (_, state, name, lat, lon) in sorted(points.items()):
-        out.write(f'{place}\t{state}\t{name}\t{lat:.5f}\t{lon:.5f}\n')
+    out.write('place\tstate\tname\tcounty\tlatitude\tlongitude\n')
+    for place, (_, state, name, county, lat, lon) in sorted(points.items()):
+        out.write(f'{place}\t{state}\t{name}\t{county}\t{lat:.5f}\t{lon:.5f}\n')
 PY
 (cd "$here" && sha256sum zcta-residents.tsv zcta-points.tsv zcta-counties.tsv census-counties.tsv \
     zcta-county-residents.tsv zcta-place-residents.tsv town-points.tsv > census.sha256)

@@ -264,11 +264,38 @@ def town_key(name):
     return ' '.join(words)
 
 
-# A ZCTA's internal point farther than this from the point of its town lies
-# where its people do not: the town's point stands for it; nearer still where
-# most of its residents are the town's.
+# A ZCTA's internal point farther than this from the point of its town may
+# lie where its people do not (nearer still where most of its residents are
+# the town's); see town_point.
 TOWN_KM = 20
 TOWN_MOST_KM = 10
+
+
+def town_point(point, town, fips, shares, most, land):
+    """The ZCTA's point: its internal point, or its town's (town: latitude,
+    longitude and county) where the internal point lies away from the
+    town's residents. Only where the ZCTA's county by residents is the
+    town's; then where another county holds more of its land (the internal
+    point lies in that county's part, as Anchorage's 99503 in Bethel's
+    wilds), or where the internal point lies far from the town in a ZCTA
+    large enough to reach it (its land, as a disc, at least half as wide as
+    the distance: a small town's wide rural area)."""
+    if not town or not point[0] or town[2] != fips:
+        return point
+    if max(shares.values()) > shares[fips]:
+        return f'{town[0]:.5f}', f'{town[1]:.5f}'
+    km = distance_km(float(point[0]), float(point[1]), town[0], town[1])
+    radius = math.sqrt(land * 2.59 / math.pi)
+    if km > (TOWN_MOST_KM if most else TOWN_KM) and 2 * radius >= km:
+        return f'{town[0]:.5f}', f'{town[1]:.5f}'
+    return point
+    km = distance_km(float(point[0]), float(point[1]), town[0], town[1])
+    if km <= (TOWN_MOST_KM if most else TOWN_KM):
+        return point
+    radius = math.sqrt(land * 2.59 / math.pi)
+    if 2 * radius >= km:
+        return f'{town[0]:.5f}', f'{town[1]:.5f}'
+    return point
 
 
 def read_zctas(census, postal, names):
@@ -281,26 +308,26 @@ def read_zctas(census, postal, names):
     land = read_land(census + '/zcta-counties.tsv')
     county_people = read_parts(census + '/zcta-county-residents.tsv')
     place_people = read_parts(census + '/zcta-place-residents.tsv')
-    towns = {place: (state, town_key(name), float(lat), float(lon))
-             for place, state, name, lat, lon in read_rows(census + '/town-points.tsv')}
+    towns = {place: (state, town_key(name), county, float(lat), float(lon))
+             for place, state, name, county, lat, lon in read_rows(census + '/town-points.tsv')}
     by_fips = {fips: code for code, (fips, _) in STATES.items() if fips}
     cities = {}
     for r in postal:
         if not r['military']:
-            cities.setdefault(r['zip'], (r['state'], r['city'], r['lat'], r['lon']))
+            cities.setdefault(r['zip'], (r['state'], r['city'], r['lat'], r['lon'], r['fips']))
     zctas = {}
     for zip_code, lat, lon in read_rows(census + '/zcta-points.tsv'):
         if zip_code not in land:
             fail(f'ZCTA {zip_code} has no county in the Census tables')
         total = sum(land[zip_code].values()) or 1
         if zip_code in cities:
-            state, city, town_lat, town_lon = cities[zip_code]
+            state, city, town_lat, town_lon, town_fips = cities[zip_code]
         else:
             # A ZCTA that GeoNames lacks: a territory's, named for its county.
             state = by_fips.get(max(land[zip_code], key=land[zip_code].get)[:2])
             if state not in TERRITORIES:
                 fail(f'ZCTA {zip_code} of {state} is no postal code of GeoNames')
-            city = town_lat = town_lon = None
+            city = town_lat = town_lon = town_fips = None
         if zip_code not in residents and state not in ISLAND_STATES:
             fail(f'ZCTA {zip_code} has no residents in the Census table')
         # The counties of its state, by share of the ZCTA's land in percent
@@ -317,19 +344,24 @@ def read_zctas(census, postal, names):
         # that counts residents of the ZCTA, else GeoNames' point of the ZIP code.
         key = town_key(city)
         places = place_people.get(zip_code, {})
-        town = next(((towns[p][2], towns[p][3], people) for p, people in places.items()
-                     if people and p in towns and towns[p][0] == state and towns[p][1] in (key, key + ' city')),
-                    (float(town_lat), float(town_lon), 0) if town_lat else None)
-        if town and lat:
-            most = 2 * town[2] >= sum(county_people.get(zip_code, {}).values()) > 0
-            if distance_km(float(lat), float(lon), town[0], town[1]) > (TOWN_MOST_KM if most else TOWN_KM):
-                lat, lon = f'{town[0]:.5f}', f'{town[1]:.5f}'
+        town, people = next((((towns[p][3], towns[p][4], towns[p][2]), people) for p, people in places.items()
+                             if people and p in towns and towns[p][0] == state
+                             and towns[p][1] in (key, key + ' city')),
+                            ((float(town_lat), float(town_lon), town_fips) if town_lat else None, 0))
+        most = 2 * people >= sum(county_people.get(zip_code, {}).values()) > 0
+        if (not town or town[2] != fips) and max(shares.values()) > shares[fips]:
+            # The internal point lies in another county's part than its
+            # residents' and the post office's town is not there either: the
+            # point of the most populous town of the ZCTA in its county.
+            town = max(((towns[p][3], towns[p][4], towns[p][2], people) for p, people in places.items()
+                        if people and p in towns and towns[p][2] == fips), key=lambda t: t[3], default=town)
+        lat, lon = town_point((lat, lon), town, fips, shares, most, total)
         # Where most of a ZCTA lies in another state, its centre lies there:
         # the ZIP code keeps GeoNames' point, its town's.
         if sum(shares.values()) < 50 and state not in TERRITORIES:
             lat = lon = None
         zctas[zip_code] = {'zip': zip_code, 'city': city, 'state': state,
-                           'county': names[fips], 'fips': fips, 'lat': lat, 'lon': lon,
+                           'county': names[fips], 'fips': fips, 'lat': lat, 'lon': lon, 'parts': set(shares),
                            'people': int(residents[zip_code][0]) if zip_code in residents else None}
     return zctas
 
@@ -339,7 +371,7 @@ def distance_km(lat1, lon1, lat2, lon2):
     return 111.2 * math.hypot(lat1 - lat2, (lon1 - lon2) * scale)
 
 
-def with_zctas(rows, zctas):
+def with_zctas(rows, zctas, names):
     """Each postal row takes its ZCTA's county, point and residents; a ZIP
     code that is no ZCTA takes the county and point of its town's most
     populous ZCTA, else keeps its own county where one of the five nearest
@@ -372,14 +404,14 @@ def with_zctas(rows, zctas):
             r.update(county=None, fips=None)
             continue
         lat, lon = float(r['lat']), float(r['lon'])
-        near = sorted((distance_km(lat, lon, float(z['lat']), float(z['lon'])), z['fips'], z['county'])
+        near = sorted((distance_km(lat, lon, float(z['lat']), float(z['lon'])), z['fips'], z['county'], z['parts'])
                       for z in by_state.get(r['state'], []) if z['lat'] is not None)[:5]
         if not near or near[0][0] > BORROW_KM:
             r.update(county=None, fips=None)
-        elif r['fips'] not in {fips for _, fips, _ in near}:
+        elif r['fips'] not in {fips for *_, parts in near for fips in parts}:
             r.update(county=near[0][2], fips=near[0][1])
         else:
-            r.update(county=next(name for _, fips, name in near if fips == r['fips']))
+            r.update(county=names[r['fips']])
     postal = {r['zip'] for r in rows}
     added = sorted((z for z in zctas.values() if z['zip'] not in postal), key=lambda z: z['zip'])
     for z in added:
@@ -407,8 +439,9 @@ def main():
     if len(sys.argv) != 5:
         fail('usage: make-places.py US.txt CENSUSDIR timezones.tsv OUTDIR')
     postal = read_postal(sys.argv[1])
-    zctas = read_zctas(sys.argv[2], postal, county_names(sys.argv[2] + '/census-counties.tsv'))
-    rows = with_zctas(postal, zctas)
+    names = county_names(sys.argv[2] + '/census-counties.tsv')
+    zctas = read_zctas(sys.argv[2], postal, names)
+    rows = with_zctas(postal, zctas, names)
     zones = read_timezones(sys.argv[3], rows)
     out = sys.argv[4]
     with open(out + '/places.tsv.new', 'w', encoding='utf-8', newline='\n') as f:

@@ -33,6 +33,9 @@
 #                       codes as the Census then had them;
 #   zcta-place-residents.tsv zip, place, residents: the same for each part of a ZCTA
 #                       in a Census place (zcta_place_rel_10.txt, dist/zcta_places.csv);
+#   ../tests/data/census-places.tsv state, name, latitude, longitude, land: every
+#                       Census place of the Gazetteer of 2025, its internal point and
+#                       land in km² (the data test's towns, which the build does not read);
 #   town-points.tsv     place, state, name, county, latitude, longitude: the point of each
 #                       Census place by the USGS's Geographic Names Information
 #                       System (its populated place, else its civil division), as the
@@ -64,6 +67,8 @@ census_file 18dc01d73d7a37c1f64345ade9a60bb86ab43f2f data/raw/gazetteer/2025_Gaz
     1914f0d83243362de83b8ddd298c213b1768d63d62d19464743289abd8bb35b1 counties.txt
 census_file 18dc01d73d7a37c1f64345ade9a60bb86ab43f2f data/raw/gazetteer/2025_Gaz_cousubs_national.txt \
     a308f9f5a900d750b2cd426928100299934c4205f3cb6b35420ef59e7b0244f7 towns.txt
+census_file 18dc01d73d7a37c1f64345ade9a60bb86ab43f2f data/raw/gazetteer/2025_Gaz_place_national.txt \
+    15f4977a010cc42308f4d5ddc5e19f26ef63fc035f20745333a14b78aa08d3fa places.txt
 census_file 8b840f6b3898f3dc7f050d5b752d8fee4a6d182e data/dist/zcta_counties.csv \
     af236c7b2f1abf44823f294f5be1fcc3a4841d0bfc6a5cf1c4548783fb725272 zcta-counties-2010.csv
 census_file 8b840f6b3898f3dc7f050d5b752d8fee4a6d182e data/dist/zcta_places.csv \
@@ -175,6 +180,23 @@ with open(f'{here}/town-points.tsv', 'w', encoding='utf-8', newline='\n') as out
     out.write('place\tstate\tname\tcounty\tlatitude\tlongitude\n')
     for place, (_, state, name, county, lat, lon) in sorted(points.items()):
         out.write(f'{place}\t{state}\t{name}\t{county}\t{lat:.5f}\t{lon:.5f}\n')
+PY
+# The Gazetteer's places, for the data test: the name without its kind ("city", "CDP").
+python3 - "$work/places.txt" "$here/../tests/data/census-places.tsv" <<'PY'
+import sys
+lines = open(sys.argv[1], encoding='utf-8').read().splitlines()
+header = lines[0].split('|')
+if header[:6] != ['USPS', 'GEOID', 'GEOIDFQ', 'ANSICODE', 'NAME', 'LSAD'] or header[-2:] != ['INTPTLAT', 'INTPTLONG']:
+    sys.exit('make-census: not a Gazetteer file of places')
+kinds = (' city and borough', ' consolidated government (balance)', ' metro government (balance)',
+         ' unified government (balance)', ' metropolitan government (balance)', ' urban county',
+         ' municipality', ' zona urbana', ' comunidad', ' borough', ' village', ' town', ' city', ' CDP')
+with open(sys.argv[2], 'w', encoding='utf-8', newline='\n') as out:
+    out.write('state\tname\tlatitude\tlongitude\tland\n')
+    for line in lines[1:]:
+        c = line.split('|')
+        name = next((c[4][:-len(k)] for k in kinds if c[4].endswith(k)), c[4])
+        out.write(f'{c[0]}\t{name}\t{c[-2]}\t{c[-1]}\t{int(c[7]) / 1e6:.2f}\n')
 PY
 (cd "$here" && sha256sum zcta-residents.tsv zcta-points.tsv zcta-counties.tsv census-counties.tsv \
     zcta-county-residents.tsv zcta-place-residents.tsv town-points.tsv > census.sha256)

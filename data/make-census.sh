@@ -36,6 +36,11 @@
 #   ../tests/data/census-places.tsv state, name, latitude, longitude, land: every
 #                       Census place of the Gazetteer of 2025, its internal point and
 #                       land in km² (the data test's towns, which the build does not read);
+#   ../tests/data/county-residents-2023.tsv zip, county, residents: the residents of
+#                       each part of a ZCTA in a county as the American Community
+#                       Survey's 2019-2023 estimates of its county subdivisions give
+#                       them, each spread evenly over its land (the data test's
+#                       county by residents, which the build does not read);
 #   town-points.tsv     place, state, name, county, latitude, longitude: the point of each
 #                       Census place by the USGS's Geographic Names Information
 #                       System (its populated place, else its civil division), as the
@@ -69,6 +74,8 @@ census_file 18dc01d73d7a37c1f64345ade9a60bb86ab43f2f data/raw/gazetteer/2025_Gaz
     a308f9f5a900d750b2cd426928100299934c4205f3cb6b35420ef59e7b0244f7 towns.txt
 census_file 18dc01d73d7a37c1f64345ade9a60bb86ab43f2f data/raw/gazetteer/2025_Gaz_place_national.txt \
     15f4977a010cc42308f4d5ddc5e19f26ef63fc035f20745333a14b78aa08d3fa places.txt
+census_file 18dc01d73d7a37c1f64345ade9a60bb86ab43f2f data/raw/demographics/county_subdivision_2023.json \
+    9f2110445496973c70eae5f873ee3fb5eca97b9b78fa845c3c7b985a3017281d towns-people.json
 census_file 8b840f6b3898f3dc7f050d5b752d8fee4a6d182e data/dist/zcta_counties.csv \
     af236c7b2f1abf44823f294f5be1fcc3a4841d0bfc6a5cf1c4548783fb725272 zcta-counties-2010.csv
 census_file 8b840f6b3898f3dc7f050d5b752d8fee4a6d182e data/dist/zcta_places.csv \
@@ -180,6 +187,31 @@ with open(f'{here}/town-points.tsv', 'w', encoding='utf-8', newline='\n') as out
     out.write('place\tstate\tname\tcounty\tlatitude\tlongitude\n')
     for place, (_, state, name, county, lat, lon) in sorted(points.items()):
         out.write(f'{place}\t{state}\t{name}\t{county}\t{lat:.5f}\t{lon:.5f}\n')
+PY
+# For the data test: each county subdivision's residents (ACS 2019-2023,
+# B01003) over its parts in ZCTAs by land.
+python3 - "$work" "$here/../tests/data/county-residents-2023.tsv" <<'PY'
+import collections, json, sys
+work, out_path = sys.argv[1:]
+rows = json.load(open(f'{work}/towns-people.json', encoding='utf-8'))
+if rows[0][:2] != ['NAME', 'B01003_001E']:
+    sys.exit('make-census: not the table B01003 by county subdivision')
+people = {r[3] + r[4] + r[5]: int(r[1]) for r in rows[1:]}
+parts = collections.defaultdict(list)
+lines = open(f'{work}/zcta-towns.csv', encoding='utf-8').read().splitlines()
+for line in lines[1:]:
+    zip_code, town, land, _ = line.split(',')
+    parts[town].append((zip_code, float(land)))
+estimate = collections.defaultdict(float)
+for town, pieces in parts.items():
+    total = sum(land for _, land in pieces)
+    for zip_code, land in pieces:
+        if total and town in people:
+            estimate[zip_code, town[:5]] += people[town] * land / total
+with open(out_path, 'w', encoding='utf-8', newline='\n') as out:
+    out.write('zip\tcounty\tresidents\n')
+    for (zip_code, county), count in sorted(estimate.items()):
+        out.write(f'{zip_code}\t{county}\t{count:.0f}\n')
 PY
 # The Gazetteer's places, for the data test: the name without its kind ("city", "CDP").
 python3 - "$work/places.txt" "$here/../tests/data/census-places.tsv" <<'PY'

@@ -154,31 +154,10 @@ NO_RESIDENTS = 1
 # A ZIP code farther than this from every ZCTA of its state borrows no county
 # (Wake Island, 3,700 km from Honolulu).
 BORROW_KM = 50
-# ZCTAs whose largest share of land by county is land where few live: the
-# county of the town and its people (where the Census's point of the ZCTA lies
-# too, but for Wise River and Marsland).
+# ZCTAs whose residents by county are even to a point (2010): the county of
+# the town.
 COUNTIES = {
-    '59762': '30001',  # Wise River: Beaverhead, not the Deer Lodge forest
-    '96076': '06089',  # Platina: Shasta, not the Trinity forest
-    '97759': '41017',  # Sisters: Deschutes, not the Linn wilderness
-    '37405': '47065',  # Chattanooga's North Shore: Hamilton, not Marion (73% of its land)
-    '45684': '39145',  # Stout: Scioto, not Adams (58%)
-    '59821': '30047',  # Arlee: Lake, not Missoula (44%)
-    '65605': '29109',  # Aurora: Lawrence, not Barry (57%)
-    '69354': '31045',  # Marsland: Dawes, not Sioux (50%)
-    '70380': '22101',  # Morgan City: St. Mary, not Assumption's swamps (39%)
-    # Land shares even to a point or two: the town's county, as GeoNames has it.
-    '21562': '24001',  # Westernport: Allegany, not Garrett
-    '37336': '47121',  # Georgetown: Meigs, not Hamilton (35% each)
-    '42518': '21199',  # Bronston: Pulaski, not Wayne
-    '43003': '39041',  # Ashley: Delaware, not Morrow
-    '46234': '18097',  # Indianapolis: Marion, not Hendricks
-    '49727': '26029',  # East Jordan: Charlevoix, not Antrim
-    '63026': '29189',  # Fenton: St. Louis, not Jefferson
-    '74604': '40071',  # Ponca City: Kay, not Osage
-    '79103': '48375',  # Amarillo: Potter, not Randall
-    '85545': '04007',  # Roosevelt: Gila, not Maricopa
-    '98671': '53011',  # Washougal: Clark, not Skamania
+    '96076': '06089',  # Platina: Shasta (63 residents), not Trinity (64)
 }
 # ZCTAs whose point (the Census's internal point) lies offshore or in the
 # wilds, far from its town: GeoNames' point of the ZIP code stands for them.

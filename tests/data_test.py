@@ -40,6 +40,9 @@ TOWN_KM = 25  # and a ZIP code with residents this far outside its town, as a di
 TOWN_FAR = 100  # but for this many: the town of another place of the same name, a town whose
 # Census place is a city's outlying ZIP areas (Tucson, Miami) or whose internal point lies
 # offshore (San Francisco's, on the Farallon Islands)
+RESIDENTS_CLEAR = 0.9  # a county that holds this share of a ZIP area's residents by the survey
+RESIDENTS_FAR = 55  # is its county but for this many: the survey's towns are spread evenly over
+# their land, which misplaces the people of a town at a county line
 
 
 def fetch(cache, lock):
@@ -230,6 +233,23 @@ def main():
         faults.append(f'town\t-\t{far["town"]} ZIP codes with residents over {TOWN_KM} km outside their town '
                       f'(at most {TOWN_FAR})')
 
+    # The county where most of a ZIP area's residents live, by the survey's
+    # residents of the counties' subdivisions (2019-2023) over their land:
+    # where it names one county clearly, the place's county is that one.
+    estimate = {}
+    with open(os.path.join(data, 'county-residents-2023.tsv'), encoding='utf-8') as f:
+        next(f)
+        for zip_code, fips, people in (line.rstrip('\n').split('\t') for line in f):
+            estimate.setdefault(zip_code, {})[fips] = int(people)
+    far['residents'] = 0
+    for zip_code, _, state, _, fips, _, _, _, people in rows:
+        counts = {code: n for code, n in estimate.get(zip_code, {}).items() if fips and code[:2] == fips[:2]}
+        if people > 1 and counts and max(counts.values()) >= RESIDENTS_CLEAR * sum(counts.values()) > 0:
+            far['residents'] += max(counts, key=counts.get) != fips
+    if far['residents'] > RESIDENTS_FAR:
+        faults.append(f'county\t-\t{far["residents"]} ZIP codes name another county than the one where '
+                      f'the survey puts {RESIDENTS_CLEAR:.0%} of their residents (at most {RESIDENTS_FAR})')
+
     # The distance of data/weights-report.py, over every state of the database.
     report = load('weights_report', os.path.join(source, 'weights-report.py'))
     weights = dict(db.execute('SELECT state, sum(population) FROM places GROUP BY state'))
@@ -277,7 +297,7 @@ def main():
     stale = [f'{kind}\t{zip_code}' for kind, zip_code in exceptions if (kind, zip_code) not in used]
     print(f'{len(rows)} places checked: {far["state"]} outside their state by over {STATE_KM} km, '
           f'{far["county"]} outside their county by over {COUNTY_KM} km, {far["town"]} outside their town by '
-          f'over {TOWN_KM} km; state shares {distance:.4f} '
+          f'over {TOWN_KM} km, {far["residents"]} in another county than their residents\'; state shares {distance:.4f} '
           f'from the census; {len(used)} listed exceptions met')
     for fault in faults:
         print('FAULT\t' + fault)

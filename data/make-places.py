@@ -12,6 +12,7 @@ make-census.sh) and the hand-kept time zone table (timezones.tsv).
 
 Usage: make-places.py US.txt zctas.json CENSUSDIR timezones.tsv OUTDIR
 """
+import collections
 import math
 import os
 import sys
@@ -217,18 +218,21 @@ def read_rows(path):
 RENAMED_COUNTIES = {'46113': ('46102',), '02270': ('02158',), '51515': ('51019',), '02261': ('02063', '02066')}
 
 
-def residents_county(shares, parts):
-    """The county of the ZCTA's land parts (of its state) where most of its
-    residents lived at the 2010 census, or None where no part counted any
-    (a ZCTA new since 2010, or Connecticut, whose counties of 2010 are gone)."""
+def county_residents(shares, parts):
+    """The residents of the ZCTA's land parts (of its state) by county at the
+    2010 census: none where no part counted any (a ZCTA new since 2010, or
+    Connecticut, whose counties of 2010 are gone)."""
     people = dict.fromkeys(shares, 0)
     for code, count in (parts or {}).items():
         counties = [c for c in RENAMED_COUNTIES.get(code, (code,)) if c in shares]
         land = sum(shares[c] for c in counties)
         for c in counties:
             people[c] += count * (shares[c] / land if land else 1 / len(counties))
-    best = max(people, key=lambda code: (people[code], shares[code], code))
-    return best if people[best] > 0 else None
+    return people
+
+
+# Residents by county even to this share of a ZCTA's: the town's county.
+EVEN_RESIDENTS = 0.1
 
 
 def town_key(name):
@@ -243,24 +247,36 @@ def town_key(name):
     return ' '.join(words)
 
 
-# A ZCTA's internal point farther than this from the point of its town may
-# lie where its people do not (nearer still where most of its residents are
-# the town's); see town_point.
-TOWN_KM = 20
+# How far a ZCTA's internal point may lie from the point of its town before
+# the town's stands for it (see town_point): a town of one ZCTA, whose people
+# are the area's; a town of several ZCTAs that holds most of this one's
+# residents; and any other.
+TOWN_ALONE_KM = 5
 TOWN_MOST_KM = 10
+TOWN_KM = 20
+# GeoNames' point of a ZIP code and a town's point this near are the same town.
+TOWN_SAME_KM = 10
 
 
-def town_point(point, town, fips, shares, most, land):
+def town_point(point, town, fips, shares, land, near_km):
     """The ZCTA's point: its internal point, or its town's (town: latitude,
     longitude and county) where the internal point lies away from the
     town's residents. Only where the ZCTA's county by residents is the
     town's; then where another county holds more of its land (the internal
     point lies in that county's part, as Anchorage's 99503 in Bethel's
-    wilds), or where the internal point lies far from the town in a ZCTA
-    large enough to reach it (its land, as a disc, at least half as wide as
-    the distance: a small town's wide rural area)."""
+    wilds), or where the internal point lies farther than near_km from the
+    town: the town's point for a town of one ZCTA, else only in a ZCTA
+    large enough to reach the town (its land, as a disc, at least half as
+    wide as the distance: not a city's outlying ZIP area)."""
     if not town or not point[0] or town[2] != fips:
         return point
+    moved = f'{town[0]:.5f}', f'{town[1]:.5f}'
+    if max(shares.values()) > shares[fips]:
+        return moved
+    km = distance_km(float(point[0]), float(point[1]), town[0], town[1])
+    if km > near_km and (near_km == TOWN_ALONE_KM or 2 * math.sqrt(land * 2.59 / math.pi) >= km):
+        return moved
+    return point
     if max(shares.values()) > shares[fips]:
         return f'{town[0]:.5f}', f'{town[1]:.5f}'
     km = distance_km(float(point[0]), float(point[1]), town[0], town[1])
@@ -277,7 +293,14 @@ def town_point(point, town, fips, shares, most, land):
     return point
 
 
-def read_zctas(census, postal, names):
+def read_towns(census):
+    """The towns' points by Census place: state, name (as town_key writes
+    it), county, latitude and longitude."""
+    return {place: (state, town_key(name), county, float(lat), float(lon))
+            for place, state, name, county, lat, lon in read_rows(census + '/town-points.tsv')}
+
+
+def read_zctas(census, postal, names, towns):
     """The ZCTAs by ZIP code, every one of the Census Gazetteer: state and
     city (GeoNames' post office; in the territories, which GeoNames' US
     dump lacks, the Census's name of the county equivalent), county (where
@@ -287,15 +310,15 @@ def read_zctas(census, postal, names):
     land = read_land(census + '/zcta-counties.tsv')
     county_people = read_parts(census + '/zcta-county-residents.tsv')
     place_people = read_parts(census + '/zcta-place-residents.tsv')
-    towns = {place: (state, town_key(name), county, float(lat), float(lon))
-             for place, state, name, county, lat, lon in read_rows(census + '/town-points.tsv')}
     by_fips = {fips: code for code, (fips, _) in STATES.items() if fips}
     cities = {}
     for r in postal:
         if not r['military']:
             cities.setdefault(r['zip'], (r['state'], r['city'], r['lat'], r['lon'], r['fips']))
+    points = read_rows(census + '/zcta-points.tsv')
+    zctas_of_town = collections.Counter((cities[z][0], town_key(cities[z][1])) for z, *_ in points if z in cities)
     zctas = {}
-    for zip_code, lat, lon in read_rows(census + '/zcta-points.tsv'):
+    for zip_code, lat, lon in points:
         if zip_code not in land:
             fail(f'ZCTA {zip_code} has no county in the Census tables')
         total = sum(land[zip_code].values()) or 1
@@ -315,8 +338,8 @@ def read_zctas(census, postal, names):
                   if code[:2] == STATES[state][0]}
         if not shares:
             fail(f'ZCTA {zip_code}: no county in its state {state}')
-        fips = (COUNTIES.get(zip_code) or residents_county(shares, county_people.get(zip_code))
-                or max(shares, key=lambda code: (shares[code], code)))
+        people_by_county = county_residents(shares, county_people.get(zip_code))
+        fips = COUNTIES.get(zip_code) or max(shares, key=lambda code: (people_by_county[code], shares[code], code))
         city = city or names[fips]
         lat, lon = POINTS.get(zip_code, (f'{float(lat):.5f}', f'{float(lon):.5f}'))
         # The town that the post office names: the Census place of that name
@@ -325,16 +348,28 @@ def read_zctas(census, postal, names):
         places = place_people.get(zip_code, {})
         town, people = next((((towns[p][3], towns[p][4], towns[p][2]), people) for p, people in places.items()
                              if people and p in towns and towns[p][0] == state
-                             and towns[p][1] in (key, key + ' city')),
-                            ((float(town_lat), float(town_lon), town_fips) if town_lat else None, 0))
-        most = 2 * people >= sum(county_people.get(zip_code, {}).values()) > 0
+                             and towns[p][1] in (key, key + ' city')), (None, 0))
+        # A town of one ZCTA whose point GeoNames' point of the ZIP code, the
+        # same town as another source places it, confirms.
+        alone = (town and zctas_of_town[state, key] == 1 and town_lat
+                 and distance_km(town[0], town[1], float(town_lat), float(town_lon)) <= TOWN_SAME_KM)
+        # Where the town's county counts nearly as many of its residents as
+        # the leading one (Lower Peach Tree AL, 438 and 419), the town's.
+        everyone = sum(people_by_county.values())
+        if (town and town[2] in shares and zip_code not in COUNTIES
+                and people_by_county[fips] - people_by_county[town[2]] < EVEN_RESIDENTS * everyone):
+            fips = town[2]
+        if not town and town_lat:
+            town = (float(town_lat), float(town_lon), town_fips)
         if (not town or town[2] != fips) and max(shares.values()) > shares[fips]:
             # The internal point lies in another county's part than its
             # residents' and the post office's town is not there either: the
             # point of the most populous town of the ZCTA in its county.
             town = max(((towns[p][3], towns[p][4], towns[p][2], people) for p, people in places.items()
                         if people and p in towns and towns[p][2] == fips), key=lambda t: t[3], default=town)
-        lat, lon = town_point((lat, lon), town, fips, shares, most, total)
+        most = 2 * people >= sum(county_people.get(zip_code, {}).values()) > 0
+        near_km = TOWN_ALONE_KM if alone else TOWN_MOST_KM if most else TOWN_KM
+        lat, lon = town_point((lat, lon), town, fips, shares, total, near_km)
         # Where most of a ZCTA lies in another state, its centre lies there:
         # the ZIP code keeps GeoNames' point, its town's.
         if sum(shares.values()) < 50 and state not in TERRITORIES:
@@ -350,14 +385,17 @@ def distance_km(lat1, lon1, lat2, lon2):
     return 111.2 * math.hypot(lat1 - lat2, (lon1 - lon2) * scale)
 
 
-def with_zctas(rows, zctas, names):
+def with_zctas(rows, zctas, names, places):
     """Each postal row takes its ZCTA's county, point and residents; a ZIP
     code that is no ZCTA takes the county and point of its town's most
-    populous ZCTA, else keeps its own county where one of the five nearest
-    ZCTAs of its state shares it (else it takes the nearest one's), and has
-    no residents. The territories' ZCTAs, missing from the postal codes,
+    populous ZCTA, else those of the Census place of its town's name in its
+    state nearest GeoNames' point (within BORROW_KM), else keeps its own
+    county where one of the five nearest ZCTAs of its state reaches into it
+    (else it takes the nearest one's), and has no residents. The territories' ZCTAs, missing from the postal codes,
     are added. Every ZCTA's residents are counted once."""
-    towns, by_state = {}, {}
+    towns, by_state, by_name = {}, {}, {}
+    for state, key, county, lat, lon in places.values():
+        by_name.setdefault((state, key), []).append((lat, lon, county))
     for z in zctas.values():
         by_state.setdefault(z['state'], []).append(z)
         key = (z['state'], z['city'].lower())
@@ -383,6 +421,11 @@ def with_zctas(rows, zctas, names):
             r.update(county=None, fips=None)
             continue
         lat, lon = float(r['lat']), float(r['lon'])
+        place = min(((distance_km(lat, lon, t_lat, t_lon), t_lat, t_lon, fips) for t_lat, t_lon, fips
+                     in by_name.get((r['state'], town_key(r['city'])), []) if fips in names), default=None)
+        if place and place[0] <= BORROW_KM:
+            r.update(county=names[place[3]], fips=place[3], lat=f'{place[1]:.5f}', lon=f'{place[2]:.5f}')
+            continue
         near = sorted((distance_km(lat, lon, float(z['lat']), float(z['lon'])), z['fips'], z['county'], z['parts'])
                       for z in by_state.get(r['state'], []) if z['lat'] is not None)[:5]
         if not near or near[0][0] > BORROW_KM:
@@ -419,8 +462,9 @@ def main():
         fail('usage: make-places.py US.txt CENSUSDIR timezones.tsv OUTDIR')
     postal = read_postal(sys.argv[1])
     names = county_names(sys.argv[2] + '/census-counties.tsv')
-    zctas = read_zctas(sys.argv[2], postal, names)
-    rows = with_zctas(postal, zctas, names)
+    towns = read_towns(sys.argv[2])
+    zctas = read_zctas(sys.argv[2], postal, names, towns)
+    rows = with_zctas(postal, zctas, names, towns)
     zones = read_timezones(sys.argv[3], rows)
     out = sys.argv[4]
     with open(out + '/places.tsv.new', 'w', encoding='utf-8', newline='\n') as f:

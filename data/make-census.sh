@@ -28,7 +28,7 @@
 #   census-counties.tsv county, name: every county of the Census Gazetteer of 2025;
 #   zcta-county-residents.tsv zip, county, residents: the residents of each part of
 #                       a ZCTA in a county by the 2010 census, from the Census's 2010
-#                       ZCTA-to-county relationship file (zcta_rel_10.txt, POPPT),
+#                       ZCTA-to-county relationship file (zcta_county_rel_10.txt, POPPT),
 #                       as the repository reduces it (dist/zcta_counties.csv), county
 #                       codes as the Census then had them;
 #   zcta-place-residents.tsv zip, place, residents: the same for each part of a ZCTA

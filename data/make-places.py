@@ -203,7 +203,7 @@ def read_parts(path):
     """A table of residents by part of a ZCTA (make-census.sh): residents by
     code (county or place) by ZCTA."""
     parts = {}
-    for zip_code, code, people in (cells for cells in read_rows(path)):
+    for zip_code, code, people in read_rows(path):
         parts.setdefault(zip_code, {})[code] = parts.get(zip_code, {}).get(code, 0) + int(people)
     return parts
 
@@ -278,20 +278,42 @@ def town_point(point, town, fips, shares, land, near_km, alone):
     if km > near_km and (alone or 2 * math.sqrt(land * 2.59 / math.pi) >= km):
         return moved
     return point
-    if max(shares.values()) > shares[fips]:
-        return f'{town[0]:.5f}', f'{town[1]:.5f}'
-    km = distance_km(float(point[0]), float(point[1]), town[0], town[1])
-    radius = math.sqrt(land * 2.59 / math.pi)
-    if km > (TOWN_MOST_KM if most else TOWN_KM) and 2 * radius >= km:
-        return f'{town[0]:.5f}', f'{town[1]:.5f}'
-    return point
-    km = distance_km(float(point[0]), float(point[1]), town[0], town[1])
-    if km <= (TOWN_MOST_KM if most else TOWN_KM):
-        return point
-    radius = math.sqrt(land * 2.59 / math.pi)
-    if 2 * radius >= km:
-        return f'{town[0]:.5f}', f'{town[1]:.5f}'
-    return point
+
+
+def county_and_point(point, fips, shares, land, key, state, geonames, people_by_county, places, towns,
+                     zctas_of_town, by_hand):
+    """A ZCTA's county and point, given its internal point, its county by
+    residents (fips), its land shares by county, the post office's town
+    (key, as town_key writes it), GeoNames' point and county of the ZIP
+    code, its residents by county and by Census place, the towns' points and
+    how many ZCTAs the town names."""
+    # The town that the post office names: the Census place of that name
+    # that counts residents of the ZCTA, else GeoNames' point of the ZIP code.
+    town, people = next((((towns[p][3], towns[p][4], towns[p][2]), people) for p, people in places.items()
+                         if people and p in towns and towns[p][0] == state
+                         and towns[p][1] in (key, key + ' city')), (None, 0))
+    # A town of one ZCTA, and whether GeoNames' point of the ZIP code, the
+    # same town as another source places it, confirms the town's point.
+    alone = bool(town) and zctas_of_town == 1
+    confirmed = (alone and geonames[0]
+                 and distance_km(town[0], town[1], float(geonames[0]), float(geonames[1])) <= TOWN_SAME_KM)
+    # Where the town's county counts nearly as many of its residents as
+    # the leading one (Lower Peach Tree AL, 438 and 419), the town's.
+    everyone = sum(people_by_county.values())
+    if (town and town[2] in shares and not by_hand
+            and people_by_county[fips] - people_by_county[town[2]] < EVEN_RESIDENTS * everyone):
+        fips = town[2]
+    if not town and geonames[0]:
+        town = (float(geonames[0]), float(geonames[1]), geonames[2])
+    if (not town or town[2] != fips) and max(shares.values()) > shares[fips]:
+        # The internal point lies in another county's part than its
+        # residents' and the post office's town is not there either: the
+        # point of the most populous town of the ZCTA in its county.
+        town = max(((towns[p][3], towns[p][4], towns[p][2], people) for p, people in places.items()
+                    if people and p in towns and towns[p][2] == fips), key=lambda t: t[3], default=town)
+    most = 2 * people >= everyone > 0
+    near_km = TOWN_ALONE_KM if confirmed else TOWN_MOST_KM if most else TOWN_KM
+    return fips, town_point(point, town, fips, shares, land, near_km, alone)
 
 
 def read_towns(census):
@@ -347,35 +369,10 @@ def read_zctas(census, postal, names, towns):
             # area's where the ZIP area spans several (American Samoa's).
             city = STATES[state][1] if state in ISLAND_STATES and len(shares) > 1 else names[fips]
         lat, lon = POINTS.get(zip_code, (f'{float(lat):.5f}', f'{float(lon):.5f}'))
-        # The town that the post office names: the Census place of that name
-        # that counts residents of the ZCTA, else GeoNames' point of the ZIP code.
-        key = town_key(city)
-        places = place_people.get(zip_code, {})
-        town, people = next((((towns[p][3], towns[p][4], towns[p][2]), people) for p, people in places.items()
-                             if people and p in towns and towns[p][0] == state
-                             and towns[p][1] in (key, key + ' city')), (None, 0))
-        # A town of one ZCTA, and whether GeoNames' point of the ZIP code, the
-        # same town as another source places it, confirms the town's point.
-        alone = bool(town) and zctas_of_town[state, key] == 1
-        confirmed = (alone and town_lat
-                     and distance_km(town[0], town[1], float(town_lat), float(town_lon)) <= TOWN_SAME_KM)
-        # Where the town's county counts nearly as many of its residents as
-        # the leading one (Lower Peach Tree AL, 438 and 419), the town's.
-        everyone = sum(people_by_county.values())
-        if (town and town[2] in shares and zip_code not in COUNTIES
-                and people_by_county[fips] - people_by_county[town[2]] < EVEN_RESIDENTS * everyone):
-            fips = town[2]
-        if not town and town_lat:
-            town = (float(town_lat), float(town_lon), town_fips)
-        if (not town or town[2] != fips) and max(shares.values()) > shares[fips]:
-            # The internal point lies in another county's part than its
-            # residents' and the post office's town is not there either: the
-            # point of the most populous town of the ZCTA in its county.
-            town = max(((towns[p][3], towns[p][4], towns[p][2], people) for p, people in places.items()
-                        if people and p in towns and towns[p][2] == fips), key=lambda t: t[3], default=town)
-        most = 2 * people >= sum(county_people.get(zip_code, {}).values()) > 0
-        near_km = TOWN_ALONE_KM if confirmed else TOWN_MOST_KM if most else TOWN_KM
-        lat, lon = town_point((lat, lon), town, fips, shares, total, near_km, alone)
+        fips, (lat, lon) = county_and_point(
+            (lat, lon), fips, shares, total, town_key(city), state, (town_lat, town_lon, town_fips),
+            people_by_county, place_people.get(zip_code, {}), towns, zctas_of_town[state, town_key(city)],
+            zip_code in COUNTIES)
         # Where most of a ZCTA lies in another state, its centre lies there:
         # the ZIP code keeps GeoNames' point, its town's.
         if sum(shares.values()) < 50 and state not in TERRITORIES:
@@ -397,8 +394,9 @@ def with_zctas(rows, zctas, names, places):
     populous ZCTA, else those of the Census place of its town's name in its
     state nearest GeoNames' point (within BORROW_KM), else keeps its own
     county where one of the five nearest ZCTAs of its state reaches into it
-    (else it takes the nearest one's), and has no residents. The territories' ZCTAs, missing from the postal codes,
-    are added. Every ZCTA's residents are counted once."""
+    (else it takes the nearest one's), and has no residents. The
+    territories' ZCTAs, missing from the postal codes, are added. Every
+    ZCTA's residents are counted once."""
     towns, by_state, by_name = {}, {}, {}
     for state, key, county, lat, lon in places.values():
         by_name.setdefault((state, key), []).append((lat, lon, county))

@@ -30,7 +30,10 @@
 #                       a ZCTA in a county by the 2010 census, from the Census's 2010
 #                       ZCTA-to-county relationship file (zcta_county_rel_10.txt, POPPT),
 #                       as the repository reduces it (dist/zcta_counties.csv), county
-#                       codes as the Census then had them;
+#                       codes as the Census then had them; the reduction leaves out
+#                       the parts in the three counties since renamed (Shannon SD,
+#                       Wade Hampton AK, Bedford city VA), whose residents are each
+#                       ZCTA's count (dist/zctas.csv) less its other parts';
 #   zcta-place-residents.tsv zip, place, residents: the same for each part of a ZCTA
 #                       in a Census place (zcta_place_rel_10.txt, dist/zcta_places.csv);
 #   ../tests/data/census-places.tsv state, name, latitude, longitude, land: every
@@ -78,6 +81,8 @@ census_file 18dc01d73d7a37c1f64345ade9a60bb86ab43f2f data/raw/demographics/count
     9f2110445496973c70eae5f873ee3fb5eca97b9b78fa845c3c7b985a3017281d towns-people.json
 census_file 8b840f6b3898f3dc7f050d5b752d8fee4a6d182e data/dist/zcta_counties.csv \
     af236c7b2f1abf44823f294f5be1fcc3a4841d0bfc6a5cf1c4548783fb725272 zcta-counties-2010.csv
+census_file 8b840f6b3898f3dc7f050d5b752d8fee4a6d182e data/dist/zctas.csv \
+    4ae31a1c33baa2f7dbe8984b894af4979a6ff90929e4f206accf372b927d5919 zctas-2010.csv
 census_file 8b840f6b3898f3dc7f050d5b752d8fee4a6d182e data/dist/zcta_places.csv \
     42a958c371277db6ae214f8433399d97c0b36ba7a15e6289af967ae7c973ec73 zcta-places-2010.csv
 census_file fc872249d7756b177c3cc679fe02a003f89e2225 data/processed/gnis_places.csv \
@@ -167,11 +172,29 @@ for source, header, name, column in (
     rows = list(csv.reader(open(f'{work}/{source}', encoding='utf-8', newline='')))
     if ','.join(rows[0][:3]) != header:
         sys.exit(f'make-census: {source} is not the reduced 2010 relationship file')
+    parts = []
+    for zip_code, code, people, *_ in rows[1:]:
+        if len(zip_code) != 5 or not code.isdigit() or not people.isdigit():
+            sys.exit(f'make-census: not a ZCTA part with residents: {zip_code} {code} {people}')
+        parts.append((zip_code, code, int(people)))
+    if column == 'county':
+        # The renamed counties' parts, by the state of the ZCTA's first county.
+        gone = {'46': '46113', '02': '02270', '51': '51515'}
+        counted = {}
+        for zip_code, _, people in parts:
+            counted[zip_code] = counted.get(zip_code, 0) + people
+        zctas = list(csv.reader(open(f'{work}/zctas-2010.csv', encoding='utf-8', newline='')))
+        if zctas[0][:4] != ['ZCTA5', 'Primary County', 'Primary Urban Area', 'Population']:
+            sys.exit('make-census: not the reduced 2010 ZCTAs')
+        for zip_code, county, _, people, *_ in zctas[1:]:
+            rest = int(people) - counted.get(zip_code, 0)
+            if rest and county[:2] not in gone:
+                sys.exit(f'make-census: {rest} residents of ZCTA {zip_code} in no county')
+            if rest:
+                parts.append((zip_code, gone[county[:2]], rest))
     with open(f'{here}/{name}', 'w', encoding='utf-8', newline='\n') as out:
         out.write(f'zip\t{column}\tresidents\n')
-        for zip_code, code, people, *_ in rows[1:]:
-            if len(zip_code) != 5 or not code.isdigit() or not people.isdigit():
-                sys.exit(f'make-census: not a ZCTA part with residents: {zip_code} {code} {people}')
+        for zip_code, code, people in sorted(parts):
             out.write(f'{zip_code}\t{code}\t{people}\n')
 # GNIS: several features may carry one place code; the populated place's
 # point (class P, U or M) is the town's, before a civil division's.

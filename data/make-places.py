@@ -257,22 +257,28 @@ TOWN_MOST_KM = 10
 TOWN_KM = 20
 # GeoNames' point of a ZIP code and a town's point this near are the same town.
 TOWN_SAME_KM = 10
+# A county by residents that holds less than this share of a ZCTA's land
+# (percent) may well not hold its internal point.
+LAND_MOST = 60
 
 
-def town_point(point, town, fips, shares, land, near_km, alone):
+def town_point(point, town, fips, shares, land, near_km, alone, confirmed):
     """The ZCTA's point: its internal point, or its town's (town: latitude,
     longitude and county) where the internal point lies away from the
     town's residents. Only where the ZCTA's county by residents is the
     town's; then where another county holds more of its land (the internal
     point lies in that county's part, as Anchorage's 99503 in Bethel's
-    wilds), or where the internal point lies farther than near_km from the
+    wilds) or, where a second source confirms the town's point, much of it
+    (Pleasanton CA 94588, 98% of whose residents live in Alameda County and
+    49% of whose land lies in Contra Costa), or where the internal point
+    lies farther than near_km from the
     town: the town's point for a town of one ZCTA (alone), else only in a
     ZCTA large enough to reach the town (its land, as a disc, at least half
     as wide as the distance: not a city's outlying ZIP area)."""
     if not town or not point[0] or town[2] != fips:
         return point
     moved = f'{town[0]:.5f}', f'{town[1]:.5f}'
-    if max(shares.values()) > shares[fips]:
+    if max(shares.values()) > shares[fips] or (confirmed and shares[fips] < LAND_MOST):
         return moved
     km = distance_km(float(point[0]), float(point[1]), town[0], town[1])
     if km > near_km and (alone or 2 * math.sqrt(land * 2.59 / math.pi) >= km):
@@ -295,8 +301,8 @@ def county_and_point(point, fips, shares, land, key, state, geonames, people_by_
     # A town of one ZCTA, and whether GeoNames' point of the ZIP code, the
     # same town as another source places it, confirms the town's point.
     alone = bool(town) and zctas_of_town == 1
-    confirmed = (alone and geonames[0]
-                 and distance_km(town[0], town[1], float(geonames[0]), float(geonames[1])) <= TOWN_SAME_KM)
+    confirmed = bool(town and geonames[0]
+                     and distance_km(town[0], town[1], float(geonames[0]), float(geonames[1])) <= TOWN_SAME_KM)
     # Where the town's county counts nearly as many of its residents as
     # the leading one (Lower Peach Tree AL, 438 and 419), the town's.
     everyone = sum(people_by_county.values())
@@ -312,8 +318,8 @@ def county_and_point(point, fips, shares, land, key, state, geonames, people_by_
         town = max(((towns[p][3], towns[p][4], towns[p][2], people) for p, people in places.items()
                     if people and p in towns and towns[p][2] == fips), key=lambda t: t[3], default=town)
     most = 2 * people >= everyone > 0
-    near_km = TOWN_ALONE_KM if confirmed else TOWN_MOST_KM if most else TOWN_KM
-    return fips, town_point(point, town, fips, shares, land, near_km, alone)
+    near_km = TOWN_ALONE_KM if alone and confirmed else TOWN_MOST_KM if most else TOWN_KM
+    return fips, town_point(point, town, fips, shares, land, near_km, alone, confirmed)
 
 
 def read_towns(census):

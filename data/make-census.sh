@@ -25,7 +25,29 @@
 #                       (zcta_county_subdivisions.csv) and the planning region of
 #                       each town by the Census Gazetteer's county subdivisions of
 #                       2025;
-#   census-counties.tsv county, name: every county of the Census Gazetteer of 2025.
+#   census-counties.tsv county, name: every county of the Census Gazetteer of 2025;
+#   zcta-county-residents.tsv zip, county, residents: the residents of each part of
+#                       a ZCTA in a county by the 2010 census, from the Census's 2010
+#                       ZCTA-to-county relationship file (zcta_county_rel_10.txt, POPPT),
+#                       as the repository reduces it (dist/zcta_counties.csv), county
+#                       codes as the Census then had them; the reduction leaves out
+#                       the parts in the three counties since renamed (Shannon SD,
+#                       Wade Hampton AK, Bedford city VA), whose residents are each
+#                       ZCTA's count (dist/zctas.csv) less its other parts';
+#   zcta-place-residents.tsv zip, place, residents: the same for each part of a ZCTA
+#                       in a Census place (zcta_place_rel_10.txt, dist/zcta_places.csv);
+#   ../tests/data/census-places.tsv state, name, latitude, longitude, land: every
+#                       Census place of the Gazetteer of 2025, its internal point and
+#                       land in km² (the data test's towns, which the build does not read);
+#   ../tests/data/county-residents-2023.tsv zip, county, residents: the residents of
+#                       each part of a ZCTA in a county as the American Community
+#                       Survey's 2019-2023 estimates of its county subdivisions give
+#                       them, each spread evenly over its land (the data test's
+#                       county by residents, which the build does not read);
+#   town-points.tsv     place, state, name, county, latitude, longitude: the point of each
+#                       Census place by the USGS's Geographic Names Information
+#                       System (its populated place, else its civil division), as the
+#                       repository reduces the GNIS federal codes (processed/gnis_places.csv).
 # Each source file is checked against its SHA-256 before it is read, and
 # census.sha256 pins the reduced files, which make-zipcodes.sh checks.
 # Needs git and python3. Usage: ./data/make-census.sh US_GEO_CLONE
@@ -53,6 +75,18 @@ census_file 18dc01d73d7a37c1f64345ade9a60bb86ab43f2f data/raw/gazetteer/2025_Gaz
     1914f0d83243362de83b8ddd298c213b1768d63d62d19464743289abd8bb35b1 counties.txt
 census_file 18dc01d73d7a37c1f64345ade9a60bb86ab43f2f data/raw/gazetteer/2025_Gaz_cousubs_national.txt \
     a308f9f5a900d750b2cd426928100299934c4205f3cb6b35420ef59e7b0244f7 towns.txt
+census_file 18dc01d73d7a37c1f64345ade9a60bb86ab43f2f data/raw/gazetteer/2025_Gaz_place_national.txt \
+    15f4977a010cc42308f4d5ddc5e19f26ef63fc035f20745333a14b78aa08d3fa places.txt
+census_file 18dc01d73d7a37c1f64345ade9a60bb86ab43f2f data/raw/demographics/county_subdivision_2023.json \
+    9f2110445496973c70eae5f873ee3fb5eca97b9b78fa845c3c7b985a3017281d towns-people.json
+census_file 8b840f6b3898f3dc7f050d5b752d8fee4a6d182e data/dist/zcta_counties.csv \
+    af236c7b2f1abf44823f294f5be1fcc3a4841d0bfc6a5cf1c4548783fb725272 zcta-counties-2010.csv
+census_file 8b840f6b3898f3dc7f050d5b752d8fee4a6d182e data/dist/zctas.csv \
+    4ae31a1c33baa2f7dbe8984b894af4979a6ff90929e4f206accf372b927d5919 zctas-2010.csv
+census_file 8b840f6b3898f3dc7f050d5b752d8fee4a6d182e data/dist/zcta_places.csv \
+    42a958c371277db6ae214f8433399d97c0b36ba7a15e6289af967ae7c973ec73 zcta-places-2010.csv
+census_file fc872249d7756b177c3cc679fe02a003f89e2225 data/processed/gnis_places.csv \
+    5e9afcb24925107aa0bca34627ae0c732ffebaed66be3debd1a5777fbb643010 gnis-places.csv
 
 # data.census.gov's export: a header of codes, a header of labels, then one
 # quoted row per ZCTA, GEO_ID "860Z200US" and NAME "ZCTA5 " before the code.
@@ -127,5 +161,98 @@ with open(f'{here}/census-counties.tsv', 'w', encoding='utf-8', newline='\n') as
     for county, name in sorted(counties.items()):
         out.write(f'{county}\t{name}\n')
 PY
-(cd "$here" && sha256sum zcta-residents.tsv zcta-points.tsv zcta-counties.tsv census-counties.tsv > census.sha256)
+# The 2010 census's residents by part of a ZCTA: a header, then ZCTA, county
+# or place code, residents, housing units, land and water in square metres.
+python3 - "$work" "$here" <<'PY'
+import csv, sys
+work, here = sys.argv[1:]
+for source, header, name, column in (
+        ('zcta-counties-2010.csv', 'ZCTA5,GEOID,Population', 'zcta-county-residents.tsv', 'county'),
+        ('zcta-places-2010.csv', 'ZCTA5,Place GEOID,Population', 'zcta-place-residents.tsv', 'place')):
+    rows = list(csv.reader(open(f'{work}/{source}', encoding='utf-8', newline='')))
+    if ','.join(rows[0][:3]) != header:
+        sys.exit(f'make-census: {source} is not the reduced 2010 relationship file')
+    parts = []
+    for zip_code, code, people, *_ in rows[1:]:
+        if len(zip_code) != 5 or not code.isdigit() or not people.isdigit():
+            sys.exit(f'make-census: not a ZCTA part with residents: {zip_code} {code} {people}')
+        parts.append((zip_code, code, int(people)))
+    if column == 'county':
+        # The renamed counties' parts, by the state of the ZCTA's first county.
+        gone = {'46': '46113', '02': '02270', '51': '51515'}
+        counted = {}
+        for zip_code, _, people in parts:
+            counted[zip_code] = counted.get(zip_code, 0) + people
+        zctas = list(csv.reader(open(f'{work}/zctas-2010.csv', encoding='utf-8', newline='')))
+        if zctas[0][:4] != ['ZCTA5', 'Primary County', 'Primary Urban Area', 'Population']:
+            sys.exit('make-census: not the reduced 2010 ZCTAs')
+        for zip_code, county, _, people, *_ in zctas[1:]:
+            rest = int(people) - counted.get(zip_code, 0)
+            if rest and county[:2] not in gone:
+                sys.exit(f'make-census: {rest} residents of ZCTA {zip_code} in no county')
+            if rest:
+                parts.append((zip_code, gone[county[:2]], rest))
+    with open(f'{here}/{name}', 'w', encoding='utf-8', newline='\n') as out:
+        out.write(f'zip\t{column}\tresidents\n')
+        for zip_code, code, people in sorted(parts):
+            out.write(f'{zip_code}\t{code}\t{people}\n')
+# GNIS: several features may carry one place code; the populated place's
+# point (class P, U or M) is the town's, before a civil division's.
+rows = list(csv.reader(open(f'{work}/gnis-places.csv', encoding='utf-8', newline='')))
+if rows[0][:8] != ['GNIS ID', 'GEOID', 'Name', 'State', 'FIPS Class', 'County GEOID', 'Latitude', 'Longitude']:
+    sys.exit('make-census: not the reduced GNIS places')
+points = {}
+for _, place, name, state, kind, county, lat, lon in rows[1:]:
+    rank = 0 if kind[0] in 'PUM' else 1
+    if place not in points or rank < points[place][0]:
+        points[place] = (rank, state, name, county, float(lat), float(lon))
+with open(f'{here}/town-points.tsv', 'w', encoding='utf-8', newline='\n') as out:
+    out.write('place\tstate\tname\tcounty\tlatitude\tlongitude\n')
+    for place, (_, state, name, county, lat, lon) in sorted(points.items()):
+        out.write(f'{place}\t{state}\t{name}\t{county}\t{lat:.5f}\t{lon:.5f}\n')
+PY
+# For the data test: each county subdivision's residents (ACS 2019-2023,
+# B01003) over its parts in ZCTAs by land.
+python3 - "$work" "$here/../tests/data/county-residents-2023.tsv" <<'PY'
+import collections, json, sys
+work, out_path = sys.argv[1:]
+rows = json.load(open(f'{work}/towns-people.json', encoding='utf-8'))
+if rows[0][:2] != ['NAME', 'B01003_001E']:
+    sys.exit('make-census: not the table B01003 by county subdivision')
+people = {r[3] + r[4] + r[5]: int(r[1]) for r in rows[1:]}
+parts = collections.defaultdict(list)
+lines = open(f'{work}/zcta-towns.csv', encoding='utf-8').read().splitlines()
+for line in lines[1:]:
+    zip_code, town, land, _ = line.split(',')
+    parts[town].append((zip_code, float(land)))
+estimate = collections.defaultdict(float)
+for town, pieces in parts.items():
+    total = sum(land for _, land in pieces)
+    for zip_code, land in pieces:
+        if total and town in people:
+            estimate[zip_code, town[:5]] += people[town] * land / total
+with open(out_path, 'w', encoding='utf-8', newline='\n') as out:
+    out.write('zip\tcounty\tresidents\n')
+    for (zip_code, county), count in sorted(estimate.items()):
+        out.write(f'{zip_code}\t{county}\t{count:.0f}\n')
+PY
+# The Gazetteer's places, for the data test: the name without its kind ("city", "CDP").
+python3 - "$work/places.txt" "$here/../tests/data/census-places.tsv" <<'PY'
+import sys
+lines = open(sys.argv[1], encoding='utf-8').read().splitlines()
+header = lines[0].split('|')
+if header[:6] != ['USPS', 'GEOID', 'GEOIDFQ', 'ANSICODE', 'NAME', 'LSAD'] or header[-2:] != ['INTPTLAT', 'INTPTLONG']:
+    sys.exit('make-census: not a Gazetteer file of places')
+kinds = (' city and borough', ' consolidated government (balance)', ' metro government (balance)',
+         ' unified government (balance)', ' metropolitan government (balance)', ' urban county',
+         ' municipality', ' zona urbana', ' comunidad', ' borough', ' village', ' town', ' city', ' CDP')
+with open(sys.argv[2], 'w', encoding='utf-8', newline='\n') as out:
+    out.write('state\tname\tlatitude\tlongitude\tland\n')
+    for line in lines[1:]:
+        c = line.split('|')
+        name = next((c[4][:-len(k)] for k in kinds if c[4].endswith(k)), c[4])
+        out.write(f'{c[0]}\t{name}\t{c[-2]}\t{c[-1]}\t{int(c[7]) / 1e6:.2f}\n')
+PY
+(cd "$here" && sha256sum zcta-residents.tsv zcta-points.tsv zcta-counties.tsv census-counties.tsv \
+    zcta-county-residents.tsv zcta-place-residents.tsv town-points.tsv > census.sha256)
 echo "census tables written to $here"

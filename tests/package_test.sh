@@ -97,17 +97,16 @@ zcat "$root/usr/share/doc/orvelle/changelog.gz" | head -1 | grep -qF "orvelle ($
 grep -qF "<release version=\"$version\"" "$root/usr/share/metainfo/org.kestrova.Orvelle.metainfo.xml" ||
     fail "the metainfo's releases lack $version"
 ! grep -q 'example' "$root/usr/share/metainfo/org.kestrova.Orvelle.metainfo.xml" || fail "the metainfo holds a placeholder address"
-# SimpleMaps gives its free US ZIP data on condition of a link back to its
-# page: every shipped text that names the data's sources carries it (the
-# software centre's without the scheme, which AppStream refuses there).
-link=simplemaps.com/data/us-zips
+# GeoNames' postal codes are CC BY: every shipped text that names the data's
+# sources gives the attribution.
+credit='GeoNames (geonames.org), CC BY 4.0'
 for text in usr/share/doc/orvelle-cli/copyright usr/share/doc/orvelle/copyright \
     usr/share/metainfo/org.kestrova.Orvelle.metainfo.xml; do
-    grep -qF "$link" "$root/$text" || fail "$text lacks $link"
+    grep -qF "$credit" "$root/$text" || fail "$text lacks the GeoNames attribution"
 done
-dpkg-deb -f "$cli" Description | grep -qF "$link" || fail "orvelle-cli's description lacks $link"
-zcat "$root/usr/share/man/man1/orvelle.1.gz" | grep -qF "$link" || fail "the manual page lacks $link"
-"$root/usr/bin/orvelle" --version | grep -qF "$link" || fail "--version lacks $link"
+dpkg-deb -f "$cli" Description | grep -qF "$credit" || fail "orvelle-cli's description lacks the GeoNames attribution"
+zcat "$root/usr/share/man/man1/orvelle.1.gz" | grep -qF "$credit" || fail "the manual page lacks the GeoNames attribution"
+"$root/usr/bin/orvelle" --version | grep -qF "$credit" || fail "--version lacks the GeoNames attribution"
 
 # No ELF file with a library path of its own (an empty or relative element
 # would search the current folder).

@@ -219,12 +219,12 @@ private slots:
         // bytes on every machine and in every later version. A change here is a
         // new data release (ORVELLE_DATA_RELEASE) or a break the README names.
         QCOMPARE(output(QStringLiteral("-n 3 --seed 2026")),
-                 QByteArray("Cason, TX 75636\nKansas City, MO 64110\nVan Buren, OH 45889\n"));
+                 QByteArray("Daingerfield, TX 75638\nKansas City, MO 64111\nVanlue, OH 45890\n"));
         QCOMPARE(output(QStringLiteral("-n 3 --seed 2026 --fields zip,county,latitude,longitude --format csv")),
-                 QByteArray("zip,county,latitude,longitude\r\n75636,Morris,33.024,-94.8249\r\n"
-                            "64110,Jackson,39.03446,-94.57264\r\n45889,Hancock,41.15261,-83.6386\r\n"));
+                 QByteArray("zip,county,latitude,longitude\r\n75638,Morris,33.02047,-94.7297\r\n"
+                            "64111,Jackson,39.05708,-94.5939\r\n45890,Hancock,40.97993,-83.49477\r\n"));
         QCOMPARE(output(QStringLiteral("-n 3 --seed 2026 --weight population")),
-                 QByteArray("El Paso, TX 79912\nKansas City, MO 64110\nNew York, NY 10128\n"));
+                 QByteArray("Daingerfield, TX 75638\nKansas City, MO 64111\nLewiston, NY 14092\n"));
         QCOMPARE(output(QStringLiteral("-n 3 --seed 2026 --unique --weight population --state RI --fields zip,city")),
                  QByteArray("02914, East Providence\n02864, Cumberland\n02916, Rumford\n"));
         QCOMPARE(
@@ -232,9 +232,9 @@ private slots:
             QByteArray("zip,city,distance\r\n10277,New York,3.6\r\n10021,New York,2.4\r\n10129,New York,3.6\r\n"));
         QCOMPARE(
             output(QStringLiteral("-n 3 --seed 2026 --fields city,state,zip,area_code,phone --format tsv --no-header")),
-            QByteArray("Cason\tTX\t75636\t903\t(903) 555-0190\n"
-                       "Kansas City\tMO\t64110\t816\t(816) 555-0163\n"
-                       "Van Buren\tOH\t45889\t419\t(419) 555-0117\n"));
+            QByteArray("Daingerfield\tTX\t75638\t903\t(903) 555-0190\n"
+                       "Kansas City\tMO\t64111\t816\t(816) 555-0163\n"
+                       "Vanlue\tOH\t45890\t419\t(419) 555-0117\n"));
         QVERIFY(run({QStringLiteral("--version")}).out.contains("\nPlace data release " ORVELLE_DATA_RELEASE "\n"));
     }
 
@@ -937,7 +937,7 @@ private slots:
                                 QStringLiteral("7"), QStringLiteral("-o"), folder.filePath(QStringLiteral("link"))});
         QCOMPARE(result.exitCode, 0);
         // The link's file is replaced, keeping its permissions; the link stays a link.
-        QCOMPARE(contents(target), QByteArray("Glenwood, MD 21738\nOpelika, AL 36804\n"));
+        QCOMPARE(contents(target), QByteArray("Lisbon, MD 21765\nOpelika, AL 36804\n"));
         QCOMPARE(QFile::permissions(target) & 0x7077, QFile::ReadOwner | QFile::WriteOwner); // owner, group, others
         QVERIFY(QFileInfo(folder.filePath(QStringLiteral("link"))).isSymLink());
         QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::System | QDir::Hidden).size(), 2);

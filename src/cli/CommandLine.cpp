@@ -308,12 +308,11 @@ QString helpEpilogue()
 const QString versionText = QStringLiteral(
     "orvelle (Orvelle) " ORVELLE_VERSION "\n"
     "Place data release " ORVELLE_DATA_RELEASE "\n"
-    "Contains postal code data from GeoNames (geonames.org), CC BY 4.0, ZIP code\n"
-    "data (which ZIP codes are Census ZIP areas; the territories' ZIP codes) from\n"
-    "SimpleMaps' free US Zip Codes Database (https://simplemaps.com/data/us-zips),\n"
-    "the Census ZIP areas' residents, points and counties from the US Census\n"
-    "Bureau, and area codes from libphonenumber's geocoding data, Apache\n"
-    "License 2.0.\n");
+    "Contains postal code data from GeoNames (geonames.org), CC BY 4.0, the\n"
+    "Census ZIP areas, their residents, points and counties and the territories'\n"
+    "ZIP codes from the US Census Bureau, towns' points from the USGS's Geographic\n"
+    "Names Information System, and area codes from libphonenumber's geocoding\n"
+    "data, Apache License 2.0.\n");
 
 // Reads the arguments; returns the options of a run.
 BatchOptions parseArguments(const QStringList &arguments)

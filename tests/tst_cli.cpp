@@ -902,7 +902,22 @@ private slots:
                                                 : QFile::remove(database) || !QFileInfo::exists(database));
         }
         QCOMPARE(entryBytes(folder.path()), QList<QByteArray>{"orvelle"});
-        Run result;
+
+        // Installed, a database in a folder the user may not search is named with that cause,
+        // not passed over for one beside the program.
+        const QString bin = folder.filePath(QStringLiteral("installed/bin"));
+        const QString data = QDir::cleanPath(bin + QStringLiteral("/" ORVELLE_DATA_FOLDER));
+        QVERIFY(QDir().mkpath(bin) && QDir().mkpath(data));
+        QVERIFY(QFile::copy(program, bin + QStringLiteral("/orvelle")));
+        QVERIFY(QFile::copy(QStringLiteral(ZIPBASE_PATH), data + QStringLiteral("/zipbase.mdb")));
+        QVERIFY(QFile::setPermissions(data, QFile::ReadOwner | QFile::WriteOwner));
+        Run result = run(arguments, bin + QStringLiteral("/orvelle"), unprivileged);
+        QVERIFY(QFile::setPermissions(data, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        QCOMPARE(result.exitCode, 1);
+        QCOMPARE(result.err, QStringLiteral("orvelle: the place database %1/zipbase.mdb cannot be opened: Permission denied\n")
+                                 .arg(data));
+        QVERIFY(QDir(folder.filePath(QStringLiteral("installed"))).removeRecursively());
+
         makeDatabase(folder.filePath(QStringLiteral("zipbase.mdb")),
                      "CREATE TABLE zip_codes (city TEXT NOT NULL, state TEXT NOT NULL, zip TEXT NOT NULL);");
         for (const QString &state : {QString(), QStringLiteral("CA")}) {

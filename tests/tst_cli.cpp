@@ -177,7 +177,8 @@ void unprivileged(QProcess &process)
         });
 }
 
-// Starts the program as a user's shell starts it: no signal ignored or blocked.
+// Starts the program as a user's shell starts it: no signal ignored or blocked, and none
+// taken over by a sanitizer's handler in the sanitizer pass.
 pid_t spawnProgram(const QList<QByteArray> &arguments)
 {
     QList<QByteArray> words{ORVELLE_PROGRAM};
@@ -186,6 +187,16 @@ pid_t spawnProgram(const QList<QByteArray> &arguments)
     for (QByteArray &word : words)
         argv.push_back(word.data());
     argv.push_back(nullptr);
+    QList<QByteArray> variables{"ASAN_OPTIONS=" + qgetenv("ASAN_OPTIONS")
+                                + ":handle_segv=0:handle_sigbus=0:handle_sigfpe=0:handle_sigill=0:handle_abort=0"};
+    for (char **variable = environ; *variable; ++variable) {
+        if (!QByteArrayView(*variable).startsWith("ASAN_OPTIONS="))
+            variables.append(*variable);
+    }
+    std::vector<char *> environment;
+    for (QByteArray &variable : variables)
+        environment.push_back(variable.data());
+    environment.push_back(nullptr);
     pid_t pid = 0;
     posix_spawnattr_t attributes;
     posix_spawnattr_init(&attributes);
@@ -196,7 +207,7 @@ pid_t spawnProgram(const QList<QByteArray> &arguments)
     posix_spawnattr_setsigmask(&attributes, &none);
     posix_spawnattr_setsigdefault(&attributes, &all);
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-    const int spawned = posix_spawn(&pid, argv[0], nullptr, &attributes, argv.data(), environ);
+    const int spawned = posix_spawn(&pid, argv[0], nullptr, &attributes, argv.data(), environment.data());
     posix_spawnattr_destroy(&attributes);
     return spawned == 0 ? pid : -1;
 }

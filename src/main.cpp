@@ -6,19 +6,23 @@
 #include <QCoreApplication>
 #include <QDir>
 
+#include <cerrno>
 #include <unistd.h>
 
 namespace {
 
 // Installed, the database and the window's executable lie in folders of
 // their own, found from this executable's folder by the relative paths the
-// build gives; in the build tree they lie beside it.
+// build gives; in the build tree they lie beside it. An installed file that
+// is there but cannot be reached (a folder this user may not search) is still
+// the one, so that its failure names it and the cause.
 QString installedOrHere(const char *relativeFolder, const QString &file)
 {
     const QString here = executableFolder();
     const QString installed = QDir::cleanPath(here + QLatin1Char('/') + QLatin1String(relativeFolder));
-    return access(encodeFileName(QString(installed + QLatin1Char('/') + file)).constData(), F_OK) == 0 ? installed
-                                                                                                       : here;
+    const bool absent = access(encodeFileName(QString(installed + QLatin1Char('/') + file)).constData(), F_OK) != 0
+        && (errno == ENOENT || errno == ENOTDIR);
+    return absent ? here : installed;
 }
 
 // Every file the program installs or ships beside itself, none of which a
@@ -50,6 +54,7 @@ int main(int argc, char *argv[])
     const QString window = installedOrHere(ORVELLE_WINDOW_FOLDER, windowName) + QLatin1Char('/') + windowName;
     if (startsWindow(arguments.mid(1)))
         return startWindow(window, arguments.mid(1), argv);
+    watchEndingSignals();
     return closeStandardOutput(runCommandLine(
         arguments, installedOrHere(ORVELLE_DATA_FOLDER, QStringLiteral("zipbase.mdb")), ownFiles(window)));
 }

@@ -22,6 +22,7 @@
 #include <filesystem>
 #include <sqlite3.h>
 #include <grp.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -164,6 +165,51 @@ void writeFile(const QString &path, const QByteArray &bytes)
     QFile file(path);
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.write(bytes);
+}
+
+// Where the test runs as root (as CI does), the program runs as an unprivileged user.
+void unprivileged(QProcess &process)
+{
+    if (geteuid() == 0)
+        process.setChildProcessModifier([] {
+            if (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0)
+                _exit(99);
+        });
+}
+
+// Starts the program as a user's shell starts it: no signal ignored or blocked, and none
+// taken over by a sanitizer's handler in the sanitizer pass.
+pid_t spawnProgram(const QList<QByteArray> &arguments)
+{
+    QList<QByteArray> words{ORVELLE_PROGRAM};
+    words += arguments;
+    std::vector<char *> argv;
+    for (QByteArray &word : words)
+        argv.push_back(word.data());
+    argv.push_back(nullptr);
+    QList<QByteArray> variables{"ASAN_OPTIONS=" + qgetenv("ASAN_OPTIONS")
+                                + ":handle_segv=0:handle_sigbus=0:handle_sigfpe=0:handle_sigill=0:handle_abort=0"};
+    for (char **variable = environ; *variable; ++variable) {
+        if (!QByteArrayView(*variable).startsWith("ASAN_OPTIONS="))
+            variables.append(*variable);
+    }
+    std::vector<char *> environment;
+    for (QByteArray &variable : variables)
+        environment.push_back(variable.data());
+    environment.push_back(nullptr);
+    pid_t pid = 0;
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t none;
+    sigemptyset(&none);
+    sigset_t all;
+    sigfillset(&all);
+    posix_spawnattr_setsigmask(&attributes, &none);
+    posix_spawnattr_setsigdefault(&attributes, &all);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    const int spawned = posix_spawn(&pid, argv[0], nullptr, &attributes, argv.data(), environment.data());
+    posix_spawnattr_destroy(&attributes);
+    return spawned == 0 ? pid : -1;
 }
 
 // The rows of a csv run, each split in its cells; the header row is checked and dropped.
@@ -823,13 +869,6 @@ private slots:
         QVERIFY(QFile::setPermissions(folder.path(),
                                       QFile::permissions(folder.path()) | QFile::ReadOther | QFile::ExeOther
                                           | QFile::ReadGroup | QFile::ExeGroup));
-        const auto unprivileged = [](QProcess &process) {
-            if (geteuid() == 0)
-                process.setChildProcessModifier([] {
-                    if (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0)
-                        _exit(99);
-                });
-        };
         const std::vector<std::pair<std::function<void()>, QString>> faults{
             {[] {}, QStringLiteral("%1 not found.")},
             {[&] { writeFile(database, QByteArray(4096, 'x')); },
@@ -874,7 +913,22 @@ private slots:
                                                 : QFile::remove(database) || !QFileInfo::exists(database));
         }
         QCOMPARE(entryBytes(folder.path()), QList<QByteArray>{"orvelle"});
-        Run result;
+
+        // Installed, a database in a folder the user may not search is named with that cause,
+        // not passed over for one beside the program.
+        const QString bin = folder.filePath(QStringLiteral("installed/bin"));
+        const QString data = QDir::cleanPath(bin + QStringLiteral("/" ORVELLE_DATA_FOLDER));
+        QVERIFY(QDir().mkpath(bin) && QDir().mkpath(data));
+        QVERIFY(QFile::copy(program, bin + QStringLiteral("/orvelle")));
+        QVERIFY(QFile::copy(QStringLiteral(ZIPBASE_PATH), data + QStringLiteral("/zipbase.mdb")));
+        QVERIFY(QFile::setPermissions(data, QFile::ReadOwner | QFile::WriteOwner));
+        Run result = run(arguments, bin + QStringLiteral("/orvelle"), unprivileged);
+        QVERIFY(QFile::setPermissions(data, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        QCOMPARE(result.exitCode, 1);
+        QCOMPARE(result.err, QStringLiteral("orvelle: the place database %1/zipbase.mdb cannot be opened: Permission denied\n")
+                                 .arg(data));
+        QVERIFY(QDir(folder.filePath(QStringLiteral("installed"))).removeRecursively());
+
         makeDatabase(folder.filePath(QStringLiteral("zipbase.mdb")),
                      "CREATE TABLE zip_codes (city TEXT NOT NULL, state TEXT NOT NULL, zip TEXT NOT NULL);");
         for (const QString &state : {QString(), QStringLiteral("CA")}) {
@@ -943,6 +997,95 @@ private slots:
         QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::System | QDir::Hidden).size(), 2);
     }
 
+    void linksAndOwners()
+    {
+        QTemporaryDir folder;
+        const QByteArray rows = "Glenwood, MD 21738\nOpelika, AL 36804\n";
+        const auto inFolder = [&](QProcess &process) { process.setWorkingDirectory(folder.path()); };
+        const auto write = [&](const char *name) {
+            return run({QStringLiteral("-n"), QStringLiteral("2"), QStringLiteral("--seed"), QStringLiteral("7"),
+                        QStringLiteral("-o"), QLatin1String(name)},
+                       QStringLiteral(ORVELLE_PROGRAM), inFolder);
+        };
+        const auto makeLink = [&](const char *target, const char *name) {
+            QCOMPARE(::symlink(target, QFile::encodeName(folder.filePath(QLatin1String(name))).constData()), 0);
+        };
+        // A dangling link, through another: the file it names is made, and the links stay.
+        makeLink("made.txt", "second");
+        makeLink("second", "first");
+        Run result = write("first");
+        QCOMPARE(result.exitCode, 0);
+        QCOMPARE(contents(folder.filePath(QStringLiteral("made.txt"))), rows);
+        QVERIFY(QFileInfo(folder.filePath(QStringLiteral("first"))).isSymLink());
+        QVERIFY(QFileInfo(folder.filePath(QStringLiteral("second"))).isSymLink());
+        // A link into a folder that is not there, and a loop: refused in the system's words.
+        makeLink("missing/places.txt", "nowhere");
+        makeLink("loop", "loop");
+        for (const auto &[name, cause] : {std::pair{"nowhere", "No such file or directory"},
+                                          std::pair{"loop", "Too many levels of symbolic links"}}) {
+            result = write(name);
+            QCOMPARE(result.exitCode, 1);
+            QCOMPARE(result.err, QStringLiteral("orvelle: the file '%1' could not be created: %2\n")
+                                     .arg(QLatin1String(name), QLatin1String(cause)));
+            QVERIFY(QFileInfo(folder.filePath(QLatin1String(name))).isSymLink());
+        }
+        QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::System | QDir::Hidden).size(), 5);
+
+        // A path of 4,096 bytes and a name of 256 are refused before anything is written (a file
+        // size limit would say so); a short name in a path as deep as the system takes is written.
+        result = runShell(QStringLiteral(
+                              "ulimit -f 64; d=$PWD; while [ ${#d} -lt 3800 ]; do d=$d/$(printf %0100d 0); "
+                              "mkdir $d || exit 9; done; s=$d; while [ ${#s} -lt 4088 ]; do s=$s/s; mkdir $s || exit 9; "
+                              "done; \"$0\" -n 1000000 -o $d/$(printf %0$((4095 - ${#d}))d 0); echo $?; "
+                              "\"$0\" -n 1000000 -o $d/$(printf %0256d 0); echo $?; \"$0\" -n 2 -o $s/n && wc -l < $s/n"),
+                          folder.path());
+        QCOMPARE(result.out, QByteArray("1\n1\n2\n"));
+        QCOMPARE(result.err.count(QLatin1String("' could not be created: File name too long\n")), 2);
+        QCOMPARE(result.err.count(QLatin1Char('\n')), 2);
+
+        if (geteuid() != 0)
+            QSKIP("Another user's files need the test to run as root.");
+        // As a user: a read-only file of the user's, root's file in the user's folder, and root's
+        // file that the user may write but not own in a folder for all: each refused before
+        // anything is written, and left as it was.
+        QVERIFY(QFile::setPermissions(folder.path(), QFile::permissions(folder.path()) | QFile::ExeOther));
+        const QString user = folder.filePath(QStringLiteral("user"));
+        const QString shared = folder.filePath(QStringLiteral("shared"));
+        QVERIFY(QDir().mkdir(user) && QDir().mkdir(shared));
+        QCOMPARE(::chown(QFile::encodeName(user).constData(), 65534, 65534), 0);
+        QCOMPARE(::chmod(QFile::encodeName(shared).constData(), 01777), 0);
+        const std::vector<std::tuple<QString, mode_t, uid_t, QString>> refused{
+            {user + QStringLiteral("/own.txt"), 0444, 65534, QStringLiteral("could not be written: Permission denied")},
+            {user + QStringLiteral("/root.txt"), 0644, 0, QStringLiteral("could not be written: Permission denied")},
+            {shared + QStringLiteral("/root.txt"), 0666, 0,
+             QStringLiteral("could not be replaced by a file of the same owner (root) and group (root): "
+                            "Operation not permitted")}};
+        for (const auto &[file, mode, owner, cause] : refused) {
+            writeFile(file, "earlier\n");
+            QCOMPARE(::chown(QFile::encodeName(file).constData(), owner, owner), 0);
+            QCOMPARE(::chmod(QFile::encodeName(file).constData(), mode), 0);
+            result = run({QStringLiteral("-c"), QStringLiteral("ulimit -f 64; exec \"$0\" -n 1000000 -o \"$1\""),
+                          QStringLiteral(ORVELLE_PROGRAM), file},
+                         QStringLiteral("/bin/sh"), unprivileged);
+            QCOMPARE(result.exitCode, 1);
+            QCOMPARE(result.err, QStringLiteral("orvelle: the file %1 %2; the earlier file of that name is unchanged\n")
+                                     .arg(QLatin1Char('\'') + file + QLatin1Char('\''), cause));
+            QCOMPARE(contents(file), QByteArray("earlier\n"));
+            QCOMPARE(QFileInfo(file).ownerId(), owner);
+        }
+        // Root replacing the user's file keeps its owner, group and permissions.
+        const QString own = user + QStringLiteral("/own.txt");
+        QCOMPARE(::chmod(QFile::encodeName(own).constData(), 0640), 0);
+        result = run({QStringLiteral("-n"), QStringLiteral("2"), QStringLiteral("-o"), own});
+        QCOMPARE(result.exitCode, 0);
+        struct stat status
+        {
+        };
+        QCOMPARE(::stat(QFile::encodeName(own).constData(), &status), 0);
+        QCOMPARE(std::tuple(status.st_uid, status.st_gid, status.st_mode & 07777), std::tuple(65534u, 65534u, 0640u));
+        QCOMPARE(QDir(user).entryList(QDir::Files | QDir::Hidden).size(), 2);
+    }
+
     void neverWritesOverItsOwnFiles()
     {
         QTemporaryDir folder;
@@ -988,6 +1131,10 @@ private slots:
                                 "the earlier file of that name is unchanged\n"));
         QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("places.txt")});
         QCOMPARE(contents(target), QByteArray("earlier\n"));
+        // So too on standard output, redirected to a file by the shell.
+        result = runShell(QStringLiteral("ulimit -f 64; exec \"$0\" -n 100000 > out.txt"), folder.path());
+        QCOMPARE(result.exitCode, 1);
+        QCOMPARE(result.err, QStringLiteral("orvelle: standard output could not be written: File too large\n"));
 
         // A full device; as standard output, in standardOutputByAnyName.
         result = run(arguments + QStringList{QStringLiteral("/dev/full")});
@@ -1004,13 +1151,7 @@ private slots:
         const QFile::Permissions writable = QFile::permissions(folder.path());
         QVERIFY(QFile::setPermissions(folder.path(),
                                       QFile::ReadOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther));
-        result = run(arguments + QStringList{target}, QStringLiteral(ORVELLE_PROGRAM), [](QProcess &process) {
-            if (geteuid() == 0)
-                process.setChildProcessModifier([] {
-                    if (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0)
-                        _exit(99);
-                });
-        });
+        result = run(arguments + QStringList{target}, QStringLiteral(ORVELLE_PROGRAM), unprivileged);
         QVERIFY(QFile::setPermissions(folder.path(), writable));
         QCOMPARE(result.exitCode, 1);
         QVERIFY2(
@@ -1061,35 +1202,67 @@ private slots:
         QTemporaryDir folder;
         const QString target = folder.filePath(QStringLiteral("places.txt"));
         writeFile(target, "earlier\n");
-        const QByteArray program = ORVELLE_PROGRAM;
-        const QByteArray output = QFile::encodeName(target);
-        for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE}) {
-            // Started as a user's shell starts it: no signal ignored or blocked.
-            const char *argv[] = {program.constData(), "-n", "1000000000", "-o", output.constData(), nullptr};
-            pid_t pid = 0;
-            posix_spawnattr_t attributes;
-            posix_spawnattr_init(&attributes);
-            sigset_t none;
-            sigemptyset(&none);
-            sigset_t all;
-            sigfillset(&all);
-            posix_spawnattr_setsigmask(&attributes, &none);
-            posix_spawnattr_setsigdefault(&attributes, &all);
-            posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-            QCOMPARE(posix_spawn(&pid, argv[0], nullptr, &attributes, const_cast<char **>(argv), environ), 0);
-            posix_spawnattr_destroy(&attributes);
+        const struct rlimit noCore = {0, 0};
+        setrlimit(RLIMIT_CORE, &noCore);
+        // Every signal whose default action ends the process, KILL aside.
+        std::vector<int> ending{SIGHUP,  SIGINT,  SIGQUIT,   SIGILL,  SIGTRAP, SIGABRT,   SIGBUS,  SIGFPE,
+                                 SIGUSR1, SIGSEGV, SIGUSR2,   SIGPIPE, SIGALRM, SIGTERM,   SIGSTKFLT, SIGXCPU,
+                                 SIGXFSZ, SIGVTALRM, SIGPROF, SIGIO,   SIGPWR,  SIGSYS};
+        for (int signal = SIGRTMIN; signal <= SIGRTMAX; signal += 7)
+            ending.push_back(signal);
+        for (int signal : ending) {
+            const pid_t pid = spawnProgram({"-n", "1000000000", "-o", QFile::encodeName(target)});
+            QVERIFY(pid > 0);
             QTRY_COMPARE_WITH_TIMEOUT(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden).size(), 2, 20000);
-            QTest::qWait(100);
+            QTest::qWait(50);
             ::kill(pid, signal);
             int status = 0;
             QCOMPARE(::waitpid(pid, &status, 0), pid);
             // Ended by the signal, as a shell sees it (status 128 + n), with the new file gone.
-            QVERIFY(WIFSIGNALED(status));
-            QCOMPARE(WTERMSIG(status), signal);
+            QVERIFY2(WIFSIGNALED(status) && WTERMSIG(status) == signal, qPrintable(QString::number(signal)));
             QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden),
                      QStringList{QStringLiteral("places.txt")});
             QCOMPARE(contents(target), QByteArray("earlier\n"));
         }
+        // The system's own: a processor time limit reached (a file size limit is a failed write,
+        // in failedWritesLeaveTheEarlierFile).
+        const Run result =
+            runShell(QStringLiteral("ulimit -St 1; exec \"$0\" -n 1000000000 -o places.txt"), folder.path());
+        QCOMPARE(result.exitCode, -1); // ended by a signal
+        QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("places.txt")});
+    }
+
+    void aKilledRunsFileGoesWithTheNextRun()
+    {
+        QTemporaryDir folder;
+        const QByteArray output = QFile::encodeName(folder.filePath(QStringLiteral("places.txt")));
+        const auto newFiles = [&] {
+            return QDir(folder.path()).entryList({QStringLiteral(".orvelle-*")}, QDir::Files | QDir::Hidden);
+        };
+        const pid_t killed = spawnProgram({"-n", "1000000000", "-o", output});
+        QTRY_COMPARE_WITH_TIMEOUT(newFiles().size(), 1, 20000);
+        ::kill(killed, SIGKILL);
+        QCOMPARE(::waitpid(killed, nullptr, 0), killed);
+        const QString left = newFiles().constFirst();
+        // What is not a killed run's of this user stays: files of other names, a running
+        // run's, and a file of that kind that is another user's.
+        QStringList names{QStringLiteral(".orvelle-notmine"), QStringLiteral(".orvelle-123456")};
+        if (geteuid() == 0)
+            names.append(QStringLiteral(".orvelle-%1-others").arg(killed));
+        for (const QString &name : names)
+            writeFile(folder.filePath(name), "kept\n");
+        if (geteuid() == 0)
+            QCOMPARE(::chown(QFile::encodeName(folder.filePath(names.last())).constData(), 65534, 65534), 0);
+        // The next run removes it as it starts; a run after that leaves the next one's, which is running.
+        const pid_t running = spawnProgram({"-n", "1000000000", "-o", output});
+        QTRY_VERIFY_WITH_TIMEOUT(!newFiles().contains(left) && newFiles().size() == names.size() + 1, 20000);
+        const QStringList kept = newFiles();
+        const Run result = run({QStringLiteral("-n"), QStringLiteral("3"), QStringLiteral("-o"),
+                                folder.filePath(QStringLiteral("next.txt"))});
+        QCOMPARE(result.exitCode, 0);
+        QCOMPARE(newFiles(), kept);
+        ::kill(running, SIGTERM);
+        QCOMPARE(::waitpid(running, nullptr, 0), running);
     }
 
     void theWindowOpensWithoutArguments()

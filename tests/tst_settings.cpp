@@ -280,6 +280,9 @@ void TestSettings::unwritableFile_data()
                                     << "the file is read-only";
     QTest::newRow("read-only folder") << "read-only folder"
                                       << "its folder FOLDER is read-only";
+    QTest::newRow("link into no folder") << "link"
+                                         << "it is a link to FOLDER/gone/options.conf, whose folder FOLDER/gone "
+                                            "does not exist";
 }
 
 void TestSettings::unwritableFile()
@@ -292,6 +295,9 @@ void TestSettings::unwritableFile()
         [&] { QFile::setPermissions(folder(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner); });
     if (made == QLatin1String("folder")) {
         QVERIFY(QDir().mkpath(path));
+    } else if (made == QLatin1String("link")) {
+        QVERIFY(QDir().mkpath(folder()));
+        QVERIFY(QFile::link(folder() + "/gone/options.conf", path));
     } else {
         if (geteuid() == 0)
             QSKIP("root writes every file");
@@ -312,6 +318,8 @@ void TestSettings::unwritableFile()
              QStringLiteral("The options cannot be stored in %1: %2. Changes to them will not be kept until the "
                             "file can be written.")
                  .arg(path, cause));
+    if (made == QLatin1String("link"))
+        return;
     if (made != QLatin1String("folder")) {
         QCOMPARE(readRaw(path), QByteArray("Check1=0\n"));
         return;

@@ -42,6 +42,8 @@
 
 #include <csignal>
 #include <random>
+#include <sys/wait.h>
+#include <unistd.h>
 
 Q_DECLARE_METATYPE(SheetTransfer)
 
@@ -221,6 +223,7 @@ private slots:
     void launcherIsCollectedOnceItEnds();
     void officeWithADisplayEndsWithTheUsersLastDocument();
     void columnsAreAsWideAsCalcsOwnFit();
+    void aKilledWindowsImportFolderGoes();
 
 private:
     // The Calc documents open in the office, through a connection of our own.
@@ -954,3 +957,38 @@ int main(int argc, char *argv[])
 }
 
 #include "tst_spreadsheet_calc.moc"
+
+void TestSpreadsheetCalc::aKilledWindowsImportFolderGoes()
+{
+    failingOnUnoExceptions([&] {
+        // The folders a window killed during an import leaves (its process is gone), beside
+        // others that are not such leftovers: a running process's, a folder that holds more
+        // than files, one of another name, and (where the test may make it) another user's.
+        const pid_t gone = fork();
+        if (gone == 0)
+            _exit(0);
+        QCOMPARE(waitpid(gone, nullptr, 0), gone);
+        const QDir temporary(m_profiles.filePath("tmp"));
+        const QString left = QStringLiteral("orvelle-%1-abcdef").arg(gone);
+        QStringList kept{QStringLiteral("orvelle-1-abcdef"), QStringLiteral("orvelle-%1-fuller").arg(gone),
+                         QStringLiteral("orvelle-notmine")};
+        if (geteuid() == 0)
+            kept.append(QStringLiteral("orvelle-%1-others").arg(gone));
+        for (const QString &name : kept + QStringList{left}) {
+            QVERIFY(temporary.mkdir(name));
+            QFile cells(temporary.filePath(name + QStringLiteral("/cells.txt")));
+            QVERIFY(cells.open(QIODevice::WriteOnly) && cells.write("x\t\n") == 3);
+        }
+        QVERIFY(temporary.mkdir(kept[1] + QStringLiteral("/inner")));
+        if (geteuid() == 0)
+            QCOMPARE(chown(QFile::encodeName(temporary.filePath(kept[3])).constData(), 65534, 65534), 0);
+
+        FakeHost host;
+        exportToSpreadsheet(host, TableList({"Result(s)"}, {"x|Holtsville, NY 00501"}), *m_factory);
+        QCOMPARE(host.m_dialogs.texts(), QStringList());
+        kept.sort();
+        QCOMPARE(temporary.entryList(QDir::Dirs | QDir::NoDotAndDotDot), kept);
+        for (const QString &name : std::as_const(kept))
+            QVERIFY(QDir(temporary.filePath(name)).removeRecursively());
+    });
+}

@@ -262,6 +262,17 @@ QString SettingsStore::storageCause(const QString &key) const
         return QStringLiteral("its folder %1 cannot be made").arg(folder.filePath());
     if (!folder.isWritable())
         return QStringLiteral("its folder %1 is read-only").arg(folder.filePath());
+    // A link to a file that is not there: the file is made where it leads.
+    if (info.isSymLink() && !info.exists()) {
+        const QFileInfo target(info.symLinkTarget());
+        const QFileInfo targetFolder(target.absolutePath());
+        if (!targetFolder.isDir())
+            return QStringLiteral("it is a link to %1, whose folder %2 does not exist")
+                .arg(target.filePath(), targetFolder.filePath());
+        if (!targetFolder.isWritable())
+            return QStringLiteral("it is a link to %1, whose folder %2 is read-only")
+                .arg(target.filePath(), targetFolder.filePath());
+    }
     return QStringLiteral("the new text did not reach the disk");
 }
 

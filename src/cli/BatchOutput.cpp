@@ -3,16 +3,19 @@
 #include "shell/Failure.h"
 #include "shell/FileNames.h"
 #include "shell/Messages.h"
+#include "shell/TemporaryFiles.h"
 
 #include <QDir>
 
-#include <array>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <climits>
 #include <fcntl.h>
+#include <grp.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -20,18 +23,52 @@ namespace {
 
 bool standardOutputClosed = false;
 
-// The new file being written, for the signal handler: a name it can unlink
-// without allocating, set and cleared only while the signals are blocked.
-char pendingFile[4096];
+// The kind of name the new files written beside their destinations have.
+constexpr QByteArrayView temporaryPrefix = ".orvelle-";
+
+// The new file being written, for the signal handler: its folder and a name
+// it can unlink without allocating, set and cleared only while the signals
+// are blocked.
+int pendingFolder = -1;
+char pendingName[NAME_MAX + 1];
 volatile std::sig_atomic_t hasPendingFile = 0;
+// What each signal did before the handler took it over.
+struct sigaction previousActions[NSIG];
 
-constexpr std::array endingSignals{SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE};
-
-extern "C" void removePendingFile(int signal)
+// Every signal whose default action ends the process, KILL aside (which
+// nothing can catch) and the two below SIGRTMIN that the C library keeps
+// for itself.
+sigset_t endingSignals()
 {
-    if (hasPendingFile)
-        ::unlink(pendingFile);
-    // The handler was installed to run once: the signal, raised again, ends the process as it asks.
+    sigset_t set;
+    sigemptyset(&set);
+    for (int signal : {SIGHUP, SIGINT, SIGQUIT, SIGILL, SIGTRAP, SIGABRT, SIGBUS, SIGFPE, SIGUSR1, SIGSEGV, SIGUSR2,
+                       SIGPIPE, SIGALRM, SIGTERM, SIGXCPU, SIGXFSZ, SIGVTALRM, SIGPROF, SIGIO, SIGSYS})
+        sigaddset(&set, signal);
+#ifdef SIGSTKFLT
+    sigaddset(&set, SIGSTKFLT);
+#endif
+#ifdef SIGPWR
+    sigaddset(&set, SIGPWR);
+#endif
+    for (int signal = SIGRTMIN; signal <= SIGRTMAX; ++signal)
+        sigaddset(&set, signal);
+    return set;
+}
+
+extern "C" void onEndingSignal(int signal, siginfo_t *info, void *)
+{
+    // A file size limit that this process's own write reached: that write
+    // fails (EFBIG), and the run says so as it does any failed write.
+    if (signal == SIGXFSZ && info->si_code == SI_USER && info->si_pid == ::getpid())
+        return;
+    if (hasPendingFile) {
+        ::unlinkat(pendingFolder, pendingName, 0);
+        hasPendingFile = 0;
+    }
+    // Raised again, once the handler returns, the signal ends the process as
+    // it asks: by what took it before, which is mostly the system's default.
+    ::sigaction(signal, &previousActions[signal], nullptr);
     ::raise(signal);
 }
 
@@ -41,10 +78,7 @@ class BlockedSignals
 public:
     BlockedSignals()
     {
-        sigset_t set;
-        sigemptyset(&set);
-        for (int signal : endingSignals)
-            sigaddset(&set, signal);
+        const sigset_t set = endingSignals();
         sigprocmask(SIG_BLOCK, &set, &m_previous);
     }
     ~BlockedSignals() { sigprocmask(SIG_SETMASK, &m_previous, nullptr); }
@@ -54,30 +88,6 @@ public:
 private:
     sigset_t m_previous;
 };
-
-void watchSignals()
-{
-    static bool watching = false;
-    if (watching)
-        return;
-    watching = true;
-    struct sigaction action
-    {
-    };
-    action.sa_handler = removePendingFile;
-    action.sa_flags = SA_RESETHAND;
-    sigemptyset(&action.sa_mask);
-    for (int signal : endingSignals) {
-        struct sigaction previous
-        {
-        };
-        // A signal the caller ignores (nohup's HUP) stays ignored.
-        if (sigaction(signal, nullptr, &previous) == 0 && previous.sa_handler != SIG_IGN)
-            sigaction(signal, &action, nullptr);
-    }
-    // A file size limit fails the write with EFBIG instead of ending the process unseen.
-    std::signal(SIGXFSZ, SIG_IGN);
-}
 
 bool sameFile(const struct stat &a, const struct stat &b)
 {
@@ -98,6 +108,36 @@ int openDescriptor(const QByteArray &name)
             return descriptor;
     }
     return -1;
+}
+
+// The file a name that is a link leads to, link after link, also where that
+// file is not there yet (a dangling link: the file it names is made). A
+// name that is not a link is itself.
+QByteArray linkedFile(QByteArray name)
+{
+    for (int links = 0; links < 40; ++links) {
+        QByteArray target(PATH_MAX, Qt::Uninitialized);
+        const ssize_t size = ::readlink(name.constData(), target.data(), std::size_t(target.size()));
+        if (size < 0 || size >= target.size())
+            return name;
+        target.truncate(size);
+        const qsizetype slash = name.lastIndexOf('/');
+        name = target.startsWith('/') || slash < 0 ? target : name.first(slash + 1) + target;
+    }
+    return name;
+}
+
+// A user or group as a message names it: its name, else its number.
+QString ownerName(uid_t user)
+{
+    const passwd *entry = ::getpwuid(user);
+    return entry ? decodeFileName(entry->pw_name) : QString::number(user);
+}
+
+QString groupName(gid_t group)
+{
+    const ::group *entry = ::getgrgid(group);
+    return entry ? decodeFileName(entry->gr_name) : QString::number(group);
 }
 
 } // namespace
@@ -131,6 +171,23 @@ int closeStandardOutput(int status)
         return status;
     complain(QStringLiteral("standard output could not be written: %1").arg(qt_error_string(error)));
     return 1;
+}
+
+void watchEndingSignals()
+{
+    const sigset_t ending = endingSignals();
+    struct sigaction action
+    {
+    };
+    action.sa_sigaction = onEndingSignal;
+    action.sa_flags = SA_SIGINFO | SA_RESTART;
+    action.sa_mask = ending;
+    for (int signal = 1; signal < NSIG; ++signal) {
+        // A signal the caller ignores (nohup's HUP) stays ignored.
+        if (sigismember(&ending, signal) == 1 && sigaction(signal, nullptr, &previousActions[signal]) == 0
+            && previousActions[signal].sa_handler != SIG_IGN)
+            sigaction(signal, &action, nullptr);
+    }
 }
 
 BatchOutput::BatchOutput(QString path)
@@ -167,10 +224,13 @@ void BatchOutput::discard()
     m_ownHandle = false;
     if (!m_temporary.isEmpty()) {
         const BlockedSignals blocked;
-        ::unlink(m_temporary.constData());
+        ::unlinkat(m_folder, m_temporary.constData(), 0);
         hasPendingFile = 0;
     }
     m_temporary.clear();
+    if (m_folder >= 0)
+        ::close(m_folder);
+    m_folder = -1;
 }
 
 void BatchOutput::openInPlace(int handle)
@@ -189,6 +249,7 @@ void BatchOutput::open(const QStringList &ownFiles)
     {
     };
     const bool exists = ::stat(m_target.constData(), &status) == 0;
+    const int missing = exists ? 0 : errno;
     for (const QString &own : ownFiles) {
         struct stat ownStatus
         {
@@ -209,11 +270,14 @@ void BatchOutput::open(const QStringList &ownFiles)
         if (exists && ::fstat(descriptor, &stream) == 0 && sameFile(stream, status))
             return openInPlace(descriptor);
     }
+    // A name that can never be a file (too long, a loop of links, a file
+    // where a folder should be) is refused before anything is written.
+    if (!exists && missing != ENOENT)
+        fail(QStringLiteral("could not be created"), missing);
     if (exists && S_ISDIR(status.st_mode))
         throw Failure(QStringLiteral("%1 could not be created: it is a folder").arg(destination()));
     if (exists && !S_ISREG(status.st_mode)) {
         // A device or a pipe: there is no file to replace, so write to it directly.
-        watchSignals();
         m_handle = ::open(m_target.constData(), O_WRONLY | O_CLOEXEC);
         m_ownHandle = m_handle >= 0;
         if (m_handle < 0)
@@ -221,38 +285,67 @@ void BatchOutput::open(const QStringList &ownFiles)
         return;
     }
     m_replaces = exists;
-    if (exists) {
-        // A link is followed: the file it names is replaced, the link stays.
-        if (char *resolved = ::realpath(m_target.constData(), nullptr)) {
-            m_target = resolved;
-            std::free(resolved);
-        }
-    }
-    const qsizetype slash = m_target.lastIndexOf('/');
-    QByteArray temporary = (slash < 0 ? QByteArray() : m_target.first(slash + 1)) + ".orvelle-XXXXXX";
-    if (temporary.size() >= qsizetype(sizeof pendingFile))
-        fail(QStringLiteral("could not be created"), ENAMETOOLONG);
-    watchSignals();
+    // A file is replaced only where it could be written, as the shell's ">" would.
+    if (exists && ::faccessat(AT_FDCWD, m_target.constData(), W_OK, AT_EACCESS) != 0)
+        fail(QStringLiteral("could not be written"), errno);
+    // A link is followed: the file it names is replaced, or made, and the link stays.
+    char *resolved = exists ? ::realpath(m_target.constData(), nullptr) : nullptr;
+    const QByteArray file = resolved ? QByteArray(resolved) : linkedFile(m_target);
+    std::free(resolved);
+    const qsizetype slash = file.lastIndexOf('/');
+    m_name = file.sliced(slash + 1);
+    const QByteArray folder = slash < 0 ? QByteArray(".") : slash == 0 ? QByteArray("/") : file.first(slash);
+    // Open for reading where it may be, to look for what killed runs left in it.
+    m_folder = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (m_folder >= 0)
+        removeLeftovers(m_folder, temporaryPrefix);
+    else
+        m_folder = ::open(folder.constData(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (m_folder < 0)
+        fail(QStringLiteral("could not be created"), errno);
     {
         const BlockedSignals blocked;
-        m_handle = ::mkostemp(temporary.data(), O_CLOEXEC);
-        if (m_handle >= 0) {
-            std::memcpy(pendingFile, temporary.constData(), std::size_t(temporary.size()) + 1);
+        m_handle = createTemporaryFile(m_folder, temporaryPrefix, m_temporary);
+        if (m_handle >= 0 && m_temporary.size() < qsizetype(sizeof pendingName)) {
+            std::memcpy(pendingName, m_temporary.constData(), std::size_t(m_temporary.size()) + 1);
+            pendingFolder = m_folder;
             hasPendingFile = 1;
         }
     }
-    if (m_handle < 0)
+    if (m_handle < 0) {
+        m_temporary.clear();
         fail(QStringLiteral("could not be created"), errno);
+    }
     m_ownHandle = true;
-    m_temporary = temporary;
+    keepOwnerAndMode(exists ? &status : nullptr);
+}
+
+void BatchOutput::keepOwnerAndMode(const struct stat *earlier)
+{
     // The permissions an earlier file had, else those a new file gets.
-    mode_t mode = status.st_mode & 07777;
-    if (!exists) {
+    mode_t mode = 0;
+    if (earlier) {
+        mode = earlier->st_mode & 07777;
+        // Its owner and group too, which only the system's administrator may
+        // give away; a file that would change hands is left as it is.
+        struct stat created
+        {
+        };
+        if (::fstat(m_handle, &created) != 0)
+            fail(QStringLiteral("could not be created"), errno);
+        if ((created.st_uid != earlier->st_uid || created.st_gid != earlier->st_gid)
+            && ::fchown(m_handle, earlier->st_uid, earlier->st_gid) != 0) {
+            fail(QStringLiteral("could not be replaced by a file of the same owner (%1) and group (%2)")
+                     .arg(ownerName(earlier->st_uid), groupName(earlier->st_gid)),
+                 errno);
+        }
+    } else {
         const mode_t mask = ::umask(0);
         ::umask(mask);
         mode = 0666 & ~mask;
     }
-    ::fchmod(m_handle, mode);
+    if (::fchmod(m_handle, mode) != 0)
+        fail(QStringLiteral("could not be created"), errno);
 }
 
 void BatchOutput::write(const char *data, qsizetype size)
@@ -282,8 +375,9 @@ void BatchOutput::commit()
     if (closed != 0)
         fail(QStringLiteral("could not be written"), errno);
     const BlockedSignals blocked;
-    if (::rename(m_temporary.constData(), m_target.constData()) != 0)
+    if (::renameat(m_folder, m_temporary.constData(), m_folder, m_name.constData()) != 0)
         fail(QStringLiteral("could not be saved"), errno);
     hasPendingFile = 0;
     m_temporary.clear();
+    discard();
 }

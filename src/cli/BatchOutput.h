@@ -4,6 +4,8 @@
 #include <QString>
 #include <QStringList>
 
+struct stat;
+
 // Where a run writes: standard output, or a file that is replaced only by a
 // complete new one. The file is written beside its destination and put in
 // place by commit(); when the run fails before that, the new file is removed
@@ -19,6 +21,12 @@
 // Files are reached by their bytes (see FileNames.h), so this class does the
 // write-beside-and-rename itself rather than through QSaveFile, which can name
 // only files whose names are UTF-8.
+//
+// An earlier file is replaced only where it could be written in place (a
+// read-only file is refused as the shell's ">" refuses it), and by a file of
+// its owner, group and permissions; where those cannot be kept (another
+// user's file), it is refused too, before anything is written.
+//
 // Before anything else opens a descriptor: makes 0, 1 and 2 valid (on
 // /dev/null) where the program was started without them, so that no file
 // the program opens takes their place, and remembers that standard output
@@ -27,6 +35,12 @@ void claimStandardDescriptors();
 // After every command: standard output flushed and closed, its failure said
 // in one line; returns `status`, or 1 when that failed.
 int closeStandardOutput(int status);
+// From the start of a run: every signal whose default action ends the
+// process (KILL aside) first removes the new file being written, then ends
+// the process as it asks; a file size limit ("ulimit -f") reached by a
+// write fails that write, whatever the output is. Leftovers of a KILL are
+// removed by a later run (see TemporaryFiles.h).
+void watchEndingSignals();
 
 class BatchOutput
 {
@@ -49,12 +63,15 @@ public:
 private:
     QString destination() const;
     void openInPlace(int handle);
+    void keepOwnerAndMode(const struct stat *earlier);
     [[noreturn]] void fail(const QString &what, int error);
     void discard();
 
     QString m_path;
-    QByteArray m_target;    // the file the new one replaces, by its bytes
-    QByteArray m_temporary; // the new file beside it, until it is put in place
+    QByteArray m_target;    // the destination as given, by its bytes
+    int m_folder = -1;      // the folder of the file it names, links followed
+    QByteArray m_name;      // that file's name in its folder
+    QByteArray m_temporary; // the new file's name in that folder, until it is put in place
     int m_handle = -1;
     bool m_ownHandle = false;
     bool m_replaces = false; // an earlier file of the name is there

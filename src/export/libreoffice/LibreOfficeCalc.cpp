@@ -3,6 +3,7 @@
 #include "export/libreoffice/LibreOfficeCalls.h"
 #include "export/libreoffice/LibreOfficeUno.h"
 #include "shell/Failure.h"
+#include "shell/TemporaryFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -60,6 +61,9 @@ using namespace LibreOfficeUno;
 // passes news on to the GUI thread (see LibreOffice.cpp).
 
 namespace {
+
+// The folders in the temporary folder that hand a sheet's texts to the office.
+constexpr QByteArrayView importFolderPrefix = "orvelle-";
 
 css::beans::PropertyValue property(const char *name, const css::uno::Any &value)
 {
@@ -306,8 +310,11 @@ bool importIntoEmptySheet(const Reference<css::sheet::XSpreadsheetView> &view,
         return false;
 
     // The file is the office's to read: a folder of this user's alone,
-    // gone when the import is.
-    const QTemporaryDir folder(QDir::tempPath() + QStringLiteral("/orvelle-XXXXXX"));
+    // gone when the import is; those that killed windows left go first.
+    removeLeftovers(QDir::tempPath(), importFolderPrefix);
+    const QTemporaryDir folder(QDir::tempPath() + QLatin1Char('/')
+                               + QString::fromLatin1(temporaryTemplate(importFolderPrefix)));
+    const TemporaryFolderLock inUse(folder.path());
     QFile file(folder.filePath(QStringLiteral("cells.txt")));
     if (!folder.isValid() || !file.open(QIODevice::WriteOnly))
         return false;

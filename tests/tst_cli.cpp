@@ -97,6 +97,7 @@ import csv, io, json, sys
 fmt = sys.argv[1]
 data = sys.stdin.buffer.read().decode('utf-8')
 if fmt in ('csv', 'tsv'):
+    csv.field_size_limit(sys.maxsize)
     reader = csv.reader(io.StringIO(data, newline=''), dialect='excel' if fmt == 'csv' else 'excel-tab', strict=True)
     rows = list(reader)
     header = rows.pop(0)
@@ -604,6 +605,11 @@ private slots:
         QVERIFY(sqlite3_column_int(statement, 1) > 900);
         QVERIFY(sqlite3_column_int(statement, 2) > 1900);
         sqlite3_finalize(statement);
+        // A name of 100,000 characters is written with each row, not kept with each place: 400 MB suffice.
+        const Run longName = runShell(QStringLiteral("ulimit -v 400000; \"$0\" -n 2 --format sql --table $(printf "
+                                                     "'%0100000d' 0) --fields zip"));
+        QCOMPARE(longName.exitCode, 0);
+        QVERIFY2(sqlite3_exec(db, longName.out.constData(), nullptr, nullptr, &error) == SQLITE_OK, error);
         sqlite3_close(db);
     }
 
@@ -713,6 +719,72 @@ private slots:
             QCOMPARE(contents(folder.filePath(QStringLiteral("out"))), QByteArray("earlier\n"));
         }
         QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden).size(), 3);
+    }
+
+    void editedAreaCodesKeepEveryFormatValid()
+    {
+        QTemporaryDir folder;
+        const QString program = folder.filePath(QStringLiteral("orvelle"));
+        QVERIFY(QFile::copy(QStringLiteral(ORVELLE_PROGRAM), program));
+        // A quote, a NUL, a line break and a byte that is not UTF-8 in area codes, and a city of 2 MiB.
+        makeDatabase(folder.filePath(QStringLiteral("zipbase.mdb")),
+                     "CREATE TABLE zip_codes (city TEXT NOT NULL, state TEXT NOT NULL, zip TEXT NOT NULL);"
+                     "CREATE TABLE places (zip TEXT NOT NULL, city TEXT NOT NULL, state TEXT NOT NULL,"
+                     " population REAL NOT NULL, area_codes TEXT);"
+                     "INSERT INTO places VALUES ('10001', 'A', 'NY', 1, '2''2'),"
+                     " ('10002', 'B', 'NY', 1, '3' || char(10) || '3,'),"
+                     " ('10003', 'C', 'NY', 1, CAST(X'34ff34' AS TEXT)),"
+                     " ('10004', printf('%.*c', 2097152, 'D'), 'NY', 1, '505'),"
+                     " ('20001', 'E', 'NY', 1, CAST(X'310032' AS TEXT));"
+                     "INSERT INTO zip_codes SELECT city, state, zip FROM places;");
+        // Each place once: four of ZIP codes 1..., one of 2....
+        const auto runOn = [&](const char *prefix, const QString &format) {
+            return run({QStringLiteral("--unique"), QStringLiteral("-n"), QLatin1String(*prefix == '1' ? "4" : "1"),
+                        QStringLiteral("--zip-prefix"),
+                        QLatin1String(prefix), QStringLiteral("--fields"), QStringLiteral("zip,area_code,city,phone"),
+                        QStringLiteral("--format"), format},
+                       program);
+        };
+        const QHash<QString, QString> codes{{QStringLiteral("10001"), QStringLiteral("2'2")},
+                                            {QStringLiteral("10002"), QStringLiteral("3\n3")},
+                                            {QStringLiteral("10003"), QStringLiteral("4\uFFFD4")},
+                                            {QStringLiteral("10004"), QStringLiteral("505")},
+                                            {QStringLiteral("20001"), QString::fromUtf8("1\0002", 3)}};
+        static const QRegularExpression phone(QStringLiteral("^\\((.*)\\) 555-01[0-9]{2}$"),
+                                              QRegularExpression::DotMatchesEverythingOption);
+        // Every format that can hold them carries them, as read by sqlite3, Python's csv and json.
+        for (const QString &format : {QStringLiteral("csv"), QStringLiteral("jsonl"), QStringLiteral("json"),
+                                      QStringLiteral("sql")}) {
+            const Run result = runOn("1", format);
+            QCOMPARE(result.exitCode, 0);
+            const QList<QByteArray> rows = parsedRows(result.out, format);
+            QCOMPARE(rows.size(), 4);
+            for (const QByteArray &row : rows) {
+                const QJsonArray cells = QJsonDocument::fromJson(row).array();
+                const QString zip = cells[0][1].toString();
+                QCOMPARE(cells[1][1].toString(), codes.value(zip));
+                QCOMPARE(phone.match(cells[3][1].toString()).captured(1), codes.value(zip));
+                QCOMPARE(cells[2][1].toString().size(), zip == QLatin1String("10004") ? 2097152 : 1);
+            }
+        }
+        const Run json = runOn("2", QStringLiteral("json"));
+        QCOMPARE(QJsonDocument::fromJson(json.out).array().at(0)[QLatin1String("area_code")].toString(),
+                 codes.value(QStringLiteral("20001")));
+        // Formats that cannot hold a control character refuse it in one line; sql a NUL.
+        for (const auto &[prefix, format] : {std::pair("1", "plain"), std::pair("1", "tsv"), std::pair("2", "tsv"),
+                                             std::pair("2", "sql")}) {
+            const Run result = runOn(prefix, QLatin1String(format));
+            QCOMPARE(result.exitCode, 1);
+            QVERIFY2(result.out.isEmpty() && result.err.contains(QLatin1String("a area_code with a "))
+                         && result.err.count(QLatin1Char('\n')) == 1,
+                     qPrintable(result.err));
+        }
+        // Without them, a line of any length.
+        const Run plain = run({QStringLiteral("-n"), QStringLiteral("3"), QStringLiteral("--zip-prefix"),
+                               QStringLiteral("10004"), QStringLiteral("--fields"), QStringLiteral("city,phone")},
+                              program);
+        QCOMPARE(plain.exitCode, 0);
+        QCOMPARE(plain.out.size(), 3 * (2097152 + 17));
     }
 
     void everyMessageIsOneLine_data()

@@ -27,6 +27,13 @@
 
 namespace {
 
+// AddressSanitizer's shadow memory does not fit under a limit of the address space.
+#ifdef __SANITIZE_ADDRESS__
+constexpr bool sanitized = true;
+#else
+constexpr bool sanitized = false;
+#endif
+
 struct Run
 {
     int exitCode = -1;
@@ -606,8 +613,9 @@ private slots:
         QVERIFY(sqlite3_column_int(statement, 2) > 1900);
         sqlite3_finalize(statement);
         // A name of 100,000 characters is written with each row, not kept with each place: 400 MB suffice.
-        const Run longName = runShell(QStringLiteral("ulimit -v 400000; \"$0\" -n 2 --format sql --table $(printf "
-                                                     "'%0100000d' 0) --fields zip"));
+        const Run longName = runShell(QLatin1String(sanitized ? "" : "ulimit -v 400000; ")
+                                      + QStringLiteral("\"$0\" -n 2 --format sql --table $(printf '%0100000d' 0) "
+                                                       "--fields zip"));
         QCOMPARE(longName.exitCode, 0);
         QVERIFY2(sqlite3_exec(db, longName.out.constData(), nullptr, nullptr, &error) == SQLITE_OK, error);
         sqlite3_close(db);
@@ -694,6 +702,11 @@ private slots:
             QVERIFY2(json.out.contains(zip == QLatin1String("99501") ? "\"latitude\":null,\"longitude\":null"
                                                                      : "\"latitude\":null,\"longitude\":1.5"),
                      json.out.constData());
+            // Nor is it a point to measure from.
+            const Run near = run({QStringLiteral("-n"), QStringLiteral("1"), QStringLiteral("--near"), QLatin1String(zip), QStringLiteral("--within"),
+                                  QStringLiteral("5")},
+                                 program);
+            QVERIFY2(near.exitCode == 2 && near.err.contains(QLatin1String("has no coordinates")), qPrintable(near.err));
         }
         // Plain lines take the replacement character, as the window's lines do.
         Run result = runOn("99501", QStringLiteral("plain"), QStringLiteral("city,zip"));
@@ -818,7 +831,12 @@ private slots:
         row("distance without near", "-n 5 --fields zip,distance", 2, "--near");
         row("empty table name", "-n 5 --format sql --table=", 2, "--table");
         row("no place within", "-n 5 --near 10001 --within 20 --state CA", 2,
-            "no place within 20 miles of 10001 that matches --state CA");
+            "no place within 20 miles of '10001' that matches --state CA");
+        row("a point and a distance as given", "-n 5 --near 40.,-73. --within .0000001", 2,
+            "no place within 0.0000001 miles of '40.,-73.'");
+        row("a state code of letters ASCII only", "-n 5 --state ıa,ſc", 2, "unknown state code 'ıA'");
+        row("a table name that is not UTF-8", "-n 1 --format sql --table \"$(printf 'a\\377b')\"", 2,
+            "invalid --table 'a\uFFFDb': a name of UTF-8 text");
         row("Qt's option", "-n 1 -platform offscreen -style=fusion", 2, "-platform -style are the window's");
         row("Qt's parser", "-n 1 --bogus", 2, "unknown option 'bogus'");
         row("a line break in a name", "-n 1 -o \"$(printf 'a\\nb/c')\"", 1, "'a\\nb/c'");
@@ -847,6 +865,29 @@ private slots:
         QVERIFY2(!result.err.contains(QLatin1String("unchanged")), qPrintable(result.err));
         QVERIFY2(result.err.size() < 400, qPrintable(result.err.left(400)));
         QCOMPARE(entryBytes(folder.path()), QList<QByteArray>());
+    }
+
+    // Memory that runs out anywhere, at any limit from where the system's
+    // loader gives up to where the run succeeds, ends in one line and status 1.
+    void outOfMemoryIsOneLine()
+    {
+        if (sanitized)
+            QSKIP("AddressSanitizer's shadow memory does not fit under a limit of the address space");
+        int told = 0;
+        for (int limit = 40000; limit <= 100000; limit += 500) {
+            const Run result = runShell(QStringLiteral("ulimit -v %1; exec \"$0\" -n 10").arg(limit));
+            if (result.exitCode == 127 && result.err.contains(QLatin1String("error while loading shared libraries")))
+                continue;
+            if (result.exitCode == 0) {
+                QCOMPARE(result.out.count('\n'), 10);
+                continue;
+            }
+            QVERIFY2(result.exitCode == 1 && result.err.startsWith(QLatin1String("orvelle: "))
+                         && result.err.endsWith(QLatin1String("memory\n")) && result.err.count(QLatin1Char('\n')) == 1,
+                     qPrintable(QStringLiteral("%1 kB: status %2, %3").arg(limit).arg(result.exitCode).arg(result.err)));
+            ++told;
+        }
+        QVERIFY(told > 0);
     }
 
     void namesInAnyCase()

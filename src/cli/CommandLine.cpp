@@ -94,7 +94,6 @@ QString asciiCase(QStringView text, bool upper)
     return cased;
 }
 
-
 // `text` without the blanks (ASCII white space) at its ends.
 QStringView unblanked(QStringView text)
 {

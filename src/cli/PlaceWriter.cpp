@@ -6,6 +6,7 @@
 
 #include <QBuffer>
 #include <QByteArray>
+#include <QHash>
 
 #include <algorithm>
 #include <array>
@@ -331,40 +332,48 @@ std::vector<QByteArray> placeParts(const PlaceTable &table, std::uint32_t place,
     return parts;
 }
 
-// A place's line from its parts, with `code` as its area code. Where the
-// phone's last two digits go is noted in `digits` (-1: no phone): where the
-// phone's cell differs from the same cell ending in other digits.
-QByteArray drawnLine(const std::vector<QByteArray> &parts, const PlaceLayout &layout, const QByteArray &code,
-                     std::int32_t &digits)
+// The cell of the field at `index` (the area code or the phone) for `code`,
+// and where in it the phone's last two digits go (-1: none): where it
+// differs from the same cell ending in other digits.
+std::pair<QByteArray, std::int32_t> drawnCell(const PlaceLayout &layout, std::size_t index, const QByteArray &code)
 {
     const FormatInfo &format = info(layout.format);
+    const Field field = layout.fields[index];
+    QByteArray cell;
+    if (field == Field::AreaCode || code.isEmpty()) {
+        format.cell(cell, index, field, code);
+        return {cell, -1};
+    }
+    QByteArray phone = '(' + code + ") 555-0100";
+    format.cell(cell, index, field, phone);
+    QByteArray other;
+    phone[phone.size() - 2] = phone[phone.size() - 1] = '9';
+    format.cell(other, index, field, phone);
+    if (cell.size() != other.size())
+        return {cell, -1};
+    return {cell, std::int32_t(std::mismatch(cell.cbegin(), cell.cend(), other.cbegin()).first - cell.cbegin())};
+}
+
+// A place's line from its parts, with `code` as its area code; where the
+// phone's last two digits go is noted in `digits` (-1: no phone). The cells
+// of a code, the same for many places, are made once, in `cells` (one a field).
+QByteArray drawnLine(const std::vector<QByteArray> &parts, const PlaceLayout &layout, const QByteArray &code,
+                     std::vector<QHash<QByteArray, std::pair<QByteArray, std::int32_t>>> &cells, std::int32_t &digits)
+{
     QByteArray line;
     line.reserve(parts.front().size() + parts.back().size() + 128);
     line += parts.front();
     digits = -1;
     std::size_t part = 1;
     for (std::size_t i = 0; i < layout.fields.size(); ++i) {
-        const Field field = layout.fields[i];
-        if (info(field).source != Field::AreaCode)
+        if (info(layout.fields[i]).source != Field::AreaCode)
             continue;
-        if (field == Field::AreaCode || code.isEmpty()) {
-            format.cell(line, i, field, code);
-        } else {
-            const qsizetype start = line.size();
-            QByteArray phone;
-            phone.reserve(code.size() + 12);
-            phone += '(';
-            phone += code;
-            phone += ") 555-0100";
-            format.cell(line, i, field, phone);
-            QByteArray other;
-            phone[phone.size() - 2] = phone[phone.size() - 1] = '9';
-            format.cell(other, i, field, phone);
-            const QByteArrayView cell = QByteArrayView(line).sliced(start);
-            if (cell.size() == other.size())
-                digits = std::int32_t(start + (std::mismatch(cell.begin(), cell.end(), other.cbegin()).first
-                                               - cell.begin()));
-        }
+        auto cell = cells[i].constFind(code);
+        if (cell == cells[i].cend())
+            cell = cells[i].insert(code, drawnCell(layout, i, code));
+        if (cell->second >= 0)
+            digits = std::int32_t(line.size()) + cell->second;
+        line += cell->first;
         line += parts[part++];
     }
     return line;
@@ -387,6 +396,7 @@ RenderedLines renderDelimited(const PlaceTable &table, const std::vector<std::ui
     const auto drawn = std::find_if(layout.fields.begin(), layout.fields.end(),
                                     [](Field field) { return info(field).source == Field::AreaCode; });
     std::vector<std::pair<QByteArray, std::int32_t>> placeLines;
+    std::vector<QHash<QByteArray, std::pair<QByteArray, std::int32_t>>> cells(layout.fields.size());
     for (std::uint32_t place : places) {
         std::vector<QByteArray> parts = placeParts(table, place, layout, begin);
         if (drawn == layout.fields.end()) {
@@ -399,7 +409,7 @@ RenderedLines renderDelimited(const PlaceTable &table, const std::vector<std::ui
         placeLines.clear();
         for (const QByteArray &code : codes) {
             std::int32_t digits = -1;
-            QByteArray line = drawnLine(parts, layout, code, digits);
+            QByteArray line = drawnLine(parts, layout, code, cells, digits);
             placeLines.emplace_back(std::move(line), digits);
         }
         lines.appendDrawn(placeLines);

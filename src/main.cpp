@@ -2,6 +2,7 @@
 #include "cli/CommandLine.h"
 #include "cli/WindowStart.h"
 #include "shell/FileNames.h"
+#include "shell/Messages.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -46,8 +47,16 @@ QStringList ownFiles(const QString &window)
 // arguments, or only Qt's own, it hands over to the window's executable.
 int main(int argc, char *argv[])
 {
+    endOnOutOfMemory(1); // as a run that fails
     claimStandardDescriptors();
+    // The command line runs no event loop: without GLib's, whose failed
+    // allocation aborts, a want of memory at start is told as anywhere else.
+    const bool glibChosen = qEnvironmentVariableIsSet("QT_NO_GLIB");
+    if (!glibChosen)
+        qputenv("QT_NO_GLIB", "1");
     QCoreApplication application(argc, argv);
+    if (!glibChosen)
+        qunsetenv("QT_NO_GLIB");
     // File names are taken as the bytes they are, which Qt's own decoding of the arguments would not keep.
     const QStringList arguments = decodedArguments(argc, argv);
     const QString windowName = QStringLiteral("orvelle-window");

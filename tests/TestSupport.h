@@ -19,7 +19,10 @@
 #include <QRegularExpression>
 #include <QStringList>
 
+#include <csignal>
 #include <functional>
+
+#include <sys/resource.h>
 
 struct ShownMessage
 {
@@ -217,3 +220,29 @@ inline bool catchesSignal(const QProcess &process, int signal)
     }
     return false;
 }
+
+// While it lives, files of this process may not grow past `bytes`, as on a
+// full disk: a write past it fails (EFBIG) instead of raising SIGXFSZ.
+class FileSizeLimit
+{
+public:
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        getrlimit(RLIMIT_FSIZE, &m_saved);
+        m_handler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit = m_saved;
+        limit.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit()
+    {
+        setrlimit(RLIMIT_FSIZE, &m_saved);
+        std::signal(SIGXFSZ, m_handler);
+    }
+    FileSizeLimit(const FileSizeLimit &) = delete;
+    FileSizeLimit &operator=(const FileSizeLimit &) = delete;
+
+private:
+    rlimit m_saved{};
+    void (*m_handler)(int);
+};

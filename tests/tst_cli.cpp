@@ -28,6 +28,13 @@
 
 namespace {
 
+// AddressSanitizer's shadow memory does not fit under a limit of the address space.
+#ifdef __SANITIZE_ADDRESS__
+constexpr bool sanitized = true;
+#else
+constexpr bool sanitized = false;
+#endif
+
 struct Run
 {
     int exitCode = -1;
@@ -98,6 +105,7 @@ import csv, io, json, sys
 fmt = sys.argv[1]
 data = sys.stdin.buffer.read().decode('utf-8')
 if fmt in ('csv', 'tsv'):
+    csv.field_size_limit(sys.maxsize)
     reader = csv.reader(io.StringIO(data, newline=''), dialect='excel' if fmt == 'csv' else 'excel-tab', strict=True)
     rows = list(reader)
     header = rows.pop(0)
@@ -650,6 +658,12 @@ private slots:
         QVERIFY(sqlite3_column_int(statement, 1) > 900);
         QVERIFY(sqlite3_column_int(statement, 2) > 1900);
         sqlite3_finalize(statement);
+        // A name of 100,000 characters is written with each row, not kept with each place: 400 MB suffice.
+        const Run longName = runShell(QLatin1String(sanitized ? "" : "ulimit -v 400000; ")
+                                      + QStringLiteral("\"$0\" -n 2 --format sql --table $(printf '%0100000d' 0) "
+                                                       "--fields zip"));
+        QCOMPARE(longName.exitCode, 0);
+        QVERIFY2(sqlite3_exec(db, longName.out.constData(), nullptr, nullptr, &error) == SQLITE_OK, error);
         sqlite3_close(db);
     }
 
@@ -734,6 +748,11 @@ private slots:
             QVERIFY2(json.out.contains(zip == QLatin1String("99501") ? "\"latitude\":null,\"longitude\":null"
                                                                      : "\"latitude\":null,\"longitude\":1.5"),
                      json.out.constData());
+            // Nor is it a point to measure from.
+            const Run near = run({QStringLiteral("-n"), QStringLiteral("1"), QStringLiteral("--near"), QLatin1String(zip), QStringLiteral("--within"),
+                                  QStringLiteral("5")},
+                                 program);
+            QVERIFY2(near.exitCode == 2 && near.err.contains(QLatin1String("has no coordinates")), qPrintable(near.err));
         }
         // Plain lines take the replacement character, as the window's lines do.
         Run result = runOn("99501", QStringLiteral("plain"), QStringLiteral("city,zip"));
@@ -759,6 +778,72 @@ private slots:
             QCOMPARE(contents(folder.filePath(QStringLiteral("out"))), QByteArray("earlier\n"));
         }
         QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden).size(), 3);
+    }
+
+    void editedAreaCodesKeepEveryFormatValid()
+    {
+        QTemporaryDir folder;
+        const QString program = folder.filePath(QStringLiteral("orvelle"));
+        QVERIFY(QFile::copy(QStringLiteral(ORVELLE_PROGRAM), program));
+        // A quote, a NUL, a line break and a byte that is not UTF-8 in area codes, and a city of 2 MiB.
+        makeDatabase(folder.filePath(QStringLiteral("zipbase.mdb")),
+                     "CREATE TABLE zip_codes (city TEXT NOT NULL, state TEXT NOT NULL, zip TEXT NOT NULL);"
+                     "CREATE TABLE places (zip TEXT NOT NULL, city TEXT NOT NULL, state TEXT NOT NULL,"
+                     " population REAL NOT NULL, area_codes TEXT);"
+                     "INSERT INTO places VALUES ('10001', 'A', 'NY', 1, '2''2'),"
+                     " ('10002', 'B', 'NY', 1, '3' || char(10) || '3,'),"
+                     " ('10003', 'C', 'NY', 1, CAST(X'34ff34' AS TEXT)),"
+                     " ('10004', printf('%.*c', 2097152, 'D'), 'NY', 1, '505'),"
+                     " ('20001', 'E', 'NY', 1, CAST(X'310032' AS TEXT));"
+                     "INSERT INTO zip_codes SELECT city, state, zip FROM places;");
+        // Each place once: four of ZIP codes 1..., one of 2....
+        const auto runOn = [&](const char *prefix, const QString &format) {
+            return run({QStringLiteral("--unique"), QStringLiteral("-n"), QLatin1String(*prefix == '1' ? "4" : "1"),
+                        QStringLiteral("--zip-prefix"),
+                        QLatin1String(prefix), QStringLiteral("--fields"), QStringLiteral("zip,area_code,city,phone"),
+                        QStringLiteral("--format"), format},
+                       program);
+        };
+        const QHash<QString, QString> codes{{QStringLiteral("10001"), QStringLiteral("2'2")},
+                                            {QStringLiteral("10002"), QStringLiteral("3\n3")},
+                                            {QStringLiteral("10003"), QStringLiteral("4\uFFFD4")},
+                                            {QStringLiteral("10004"), QStringLiteral("505")},
+                                            {QStringLiteral("20001"), QString::fromUtf8("1\0002", 3)}};
+        static const QRegularExpression phone(QStringLiteral("^\\((.*)\\) 555-01[0-9]{2}$"),
+                                              QRegularExpression::DotMatchesEverythingOption);
+        // Every format that can hold them carries them, as read by sqlite3, Python's csv and json.
+        for (const QString &format : {QStringLiteral("csv"), QStringLiteral("jsonl"), QStringLiteral("json"),
+                                      QStringLiteral("sql")}) {
+            const Run result = runOn("1", format);
+            QCOMPARE(result.exitCode, 0);
+            const QList<QByteArray> rows = parsedRows(result.out, format);
+            QCOMPARE(rows.size(), 4);
+            for (const QByteArray &row : rows) {
+                const QJsonArray cells = QJsonDocument::fromJson(row).array();
+                const QString zip = cells[0][1].toString();
+                QCOMPARE(cells[1][1].toString(), codes.value(zip));
+                QCOMPARE(phone.match(cells[3][1].toString()).captured(1), codes.value(zip));
+                QCOMPARE(cells[2][1].toString().size(), zip == QLatin1String("10004") ? 2097152 : 1);
+            }
+        }
+        const Run json = runOn("2", QStringLiteral("json"));
+        QCOMPARE(QJsonDocument::fromJson(json.out).array().at(0)[QLatin1String("area_code")].toString(),
+                 codes.value(QStringLiteral("20001")));
+        // Formats that cannot hold a control character refuse it in one line; sql a NUL.
+        for (const auto &[prefix, format] : {std::pair("1", "plain"), std::pair("1", "tsv"), std::pair("2", "tsv"),
+                                             std::pair("2", "sql")}) {
+            const Run result = runOn(prefix, QLatin1String(format));
+            QCOMPARE(result.exitCode, 1);
+            QVERIFY2(result.out.isEmpty() && result.err.contains(QLatin1String("a area_code with a "))
+                         && result.err.count(QLatin1Char('\n')) == 1,
+                     qPrintable(result.err));
+        }
+        // Without them, a line of any length.
+        const Run plain = run({QStringLiteral("-n"), QStringLiteral("3"), QStringLiteral("--zip-prefix"),
+                               QStringLiteral("10004"), QStringLiteral("--fields"), QStringLiteral("city,phone")},
+                              program);
+        QCOMPARE(plain.exitCode, 0);
+        QCOMPARE(plain.out.size(), 3 * (2097152 + 17));
     }
 
     void everyMessageIsOneLine_data()
@@ -792,7 +877,12 @@ private slots:
         row("distance without near", "-n 5 --fields zip,distance", 2, "--near");
         row("empty table name", "-n 5 --format sql --table=", 2, "--table");
         row("no place within", "-n 5 --near 10001 --within 20 --state CA", 2,
-            "no place within 20 miles of 10001 that matches --state CA");
+            "no place within 20 miles of '10001' that matches --state CA");
+        row("a point and a distance as given", "-n 5 --near 40.,-73. --within .0000001", 2,
+            "no place within 0.0000001 miles of '40.,-73.'");
+        row("a state code of letters ASCII only", "-n 5 --state ıa,ſc", 2, "unknown state code 'ıA'");
+        row("a table name that is not UTF-8", "-n 1 --format sql --table \"$(printf 'a\\377b')\"", 2,
+            "invalid --table 'a\uFFFDb': a name of UTF-8 text");
         row("Qt's option", "-n 1 -platform offscreen -style=fusion", 2, "-platform -style are the window's");
         row("Qt's parser", "-n 1 --bogus", 2, "unknown option 'bogus'");
         row("a line break in a name", "-n 1 -o \"$(printf 'a\\nb/c')\"", 1, "'a\\nb/c'");
@@ -821,6 +911,29 @@ private slots:
         QVERIFY2(!result.err.contains(QLatin1String("unchanged")), qPrintable(result.err));
         QVERIFY2(result.err.size() < 400, qPrintable(result.err.left(400)));
         QCOMPARE(entryBytes(folder.path()), QList<QByteArray>());
+    }
+
+    // Memory that runs out anywhere, at any limit from where the system's
+    // loader gives up to where the run succeeds, ends in one line and status 1.
+    void outOfMemoryIsOneLine()
+    {
+        if (sanitized)
+            QSKIP("AddressSanitizer's shadow memory does not fit under a limit of the address space");
+        int told = 0;
+        for (int limit = 40000; limit <= 100000; limit += 500) {
+            const Run result = runShell(QStringLiteral("ulimit -v %1; exec \"$0\" -n 10").arg(limit));
+            if (result.exitCode == 127 && result.err.contains(QLatin1String("error while loading shared libraries")))
+                continue;
+            if (result.exitCode == 0) {
+                QCOMPARE(result.out.count('\n'), 10);
+                continue;
+            }
+            QVERIFY2(result.exitCode == 1 && result.err.startsWith(QLatin1String("orvelle: "))
+                         && result.err.endsWith(QLatin1String("memory\n")) && result.err.count(QLatin1Char('\n')) == 1,
+                     qPrintable(QStringLiteral("%1 kB: status %2, %3").arg(limit).arg(result.exitCode).arg(result.err)));
+            ++told;
+        }
+        QVERIFY(told > 0);
     }
 
     void namesInAnyCase()

@@ -2,6 +2,7 @@
 // reader, damaged files, and "Prefixes" in its own file.
 
 #include "app/SettingsStore.h"
+#include "TestSupport.h"
 #include "shell/Failure.h"
 
 #include <QDir>
@@ -40,6 +41,7 @@ private slots:
     void unwritableFile_data();
     void unwritableFile();
     void notUtf8IsKeptAsDamage();
+    void writeWithoutRoomKeepsEarlierFile();
 
     void prefixesRows_data();
     void prefixesRows();
@@ -354,6 +356,29 @@ void TestSettings::notUtf8IsKeptAsDamage()
     QCOMPARE(next.status(), QSettings::NoError);
     QCOMPARE(next.readInt16(Key::City), qint16(0));
     QCOMPARE(readRaw(folder() + "/Orvelle Software.conf.damaged"), edited);
+}
+
+void TestSettings::writeWithoutRoomKeepsEarlierFile()
+{
+    // A write that fails part way, as on a full disk: neither file's earlier
+    // text is replaced, and the store says so.
+    SettingsStore store;
+    store.write(Key::NumberOfRecords, QStringLiteral("7"));
+    store.write(Key::Prefixes, QStringLiteral("A;B"));
+    const QString options = store.fileName(SettingsStore::name(Key::NumberOfRecords));
+    const QString prefixes = store.fileName(SettingsStore::name(Key::Prefixes));
+    const QByteArray optionsBefore = readRaw(options);
+    {
+        const FileSizeLimit noRoom(64);
+        const QString large(200, QLatin1Char('x'));
+        store.write(Key::Prefixes, large);
+        QCOMPARE(store.status(), QSettings::AccessError);
+        store.write(Key::NumberOfRecords, large);
+        QCOMPARE(store.status(), QSettings::AccessError);
+    }
+    QCOMPARE(readRaw(prefixes), QByteArray("A;B"));
+    QCOMPARE(readRaw(options), optionsBefore);
+    QCOMPARE(QDir(folder()).entryList(QDir::Files | QDir::Hidden).size(), 2); // no temporary file left
 }
 
 void TestSettings::prefixesRows_data()

@@ -38,29 +38,6 @@ void fillResultList(ResultList &list, const QStringList &texts, bool checked = t
     list.setAllChecked(checked);
 }
 
-// Lowers the largest file size this process may write, for a disk that fills up.
-class FileSizeLimit
-{
-public:
-    explicit FileSizeLimit(rlim_t bytes)
-    {
-        getrlimit(RLIMIT_FSIZE, &m_saved);
-        m_handler = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit limit = m_saved;
-        limit.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~FileSizeLimit()
-    {
-        setrlimit(RLIMIT_FSIZE, &m_saved);
-        std::signal(SIGXFSZ, m_handler);
-    }
-
-private:
-    rlimit m_saved{};
-    void (*m_handler)(int);
-};
-
 // A folder that takes no new files, for root too: its write permission is
 // taken away, and so, while this lives, is the capability that lets root pass
 // permission checks (root's own tests run in CI).

@@ -251,11 +251,10 @@ void Form1::storeList(Guard &guard)
         m_settings->write(SettingsStore::Key::Prefixes, prefixes);
         if (m_settings->status() == QSettings::NoError)
             return;
-        // A cause the user was told of already (a read-only folder) is not told again.
+        // Told even when an option's message told the same cause (a read-only
+        // folder): this is the list, lost unless the user acts now.
         const QString key = SettingsStore::name(SettingsStore::Key::Prefixes);
         const QString cause = m_settings->storageCause(key);
-        if (m_toldFaults.contains(m_settings->storageFault(key)))
-            return;
         m_toldFaults.insert(m_settings->storageFault(key));
         throw Failure(
             QStringLiteral("The result list could not be stored in %1: %2.").arg(m_settings->fileName(key), cause));

@@ -164,6 +164,7 @@ private:
     bool m_centred = false;
     bool m_toldOptionsUnstored = false; // since the last store of an option that worked
     // The faults of failed stores the user was told of in this run
-    // (SettingsStore::storageFault(): "its folder ... is read-only"), each told once.
+    // (SettingsStore::storageFault(): "its folder ... is read-only"): the options'
+    // messages tell each once; a failed store of the list is told every time.
     QSet<QString> m_toldFaults;
 };

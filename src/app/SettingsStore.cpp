@@ -13,6 +13,7 @@
 #include <QVariant>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 
@@ -373,9 +374,11 @@ void SettingsStore::writeOwnFile(const QString &key, const QString &value)
     }
     const QByteArray bytes = value.toUtf8();
     // QSaveFile writes a temporary file beside the old one and, in commit(),
-    // flushes it to disk and renames it over the old one.
+    // renames it over the old one. Unbuffered, each write reaches the file at
+    // once and says whether it did: Qt 6.4 commits after a failed final flush
+    // of its buffer, which would put a torn file in the old one's place.
     QSaveFile file(fileName(key));
-    const bool written = QDir().mkpath(m_folder) && file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size()
-        && file.commit();
+    const bool written = QDir().mkpath(m_folder) && file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)
+        && file.write(bytes) == bytes.size() && ::fsync(file.handle()) == 0 && file.commit();
     m_status = written ? QSettings::NoError : QSettings::AccessError;
 }

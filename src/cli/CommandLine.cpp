@@ -13,12 +13,13 @@
 #include <QCommandLineParser>
 #include <QMap>
 #include <QRandomGenerator>
-#include <QRegularExpression>
 #include <QSet>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <new>
+#include <optional>
 
 namespace {
 
@@ -69,10 +70,74 @@ void writeText(const QString &output, const QString &text, const QStringList &ow
     destination.commit();
 }
 
+// The options' values are read by hand, not by pattern: a pattern that runs
+// out of memory matches nothing, and the run would blame the value.
+
+// Whether `text` is `least` to `most` ASCII digits.
+bool isDigits(QStringView text, qsizetype least, qsizetype most)
+{
+    return text.size() >= least && text.size() <= most
+        && std::all_of(text.begin(), text.end(), [](QChar c) { return c >= u'0' && c <= u'9'; });
+}
+
+// `text` with its ASCII letters in upper (or lower) case, and no other letter
+// changed: options take ASCII names, which no other letter may stand for
+// ("ſc" is no "SC", nor "ıa" "IA", though Unicode cases them so).
+QString asciiCase(QStringView text, bool upper)
+{
+    QString cased = text.toString();
+    const char16_t first = upper ? u'a' : u'A';
+    for (QChar &c : cased) {
+        if (c.unicode() >= first && c.unicode() <= first + 25)
+            c = QChar(c.unicode() ^ 0x20);
+    }
+    return cased;
+}
+
+// `text` without the blanks (ASCII white space) at its ends.
+QStringView unblanked(QStringView text)
+{
+    const auto blank = [](QChar c) { return c == u' ' || (c >= u'\t' && c <= u'\r'); };
+    while (!text.isEmpty() && blank(text.front()))
+        text = text.sliced(1);
+    while (!text.isEmpty() && blank(text.back()))
+        text.chop(1);
+    return text;
+}
+
+// The length of the decimal at the start of `text`: digits, then a point and
+// digits ("12", "12.", "12.5"), or a point and digits (".5") where `bare`; 0
+// when there is none. A sign before it when `sign`.
+qsizetype decimalLength(QStringView text, bool sign, bool bare)
+{
+    qsizetype at = sign && !text.isEmpty() && (text[0] == u'-' || text[0] == u'+') ? 1 : 0;
+    const auto digits = [&] {
+        const qsizetype start = at;
+        while (at < text.size() && text[at] >= u'0' && text[at] <= u'9')
+            ++at;
+        return at - start;
+    };
+    const qsizetype whole = digits();
+    if (at < text.size() && text[at] == u'.') {
+        ++at;
+        if (digits() == 0 && whole == 0)
+            return 0;
+    }
+    return whole > 0 || (bare && at > 1) ? at : 0;
+}
+
+// The decimal that is all of `text` (blanks around it aside), or nothing.
+std::optional<double> decimal(QStringView text, bool sign)
+{
+    text = unblanked(text);
+    if (text.isEmpty() || decimalLength(text, sign, false) != text.size())
+        return std::nullopt;
+    return text.toDouble();
+}
+
 std::uint64_t wholeNumber(const QString &option, const QString &value)
 {
-    static const QRegularExpression digits(QStringLiteral("^[0-9]+$"));
-    bool ok = digits.match(value).hasMatch();
+    bool ok = isDigits(value, 1, value.size());
     const std::uint64_t number = ok ? value.toULongLong(&ok) : 0;
     if (!ok) {
         throw UsageError{QStringLiteral("invalid %1 %2: a whole number from 0 to %3 is expected")
@@ -130,7 +195,7 @@ std::vector<Field> fieldList(const QStringList &values, bool near)
             fields.push_back(field);
     };
     for (const QString &name : names) {
-        const QString lower = name.toLower();
+        const QString lower = asciiCase(name, false);
         if (lower == QLatin1String("all")) {
             for (const FieldInfo &field : fieldInfo) {
                 if (near || field.field != Field::Distance)
@@ -169,12 +234,12 @@ QStringList stateCodes(const QString &option, const QStringList &values)
     QStringList codes;
     for (const QString &value : listValues(values)) {
         const auto group = std::find_if(std::begin(stateGroups), std::end(stateGroups), [&](const StateGroup &group) {
-            return value.compare(QLatin1String(group.name), Qt::CaseInsensitive) == 0;
+            return asciiCase(value, false) == QLatin1String(group.name);
         });
         if (group != std::end(stateGroups))
             codes += QString::fromLatin1(group->codes).split(QLatin1Char(','));
         else
-            codes += value.toUpper();
+            codes += asciiCase(value, true);
     }
     codes.removeDuplicates();
     if (codes.isEmpty())
@@ -184,12 +249,11 @@ QStringList stateCodes(const QString &option, const QStringList &values)
 
 QStringList zipPrefixes(const QStringList &values)
 {
-    static const QRegularExpression prefix(QStringLiteral("^[0-9]{1,5}$"));
     const QStringList prefixes = listValues(values);
     if (prefixes.isEmpty())
         throw UsageError{QStringLiteral("--zip-prefix needs at least one ZIP code prefix, such as 100")};
     for (const QString &value : prefixes) {
-        if (!prefix.match(value).hasMatch())
+        if (!isDigits(value, 1, 5))
             throw UsageError{
                 QStringLiteral("invalid --zip-prefix %1: one to five digits are expected").arg(quotedName(value))};
     }
@@ -199,38 +263,41 @@ QStringList zipPrefixes(const QStringList &values)
 // --near ZIP or LAT,LON and --within DISTANCE[km|mi] into the options.
 void readNear(BatchOptions &options, const QString &near, const QString &within)
 {
-    static const QRegularExpression zip(QStringLiteral("^[0-9]{5}$"));
-    static const QRegularExpression point(
-        QStringLiteral("^\\s*([-+]?[0-9]+(?:\\.[0-9]*)?)\\s*,\\s*([-+]?[0-9]+(?:\\.[0-9]*)?)\\s*$"));
-    static const QRegularExpression distance(QStringLiteral("^\\s*([0-9]+(?:\\.[0-9]*)?|\\.[0-9]+)\\s*(mi|km)?\\s*$"),
-                                             QRegularExpression::CaseInsensitiveOption);
     if (within.isNull())
         throw UsageError{QStringLiteral("--near needs --within: how far, such as --within 25 or --within 40km")};
     if (near.isNull())
         throw UsageError{QStringLiteral("--within needs --near: the ZIP code or point to measure from")};
     options.near = near;
     options.within = within;
-    if (zip.match(near).hasMatch()) {
+    if (isDigits(near, 5, 5)) {
         options.nearZip = near;
     } else {
-        const QRegularExpressionMatch match = point.match(near);
-        options.nearLatitude = match.captured(1).toDouble();
-        options.nearLongitude = match.captured(2).toDouble();
-        if (!match.hasMatch() || std::abs(options.nearLatitude) > 90 || std::abs(options.nearLongitude) > 180) {
+        // LAT,LON: two decimals, each with a sign if need be.
+        const qsizetype comma = near.indexOf(QLatin1Char(','));
+        const std::optional<double> latitude = decimal(QStringView(near).first(std::max<qsizetype>(comma, 0)), true);
+        const std::optional<double> longitude = decimal(QStringView(near).sliced(comma + 1), true);
+        options.nearLatitude = latitude.value_or(0);
+        options.nearLongitude = longitude.value_or(0);
+        if (comma < 0 || !latitude || !longitude || std::abs(*latitude) > 90 || std::abs(*longitude) > 180) {
             throw UsageError{QStringLiteral("invalid --near %1: a five-digit ZIP code or LAT,LON in degrees "
                                             "(latitude -90 to 90, longitude -180 to 180), such as 40.75,-73.99 is "
                                             "expected")
                                  .arg(quotedName(near))};
         }
     }
-    const QRegularExpressionMatch match = distance.match(within);
-    options.filter.within = match.captured(1).toDouble();
-    if (!match.hasMatch() || !(options.filter.within > 0) || !std::isfinite(options.filter.within)) {
+    // A decimal (".5" too), then "mi" or "km" in any case, if at all.
+    const QStringView distance = unblanked(within);
+    const qsizetype length = decimalLength(distance, false, true);
+    const QStringView unit = unblanked(distance.sliced(length));
+    const QString unitName = asciiCase(unit, false);
+    const bool known = unit.isEmpty() || unitName == u"mi" || unitName == u"km";
+    options.filter.within = length > 0 && known ? distance.first(length).toDouble() : 0;
+    if (!(options.filter.within > 0) || !std::isfinite(options.filter.within)) {
         throw UsageError{QStringLiteral("invalid --within %1: a distance above 0 in miles, or with km in "
                                         "kilometres, such as 25 or 40km, is expected")
                              .arg(quotedName(within))};
     }
-    options.kilometres = match.captured(2).toLower() == QLatin1String("km") ? 1.0 : 1.609344;
+    options.kilometres = unitName == u"km" ? 1.0 : 1.609344;
 }
 
 // The names of the formats: "plain, aligned, ... or json".
@@ -245,7 +312,7 @@ QString formatNames()
 
 OutputFormat outputFormat(const QString &value)
 {
-    const QString name = value.toLower();
+    const QString name = asciiCase(value, false);
     for (const FormatInfo &format : formatInfo) {
         if (name == QLatin1String(format.name) || (format.alias && name == QLatin1String(format.alias)))
             return format.format;
@@ -288,7 +355,8 @@ QString helpEpilogue()
                          "\n"
                          "The options marked repeatable add up when given again; of any other option\n"
                          "given twice, the last counts. Names of formats, fields, states, groups and\n"
-                         "weights are taken in any case (--format CSV, --state ca).\n"
+                         "weights are taken in any case of their ASCII letters (--format CSV,\n"
+                         "--state ca).\n"
                          "\n"
                          "Examples:\n"
                          "  orvelle -n 5\n"
@@ -444,9 +512,11 @@ BatchOptions parseArguments(const QStringList &arguments)
     options.layout.header = !parser.isSet(noHeader);
     if (parser.isSet(table)) {
         const QString name = parser.value(table);
-        if (name.isEmpty() || std::any_of(name.begin(), name.end(), [](QChar c) { return c.unicode() < 0x20; }))
-            throw UsageError{
-                QStringLiteral("invalid --table '%1': a name without control characters is expected").arg(name)};
+        if (name.isEmpty() || std::any_of(name.begin(), name.end(), [](QChar c) { return c.unicode() < 0x20; })
+            || !encodeFileName(name).isValidUtf8())
+            throw UsageError{QStringLiteral("invalid --table %1: a name of UTF-8 text without control characters is "
+                                            "expected")
+                                 .arg(quotedName(name))};
         options.layout.table = name.toUtf8();
     }
 
@@ -465,7 +535,7 @@ BatchOptions parseArguments(const QStringList &arguments)
 
     options.unique = parser.isSet(unique);
     if (parser.isSet(weight)) {
-        const QString kind = parser.value(weight).toLower();
+        const QString kind = asciiCase(parser.value(weight), false);
         if (kind != QLatin1String("population") && kind != QLatin1String("none"))
             throw UsageError{
                 QStringLiteral("invalid --weight %1: choose population or none").arg(quotedName(parser.value(weight)))};
@@ -550,7 +620,8 @@ void measureFromNear(PlaceTable &table, const BatchOptions &options)
         bool ok = false;
         latitude = table.value(place, Field::Latitude).toDouble(&located);
         longitude = table.value(place, Field::Longitude).toDouble(&ok);
-        if (!located || !ok)
+        // An edited database may give a point that is none (nan, inf, 91).
+        if (!located || !ok || !(std::abs(latitude) <= 90) || !(std::abs(longitude) <= 180))
             throw UsageError{QStringLiteral("ZIP code %1 of --near has no coordinates in the place database; give "
                                             "LAT,LON instead")
                                  .arg(options.nearZip)};
@@ -591,11 +662,11 @@ void writeBatch(const BatchOptions &options, const QString &programFolder, const
             ? QString()
             : QStringLiteral(" that matches ") + options.filterOptions.join(QLatin1Char(' '));
         throw UsageError{QStringLiteral("no place within %1 %2 of %3%4")
-                             .arg(QString::number(options.filter.within),
+                             .arg(QString::number(options.filter.within, 'f', QLocale::FloatingPointShortest),
                                   options.kilometres == 1.0        ? QStringLiteral("km")
                                       : options.filter.within == 1 ? QStringLiteral("mile")
                                                                    : QStringLiteral("miles"),
-                                  options.near, others)};
+                                  quotedName(options.near), others)};
     }
     if (places.empty())
         throw UsageError{QStringLiteral("no place matches %1").arg(options.filterOptions.join(QLatin1Char(' ')))};

@@ -6,6 +6,7 @@
 
 #include <QBuffer>
 #include <QByteArray>
+#include <QHash>
 
 #include <algorithm>
 #include <array>
@@ -17,11 +18,13 @@
 
 namespace {
 
-// What an edited database may hold, the formats answer alike: bytes that are
-// not UTF-8 become U+FFFD in every format (the window's lines are decoded so
+// What an edited database may hold, the formats answer alike, in every
+// value they copy from it (area codes and phones too): bytes that are not
+// UTF-8 become U+FFFD in every format (the window's lines are decoded so
 // too); a control character (U+0000 to U+001F, U+007F) is quoted by csv and
 // sql and escaped by JSON, and refused by plain, tsv and aligned, whose lines and
-// cells cannot hold one; a number that is not finite is JSON's null.
+// cells cannot hold one; sql refuses a NUL, which neither SQLite's shell nor
+// PostgreSQL's text takes; a number that is not finite is JSON's null.
 bool isControl(char c)
 {
     return static_cast<unsigned char>(c) < 0x20 || c == 0x7f;
@@ -36,72 +39,79 @@ bool holdsControls(OutputFormat format)
 // Refuses a place's value that the format cannot hold.
 void checkControls(QByteArrayView value, OutputFormat format, const char *field, QByteArrayView zip)
 {
-    if (holdsControls(format) || std::none_of(value.begin(), value.end(), isControl))
+    const bool nul = format == OutputFormat::Sql && value.contains('\0');
+    if (!nul && (holdsControls(format) || std::none_of(value.begin(), value.end(), isControl)))
         return;
-    throw Failure(QStringLiteral("the place database gives ZIP code '%1' a %2 with a control character, which "
-                                 "--format %3 cannot hold: csv, jsonl, json and sql can")
-                      .arg(QString::fromUtf8(zip), QLatin1String(field), QLatin1String(info(format).name)));
+    throw Failure(QStringLiteral("the place database gives ZIP code '%1' a %2 with %3, which --format %4 cannot "
+                                 "hold: %5 can")
+                      .arg(QString::fromUtf8(zip), QLatin1String(field),
+                           nul ? QStringLiteral("a NUL byte") : QStringLiteral("a control character"),
+                           QLatin1String(info(format).name),
+                           nul ? QStringLiteral("csv, jsonl and json") : QStringLiteral("csv, jsonl, json and sql")));
 }
 
-// Where in a place's line the bytes go that differ from draw to draw: the
-// area code, among the place's overlays, and the phone's area code and last
-// two digits (-1: not in the line); and the place's area codes (at most six,
-// the most any place has is four), beside them so that one read of memory
-// finds them all.
-struct DrawnSlots
-{
-    std::int32_t areaCode = -1;
-    std::int32_t phoneArea = -1;
-    std::int32_t digits = -1;
-    std::uint8_t codeCount = 0;
-    std::array<char, 18> codes{}; // three digits each
-};
-
 // The bytes of a run around its places, and every place's bytes: made once,
-// then copied for each draw, with their drawn slots filled in. Between two
-// places goes the separator.
+// then copied for each draw. A place whose line holds an area code or a phone
+// has a line for each of its area codes (one when it has none), of which each
+// draw takes one, and the phone's last two digits, which each draw fills in.
+// Before each place's line goes the lead, between two places the separator.
 class RenderedLines
 {
 public:
     QByteArray header;
+    // What a long beginning that every place's line shares (sql: the INSERT
+    // with a long --table name) is kept as, once, rather than in every line.
+    QByteArray lead;
     QByteArray separator;
     QByteArray footer;
 
+    // A place of one line.
     void append(const QByteArray &bytes)
     {
         m_bytes.insert(m_bytes.end(), bytes.begin(), bytes.end());
         m_ends.push_back(std::uint32_t(m_bytes.size()));
     }
-    // A line with drawn slots, which lie just before its bytes, so that one
-    // read of memory brings both.
-    void append(const QByteArray &bytes, const DrawnSlots &fills)
+    // The lines of a place, one for each of its area codes, each with where
+    // in it the phone's last two digits go (-1: no phone), which lies just
+    // before its bytes so that one read of memory brings both.
+    void appendDrawn(const std::vector<std::pair<QByteArray, std::int32_t>> &lines)
     {
-        const auto *raw = reinterpret_cast<const char *>(&fills);
-        m_bytes.insert(m_bytes.end(), raw, raw + sizeof(DrawnSlots));
-        append(bytes);
-        m_drawn = true;
+        m_firstLines.push_back(std::uint32_t(m_ends.size()));
+        for (const auto &[bytes, digits] : lines) {
+            const auto *raw = reinterpret_cast<const char *>(&digits);
+            m_bytes.insert(m_bytes.end(), raw, raw + sizeof digits);
+            append(bytes);
+        }
+        m_lineCounts.push_back(std::uint32_t(lines.size()));
     }
-    const char *begin(std::uint32_t place) const { return m_bytes.data() + start(place); }
-    const char *end(std::uint32_t place) const { return m_bytes.data() + m_ends[place]; }
-    // Whether the lines have slots the draws fill.
-    bool drawn() const { return m_drawn; }
-    // The slots of the line that starts at `line` (one of begin()'s).
-    static DrawnSlots fills(const char *line)
+
+    // Whether the places have a line for each area code.
+    bool drawn() const { return !m_firstLines.empty(); }
+    // A place's first line and how many it has (drawn() only).
+    std::uint32_t firstLine(std::uint32_t place) const { return m_firstLines[place]; }
+    std::uint32_t lineCount(std::uint32_t place) const { return m_lineCounts[place]; }
+
+    // A line's bytes; without drawn(), a place's line has the place's number.
+    const char *begin(std::uint32_t line) const { return m_bytes.data() + start(line); }
+    const char *end(std::uint32_t line) const { return m_bytes.data() + m_ends[line]; }
+    // Where the phone's last two digits go in the drawn line that starts at `line` (one of begin()'s).
+    static std::int32_t digits(const char *line)
     {
-        DrawnSlots drawn;
-        std::memcpy(&drawn, line - sizeof(DrawnSlots), sizeof(DrawnSlots));
-        return drawn;
+        std::int32_t digits = 0;
+        std::memcpy(&digits, line - sizeof digits, sizeof digits);
+        return digits;
     }
 
 private:
-    std::size_t start(std::uint32_t place) const
+    std::size_t start(std::uint32_t line) const
     {
-        return (place == 0 ? 0 : m_ends[place - 1]) + (m_drawn ? sizeof(DrawnSlots) : 0);
+        return (line == 0 ? 0 : m_ends[line - 1]) + (drawn() ? sizeof(std::int32_t) : 0);
     }
 
     std::vector<char> m_bytes;
     std::vector<std::uint32_t> m_ends;
-    bool m_drawn = false;
+    std::vector<std::uint32_t> m_firstLines;
+    std::vector<std::uint32_t> m_lineCounts;
 };
 
 // The window's aligned table: each line through the window's own text writer,
@@ -266,49 +276,106 @@ QByteArray sqlName(QByteArrayView name)
     return quoted;
 }
 
-// A place's line, with its first area code in the drawn slots, which it notes in `fills`.
-QByteArray placeLine(const PlaceTable &table, std::uint32_t place, const PlaceLayout &layout, DrawnSlots &fills)
+// A value of the database as the format writes it: bytes that are not UTF-8
+// replaced (the value then kept in `replaced`), a control character refused
+// where the format cannot hold one.
+QByteArrayView formatValue(QByteArrayView value, QByteArray &replaced, OutputFormat format, Field field,
+                           QByteArrayView zip)
+{
+    if (!value.isValidUtf8()) {
+        replaced = QString::fromUtf8(value).toUtf8();
+        value = replaced;
+    }
+    checkControls(value, format, info(field).name, zip);
+    return value;
+}
+
+// A place's area codes, as the database lists them ("212,332,646"), each a
+// value as formatValue() makes it; none when it has none.
+std::vector<QByteArray> areaCodes(const PlaceTable &table, std::uint32_t place, OutputFormat format, Field field)
+{
+    std::vector<QByteArray> codes;
+    const QByteArrayView zip = table.value(place, Field::Zip);
+    QByteArrayView list = table.value(place, Field::AreaCode);
+    while (!list.isEmpty()) {
+        const qsizetype comma = list.indexOf(',');
+        const QByteArrayView code = comma < 0 ? list : list.first(comma);
+        QByteArray replaced;
+        if (!code.isEmpty())
+            codes.push_back(formatValue(code, replaced, format, field, zip).toByteArray());
+        list = comma < 0 ? QByteArrayView() : list.sliced(comma + 1);
+    }
+    return codes;
+}
+
+// A place's line after `begin`, in the parts between the cells that hold the
+// area code or the phone (after each part, the next of those cells).
+std::vector<QByteArray> placeParts(const PlaceTable &table, std::uint32_t place, const PlaceLayout &layout,
+                                   const QByteArray &begin)
 {
     const FormatInfo &format = info(layout.format);
-    QByteArray line;
-    line.reserve(512);
-    format.begin(line, layout);
+    std::vector<QByteArray> parts(1);
+    parts.back().reserve(begin.size() + 512);
+    parts.back() += begin;
     for (std::size_t i = 0; i < layout.fields.size(); ++i) {
         const Field field = layout.fields[i];
-        if (info(field).source != Field::AreaCode) {
-            QByteArrayView value = table.value(place, field);
-            QByteArray replaced;
-            if (!value.isValidUtf8()) {
-                replaced = QString::fromUtf8(value).toUtf8();
-                value = replaced;
-            }
-            checkControls(value, layout.format, info(field).name, table.value(place, Field::Zip));
-            format.cell(line, i, field, value);
+        if (info(field).source == Field::AreaCode) {
+            parts.emplace_back();
             continue;
         }
-        // "212,332,646": the codes of three digits, up to six of them.
-        const QByteArrayView codes = table.value(place, Field::AreaCode);
-        fills.codeCount = 0;
-        for (qsizetype at = 0; at + 3 <= codes.size() && fills.codeCount < 6; at += 4)
-            std::memcpy(fills.codes.data() + 3 * fills.codeCount++, codes.data() + at, 3);
-        const QByteArrayView code = codes.first(std::min<qsizetype>(3, codes.size()));
-        const QByteArray value = code.isEmpty() || field == Field::AreaCode ? code.toByteArray()
-                                                                            : "(" + code.toByteArray() + ") 555-0100";
-        const qsizetype start = line.size();
-        format.cell(line, i, field, value);
-        if (value.isEmpty())
-            continue;
-        const std::string_view cell(line.constData() + start, std::size_t(line.size() - start));
-        const auto at = std::int32_t(
-            start + qsizetype(cell.find(std::string_view(value.constData(), std::size_t(value.size())))));
-        if (field == Field::AreaCode) {
-            fills.areaCode = at;
-        } else {
-            fills.phoneArea = at + 1;
-            fills.digits = at + std::int32_t(value.size()) - 2;
-        }
+        QByteArray replaced;
+        format.cell(parts.back(), i, field,
+                    formatValue(table.value(place, field), replaced, layout.format, field,
+                                table.value(place, Field::Zip)));
     }
-    line += format.end;
+    parts.back() += format.end;
+    return parts;
+}
+
+// The cell of the field at `index` (the area code or the phone) for `code`,
+// and where in it the phone's last two digits go (-1: none): where it
+// differs from the same cell ending in other digits.
+std::pair<QByteArray, std::int32_t> drawnCell(const PlaceLayout &layout, std::size_t index, const QByteArray &code)
+{
+    const FormatInfo &format = info(layout.format);
+    const Field field = layout.fields[index];
+    QByteArray cell;
+    if (field == Field::AreaCode || code.isEmpty()) {
+        format.cell(cell, index, field, code);
+        return {cell, -1};
+    }
+    QByteArray phone = '(' + code + ") 555-0100";
+    format.cell(cell, index, field, phone);
+    QByteArray other;
+    phone[phone.size() - 2] = phone[phone.size() - 1] = '9';
+    format.cell(other, index, field, phone);
+    if (cell.size() != other.size())
+        return {cell, -1};
+    return {cell, std::int32_t(std::mismatch(cell.cbegin(), cell.cend(), other.cbegin()).first - cell.cbegin())};
+}
+
+// A place's line from its parts, with `code` as its area code; where the
+// phone's last two digits go is noted in `digits` (-1: no phone). The cells
+// of a code, the same for many places, are made once, in `cells` (one a field).
+QByteArray drawnLine(const std::vector<QByteArray> &parts, const PlaceLayout &layout, const QByteArray &code,
+                     std::vector<QHash<QByteArray, std::pair<QByteArray, std::int32_t>>> &cells, std::int32_t &digits)
+{
+    QByteArray line;
+    line.reserve(parts.front().size() + parts.back().size() + 128);
+    line += parts.front();
+    digits = -1;
+    std::size_t part = 1;
+    for (std::size_t i = 0; i < layout.fields.size(); ++i) {
+        if (info(layout.fields[i]).source != Field::AreaCode)
+            continue;
+        auto cell = cells[i].constFind(code);
+        if (cell == cells[i].cend())
+            cell = cells[i].insert(code, drawnCell(layout, i, code));
+        if (cell->second >= 0)
+            digits = std::int32_t(line.size()) + cell->second;
+        line += cell->first;
+        line += parts[part++];
+    }
     return line;
 }
 
@@ -320,15 +387,32 @@ RenderedLines renderDelimited(const PlaceTable &table, const std::vector<std::ui
     lines.header = format.header(layout);
     lines.separator = format.between;
     lines.footer = format.footer;
-    const bool drawn = std::any_of(layout.fields.begin(), layout.fields.end(),
-                                   [](Field field) { return info(field).source == Field::AreaCode; });
+    // What every line begins with, made once: in each line, so that a draw
+    // copies one run of bytes; or, when long, written before each line instead.
+    QByteArray begin;
+    format.begin(begin, layout);
+    if (begin.size() > 1024)
+        std::swap(begin, lines.lead);
+    const auto drawn = std::find_if(layout.fields.begin(), layout.fields.end(),
+                                    [](Field field) { return info(field).source == Field::AreaCode; });
+    std::vector<std::pair<QByteArray, std::int32_t>> placeLines;
+    std::vector<QHash<QByteArray, std::pair<QByteArray, std::int32_t>>> cells(layout.fields.size());
     for (std::uint32_t place : places) {
-        DrawnSlots fills;
-        const QByteArray line = placeLine(table, place, layout, fills);
-        if (drawn)
-            lines.append(line, fills);
-        else
-            lines.append(line);
+        std::vector<QByteArray> parts = placeParts(table, place, layout, begin);
+        if (drawn == layout.fields.end()) {
+            lines.append(parts.front());
+            continue;
+        }
+        std::vector<QByteArray> codes = areaCodes(table, place, layout.format, *drawn);
+        if (codes.empty())
+            codes.emplace_back();
+        placeLines.clear();
+        for (const QByteArray &code : codes) {
+            std::int32_t digits = -1;
+            QByteArray line = drawnLine(parts, layout, code, cells, digits);
+            placeLines.emplace_back(std::move(line), digits);
+        }
+        lines.appendDrawn(placeLines);
     }
     return lines;
 }
@@ -456,27 +540,15 @@ const std::array<FormatInfo, formatCount> formatInfo{{
 
 namespace {
 
-// Fills the drawn slots of a place's line just copied to `line`: one of its
-// area codes and the phone's last two digits, from `detail`, one number of
-// the draws below 100 times the number of the place's codes.
-void fillSlots(char *line, const DrawnSlots &fills, std::uint64_t detail)
-{
-    const char *code = fills.codes.data() + detail / 100 * 3;
-    if (fills.areaCode >= 0)
-        std::memcpy(line + fills.areaCode, code, 3);
-    if (fills.digits >= 0) {
-        std::memcpy(line + fills.phoneArea, code, 3);
-        static constexpr auto pairs = [] {
-            std::array<char, 200> digits{};
-            for (int i = 0; i < 100; ++i) {
-                digits[std::size_t(2 * i)] = char('0' + i / 10);
-                digits[std::size_t(2 * i + 1)] = char('0' + i % 10);
-            }
-            return digits;
-        }();
-        std::memcpy(line + fills.digits, pairs.data() + detail % 100 * 2, 2);
+// The two digits of a number below 100.
+constexpr auto digitPairs = [] {
+    std::array<char, 200> digits{};
+    for (int i = 0; i < 100; ++i) {
+        digits[std::size_t(2 * i)] = char('0' + i / 10);
+        digits[std::size_t(2 * i + 1)] = char('0' + i % 10);
     }
-}
+    return digits;
+}();
 
 void stream(const std::function<void(const char *, qsizetype)> &write, const RenderedLines &lines, PlaceDraws &draws)
 {
@@ -487,6 +559,7 @@ void stream(const std::function<void(const char *, qsizetype)> &write, const Ren
     constexpr qsizetype blockSize = 1 << 20;
     const auto block = std::make_unique_for_overwrite<char[]>(blockSize);
     qsizetype used = 0;
+    // Bytes of at most blockSize end in the block.
     const auto append = [&](const char *begin, const char *end) {
         const qsizetype size = end - begin;
         if (used + size > blockSize) {
@@ -500,35 +573,53 @@ void stream(const std::function<void(const char *, qsizetype)> &write, const Ren
         std::memcpy(block.get() + used, begin, std::size_t(size));
         used += size;
     };
+    // A drawn line, with `pair` as its phone's last two digits.
+    const auto appendDrawn = [&](const char *begin, const char *end, const char *pair) {
+        const std::int32_t digits = RenderedLines::digits(begin);
+        if (digits < 0) {
+            append(begin, end);
+        } else if (end - begin <= blockSize) {
+            append(begin, end);
+            std::memcpy(block.get() + used - (end - begin) + digits, pair, 2);
+        } else {
+            append(begin, begin + digits);
+            append(pair, pair + 2);
+            append(begin + digits + 2, end);
+        }
+    };
     draws.restart();
-    const bool separated = !lines.separator.isEmpty();
+    const QByteArray between = lines.separator + lines.lead;
+    const bool separated = !between.isEmpty();
+    if (draws.count() > 0)
+        append(lines.lead.cbegin(), lines.lead.cend());
     // Places are drawn a batch ahead of their copying, with their lines asked
     // into the cache, so that the draws' and the lines' reads of memory overlap.
-    // Lines without drawn slots take a loop of their own, as fast as the copy alone.
-    const auto copyAll = [&](auto drawnSlots) {
-        constexpr bool drawn = decltype(drawnSlots)::value;
+    // Lines without drawn details take a loop of their own, as fast as the copy alone.
+    const auto copyAll = [&](auto drawnDetails) {
+        constexpr bool drawn = decltype(drawnDetails)::value;
         std::array<std::uint32_t, PlaceDraws::batchSize> batch;
+        std::array<std::uint8_t, PlaceDraws::batchSize> pairs{};
         for (std::uint64_t first = 0; first < draws.count(); first += batch.size()) {
             const std::uint64_t size = std::min<std::uint64_t>(batch.size(), draws.count() - first);
             draws.next(batch.data(), size);
             for (std::uint64_t i = 0; i < size; ++i) {
-                if constexpr (drawn)
-                    __builtin_prefetch(lines.begin(batch[i]) - sizeof(DrawnSlots));
+                if constexpr (drawn) {
+                    // Which of the place's lines (one an area code), and the phone's last two digits.
+                    const std::uint32_t count = lines.lineCount(batch[i]);
+                    const std::uint64_t detail = draws.detail(std::uint64_t(count) * 100);
+                    batch[i] = lines.firstLine(batch[i]) + std::uint32_t(detail / 100);
+                    pairs[i] = std::uint8_t(detail % 100);
+                    __builtin_prefetch(lines.begin(batch[i]) - sizeof(std::int32_t));
+                }
                 __builtin_prefetch(lines.begin(batch[i]));
             }
             for (std::uint64_t i = 0; i < size; ++i) {
                 if (separated && first + i > 0)
-                    append(lines.separator.cbegin(), lines.separator.cend());
-                if constexpr (drawn) {
-                    const char *begin = lines.begin(batch[i]);
-                    const char *end = lines.end(batch[i]);
-                    const DrawnSlots fills = RenderedLines::fills(begin);
-                    const std::uint64_t detail = draws.detail(std::max<std::uint64_t>(fills.codeCount, 1) * 100);
-                    append(begin, end);
-                    fillSlots(block.get() + used - (end - begin), fills, detail);
-                } else {
+                    append(between.cbegin(), between.cend());
+                if constexpr (drawn)
+                    appendDrawn(lines.begin(batch[i]), lines.end(batch[i]), digitPairs.data() + 2 * pairs[i]);
+                else
                     append(lines.begin(batch[i]), lines.end(batch[i]));
-                }
             }
         }
     };

@@ -167,8 +167,15 @@ void TextExportFile::handToDisk(qint64 end)
 void TextExportFile::close()
 {
     TextExportWriter &writer = requireWriter("The file %1 was not saved, because it could not be created.");
-    if (!writer.flush()) {
-        const QString problem = writer.errorString();
+    // Qt's commit does not say whether the file reached the disk: a failed
+    // sync, as a failed write, leaves the earlier file as it was.
+    bool failed = !writer.flush();
+    QString problem = writer.errorString();
+    if (!failed && m_saveFile && !m_inPlace && ::fsync(m_saveFile->handle()) != 0) {
+        failed = true;
+        problem = qt_error_string(errno);
+    }
+    if (failed) {
         if (m_saveFile && !m_inPlace) {
             m_saveFile->cancelWriting();
             release();

@@ -3,6 +3,9 @@
 #include "shell/FileNames.h"
 
 #include <cerrno>
+#include <cstdlib>
+#include <exception>
+#include <new>
 #include <unistd.h>
 
 namespace {
@@ -32,7 +35,45 @@ QString escapedControls(const QString &text, bool quotes)
     return escaped;
 }
 
+// Writes the bytes to standard error, as far as it takes them.
+void writeError(const char *data, qsizetype left)
+{
+    while (left > 0) {
+        const ssize_t written = ::write(STDERR_FILENO, data, std::size_t(left));
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0)
+            return; // nowhere left to say it
+        data += written;
+        left -= written;
+    }
+}
+
+int outOfMemoryStatus = 1;
+
+// The end of a run that nothing caught: told without allocating when memory ran out.
+[[noreturn]] void endUncaught()
+{
+    if (const std::exception_ptr failure = std::current_exception()) {
+        try {
+            std::rethrow_exception(failure);
+        } catch (const std::bad_alloc &) {
+            static constexpr char message[] = "orvelle: there is not enough memory\n";
+            writeError(message, sizeof message - 1);
+            ::_exit(outOfMemoryStatus);
+        } catch (...) {
+        }
+    }
+    std::abort();
+}
+
 } // namespace
+
+void endOnOutOfMemory(int status)
+{
+    outOfMemoryStatus = status;
+    std::set_terminate(endUncaught);
+}
 
 QString quotedName(const QString &name)
 {
@@ -49,15 +90,5 @@ void complain(const QString &text, const QString &advice)
     if (!advice.isEmpty())
         line += QStringLiteral("; ") + advice;
     const QByteArray bytes = encodeFileName(QString(QStringLiteral("orvelle: ") + line + QLatin1Char('\n')));
-    const char *data = bytes.constData();
-    qsizetype left = bytes.size();
-    while (left > 0) {
-        const ssize_t written = ::write(STDERR_FILENO, data, std::size_t(left));
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written <= 0)
-            return; // nowhere left to say it
-        data += written;
-        left -= written;
-    }
+    writeError(bytes.constData(), bytes.size());
 }

@@ -18,3 +18,10 @@ QString quotedName(const QString &name);
 // final stop, any control character escaped; then `advice`, if any, after a
 // semicolon.
 void complain(const QString &text, const QString &advice = QString());
+
+// From now on, an allocation that fails where no handler catches it (inside a
+// library's function that lets no exception through, or while a failure is
+// being told) ends the process as a caught one does: "orvelle: there is not
+// enough memory" and `status`. Any other exception that nothing catches
+// still aborts.
+void endOnOutOfMemory(int status);

@@ -373,6 +373,8 @@ void TestSettings::writeWithoutRoomKeepsEarlierFile()
         const QString large(200, QLatin1Char('x'));
         store.write(Key::Prefixes, large);
         QCOMPARE(store.status(), QSettings::AccessError);
+        QCOMPARE(store.storageCause(SettingsStore::name(Key::Prefixes)),
+                 QStringLiteral("the system refused the write: File too large"));
         store.write(Key::NumberOfRecords, large);
         QCOMPARE(store.status(), QSettings::AccessError);
     }

@@ -13,9 +13,12 @@
 #include <QVariant>
 
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 
 namespace {
 
@@ -274,6 +277,15 @@ QString SettingsStore::storageCause(const QString &key) const
             return QStringLiteral("it is a link to %1, whose folder %2 is read-only")
                 .arg(target.filePath(), targetFolder.filePath());
     }
+    // A full disk stops every file of the folder; a write refused otherwise
+    // (a file size limit) is said in the system's words.
+    struct statvfs space
+    {
+    };
+    if (::statvfs(QFile::encodeName(folder.absoluteFilePath()).constData(), &space) == 0 && space.f_bavail == 0)
+        return QStringLiteral("the disk that holds %1 is full").arg(folder.filePath());
+    if (placementOf(key) == Placement::OwnFile && !m_writeError.isEmpty())
+        return QStringLiteral("the system refused the write: %1").arg(m_writeError);
     return QStringLiteral("the new text did not reach the disk");
 }
 
@@ -378,7 +390,22 @@ void SettingsStore::writeOwnFile(const QString &key, const QString &value)
     // once and says whether it did: Qt 6.4 commits after a failed final flush
     // of its buffer, which would put a torn file in the old one's place.
     QSaveFile file(fileName(key));
-    const bool written = QDir().mkpath(m_folder) && file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)
-        && file.write(bytes) == bytes.size() && ::fsync(file.handle()) == 0 && file.commit();
+    bool written = QDir().mkpath(m_folder) && file.open(QIODevice::WriteOnly | QIODevice::Unbuffered);
+    // A short write is tried again, so that what stopped it is told.
+    for (qint64 done = 0; written && done < bytes.size();) {
+        const qint64 count = file.write(bytes.constData() + done, bytes.size() - done);
+        written = count > 0;
+        done += count;
+    }
+    QString cause = written ? QString() : file.errorString();
+    if (written && ::fsync(file.handle()) != 0) {
+        cause = QString::fromLocal8Bit(std::strerror(errno));
+        written = false;
+    }
+    if (written && !file.commit()) {
+        cause = file.errorString();
+        written = false;
+    }
+    m_writeError = cause;
     m_status = written ? QSettings::NoError : QSettings::AccessError;
 }

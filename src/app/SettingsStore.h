@@ -122,6 +122,8 @@ private:
     QString m_optionsFile;
     std::unique_ptr<QSettings> m_options;
     mutable QSettings::Status m_status = QSettings::NoError;
+    // The system's words for the last failed write of a file of its own; empty after a good one.
+    QString m_writeError;
     QSettings::Status m_loadStatus = QSettings::NoError;
     QString m_keptCopy;
     // A damaged small file that could not be kept is not written over.

@@ -25,7 +25,17 @@
 #                       (zcta_county_subdivisions.csv) and the planning region of
 #                       each town by the Census Gazetteer's county subdivisions of
 #                       2025;
-#   census-counties.tsv county, name: every county of the Census Gazetteer of 2025.
+#   census-counties.tsv county, name: every county of the Census Gazetteer of 2025;
+#   place-names.tsv     state, county, rank, name: the names of the populated places
+#                       of the USGS Geographic Names Information System (GNIS), as
+#                       the repository reduces its Federal Codes file
+#                       (data/processed/gnis_places.csv): a town's legal name
+#                       ("City of St. John" as St. John, rank 0), a county
+#                       subdivision's (1), a populated place's (2), a census
+#                       designated place's (3), with its accents;
+# and, for tests/data_test.py, which checks the names against a list they were
+# not built from, tests/data/census-places.tsv (state, name): every place of
+# the Census Gazetteer of 2025 (2025_Gaz_place_national.txt), its kind left out.
 # Each source file is checked against its SHA-256 before it is read, and
 # census.sha256 pins the reduced files, which make-zipcodes.sh checks.
 # Needs git and python3. Usage: ./data/make-census.sh US_GEO_CLONE
@@ -53,6 +63,10 @@ census_file 18dc01d73d7a37c1f64345ade9a60bb86ab43f2f data/raw/gazetteer/2025_Gaz
     1914f0d83243362de83b8ddd298c213b1768d63d62d19464743289abd8bb35b1 counties.txt
 census_file 18dc01d73d7a37c1f64345ade9a60bb86ab43f2f data/raw/gazetteer/2025_Gaz_cousubs_national.txt \
     a308f9f5a900d750b2cd426928100299934c4205f3cb6b35420ef59e7b0244f7 towns.txt
+census_file fc872249d7756b177c3cc679fe02a003f89e2225 data/processed/gnis_places.csv \
+    5e9afcb24925107aa0bca34627ae0c732ffebaed66be3debd1a5777fbb643010 gnis-places.csv
+census_file 18dc01d73d7a37c1f64345ade9a60bb86ab43f2f data/raw/gazetteer/2025_Gaz_place_national.txt \
+    15f4977a010cc42308f4d5ddc5e19f26ef63fc035f20745333a14b78aa08d3fa places.txt
 
 # data.census.gov's export: a header of codes, a header of labels, then one
 # quoted row per ZCTA, GEO_ID "860Z200US" and NAME "ZCTA5 " before the code.
@@ -127,5 +141,46 @@ with open(f'{here}/census-counties.tsv', 'w', encoding='utf-8', newline='\n') as
     for county, name in sorted(counties.items()):
         out.write(f'{county}\t{name}\n')
 PY
-(cd "$here" && sha256sum zcta-residents.tsv zcta-points.tsv zcta-counties.tsv census-counties.tsv > census.sha256)
+# GNIS's names without the kind before or after them ("City of", "Census
+# Designated Place", Puerto Rico's "Zona Urbana" and "Comunidad"), each name
+# of a county once, at its best rank; the Gazetteer's without its kind, which
+# the Census writes in lower case after the name ("McAllen city").
+python3 - "$work" "$here" <<'PY'
+import csv, re, sys
+work, here = sys.argv[1:]
+rows = list(csv.reader(open(f'{work}/gnis-places.csv', encoding='utf-8', newline='')))
+if rows[0] != ['GNIS ID', 'GEOID', 'Name', 'State', 'FIPS Class', 'County GEOID', 'Latitude', 'Longitude']:
+    sys.exit('make-census: not the reduction of the GNIS places')
+legal = re.compile(r'^(City and Borough|City and County|City|Town|Village|Borough|Municipality|Corporation'
+                   r'|Unified Government|Metro Township) of ')
+kind = re.compile(r' (Census Designated Place|Zona Urbana|Comunidad)$')
+ranks = {}
+for _, _, name, state, fips_class, county, *_ in rows[1:]:
+    rank = {'C': 1, 'P': 2, 'U': 3, 'M': 3}.get(fips_class[0])
+    if rank is None or fips_class == 'M1' or ',' in name or len(county) != 5 or not county.isdigit():
+        continue
+    if legal.match(name):
+        rank, name = (0 if fips_class != 'C5' else 1), legal.sub('', name)
+    key = (state, county, kind.sub('', name))
+    ranks[key] = min(rank, ranks.get(key, rank))
+with open(f'{here}/place-names.tsv', 'w', encoding='utf-8', newline='\n') as out:
+    out.write('state\tcounty\trank\tname\n')
+    for (state, county, name), rank in sorted(ranks.items()):
+        out.write(f'{state}\t{county}\t{rank}\t{name}\n')
+lines = open(f'{work}/places.txt', encoding='utf-8').read().splitlines()
+if lines[0].split('|')[:6] != ['USPS', 'GEOID', 'GEOIDFQ', 'ANSICODE', 'NAME', 'LSAD']:
+    sys.exit('make-census: not a Gazetteer file of places')
+names = set()
+for line in lines[1:]:
+    state, _, _, _, name, *_ = line.split('|')
+    words = name.split(' ')
+    while words and words[-1] == words[-1].lower():  # the kind: "city", "zona urbana", "CDP" apart
+        words.pop()
+    names.add((state, ' '.join(words[:-1] if words and words[-1] == 'CDP' else words)))
+with open(f'{here}/../tests/data/census-places.tsv', 'w', encoding='utf-8', newline='\n') as out:
+    out.write('state\tname\n')
+    for state, name in sorted(names):
+        out.write(f'{state}\t{name}\n')
+PY
+(cd "$here" && sha256sum zcta-residents.tsv zcta-points.tsv zcta-counties.tsv census-counties.tsv place-names.tsv > census.sha256)
 echo "census tables written to $here"

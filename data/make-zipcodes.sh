@@ -7,7 +7,8 @@
 #                                Census ZIP Code Tabulation Areas, their state and
 #                                city, and the territories
 # the Census Bureau's tables reduced by data/make-census.sh and pinned by
-# data/census.sha256 (each ZCTA's residents, point and counties), and the
+# data/census.sha256 (each ZCTA's residents, point and counties; GNIS's town
+# names, data/place-names.tsv, with the hand-kept data/place-words.tsv), and the
 # hand-kept time zone table data/timezones.tsv.
 # Needs npm, node, tar, python3 and tzdata. Run from anywhere: ./data/make-zipcodes.sh
 set -euo pipefail

@@ -221,8 +221,8 @@ private slots:
         QCOMPARE(output(QStringLiteral("-n 3 --seed 2026")),
                  QByteArray("Cason, TX 75636\nKansas City, MO 64110\nVan Buren, OH 45889\n"));
         QCOMPARE(output(QStringLiteral("-n 3 --seed 2026 --fields zip,county,latitude,longitude --format csv")),
-                 QByteArray("zip,county,latitude,longitude\r\n75636,Morris,33.024,-94.8249\r\n"
-                            "64110,Jackson,39.03446,-94.57264\r\n45889,Hancock,41.15261,-83.6386\r\n"));
+                 QByteArray("zip,county,latitude,longitude\r\n75636,Morris County,33.024,-94.8249\r\n"
+                            "64110,Jackson County,39.03446,-94.57264\r\n45889,Hancock County,41.15261,-83.6386\r\n"));
         QCOMPARE(output(QStringLiteral("-n 3 --seed 2026 --weight population")),
                  QByteArray("El Paso, TX 79912\nKansas City, MO 64110\nNew York, NY 10128\n"));
         QCOMPARE(output(QStringLiteral("-n 3 --seed 2026 --unique --weight population --state RI --fields zip,city")),
@@ -565,7 +565,7 @@ private slots:
         // Plain lines: the fields joined as the window joins them, and --no-header.
         Run result = run(arguments.mid(0, 7)
                          + QStringList{QStringLiteral("--fields"), QStringLiteral("city,state,zip,county")});
-        QVERIFY2(result.out.split('\n').contains("Winston-Salem, NC 27101, Forsyth"), result.out.constData());
+        QVERIFY2(result.out.split('\n').contains("Winston-Salem, NC 27101, Forsyth County"), result.out.constData());
         result = run(arguments.mid(0, 7)
                      + QStringList{QStringLiteral("--fields"), QStringLiteral("zip,city"), QStringLiteral("--format"),
                                    QStringLiteral("tsv"), QStringLiteral("--no-header")});

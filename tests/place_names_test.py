@@ -24,13 +24,11 @@ class CityNames(unittest.TestCase):
 
     def test_any_form_of_a_name_is_the_towns_spelling(self):
         self.check({('Mayaguez', 'PR', '72097'): 'Mayagüez', ('Mayagüez', 'PR', '72097'): 'Mayagüez',
-                    ('MAYAGUEZ', 'PR', None): 'Mayagüez', ('Mcallen', 'TX', '48215'): 'McAllen',
-                    ('Mc Lean', 'VA', '51059'): 'McLean', ('D Lo', 'MS', '28127'): "D'Lo",
-                    ('Wahiawa', 'HI', '15003'): 'Wahiawa', ('Ewa Beach', 'HI', '15003'): 'Ewa Beach'})
+                    ('MAYAGUEZ', 'PR', None): 'Mayagüez', ('MC LEAN', 'VA', None): 'McLean',
+                    ('Ewa Beach', 'HI', '15003'): 'Ewa Beach', ('APO', 'AE', None): 'APO'})
 
     def test_saint_as_the_town_writes_it(self):
-        self.check({('St John', 'KS', '20185'): 'St. John', ('Saint John', 'KS', None): 'St. John',
-                    ('St Paul', 'MN', '27123'): 'Saint Paul', ('Sault Sainte Marie', 'MI', '26033'): 'Sault Ste. Marie',
+        self.check({('Saint John', 'KS', None): 'St. John', ('St Paul', 'MN', '27123'): 'Saint Paul',
                     ('St Thomas', 'VI', '78030'): 'St. Thomas', ('St Nowhere', 'KS', None): 'Saint Nowhere'})
 
     def test_names_run_together_otherwise_only_in_their_own_county(self):
@@ -38,10 +36,8 @@ class CityNames(unittest.TestCase):
                     ('Lanse', 'MI', '26061'): 'Lanse'})
 
     def test_names_gnis_lacks_keep_their_letters_with_acronyms_and_mc(self):
-        self.check({('Eglin Afb', 'FL', '12091'): 'Eglin AFB', ('Usaf Academy', 'CO', '08041'): 'USAF Academy',
-                    ('Jber', 'AK', '02020'): 'JBER', ('APO', 'AE', None): 'APO', ('FPO', 'HI', None): 'FPO',
-                    ('Mcchord Afb', 'WA', '53053'): 'McChord AFB', ('Mc Nowhere', 'TX', None): 'McNowhere',
-                    ('Mack Nowhere', 'TX', None): 'Mack Nowhere'})
+        self.check({('Nowhere Afb', 'TX', None): 'Nowhere AFB', ('Mc Nowhere', 'TX', None): 'McNowhere',
+                    ('Mcnowhere', 'TX', None): 'McNowhere', ('Mack Nowhere', 'TX', None): 'Mack Nowhere'})
 
 
 class CountyNames(unittest.TestCase):

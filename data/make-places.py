@@ -8,8 +8,9 @@ Census ZIP Code Tabulation Areas, with their points: zcta-points.tsv; their
 residents: zcta-residents.tsv; their land and residents by county and
 residents by town: zcta-counties.tsv, zcta-county-residents.tsv,
 zcta-place-residents.tsv; the counties' names: census-counties.tsv; the
-towns' points: town-points.tsv) and the hand-kept time zone table
-(timezones.tsv).
+towns' points: town-points.tsv; GNIS's town names: place-names.tsv, which
+place_names.py spells with the hand-kept place-words.tsv) and the hand-kept
+time zone table (timezones.tsv).
 
 Usage: make-places.py US.txt CENSUSDIR timezones.tsv OUTDIR
 """
@@ -17,6 +18,8 @@ import collections
 import math
 import os
 import sys
+
+import place_names
 
 STATES = {  # postal code: (FIPS code, name)
     'AL': ('01', 'Alabama'), 'AK': ('02', 'Alaska'), 'AZ': ('04', 'Arizona'),
@@ -477,12 +480,14 @@ def main():
     rows = with_zctas(postal, zctas, names, towns)
     zones = read_timezones(sys.argv[3], rows)
     out = sys.argv[4]
+    spelling = place_names.Names(sys.argv[2])
     with open(out + '/places.tsv.new', 'w', encoding='utf-8', newline='\n') as f:
         f.write('zip\tcity\tstate\tstate_name\tcounty\tcounty_fips\tlatitude\tlongitude\ttimezone\tpopulation\n')
         for r in rows:
             zone = None if r['state'] in MILITARY else zone_of(r, zones)
             weight = max(r['people'], NO_RESIDENTS)
-            cells = [r['zip'], r['city'], r['state'], STATES[r['state']][1], r['county'], r['fips'],
+            cells = [r['zip'], spelling.city(r['city'], r['state'], r['fips']), r['state'], STATES[r['state']][1],
+                     spelling.county(r['fips']), r['fips'],
                      r['lat'], r['lon'], zone, f'{weight:.0f}']
             f.write('\t'.join('' if c is None else c for c in cells) + '\n')
     os.replace(out + '/places.tsv.new', out + '/places.tsv')

@@ -12,8 +12,10 @@
 #include <functional>
 
 const std::array<FieldInfo, fieldCount> fieldInfo{{
-    {Field::City, "city", "the city or town, as the data spells it",
-     "The city or town of the post office, as the data spells it\n.RB ( McCall ,\n.BR \"Coeur d'Alene\" ).", false,
+    {Field::City, "city", "the city or town, as the town writes it",
+     "The city or town of the post office, as the town writes it\n.RB ( McAllen ,\n.BR \"Coeur d'Alene\" ,\n"
+     ".BR Mayag\\[:u]ez ,\n.BR \"Eglin AFB\" ,\n.BR \"St. John\" ):\n"
+     "the spelling of the USGS's Geographic Names where they name the town.", false,
      "city", Field::City},
     {Field::State, "state", "the two-letter postal code of the state",
      "The two\\-letter postal code: the 50 states and DC; Puerto Rico (PR), the\n"
@@ -29,7 +31,10 @@ const std::array<FieldInfo, fieldCount> fieldInfo{{
      "The county or county equivalent (parish, borough, municipio, island\n"
      "district; in Connecticut the planning regions the Census Bureau counts by\n"
      "since 2022): the one holding most of the ZIP code's Census area, or, for a\n"
-     "ZIP code where nobody lives, that of its town.",
+     "ZIP code where nobody lives, that of its town.\n"
+     "Named as the Census Bureau names it, kind and all\n"
+     ".RB ( \"Baltimore County\" ,\n.BR \"Baltimore city\" ,\n.BR \"Orleans Parish\" ),\n"
+     "so that no two counties of a state share a name.",
      false, "county", Field::County},
     {Field::CountyFips, "county_fips", "the county's five-digit FIPS code",
      "The county's five\\-digit FIPS code, as text.", false, "county_fips", Field::CountyFips},

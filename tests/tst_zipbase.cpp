@@ -106,6 +106,11 @@ void TestZipbase::columnsAreWellFormed_data()
         << QByteArray("state IN ('AA', 'AE', 'AP') AND (county IS NOT NULL OR timezone IS NOT NULL)");
     QTest::newRow("place of a state without a zone")
         << QByteArray("state NOT IN ('AA', 'AE', 'AP') AND timezone IS NULL");
+    QTest::newRow("area codes not codes of three digits")
+        << QByteArray("area_codes GLOB '*[^0-9,]*' OR length(area_codes) % 4 <> 3 OR area_codes GLOB '*,,*'");
+    QTest::newRow("area code where none serves")
+        << QByteArray("state IN ('AA', 'AE', 'AP', 'MH') AND area_codes IS NOT NULL");
+    QTest::newRow("place without an area code") << QByteArray("state NOT IN ('AA', 'AE', 'AP', 'MH') AND area_codes IS NULL");
 }
 
 void TestZipbase::columnsAreWellFormed()

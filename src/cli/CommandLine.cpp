@@ -313,7 +313,8 @@ const QString versionText = QStringLiteral(
     "SimpleMaps' free US Zip Codes Database (https://simplemaps.com/data/us-zips),\n"
     "the Census ZIP areas' residents, points and counties from the US Census\n"
     "Bureau, and area codes from libphonenumber's geocoding data, Apache\n"
-    "License 2.0.\n");
+    "License 2.0, and the North American Numbering Plan Administrator's NPA\n"
+    "database.\n");
 
 // Reads the arguments; returns the options of a run.
 BatchOptions parseArguments(const QStringList &arguments)

@@ -232,9 +232,9 @@ private slots:
             QByteArray("zip,city,distance\r\n10277,New York,3.6\r\n10021,New York,2.4\r\n10129,New York,3.6\r\n"));
         QCOMPARE(
             output(QStringLiteral("-n 3 --seed 2026 --fields city,state,zip,area_code,phone --format tsv --no-header")),
-            QByteArray("Cason\tTX\t75636\t903\t(903) 555-0190\n"
-                       "Kansas City\tMO\t64110\t816\t(816) 555-0163\n"
-                       "Van Buren\tOH\t45889\t419\t(419) 555-0117\n"));
+            QByteArray("Cason\tTX\t75636\t903\t(903) 555-0181\n"
+                       "Kansas City\tMO\t64110\t975\t(975) 555-0126\n"
+                       "Van Buren\tOH\t45889\t419\t(419) 555-0134\n"));
         QVERIFY(run({QStringLiteral("--version")}).out.contains("\nPlace data release " ORVELLE_DATA_RELEASE "\n"));
     }
 

@@ -17,7 +17,8 @@ is decided by ground, not by name alone, with the points of the ZIP codes
 whose town names one territory as its anchors on the map (those of the ZIP
 code's own county first, else of its state):
 - the exchanges named for the ZIP code's own town give its territories, each
-  kept when it holds at least a tenth of the town's exchanges;
+  kept when it holds at least a tenth of the town's exchanges, or a
+  twentieth and ten of them;
 - a town with one territory gives it to its ZIP codes, unless that
   territory's nearest anchor lies much farther than another's (a town of
   the same name elsewhere in the state), where the nearer ground wins;
@@ -25,7 +26,8 @@ code's own county first, else of its state):
 - a town with several territories (Los Angeles: 310/424 and 213/323/738)
   gives each ZIP code the one anchored nearest to its point, the ZIP codes
   with residents of the step before anchoring too; both where they are
-  about as near, or where no anchor tells them apart (Chicago's 312 and 773).
+  about as near, or where no anchor tells them apart (Chicago's 312 and 773),
+  and all of them to a ZIP code without residents, whose point is its town's.
 Military post offices and the Marshall Islands get none; the territories the
 administrator's own codes (Puerto Rico 787/939 ...).
 
@@ -44,6 +46,7 @@ import unicodedata
 # administrator's file sets the day, and the data release follows it.
 IN_SERVICE_BY = datetime.date(2026, 12, 1)
 TOWN_SHARE = 0.1  # a territory's least share of a town's exchanges
+TOWN_EXCHANGES = 10  # or, with half that share, its least count of them
 ELSEWHERE_KM = 25  # how much nearer another territory's ground must be to win
 BOTH_SIDES_KM = 3  # a town's ZIP code this near to two of its territories gets both
 # The one place where an overlay complex reaches over less than its codes'
@@ -165,7 +168,8 @@ def main():
     towns = {}
     for town, counts in named.items():
         total = sum(counts.values())
-        towns[town] = sorted(t for t, n in counts.items() if n >= TOWN_SHARE * total)
+        towns[town] = sorted(t for t, n in counts.items()
+                             if n >= TOWN_SHARE * total or (n >= TOWN_EXCHANGES and n >= TOWN_SHARE / 2 * total))
 
     with open(sys.argv[3], encoding='utf-8') as f:
         places = [line.rstrip('\n').split('\t') for line in f][1:]
@@ -196,6 +200,10 @@ def main():
         if not lat:
             return (mine[0], 'town') if len(mine) == 1 else (None, 'none')
         point = (float(lat), float(lon))
+        if len(mine) > 1 and float(place[9]) <= 1:
+            # No Census area, no ground of its own (post office boxes, whose
+            # point is their town's): every territory of its town.
+            return union(mine, mine[0]), 'town'
         if len(mine) > 1:
             return several(point, county, state, zip_code, mine), 'town by ground'
         ground = nearest(point, county, state, None, zip_code)
@@ -208,9 +216,12 @@ def main():
         where the ZIP code lies on the line between them, or no ground tells
         them apart."""
         found = sorted((nearest(point, county, state, {t}, zip_code)[0], t) for t in mine)
-        near = [t for d, t in found if d <= found[0][0] + BOTH_SIDES_KM or d == math.inf]
-        territory = tuple(sorted(set(n for t in near for n in t)))
-        return territory if len(territory) <= 6 else found[0][1]
+        return union([t for d, t in found if d <= found[0][0] + BOTH_SIDES_KM or d == math.inf], found[0][1])
+
+    def union(territories, alone):
+        """The codes of all `territories`, or of `alone` where they are over six."""
+        codes = tuple(sorted(set(n for t in territories for n in t)))
+        return codes if len(codes) <= 6 else alone
 
     # First the towns of one territory and the unnamed ones; the ZIP codes
     # with residents that ground gave one territory then anchor it too, for

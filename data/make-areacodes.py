@@ -110,8 +110,9 @@ def territories(npas):
     """Each code's territory, the codes in service on its ground: the overlay
     complex its own row names, and every code whose row names it in a complex
     (the rows do not always agree: 713's lacks 621, whose row holds 713); none
-    for a code whose row names several complexes, which overlays several
-    grounds (917 over Manhattan's and the other boroughs')."""
+    for a code whose row names several complexes, or one that is the union of
+    others', which overlays several grounds (917 over Manhattan's and the
+    other boroughs')."""
     own = {}
     for npa, (state, _, complexes) in npas.items():
         if len(complexes) > 1:
@@ -119,7 +120,10 @@ def territories(npas):
         ground = set(complexes[0] if complexes else [npa])
         ground |= {other for other, (_, _, cs) in npas.items() if any(npa in c for c in cs)}
         own[npa] = tuple(sorted(n for n in ground if n in npas and npas[n][0] == state))
-    return own
+    # A code whose one complex is the union of others' (678 and 470 over
+    # 404's and 770's) overlays several grounds as well.
+    return {npa: ground for npa, ground in own.items()
+            if not any(set(own.get(n, ground)) < set(ground) for n in ground)}
 
 
 def km(a, b):

@@ -14,8 +14,9 @@ service, by the numbering administrator) from:
 A ZIP code gets the codes of one territory: the codes that overlay the same
 ground, as the administrator's overlay complexes group them. Which territory
 is decided by ground, not by name alone, with the points of the ZIP codes
-whose town names one territory as its anchors on the map (those of the ZIP
-code's own county first, else of its state):
+whose town names one territory as its anchors on the map (each in the
+county where most of its town's people live; the nearest in the ZIP code's
+own county, unless one elsewhere lies over COUNTY_KM nearer):
 - the exchanges named for the ZIP code's own town give its territories, each
   kept when it holds at least a tenth of the town's exchanges, or a
   twentieth and ten of them;
@@ -48,6 +49,7 @@ IN_SERVICE_BY = datetime.date(2026, 12, 1)
 TOWN_SHARE = 0.1  # a territory's least share of a town's exchanges
 TOWN_EXCHANGES = 10  # or, with half that share, its least count of them
 ELSEWHERE_KM = 25  # how much nearer another territory's ground must be to win
+COUNTY_KM = 10  # how much nearer an anchor beyond the county must lie to count
 BOTH_SIDES_KM = 3  # a town's ZIP code this near to two of its territories gets both
 # The one place where an overlay complex reaches over less than its codes'
 # ground: 321 overlays 407 and 689 around Orlando, but is Brevard County's
@@ -177,17 +179,24 @@ def main():
 
     with open(sys.argv[3], encoding='utf-8') as f:
         places = [line.rstrip('\n').split('\t') for line in f][1:]
-    # Anchors by county, and by state where a county has none of the wanted.
+    # Anchors by county and by state, each of a town's ZIP codes in the county
+    # where most of its people live (not "Minneapolis" in Anoka County).
+    people = collections.defaultdict(collections.Counter)
+    for zip_code, city, state, _, _, county, lat, lon, _, weight in places:
+        people[(state, town_key(city))][county] += float(weight)
     anchors = collections.defaultdict(Anchors)
     for zip_code, city, state, _, _, county, lat, lon, _, _ in places:
         town = (state, town_key(city))
-        if lat and len(towns.get(town, ())) == 1:
+        if lat and len(towns.get(town, ())) == 1 and people[town].most_common(1)[0][0] == county:
             for ground in (state, county):
                 anchors[ground].add((float(lat), float(lon)), towns[town][0], zip_code)
 
     def nearest(point, county, state, wanted, leave_out):
-        found = anchors[county].nearest(point, leave_out, wanted) if county else (math.inf, None)
-        return found if found[1] else anchors[state].nearest(point, leave_out, wanted)
+        """The nearest anchor of the ZIP code's county, unless one elsewhere
+        in its state lies over COUNTY_KM nearer."""
+        inside = anchors[county].nearest(point, leave_out, wanted) if county else (math.inf, None)
+        found = anchors[state].nearest(point, leave_out, wanted)
+        return inside if inside[0] <= found[0] + COUNTY_KM else found
 
     by_state = collections.defaultdict(set)
     for territory in own.values():

@@ -46,7 +46,7 @@ void checkControls(QByteArrayView value, OutputFormat format, const char *field,
 // Where in a place's line the bytes go that differ from draw to draw: the
 // area code, among the place's overlays, and the phone's area code and last
 // two digits (-1: not in the line); and the place's area codes (at most six,
-// as the data build allows; the most any place has is five), beside them so
+// as the data build allows, which one ZIP code has), beside them so
 // that one read of memory finds them all.
 struct DrawnSlots
 {

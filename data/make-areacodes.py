@@ -56,7 +56,6 @@ BOTH_SIDES_KM = 3  # a town's ZIP code this near to two of its territories gets 
 # own code, where 407 and 689 do not reach (the administrator's note on 321).
 ALONE = {'12009': ('321',)}
 NANPA_STATES = {'CNMI': 'MP'}
-TERRITORIES = {'PR', 'VI', 'GU', 'AS', 'MP'}
 NO_CODES = {'AA', 'AE', 'AP', 'MH'}
 
 
@@ -165,7 +164,7 @@ def main():
     named = collections.defaultdict(collections.Counter)
     for prefix, place in prefixes.items():
         territory = own.get(prefix[:3])
-        if ', ' not in place and place == 'Washington D.C.':
+        if place == 'Washington D.C.':  # a city as well
             place = 'Washington, DC'
         if territory and ', ' in place:
             town, state = place.rsplit(', ', 1)
@@ -201,6 +200,7 @@ def main():
     by_state = collections.defaultdict(set)
     for territory in own.values():
         by_state[npas[territory[0]][0]].add(territory)
+
     def assign(place, several):
         """A ZIP code's territory and how it was decided: `several` decides a
         town with several territories."""
@@ -243,8 +243,8 @@ def main():
     for place in places:
         if place[2] not in NO_CODES:
             decided[place[0]] = assign(place, lambda *_: None)
-    for zip_code, city, state, _, _, county, lat, lon, _, people in places:
-        if decided.get(zip_code, (0, ''))[1] == 'ground' and float(people) > 1:
+    for zip_code, city, state, _, _, county, lat, lon, _, weight in places:
+        if decided.get(zip_code, (0, ''))[1] == 'ground' and float(weight) > 1:
             for ground in (state, county):
                 anchors[ground].add((float(lat), float(lon)), decided[zip_code][0], zip_code)
     codes, how = {}, collections.Counter()

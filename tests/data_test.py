@@ -16,7 +16,14 @@ every city's name must be spelled as the Census Gazetteer's place of its state
 whose name reads the same but for case, accents and Saint written "St."
 (tests/data/census-places.tsv), and none may keep a form that only an
 upper-case list writes ("Mcallen", "Mc Lean", "Eglin Afb", "St John"); no two
-counties of a state may share a name. A disagreement
+counties of a state may share a name;
+and the area codes of a sample of ZIP codes (the five boroughs of New York, Los
+Angeles, Houston, Chicago, Minneapolis, Atlanta, Riverside and rural places)
+must be those a hand-kept table of the numbering plan's geography gives
+(tests/data/area-code-sample.tsv), and every place's codes must be in
+service and of its state, with every code that overlays them, by the
+administrator's NPA database (data/npas.tsv), none for a military post
+office or the Marshall Islands. A disagreement
 fails the test unless tests/data/data-exceptions.tsv lists it with its
 reason; a listed exception the data no longer needs fails it too.
 
@@ -208,6 +215,43 @@ def read_exceptions(path):
     return exceptions
 
 
+def check_area_codes(db, npas_path, sample_path):
+    """The area codes against the hand-kept sample and the administrator's
+    codes in service: (check, zip, why) for each disagreement."""
+    npas, complexes = {}, {}
+    for line in open(npas_path, encoding='utf-8'):
+        if line.startswith('#') or line.startswith('npa\t'):
+            continue
+        npa, state, _, overlays = line.rstrip('\n').split('\t')
+        npas[npa] = state
+        complexes[npa] = [set(c.split('/')) for c in overlays.split(',') if c]
+    faults = []
+    codes = {}
+    for zip_code, state, listed in db.execute('SELECT zip, state, area_codes FROM places'):
+        mine = listed.split(',') if listed else []
+        codes[zip_code] = mine
+        if (state in ('AA', 'AE', 'AP', 'MH')) != (not mine):
+            faults.append(('area_codes', zip_code, f'{state}: "{listed or ""}"'))
+        for npa in mine:
+            if npas.get(npa) != state:
+                faults.append(('area_codes', zip_code, f'{state}: {npa} is no code of {state} in service'))
+        # The whole overlay complex of at least one of its codes (the rows of
+        # codes that overlay two complexes, as 470 or 679, name their union
+        # or only one of them).
+        whole = [npa for npa in mine if len(complexes.get(npa, [])) == 1
+                 and {n for n in complexes[npa][0] if npas.get(n) == state} <= set(mine)]
+        if mine and not whole and any(complexes.get(npa) for npa in mine):
+            faults.append(('area_codes', zip_code, f'{state}: {listed} holds no overlay complex whole'))
+    for line in open(sample_path, encoding='utf-8'):
+        if line.startswith('#') or not line.strip():
+            continue
+        zip_code, wanted, where = line.rstrip('\n').split('\t')
+        if sorted(codes.get(zip_code, [])) != sorted(wanted.split(',')):
+            faults.append(('area_code', zip_code, f'{where}: {",".join(codes.get(zip_code, [])) or "none"},'
+                                                  f' the sample {wanted}'))
+    return faults
+
+
 def main():
     if len(sys.argv) != 2:
         sys.exit(__doc__)
@@ -331,7 +375,7 @@ def main():
             name, _, terms = line.rstrip('\n').split('\t')
             sources[name] = terms
     inputs = {line.split()[1] for line in open(os.path.join(source, 'census.sha256'))}
-    inputs |= {'timezones.tsv', 'areacodes.tsv', 'place-words.tsv'}
+    inputs |= {'timezones.tsv', 'areacodes.tsv', 'npas.tsv', 'place-words.tsv'}
     for script in ('make-zipcodes.sh', 'make-areacodes.sh'):
         for line in open(os.path.join(source, script), encoding='utf-8'):
             if line.startswith('npm pack'):
@@ -341,6 +385,13 @@ def main():
             faults.append(f'source\t{name}\t{sources.get(name, "not listed in data/sources.tsv")}')
 
     named = check_names(db, os.path.join(data, 'census-places.tsv'), check)
+
+    area_faults = check_area_codes(db, os.path.join(source, 'npas.tsv'), os.path.join(data, 'area-code-sample.tsv'))
+    for kind, zip_code, text in area_faults:
+        if kind == 'area_code':
+            check(kind, zip_code, text)
+        else:
+            faults.append(f'{kind}\t{zip_code}\t{text}')
 
     stale = [f'{kind}\t{zip_code}' for kind, zip_code in exceptions if (kind, zip_code) not in used]
     print(f'{len(rows)} places checked: {far["state"]} outside their state by over {STATE_KM} km, '

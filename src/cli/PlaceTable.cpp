@@ -45,10 +45,11 @@ const std::array<FieldInfo, fieldCount> fieldInfo{{
     {Field::Timezone, "timezone", "the IANA time zone, such as America/Chicago",
      "The IANA time zone, such as\n.BR America/Chicago .", false, "timezone", Field::Timezone},
     {Field::AreaCode, "area_code", "the telephone area code that serves the place",
-     "The telephone area code that serves the place, from the numbering plan's\n"
-     "geocoding data (libphonenumber): one it lists for the city, or else for the\n"
-     "nearest place of the state it names; where overlays serve a place, the seed\n"
-     "picks one for each row.\nMilitary post offices have none.",
+     "The telephone area code that serves the ZIP code's ground: the codes of the\n"
+     "exchanges that libphonenumber's geocoding data places in its town, or of\n"
+     "the nearest town whose exchanges it places, with every code that overlays\n"
+     "them in service by the numbering administrator's NPA database; the seed\n"
+     "picks one of them for each row, each as likely.\nMilitary post offices have none.",
      false, "area_codes", Field::AreaCode},
     {Field::Phone, "phone", "a number in that area code that reaches no one: (NPA) 555-01XX",
      "A telephone number in the row's\n.BR area_code ,\nformatted\n.BI ( NPA \") 555\\-01\" XX\n"

@@ -46,8 +46,8 @@ void checkControls(QByteArrayView value, OutputFormat format, const char *field,
 // Where in a place's line the bytes go that differ from draw to draw: the
 // area code, among the place's overlays, and the phone's area code and last
 // two digits (-1: not in the line); and the place's area codes (at most six,
-// the most any place has is four), beside them so that one read of memory
-// finds them all.
+// as the data build allows, which one ZIP code has), beside them so
+// that one read of memory finds them all.
 struct DrawnSlots
 {
     std::int32_t areaCode = -1;

@@ -175,9 +175,11 @@ def name_key(name):
     return census, ''.join(c for c in unicodedata.normalize('NFKD', census) if not unicodedata.combining(c)).lower()
 
 
-def check_names(db, census_places, check):
-    """Cities spelled as the Census spells the same name, counties' names
-    unique in their state; the number of places the Census names."""
+def check_names(db, census_places, gnis_places, check):
+    """Cities spelled as the Census spells the same name, the island areas'
+    (which the Census's places leave out) as a place of GNIS or the island
+    or municipality of their one ZIP code, and named so; counties' names unique in their
+    state; the number of places the Census names."""
     spellings = {}
     with open(census_places, encoding='utf-8') as f:
         next(f)
@@ -185,11 +187,26 @@ def check_names(db, census_places, check):
             state, name = line.split('\t')[:2]
             census, key = name_key(name)
             spellings.setdefault((state, key), set()).add(census)
+    islands = {'VI', 'GU', 'AS', 'MP'}
+    with open(gnis_places, encoding='utf-8') as f:
+        island_names = [(cells[0], cells[3]) for cells in (line.rstrip('\n').split('\t') for line in f)
+                        if cells[0] in islands]
+    # An island or municipality of one ZIP code only may name its post office
+    # ("St. Thomas Island", "Saipan Municipality": the kind is the last word).
+    for state, county in db.execute('SELECT state, county FROM places WHERE county IS NOT NULL'
+                                    ' GROUP BY county_fips HAVING count(*) = 1'):
+        if state in islands and ' ' in county:
+            island_names.append((state, county.rsplit(' ', 1)[0]))
+    for state, name in island_names:
+        census, key = name_key(name)
+        spellings.setdefault((state, key), set()).add(census)
     named = 0
     for zip_code, city, state in db.execute('SELECT zip, city, state FROM places'):
         census, key = name_key(city)
         if CAPITALS.search(city):
             check('name', zip_code, f'{city}, {state}: written as an upper-case list writes it')
+        elif state in islands and (state, key) not in spellings:
+            check('name', zip_code, f'{city}, {state}: neither GNIS nor the Census names a place so')
         elif (state, key) in spellings:
             named += 1
             if census not in spellings[(state, key)]:
@@ -375,7 +392,7 @@ def main():
             name, _, terms = line.rstrip('\n').split('\t')
             sources[name] = terms
     inputs = {line.split()[1] for line in open(os.path.join(source, 'census.sha256'))}
-    inputs |= {'timezones.tsv', 'areacodes.tsv', 'npas.tsv', 'place-words.tsv'}
+    inputs |= {'timezones.tsv', 'areacodes.tsv', 'npas.tsv', 'place-words.tsv', 'island-post-offices.tsv'}
     for script in ('make-zipcodes.sh', 'make-areacodes.sh'):
         for line in open(os.path.join(source, script), encoding='utf-8'):
             if line.startswith('npm pack'):
@@ -384,7 +401,7 @@ def main():
         if sources.get(name) not in free:
             faults.append(f'source\t{name}\t{sources.get(name, "not listed in data/sources.tsv")}')
 
-    named = check_names(db, os.path.join(data, 'census-places.tsv'), check)
+    named = check_names(db, os.path.join(data, 'census-places.tsv'), os.path.join(source, 'place-names.tsv'), check)
 
     area_faults = check_area_codes(db, os.path.join(source, 'npas.tsv'), os.path.join(data, 'area-code-sample.tsv'))
     for kind, zip_code, text in area_faults:

@@ -221,8 +221,8 @@ private slots:
         QCOMPARE(output(QStringLiteral("-n 3 --seed 2026")),
                  QByteArray("Daingerfield, TX 75638\nKansas City, MO 64111\nVanlue, OH 45890\n"));
         QCOMPARE(output(QStringLiteral("-n 3 --seed 2026 --fields zip,county,latitude,longitude --format csv")),
-                 QByteArray("zip,county,latitude,longitude\r\n75638,Morris,33.02047,-94.7297\r\n"
-                            "64111,Jackson,39.05708,-94.5939\r\n45890,Hancock,40.97993,-83.49477\r\n"));
+                 QByteArray("zip,county,latitude,longitude\r\n75638,Morris County,33.02047,-94.7297\r\n"
+                            "64111,Jackson County,39.05708,-94.5939\r\n45890,Hancock County,40.97993,-83.49477\r\n"));
         QCOMPARE(output(QStringLiteral("-n 3 --seed 2026 --weight population")),
                  QByteArray("Daingerfield, TX 75638\nKansas City, MO 64111\nLewiston, NY 14092\n"));
         QCOMPARE(output(QStringLiteral("-n 3 --seed 2026 --unique --weight population --state RI --fields zip,city")),
@@ -232,9 +232,9 @@ private slots:
             QByteArray("zip,city,distance\r\n10277,New York,3.6\r\n10021,New York,2.4\r\n10129,New York,3.6\r\n"));
         QCOMPARE(
             output(QStringLiteral("-n 3 --seed 2026 --fields city,state,zip,area_code,phone --format tsv --no-header")),
-            QByteArray("Daingerfield\tTX\t75638\t903\t(903) 555-0190\n"
-                       "Kansas City\tMO\t64111\t816\t(816) 555-0163\n"
-                       "Vanlue\tOH\t45890\t419\t(419) 555-0117\n"));
+            QByteArray("Daingerfield\tTX\t75638\t903\t(903) 555-0181\n"
+                       "Kansas City\tMO\t64111\t975\t(975) 555-0126\n"
+                       "Vanlue\tOH\t45890\t419\t(419) 555-0134\n"));
         QVERIFY(run({QStringLiteral("--version")}).out.contains("\nPlace data release " ORVELLE_DATA_RELEASE "\n"));
     }
 

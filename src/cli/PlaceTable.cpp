@@ -15,7 +15,11 @@ const std::array<FieldInfo, fieldCount> fieldInfo{{
     {Field::City, "city", "the city or town, as the town writes it",
      "The city or town of the post office, as the town writes it\n.RB ( McAllen ,\n.BR \"Coeur d'Alene\" ,\n"
      ".BR Mayag\\[:u]ez ,\n.BR \"Eglin AFB\" ,\n.BR \"St. John\" ):\n"
-     "the spelling of the USGS's Geographic Names where they name the town.", false,
+     "the spelling of the USGS's Geographic Names where they name the town.\n"
+     "In Puerto Rico, the Census place where most of the ZIP code's people live\n"
+     "(a zona urbana or comunidad:\n.BR Boquer\\['o]n ),\n"
+     "else the municipio; in the island areas, the town the post office is\n"
+     "named for\n.RB ( Hag\\[oa]t\\[~n]a ,\n.BR Christiansted ).", false,
      "city", Field::City},
     {Field::State, "state", "the two-letter postal code of the state",
      "The two\\-letter postal code: the 50 states and DC; Puerto Rico (PR), the\n"

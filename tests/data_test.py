@@ -176,9 +176,10 @@ def name_key(name):
 
 
 def check_names(db, census_places, gnis_places, check):
-    """Cities spelled as the Census spells the same name, the island areas'
-    (which the Census's places leave out) as a place of GNIS or the island
-    or municipality of their one ZIP code, and named so; counties' names unique in their
+    """Cities spelled as the Census spells the same name; the territories',
+    which no postal list here names, each a Census place of Puerto Rico, or in
+    the island areas (which the Census's places leave out) a place of GNIS or
+    the island or municipality of its one ZIP code, and named so; counties' names unique in their
     state; the number of places the Census names."""
     spellings = {}
     with open(census_places, encoding='utf-8') as f:
@@ -205,7 +206,7 @@ def check_names(db, census_places, gnis_places, check):
         census, key = name_key(city)
         if CAPITALS.search(city):
             check('name', zip_code, f'{city}, {state}: written as an upper-case list writes it')
-        elif state in islands and (state, key) not in spellings:
+        elif (state in islands or state == 'PR') and (state, key) not in spellings:
             check('name', zip_code, f'{city}, {state}: neither GNIS nor the Census names a place so')
         elif (state, key) in spellings:
             named += 1

@@ -1,9 +1,9 @@
-// The area codes of the places: areacodes.tsv (state, city, area codes, from
-// the numbering plan's geocoding data) joined to the table `places` by state
-// and city, as column `area_codes` (comma-separated). A place whose city the
-// numbering data does not name takes the codes of the nearest place of its
-// state that it names, else every code of its state (row "*"); the military
-// post offices and places without a code (the Marshall Islands) have none.
+// The area codes of the places: areacodes.tsv (ZIP code, area codes, made by
+// make-areacodes.py from the ground of each ZIP code) joined to the table
+// `places` by ZIP code, as column `area_codes` (comma-separated). A place the
+// table lacks (a ZIP code newer than it) takes the codes of the nearest place
+// of its state that has some; the military post offices and the Marshall
+// Islands have none.
 #include "area-codes.h"
 
 #include <cctype>
@@ -16,42 +16,29 @@
 
 namespace {
 
-// A city's name as both sources can agree on it: lower case, "St." and "St"
-// as "saint", "Ft." as "fort", "Mt." as "mount", without dots, apostrophes and hyphens.
-std::string cityKey(const std::string &city)
+// Area codes as the table writes them: one to six codes of three digits,
+// comma-separated ("212,332,646,917").
+bool areaCodesText(const std::string &text)
 {
-    std::string words;
-    for (char c : city) {
-        if (c == '-')
-            words += ' ';
-        else if (c != '.' && c != '\'')
-            words += char(std::tolower(static_cast<unsigned char>(c)));
+    if (text.size() < 3 || text.size() > 23 || text.size() % 4 != 3)
+        return false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (i % 4 == 3 ? text[i] != ',' : !std::isdigit(static_cast<unsigned char>(text[i])))
+            return false;
     }
-    std::string key;
-    std::string::size_type start = 0;
-    while (start <= words.size()) {
-        auto end = words.find(' ', start);
-        if (end == std::string::npos)
-            end = words.size();
-        std::string word = words.substr(start, end - start);
-        if (word == "st")
-            word = "saint";
-        else if (word == "ft")
-            word = "fort";
-        else if (word == "mt")
-            word = "mount";
-        if (!word.empty())
-            key += (key.empty() ? "" : " ") + word;
-        start = end + 1;
-    }
-    return key;
+    return true;
+}
+
+bool withoutCodes(const std::string &state)
+{
+    return state == "AA" || state == "AE" || state == "AP" || state == "MH";
 }
 
 struct Place
 {
     sqlite3_int64 rowid;
     std::string state;
-    std::string city;
+    std::string zip;
     double latitude;
     double longitude;
     bool located;
@@ -67,24 +54,23 @@ bool addAreaCodes(sqlite3 *db, const char *path)
         std::fprintf(stderr, "zipbase-build: cannot read %s\n", path);
         return false;
     }
-    std::map<std::pair<std::string, std::string>, std::string> codes; // state, city key: codes
+    std::map<std::string, std::string> codes; // ZIP code: codes
     std::string line;
     std::getline(file, line); // header
-    while (std::getline(file, line)) {
-        const auto first = line.find('\t');
-        const auto second = line.find('\t', first + 1);
-        if (first == std::string::npos || second == std::string::npos || second + 1 >= line.size()) {
-            std::fprintf(stderr, "zipbase-build: %s: a row lacks its state, city or area codes\n", path);
+    for (long row = 2; std::getline(file, line); ++row) {
+        const auto tab = line.find('\t');
+        if (tab != 5 || !areaCodesText(line.substr(tab + 1))
+            || line.find_first_not_of("0123456789") != tab) {
+            std::fprintf(stderr, "zipbase-build: %s:%ld: expected a ZIP code and one to six area codes\n", path, row);
             return false;
         }
-        const std::string city = line.substr(first + 1, second - first - 1);
-        codes[{line.substr(0, first), city == "*" ? city : cityKey(city)}] = line.substr(second + 1);
+        codes[line.substr(0, tab)] = line.substr(tab + 1);
     }
 
     std::vector<Place> places;
     sqlite3_stmt *select = nullptr;
     bool ok = sqlite3_exec(db, "ALTER TABLE places ADD COLUMN area_codes TEXT", nullptr, nullptr, nullptr) == SQLITE_OK
-        && sqlite3_prepare_v2(db, "SELECT rowid, state, city, latitude, longitude FROM places", -1, &select, nullptr)
+        && sqlite3_prepare_v2(db, "SELECT rowid, state, zip, latitude, longitude FROM places", -1, &select, nullptr)
             == SQLITE_OK;
     while (ok && sqlite3_step(select) == SQLITE_ROW) {
         Place place{sqlite3_column_int64(select, 0),
@@ -94,9 +80,9 @@ bool addAreaCodes(sqlite3 *db, const char *path)
                     sqlite3_column_double(select, 4),
                     sqlite3_column_type(select, 3) != SQLITE_NULL,
                     {}};
-        const auto named = codes.find({place.state, cityKey(place.city)});
-        if (named != codes.end())
-            place.codes = named->second;
+        const auto listed = codes.find(place.zip);
+        if (listed != codes.end() && !withoutCodes(place.state))
+            place.codes = listed->second;
         places.push_back(place);
     }
     sqlite3_finalize(select);
@@ -119,20 +105,22 @@ bool addAreaCodes(sqlite3 *db, const char *path)
         return found;
     };
     std::vector<std::string> filled(places.size());
-    long named = 0;
+    long listed = 0;
     long near = 0;
     for (std::size_t i = 0; i < places.size(); ++i) {
         const Place &place = places[i];
-        const auto whole = codes.find({place.state, "*"});
-        if (whole == codes.end())
+        if (withoutCodes(place.state))
             continue; // no area code: a military post office, the Marshall Islands
         filled[i] = place.codes;
-        named += !filled[i].empty();
+        listed += !filled[i].empty();
         if (filled[i].empty() && place.located)
             filled[i] = nearest(place);
-        near += !filled[i].empty() && place.codes.empty();
-        if (filled[i].empty())
-            filled[i] = whole->second;
+        if (filled[i].empty()) {
+            std::fprintf(stderr, "zipbase-build: %s: no area code for ZIP code %s, nor for a place of %s\n", path,
+                         place.zip.c_str(), place.state.c_str());
+            return false;
+        }
+        near += place.codes.empty();
     }
 
     sqlite3_stmt *update = nullptr;
@@ -151,7 +139,7 @@ bool addAreaCodes(sqlite3 *db, const char *path)
     if (!ok)
         std::fprintf(stderr, "zipbase-build: the area codes cannot be written: %s\n", sqlite3_errmsg(db));
     else
-        std::printf("zipbase-build: area codes by city for %ld places, by the nearest named place for %ld\n", named,
-                    near);
+        std::printf("zipbase-build: area codes by ZIP code for %ld places, by the nearest listed place for %ld\n",
+                    listed, near);
     return ok;
 }

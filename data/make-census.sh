@@ -37,8 +37,9 @@
 #   zcta-place-residents.tsv zip, place, residents: the same for each part of a ZCTA
 #                       in a Census place (zcta_place_rel_10.txt, dist/zcta_places.csv);
 #   ../tests/data/census-places.tsv state, name, latitude, longitude, land: every
-#                       Census place of the Gazetteer of 2025, its internal point and
-#                       land in km² (the data test's towns, which the build does not read);
+#                       Census place of the Gazetteer of 2025, its kind left out, its
+#                       internal point and land in km² (the data test's towns and
+#                       spellings, which the build does not read);
 #   ../tests/data/county-residents-2023.tsv zip, county, residents: the residents of
 #                       each part of a ZCTA in a county as the American Community
 #                       Survey's 2019-2023 estimates of its county subdivisions give
@@ -47,7 +48,14 @@
 #   town-points.tsv     place, state, name, county, latitude, longitude: the point of each
 #                       Census place by the USGS's Geographic Names Information
 #                       System (its populated place, else its civil division), as the
-#                       repository reduces the GNIS federal codes (processed/gnis_places.csv).
+#                       repository reduces the GNIS federal codes (processed/gnis_places.csv);
+#   place-names.tsv     state, county, rank, name: the names of the populated places
+#                       of the USGS Geographic Names Information System (GNIS), as
+#                       the repository reduces its Federal Codes file
+#                       (data/processed/gnis_places.csv): a town's legal name
+#                       ("City of St. John" as St. John, rank 0), a county
+#                       subdivision's (1), a populated place's (2), a census
+#                       designated place's (3), with its accents.
 # Each source file is checked against its SHA-256 before it is read, and
 # census.sha256 pins the reduced files, which make-zipcodes.sh checks.
 # Needs git and python3. Usage: ./data/make-census.sh US_GEO_CLONE
@@ -236,23 +244,51 @@ with open(out_path, 'w', encoding='utf-8', newline='\n') as out:
     for (zip_code, county), count in sorted(estimate.items()):
         out.write(f'{zip_code}\t{county}\t{count:.0f}\n')
 PY
-# The Gazetteer's places, for the data test: the name without its kind ("city", "CDP").
+# GNIS's names without the kind before or after them ("City of", "Census
+# Designated Place", Puerto Rico's "Zona Urbana" and "Comunidad"), each name
+# of a county once, at its best rank.
+python3 - "$work" "$here" <<'PY'
+import csv, re, sys
+work, here = sys.argv[1:]
+rows = list(csv.reader(open(f'{work}/gnis-places.csv', encoding='utf-8', newline='')))
+if rows[0] != ['GNIS ID', 'GEOID', 'Name', 'State', 'FIPS Class', 'County GEOID', 'Latitude', 'Longitude']:
+    sys.exit('make-census: not the reduction of the GNIS places')
+legal = re.compile(r'^(City and Borough|City and County|City|Town|Village|Borough|Municipality|Corporation'
+                   r'|Unified Government|Metro Township) of ')
+kind = re.compile(r' (Census Designated Place|Zona Urbana|Comunidad)$')
+ranks = {}
+for _, _, name, state, fips_class, county, *_ in rows[1:]:
+    rank = {'C': 1, 'P': 2, 'U': 3, 'M': 3}.get(fips_class[0])
+    if rank is None or fips_class == 'M1' or ',' in name or len(county) != 5 or not county.isdigit():
+        continue
+    if legal.match(name):
+        rank, name = (0 if fips_class != 'C5' else 1), legal.sub('', name)
+    key = (state, county, kind.sub('', name))
+    ranks[key] = min(rank, ranks.get(key, rank))
+with open(f'{here}/place-names.tsv', 'w', encoding='utf-8', newline='\n') as out:
+    out.write('state\tcounty\trank\tname\n')
+    for (state, county, name), rank in sorted(ranks.items()):
+        out.write(f'{state}\t{county}\t{rank}\t{name}\n')
+PY
+# The Gazetteer's places, for the data test: the name without its kind, which
+# the Census writes in lower case after it ("McAllen city", "Milford city
+# (balance)", "Ranson corporation"; "CDP" apart).
 python3 - "$work/places.txt" "$here/../tests/data/census-places.tsv" <<'PY'
 import sys
 lines = open(sys.argv[1], encoding='utf-8').read().splitlines()
 header = lines[0].split('|')
 if header[:6] != ['USPS', 'GEOID', 'GEOIDFQ', 'ANSICODE', 'NAME', 'LSAD'] or header[-2:] != ['INTPTLAT', 'INTPTLONG']:
     sys.exit('make-census: not a Gazetteer file of places')
-kinds = (' city and borough', ' consolidated government (balance)', ' metro government (balance)',
-         ' unified government (balance)', ' metropolitan government (balance)', ' urban county',
-         ' municipality', ' zona urbana', ' comunidad', ' borough', ' village', ' town', ' city', ' CDP')
 with open(sys.argv[2], 'w', encoding='utf-8', newline='\n') as out:
     out.write('state\tname\tlatitude\tlongitude\tland\n')
     for line in lines[1:]:
         c = line.split('|')
-        name = next((c[4][:-len(k)] for k in kinds if c[4].endswith(k)), c[4])
+        words = c[4].split(' ')
+        while words and words[-1] == words[-1].lower():
+            words.pop()
+        name = ' '.join(words[:-1] if words and words[-1] == 'CDP' else words)
         out.write(f'{c[0]}\t{name}\t{c[-2]}\t{c[-1]}\t{int(c[7]) / 1e6:.2f}\n')
 PY
 (cd "$here" && sha256sum zcta-residents.tsv zcta-points.tsv zcta-counties.tsv census-counties.tsv \
-    zcta-county-residents.tsv zcta-place-residents.tsv town-points.tsv > census.sha256)
+    zcta-county-residents.tsv zcta-place-residents.tsv town-points.tsv place-names.tsv > census.sha256)
 echo "census tables written to $here"

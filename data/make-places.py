@@ -8,15 +8,20 @@ Census ZIP Code Tabulation Areas, with their points: zcta-points.tsv; their
 residents: zcta-residents.tsv; their land and residents by county and
 residents by town: zcta-counties.tsv, zcta-county-residents.tsv,
 zcta-place-residents.tsv; the counties' names: census-counties.tsv; the
-towns' points: town-points.tsv) and the hand-kept time zone table
-(timezones.tsv).
+towns' points: town-points.tsv; GNIS's town names: place-names.tsv, which
+place_names.py spells with the hand-kept place-words.tsv), the hand-kept
+island areas' post offices (island-post-offices.tsv) and the hand-kept time
+zone table (timezones.tsv).
 
 Usage: make-places.py US.txt CENSUSDIR timezones.tsv OUTDIR
 """
 import collections
 import math
 import os
+import re
 import sys
+
+import place_names
 
 STATES = {  # postal code: (FIPS code, name)
     'AL': ('01', 'Alabama'), 'AK': ('02', 'Alaska'), 'AZ': ('04', 'Arizona'),
@@ -329,17 +334,60 @@ def read_towns(census):
             for place, state, name, county, lat, lon in read_rows(census + '/town-points.tsv')}
 
 
-def read_zctas(census, postal, names, towns):
+# Puerto Rico's ZIP areas whose most populous Census place is not the town
+# the post office is named for: they bear their municipio's name.
+MUNICIPIO_TOWNS = {
+    '00617': "Imbéry: Barceloneta's own town counts nearly as many",
+    '00687': "Barahona: Morovis' own town lies in the area too",
+    '00688': 'La Alianza: the post office is Sabana Hoyos, nearly as many',
+    '00704': 'Coquí: the post office is Aguirre (Central Aguirre)',
+    '00707': "Emajagua: Maunabo's own town lies in the area too",
+    '00715': "Capitanejo: the post office is Mercedita, Ponce's",
+    '00751': "Coco: Salinas' own town lies in the area too",
+    '00953': "Pájaros: Toa Alta's own town lies in the area too",
+}
+# The kinds of Puerto Rico's Census places, left out of their names.
+PLACE_KINDS = re.compile(r' (Zona Urbana|Comunidad)$')
+
+
+def read_post_offices(path):
+    """The island areas' post offices' towns by ZIP code (island-post-offices.tsv)."""
+    with open(path, encoding='utf-8') as f:
+        rows = [line.rstrip('\n').split('\t') for line in f if not line.startswith('#')]
+    if rows[0][:2] != ['zip', 'city'] or any(len(r) < 2 or not r[1] for r in rows[1:]):
+        fail(f'{path}: expected zip, city, note')
+    return {r[0]: r[1] for r in rows[1:]}
+
+
+def territory_town(zip_code, fips, names, people, town_names, post_offices):
+    """The town of a territory's ZIP area, which GeoNames lacks: in the island
+    areas its post office's (island-post-offices.tsv); in Puerto Rico the
+    Census place (zona urbana or comunidad) where most of its residents live
+    by the 2010 census, else, or where MUNICIPIO_TOWNS says that place is not
+    the post office's town, the municipio's name."""
+    if fips[:2] != STATES['PR'][0]:
+        if zip_code not in post_offices:
+            fail(f'ZCTA {zip_code} has no post office in island-post-offices.tsv')
+        return post_offices[zip_code]
+    place = max(people, key=lambda p: (people[p], p), default=None)
+    if zip_code not in MUNICIPIO_TOWNS and place in town_names:
+        return town_names[place]
+    return names[fips]
+
+
+def read_zctas(census, postal, names, towns, post_offices_path):
     """The ZCTAs by ZIP code, every one of the Census Gazetteer: state and
     city (GeoNames' post office; in the territories, which GeoNames' US
-    dump lacks, the Census's name of the county equivalent where most of
-    its residents live), county (where most of its residents live), point
+    dump lacks, territory_town's), county (where most of its residents live), point
     and residents (none for the island areas, which the survey leaves
     out)."""
     residents = read_census(census + '/zcta-residents.tsv')
     land = read_land(census + '/zcta-counties.tsv')
     county_people = read_parts(census + '/zcta-county-residents.tsv')
     place_people = read_parts(census + '/zcta-place-residents.tsv')
+    town_names = {place: PLACE_KINDS.sub('', name) for place, state, name, *_ in read_rows(census + '/town-points.tsv')
+                  if state == 'PR'}
+    post_offices = read_post_offices(post_offices_path)
     by_fips = {fips: code for code, (fips, _) in STATES.items() if fips}
     cities = {}
     for r in postal:
@@ -371,9 +419,7 @@ def read_zctas(census, postal, names, towns):
         people_by_county = county_residents(shares, county_people.get(zip_code))
         fips = COUNTIES.get(zip_code) or max(shares, key=lambda code: (people_by_county[code], shares[code], code))
         if not city:
-            # A territory's: the county equivalent's name, or the island
-            # area's where the ZIP area spans several (American Samoa's).
-            city = STATES[state][1] if state in ISLAND_STATES and len(shares) > 1 else names[fips]
+            city = territory_town(zip_code, fips, names, place_people.get(zip_code, {}), town_names, post_offices)
         lat, lon = POINTS.get(zip_code, (f'{float(lat):.5f}', f'{float(lon):.5f}'))
         fips, (lat, lon) = county_and_point(
             (lat, lon), fips, shares, total, town_key(city), state, (town_lat, town_lon, town_fips),
@@ -386,6 +432,9 @@ def read_zctas(census, postal, names, towns):
         zctas[zip_code] = {'zip': zip_code, 'city': city, 'state': state,
                            'county': names[fips], 'fips': fips, 'lat': lat, 'lon': lon, 'parts': set(shares),
                            'people': int(residents[zip_code][0]) if zip_code in residents else None}
+    for zip_code in post_offices:
+        if zip_code not in zctas:
+            fail(f'island-post-offices.tsv: {zip_code} is no ZCTA')
     return zctas
 
 
@@ -473,16 +522,18 @@ def main():
     postal = read_postal(sys.argv[1])
     names = county_names(sys.argv[2] + '/census-counties.tsv')
     towns = read_towns(sys.argv[2])
-    zctas = read_zctas(sys.argv[2], postal, names, towns)
+    zctas = read_zctas(sys.argv[2], postal, names, towns, sys.argv[2] + '/island-post-offices.tsv')
     rows = with_zctas(postal, zctas, names, towns)
     zones = read_timezones(sys.argv[3], rows)
     out = sys.argv[4]
+    spelling = place_names.Names(sys.argv[2])
     with open(out + '/places.tsv.new', 'w', encoding='utf-8', newline='\n') as f:
         f.write('zip\tcity\tstate\tstate_name\tcounty\tcounty_fips\tlatitude\tlongitude\ttimezone\tpopulation\n')
         for r in rows:
             zone = None if r['state'] in MILITARY else zone_of(r, zones)
             weight = max(r['people'], NO_RESIDENTS)
-            cells = [r['zip'], r['city'], r['state'], STATES[r['state']][1], r['county'], r['fips'],
+            cells = [r['zip'], spelling.city(r['city'], r['state'], r['fips']), r['state'], STATES[r['state']][1],
+                     spelling.county(r['fips']), r['fips'],
                      r['lat'], r['lon'], zone, f'{weight:.0f}']
             f.write('\t'.join('' if c is None else c for c in cells) + '\n')
     os.replace(out + '/places.tsv.new', out + '/places.tsv')

@@ -6,7 +6,8 @@
 # USGS's tables reduced by data/make-census.sh and pinned by data/census.sha256
 # (which ZIP codes are Census ZIP Code Tabulation Areas, each one's residents,
 # point and counties, the residents of its parts by county and town, the towns'
-# points), and the hand-kept time zone table data/timezones.tsv.
+# points, GNIS's town names, which data/place_names.py spells with the hand-kept
+# data/place-words.tsv), and the hand-kept time zone table data/timezones.tsv.
 # Needs npm, tar, python3 and tzdata. Run from anywhere: ./data/make-zipcodes.sh
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)

@@ -11,7 +11,19 @@ the 50 states and DC must follow the 2020 census
 (tests/data/census2020-states.tsv), by data/weights-report.py's distance;
 every weight of a ZIP code with residents must be its ZCTA's count in the
 Census table it was built from, and its county one that holds part of the
-ZCTA's land by the Census's tables, those tables pinned by data/census.sha256. A disagreement
+ZCTA's land by the Census's tables, those tables pinned by data/census.sha256;
+every city's name must be spelled as the Census Gazetteer's place of its state
+whose name reads the same but for case, accents and Saint written "St."
+(tests/data/census-places.tsv), and none may keep a form that only an
+upper-case list writes ("Mcallen", "Mc Lean", "Eglin Afb", "St John"); no two
+counties of a state may share a name;
+and the area codes of a sample of ZIP codes (the five boroughs of New York, Los
+Angeles, Houston, Chicago, Minneapolis, Atlanta, Riverside and rural places)
+must be those a hand-kept table of the numbering plan's geography gives
+(tests/data/area-code-sample.tsv), and every place's codes must be in
+service and of its state, with every code that overlays them, by the
+administrator's NPA database (data/npas.tsv), none for a military post
+office or the Marshall Islands. A disagreement
 fails the test unless tests/data/data-exceptions.tsv lists it with its
 reason; a listed exception the data no longer needs fails it too.
 
@@ -28,12 +40,17 @@ import importlib.util
 import json
 import math
 import os
+import re
 import shutil
 import sqlite3
 import subprocess
 import sys
+import unicodedata
 import zoneinfo
 
+# Words that only a list in capitals title-cased writes: "Mcallen" and "Mc
+# Lean" for McAllen and McLean, "Afb" for AFB, "St" without its dot.
+CAPITALS = re.compile(r'\bMc[a-z ]|\b(Afb|Usaf|Jber|Jbphh|Jbsa|Dhs|Natl|Pk|Apo|Fpo|Dpo|St|Ste)\b(?!\.)')
 STATE_KM = 2  # a point may lie this far outside its state's coast or border line
 COUNTY_KM = 5  # and this far outside its county
 TOWN_KM = 25  # and a ZIP code with residents this far outside its town, as a disc of its land,
@@ -142,11 +159,65 @@ def map_zones(modules, points):
 
 
 def load(name, path):
-    """A module of the build's scripts (data/weights-report.py, data/make-places.py)."""
+    """A module of the build's scripts (data/weights-report.py, data/make-places.py),
+    which import one another from their folder."""
+    if os.path.dirname(path) not in sys.path:
+        sys.path.insert(0, os.path.dirname(path))
     found = importlib.util.spec_from_file_location(name, path)
     module = importlib.util.module_from_spec(found)
     found.loader.exec_module(module)
     return module
+
+
+def name_key(name):
+    """A name as the Census writes it (Saint as "St."), without case and accents."""
+    census = re.sub(r'\bSaint\b', 'St.', name)
+    return census, ''.join(c for c in unicodedata.normalize('NFKD', census) if not unicodedata.combining(c)).lower()
+
+
+def check_names(db, census_places, gnis_places, check):
+    """Cities spelled as the Census spells the same name; the territories',
+    which no postal list here names, each a Census place of Puerto Rico, or in
+    the island areas (which the Census's places leave out) a place of GNIS or
+    the island or municipality of its one ZIP code, and named so; counties' names unique in their
+    state; the number of places the Census names."""
+    spellings = {}
+    with open(census_places, encoding='utf-8') as f:
+        next(f)
+        for line in f:
+            state, name = line.split('\t')[:2]
+            census, key = name_key(name)
+            spellings.setdefault((state, key), set()).add(census)
+    islands = {'VI', 'GU', 'AS', 'MP'}
+    with open(gnis_places, encoding='utf-8') as f:
+        island_names = [(cells[0], cells[3]) for cells in (line.rstrip('\n').split('\t') for line in f)
+                        if cells[0] in islands]
+    # An island or municipality of one ZIP code only may name its post office
+    # ("St. Thomas Island", "Saipan Municipality": the kind is the last word).
+    for state, county in db.execute('SELECT state, county FROM places WHERE county IS NOT NULL'
+                                    ' GROUP BY county_fips HAVING count(*) = 1'):
+        if state in islands and ' ' in county:
+            island_names.append((state, county.rsplit(' ', 1)[0]))
+    for state, name in island_names:
+        census, key = name_key(name)
+        spellings.setdefault((state, key), set()).add(census)
+    named = 0
+    for zip_code, city, state in db.execute('SELECT zip, city, state FROM places'):
+        census, key = name_key(city)
+        if CAPITALS.search(city):
+            check('name', zip_code, f'{city}, {state}: written as an upper-case list writes it')
+        elif (state in islands or state == 'PR') and (state, key) not in spellings:
+            check('name', zip_code, f'{city}, {state}: neither GNIS nor the Census names a place so')
+        elif (state, key) in spellings:
+            named += 1
+            if census not in spellings[(state, key)]:
+                check('name', zip_code, f'{city}, {state}: the Census writes {" or ".join(sorted(spellings[(state, key)]))}')
+    counties = {}
+    for state, county, fips in db.execute('SELECT DISTINCT state, county, county_fips FROM places'
+                                          ' WHERE county_fips IS NOT NULL ORDER BY county_fips'):
+        if counties.setdefault((state, county), fips) != fips:
+            check('county name', fips, f'{county}, {state}: also the name of {counties[(state, county)]}')
+    return named
 
 
 def read_exceptions(path):
@@ -160,6 +231,43 @@ def read_exceptions(path):
                 sys.exit(f'data_test: {path}:{number}: expected check, zip and a reason')
             exceptions[(cells[0], cells[1])] = cells[2]
     return exceptions
+
+
+def check_area_codes(db, npas_path, sample_path):
+    """The area codes against the hand-kept sample and the administrator's
+    codes in service: (check, zip, why) for each disagreement."""
+    npas, complexes = {}, {}
+    for line in open(npas_path, encoding='utf-8'):
+        if line.startswith('#') or line.startswith('npa\t'):
+            continue
+        npa, state, _, overlays = line.rstrip('\n').split('\t')
+        npas[npa] = state
+        complexes[npa] = [set(c.split('/')) for c in overlays.split(',') if c]
+    faults = []
+    codes = {}
+    for zip_code, state, listed in db.execute('SELECT zip, state, area_codes FROM places'):
+        mine = listed.split(',') if listed else []
+        codes[zip_code] = mine
+        if (state in ('AA', 'AE', 'AP', 'MH')) != (not mine):
+            faults.append(('area_codes', zip_code, f'{state}: "{listed or ""}"'))
+        for npa in mine:
+            if npas.get(npa) != state:
+                faults.append(('area_codes', zip_code, f'{state}: {npa} is no code of {state} in service'))
+        # The whole overlay complex of at least one of its codes (the rows of
+        # codes that overlay two complexes, as 470 or 679, name their union
+        # or only one of them).
+        whole = [npa for npa in mine if len(complexes.get(npa, [])) == 1
+                 and {n for n in complexes[npa][0] if npas.get(n) == state} <= set(mine)]
+        if mine and not whole and any(complexes.get(npa) for npa in mine):
+            faults.append(('area_codes', zip_code, f'{state}: {listed} holds no overlay complex whole'))
+    for line in open(sample_path, encoding='utf-8'):
+        if line.startswith('#') or not line.strip():
+            continue
+        zip_code, wanted, where = line.rstrip('\n').split('\t')
+        if sorted(codes.get(zip_code, [])) != sorted(wanted.split(',')):
+            faults.append(('area_code', zip_code, f'{where}: {",".join(codes.get(zip_code, [])) or "none"},'
+                                                  f' the sample {wanted}'))
+    return faults
 
 
 def main():
@@ -285,7 +393,7 @@ def main():
             name, _, terms = line.rstrip('\n').split('\t')
             sources[name] = terms
     inputs = {line.split()[1] for line in open(os.path.join(source, 'census.sha256'))}
-    inputs |= {'timezones.tsv', 'areacodes.tsv'}
+    inputs |= {'timezones.tsv', 'areacodes.tsv', 'npas.tsv', 'place-words.tsv', 'island-post-offices.tsv'}
     for script in ('make-zipcodes.sh', 'make-areacodes.sh'):
         for line in open(os.path.join(source, script), encoding='utf-8'):
             if line.startswith('npm pack'):
@@ -294,11 +402,20 @@ def main():
         if sources.get(name) not in free:
             faults.append(f'source\t{name}\t{sources.get(name, "not listed in data/sources.tsv")}')
 
+    named = check_names(db, os.path.join(data, 'census-places.tsv'), os.path.join(source, 'place-names.tsv'), check)
+
+    area_faults = check_area_codes(db, os.path.join(source, 'npas.tsv'), os.path.join(data, 'area-code-sample.tsv'))
+    for kind, zip_code, text in area_faults:
+        if kind == 'area_code':
+            check(kind, zip_code, text)
+        else:
+            faults.append(f'{kind}\t{zip_code}\t{text}')
+
     stale = [f'{kind}\t{zip_code}' for kind, zip_code in exceptions if (kind, zip_code) not in used]
     print(f'{len(rows)} places checked: {far["state"]} outside their state by over {STATE_KM} km, '
           f'{far["county"]} outside their county by over {COUNTY_KM} km, {far["town"]} outside their town by '
           f'over {TOWN_KM} km, {far["residents"]} in another county than their residents\'; state shares {distance:.4f} '
-          f'from the census; {len(used)} listed exceptions met')
+          f'from the census; {named} names the Census writes too; {len(used)} listed exceptions met')
     for fault in faults:
         print('FAULT\t' + fault)
     for line in stale:

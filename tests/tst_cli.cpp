@@ -275,8 +275,8 @@ private slots:
         QCOMPARE(output(QStringLiteral("-n 3 --seed 2026")),
                  QByteArray("Daingerfield, TX 75638\nKansas City, MO 64111\nVanlue, OH 45890\n"));
         QCOMPARE(output(QStringLiteral("-n 3 --seed 2026 --fields zip,county,latitude,longitude --format csv")),
-                 QByteArray("zip,county,latitude,longitude\r\n75638,Morris,33.02047,-94.7297\r\n"
-                            "64111,Jackson,39.05708,-94.5939\r\n45890,Hancock,40.97993,-83.49477\r\n"));
+                 QByteArray("zip,county,latitude,longitude\r\n75638,Morris County,33.02047,-94.7297\r\n"
+                            "64111,Jackson County,39.05708,-94.5939\r\n45890,Hancock County,40.97993,-83.49477\r\n"));
         QCOMPARE(output(QStringLiteral("-n 3 --seed 2026 --weight population")),
                  QByteArray("Daingerfield, TX 75638\nKansas City, MO 64111\nLewiston, NY 14092\n"));
         QCOMPARE(output(QStringLiteral("-n 3 --seed 2026 --unique --weight population --state RI --fields zip,city")),
@@ -286,9 +286,9 @@ private slots:
             QByteArray("zip,city,distance\r\n10277,New York,3.6\r\n10021,New York,2.4\r\n10129,New York,3.6\r\n"));
         QCOMPARE(
             output(QStringLiteral("-n 3 --seed 2026 --fields city,state,zip,area_code,phone --format tsv --no-header")),
-            QByteArray("Daingerfield\tTX\t75638\t903\t(903) 555-0190\n"
-                       "Kansas City\tMO\t64111\t816\t(816) 555-0163\n"
-                       "Vanlue\tOH\t45890\t419\t(419) 555-0117\n"));
+            QByteArray("Daingerfield\tTX\t75638\t903\t(903) 555-0181\n"
+                       "Kansas City\tMO\t64111\t975\t(975) 555-0126\n"
+                       "Vanlue\tOH\t45890\t419\t(419) 555-0134\n"));
         QVERIFY(run({QStringLiteral("--version")}).out.contains("\nPlace data release " ORVELLE_DATA_RELEASE "\n"));
     }
 
@@ -382,62 +382,51 @@ private slots:
 
     void areaCodesAndPhonesFitThePlace()
     {
-        // The numbering data's own lists: "ST|city" (and "ST|*", all of a state's codes): its area codes.
+        // The table the build joins by ZIP code: each ZIP code's area codes.
         QHash<QString, QStringList> listed;
         QFile file(QStringLiteral(AREACODES_TSV));
         QVERIFY(file.open(QIODevice::ReadOnly | QIODevice::Text));
         file.readLine();
         while (!file.atEnd()) {
             const QStringList cells = QString::fromUtf8(file.readLine()).trimmed().split(QLatin1Char('\t'));
-            listed[cells.value(0) + QLatin1Char('|') + cells.value(1).toLower()] = cells.value(2).split(
-                QLatin1Char(','));
+            listed[cells.value(0)] = cells.value(1).split(QLatin1Char(','));
         }
-        // The numbering plan's codes of the territories, whose cities the data hardly names.
-        const QHash<QString, QStringList> territories{
-            {QStringLiteral("PR"), {QStringLiteral("787"), QStringLiteral("939")}},
-            {QStringLiteral("VI"), {QStringLiteral("340")}},
-            {QStringLiteral("GU"), {QStringLiteral("671")}},
-            {QStringLiteral("AS"), {QStringLiteral("684")}},
-            {QStringLiteral("MP"), {QStringLiteral("670")}}};
+        // The codes in service and their states, by the numbering administrator.
+        QHash<QString, QString> stateOf;
+        QFile npas(QStringLiteral(NPAS_TSV));
+        QVERIFY(npas.open(QIODevice::ReadOnly | QIODevice::Text));
+        while (!npas.atEnd()) {
+            const QStringList cells = QString::fromUtf8(npas.readLine()).split(QLatin1Char('\t'));
+            stateOf[cells.value(0)] = cells.value(1);
+        }
 
         // Every place once.
         const Run result = run({QStringLiteral("--unique"), QStringLiteral("-n"),
                                 QString::number(shippedPlaces().size()), QStringLiteral("--seed"), QStringLiteral("3"),
                                 QStringLiteral("--format"), QStringLiteral("tsv"), QStringLiteral("--no-header"),
-                                QStringLiteral("--fields"), QStringLiteral("state,city,area_code,phone")});
+                                QStringLiteral("--fields"), QStringLiteral("state,zip,area_code,phone")});
         QCOMPARE(result.exitCode, 0);
         static const QRegularExpression fictional(QStringLiteral("^\\(([0-9]{3})\\) 555-01[0-9]{2}$"));
-        QHash<QString, int> checkedByCity;
         QSet<QString> endings;
+        QSet<QString> states;
         for (const QByteArray &line : result.out.trimmed().split('\n')) {
             const QStringList row = QString::fromUtf8(line).split(QLatin1Char('\t'));
             const QString &state = row.at(0);
             const QString &code = row.at(2);
-            if (!listed.contains(state + QStringLiteral("|*"))) {
+            if (QStringList{QStringLiteral("AA"), QStringLiteral("AE"), QStringLiteral("AP"), QStringLiteral("MH")}
+                    .contains(state)) {
                 // The military post offices and the Marshall Islands: none, and no phone.
                 QVERIFY2(code.isEmpty() && row.at(3).isEmpty(), line.constData());
                 continue;
             }
             QVERIFY2(fictional.match(row.at(3)).captured(1) == code, line.constData());
             endings.insert(row.at(3).right(2));
-            const QStringList cityCodes = listed.value(state + QLatin1Char('|') + row.at(1).toLower());
-            QVERIFY2(territories.value(state, listed.value(state + QStringLiteral("|*"))).contains(code),
-                     line.constData());
-            if (!cityCodes.isEmpty()) {
-                QVERIFY2(cityCodes.contains(code), line.constData());
-                ++checkedByCity[state];
-            }
+            QVERIFY2(listed.value(row.at(1)).contains(code), line.constData());
+            QVERIFY2(stateOf.value(code) == state, line.constData());
+            states.insert(state);
         }
         QCOMPARE(endings.size(), 100);
-        // Big and small places of every state and DC checked against its cities' codes.
-        QStringList states;
-        for (const QString &key : listed.keys()) {
-            if (key.endsWith(QLatin1String("|*")) && !territories.contains(key.left(2)))
-                states.append(key.left(2));
-        }
-        QCOMPARE(states.size(), 51);
-        for (const QString &state : std::as_const(states))
-            QVERIFY2(checkedByCity.value(state) > 0, qPrintable(state));
+        QCOMPARE(states.size(), 56); // the states, DC and the five territories
 
         // Overlays: the seed picks among them for each row, the same for the same seed.
         const QStringList manhattan{QStringLiteral("-n"),           QStringLiteral("200"),
@@ -446,7 +435,7 @@ private slots:
                                     QStringLiteral("--seed"),       QStringLiteral("9")};
         const QByteArray codes = run(manhattan).out;
         QCOMPARE(run(manhattan).out, codes);
-        const QStringList overlays = listed.value(QStringLiteral("NY|new york"));
+        const QStringList overlays = listed.value(QStringLiteral("10001"));
         QVERIFY(overlays.size() > 1);
         const QStringList drawn = QString::fromLatin1(codes.trimmed()).split(QLatin1Char('\n'));
         QCOMPARE(QSet<QString>(overlays.begin(), overlays.end()), QSet<QString>(drawn.begin(), drawn.end()));
@@ -619,7 +608,7 @@ private slots:
         // Plain lines: the fields joined as the window joins them, and --no-header.
         Run result = run(arguments.mid(0, 7)
                          + QStringList{QStringLiteral("--fields"), QStringLiteral("city,state,zip,county")});
-        QVERIFY2(result.out.split('\n').contains("Winston-Salem, NC 27101, Forsyth"), result.out.constData());
+        QVERIFY2(result.out.split('\n').contains("Winston-Salem, NC 27101, Forsyth County"), result.out.constData());
         result = run(arguments.mid(0, 7)
                      + QStringList{QStringLiteral("--fields"), QStringLiteral("zip,city"), QStringLiteral("--format"),
                                    QStringLiteral("tsv"), QStringLiteral("--no-header")});

@@ -1,10 +1,13 @@
 // The built place database: the window's table and the places table beside
 // it row for row, military codes by ZIP range, time zones in the states that
 // are split between zones and in the territories, and population weights
-// against the 2020 census.
+// against the 2020 census; and the data build's join of the area codes by
+// ZIP code, run on tables of the test's own.
 
 #include <QFile>
 #include <QHash>
+#include <QProcess>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <sqlite3.h>
@@ -26,6 +29,7 @@ private slots:
     void timezones_data();
     void timezones();
     void weightsFollowTheCensus();
+    void areaCodesJoinByZipCode();
 
 private:
     // The first column of the first row of `sql`, as text (empty for NULL).
@@ -106,6 +110,11 @@ void TestZipbase::columnsAreWellFormed_data()
         << QByteArray("state IN ('AA', 'AE', 'AP') AND (county IS NOT NULL OR timezone IS NOT NULL)");
     QTest::newRow("place of a state without a zone")
         << QByteArray("state NOT IN ('AA', 'AE', 'AP') AND timezone IS NULL");
+    QTest::newRow("area codes not codes of three digits")
+        << QByteArray("area_codes GLOB '*[^0-9,]*' OR length(area_codes) % 4 <> 3 OR area_codes GLOB '*,,*'");
+    QTest::newRow("area code where none serves")
+        << QByteArray("state IN ('AA', 'AE', 'AP', 'MH') AND area_codes IS NOT NULL");
+    QTest::newRow("place without an area code") << QByteArray("state NOT IN ('AA', 'AE', 'AP', 'MH') AND area_codes IS NULL");
 }
 
 void TestZipbase::columnsAreWellFormed()
@@ -253,3 +262,53 @@ void TestZipbase::weightsFollowTheCensus()
 
 QTEST_GUILESS_MAIN(TestZipbase)
 #include "tst_zipbase.moc"
+
+void TestZipbase::areaCodesJoinByZipCode()
+{
+    QTemporaryDir dir;
+    const auto write = [&](const char *name, const QByteArray &text) {
+        QFile file(dir.filePath(QLatin1String(name)));
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(text) == text.size());
+    };
+    const QByteArray header = "zip\tcity\tstate\tstate_name\tcounty\tcounty_fips\tlatitude\tlongitude\ttimezone\t"
+                              "population\n";
+    // Two ZIP codes of one town with other codes; one the table lacks, nearer
+    // the second; a military post office listed all the same.
+    write("places.tsv", header + "10001\tNew York\tNY\tNew York\tNew York\t36061\t40.75\t-73.99\tAmerica/New_York\t5\n"
+                                 "11201\tBrooklyn\tNY\tNew York\tKings\t36047\t40.69\t-73.99\tAmerica/New_York\t5\n"
+                                 "11215\tBrooklyn\tNY\tNew York\tKings\t36047\t40.66\t-73.98\tAmerica/New_York\t5\n"
+                                 "09001\tAPO\tAE\tArmed Forces Europe\t\t\t50.1\t8.6\t\t1\n");
+    const auto build = [&](const QByteArray &codes) {
+        write("areacodes.tsv", "zip\tarea_codes\n" + codes);
+        QProcess process;
+        process.start(QStringLiteral(ZIPBASE_BUILD), {dir.filePath(QStringLiteral("places.tsv")),
+                                                      dir.filePath(QStringLiteral("z.mdb")),
+                                                      dir.filePath(QStringLiteral("areacodes.tsv"))});
+        process.waitForFinished();
+        return std::make_pair(process.exitCode(), process.readAllStandardError());
+    };
+    QCOMPARE(build("10001\t212,332,646,917\n11201\t347,718\n09001\t555\n").first, 0);
+    sqlite3 *db = nullptr;
+    QCOMPARE(sqlite3_open_v2(dir.filePath(QStringLiteral("z.mdb")).toUtf8().constData(), &db, SQLITE_OPEN_READONLY,
+                             nullptr),
+             SQLITE_OK);
+    sqlite3_stmt *statement = nullptr;
+    sqlite3_prepare_v2(db, "SELECT group_concat(zip || ':' || coalesce(area_codes, '-'), ' ') FROM places", -1,
+                       &statement, nullptr);
+    QCOMPARE(sqlite3_step(statement), SQLITE_ROW);
+    QCOMPARE(QByteArray(reinterpret_cast<const char *>(sqlite3_column_text(statement, 0))),
+             QByteArray("10001:212,332,646,917 11201:347,718 11215:347,718 09001:-"));
+    sqlite3_finalize(statement);
+    sqlite3_close(db);
+
+    // A row that is not a ZIP code and one to six codes of three digits is
+    // refused with its line, and no database is left in its place.
+    QFile::remove(dir.filePath(QStringLiteral("z.mdb")));
+    for (const QByteArray &bad : {QByteArray("10001\t212,33\n"), QByteArray("1000\t212\n"),
+                                  QByteArray("10001\t212,332,646,917,347,718,929\n"), QByteArray("10001\t\n")}) {
+        const auto [status, error] = build("11201\t718\n" + bad);
+        QVERIFY2(status == 1 && error.contains("areacodes.tsv:3: expected a ZIP code and one to six area codes"),
+                 bad.constData());
+        QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("z.mdb"))));
+    }
+}

@@ -378,9 +378,10 @@ const QString versionText = QStringLiteral(
     "Place data release " ORVELLE_DATA_RELEASE "\n"
     "Contains postal code data from GeoNames (geonames.org), CC BY 4.0, the\n"
     "Census ZIP areas, their residents, points and counties and the territories'\n"
-    "ZIP codes from the US Census Bureau, towns' points from the USGS's Geographic\n"
-    "Names Information System, and area codes from libphonenumber's geocoding\n"
-    "data, Apache License 2.0.\n");
+    "ZIP codes from the US Census Bureau, towns' points and names from the USGS's\n"
+    "Geographic Names Information System, and area codes from libphonenumber's\n"
+    "geocoding data, Apache License 2.0, and the North American Numbering Plan\n"
+    "Administrator's NPA database.\n");
 
 // Reads the arguments; returns the options of a run.
 BatchOptions parseArguments(const QStringList &arguments)

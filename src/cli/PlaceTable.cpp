@@ -12,8 +12,14 @@
 #include <functional>
 
 const std::array<FieldInfo, fieldCount> fieldInfo{{
-    {Field::City, "city", "the city or town, as the data spells it",
-     "The city or town of the post office, as the data spells it\n.RB ( McCall ,\n.BR \"Coeur d'Alene\" ).", false,
+    {Field::City, "city", "the city or town, as the town writes it",
+     "The city or town of the post office, as the town writes it\n.RB ( McAllen ,\n.BR \"Coeur d'Alene\" ,\n"
+     ".BR Mayag\\[:u]ez ,\n.BR \"Eglin AFB\" ,\n.BR \"St. John\" ):\n"
+     "the spelling of the USGS's Geographic Names where they name the town.\n"
+     "In Puerto Rico, the Census place where most of the ZIP code's people live\n"
+     "(a zona urbana or comunidad:\n.BR Boquer\\['o]n ),\n"
+     "else the municipio; in the island areas, the town the post office is\n"
+     "named for\n.RB ( Hag\\[oa]t\\[~n]a ,\n.BR Christiansted ).", false,
      "city", Field::City},
     {Field::State, "state", "the two-letter postal code of the state",
      "The two\\-letter postal code: the 50 states and DC; Puerto Rico (PR), the\n"
@@ -29,7 +35,10 @@ const std::array<FieldInfo, fieldCount> fieldInfo{{
      "The county or county equivalent (parish, borough, municipio, island\n"
      "district; in Connecticut the planning regions the Census Bureau counts by\n"
      "since 2022): the one holding most of the ZIP code's Census area, or, for a\n"
-     "ZIP code where nobody lives, that of its town.",
+     "ZIP code where nobody lives, that of its town.\n"
+     "Named as the Census Bureau names it, kind and all\n"
+     ".RB ( \"Baltimore County\" ,\n.BR \"Baltimore city\" ,\n.BR \"Orleans Parish\" ),\n"
+     "so that no two counties of a state share a name.",
      false, "county", Field::County},
     {Field::CountyFips, "county_fips", "the county's five-digit FIPS code",
      "The county's five\\-digit FIPS code, as text.", false, "county_fips", Field::CountyFips},
@@ -40,10 +49,11 @@ const std::array<FieldInfo, fieldCount> fieldInfo{{
     {Field::Timezone, "timezone", "the IANA time zone, such as America/Chicago",
      "The IANA time zone, such as\n.BR America/Chicago .", false, "timezone", Field::Timezone},
     {Field::AreaCode, "area_code", "the telephone area code that serves the place",
-     "The telephone area code that serves the place, from the numbering plan's\n"
-     "geocoding data (libphonenumber): one it lists for the city, or else for the\n"
-     "nearest place of the state it names; where overlays serve a place, the seed\n"
-     "picks one for each row.\nMilitary post offices have none.",
+     "The telephone area code that serves the ZIP code's ground: the codes of the\n"
+     "exchanges that libphonenumber's geocoding data places in its town, or of\n"
+     "the nearest town whose exchanges it places, with every code that overlays\n"
+     "them in service by the numbering administrator's NPA database; the seed\n"
+     "picks one of them for each row, each as likely.\nMilitary post offices have none.",
      false, "area_codes", Field::AreaCode},
     {Field::Phone, "phone", "a number in that area code that reaches no one: (NPA) 555-01XX",
      "A telephone number in the row's\n.BR area_code ,\nformatted\n.BI ( NPA \") 555\\-01\" XX\n"

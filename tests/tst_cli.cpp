@@ -911,7 +911,10 @@ private slots:
         int told = 0;
         for (int limit = 40000; limit <= 100000; limit += 500) {
             const Run result = runShell(QStringLiteral("ulimit -v %1; exec \"$0\" -n 10").arg(limit));
-            if (result.exitCode == 127 && result.err.contains(QLatin1String("error while loading shared libraries")))
+            // Before the program runs: the loader, or a library that Qt Core
+            // loads setting itself up (libgomp, through libb2), gives up.
+            if ((result.exitCode == 127 && result.err.contains(QLatin1String("error while loading shared libraries")))
+                || result.err.contains(QLatin1String("libgomp: Out of memory")))
                 continue;
             if (result.exitCode == 0) {
                 QCOMPARE(result.out.count('\n'), 10);
@@ -1102,7 +1105,7 @@ private slots:
     void linksAndOwners()
     {
         QTemporaryDir folder;
-        const QByteArray rows = "Glenwood, MD 21738\nOpelika, AL 36804\n";
+        const QByteArray rows = run({QStringLiteral("-n"), QStringLiteral("2"), QStringLiteral("--seed"), QStringLiteral("7")}).out;
         const auto inFolder = [&](QProcess &process) { process.setWorkingDirectory(folder.path()); };
         const auto write = [&](const char *name) {
             return run({QStringLiteral("-n"), QStringLiteral("2"), QStringLiteral("--seed"), QStringLiteral("7"),

@@ -576,7 +576,7 @@ void writeBatch(const BatchOptions &options, const QString &programFolder, const
     fields.push_back(Field::Zip); // for the prefixes and the failures
     if (options.listing == Listing::States)
         fields.push_back(Field::StateName);
-    if (options.kilometres > 0) {
+    if (options.kilometres > 0 || info(options.layout.format).geometry) {
         fields.push_back(Field::Latitude);
         fields.push_back(Field::Longitude);
     }

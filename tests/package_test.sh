@@ -64,10 +64,13 @@ multiarch=$(dpkg-architecture -qDEB_HOST_MULTIARCH)
 files "$cli" >"$scratch/files-cli"
 diff - "$scratch/files-cli" <<EOF2 || fail "orvelle-cli's files differ from the list above (-: missing, +: extra)"
 usr/bin/orvelle
+usr/share/bash-completion/completions/orvelle
 usr/share/doc/orvelle-cli/changelog.gz
 usr/share/doc/orvelle-cli/copyright
+usr/share/fish/vendor_completions.d/orvelle.fish
 usr/share/man/man1/orvelle.1.gz
 usr/share/orvelle/zipbase.mdb
+usr/share/zsh/vendor-completions/_orvelle
 EOF2
 files "$gui" >"$scratch/files-gui"
 sort >"$scratch/expected" <<EOF2

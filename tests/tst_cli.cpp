@@ -857,6 +857,7 @@ private slots:
         row("unknown weight", "--count 5 --weight people", 2, "'people'");
         row("unknown state", "--count 5 --state CA,XQ", 2, "'XQ'");
         row("unknown format", "--count 5 --format xml", 2, "'xml'");
+        row("completion of an unknown shell", "--completion tcsh", 2, "'tcsh'");
         row("seed not a number", "--count 5 --seed x1", 2, "'x1'");
         row("stray argument", "--count 5 places", 2, "'places'");
         row("unknown ZIP code near", "-n 5 --near 00000 --within 5", 2, "'00000'");

@@ -35,7 +35,7 @@ check() {
 # "="; file names after --output alone; nothing after --help or --version,
 # nor for a value no shell can guess.
 check 'orvelle --fo' '--format'
-check 'orvelle -n 5 --u' '--unique'
+check 'orvelle -n 5 --uni' '--unique'
 check 'orvelle --format geo' 'geojson geojsonseq'
 check 'orvelle --weight p' 'population'
 check 'orvelle --fields city,st' 'city,state city,state_name'

@@ -207,7 +207,7 @@ installed=yes
 status=0
 autopkgtest --output-dir "$scratch/autopkgtest" "$scratch/tests-source" "$cli" "$gui" -- null \
     >"$scratch/autopkgtest.log" 2>&1 || status=$?
-sed -n '/^@@@@@@@@* summary/,$p' "$scratch/autopkgtest.log"
+sed -n '/@@@@@@@@* summary$/,$p' "$scratch/autopkgtest.log"
 [ "$status" = 0 ] || { tail -60 "$scratch/autopkgtest.log"; fail "autopkgtest: status $status"; }
 apt-get purge -y -qq -o DPkg::Lock::Timeout=600 orvelle orvelle-cli >/dev/null
 installed=""

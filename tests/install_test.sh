@@ -15,7 +15,9 @@ plugin=""
 [ ! -e "$build_dir/liborvelle_libreoffice.so" ] || plugin=lib/orvelle/liborvelle_libreoffice.so
 for file in bin/orvelle share/orvelle/zipbase.mdb lib/orvelle/orvelle-window lib/orvelle/zipbase.mdb $plugin \
             share/applications/org.kestrova.Orvelle.desktop share/icons/hicolor/48x48/apps/orvelle.png \
-            share/icons/hicolor/256x256/apps/orvelle.png share/man/man1/orvelle.1; do
+            share/icons/hicolor/256x256/apps/orvelle.png share/man/man1/orvelle.1 \
+            share/bash-completion/completions/orvelle share/zsh/vendor-completions/_orvelle \
+            share/fish/vendor_completions.d/orvelle.fish; do
     [ -e "$prefix/$file" ] || { echo "missing after install: $file"; exit 1; }
 done
 # The menu starts the installed window, wherever the prefix is.

@@ -9,6 +9,8 @@
 #include <QBuffer>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QJsonObject>
+#include <QRegularExpression>
 #include <QFile>
 #include <QProcess>
 #include <QSet>
@@ -230,6 +232,45 @@ QList<QStringList> csvRows(const QByteArray &out, const QString &header)
     for (qsizetype i = 1; i + 1 < lines.size(); ++i)
         rows.append(lines.at(i).split(QLatin1Char(',')));
     return rows;
+}
+
+// The features of a GeoJSON file as GDAL's ogrinfo reads them: each an array
+// of [name, value] pairs, strings as strings, numbers as numbers, a missing
+// value null, and last ["point", [x, y]] or ["point", null].
+QList<QJsonArray> ogrFeatures(const QString &path)
+{
+    QProcess ogrinfo;
+    ogrinfo.start(QStringLiteral("ogrinfo"),
+                  {QStringLiteral("-ro"), QStringLiteral("-al"), QStringLiteral("-q"), path});
+    if (!ogrinfo.waitForFinished(60000) || ogrinfo.exitCode() != 0)
+        return {QJsonArray{QStringLiteral("ogrinfo failed: ") + QString::fromUtf8(ogrinfo.readAllStandardError())}};
+    static const QRegularExpression property(QStringLiteral("^  (\\w+) \\((String|Real|Integer|Integer64)\\) = (.*)$"));
+    static const QRegularExpression point(QStringLiteral("^  POINT \\((\\S+) (\\S+)\\)$"));
+    QList<QJsonArray> features;
+    const auto close = [&] {
+        if (!features.isEmpty() && features.constLast().last().toArray().at(0) != QStringLiteral("point"))
+            features.last().append(QJsonArray{QStringLiteral("point"), QJsonValue()});
+    };
+    for (const QString &line : QString::fromUtf8(ogrinfo.readAllStandardOutput()).split(QLatin1Char('\n'))) {
+        if (line.startsWith(QLatin1String("OGRFeature("))) {
+            close();
+            features.append(QJsonArray());
+        } else if (const QRegularExpressionMatch match = property.match(line); match.hasMatch()) {
+            const QString value = match.captured(3);
+            features.last().append(QJsonArray{match.captured(1),
+                                              value == QLatin1String("(null)") ? QJsonValue()
+                                                  : match.captured(2) == QLatin1String("String")
+                                                  ? QJsonValue(value)
+                                                  : QJsonValue(value.toDouble())});
+        } else if (const QRegularExpressionMatch match = point.match(line); match.hasMatch()) {
+            features.last().append(QJsonArray{QStringLiteral("point"),
+                                              QJsonArray{match.captured(1).toDouble(), match.captured(2).toDouble()}});
+        } else if (!line.isEmpty() && !line.startsWith(QLatin1String("Layer name: "))) {
+            features.append(QJsonArray{QStringLiteral("unexpected line: ") + line});
+        }
+    }
+    close();
+    return features;
 }
 
 // "zip|STATE|CITY" of every place of the shipped table.
@@ -656,6 +697,87 @@ private slots:
         sqlite3_close(db);
     }
 
+    void geojsonReadsAsGdalReadsIt()
+    {
+        // Every state, territory and military post office: each feature as
+        // GDAL reads it holds the place's json values and its point, longitude first.
+        QTemporaryDir folder;
+        const QStringList arguments{QStringLiteral("-n"), QStringLiteral("600"),      QStringLiteral("--seed"),
+                                    QStringLiteral("9"),  QStringLiteral("--fields"), QStringLiteral("all")};
+        const Run jsonl = run(arguments + QStringList{QStringLiteral("--format"), QStringLiteral("jsonl")});
+        QStringList names;
+        for (const QByteArray &line : run({QStringLiteral("--list-fields")}).out.trimmed().split('\n')) {
+            if (line.split('\t').value(0) != "distance")
+                names.append(QString::fromUtf8(line.split('\t').value(0)));
+        }
+        QList<QJsonArray> expected;
+        for (const QByteArray &line : jsonl.out.trimmed().split('\n')) {
+            const QJsonObject place = QJsonDocument::fromJson(line).object();
+            QJsonArray feature;
+            for (const QString &name : names)
+                feature.append(QJsonArray{name, place.value(name)});
+            feature.append(QJsonArray{
+                QStringLiteral("point"),
+                QJsonArray{place.value(QStringLiteral("longitude")), place.value(QStringLiteral("latitude"))}});
+            expected.append(feature);
+        }
+        QCOMPARE(expected.size(), 600);
+        for (const char *format : {"geojson", "geojsonseq"}) {
+            const QString file = folder.filePath(QStringLiteral("places.") + QLatin1String(format));
+            const Run result = run(
+                arguments + QStringList{QStringLiteral("--format"), QLatin1String(format), QStringLiteral("-o"), file});
+            QCOMPARE(result.exitCode, 0);
+            const QList<QJsonArray> features = ogrFeatures(file);
+            QCOMPARE(features.size(), expected.size());
+            for (qsizetype i = 0; i < features.size(); ++i)
+                QVERIFY2(features[i] == expected[i],
+                         QJsonDocument(features[i]).toJson(QJsonDocument::Compact).constData());
+        }
+        const QByteArray sequence = contents(folder.filePath(QStringLiteral("places.geojsonseq")));
+        QCOMPARE(sequence.count("\x1e{"), 600);
+        QCOMPARE(sequence.count("}\n"), 600);
+        QVERIFY(!contents(folder.filePath(QStringLiteral("places.geojson"))).contains("crs"));
+
+        // A place without coordinates has no geometry; one with coordinates
+        // that are no point on the Earth stops the run in one line.
+        const QString program = folder.filePath(QStringLiteral("orvelle"));
+        QVERIFY(QFile::copy(QStringLiteral(ORVELLE_PROGRAM), program));
+        makeDatabase(folder.filePath(QStringLiteral("zipbase.mdb")),
+                     "CREATE TABLE zip_codes (city TEXT NOT NULL, state TEXT NOT NULL, zip TEXT NOT NULL);" PLACES_TABLE
+                     "INSERT INTO places VALUES ('09001', 'APO', 'AE', NULL, NULL, NULL, NULL, NULL, NULL, 1),"
+                     " ('99501', 'Anchorage', 'AK', NULL, NULL, NULL, 61.2, -149.9, NULL, 1),"
+                     " ('99502', 'Anchorage', 'AK', NULL, NULL, NULL, 'nan', -149.9, NULL, 1),"
+                     " ('99503', 'Anchorage', 'AK', NULL, NULL, NULL, 61.2, 200, NULL, 1);"
+                     "INSERT INTO zip_codes SELECT city, state, zip FROM places;");
+        const QString edited = folder.filePath(QStringLiteral("edited.geojson"));
+        Run result = run({QStringLiteral("-n"), QStringLiteral("2"), QStringLiteral("--unique"),
+                          QStringLiteral("--zip-prefix"), QStringLiteral("09001,99501"), QStringLiteral("--fields"),
+                          QStringLiteral("zip"), QStringLiteral("--format"), QStringLiteral("geojson"),
+                          QStringLiteral("-o"), edited},
+                         program);
+        QCOMPARE(result.exitCode, 0);
+        QList<QJsonArray> features = ogrFeatures(edited);
+        std::sort(features.begin(), features.end(), [](const QJsonArray &a, const QJsonArray &b) {
+            return a.at(0).toArray().at(1).toString() < b.at(0).toArray().at(1).toString();
+        });
+        QCOMPARE(features,
+                 (QList<QJsonArray>{QJsonArray{QJsonArray{QStringLiteral("zip"), QStringLiteral("09001")},
+                                               QJsonArray{QStringLiteral("point"), QJsonValue()}},
+                                    QJsonArray{QJsonArray{QStringLiteral("zip"), QStringLiteral("99501")},
+                                               QJsonArray{QStringLiteral("point"), QJsonArray{-149.9, 61.2}}}}));
+        for (const char *zip : {"99502", "99503"}) {
+            result = run({QStringLiteral("-n"), QStringLiteral("1"), QStringLiteral("--zip-prefix"), QLatin1String(zip),
+                          QStringLiteral("--format"), QStringLiteral("geojsonseq")},
+                         program);
+            QCOMPARE(result.exitCode, 1);
+            QVERIFY2(
+                result.err.startsWith(QStringLiteral("orvelle: the place database gives ZIP code '%1' the latitude ")
+                                          .arg(QLatin1String(zip)))
+                    && result.err.count(QLatin1Char('\n')) == 1,
+                qPrintable(result.err));
+        }
+    }
+
     void weightsAreProportionalToPopulation()
     {
         QTemporaryDir folder;
@@ -762,7 +884,7 @@ private slots:
             QCOMPARE(result.exitCode, 1);
             QVERIFY2(result.err.startsWith(QLatin1String("orvelle: the place database gives ZIP code '99502' a "))
                          && result.err.endsWith(
-                             QStringLiteral("--format %1 cannot hold: csv, jsonl, json and sql can\n").arg(format)),
+                             QStringLiteral("--format %1 cannot hold: csv, jsonl, json, sql, geojson and geojsonseq can\n").arg(format)),
                      qPrintable(result.err));
             QCOMPARE(contents(folder.filePath(QStringLiteral("out"))), QByteArray("earlier\n"));
         }
@@ -855,6 +977,7 @@ private slots:
         row("unknown weight", "--count 5 --weight people", 2, "'people'");
         row("unknown state", "--count 5 --state CA,XQ", 2, "'XQ'");
         row("unknown format", "--count 5 --format xml", 2, "'xml'");
+        row("completion of an unknown shell", "--completion tcsh", 2, "'tcsh'");
         row("seed not a number", "--count 5 --seed x1", 2, "'x1'");
         row("stray argument", "--count 5 places", 2, "'places'");
         row("unknown ZIP code near", "-n 5 --near 00000 --within 5", 2, "'00000'");
@@ -954,7 +1077,7 @@ private slots:
             const QByteArray name = line.split('\t').value(0);
             QVERIFY2(help.out.contains(name) && manual.contains(".B " + name + '\n'), name.constData());
         }
-        for (const char *format : {"plain", "aligned", "csv", "tsv", "jsonl", "json", "sql"})
+        for (const char *format : {"plain", "aligned", "csv", "tsv", "jsonl", "json", "sql", "geojson", "geojsonseq"})
             QVERIFY2(help.out.contains(format) && manual.contains(".B " + QByteArray(format) + '\n'), format);
         const Run version = run({QStringLiteral("--version")});
         QCOMPARE(version.exitCode, 0);

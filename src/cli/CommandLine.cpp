@@ -1,6 +1,7 @@
 #include "cli/CommandLine.h"
 
 #include "cli/BatchOutput.h"
+#include "cli/Completions.h"
 #include "cli/PlaceDraws.h"
 #include "cli/PlaceTable.h"
 #include "cli/PlaceWriter.h"
@@ -51,6 +52,10 @@ struct BatchOptions
     QString output; // empty: standard output
     Listing listing = Listing::None;
     QString text; // the help or the version, written instead of places
+    // --completion: the shell, and the options its script completes (with
+    // the state codes still to come from the database).
+    QString completionShell;
+    QList<CompletedOption> completed;
     // --near: a ZIP code, or else a point; and the unit of --within.
     QString nearZip;
     double nearLatitude = 0;
@@ -320,6 +325,58 @@ OutputFormat outputFormat(const QString &value)
     throw UsageError{QStringLiteral("invalid --format %1: choose %2").arg(quotedName(value), formatNames())};
 }
 
+// The values of --weight: with population or without.
+const QStringList weightKinds{QStringLiteral("population"), QStringLiteral("none")};
+
+// Each option as the shells complete it: the values of --fields, --format,
+// --state and --weight from the tables the parser reads them with, a file
+// name for a FILE, nothing after the `endingOptions` (--help); the state
+// codes are added from the database.
+QList<CompletedOption> completedOptions(const QList<QCommandLineOption> &options, const QCommandLineOption &fields,
+                                        const QCommandLineOption &format, const QCommandLineOption &weight,
+                                        const QStringList &stateOptions, const QStringList &endingOptions)
+{
+    QList<CompletedOption> completed;
+    for (const QCommandLineOption &option : options) {
+        if (option.flags() & QCommandLineOption::HiddenFromHelp)
+            continue;
+        CompletedOption entry;
+        entry.names = option.names();
+        // The first sentence, without "; repeatable", cut to fit beside the option in a list.
+        static const QRegularExpression sentenceEnd(QStringLiteral("\\.( |$)"));
+        QString summary = option.description().section(sentenceEnd, 0, 0).remove(QStringLiteral("; repeatable"));
+        if (summary.size() > 72)
+            summary = summary.left(summary.lastIndexOf(QLatin1Char(' '), 68)) + QStringLiteral("...");
+        entry.summary = summary.simplified();
+        entry.valueName = option.valueName();
+        entry.repeatable = option.description().endsWith(QLatin1String("repeatable."));
+        entry.endsTheLine = endingOptions.contains(option.names().constLast());
+        entry.value = option.valueName().isEmpty() ? CompletedOption::Value::None : CompletedOption::Value::Free;
+        if (option.names() == fields.names()) {
+            entry.value = CompletedOption::Value::List;
+            for (const FieldInfo &field : fieldInfo)
+                entry.words.append(QLatin1String(field.name) + QLatin1Char('\t') + QLatin1String(field.description));
+            entry.words.append(QStringLiteral("all\tevery field"));
+        } else if (option.names() == format.names()) {
+            entry.value = CompletedOption::Value::Word;
+            for (const FormatInfo &info : formatInfo) {
+                entry.words.append(QLatin1String(info.name));
+                if (info.alias)
+                    entry.words.append(QLatin1String(info.alias));
+            }
+        } else if (option.names() == weight.names()) {
+            entry.value = CompletedOption::Value::Word;
+            entry.words = weightKinds;
+        } else if (stateOptions.contains(option.names().constLast())) {
+            entry.value = CompletedOption::Value::List;
+        } else if (option.valueName() == QLatin1String("FILE")) {
+            entry.value = CompletedOption::Value::File;
+        }
+        completed.append(entry);
+    }
+    return completed;
+}
+
 // Words filled into lines of at most 79 columns.
 QString wrapped(const QString &text)
 {
@@ -446,8 +503,15 @@ BatchOptions parseArguments(const QStringList &arguments)
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
                                   QStringLiteral("Display this help and exit."));
     const QCommandLineOption version(QStringLiteral("version"), QStringLiteral("Output version information and exit."));
-    parser.addOptions({count, fields, state, excludeState, zipPrefix, near, within, unique, weight, seed, format,
-                       noHeader, table, output, listFields, listStates, help, version});
+    const QList<QCommandLineOption> all{count,  fields, state,      excludeState, zipPrefix, near,
+                                        within, unique, weight,     seed,         format,    noHeader,
+                                        table,  output, listFields, listStates,   help,      version};
+    parser.addOptions(all);
+    // The shells' completion scripts, which the build makes and installs.
+    QCommandLineOption completion(QStringLiteral("completion"), QStringLiteral("The completion script of SHELL."),
+                                  QStringLiteral("SHELL"));
+    completion.setFlags(QCommandLineOption::HiddenFromHelp);
+    parser.addOption(completion);
 
     // Qt's own options are the window's; among the command line's, Qt's parser would take "-platform" for -p -l -a ...
     if (const QStringList qt = windowOptions(arguments.mid(1)); !qt.isEmpty()) {
@@ -474,6 +538,16 @@ BatchOptions parseArguments(const QStringList &arguments)
     if (parser.isSet(version)) {
         options.text = versionText;
         options.output.clear();
+        return options;
+    }
+    if (parser.isSet(completion)) {
+        options.completionShell = parser.value(completion);
+        if (completionScript(options.completionShell, {}).isEmpty())
+            throw UsageError{QStringLiteral("invalid --completion %1: choose bash, zsh or fish")
+                                 .arg(quotedName(options.completionShell))};
+        options.completed = completedOptions(all, fields, format, weight,
+                                             {excludeState.names().constLast(), state.names().constLast()},
+                                             {help.names().constLast(), version.names().constLast()});
         return options;
     }
     if (!parser.positionalArguments().isEmpty())
@@ -537,7 +611,7 @@ BatchOptions parseArguments(const QStringList &arguments)
     options.unique = parser.isSet(unique);
     if (parser.isSet(weight)) {
         const QString kind = asciiCase(parser.value(weight), false);
-        if (kind != QLatin1String("population") && kind != QLatin1String("none"))
+        if (!weightKinds.contains(kind))
             throw UsageError{
                 QStringLiteral("invalid --weight %1: choose population or none").arg(quotedName(parser.value(weight)))};
         options.weighted = kind == QLatin1String("population");
@@ -564,7 +638,8 @@ void checkStateCodes(const PlaceTable &table, const QString &option, const QStri
     }
 }
 
-QString stateListing(const PlaceTable &table, const std::vector<std::uint32_t> &places)
+// The state codes of the places, each with its name and number of places.
+QMap<QString, std::pair<QString, qsizetype>> statesOf(const PlaceTable &table, const std::vector<std::uint32_t> &places)
 {
     QMap<QString, std::pair<QString, qsizetype>> states; // code: name, places
     for (std::uint32_t place : places) {
@@ -573,6 +648,12 @@ QString stateListing(const PlaceTable &table, const std::vector<std::uint32_t> &
             entry.first = QString::fromUtf8(table.value(place, Field::StateName));
         ++entry.second;
     }
+    return states;
+}
+
+QString stateListing(const PlaceTable &table, const std::vector<std::uint32_t> &places)
+{
+    const auto states = statesOf(table, places);
     QString text;
     for (auto state = states.cbegin(); state != states.cend(); ++state)
         text += QStringLiteral("%1\t%2\t%3\n").arg(state.key(), state->first).arg(state->second);
@@ -636,6 +717,24 @@ void writeBatch(const BatchOptions &options, const QString &programFolder, const
     const QStringList ownFiles = QStringList{databaseFile, executableFile()} + otherFiles;
     if (!options.text.isEmpty())
         return writeText(options.output, options.text, ownFiles);
+    if (!options.completionShell.isEmpty()) {
+        // The state codes of --state and --exclude-state: those of the database, and the groups.
+        const PlaceTable table = PlaceTable::load(databaseFile, {Field::Zip, Field::StateName}, false, {});
+        QStringList states;
+        const auto codes = statesOf(table, filteredPlaces(table, {}));
+        for (auto code = codes.cbegin(); code != codes.cend(); ++code)
+            states.append(code.key() + QLatin1Char('\t') + code->first);
+        for (const StateGroup &group : stateGroups) {
+            states.append(QLatin1String(group.name) + QLatin1Char('\t')
+                          + echoed(QString::fromLatin1(group.codes).split(QLatin1Char(','))));
+        }
+        QList<CompletedOption> completed = options.completed;
+        for (CompletedOption &option : completed) {
+            if (option.value == CompletedOption::Value::List && option.words.isEmpty())
+                option.words = states;
+        }
+        return writeText(options.output, completionScript(options.completionShell, completed), ownFiles);
+    }
     if (options.listing == Listing::Fields) {
         QString text;
         for (const FieldInfo &field : fieldInfo)
@@ -647,7 +746,7 @@ void writeBatch(const BatchOptions &options, const QString &programFolder, const
     fields.push_back(Field::Zip); // for the prefixes and the failures
     if (options.listing == Listing::States)
         fields.push_back(Field::StateName);
-    if (options.kilometres > 0) {
+    if (options.kilometres > 0 || info(options.layout.format).geometry) {
         fields.push_back(Field::Latitude);
         fields.push_back(Field::Longitude);
     }

@@ -33,7 +33,7 @@ bool isControl(char c)
 bool holdsControls(OutputFormat format)
 {
     return format == OutputFormat::Csv || format == OutputFormat::Jsonl || format == OutputFormat::Json
-        || format == OutputFormat::Sql;
+        || format == OutputFormat::Sql || format == OutputFormat::Geojson || format == OutputFormat::Geojsonseq;
 }
 
 // Refuses a place's value that the format cannot hold.
@@ -47,7 +47,8 @@ void checkControls(QByteArrayView value, OutputFormat format, const char *field,
                       .arg(QString::fromUtf8(zip), QLatin1String(field),
                            nul ? QStringLiteral("a NUL byte") : QStringLiteral("a control character"),
                            QLatin1String(info(format).name),
-                           nul ? QStringLiteral("csv, jsonl and json") : QStringLiteral("csv, jsonl, json and sql")));
+                           nul ? QStringLiteral("csv, jsonl, json, geojson and geojsonseq")
+                               : QStringLiteral("csv, jsonl, json, sql, geojson and geojsonseq")));
 }
 
 // The bytes of a run around its places, and every place's bytes: made once,
@@ -328,6 +329,8 @@ std::vector<QByteArray> placeParts(const PlaceTable &table, std::uint32_t place,
                     formatValue(table.value(place, field), replaced, layout.format, field,
                                 table.value(place, Field::Zip)));
     }
+    if (format.geometry)
+        format.geometry(parts.back(), table, place);
     parts.back() += format.end;
     return parts;
 }
@@ -485,6 +488,44 @@ QByteArray sqlHeader(const PlaceLayout &layout)
     return header + ");\n";
 }
 
+// A GeoJSON feature: its properties are the fields, as json writes them,
+// and its geometry the place's point, longitude first. RFC 8142's records
+// each begin with the record separator.
+template <bool record> void featureBegin(QByteArray &line, const PlaceLayout &)
+{
+    line += record ? "\x1e{\"type\":\"Feature\",\"properties\":{" : "{\"type\":\"Feature\",\"properties\":{";
+}
+// A coordinate as the database gives it, when it is a number of degrees within `limit`.
+bool coordinate(QByteArrayView text, double limit)
+{
+    if (!isJsonNumber(text) || text.size() > 30)
+        return false;
+    const double degrees = std::strtod(text.toByteArray().constData(), nullptr);
+    return std::isfinite(degrees) && std::abs(degrees) <= limit;
+}
+// A place the data gives no coordinates has none: null.
+void pointGeometry(QByteArray &line, const PlaceTable &table, std::uint32_t place)
+{
+    const QByteArrayView latitude = table.value(place, Field::Latitude);
+    const QByteArrayView longitude = table.value(place, Field::Longitude);
+    if (latitude.isEmpty() && longitude.isEmpty()) {
+        line += "},\"geometry\":null}";
+        return;
+    }
+    if (!coordinate(latitude, 90) || !coordinate(longitude, 180)) {
+        throw Failure(QStringLiteral("the place database gives ZIP code '%1' the latitude '%2' and the longitude "
+                                     "'%3', which are no point on the Earth: degrees within 90 and 180 are expected")
+                          .arg(QString::fromUtf8(table.value(place, Field::Zip)),
+                               QString::fromUtf8(latitude.first(std::min<qsizetype>(40, latitude.size()))),
+                               QString::fromUtf8(longitude.first(std::min<qsizetype>(40, longitude.size())))));
+    }
+    line += "},\"geometry\":{\"type\":\"Point\",\"coordinates\":[";
+    line += longitude;
+    line += ',';
+    line += latitude;
+    line += "]}}";
+}
+
 } // namespace
 
 const std::array<FormatInfo, formatCount> formatInfo{{
@@ -536,6 +577,23 @@ const std::array<FormatInfo, formatCount> formatInfo{{
      "names are in double quotes, text in single quotes with each quote doubled,\n"
      "numbers as numbers, a missing value\n.BR NULL .\nLF line ends, UTF\\-8.",
      sqlBegin, sqlCell, ");\n", sqlHeader, "", "COMMIT;\n"},
+    {OutputFormat::Geojson, "geojson", nullptr,
+     "geojson writes one GeoJSON FeatureCollection (RFC 7946) of points, the fields as their properties.",
+     "A GeoJSON FeatureCollection (RFC 7946), as map programs (QGIS, GDAL,\n"
+     "Leaflet) read it: one Point feature a line, its coordinates the place's\n"
+     "longitude and latitude (WGS 84, longitude first), its properties the chosen\n"
+     "fields with the types of\n.BR json .\n"
+     "A place the data gives no coordinates has the geometry\n.BR null .\n"
+     "The coordinates come with every place, whether the fields name them or not.",
+     featureBegin<false>, jsonCell, "",
+     [](const PlaceLayout &) { return QByteArray("{\"type\":\"FeatureCollection\",\"features\":[\n"); }, ",\n",
+     "\n]}\n", pointGeometry},
+    {OutputFormat::Geojsonseq, "geojsonseq", nullptr,
+     "geojsonseq writes the same features as GeoJSON text sequences (RFC 8142), one a record, for streams.",
+     "The same features as GeoJSON text sequences (RFC 8142), for streams: each\n"
+     "feature a record of its own, begun by the record separator (RS, 0x1E) and\n"
+     "ended by a line feed.",
+     featureBegin<true>, jsonCell, "\n", noHeader, "", "", pointGeometry},
 }};
 
 namespace {

@@ -19,8 +19,10 @@ enum class OutputFormat
     Jsonl,
     Json,
     Sql,
+    Geojson,    // one GeoJSON FeatureCollection
+    Geojsonseq, // GeoJSON text sequences: one feature a record
 };
-constexpr std::size_t formatCount = 7;
+constexpr std::size_t formatCount = 9;
 
 struct PlaceLayout;
 
@@ -40,6 +42,9 @@ struct FormatInfo
     QByteArray (*header)(const PlaceLayout &layout);
     const char *between;
     const char *footer;
+    // Formats that place each place on the map: what follows the cells (the
+    // place's coordinates, read with them); nullptr for the others.
+    void (*geometry)(QByteArray &line, const PlaceTable &table, std::uint32_t place) = nullptr;
 };
 extern const std::array<FormatInfo, formatCount> formatInfo;
 inline const FormatInfo &info(OutputFormat format)

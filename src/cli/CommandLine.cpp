@@ -343,8 +343,11 @@ QList<CompletedOption> completedOptions(const QList<QCommandLineOption> &options
         CompletedOption entry;
         entry.names = option.names();
         // The first sentence, without "; repeatable", cut to fit beside the option in a list.
-        static const QRegularExpression sentenceEnd(QStringLiteral("\\.( |$)"));
-        QString summary = option.description().section(sentenceEnd, 0, 0).remove(QStringLiteral("; repeatable"));
+        const QString description = option.description();
+        qsizetype end = description.indexOf(QStringLiteral(". "));
+        if (end < 0)
+            end = description.endsWith(QLatin1Char('.')) ? description.size() - 1 : description.size();
+        QString summary = description.left(end).remove(QStringLiteral("; repeatable"));
         if (summary.size() > 72)
             summary = summary.left(summary.lastIndexOf(QLatin1Char(' '), 68)) + QStringLiteral("...");
         entry.summary = summary.simplified();

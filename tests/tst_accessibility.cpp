@@ -13,10 +13,12 @@
 #include "generate/ResultList.h"
 #include "TestSupport.h"
 
+#include <QAbstractItemView>
 #include <QAccessible>
 #include <QApplication>
 #include <QDialog>
 #include <QElapsedTimer>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QLineEdit>
@@ -164,6 +166,7 @@ private slots:
     void contextMenuFromTheKeyboard();
     void everyControlIsNamed();
     void messageBoxReadsAsShown();
+    void dialogsLeaveNoDeadObjects();
     void rowsInTheListsFont();
     void darkPaletteLeavesTextReadable();
 
@@ -292,10 +295,17 @@ void TestAccessibility::cellsAreMadeOnDemandAndNotKept()
     QAccessibleInterface *first = table->cellAt(0, 0);
     const QAccessible::Id firstId = QAccessible::uniqueId(first);
     QCOMPARE(table->cellAt(0, 0), first); // asked again at once, the same cell
+    auto *view = window->findChild<ResultView *>();
+    view->setSelectedRow(2);
+    QAccessibleInterface *selected = table->cellAt(1, 0);
+    const QAccessible::Id selectedId = QAccessible::uniqueId(selected);
     QCOMPARE(table->cellAt(4999, 0)->text(QAccessible::Name), QStringLiteral("row 5000"));
     for (int row = 1; row < 5000; ++row)
         QVERIFY(table->cellAt(row, 0));
     QCOMPARE(QAccessible::accessibleInterface(firstId), nullptr); // made long ago, gone
+    // The selected row's, which a reader holds as the focus, is kept however old.
+    QCOMPARE(QAccessible::accessibleInterface(selectedId), selected);
+    QCOMPARE(table->cellAt(1, 0), selected);
 
     QAccessibleInterface *last = table->cellAt(4999, 0);
     const QAccessible::Id lastId = QAccessible::uniqueId(last);
@@ -703,6 +713,29 @@ void TestAccessibility::messageBoxReadsAsShown()
     QVERIFY(read.contains(QStringLiteral("Warning")));
     for (const QString &said : read)
         QVERIFY2(!said.contains(QLatin1Char('\r')), qPrintable(said));
+}
+
+void TestAccessibility::dialogsLeaveNoDeadObjects()
+{
+    // A reader walks the save dialog's views, the cells and headers of its
+    // detail view among them, which Qt makes afresh on each question.
+    QList<QAccessible::Id> asked;
+    QTimer::singleShot(0, this, [&] {
+        auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+        QVERIFY(dialog);
+        for (auto *view : dialog->findChildren<QAbstractItemView *>()) {
+            QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(view);
+            for (int i = 0; i < std::min(iface->childCount(), 8); ++i)
+                if (QAccessibleInterface *child = iface->child(i); child && !child->object())
+                    asked.append(QAccessible::uniqueId(child));
+        }
+        dialog->reject();
+    });
+    QtDialogs(nullptr).getSaveFileName(QStringLiteral("Save"), QStringLiteral("Text Files (*.txt)"));
+    QVERIFY(!asked.isEmpty());
+    // Once it is closed, a question about any of them finds it gone, not dead.
+    for (const QAccessible::Id id : std::as_const(asked))
+        QCOMPARE(QAccessible::accessibleInterface(id), nullptr);
 }
 
 void TestAccessibility::everyControlIsNamed()

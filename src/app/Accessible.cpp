@@ -343,7 +343,50 @@ public:
     }
 };
 
+// An interface made only to learn the id the next one takes: ids are given
+// in turn, from the last given on.
+class IdProbe : public QAccessibleInterface
+{
+public:
+    bool isValid() const override { return false; }
+    QObject *object() const override { return nullptr; }
+    QWindow *window() const override { return nullptr; }
+    QAccessibleInterface *parent() const override { return nullptr; }
+    QAccessibleInterface *child(int) const override { return nullptr; }
+    int childCount() const override { return 0; }
+    int indexOfChild(const QAccessibleInterface *) const override { return -1; }
+    QAccessibleInterface *childAt(int, int) const override { return nullptr; }
+    QString text(QAccessible::Text) const override { return QString(); }
+    void setText(QAccessible::Text, const QString &) override {}
+    QRect rect() const override { return QRect(); }
+    QAccessible::Role role() const override { return QAccessible::NoRole; }
+    QAccessible::State state() const override { return {}; }
+};
+
+QAccessible::Id nextId()
+{
+    const QAccessible::Id id = QAccessible::registerAccessibleInterface(new IdProbe);
+    QAccessible::deleteAccessibleInterface(id);
+    return id;
+}
+
 } // namespace
+
+LeftoverInterfaces::LeftoverInterfaces()
+    : m_first(nextId())
+{
+}
+
+LeftoverInterfaces::~LeftoverInterfaces()
+{
+    // An interface with an object goes with its object; one without stays
+    // until someone deletes it, and a dead one never comes back to life.
+    for (QAccessible::Id id = m_first, end = nextId(); id != end; ++id) {
+        QAccessibleInterface *iface = QAccessible::accessibleInterface(id);
+        if (iface && !iface->object() && !iface->isValid())
+            QAccessible::deleteAccessibleInterface(id);
+    }
+}
 
 void installAccessibleInterfaces()
 {

@@ -23,3 +23,21 @@ void quietFocusSelection(QLineEdit *edit);
 // elsewhere a notification of the window that readers speak as it shows.
 // `context` is any widget of the window; nothing changes on screen.
 void announce(QWidget *context, const QString &text);
+
+// While alive, notes the accessible interfaces made meanwhile; as it ends,
+// drops those of them that are dead and have no object of their own, which
+// nothing would drop. A dialog's item views leave such interfaces behind
+// (the cells and headers a reader asked for), and a reader that asks about
+// one after the dialog closed must find it gone, as it finds the dialog's
+// widgets, and not hand the bridge a dead object. Put one around each dialog.
+class LeftoverInterfaces
+{
+public:
+    LeftoverInterfaces();
+    ~LeftoverInterfaces();
+    LeftoverInterfaces(const LeftoverInterfaces &) = delete;
+    LeftoverInterfaces &operator=(const LeftoverInterfaces &) = delete;
+
+private:
+    const unsigned m_first; // the id the next interface made takes
+};

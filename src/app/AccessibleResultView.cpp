@@ -455,12 +455,16 @@ private:
         return QAccessible::accessibleInterface(m_header);
     }
 
+    // The cell kept under `id`, or null if it is gone.
+    AccessibleResultCell *kept(QAccessible::Id id) const
+    {
+        return dynamic_cast<AccessibleResultCell *>(QAccessible::accessibleInterface(id));
+    }
+
     AccessibleResultCell *madeCell(int row) const
     {
         const auto found = m_cells.constFind(row);
-        return found == m_cells.constEnd()
-            ? nullptr
-            : static_cast<AccessibleResultCell *>(QAccessible::accessibleInterface(*found));
+        return found == m_cells.constEnd() ? nullptr : kept(*found);
     }
 
     AccessibleResultCell *cell(int row) const
@@ -472,10 +476,16 @@ private:
         m_cells.insert(row, id);
         m_made.append(id);
         if (m_made.size() > keptCells) {
-            const QAccessible::Id oldest = m_made.takeFirst();
-            if (const auto *gone = static_cast<AccessibleResultCell *>(QAccessible::accessibleInterface(oldest)))
+            // The selected row's cell stays: a reader holds it as the focus.
+            QAccessible::Id oldest = m_made.takeFirst();
+            if (const auto *first = kept(oldest); first && first->row() == view()->selectedRow()) {
+                m_made.append(oldest);
+                oldest = m_made.takeFirst();
+            }
+            if (const auto *gone = kept(oldest)) {
                 m_cells.remove(gone->row());
-            QAccessible::deleteAccessibleInterface(oldest);
+                QAccessible::deleteAccessibleInterface(oldest);
+            }
         }
         return made;
     }
@@ -487,7 +497,7 @@ private:
         m_cells.clear();
         m_made.clear();
         for (const QAccessible::Id id : made) {
-            auto *cell = static_cast<AccessibleResultCell *>(QAccessible::accessibleInterface(id));
+            AccessibleResultCell *cell = kept(id);
             const int row = cell ? renumber(cell->row()) : 0;
             if (row > 0) {
                 cell->setRow(row);
@@ -518,7 +528,7 @@ private:
             return;
         }
         for (const QAccessible::Id id : QList<QAccessible::Id>(m_made)) {
-            auto *cell = static_cast<AccessibleResultCell *>(QAccessible::accessibleInterface(id));
+            AccessibleResultCell *cell = kept(id);
             if (cell && cell->row() >= first && cell->row() <= last)
                 notify(cell, false);
         }

@@ -1,5 +1,6 @@
 #include "app/QtDialogs.h"
 
+#include "app/Accessible.h"
 #include "app/TerminationSignals.h"
 
 #include <QCoreApplication>
@@ -27,6 +28,7 @@ void QtDialogs::showMessage(const QString &title, const QString &text, Icon icon
                      line.toLocal8Bit().constData());
         return;
     }
+    const LeftoverInterfaces leftovers; // declared first: it sweeps once the box is gone
     QMessageBox box(icon == Icon::Warning ? QMessageBox::Warning : QMessageBox::NoIcon, title, text, QMessageBox::Ok,
                     m_parent);
     box.setTextFormat(Qt::PlainText);
@@ -47,6 +49,7 @@ QString QtDialogs::getSaveFileName(const QString &title, const QString &filter)
 {
     if (terminationRequested())
         return QString();
+    const LeftoverInterfaces leftovers;
     // No overwrite prompt and no default suffix: the name is used as typed.
     return QFileDialog::getSaveFileName(m_parent, title, QString(), filter, nullptr, QFileDialog::DontConfirmOverwrite);
 }

@@ -10,6 +10,7 @@
 #include <QApplication>
 #include <QGroupBox>
 #include <QLineEdit>
+#include <QLocale>
 #include <QStyle>
 #include <QStyleOptionFrame>
 #include <QStyleOptionGroupBox>
@@ -403,6 +404,11 @@ void quietFocusSelection(QLineEdit *edit)
 {
     installAccessibleInterfaces();
     edit->installEventFilter(new FocusSelectionWatch(edit));
+}
+
+QString spokenCount(qint64 count)
+{
+    return QLocale(QLocale::English, QLocale::UnitedStates).toString(count);
 }
 
 void announce(QWidget *context, const QString &text)

@@ -8,6 +8,8 @@
 // and mends the extents in window coordinates on the bus (WindowCoordinates.h).
 void installAccessibleInterfaces();
 
+#include <QtGlobal>
+
 class QLineEdit;
 class QString;
 class QWidget;
@@ -17,6 +19,9 @@ class QWidget;
 // focus ("200 selected", "Text unselected"): those selection and caret
 // events are kept back; what the screen shows does not change.
 void quietFocusSelection(QLineEdit *edit);
+
+// A count as every announcement says it: "1,000,000".
+QString spokenCount(qint64 count);
 
 // Tells a screen reader something that happened without moving the focus,
 // such as the end of a long command: an announcement where Qt has them, and

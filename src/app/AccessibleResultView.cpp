@@ -12,6 +12,13 @@
 
 namespace {
 
+// A name as the reader hears it next: after the list's news, if any.
+QString withNews(const ResultView *view, const QString &name)
+{
+    const QString news = view->news();
+    return news.isEmpty() ? name : news + QStringLiteral("; ") + name;
+}
+
 // What every part of the table that is not a widget of its own shares: it
 // belongs to the list's window and has no children.
 class AccessiblePart : public QAccessibleInterface
@@ -244,7 +251,13 @@ AccessibleResultCheck::AccessibleResultCheck(AccessibleResultCell *cell)
 
 bool AccessibleResultCheck::isValid() const { return m_cell->isValid(); }
 QAccessibleInterface *AccessibleResultCheck::parent() const { return m_cell; }
-QString AccessibleResultCheck::text(QAccessible::Text t) const { return m_cell->text(t); }
+QString AccessibleResultCheck::text(QAccessible::Text t) const
+{
+    const QString text = m_cell->text(t);
+    if (t != QAccessible::Name || !isValid() || view()->selectedRow() != m_cell->row())
+        return text;
+    return withNews(view(), text);
+}
 QRect AccessibleResultCheck::rect() const
 {
     return isValid() ? global(view()->viewport(), view()->checkBoxRect(m_cell->row())) : QRect();
@@ -294,7 +307,7 @@ public:
     {
         // Named by its header, unless named otherwise.
         if (t == QAccessible::Name && widget()->accessibleName().isEmpty())
-            return columnDescription(0);
+            return view()->selectedRow() > 0 ? columnDescription(0) : withNews(view(), columnDescription(0));
         return QAccessibleWidget::text(t);
     }
     int childCount() const override { return 1 + rowsInSight() + (view()->contextMenu() ? 1 : 0); }

@@ -132,6 +132,7 @@ private:
     int checkedRows() const;
     // How many places the list holds, as a reader is told: "200 places".
     QString placesTold() const;
+    static QString placesTold(int rows);
 
     QtDialogs m_qtDialogs;
     Dialogs *m_dialogs;

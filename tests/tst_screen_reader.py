@@ -259,8 +259,11 @@ def walk(desktop, window):
     desktop.keys("Down")
     row = speech.wait("the first row", r"check box not checked")
     place = row[1].split(" check box")[0]
+    start = speech.heard
     desktop.keys("KP_Enter")  # where am I
     speech.wait("the row's position", r"\brow 1 of 5\b")
+    said = speech.besides(start, r"^return *$")
+    check(not any(re.match(r"^Space\b", text) for text in said), f"where am I named a key: {said}")
     start = speech.heard
     desktop.keys("space")
     speech.wait("space on the row", r"^checked")

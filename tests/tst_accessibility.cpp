@@ -17,6 +17,7 @@
 #include <QAccessible>
 #include <QApplication>
 #include <QDialog>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -168,6 +169,7 @@ private slots:
     void everyControlIsNamed();
     void messageBoxReadsAsShown();
     void dialogsLeaveNoDeadObjects();
+    void saveDialogTellsItsFolder();
     void rowsInTheListsFont();
     void darkPaletteLeavesTextReadable();
 
@@ -745,6 +747,27 @@ void TestAccessibility::dialogsLeaveNoDeadObjects()
     // Once it is closed, a question about any of them finds it gone, not dead.
     for (const QAccessible::Id id : std::as_const(asked))
         QCOMPARE(QAccessible::accessibleInterface(id), nullptr);
+}
+
+void TestAccessibility::saveDialogTellsItsFolder()
+{
+    QTemporaryDir other;
+    QString opened, moved;
+    QTimer::singleShot(0, this, [&] {
+        auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+        QVERIFY(dialog);
+        opened = QAccessible::queryAccessibleInterface(dialog)->text(QAccessible::Name);
+        heard.clear();
+        dialog->setDirectory(other.path()); // as a folder typed in and entered
+        QTRY_VERIFY(!toldOf().isEmpty());
+        moved = QAccessible::queryAccessibleInterface(dialog)->text(QAccessible::Name);
+        dialog->reject();
+    });
+    QtDialogs(nullptr).getSaveFileName(QStringLiteral("Save"), QStringLiteral("Text Files (*.txt)"));
+    QCOMPARE(opened, QStringLiteral("Save, in folder %1").arg(QDir::currentPath()));
+    QCOMPARE(toldOf().size(), 1);
+    QCOMPARE(toldOf()[0].name, QStringLiteral("in folder %1").arg(other.path()));
+    QCOMPARE(moved, QStringLiteral("Save, in folder %1").arg(other.path()));
 }
 
 void TestAccessibility::everyControlIsNamed()

@@ -319,10 +319,17 @@ def walk(desktop, window):
     # Saving them goes through the real file dialog, read as it opens;
     # back in the window the button and what it did are read.
     desktop.keys("Return")
-    speech.wait("the file dialog's title", r"^Save dialog\b")
+    opened = speech.wait("the file dialog's title and folder", r"^Save, in folder (.+?) dialog\b")
+    folder = re.match(r"^Save, in folder (.+?) dialog\b", opened[1]).group(1)
+    check(os.path.realpath(folder) == os.path.realpath(os.getcwd()), f"the dialog opened in {folder}")
     speech.wait("the file name field", r"^File name:? text\b")
+    # A folder typed and entered is said as the dialog goes to it (the
+    # field keeps the folder, the name is typed after it).
+    desktop.type(desktop.folder + "/")
+    desktop.keys("Return")
+    speech.wait("the folder entered", rf"\bin folder {re.escape(desktop.folder)}\.?$")
     saved = os.path.join(desktop.folder, "ticked.txt")
-    desktop.type(saved)
+    desktop.type("ticked.txt")
     start = speech.heard
     desktop.keys("Return")
     speech.wait("the focus back", rf"^Save Results As Text File {BUTTON}")

@@ -162,6 +162,7 @@ private slots:
     void childrenAreTheRowsInSight();
     void numberBoxReadsWhole();
     void endsOfCommandsAreTold();
+    void unreadableCalcWindowIsToldOnce();
     void changeEventsFollowTheView();
     void progressBar();
     void contextMenuFromTheKeyboard_data();
@@ -495,6 +496,40 @@ void TestAccessibility::endsOfCommandsAreTold()
     heard.clear();
     window->PushButton7_Click();
     QCOMPARE(told(), QStringList{QStringLiteral("0 places")});
+}
+
+void TestAccessibility::unreadableCalcWindowIsToldOnce()
+{
+    // An office no screen reader reaches, which takes the cells and shows them.
+    struct Office : SpreadsheetApplication
+    {
+        void addWorkbook() override {}
+        void setCell(int, int, const QString &) override {}
+        void autofitColumns() override {}
+        void setVisible(bool) override {}
+    };
+    struct Unreadable : SpreadsheetFactory
+    {
+        std::unique_ptr<SpreadsheetApplication> create() override { return std::make_unique<Office>(); }
+        bool windowReadable() const override { return false; }
+    } office;
+    Form1Services services(m_clipboard, office);
+    services.dialogs = &m_dialogs;
+    services.programFolder = QFileInfo(QStringLiteral(ZIPBASE_PATH)).absolutePath();
+    Form1 window(services);
+    window.list().append(QStringLiteral("Akron, CO 80720"));
+    window.list().setChecked(1, true);
+    window.list().commit();
+    QStringList told;
+    for (int i = 0; i < 2; ++i) {
+        heard.clear();
+        window.PushButton13_Click();
+        for (const Heard &h : toldOf())
+            told.append(h.name);
+    }
+    QCOMPARE(told, (QStringList{QStringLiteral("1 row sent to a new LibreOffice Calc window; install libreoffice-gtk3 "
+                                               "to read it with a screen reader"),
+                                QStringLiteral("1 row sent to a new LibreOffice Calc window")}));
 }
 
 void TestAccessibility::changeEventsFollowTheView()

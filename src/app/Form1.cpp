@@ -9,6 +9,7 @@
 #include "app/SettingsStore.h"
 #include "app/Skin.h"
 #include "export/ClipboardCopy.h"
+#include "export/Spreadsheet.h"
 #include "export/SpreadsheetExport.h"
 #include "export/TextExport.h"
 #include "generate/ListCommands.h"
@@ -29,6 +30,7 @@
 #include <QScreen>
 
 #include <limits>
+#include <utility>
 
 Form1::Form1(const Services &services, QWidget *parent)
     : QWidget(parent)
@@ -340,9 +342,13 @@ void Form1::PushButton13_Click()
         if (standsAside)
             return QString();
         const int rows = checkedRows();
-        return (rows == 1 ? tr("%1 row sent to a new LibreOffice Calc window")
-                          : tr("%1 rows sent to a new LibreOffice Calc window"))
-            .arg(spokenCount(rows));
+        QString told = (rows == 1 ? tr("%1 row sent to a new LibreOffice Calc window")
+                                  : tr("%1 rows sent to a new LibreOffice Calc window"))
+                           .arg(spokenCount(rows));
+        // Said once: a window no screen reader can read, and what would let one.
+        if (!m_spreadsheets.windowReadable() && !std::exchange(m_toldCalcUnreadable, true))
+            told += tr("; install libreoffice-gtk3 to read it with a screen reader");
+        return told;
     });
 }
 

@@ -164,6 +164,7 @@ private:
     bool m_checkingNumber = false;
     bool m_centred = false;
     bool m_toldOptionsUnstored = false; // since the last store of an option that worked
+    bool m_toldCalcUnreadable = false; // that no screen reader can read the Calc window
     // The faults of failed stores the user was told of in this run
     // (SettingsStore::storageFault(): "its folder ... is read-only"), each told once.
     QSet<QString> m_toldFaults;

@@ -4,6 +4,7 @@
 // events, caught by a recording handler. Also how the window reads to the eye
 // under a dark desktop palette.
 
+#include "app/Accessible.h"
 #include "app/Form1.h"
 #include "app/ProgressBar.h"
 #include "app/QtDialogs.h"
@@ -48,6 +49,7 @@ struct Heard
     int lastRow = -1;
     QVariant value;
     bool checkedChanged = false;
+    bool activeChanged = false;
     qint64 ms = 0;
 };
 
@@ -72,6 +74,7 @@ void record(QAccessibleEvent *event)
         h.value = static_cast<QAccessibleValueChangeEvent *>(event)->value();
     } else if (event->type() == QAccessible::StateChanged) {
         h.checkedChanged = static_cast<QAccessibleStateChangeEvent *>(event)->changedStates().checked;
+        h.activeChanged = static_cast<QAccessibleStateChangeEvent *>(event)->changedStates().active;
     }
 #if QT_VERSION >= QT_VERSION_CHECK(6, 8, 0)
     if (event->type() == QAccessible::Announcement) {
@@ -171,6 +174,7 @@ private slots:
     void messageBoxReadsAsShown();
     void dialogsLeaveNoDeadObjects();
     void saveDialogTellsItsFolder();
+    void windowIsToldActiveOnceADialogIsGone();
     void rowsInTheListsFont();
     void darkPaletteLeavesTextReadable();
 
@@ -803,6 +807,38 @@ void TestAccessibility::saveDialogTellsItsFolder()
     QCOMPARE(toldOf().size(), 1);
     QCOMPARE(toldOf()[0].name, QStringLiteral("in folder %1").arg(other.path()));
     QCOMPARE(moved, QStringLiteral("Save, in folder %1").arg(other.path()));
+}
+
+void TestAccessibility::windowIsToldActiveOnceADialogIsGone()
+{
+    auto window = makeWindow();
+    window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(window.get()));
+    heard.clear();
+    QTimer::singleShot(0, this, [] { QApplication::activeModalWidget()->close(); });
+    QtDialogs(window.get()).showMessage(QStringLiteral("Title"), QStringLiteral("Text"), Dialogs::Icon::Warning);
+    announce(window.get(), QStringLiteral("what the command did"));
+    window->activateWindow(); // the window manager's part, which this platform has not
+    // The window's own news of its activation may cross the dialog's going
+    // away: whatever a reader heard last, once that has settled the window
+    // is told active again, then where its focus is, then what was announced.
+    const auto lastActivation = [&] {
+        qint64 last = -1;
+        for (const Heard &h : std::as_const(heard))
+            if (h.object == window.get() && h.activeChanged)
+                last = h.ms;
+        return last;
+    };
+    QTRY_VERIFY(!toldOf().isEmpty());
+    const QList<Heard> told = toldOf();
+    QCOMPARE(told.last().name, QStringLiteral("what the command did"));
+    const QList<Heard> focus = heardOf(QAccessible::Focus);
+    QVERIFY(!focus.isEmpty() && focus.last().object == QApplication::focusWidget());
+    QVERIFY(lastActivation() <= focus.last().ms && focus.last().ms <= told.last().ms);
+    // Told anew, apart from the activation itself.
+    QVERIFY(std::count_if(heard.cbegin(), heard.cend(), [&](const Heard &h) {
+        return h.object == window.get() && h.activeChanged;
+    }) >= 2);
 }
 
 void TestAccessibility::everyControlIsNamed()

@@ -373,13 +373,94 @@ QAccessible::Id nextId()
 
 } // namespace
 
-LeftoverInterfaces::LeftoverInterfaces()
-    : m_first(nextId())
+namespace {
+
+// Tells a reader `text` at once (see announce()).
+void tell(QWidget *context, const QString &text);
+
+// Watches a window whose dialog has gone: once no activation or deactivation
+// has come for a moment, tells a reader that it is active, if it is, and
+// where its focus is, then what was announced meanwhile (which the focus
+// would cut short); then goes.
+class ActivationWatch : public QObject
+{
+public:
+    explicit ActivationWatch(QWidget *window)
+        : QObject(window)
+        , m_window(window)
+    {
+        m_settled.setSingleShot(true);
+        m_settled.setInterval(settleMs);
+        connect(&m_settled, &QTimer::timeout, this, &ActivationWatch::retell);
+        window->installEventFilter(this);
+        m_settled.start();
+        QTimer::singleShot(giveUpMs, this, [this] {
+            tellHeld();
+            deleteLater();
+        });
+    }
+
+    // The watch of `window` while there is one.
+    static ActivationWatch *of(QWidget *window)
+    {
+        for (QObject *child : window->children())
+            if (auto *watch = dynamic_cast<ActivationWatch *>(child))
+                return watch;
+        return nullptr;
+    }
+
+    void hold(const QString &text) { m_held.append(text); }
+
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::WindowActivate || event->type() == QEvent::WindowDeactivate)
+            m_settled.start();
+        return false;
+    }
+
+private:
+    static constexpr int settleMs = 150;
+    static constexpr int giveUpMs = 5000; // a window that stays inactive is another's business
+
+    void retell()
+    {
+        if (!m_window->isActiveWindow() || !QAccessible::isActive())
+            return;
+        QAccessible::State active;
+        active.active = true;
+        QAccessibleStateChangeEvent activated(m_window, active);
+        QAccessible::updateAccessibility(&activated);
+        if (QWidget *focus = QApplication::focusWidget(); focus && m_window->isAncestorOf(focus)) {
+            QAccessibleEvent focused(focus, QAccessible::Focus);
+            QAccessible::updateAccessibility(&focused);
+        }
+        tellHeld();
+        deleteLater();
+    }
+
+    void tellHeld()
+    {
+        for (const QString &text : std::exchange(m_held, {}))
+            tell(m_window, text);
+    }
+
+    QWidget *const m_window;
+    QTimer m_settled;
+    QStringList m_held; // announced before the window was told active
+};
+
+} // namespace
+
+DialogAftermath::DialogAftermath(QWidget *window)
+    : m_window(window ? window->window() : nullptr)
+    , m_first(nextId())
 {
 }
 
-LeftoverInterfaces::~LeftoverInterfaces()
+DialogAftermath::~DialogAftermath()
 {
+    if (m_window && QAccessible::isActive())
+        new ActivationWatch(m_window);
     // An interface with an object goes with its object; one without stays
     // until someone deletes it, and a dead one never comes back to life.
     for (QAccessible::Id id = m_first, end = nextId(); id != end; ++id) {
@@ -411,10 +492,10 @@ QString spokenCount(qint64 count)
     return QLocale(QLocale::English, QLocale::UnitedStates).toString(count);
 }
 
-void announce(QWidget *context, const QString &text)
+namespace {
+
+void tell(QWidget *context, const QString &text)
 {
-    if (!context || text.isEmpty() || !QAccessible::isActive())
-        return;
 #if QT_VERSION >= QT_VERSION_CHECK(6, 8, 0)
     QAccessibleAnnouncementEvent event(context, text);
     QAccessible::updateAccessibility(&event);
@@ -429,6 +510,19 @@ void announce(QWidget *context, const QString &text)
     QAccessibleEvent event(notification, QAccessible::ObjectShow);
     QAccessible::updateAccessibility(&event);
 #endif
+}
+
+} // namespace
+
+void announce(QWidget *context, const QString &text)
+{
+    if (!context || text.isEmpty() || !QAccessible::isActive())
+        return;
+    // After a dialog, once the window is told active again.
+    if (ActivationWatch *watch = ActivationWatch::of(context->window()))
+        watch->hold(text);
+    else
+        tell(context, text);
 }
 
 #include "Accessible.moc"

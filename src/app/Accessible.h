@@ -29,20 +29,31 @@ QString spokenCount(qint64 count);
 // `context` is any widget of the window; nothing changes on screen.
 void announce(QWidget *context, const QString &text);
 
-// While alive, notes the accessible interfaces made meanwhile; as it ends,
-// drops those of them that are dead and have no object of their own, which
-// nothing would drop. A dialog's item views leave such interfaces behind
-// (the cells and headers a reader asked for), and a reader that asks about
-// one after the dialog closed must find it gone, as it finds the dialog's
-// widgets, and not hand the bridge a dead object. Put one around each dialog.
-class LeftoverInterfaces
+// What a screen reader is left with once a dialog is gone; put one around
+// each dialog, made before it and ending after it.
+//
+// While alive, it notes the accessible interfaces made meanwhile; as it
+// ends, it drops those of them that are dead and have no object of their
+// own, which nothing would drop. A dialog's item views leave such interfaces
+// behind (the cells and headers a reader asked for), and a reader that asks
+// about one after the dialog closed must find it gone, as it finds the
+// dialog's widgets, and not hand the bridge a dead object.
+//
+// As the dialog goes, the window manager's and Qt's news of which window is
+// active may cross, so that the last a reader hears of `window` is that it
+// was deactivated, while it is active: such a reader finds no focus in it
+// until the next window comes and goes. Once the window's activation has
+// settled, a reader is told again that it is active and where its focus is;
+// one that knew makes nothing of it.
+class DialogAftermath
 {
 public:
-    LeftoverInterfaces();
-    ~LeftoverInterfaces();
-    LeftoverInterfaces(const LeftoverInterfaces &) = delete;
-    LeftoverInterfaces &operator=(const LeftoverInterfaces &) = delete;
+    explicit DialogAftermath(QWidget *window);
+    ~DialogAftermath();
+    DialogAftermath(const DialogAftermath &) = delete;
+    DialogAftermath &operator=(const DialogAftermath &) = delete;
 
 private:
+    QWidget *const m_window;
     const unsigned m_first; // the id the next interface made takes
 };

@@ -30,7 +30,7 @@ void QtDialogs::showMessage(const QString &title, const QString &text, Icon icon
                      line.toLocal8Bit().constData());
         return;
     }
-    const LeftoverInterfaces leftovers; // declared first: it sweeps once the box is gone
+    const DialogAftermath aftermath(m_parent); // made first: it ends once the box is gone
     QMessageBox box(icon == Icon::Warning ? QMessageBox::Warning : QMessageBox::NoIcon, title, text, QMessageBox::Ok,
                     m_parent);
     box.setTextFormat(Qt::PlainText);
@@ -51,7 +51,7 @@ QString QtDialogs::getSaveFileName(const QString &title, const QString &filter)
 {
     if (terminationRequested())
         return QString();
-    const LeftoverInterfaces leftovers;
+    const DialogAftermath aftermath(m_parent);
     // Qt's own dialog, in the folder it picks; no overwrite prompt and no
     // default suffix: the name is used as typed.
     QFileDialog dialog(m_parent, title, QString(), filter);

@@ -2,8 +2,9 @@
 """Flat review of the result list under the Orca screen reader, on the private
 desktop the screen reader's test makes (tests/tst_screen_reader.py): how long
 Orca takes from the key (keypad 8, flat review's current line) to its speech,
-with 20 rows in the list (the baseline) and with ROWS rows, in the same run.
-Prints each median, every time taken, and their ratio.
+with 20 rows in the list (the baseline) and with ROWS rows, in the same run;
+and, alike, from the Down key to the speech of the next row. Prints each
+median, every time taken, and their ratios.
 
 Usage: bench_screen_reader.py PATH_TO_ORVELLE [ROWS]  (default 1,000,000 rows;
 Debian's python3 with orca, speech-dispatcher, openbox and xdotool)
@@ -24,22 +25,32 @@ FEW = 20  # rows in the baseline list
 APART = 0.6  # seconds between the row and the read: Orca takes keys within half a second as one double press
 
 
+def since_ms(sent, stamp):
+    """The milliseconds from `sent` to a time in Orca's log."""
+    spoken = datetime.combine(sent.date(), seconds(stamp).time())
+    return (spoken - sent).total_seconds() * 1000
+
+
 def flat_review_ms(desktop):
     """The milliseconds from each key to Orca's speech of the current line, by
-    Orca's own log. Each time the focus moves on a row first, so that flat
-    review builds its view of the window anew, as it does for a user."""
+    Orca's own log, and from each Down before it to the row's speech. Each
+    time the focus moves on a row first, so that flat review builds its view
+    of the window anew, as it does for a user."""
     taken = []
+    downs = []
     for _ in range(READS):
+        time.sleep(APART)
+        sent = datetime.now()
         desktop.keys("Down")
         row = desktop.speech.wait("the next row", r"check box (not )?checked")
+        downs.append(since_ms(sent, row[0]))
         place = row[1].split(" check box")[0]
         time.sleep(APART)
         sent = datetime.now()
         desktop.keys("KP_Up")  # keypad 8, without Num Lock
         stamp = desktop.speech.wait("flat review's current line", rf"checked {re.escape(place)}")[0]
-        spoken = datetime.combine(sent.date(), seconds(stamp).time())
-        taken.append((spoken - sent).total_seconds() * 1000)
-    return taken
+        taken.append(since_ms(sent, stamp))
+    return taken, downs
 
 
 def main(program, rows):
@@ -52,17 +63,22 @@ def main(program, rows):
         generate(desktop, str(FEW), str(FEW))
         desktop.keys(*["Tab"] * 5)
         speech.wait("the list", rf"table with {FEW} rows")
-        few = flat_review_ms(desktop)
+        few, few_downs = flat_review_ms(desktop)
         refill(desktop, str(rows), f"{rows:,}", f"{rows} rows")
-        many = flat_review_ms(desktop)
+        many, many_downs = flat_review_ms(desktop)
         desktop.end(window)
 
-    def line(count, taken):
+    def line(count, taken, what="flat review's current line"):
         times = ", ".join(f"{t:.0f}" for t in sorted(taken))
-        return f"flat review's current line, {count:,} rows: median {statistics.median(taken):.0f} ms [{times}]"
+        return f"{what}, {count:,} rows: median {statistics.median(taken):.0f} ms [{times}]"
     print(line(FEW, few))
     print(line(rows, many))
     print(f"{rows:,} rows / {FEW} rows: {statistics.median(many) / statistics.median(few):.2f} (medians)")
+    down = "Down to the next row"
+    print(line(FEW, few_downs, down))
+    print(line(rows, many_downs, down))
+    print(f"{down}, {rows:,} rows / {FEW} rows: "
+          f"{statistics.median(many_downs) / statistics.median(few_downs):.2f} (medians)")
 
 
 if __name__ == "__main__":

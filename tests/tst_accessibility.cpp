@@ -4,6 +4,7 @@
 // events, caught by a recording handler. Also how the window reads to the eye
 // under a dark desktop palette.
 
+#include "app/Accessible.h"
 #include "app/Form1.h"
 #include "app/ProgressBar.h"
 #include "app/QtDialogs.h"
@@ -13,13 +14,17 @@
 #include "generate/ResultList.h"
 #include "TestSupport.h"
 
+#include <QAbstractItemView>
 #include <QAccessible>
 #include <QApplication>
 #include <QDialog>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QLineEdit>
+#include <QLocale>
 #include <QMessageBox>
 #include <QTemporaryDir>
 #include <QTest>
@@ -44,6 +49,7 @@ struct Heard
     int lastRow = -1;
     QVariant value;
     bool checkedChanged = false;
+    bool activeChanged = false;
     qint64 ms = 0;
 };
 
@@ -68,6 +74,7 @@ void record(QAccessibleEvent *event)
         h.value = static_cast<QAccessibleValueChangeEvent *>(event)->value();
     } else if (event->type() == QAccessible::StateChanged) {
         h.checkedChanged = static_cast<QAccessibleStateChangeEvent *>(event)->changedStates().checked;
+        h.activeChanged = static_cast<QAccessibleStateChangeEvent *>(event)->changedStates().active;
     }
 #if QT_VERSION >= QT_VERSION_CHECK(6, 8, 0)
     if (event->type() == QAccessible::Announcement) {
@@ -158,12 +165,16 @@ private slots:
     void childrenAreTheRowsInSight();
     void numberBoxReadsWhole();
     void endsOfCommandsAreTold();
+    void unreadableCalcWindowIsToldOnce();
     void changeEventsFollowTheView();
     void progressBar();
     void contextMenuFromTheKeyboard_data();
     void contextMenuFromTheKeyboard();
     void everyControlIsNamed();
     void messageBoxReadsAsShown();
+    void dialogsLeaveNoDeadObjects();
+    void saveDialogTellsItsFolder();
+    void windowIsToldActiveOnceADialogIsGone();
     void rowsInTheListsFont();
     void darkPaletteLeavesTextReadable();
 
@@ -292,10 +303,17 @@ void TestAccessibility::cellsAreMadeOnDemandAndNotKept()
     QAccessibleInterface *first = table->cellAt(0, 0);
     const QAccessible::Id firstId = QAccessible::uniqueId(first);
     QCOMPARE(table->cellAt(0, 0), first); // asked again at once, the same cell
+    auto *view = window->findChild<ResultView *>();
+    view->setSelectedRow(2);
+    QAccessibleInterface *selected = table->cellAt(1, 0);
+    const QAccessible::Id selectedId = QAccessible::uniqueId(selected);
     QCOMPARE(table->cellAt(4999, 0)->text(QAccessible::Name), QStringLiteral("row 5000"));
     for (int row = 1; row < 5000; ++row)
         QVERIFY(table->cellAt(row, 0));
     QCOMPARE(QAccessible::accessibleInterface(firstId), nullptr); // made long ago, gone
+    // The selected row's, which a reader holds as the focus, is kept however old.
+    QCOMPARE(QAccessible::accessibleInterface(selectedId), selected);
+    QCOMPARE(table->cellAt(1, 0), selected);
 
     QAccessibleInterface *last = table->cellAt(4999, 0);
     const QAccessible::Id lastId = QAccessible::uniqueId(last);
@@ -469,7 +487,7 @@ void TestAccessibility::endsOfCommandsAreTold()
     heard.clear();
     m_dialogs.nextSaveFileNames = {folder.filePath(QStringLiteral("places.txt"))};
     window->PushButton3_Click();
-    QCOMPARE(told(), QStringList{QStringLiteral("Saved places.txt")});
+    QCOMPARE(told(), QStringList{QStringLiteral("2 rows saved to places.txt")});
     // Cancelled, or failed with a message of its own: nothing more is told.
     heard.clear();
     window->PushButton3_Click();
@@ -482,6 +500,40 @@ void TestAccessibility::endsOfCommandsAreTold()
     heard.clear();
     window->PushButton7_Click();
     QCOMPARE(told(), QStringList{QStringLiteral("0 places")});
+}
+
+void TestAccessibility::unreadableCalcWindowIsToldOnce()
+{
+    // An office no screen reader reaches, which takes the cells and shows them.
+    struct Office : SpreadsheetApplication
+    {
+        void addWorkbook() override {}
+        void setCell(int, int, const QString &) override {}
+        void autofitColumns() override {}
+        void setVisible(bool) override {}
+    };
+    struct Unreadable : SpreadsheetFactory
+    {
+        std::unique_ptr<SpreadsheetApplication> create() override { return std::make_unique<Office>(); }
+        bool windowReadable() const override { return false; }
+    } office;
+    Form1Services services(m_clipboard, office);
+    services.dialogs = &m_dialogs;
+    services.programFolder = QFileInfo(QStringLiteral(ZIPBASE_PATH)).absolutePath();
+    Form1 window(services);
+    window.list().append(QStringLiteral("Akron, CO 80720"));
+    window.list().setChecked(1, true);
+    window.list().commit();
+    QStringList told;
+    for (int i = 0; i < 2; ++i) {
+        heard.clear();
+        window.PushButton13_Click();
+        for (const Heard &h : toldOf())
+            told.append(h.name);
+    }
+    QCOMPARE(told, (QStringList{QStringLiteral("1 row sent to a new LibreOffice Calc window; install libreoffice-gtk3 "
+                                               "to read it with a screen reader"),
+                                QStringLiteral("1 row sent to a new LibreOffice Calc window")}));
 }
 
 void TestAccessibility::changeEventsFollowTheView()
@@ -556,8 +608,16 @@ void TestAccessibility::changeEventsFollowTheView()
     QCOMPARE(heardOf(QAccessible::TableModelChanged, view)[0].change,
              int(QAccessibleTableModelChangeEvent::RowsRemoved));
     QCOMPARE(heardOf(QAccessible::TableModelChanged, view)[0].firstRow, 1);
-    QCOMPARE(heardOf(QAccessible::Focus).size(), 1); // the row now in its place
+    // The row now in its place, what the removal did said ahead of it, once.
+    const int left = window->list().rows();
+    QCOMPARE(heardOf(QAccessible::Focus).size(), 1);
+    QCOMPARE(heardOf(QAccessible::Focus)[0].name,
+             QStringLiteral("deleted; %1 places; %2").arg(QLocale(QLocale::English).toString(left),
+                                                          window->list().text(2, 1)));
     QTRY_COMPARE(childrenTold().size(), 1);
+    QTest::keyClick(view, Qt::Key_Down);
+    QTest::keyClick(view, Qt::Key_Up);
+    QCOMPARE(heardOf(QAccessible::Focus).last().name, window->list().text(2, 1));
     heard.clear();
     window->PushButton7_Click();
     QTRY_COMPARE(childrenTold().size(), 1);
@@ -703,6 +763,82 @@ void TestAccessibility::messageBoxReadsAsShown()
     QVERIFY(read.contains(QStringLiteral("Warning")));
     for (const QString &said : read)
         QVERIFY2(!said.contains(QLatin1Char('\r')), qPrintable(said));
+}
+
+void TestAccessibility::dialogsLeaveNoDeadObjects()
+{
+    // A reader walks the save dialog's views, the cells and headers of its
+    // detail view among them, which Qt makes afresh on each question.
+    QList<QAccessible::Id> asked;
+    QTimer::singleShot(0, this, [&] {
+        auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+        QVERIFY(dialog);
+        for (auto *view : dialog->findChildren<QAbstractItemView *>()) {
+            QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(view);
+            for (int i = 0; i < std::min(iface->childCount(), 8); ++i)
+                if (QAccessibleInterface *child = iface->child(i); child && !child->object())
+                    asked.append(QAccessible::uniqueId(child));
+        }
+        dialog->reject();
+    });
+    QtDialogs(nullptr).getSaveFileName(QStringLiteral("Save"), QStringLiteral("Text Files (*.txt)"));
+    QVERIFY(!asked.isEmpty());
+    // Once it is closed, a question about any of them finds it gone, not dead.
+    for (const QAccessible::Id id : std::as_const(asked))
+        QCOMPARE(QAccessible::accessibleInterface(id), nullptr);
+}
+
+void TestAccessibility::saveDialogTellsItsFolder()
+{
+    QTemporaryDir other;
+    QString opened, moved;
+    QTimer::singleShot(0, this, [&] {
+        auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+        QVERIFY(dialog);
+        opened = QAccessible::queryAccessibleInterface(dialog)->text(QAccessible::Name);
+        heard.clear();
+        dialog->setDirectory(other.path()); // as a folder typed in and entered
+        QTRY_VERIFY(!toldOf().isEmpty());
+        moved = QAccessible::queryAccessibleInterface(dialog)->text(QAccessible::Name);
+        dialog->reject();
+    });
+    QtDialogs(nullptr).getSaveFileName(QStringLiteral("Save"), QStringLiteral("Text Files (*.txt)"));
+    QCOMPARE(opened, QStringLiteral("Save, in folder %1").arg(QDir::currentPath()));
+    QCOMPARE(toldOf().size(), 1);
+    QCOMPARE(toldOf()[0].name, QStringLiteral("in folder %1").arg(other.path()));
+    QCOMPARE(moved, QStringLiteral("Save, in folder %1").arg(other.path()));
+}
+
+void TestAccessibility::windowIsToldActiveOnceADialogIsGone()
+{
+    auto window = makeWindow();
+    window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(window.get()));
+    heard.clear();
+    QTimer::singleShot(0, this, [] { QApplication::activeModalWidget()->close(); });
+    QtDialogs(window.get()).showMessage(QStringLiteral("Title"), QStringLiteral("Text"), Dialogs::Icon::Warning);
+    announce(window.get(), QStringLiteral("what the command did"));
+    window->activateWindow(); // the window manager's part, which this platform has not
+    // The window's own news of its activation may cross the dialog's going
+    // away: whatever a reader heard last, once that has settled the window
+    // is told active again, then where its focus is, then what was announced.
+    const auto lastActivation = [&] {
+        qint64 last = -1;
+        for (const Heard &h : std::as_const(heard))
+            if (h.object == window.get() && h.activeChanged)
+                last = h.ms;
+        return last;
+    };
+    QTRY_VERIFY(!toldOf().isEmpty());
+    const QList<Heard> told = toldOf();
+    QCOMPARE(told.last().name, QStringLiteral("what the command did"));
+    const QList<Heard> focus = heardOf(QAccessible::Focus);
+    QVERIFY(!focus.isEmpty() && focus.last().object == QApplication::focusWidget());
+    QVERIFY(lastActivation() <= focus.last().ms && focus.last().ms <= told.last().ms);
+    // Told anew, apart from the activation itself.
+    QVERIFY(std::count_if(heard.cbegin(), heard.cend(), [&](const Heard &h) {
+        return h.object == window.get() && h.activeChanged;
+    }) >= 2);
 }
 
 void TestAccessibility::everyControlIsNamed()

@@ -12,17 +12,19 @@ after rows came, went or were cleared; a row read once, as a check box with
 its state, its position on "where am I", and space on it read once as
 "checked"; the context menu's first item spoken as it opens, the row read
 again after Escape, and Check All telling how many rows are checked; the row
-left read again when the focus comes back to the list; Delete reading the row
-now in its place; copying the ticked rows told once, as how many went; saving
-them through the real file dialog by keys, the dialog read by its title and
-its file name field as it opens, and back in the window the button and what
-the save did read once, the file holding the rows; the number box's value read
-once, and nothing said as the focus leaves it; Clear List telling what it did,
-the empty list's menu read with its first item unavailable, and the list
-emptied by Delete read as an empty table; a message box's text read once with
-its line breaks, and its icon by its meaning; flat review's first line holding
-the frames' captions; and flat review of a 100,000-row list reading its
-current line.
+left read again when the focus comes back to the list; Delete saying what it
+did ("deleted; 4 places") ahead of the row now in its place; copying the
+ticked rows told once, as how many went; saving them through the real file
+dialog by keys, the dialog read by its title and its file name field as it
+opens, and back in the window the button and how many rows the save wrote
+read once, the file holding the rows; the number box's value read once, and
+nothing said as the focus leaves it; Clear List telling what it did, the
+empty list's menu read with its first item unavailable, and the list emptied
+by Delete read as an empty table; a message box's text read once with its
+line breaks, and its icon by its meaning; flat review's first line holding
+the frames' captions; flat review of a 100,000-row list reading its current
+line; counts said in thousands alike; and, over the whole walk, no object
+that no longer exists handed to the accessibility bridge.
 
 Usage: tst_screen_reader.py PATH_TO_ORVELLE  (Debian's python3 with orca,
 speech-dispatcher, openbox and xdotool)
@@ -32,6 +34,7 @@ import os
 import re
 import shutil
 import subprocess
+import sys
 import time
 from datetime import datetime
 
@@ -108,6 +111,24 @@ class Speech:
         said = self.said_since(start)[:self.heard - start]
         found = [text for text in said if re.search(pattern, text)]
         check(len(found) == 1, f"{what} was read {len(found)} times: {said}")
+
+
+class ProgramErrors:
+    """The program's standard error, passed on as it comes and kept, so that
+    the walk's end can tell whether the accessibility bridge was ever handed
+    an object that no longer exists (Qt then writes "Accessible invalid")."""
+
+    DEAD = "Accessible invalid"
+
+    def __init__(self, folder):
+        self.path = os.path.join(folder, "program-stderr")
+        self.stream = open(self.path, "w+b", buffering=0)
+
+    def dead_objects(self):
+        with open(self.path, encoding="utf-8", errors="replace") as written:
+            text = written.read()
+        sys.stderr.write(text)
+        return [line for line in text.splitlines() if self.DEAD in line]
 
 
 def seconds(stamp):
@@ -200,158 +221,193 @@ def run(program):
         keep = os.environ.get("ORVELLE_ORCA_LOG")  # a path to keep Orca's log at
         if keep:
             desktop.keep_log = keep
-        speech = desktop.speech
-        window = desktop.start([program], accessible=True)
-        speech.wait("the window's first focus", rf"^Start Generating {BUTTON}")
-
-        # The window's title, as Orca reads it out.
-        desktop.keys("Insert+KP_Enter")
-        speech.wait("the title", r"Orvelle Software")
-
-        # The number box, reached by Tab, is read whole, once.
-        start = speech.heard
-        desktop.keys(*["Tab"] * 6)
-        speech.wait("the number box", r"^Number To Generate text")
-        number = speech.wait("the number read", r"^\d*\s*selected")
-        check(number[1].startswith("200 "), f"the number read as {number[1]!r}, not 200")
-        said = speech.said_since(start)
-        check(not any(re.match(r"^20 ", text) for text in said), "the number was read cut short")
-        check(sum(text.startswith("200") for text in said) == 1, f"the number was read more than once: {said}")
-
-        # A 5-row run ends with what it did, without the bar having the focus.
-        generate(desktop, "5", "5")
-
-        # A row is read with its state; space ticks it and is read as such.
-        desktop.keys(*["Tab"] * 5)
-        speech.wait("the list", r"table with 5 rows")
-        desktop.keys("Down")
-        row = speech.wait("the first row", r"check box not checked")
-        place = row[1].split(" check box")[0]
-        desktop.keys("KP_Enter")  # where am I
-        speech.wait("the row's position", r"\brow 1 of 5\b")
-        start = speech.heard
-        desktop.keys("space")
-        speech.wait("space on the row", r"^checked")
-
-        # The menu opens on its first item; Escape goes back to the row.
-        desktop.keys("Menu")
-        speech.wait("the menu's first item", r"^Check All")
-        speech.check_once("the new state", start, r"\bchecked\b")
-        desktop.keys("Escape")
-        speech.wait("the row after the menu", rf"^{re.escape(place)} check box checked")
-        desktop.keys("Menu")
-        speech.wait("the menu's first item", r"^Check All")
-        desktop.keys("Return")
-        speech.wait("what Check All did", r"\b5 of 5 rows checked\b")
-
-        # A row is read once, its text with its state. Back into the list, the
-        # row left is read, and where am I names it.
-        start = speech.heard
-        desktop.keys("Down")
-        row = speech.wait("the second row", rf"^(?!{re.escape(place)} ).* check box checked")
-        desktop.keys("Tab")
-        speech.wait("the number box", r"^Number To Generate text")
-        second = row[1].split(" check box")[0]
-        speech.check_once("the second row", start, re.escape(second))
-        start = speech.heard
-        desktop.keys("shift+Tab")
-        speech.wait("the list", r"table with 5 rows")
-        speech.wait("the row left", rf"^{re.escape(row[1])}")
-        said = speech.said_since(start)
-        check(not any("unselected" in text for text in said), f"leaving the number box was read as {said}")
-        desktop.keys("KP_Enter")
-        speech.wait("the row's position", r"\brow 2 of 5\b")
-
-        # Delete reads the row now in its place, in a list one row shorter.
-        desktop.keys("Delete")
-        row = speech.wait("the row in the deleted one's place", rf"^(?!{re.escape(second)} ).* check box checked")
-        desktop.keys("KP_Enter")
-        speech.wait("the row's position", r"\brow 2 of 4\b")
-
-        # Copying the ticked rows tells how many went, once, the focus staying on the button.
-        desktop.keys("shift+Tab")
-        speech.wait("Copy Results To Clipboard", rf"^Copy Results To Clipboard {BUTTON}")
-        start = speech.heard
-        desktop.keys("Return")
-        speech.wait("what the copy did", r"\b4 rows copied\b")
-        desktop.keys(*["shift+Tab"] * 3)
-        speech.wait("Save Results As Text File", rf"^Save Results As Text File {BUTTON}")
-        said = speech.besides(start, rf" {BUTTON}\.?$")  # the buttons passed
-        check(len(said) == 1, f"the copy was read as {said}")
-
-        # Saving them goes through the real file dialog, read as it opens;
-        # back in the window the button and what it did are read.
-        desktop.keys("Return")
-        speech.wait("the file dialog's title", r"^Save dialog\b")
-        speech.wait("the file name field", r"^File name:? text\b")
-        saved = os.path.join(desktop.folder, "ticked.txt")
-        desktop.type(saved)
-        start = speech.heard
-        desktop.keys("Return")
-        speech.wait("the focus back", rf"^Save Results As Text File {BUTTON}")
-        speech.wait("what the save did", r"\bSaved ticked\.txt\b")
-        with open(saved, encoding="utf-8") as rows:
-            lines = [line.strip() for line in rows.read().splitlines()]
-        check(len(lines) == 5 and lines[1:3] == [place, row[1].split(" check box")[0]], f"the file holds {lines}")
-        desktop.keys(*["Tab"] * 4)
-        speech.wait("the list", r"table with 4 rows")
-        speech.check_once("what the save did", start, r"\bSaved\b")
-        speech.check_once("the focus back", start, r"^Save Results As Text File ")
-        said = speech.besides(start, r"\bSaved\b", rf" {BUTTON}\.?$", r"^Orvelle Software( frame)?\.?$",
-                              r"^Result\(s\)$", r"^table with 4 rows")
-        check(not said, f"back from the file dialog Orca also said {said}")
-
-        # A message box reads its text once, with the line breaks the screen shows.
-        desktop.keys("Tab")
-        speech.wait("the number box", r"^Number To Generate text")
-        desktop.keys("ctrl+a", *list("99999999999"), *["shift+Tab"] * 6)
-        speech.wait("Start Generating", rf"^Start Generating {BUTTON}")
-        start = speech.heard
-        desktop.keys("Return")
-        speech.wait("the message", r"(?s)^Overflow: .* at line \d+\n\nPlease email")
-        speech.wait("the message's button", rf"^OK {BUTTON}")
-        said = speech.said_since(start)
-        check(sum(text.startswith("Overflow") for text in said) == 1, f"the message was read more than once: {said}")
-        desktop.keys("Insert+KP_Home")  # flat review's first line: the icon, by its meaning
-        speech.wait("the message's icon", r"^Warning$")
-        desktop.keys("Return")
-        speech.wait("Start Generating", rf"^Start Generating {BUTTON}")
-        desktop.keys(*["Tab"] * 3)
-
-        # Clear List tells what it did; the empty list's menu reads its first item, unavailable.
-        speech.wait("Clear List", rf"^Clear List {BUTTON}")
-        desktop.keys("Return")
-        speech.wait("what Clear List did", r"\b0 places\b")
-        desktop.keys(*["Tab"] * 2)
-        speech.wait("the empty list", r"table with 0 rows")
-        desktop.keys("Menu")
-        speech.wait("the empty list's menu", rf"^Check All {UNAVAILABLE}")
-        desktop.keys("Escape")
-        speech.wait("the empty list after the menu", r"table with 0 rows")
-
-        # Deleting the last row leaves the reader on the list, read as empty.
-        refill(desktop, "1", "1", "1 row")
-        desktop.keys("Delete")
-        speech.wait("the emptied list", r"table with 0 rows")
-        start = speech.heard
-        desktop.keys("KP_Enter")
-        speech.wait("where am I on the emptied list", r"table with 0 rows")
-        said = speech.said_since(start)
-        check(not any("row 0" in text for text in said), f"where am I read a row that is gone: {said}")
-
-        # Flat review's first line holds the frames' captions, as the screen does.
-        desktop.keys("Insert+KP_Home")
-        speech.wait("flat review's first line", r"Number To Generate.*Display")
-
-        # Flat review of a big list reads the visible line.
-        row = refill(desktop, "100000", "100,000", "100000 rows")
-        place = row[1].split(" check box")[0]
-        desktop.keys("KP_Up")  # keypad 8, without Num Lock: flat review reads the current line
-        speech.wait("flat review's current line", rf"checked {re.escape(place)}")
-
-        desktop.end(window)
-        check(window.returncode == 0, f"the program ended with {window.returncode}")
+        errors = ProgramErrors(desktop.folder)
+        window = desktop.start([program], accessible=True, stderr=errors.stream)
+        try:
+            walk(desktop, window)
+        finally:
+            dead = errors.dead_objects()
+        check(not dead, f"the accessibility bridge was handed {len(dead)} dead objects: {dead[:3]}")
     print("PASS")
+
+
+def walk(desktop, window):
+    """The walk through the window by keys, what Orca says checked at each step."""
+    speech = desktop.speech
+    speech.wait("the window's first focus", rf"^Start Generating {BUTTON}")
+
+    # The window's title, as Orca reads it out.
+    desktop.keys("Insert+KP_Enter")
+    speech.wait("the title", r"Orvelle Software")
+
+    # The number box, reached by Tab, is read whole, once.
+    start = speech.heard
+    desktop.keys(*["Tab"] * 6)
+    speech.wait("the number box", r"^Number To Generate text")
+    number = speech.wait("the number read", r"^\d*\s*selected")
+    check(number[1].startswith("200 "), f"the number read as {number[1]!r}, not 200")
+    said = speech.said_since(start)
+    check(not any(re.match(r"^20 ", text) for text in said), "the number was read cut short")
+    check(sum(text.startswith("200") for text in said) == 1, f"the number was read more than once: {said}")
+
+    # A 5-row run ends with what it did, without the bar having the focus.
+    generate(desktop, "5", "5")
+
+    # A row is read with its state; space ticks it and is read as such.
+    desktop.keys(*["Tab"] * 5)
+    speech.wait("the list", r"table with 5 rows")
+    desktop.keys("Down")
+    row = speech.wait("the first row", r"check box not checked")
+    place = row[1].split(" check box")[0]
+    start = speech.heard
+    desktop.keys("KP_Enter")  # where am I
+    speech.wait("the row's position", r"\brow 1 of 5\b")
+    said = speech.besides(start, r"^return *$")
+    check(not any(re.match(r"^Space\b", text) for text in said), f"where am I named a key: {said}")
+    start = speech.heard
+    desktop.keys("space")
+    speech.wait("space on the row", r"^checked")
+
+    # The menu opens on its first item; Escape goes back to the row.
+    desktop.keys("Menu")
+    speech.wait("the menu's first item", r"^Check All")
+    speech.check_once("the new state", start, r"\bchecked\b")
+    desktop.keys("Escape")
+    speech.wait("the row after the menu", rf"^{re.escape(place)} check box checked")
+    desktop.keys("Menu")
+    speech.wait("the menu's first item", r"^Check All")
+    desktop.keys("Return")
+    speech.wait("what Check All did", r"\b5 of 5 rows checked\b")
+
+    # A row is read once, its text with its state. Back into the list, the
+    # row left is read, and where am I names it.
+    start = speech.heard
+    desktop.keys("Down")
+    row = speech.wait("the second row", rf"^(?!{re.escape(place)} ).* check box checked")
+    desktop.keys("Tab")
+    speech.wait("the number box", r"^Number To Generate text")
+    second = row[1].split(" check box")[0]
+    speech.check_once("the second row", start, re.escape(second))
+    start = speech.heard
+    desktop.keys("shift+Tab")
+    speech.wait("the list", r"table with 5 rows")
+    speech.wait("the row left", rf"^{re.escape(row[1])}")
+    said = speech.said_since(start)
+    check(not any("unselected" in text for text in said), f"leaving the number box was read as {said}")
+    desktop.keys("KP_Enter")
+    speech.wait("the row's position", r"\brow 2 of 5\b")
+
+    # Delete says what it did, then reads the row now in its place, in a list one row shorter.
+    desktop.keys("Delete")
+    row = speech.wait("the row in the deleted one's place",
+                      rf"^deleted; 4 places; (?!{re.escape(second)} ).* check box checked")
+    row = (row[0], row[1].removeprefix("deleted; 4 places; "))
+    desktop.keys("KP_Enter")
+    speech.wait("the row's position", r"\brow 2 of 4\b")
+
+    # Copying the ticked rows tells how many went, once, the focus staying on the button.
+    desktop.keys("shift+Tab")
+    speech.wait("Copy Results To Clipboard", rf"^Copy Results To Clipboard {BUTTON}")
+    start = speech.heard
+    desktop.keys("Return")
+    speech.wait("what the copy did", r"\b4 rows copied\b")
+    desktop.keys(*["shift+Tab"] * 3)
+    speech.wait("Save Results As Text File", rf"^Save Results As Text File {BUTTON}")
+    said = speech.besides(start, rf" {BUTTON}\.?$")  # the buttons passed
+    check(len(said) == 1, f"the copy was read as {said}")
+
+    # Saving them goes through the real file dialog, read as it opens;
+    # back in the window the button and what it did are read.
+    desktop.keys("Return")
+    opened = speech.wait("the file dialog's title and folder", r"^Save, in folder (.+?) dialog\b")
+    folder = re.match(r"^Save, in folder (.+?) dialog\b", opened[1]).group(1)
+    check(os.path.realpath(folder) == os.path.realpath(os.getcwd()), f"the dialog opened in {folder}")
+    speech.wait("the file name field", r"^File name:? text\b")
+    # A folder typed and entered is said as the dialog goes to it (the
+    # field keeps the folder, the name is typed after it).
+    desktop.type(desktop.folder + "/")
+    desktop.keys("Return")
+    speech.wait("the folder entered", rf"\bin folder {re.escape(desktop.folder)}\.?$")
+    saved = os.path.join(desktop.folder, "ticked.txt")
+    desktop.type("ticked.txt")
+    start = speech.heard
+    desktop.keys("Return")
+    speech.wait("what the save did", r"\b4 rows saved to ticked\.txt\b")
+    back = rf"^Save Results As Text File {BUTTON}"
+    if not any(re.search(back, text) for text in speech.said_since(start)[:speech.heard - start]):
+        # Orca 43 sometimes takes the focus back in silence after it heard
+        # last that the dialog, gone by then, was deactivated (which makes it
+        # forget every window): the window must still be there to find it.
+        desktop.keys("KP_Enter")  # where am I
+        speech.wait("the focus back, where am I", back)
+    with open(saved, encoding="utf-8") as rows:
+        lines = [line.strip() for line in rows.read().splitlines()]
+    check(len(lines) == 5 and lines[1:3] == [place, row[1].split(" check box")[0]], f"the file holds {lines}")
+    desktop.keys(*["Tab"] * 4)
+    speech.wait("the list", r"table with 4 rows")
+    speech.check_once("what the save did", start, r"\bsaved to\b")
+    speech.check_once("the focus back", start, r"^Save Results As Text File ")
+    said = speech.besides(start, r"\bsaved to\b", rf" {BUTTON}\.?$", r"^Orvelle Software( frame)?\.?$",
+                          r"^Result\(s\)$", r"^table with 4 rows")
+    check(not said, f"back from the file dialog Orca also said {said}")
+
+    # A message box reads its text once, with the line breaks the screen shows.
+    desktop.keys("Tab")
+    speech.wait("the number box", r"^Number To Generate text")
+    desktop.keys("ctrl+a", *list("99999999999"), *["shift+Tab"] * 6)
+    speech.wait("Start Generating", rf"^Start Generating {BUTTON}")
+    start = speech.heard
+    desktop.keys("Return")
+    speech.wait("the message", r"(?s)^Overflow: .* at line \d+\n\nPlease email")
+    speech.wait("the message's button", rf"^OK {BUTTON}")
+    said = speech.said_since(start)
+    check(sum(text.startswith("Overflow") for text in said) == 1, f"the message was read more than once: {said}")
+    desktop.keys("Insert+KP_Home")  # flat review's first line: the icon, by its meaning
+    speech.wait("the message's icon", r"^Warning$")
+    desktop.keys("Return")
+    speech.wait("Start Generating", rf"^Start Generating {BUTTON}")
+    desktop.keys(*["Tab"] * 3)
+
+    # Clear List tells what it did; the empty list's menu reads its first item, unavailable.
+    speech.wait("Clear List", rf"^Clear List {BUTTON}")
+    desktop.keys("Return")
+    speech.wait("what Clear List did", r"\b0 places\b")
+    desktop.keys(*["Tab"] * 2)
+    speech.wait("the empty list", r"table with 0 rows")
+    desktop.keys("Menu")
+    speech.wait("the empty list's menu", rf"^Check All {UNAVAILABLE}")
+    desktop.keys("Escape")
+    speech.wait("the empty list after the menu", r"table with 0 rows")
+
+    # Deleting the last row leaves the reader on the list, read as empty.
+    refill(desktop, "1", "1", "1 row")
+    desktop.keys("Delete")
+    speech.wait("what Delete did", r"^deleted; 0 places; Result\(s\)")
+    speech.wait("the emptied list", r"table with 0 rows")
+    start = speech.heard
+    desktop.keys("KP_Enter")
+    speech.wait("where am I on the emptied list", r"table with 0 rows")
+    said = speech.said_since(start)
+    check(not any("row 0" in text for text in said), f"where am I read a row that is gone: {said}")
+
+    # Flat review's first line holds the frames' captions, as the screen does.
+    desktop.keys("Insert+KP_Home")
+    speech.wait("flat review's first line", r"Number To Generate.*Display")
+
+    # Flat review of a big list reads the visible line.
+    row = refill(desktop, "100000", "100,000", "100000 rows")
+    place = row[1].split(" check box")[0]
+    desktop.keys("KP_Up")  # keypad 8, without Num Lock: flat review reads the current line
+    speech.wait("flat review's current line", rf"checked {re.escape(place)}")
+
+    # Counts are said alike everywhere, in thousands.
+    desktop.keys("Menu")
+    speech.wait("the menu's first item", r"^Check All")
+    desktop.keys("Return")
+    speech.wait("what Check All did", r"\b100,000 of 100,000 rows checked\b")
+
+    desktop.end(window)
+    check(window.returncode == 0, f"the program ended with {window.returncode}")
 
 
 if __name__ == "__main__":

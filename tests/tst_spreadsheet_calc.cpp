@@ -31,6 +31,8 @@
 #include <com/sun/star/frame/XModel.hpp>
 #include <com/sun/star/sheet/XSpreadsheet.hpp>
 #include <com/sun/star/sheet/XSpreadsheetView.hpp>
+#include <com/sun/star/sheet/XCellRangeAddressable.hpp>
+#include <com/sun/star/view/XSelectionSupplier.hpp>
 #include <com/sun/star/table/CellContentType.hpp>
 #include <com/sun/star/table/XColumnRowRange.hpp>
 #include <com/sun/star/table/XTableColumns.hpp>
@@ -224,6 +226,7 @@ private slots:
     void officeWithADisplayEndsWithTheUsersLastDocument();
     void columnsAreAsWideAsCalcsOwnFit();
     void aKilledWindowsImportFolderGoes();
+    void windowReadableOnlyThroughADesktopToolkit();
 
 private:
     // The Calc documents open in the office, through a connection of our own.
@@ -385,6 +388,15 @@ void TestSpreadsheetCalc::cellsHoldTheirTextsLiterally()
                 actual.append(describeCell(sheet, column, row));
             QCOMPARE(actual, expected[row]);
         }
+
+        // The sheet's cursor is on its first cell, the header.
+        const auto selected = Reference<css::view::XSelectionSupplier>(documents().front()->getCurrentController(),
+                                                                       UNO_QUERY_THROW)
+                                  ->getSelection();
+        const css::table::CellRangeAddress cursor
+            = Reference<css::sheet::XCellRangeAddressable>(selected, UNO_QUERY_THROW)->getRangeAddress();
+        QCOMPARE(QList<int>({cursor.StartColumn, cursor.StartRow, cursor.EndColumn, cursor.EndRow}),
+                 QList<int>({0, 0, 0, 0}));
 
         // Fitted: column A is wider than an untouched column.
         const auto columns = Reference<css::table::XColumnRowRange>(sheet, UNO_QUERY_THROW)->getColumns();
@@ -827,6 +839,42 @@ void TestSpreadsheetCalc::launcherIsCollectedOnceItEnds()
     kill(-pid_t(office), SIGKILL);
     QVERIFY(waitUntilGone(office));
     QTRY_VERIFY2(!QFileInfo::exists(QStringLiteral("/proc/%1").arg(office)), "the launcher should be collected");
+}
+
+void TestSpreadsheetCalc::windowReadableOnlyThroughADesktopToolkit()
+{
+    // An office's folder as Debian lays it out, reached through a link as
+    // /usr/bin/soffice is; nothing is started.
+    QTemporaryDir root;
+    QVERIFY(QDir(root.path()).mkpath(QStringLiteral("program")) && QDir(root.path()).mkpath(QStringLiteral("bin")));
+    QFile office(root.filePath(QStringLiteral("program/soffice")));
+    QVERIFY(office.open(QIODevice::WriteOnly) && office.write("#!/bin/sh\n") > 0);
+    office.close();
+    QVERIFY(office.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    QVERIFY(QFile::link(office.fileName(), root.filePath(QStringLiteral("bin/soffice"))));
+    LibreOfficeOptions options;
+    options.program = root.filePath(QStringLiteral("bin/soffice"));
+    options.headless = false;
+    const auto readable = [&options] { return LibreOfficeFactory(options).windowReadable(); };
+    qunsetenv("SAL_USE_VCLPLUGIN");
+
+    QVERIFY(!readable()); // its own X11 toolkit alone
+    QFile plugin(root.filePath(QStringLiteral("program/libvclplug_gtk3lo.so")));
+    QVERIFY(plugin.open(QIODevice::WriteOnly));
+    plugin.close();
+    QVERIFY(readable());
+    // Told to use a toolkit, it uses that one.
+    qputenv("SAL_USE_VCLPLUGIN", "gen");
+    QVERIFY(!readable());
+    qputenv("SAL_USE_VCLPLUGIN", "kf5");
+    QVERIFY(!readable()); // not there
+    qputenv("SAL_USE_VCLPLUGIN", "gtk3");
+    QVERIFY(readable());
+    qunsetenv("SAL_USE_VCLPLUGIN");
+    // Without a display there is no window to read.
+    QVERIFY(plugin.remove());
+    options.headless = true;
+    QVERIFY(readable());
 }
 
 void TestSpreadsheetCalc::officeWithADisplayEndsWithTheUsersLastDocument()

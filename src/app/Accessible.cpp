@@ -10,6 +10,7 @@
 #include <QApplication>
 #include <QGroupBox>
 #include <QLineEdit>
+#include <QLocale>
 #include <QStyle>
 #include <QStyleOptionFrame>
 #include <QStyleOptionGroupBox>
@@ -343,7 +344,131 @@ public:
     }
 };
 
+// An interface made only to learn the id the next one takes: ids are given
+// in turn, from the last given on.
+class IdProbe : public QAccessibleInterface
+{
+public:
+    bool isValid() const override { return false; }
+    QObject *object() const override { return nullptr; }
+    QWindow *window() const override { return nullptr; }
+    QAccessibleInterface *parent() const override { return nullptr; }
+    QAccessibleInterface *child(int) const override { return nullptr; }
+    int childCount() const override { return 0; }
+    int indexOfChild(const QAccessibleInterface *) const override { return -1; }
+    QAccessibleInterface *childAt(int, int) const override { return nullptr; }
+    QString text(QAccessible::Text) const override { return QString(); }
+    void setText(QAccessible::Text, const QString &) override {}
+    QRect rect() const override { return QRect(); }
+    QAccessible::Role role() const override { return QAccessible::NoRole; }
+    QAccessible::State state() const override { return {}; }
+};
+
+QAccessible::Id nextId()
+{
+    const QAccessible::Id id = QAccessible::registerAccessibleInterface(new IdProbe);
+    QAccessible::deleteAccessibleInterface(id);
+    return id;
+}
+
 } // namespace
+
+namespace {
+
+// Tells a reader `text` at once (see announce()).
+void tell(QWidget *context, const QString &text);
+
+// Watches a window whose dialog has gone: once no activation or deactivation
+// has come for a moment, tells a reader that it is active, if it is, and
+// where its focus is, then what was announced meanwhile (which the focus
+// would cut short); then goes.
+class ActivationWatch : public QObject
+{
+public:
+    explicit ActivationWatch(QWidget *window)
+        : QObject(window)
+        , m_window(window)
+    {
+        m_settled.setSingleShot(true);
+        m_settled.setInterval(settleMs);
+        connect(&m_settled, &QTimer::timeout, this, &ActivationWatch::retell);
+        window->installEventFilter(this);
+        m_settled.start();
+        QTimer::singleShot(giveUpMs, this, [this] {
+            tellHeld();
+            deleteLater();
+        });
+    }
+
+    // The watch of `window` while there is one.
+    static ActivationWatch *of(QWidget *window)
+    {
+        for (QObject *child : window->children())
+            if (auto *watch = dynamic_cast<ActivationWatch *>(child))
+                return watch;
+        return nullptr;
+    }
+
+    void hold(const QString &text) { m_held.append(text); }
+
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::WindowActivate || event->type() == QEvent::WindowDeactivate)
+            m_settled.start();
+        return false;
+    }
+
+private:
+    static constexpr int settleMs = 150;
+    static constexpr int giveUpMs = 5000; // a window that stays inactive is another's business
+
+    void retell()
+    {
+        if (!m_window->isActiveWindow() || !QAccessible::isActive())
+            return;
+        QAccessible::State active;
+        active.active = true;
+        QAccessibleStateChangeEvent activated(m_window, active);
+        QAccessible::updateAccessibility(&activated);
+        if (QWidget *focus = QApplication::focusWidget(); focus && m_window->isAncestorOf(focus)) {
+            QAccessibleEvent focused(focus, QAccessible::Focus);
+            QAccessible::updateAccessibility(&focused);
+        }
+        tellHeld();
+        deleteLater();
+    }
+
+    void tellHeld()
+    {
+        for (const QString &text : std::exchange(m_held, {}))
+            tell(m_window, text);
+    }
+
+    QWidget *const m_window;
+    QTimer m_settled;
+    QStringList m_held; // announced before the window was told active
+};
+
+} // namespace
+
+DialogAftermath::DialogAftermath(QWidget *window)
+    : m_window(window ? window->window() : nullptr)
+    , m_first(nextId())
+{
+}
+
+DialogAftermath::~DialogAftermath()
+{
+    if (m_window && QAccessible::isActive())
+        new ActivationWatch(m_window);
+    // An interface with an object goes with its object; one without stays
+    // until someone deletes it, and a dead one never comes back to life.
+    for (QAccessible::Id id = m_first, end = nextId(); id != end; ++id) {
+        QAccessibleInterface *iface = QAccessible::accessibleInterface(id);
+        if (iface && !iface->object() && !iface->isValid())
+            QAccessible::deleteAccessibleInterface(id);
+    }
+}
 
 void installAccessibleInterfaces()
 {
@@ -362,10 +487,15 @@ void quietFocusSelection(QLineEdit *edit)
     edit->installEventFilter(new FocusSelectionWatch(edit));
 }
 
-void announce(QWidget *context, const QString &text)
+QString spokenCount(qint64 count)
 {
-    if (!context || text.isEmpty() || !QAccessible::isActive())
-        return;
+    return QLocale(QLocale::English, QLocale::UnitedStates).toString(count);
+}
+
+namespace {
+
+void tell(QWidget *context, const QString &text)
+{
 #if QT_VERSION >= QT_VERSION_CHECK(6, 8, 0)
     QAccessibleAnnouncementEvent event(context, text);
     QAccessible::updateAccessibility(&event);
@@ -380,6 +510,19 @@ void announce(QWidget *context, const QString &text)
     QAccessibleEvent event(notification, QAccessible::ObjectShow);
     QAccessible::updateAccessibility(&event);
 #endif
+}
+
+} // namespace
+
+void announce(QWidget *context, const QString &text)
+{
+    if (!context || text.isEmpty() || !QAccessible::isActive())
+        return;
+    // After a dialog, once the window is told active again.
+    if (ActivationWatch *watch = ActivationWatch::of(context->window()))
+        watch->hold(text);
+    else
+        tell(context, text);
 }
 
 #include "Accessible.moc"

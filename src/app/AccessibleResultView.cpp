@@ -12,6 +12,13 @@
 
 namespace {
 
+// A name as the reader hears it next: after the list's news, if any.
+QString withNews(const ResultView *view, const QString &name)
+{
+    const QString news = view->news();
+    return news.isEmpty() ? name : news + QStringLiteral("; ") + name;
+}
+
 // What every part of the table that is not a widget of its own shares: it
 // belongs to the list's window and has no children.
 class AccessiblePart : public QAccessibleInterface
@@ -223,11 +230,9 @@ public:
             view()->setSelectedRow(m_row);
         }
     }
-    QStringList keyBindingsForAction(const QString &name) const override
-    {
-        return name == cellToggleAction() || name == toggleAction() ? QStringList{QStringLiteral("Space")}
-                                                                    : QStringList();
-    }
+    // No key is named for the toggle: Orca 43's "where am I" reads a cell's
+    // key among the row's words ("… checked. Space …").
+    QStringList keyBindingsForAction(const QString &) const override { return {}; }
 
     static QString cellToggleAction() { return QStringLiteral("toggle"); }
 
@@ -244,7 +249,13 @@ AccessibleResultCheck::AccessibleResultCheck(AccessibleResultCell *cell)
 
 bool AccessibleResultCheck::isValid() const { return m_cell->isValid(); }
 QAccessibleInterface *AccessibleResultCheck::parent() const { return m_cell; }
-QString AccessibleResultCheck::text(QAccessible::Text t) const { return m_cell->text(t); }
+QString AccessibleResultCheck::text(QAccessible::Text t) const
+{
+    const QString text = m_cell->text(t);
+    if (t != QAccessible::Name || !isValid() || view()->selectedRow() != m_cell->row())
+        return text;
+    return withNews(view(), text);
+}
 QRect AccessibleResultCheck::rect() const
 {
     return isValid() ? global(view()->viewport(), view()->checkBoxRect(m_cell->row())) : QRect();
@@ -294,7 +305,7 @@ public:
     {
         // Named by its header, unless named otherwise.
         if (t == QAccessible::Name && widget()->accessibleName().isEmpty())
-            return columnDescription(0);
+            return view()->selectedRow() > 0 ? columnDescription(0) : withNews(view(), columnDescription(0));
         return QAccessibleWidget::text(t);
     }
     int childCount() const override { return 1 + rowsInSight() + (view()->contextMenu() ? 1 : 0); }
@@ -455,12 +466,16 @@ private:
         return QAccessible::accessibleInterface(m_header);
     }
 
+    // The cell kept under `id`, or null if it is gone.
+    AccessibleResultCell *kept(QAccessible::Id id) const
+    {
+        return dynamic_cast<AccessibleResultCell *>(QAccessible::accessibleInterface(id));
+    }
+
     AccessibleResultCell *madeCell(int row) const
     {
         const auto found = m_cells.constFind(row);
-        return found == m_cells.constEnd()
-            ? nullptr
-            : static_cast<AccessibleResultCell *>(QAccessible::accessibleInterface(*found));
+        return found == m_cells.constEnd() ? nullptr : kept(*found);
     }
 
     AccessibleResultCell *cell(int row) const
@@ -472,10 +487,16 @@ private:
         m_cells.insert(row, id);
         m_made.append(id);
         if (m_made.size() > keptCells) {
-            const QAccessible::Id oldest = m_made.takeFirst();
-            if (const auto *gone = static_cast<AccessibleResultCell *>(QAccessible::accessibleInterface(oldest)))
+            // The selected row's cell stays: a reader holds it as the focus.
+            QAccessible::Id oldest = m_made.takeFirst();
+            if (const auto *first = kept(oldest); first && first->row() == view()->selectedRow()) {
+                m_made.append(oldest);
+                oldest = m_made.takeFirst();
+            }
+            if (const auto *gone = kept(oldest)) {
                 m_cells.remove(gone->row());
-            QAccessible::deleteAccessibleInterface(oldest);
+                QAccessible::deleteAccessibleInterface(oldest);
+            }
         }
         return made;
     }
@@ -487,7 +508,7 @@ private:
         m_cells.clear();
         m_made.clear();
         for (const QAccessible::Id id : made) {
-            auto *cell = static_cast<AccessibleResultCell *>(QAccessible::accessibleInterface(id));
+            AccessibleResultCell *cell = kept(id);
             const int row = cell ? renumber(cell->row()) : 0;
             if (row > 0) {
                 cell->setRow(row);
@@ -518,7 +539,7 @@ private:
             return;
         }
         for (const QAccessible::Id id : QList<QAccessible::Id>(m_made)) {
-            auto *cell = static_cast<AccessibleResultCell *>(QAccessible::accessibleInterface(id));
+            AccessibleResultCell *cell = kept(id);
             if (cell && cell->row() >= first && cell->row() <= last)
                 notify(cell, false);
         }

@@ -9,6 +9,7 @@
 #include "app/SettingsStore.h"
 #include "app/Skin.h"
 #include "export/ClipboardCopy.h"
+#include "export/Spreadsheet.h"
 #include "export/SpreadsheetExport.h"
 #include "export/TextExport.h"
 #include "generate/ListCommands.h"
@@ -29,6 +30,7 @@
 #include <QScreen>
 
 #include <limits>
+#include <utility>
 
 Form1::Form1(const Services &services, QWidget *parent)
     : QWidget(parent)
@@ -303,17 +305,13 @@ int Form1::checkedRows() const
     return checked;
 }
 
-namespace {
-// A count as a reader says it: "1,000,000".
-QString spokenCount(int count)
-{
-    return QLocale(QLocale::English, QLocale::UnitedStates).toString(count);
-}
-} // namespace
-
 QString Form1::placesTold() const
 {
-    const int rows = m_list->rows();
+    return placesTold(m_list->rows());
+}
+
+QString Form1::placesTold(int rows)
+{
     return (rows == 1 ? tr("%1 place") : tr("%1 places")).arg(spokenCount(rows));
 }
 
@@ -327,7 +325,11 @@ void Form1::PushButton3_Click()
     runTold([this] { saveTextFile(*this, *m_list); },
             [this] {
         const QString file = m_commandDialogs.savedAs;
-        return file.isEmpty() ? QString() : tr("Saved %1").arg(QFileInfo(file).fileName());
+        if (file.isEmpty())
+            return QString();
+        const int rows = checkedRows();
+        return (rows == 1 ? tr("%1 row saved to %2") : tr("%1 rows saved to %2"))
+            .arg(spokenCount(rows), QFileInfo(file).fileName());
     });
 }
 
@@ -339,9 +341,13 @@ void Form1::PushButton13_Click()
         if (standsAside)
             return QString();
         const int rows = checkedRows();
-        return (rows == 1 ? tr("%1 row sent to a new LibreOffice Calc window")
-                          : tr("%1 rows sent to a new LibreOffice Calc window"))
-            .arg(spokenCount(rows));
+        QString told = (rows == 1 ? tr("%1 row sent to a new LibreOffice Calc window")
+                                  : tr("%1 rows sent to a new LibreOffice Calc window"))
+                           .arg(spokenCount(rows));
+        // Said once: a window no screen reader can read, and what would let one.
+        if (!m_spreadsheets.windowReadable() && !std::exchange(m_toldCalcUnreadable, true))
+            told += tr("; install libreoffice-gtk3 to read it with a screen reader");
+        return told;
     });
 }
 
@@ -362,7 +368,12 @@ void Form1::PushButton7_Click()
 
 void Form1::ListView1_RemoveSelected()
 {
+    // What the removal did is read with the row then in its place, ahead of it.
+    const int rows = m_list->rows();
+    ListView1->setNews(tr("deleted; %1").arg(placesTold(rows - 1)));
     removeSelectedRow(*this, *m_list, ListView1->selectedRow());
+    if (m_list->rows() == rows) // nothing was removed
+        ListView1->setNews(QString());
 }
 
 // ---------------------------------------------------------------- the services the commands borrow

@@ -132,6 +132,7 @@ private:
     int checkedRows() const;
     // How many places the list holds, as a reader is told: "200 places".
     QString placesTold() const;
+    static QString placesTold(int rows);
 
     QtDialogs m_qtDialogs;
     Dialogs *m_dialogs;
@@ -163,6 +164,7 @@ private:
     bool m_checkingNumber = false;
     bool m_centred = false;
     bool m_toldOptionsUnstored = false; // since the last store of an option that worked
+    bool m_toldCalcUnreadable = false; // that no screen reader can read the Calc window
     // The faults of failed stores the user was told of in this run
     // (SettingsStore::storageFault(): "its folder ... is read-only"): the options'
     // messages tell each once; a failed store of the list is told every time.

@@ -1,9 +1,12 @@
 #include "app/QtDialogs.h"
 
+#include "app/Accessible.h"
 #include "app/TerminationSignals.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFileDialog>
+#include <QFileSystemModel>
 #include <QLabel>
 #include <QMessageBox>
 #include <QRegularExpression>
@@ -27,6 +30,7 @@ void QtDialogs::showMessage(const QString &title, const QString &text, Icon icon
                      line.toLocal8Bit().constData());
         return;
     }
+    const DialogAftermath aftermath(m_parent); // made first: it ends once the box is gone
     QMessageBox box(icon == Icon::Warning ? QMessageBox::Warning : QMessageBox::NoIcon, title, text, QMessageBox::Ok,
                     m_parent);
     box.setTextFormat(Qt::PlainText);
@@ -47,6 +51,33 @@ QString QtDialogs::getSaveFileName(const QString &title, const QString &filter)
 {
     if (terminationRequested())
         return QString();
-    // No overwrite prompt and no default suffix: the name is used as typed.
-    return QFileDialog::getSaveFileName(m_parent, title, QString(), filter, nullptr, QFileDialog::DontConfirmOverwrite);
+    const DialogAftermath aftermath(m_parent);
+    // Qt's own dialog, in the folder it picks; no overwrite prompt and no
+    // default suffix: the name is used as typed.
+    QFileDialog dialog(m_parent, title, QString(), filter);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setOption(QFileDialog::DontConfirmOverwrite);
+    dialog.setSupportedSchemes({QStringLiteral("file")});
+    // A screen reader hears the folder with the dialog's title as it opens,
+    // and the new folder when the user goes to another: Qt's own dialog
+    // goes there by its list's model, a desktop's dialog tells of it.
+    QString shown;
+    const auto showFolder = [&dialog, &shown, title](const QString &folder) {
+        const QString path = QDir::toNativeSeparators(QDir(folder).absolutePath());
+        if (path == shown)
+            return;
+        const bool opened = !shown.isEmpty();
+        shown = path;
+        dialog.setAccessibleName(QCoreApplication::translate("QtDialogs", "%1, in folder %2").arg(title, path));
+        if (opened)
+            announce(&dialog, QCoreApplication::translate("QtDialogs", "in folder %1").arg(path));
+    };
+    showFolder(dialog.directory().absolutePath());
+    QObject::connect(&dialog, &QFileDialog::directoryEntered, &dialog, showFolder);
+    if (auto *files = dialog.findChild<QFileSystemModel *>())
+        QObject::connect(files, &QFileSystemModel::rootPathChanged, &dialog, showFolder);
+    if (dialog.exec() != QDialog::Accepted)
+        return QString();
+    return dialog.selectedUrls().value(0).toLocalFile();
 }

@@ -264,6 +264,7 @@ void ResultView::paintEvent(QPaintEvent *)
 
 void ResultView::setSelectedRow(int row)
 {
+    m_news.clear();
     const int previous = std::exchange(m_current, std::clamp(row, 0, rowCount()));
     if (m_current > 0) {
         QScrollBar *vertical = verticalScrollBar();
@@ -307,6 +308,7 @@ void ResultView::toggleRow(int row)
 
 void ResultView::keyPressEvent(QKeyEvent *event)
 {
+    m_news.clear();
     const int rows = rowCount();
     switch (event->key()) {
     case Qt::Key_Delete:
@@ -397,7 +399,7 @@ void ResultView::openContextMenu(const QPoint &globalPos, bool fromKeyboard)
     QString told; // what the chosen item did, for a screen reader
     const auto checkAll = [this, &told](bool checked) {
         m_list->setAllChecked(checked);
-        told = tr("%n of %1 rows checked", nullptr, checked ? m_list->rows() : 0).arg(m_list->rows());
+        told = tr("%1 of %2 rows checked").arg(spokenCount(checked ? m_list->rows() : 0), spokenCount(m_list->rows()));
     };
     QAction *checkAllItem = menu.addAction(tr("Check All"), this, [checkAll] { checkAll(true); });
     QAction *uncheckAllItem = menu.addAction(tr("Uncheck All"), this, [checkAll] { checkAll(false); });
@@ -441,6 +443,12 @@ void ResultView::focusInEvent(QFocusEvent *event)
     // row is told after that, or the list's news would cover it.
     QMetaObject::invokeMethod(
         this, [this] { notifyCurrentRow(); }, Qt::QueuedConnection);
+}
+
+void ResultView::focusOutEvent(QFocusEvent *event)
+{
+    m_news.clear();
+    QAbstractScrollArea::focusOutEvent(event);
 }
 
 void ResultView::notifyAccessibility(QAccessibleEvent &event)

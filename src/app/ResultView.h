@@ -47,6 +47,14 @@ public:
     // Ticks or clears a row, as Space does on the selected row.
     void toggleRow(int row);
 
+    // News a screen reader is told ahead of the current row the next time
+    // it hears of it, such as what removed the row before it ("deleted; 4
+    // places"): the row's name begins with it until the user does anything
+    // more in the list, or the focus leaves it. Told in the name, as part of
+    // the row, it is not cut short by the row as a separate announcement is.
+    void setNews(const QString &news) { m_news = news; }
+    QString news() const { return m_news; }
+
     // The context menu ("Check All", "Uncheck All") while it is open, else null.
     QMenu *contextMenu() const { return m_menu; }
     // Opens the context menu at the selected row, as the Menu key does.
@@ -68,6 +76,7 @@ protected:
     void scrollContentsBy(int dx, int dy) override;
     void changeEvent(QEvent *event) override;
     void focusInEvent(QFocusEvent *event) override;
+    void focusOutEvent(QFocusEvent *event) override;
 
 private:
     int visibleRows() const;
@@ -99,5 +108,6 @@ private:
     bool m_menuKeyTaken = false;
     QTimer m_childrenSpacing;
     bool m_childrenPending = false;
+    QString m_news;
     bool m_listAfterChildren = false; // the list to be told of as the focus after its children
 };

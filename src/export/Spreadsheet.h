@@ -67,6 +67,11 @@ public:
     // A new application object; throws a Failure that says why when none can
     // be created (the application is not installed, or it does not start).
     virtual std::unique_ptr<SpreadsheetApplication> create() = 0;
+
+    // False when it is known that a screen reader cannot read the window the
+    // applications of the last create() show: the application has no way to
+    // the desktop's accessibility bus.
+    virtual bool windowReadable() const { return true; }
 };
 
 // The factory of the program: LibreOffice Calc, through the plugin beside

@@ -30,6 +30,7 @@ public:
     // Throws a Failure naming what is missing when the runtime or the plugin
     // cannot be loaded; the next call tries again.
     std::unique_ptr<SpreadsheetApplication> create() override;
+    bool windowReadable() const override { return !m_factory || m_factory->windowReadable(); }
 
 private:
     SpreadsheetFactory &loaded();

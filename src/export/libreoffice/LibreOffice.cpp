@@ -57,6 +57,12 @@ QString findOffice(const QString &configured)
     return QString();
 }
 
+// The office's toolkit plugins that reach the desktop's accessibility bus,
+// as SAL_USE_VCLPLUGIN names them; each is libvclplug_<name>lo.so in the
+// office's program folder.
+const QStringList readableToolkits = {QStringLiteral("gtk3"), QStringLiteral("gtk4"), QStringLiteral("kf5"),
+                                      QStringLiteral("kf6"),  QStringLiteral("qt5"),  QStringLiteral("qt6")};
+
 // The runtime's named pipes are sockets in /tmp named after the user: the
 // one named `name`.
 QString officeSocket(const QString &name)
@@ -500,6 +506,25 @@ std::unique_ptr<SpreadsheetApplication> LibreOfficeFactory::create()
                 d->forget(d->options.headless, 0);
         }
     }
+}
+
+bool LibreOfficeFactory::windowReadable() const
+{
+    if (d->options.headless)
+        return true; // no window: nothing to read
+    const QString program = findOffice(d->options.program);
+    if (program.isEmpty())
+        return true; // no office: it says so itself
+    // Its own folder, where a link to it (/usr/bin/soffice) leads.
+    const QString real = QFileInfo(program).canonicalFilePath();
+    const QDir folder = QFileInfo(real.isEmpty() ? program : real).absoluteDir();
+    const auto has = [&folder](const QString &toolkit) {
+        return folder.exists(QStringLiteral("libvclplug_%1lo.so").arg(toolkit));
+    };
+    const QString told = qEnvironmentVariable("SAL_USE_VCLPLUGIN");
+    if (!told.isEmpty())
+        return readableToolkits.contains(told) && has(told);
+    return std::any_of(readableToolkits.cbegin(), readableToolkits.cend(), has);
 }
 
 qint64 LibreOfficeFactory::officeProcessId() const

@@ -72,6 +72,11 @@ public:
     LibreOfficeFactory &operator=(const LibreOfficeFactory &) = delete;
 
     std::unique_ptr<SpreadsheetApplication> create() override;
+    // An office with a display is read by a screen reader only through a
+    // desktop toolkit's plugin of its own (GTK, KDE, Qt: Debian's
+    // libreoffice-gtk3 and the like), the one it is told to use or, when
+    // not told, any it has; its own X11 one has no way to the bus.
+    bool windowReadable() const override;
 
     // The office this factory started, while it holds it: the process id of
     // its launcher (0 when none), and the UNO address of its component

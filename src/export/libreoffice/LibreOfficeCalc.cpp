@@ -35,6 +35,7 @@
 #include <com/sun/star/uno/Any.hxx>
 #include <com/sun/star/util/XCloseable.hpp>
 #include <com/sun/star/util/XModifiable.hpp>
+#include <com/sun/star/view/XSelectionSupplier.hpp>
 #include <com/sun/star/uno/Sequence.hxx>
 
 #include <algorithm>
@@ -854,7 +855,7 @@ void CalcApplication::autofitColumns()
 
 void CalcApplication::setVisible(bool visible)
 {
-    callOffice([desktop = m_desktop, controller = m_controller, headless = m_headless, visible] {
+    callOffice([desktop = m_desktop, controller = m_controller, view = m_view, headless = m_headless, visible] {
         // Without a document there is no window to show, but the office
         // must still be there.
         if (!controller.is()) {
@@ -864,6 +865,11 @@ void CalcApplication::setVisible(bool visible)
         const Reference<css::frame::XFrame> frame = controller->getFrame();
         if (!frame.is())
             throw Failure(QStringLiteral("The Calc document has no window."));
+        // The sheet's cursor on its first cell, the header: what a screen
+        // reader reads as the window takes the focus, and where the keys start.
+        const Reference<css::view::XSelectionSupplier> selection(controller, UNO_QUERY);
+        if (visible && view.is() && selection.is())
+            selection->select(css::uno::Any(view->getActiveSheet()->getCellRangeByName("A1")));
         const Reference<css::awt::XWindow> window = frame->getContainerWindow();
         // Without a display the document stays hidden: there is no one to show it to.
         if (headless || !window.is())
@@ -872,5 +878,11 @@ void CalcApplication::setVisible(bool visible)
         const Reference<css::awt::XTopWindow> top(window, UNO_QUERY);
         if (visible && top.is())
             top->toFront();
+        // The keyboard in the sheet itself, not on the window's frame.
+        if (visible) {
+            frame->activate();
+            if (const Reference<css::awt::XWindow> sheet = frame->getComponentWindow(); sheet.is())
+                sheet->setFocus();
+        }
     });
 }

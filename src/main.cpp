@@ -41,6 +41,17 @@ QStringList ownFiles(const QString &window)
     return files;
 }
 
+// Qt warns on several lines when it cannot switch a "C" locale to UTF-8.
+// glibc has C.UTF-8 built in, so only a want of memory makes that fail, and
+// the run then ends in its own one line; the command line's texts are UTF-8
+// whatever the locale.
+QtMessageHandler qtHandler = nullptr;
+void withoutLocaleWarning(QtMsgType type, const QMessageLogContext &context, const QString &text)
+{
+    if (!text.startsWith(QLatin1String("Detected locale")))
+        qtHandler(type, context, text);
+}
+
 } // namespace
 
 // The command line, without a window and without a display; with no
@@ -54,7 +65,9 @@ int main(int argc, char *argv[])
     const bool glibChosen = qEnvironmentVariableIsSet("QT_NO_GLIB");
     if (!glibChosen)
         qputenv("QT_NO_GLIB", "1");
+    qtHandler = qInstallMessageHandler(withoutLocaleWarning);
     QCoreApplication application(argc, argv);
+    qInstallMessageHandler(qtHandler);
     if (!glibChosen)
         qunsetenv("QT_NO_GLIB");
     // File names are taken as the bytes they are, which Qt's own decoding of the arguments would not keep.

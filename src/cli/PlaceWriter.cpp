@@ -64,6 +64,11 @@ public:
     QByteArray lead;
     QByteArray separator;
     QByteArray footer;
+    // Every groupSize places (0: never), groupBreak instead of the separator
+    // and the lead; after the last place, groupEnd (sql: many rows to an INSERT).
+    std::uint64_t groupSize = 0;
+    QByteArray groupBreak;
+    QByteArray groupEnd;
 
     // A place of one line.
     void append(const QByteArray &bytes)
@@ -276,6 +281,15 @@ QByteArray sqlName(QByteArrayView name)
     return quoted;
 }
 
+// The table and its columns: "t" ("a", "b").
+QByteArray sqlTarget(const PlaceLayout &layout)
+{
+    QByteArray target = sqlName(layout.table) + " (";
+    for (std::size_t i = 0; i < layout.fields.size(); ++i)
+        target += (i > 0 ? ", " : "") + sqlName(info(layout.fields[i]).name);
+    return target + ")";
+}
+
 // A value of the database as the format writes it: bytes that are not UTF-8
 // replaced (the value then kept in `replaced`), a control character refused
 // where the format cannot hold one.
@@ -308,12 +322,20 @@ std::vector<QByteArray> areaCodes(const PlaceTable &table, std::uint32_t place, 
     return codes;
 }
 
+// How the layout's lines are made: its format's row, or for sql one of its ways.
+const FormatInfo &rowFormat(const PlaceLayout &layout);
+// Whether sql writes many rows to an INSERT statement.
+bool manyRows(const PlaceLayout &layout)
+{
+    return layout.format == OutputFormat::Sql && !layout.copy && layout.rowsPerInsert > 1;
+}
+
 // A place's line after `begin`, in the parts between the cells that hold the
 // area code or the phone (after each part, the next of those cells).
 std::vector<QByteArray> placeParts(const PlaceTable &table, std::uint32_t place, const PlaceLayout &layout,
                                    const QByteArray &begin)
 {
-    const FormatInfo &format = info(layout.format);
+    const FormatInfo &format = rowFormat(layout);
     std::vector<QByteArray> parts(1);
     parts.back().reserve(begin.size() + 512);
     parts.back() += begin;
@@ -337,7 +359,7 @@ std::vector<QByteArray> placeParts(const PlaceTable &table, std::uint32_t place,
 // differs from the same cell ending in other digits.
 std::pair<QByteArray, std::int32_t> drawnCell(const PlaceLayout &layout, std::size_t index, const QByteArray &code)
 {
-    const FormatInfo &format = info(layout.format);
+    const FormatInfo &format = rowFormat(layout);
     const Field field = layout.fields[index];
     QByteArray cell;
     if (field == Field::AreaCode || code.isEmpty()) {
@@ -382,7 +404,7 @@ QByteArray drawnLine(const std::vector<QByteArray> &parts, const PlaceLayout &la
 RenderedLines renderDelimited(const PlaceTable &table, const std::vector<std::uint32_t> &places,
                               const PlaceLayout &layout)
 {
-    const FormatInfo &format = info(layout.format);
+    const FormatInfo &format = rowFormat(layout);
     RenderedLines lines;
     lines.header = format.header(layout);
     lines.separator = format.between;
@@ -393,6 +415,12 @@ RenderedLines renderDelimited(const PlaceTable &table, const std::vector<std::ui
     format.begin(begin, layout);
     if (begin.size() > 1024)
         std::swap(begin, lines.lead);
+    if (manyRows(layout)) {
+        lines.lead = "INSERT INTO " + sqlTarget(layout) + " VALUES\n";
+        lines.groupSize = layout.rowsPerInsert;
+        lines.groupBreak = ";\n" + lines.lead;
+        lines.groupEnd = ";\n";
+    }
     const auto drawn = std::find_if(layout.fields.begin(), layout.fields.end(),
                                     [](Field field) { return info(field).source == Field::AreaCode; });
     std::vector<std::pair<QByteArray, std::int32_t>> placeLines;
@@ -460,10 +488,7 @@ void jsonCell(QByteArray &line, std::size_t index, Field field, QByteArrayView v
 
 void sqlBegin(QByteArray &line, const PlaceLayout &layout)
 {
-    line += "INSERT INTO " + sqlName(layout.table) + " (";
-    for (std::size_t i = 0; i < layout.fields.size(); ++i)
-        line += (i > 0 ? ", " : "") + sqlName(info(layout.fields[i]).name);
-    line += ") VALUES (";
+    line += "INSERT INTO " + sqlTarget(layout) + " VALUES (";
 }
 void sqlCell(QByteArray &line, std::size_t index, Field field, QByteArrayView value)
 {
@@ -483,6 +508,51 @@ QByteArray sqlHeader(const PlaceLayout &layout)
         header += (i > 0 ? ", " : "") + sqlName(field.name) + (field.number ? " DOUBLE PRECISION" : " TEXT");
     }
     return header + ");\n";
+}
+
+// Many rows to an INSERT: each place's row in parentheses, the statement's
+// head before the first of each group (see renderDelimited()).
+void valuesBegin(QByteArray &line, const PlaceLayout &)
+{
+    line += '(';
+}
+
+// A cell of PostgreSQL's COPY text: a backslash, a TAB and a line break
+// escaped, a missing value \N.
+void appendCopyText(QByteArray &line, QByteArrayView text)
+{
+    for (char c : text) {
+        const char escaped = c == '\\' ? '\\' : c == '\t' ? 't' : c == '\n' ? 'n' : c == '\r' ? 'r' : 0;
+        if (escaped) {
+            line += '\\';
+            line += escaped;
+        } else {
+            line += c;
+        }
+    }
+}
+void copyCell(QByteArray &line, std::size_t index, Field field, QByteArrayView value)
+{
+    if (index > 0)
+        line += '\t';
+    appendValue<appendCopyText>(line, value, info(field).number, "\\N");
+}
+QByteArray copyHeader(const PlaceLayout &layout)
+{
+    return sqlHeader(layout) + "COPY " + sqlTarget(layout) + " FROM stdin;\n";
+}
+
+// The rows of sql as many to an INSERT statement, or as a COPY block.
+const FormatInfo sqlValues{OutputFormat::Sql, "sql", nullptr, nullptr, nullptr, valuesBegin, sqlCell, ")",
+                           sqlHeader,         ",\n", "COMMIT;\n"};
+const FormatInfo sqlCopy{OutputFormat::Sql, "sql", nullptr, nullptr, nullptr, noBegin, copyCell, "\n",
+                         copyHeader,        "",    "\\.\nCOMMIT;\n"};
+
+const FormatInfo &rowFormat(const PlaceLayout &layout)
+{
+    if (layout.format == OutputFormat::Sql && layout.copy)
+        return sqlCopy;
+    return manyRows(layout) ? sqlValues : info(layout.format);
 }
 
 } // namespace
@@ -588,7 +658,10 @@ void stream(const std::function<void(const char *, qsizetype)> &write, const Ren
         }
     };
     draws.restart();
-    const QByteArray between = lines.separator + lines.lead;
+    // In groups, the lead begins a group only.
+    const bool grouped = lines.groupSize > 0;
+    std::uint64_t untilBreak = lines.groupSize;
+    const QByteArray between = grouped ? lines.separator : lines.separator + lines.lead;
     const bool separated = !between.isEmpty();
     if (draws.count() > 0)
         append(lines.lead.cbegin(), lines.lead.cend());
@@ -614,8 +687,12 @@ void stream(const std::function<void(const char *, qsizetype)> &write, const Ren
                 __builtin_prefetch(lines.begin(batch[i]));
             }
             for (std::uint64_t i = 0; i < size; ++i) {
-                if (separated && first + i > 0)
+                if (grouped && first + i > 0 && --untilBreak == 0) {
+                    append(lines.groupBreak.cbegin(), lines.groupBreak.cend());
+                    untilBreak = lines.groupSize;
+                } else if (separated && first + i > 0) {
                     append(between.cbegin(), between.cend());
+                }
                 if constexpr (drawn)
                     appendDrawn(lines.begin(batch[i]), lines.end(batch[i]), digitPairs.data() + 2 * pairs[i]);
                 else
@@ -627,6 +704,8 @@ void stream(const std::function<void(const char *, qsizetype)> &write, const Ren
         copyAll(std::true_type());
     else
         copyAll(std::false_type());
+    if (draws.count() > 0)
+        append(lines.groupEnd.cbegin(), lines.groupEnd.cend());
     append(lines.footer.cbegin(), lines.footer.cend());
     write(block.get(), used);
 }

@@ -118,6 +118,17 @@ elif fmt == 'sql':
     cursor = con.execute('SELECT * FROM places ORDER BY rowid')
     names = [d[0] for d in cursor.description]
     rows = [list(zip(names, row)) for row in cursor]
+elif fmt == 'postgres':
+    sys.path.insert(0, sys.argv[2])
+    from private_postgres import PrivatePostgres, Unavailable
+    try:
+        with PrivatePostgres() as server:
+            server.psql(input=data.encode())
+            lines = server.psql('-At', '-c', 'SELECT row_to_json(p) FROM places p', capture=True).decode()
+    except Unavailable:
+        print('(no PostgreSQL)')
+        sys.exit(0)
+    rows = [json.loads(line, object_pairs_hook=list) for line in lines.split('\n')[:-1]]
 elif fmt == 'jsonl':
     rows = [json.loads(line, object_pairs_hook=list) for line in data.split('\n')[:-1]]
 else:
@@ -126,7 +137,7 @@ for row in rows:
     print(json.dumps([[k, None if v is None else str(v)] for k, v in row]))
 )");
     QProcess python;
-    python.start(QStringLiteral("python3"), {QStringLiteral("-c"), script, format});
+    python.start(QStringLiteral("python3"), {QStringLiteral("-c"), script, format, QStringLiteral(TESTS_FOLDER)});
     python.write(output);
     python.closeWriteChannel();
     if (!python.waitForFinished(60000) || python.exitCode() != 0)
@@ -629,7 +640,7 @@ private slots:
         QCOMPARE(parsedRows(result.out, QStringLiteral("json")), QList<QByteArray>());
     }
 
-    void sqlLoadsIntoSqlite()
+    void sqlLoadsIntoSqliteAndPostgres()
     {
         // A table of any name, made once, then filled again without its CREATE TABLE; in SQLite itself.
         const QStringList arguments{QStringLiteral("-n"),       QStringLiteral("1000"),
@@ -665,6 +676,28 @@ private slots:
         QCOMPARE(longName.exitCode, 0);
         QVERIFY2(sqlite3_exec(db, longName.out.constData(), nullptr, nullptr, &error) == SQLITE_OK, error);
         sqlite3_close(db);
+
+        // Many rows to an INSERT (the last statement short) and the COPY block load the same rows, empty values
+        // NULL, numbers typed, into SQLite and a real PostgreSQL server; none too.
+        const QStringList drawn{QStringLiteral("-n"),       QStringLiteral("1000"), QStringLiteral("--seed"),
+                                QStringLiteral("5"),        QStringLiteral("--format"), QStringLiteral("sql"),
+                                QStringLiteral("--fields"), QStringLiteral("all")};
+        const QList<QByteArray> rows = parsedRows(run(drawn).out, QStringLiteral("sql"));
+        QCOMPARE(rows.size(), 1000);
+        QVERIFY(std::any_of(rows.begin(), rows.end(), [](const QByteArray &row) { return row.contains("null"); }));
+        const Run many = run(drawn + QStringList{QStringLiteral("--rows-per-insert"), QStringLiteral("7")});
+        QCOMPARE(many.out.count("INSERT INTO"), 143);
+        QCOMPARE(parsedRows(many.out, QStringLiteral("sql")), rows);
+        const Run none = run({QStringLiteral("-n"), QStringLiteral("0"), QStringLiteral("--format"),
+                              QStringLiteral("sql"), QStringLiteral("--rows-per-insert"), QStringLiteral("9")});
+        QCOMPARE(none.out, QByteArray("BEGIN;\nCREATE TABLE IF NOT EXISTS \"places\" (\"city\" TEXT, \"state\" "
+                                      "TEXT, \"zip\" TEXT);\nCOMMIT;\n"));
+        const QList<QByteArray> copied
+            = parsedRows(run(drawn + QStringList{QStringLiteral("--copy")}).out, QStringLiteral("postgres"));
+        if (copied == QList<QByteArray>{"(no PostgreSQL)"})
+            QSKIP("no PostgreSQL server can be started here");
+        QCOMPARE(copied, rows);
+        QCOMPARE(parsedRows(many.out, QStringLiteral("postgres")), rows);
     }
 
     void weightsAreProportionalToPopulation()
@@ -798,10 +831,12 @@ private slots:
                      "INSERT INTO zip_codes SELECT city, state, zip FROM places;");
         // Each place once: four of ZIP codes 1..., one of 2....
         const auto runOn = [&](const char *prefix, const QString &format) {
-            return run({QStringLiteral("--unique"), QStringLiteral("-n"), QLatin1String(*prefix == '1' ? "4" : "1"),
+            return run(QStringList{QStringLiteral("--unique"), QStringLiteral("-n"),
+                                   QLatin1String(*prefix == '1' ? "4" : "1"),
                         QStringLiteral("--zip-prefix"),
                         QLatin1String(prefix), QStringLiteral("--fields"), QStringLiteral("zip,area_code,city,phone"),
-                        QStringLiteral("--format"), format},
+                        QStringLiteral("--format")}
+                           + format.split(QLatin1Char(' ')),
                        program);
         };
         const QHash<QString, QString> codes{{QStringLiteral("10001"), QStringLiteral("2'2")},
@@ -813,10 +848,14 @@ private slots:
                                               QRegularExpression::DotMatchesEverythingOption);
         // Every format that can hold them carries them, as read by sqlite3, Python's csv and json.
         for (const QString &format : {QStringLiteral("csv"), QStringLiteral("jsonl"), QStringLiteral("json"),
-                                      QStringLiteral("sql")}) {
+                                      QStringLiteral("sql"), QStringLiteral("sql --rows-per-insert 3"),
+                                      QStringLiteral("sql --copy")}) {
             const Run result = runOn("1", format);
             QCOMPARE(result.exitCode, 0);
-            const QList<QByteArray> rows = parsedRows(result.out, format);
+            const QList<QByteArray> rows = parsedRows(
+                result.out, format.endsWith(QLatin1String("copy")) ? QStringLiteral("postgres") : format.section(u' ', 0, 0));
+            if (rows == QList<QByteArray>{"(no PostgreSQL)"})
+                continue;
             QCOMPARE(rows.size(), 4);
             for (const QByteArray &row : rows) {
                 const QJsonArray cells = QJsonDocument::fromJson(row).array();
@@ -876,6 +915,8 @@ private slots:
         row("near without a distance", "-n 5 --near 10001", 2, "--within");
         row("distance without near", "-n 5 --fields zip,distance", 2, "--near");
         row("empty table name", "-n 5 --format sql --table=", 2, "--table");
+        row("no rows to an INSERT", "-n 5 --format sql --rows-per-insert 0", 2, "invalid --rows-per-insert '0'");
+        row("COPY and INSERT", "-n 5 --format sql --copy --rows-per-insert 5", 2, "--copy writes no INSERT");
         row("no place within", "-n 5 --near 10001 --within 20 --state CA", 2,
             "no place within 20 miles of '10001' that matches --state CA");
         row("a point and a distance as given", "-n 5 --near 40.,-73. --within .0000001", 2,

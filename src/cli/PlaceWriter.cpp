@@ -604,7 +604,9 @@ const std::array<FormatInfo, formatCount> formatInfo{{
      "the others\n.BR TEXT ),\none\n.B INSERT INTO\nstatement a line, and\n.BR COMMIT; .\n"
      "The table is\n.B places\nor the name given to\n.BR \\-\\-table ;\n"
      "names are in double quotes, text in single quotes with each quote doubled,\n"
-     "numbers as numbers, a missing value\n.BR NULL .\nLF line ends, UTF\\-8.",
+     "numbers as numbers, a missing value\n.BR NULL .\nLF line ends, UTF\\-8.\n"
+     "With\n.BR \\-\\-rows\\-per\\-insert ,\nmany places to a statement; with\n.BR \\-\\-copy ,\n"
+     "one PostgreSQL\n.B COPY ... FROM stdin\nblock instead of the statements.",
      sqlBegin, sqlCell, ");\n", sqlHeader, "", "COMMIT;\n"},
 }};
 

@@ -642,16 +642,17 @@ private slots:
 
     void sqlLoadsIntoSqliteAndPostgres()
     {
-        // A table of any name, made once, then filled again without its CREATE TABLE; in SQLite itself.
+        // A table of any name, in a schema, made once, then filled again without its CREATE TABLE; in SQLite
+        // itself.
         const QStringList arguments{QStringLiteral("-n"),       QStringLiteral("1000"),
                                     QStringLiteral("--seed"),   QStringLiteral("5"),
                                     QStringLiteral("--format"), QStringLiteral("sql"),
-                                    QStringLiteral("--table"),  QStringLiteral("test \"rows\""),
+                                    QStringLiteral("--table"),  QStringLiteral("main.test \"rows\""),
                                     QStringLiteral("--fields"), QStringLiteral("all")};
         const Run first = run(arguments);
         const Run again = run(arguments + QStringList{QStringLiteral("--no-header")});
         QCOMPARE(first.exitCode, 0);
-        QVERIFY(again.out.startsWith("BEGIN;\nINSERT INTO \"test \"\"rows\"\"\" (\"city\", "));
+        QVERIFY(again.out.startsWith("BEGIN;\nINSERT INTO \"main\".\"test \"\"rows\"\"\" (\"city\", "));
         sqlite3 *db = nullptr;
         QCOMPARE(sqlite3_open(":memory:", &db), SQLITE_OK);
         char *error = nullptr;
@@ -916,6 +917,13 @@ private slots:
         row("distance without near", "-n 5 --fields zip,distance", 2, "--near");
         row("empty table name", "-n 5 --format sql --table=", 2, "--table");
         row("no rows to an INSERT", "-n 5 --format sql --rows-per-insert 0", 2, "invalid --rows-per-insert '0'");
+        row("an option the format does not read", "-n 5 --format csv --table t", 2,
+            "--table is for --format sql only, not csv");
+        row("a header the format lacks", "-n 5 --format json --no-header", 2,
+            "--no-header is for --format csv, tsv or sql only, not json");
+        row("a listing's draw option", "--list-states --seed 3", 2, "--list-states takes no --seed");
+        row("a listing's filter", "--list-fields --state CA", 2, "--list-fields takes no --state");
+        row("an empty part of a table name", "-n 5 --format sql --table a..b", 2, "invalid --table 'a..b'");
         row("COPY and INSERT", "-n 5 --format sql --copy --rows-per-insert 5", 2, "--copy writes no INSERT");
         row("no place within", "-n 5 --near 10001 --within 20 --state CA", 2,
             "no place within 20 miles of '10001' that matches --state CA");

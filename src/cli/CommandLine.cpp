@@ -436,7 +436,8 @@ BatchOptions parseArguments(const QStringList &arguments)
     const QCommandLineOption noHeader(QStringLiteral("no-header"),
                                       QStringLiteral("csv and tsv: no row of field names; sql: no CREATE TABLE."));
     const QCommandLineOption table(QStringLiteral("table"),
-                                   QStringLiteral("sql: the table the rows go into (default: places)."),
+                                   QStringLiteral("sql: the table the rows go into (default: places); schema.name "
+                                                  "names one in a schema."),
                                    QStringLiteral("NAME"));
     const QCommandLineOption rowsPerInsert(QStringLiteral("rows-per-insert"),
                                            QStringLiteral("sql: N places to an INSERT statement, 1 to %1 "
@@ -501,6 +502,20 @@ BatchOptions parseArguments(const QStringList &arguments)
                              .arg(options.listing == Listing::Fields ? QStringLiteral("list-fields")
                                                                      : QStringLiteral("list-states"))};
     }
+    // A listing reads only its own options: any other would be ignored.
+    if (options.listing != Listing::None) {
+        const QCommandLineOption &listing = options.listing == Listing::Fields ? listFields : listStates;
+        std::vector<const QCommandLineOption *> read{&listing, &output};
+        if (options.listing == Listing::States)
+            read.insert(read.end(), {&state, &excludeState, &zipPrefix, &near, &within});
+        for (const QCommandLineOption *option : {&count, &fields, &state, &excludeState, &zipPrefix, &near, &within,
+                                                 &unique, &weight, &seed, &noHeader, &table, &rowsPerInsert, &copy,
+                                                 &listFields, &listStates}) {
+            if (parser.isSet(*option) && std::find(read.begin(), read.end(), option) == read.end())
+                throw UsageError{QStringLiteral("--%1 takes no --%2")
+                                     .arg(listing.names().constLast(), option->names().constLast())};
+        }
+    }
     if (parser.isSet(count))
         options.count = wholeNumber(QStringLiteral("--count"), parser.value(count));
     if (parser.isSet(format))
@@ -521,13 +536,33 @@ BatchOptions parseArguments(const QStringList &arguments)
         }
         std::sort(options.layout.fields.begin(), options.layout.fields.end());
     }
+    // The options only some formats read: any other format refuses them.
+    const std::pair<const QCommandLineOption &, std::vector<OutputFormat>> formatOptions[] = {
+        {noHeader, {OutputFormat::Csv, OutputFormat::Tsv, OutputFormat::Sql}},
+        {table, {OutputFormat::Sql}},
+        {rowsPerInsert, {OutputFormat::Sql}},
+        {copy, {OutputFormat::Sql}},
+    };
+    for (const auto &[option, formats] : formatOptions) {
+        if (parser.isSet(option) && std::ranges::find(formats, options.layout.format) == formats.end()) {
+            QStringList names;
+            for (OutputFormat reader : formats)
+                names.append(QLatin1String(info(reader).name));
+            const QString last = names.takeLast();
+            throw UsageError{QStringLiteral("--%1 is for --format %2 only, not %3")
+                                 .arg(option.names().constLast(),
+                                      names.isEmpty() ? last : names.join(QLatin1String(", ")) + QLatin1String(" or ") + last,
+                                      QLatin1String(info(options.layout.format).name))};
+        }
+    }
     options.layout.header = !parser.isSet(noHeader);
     if (parser.isSet(table)) {
         const QString name = parser.value(table);
         if (name.isEmpty() || std::any_of(name.begin(), name.end(), [](QChar c) { return c.unicode() < 0x20; })
-            || !encodeFileName(name).isValidUtf8())
-            throw UsageError{QStringLiteral("invalid --table %1: a name of UTF-8 text without control characters is "
-                                            "expected")
+            || !encodeFileName(name).isValidUtf8() || name.startsWith(u'.') || name.endsWith(u'.')
+            || name.contains(QLatin1String("..")))
+            throw UsageError{QStringLiteral("invalid --table %1: a name of UTF-8 text without control characters, "
+                                            "or names joined by dots (schema.name), is expected")
                                  .arg(quotedName(name))};
         options.layout.table = name.toUtf8();
     }

@@ -281,10 +281,19 @@ QByteArray sqlName(QByteArrayView name)
     return quoted;
 }
 
+// The table's name, each part between its dots an SQL name: "schema"."name".
+QByteArray sqlTable(const PlaceLayout &layout)
+{
+    QByteArray name;
+    for (const QByteArray &part : layout.table.split('.'))
+        name += (name.isEmpty() ? "" : ".") + sqlName(part);
+    return name;
+}
+
 // The table and its columns: "t" ("a", "b").
 QByteArray sqlTarget(const PlaceLayout &layout)
 {
-    QByteArray target = sqlName(layout.table) + " (";
+    QByteArray target = sqlTable(layout) + " (";
     for (std::size_t i = 0; i < layout.fields.size(); ++i)
         target += (i > 0 ? ", " : "") + sqlName(info(layout.fields[i]).name);
     return target + ")";
@@ -502,7 +511,7 @@ QByteArray sqlHeader(const PlaceLayout &layout)
     QByteArray header = "BEGIN;\n";
     if (!layout.header)
         return header;
-    header += "CREATE TABLE IF NOT EXISTS " + sqlName(layout.table) + " (";
+    header += "CREATE TABLE IF NOT EXISTS " + sqlTable(layout) + " (";
     for (std::size_t i = 0; i < layout.fields.size(); ++i) {
         const FieldInfo &field = info(layout.fields[i]);
         header += (i > 0 ? ", " : "") + sqlName(field.name) + (field.number ? " DOUBLE PRECISION" : " TEXT");

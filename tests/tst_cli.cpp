@@ -924,6 +924,10 @@ private slots:
         row("a listing's draw option", "--list-states --seed 3", 2, "--list-states takes no --seed");
         row("a listing's filter", "--list-fields --state CA", 2, "--list-fields takes no --state");
         row("an empty part of a table name", "-n 5 --format sql --table a..b", 2, "invalid --table 'a..b'");
+        row("a misspelt option", "-n 5 --feilds zip", 2, "unknown option 'feilds' (did you mean --fields?)");
+        row("a misspelt field", "-n 5 --fields zpi", 2, "unknown field 'zpi' in --fields (did you mean zip?)");
+        row("a misspelt weight", "-n 5 --weight populaton", 2, "'populaton' (did you mean population?)");
+        row("a misspelt state", "-n 5 --state Texs", 2, "unknown state code 'TEXS' in --state (did you mean Texas?)");
         row("COPY and INSERT", "-n 5 --format sql --copy --rows-per-insert 5", 2, "--copy writes no INSERT");
         row("no place within", "-n 5 --near 10001 --within 20 --state CA", 2,
             "no place within 20 miles of '10001' that matches --state CA");
@@ -996,6 +1000,20 @@ private slots:
         QCOMPARE(result.exitCode, 0);
         QVERIFY2(result.out.startsWith("{\"state\":\"NY\",\"zip\":\"1") && result.out.count('\n') == 1,
                  result.out.constData());
+        // States by their names and common spellings too; a format by its other name.
+        const Run named = run({QStringLiteral("--list-states"), QStringLiteral("--state"),
+                               QStringLiteral("texas, New  York,u.s. virgin islands"), QStringLiteral("--state"),
+                               QStringLiteral("Washington DC,NY")});
+        QCOMPARE(named.exitCode, 0);
+        QStringList codes;
+        for (const QByteArray &line : named.out.trimmed().split('\n'))
+            codes.append(QString::fromUtf8(line.split('\t').value(0)));
+        QCOMPARE(codes, (QStringList{QStringLiteral("DC"), QStringLiteral("NY"), QStringLiteral("TX"),
+                                     QStringLiteral("VI")}));
+        const QStringList seeded{QStringLiteral("-n"), QStringLiteral("20"), QStringLiteral("--seed"),
+                                 QStringLiteral("4"), QStringLiteral("--format")};
+        QCOMPARE(run(seeded + QStringList{QStringLiteral("NDJSON")}).out,
+                 run(seeded + QStringList{QStringLiteral("jsonl")}).out);
     }
 
     void helpAndVersion()
@@ -1011,8 +1029,14 @@ private slots:
             const QByteArray name = line.split('\t').value(0);
             QVERIFY2(help.out.contains(name) && manual.contains(".B " + name + '\n'), name.constData());
         }
-        for (const char *format : {"plain", "aligned", "csv", "tsv", "jsonl", "json", "sql"})
-            QVERIFY2(help.out.contains(format) && manual.contains(".B " + QByteArray(format) + '\n'), format);
+        const QByteArray formats = run({QStringLiteral("--list-formats")}).out;
+        QCOMPARE(formats.count('\n'), 7);
+        for (const QByteArray &line : formats.trimmed().split('\n')) {
+            const QList<QByteArray> names = line.split('\t').value(0).split(',');
+            for (const QByteArray &name : names)
+                QVERIFY2(help.out.contains(name) && manual.contains(name), name.constData());
+            QVERIFY2(manual.contains(".B " + names.value(0) + '\n'), line.constData());
+        }
         const Run version = run({QStringLiteral("--version")});
         QCOMPARE(version.exitCode, 0);
         QVERIFY2(version.out.startsWith("orvelle (Orvelle) " ORVELLE_VERSION "\n"), version.out.constData());

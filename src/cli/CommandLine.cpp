@@ -36,6 +36,7 @@ enum class Listing
 {
     None,
     Fields,
+    Formats,
     States,
 };
 
@@ -92,6 +93,36 @@ QString asciiCase(QStringView text, bool upper)
             c = QChar(c.unicode() ^ 0x20);
     }
     return cased;
+}
+
+// Of `names`, the one nearest to `wrong` by edits of a letter, as " (did you
+// mean X?)", when one is near enough to be what was meant; else nothing.
+QString didYouMean(const QString &wrong, const QStringList &names, const QString &prefix = QString())
+{
+    const QString typed = asciiCase(wrong, false);
+    qsizetype best = (typed.size() >= 3 ? 2 : 1) + 1;
+    QString nearest;
+    for (const QString &name : names) {
+        // The Levenshtein distance, a row at a time.
+        std::vector<qsizetype> row(std::size_t(name.size()) + 1);
+        for (std::size_t j = 0; j < row.size(); ++j)
+            row[j] = qsizetype(j);
+        for (qsizetype i = 1; i <= typed.size(); ++i) {
+            qsizetype diagonal = row[0];
+            row[0] = i;
+            for (qsizetype j = 1; j <= name.size(); ++j) {
+                const qsizetype above = row[std::size_t(j)];
+                row[std::size_t(j)] = std::min({above + 1, row[std::size_t(j - 1)] + 1,
+                                                diagonal + (typed[i - 1] == asciiCase(name, false)[j - 1] ? 0 : 1)});
+                diagonal = above;
+            }
+        }
+        if (row.back() < best) {
+            best = row.back();
+            nearest = name;
+        }
+    }
+    return nearest.isEmpty() ? QString() : QStringLiteral(" (did you mean %1%2?)").arg(prefix, nearest);
 }
 
 // `text` without the blanks (ASCII white space) at its ends.
@@ -174,12 +205,17 @@ QString echoed(const QStringList &items)
     return text;
 }
 
-QString fieldNames()
+QStringList fieldNameList()
 {
     QStringList names;
     for (const FieldInfo &field : fieldInfo)
         names.append(QLatin1String(field.name));
-    return names.join(QLatin1String(", "));
+    return names;
+}
+
+QString fieldNames()
+{
+    return fieldNameList().join(QLatin1String(", "));
 }
 
 // With `near`, "all" holds the distance too; without, it may not be asked for.
@@ -205,9 +241,10 @@ std::vector<Field> fieldList(const QStringList &values, bool near)
         }
         const auto known = std::find_if(fieldInfo.begin(), fieldInfo.end(),
                                         [&](const FieldInfo &field) { return lower == QLatin1String(field.name); });
-        if (known == fieldInfo.end())
-            throw UsageError{
-                QStringLiteral("unknown field %1 in --fields: choose from %2").arg(quotedName(name), fieldNames())};
+        if (known == fieldInfo.end()) {
+            throw UsageError{QStringLiteral("unknown field %1 in --fields%2: choose from %3")
+                                 .arg(quotedName(name), didYouMean(name, fieldNameList()), fieldNames())};
+        }
         if (known->field == Field::Distance && !near)
             throw UsageError{QStringLiteral("the field distance needs --near: the distance from where")};
         add(known->field);
@@ -301,13 +338,24 @@ void readNear(BatchOptions &options, const QString &near, const QString &within)
 }
 
 // The names of the formats: "plain, aligned, ... or json".
-QString formatNames()
+QStringList formatNameList()
 {
     QStringList names;
     for (const FormatInfo &format : formatInfo)
         names.append(QLatin1String(format.name));
+    return names;
+}
+
+// Names as choices: "a, b or c".
+QString choices(QStringList names)
+{
     const QString last = names.takeLast();
-    return names.join(QLatin1String(", ")) + QLatin1String(" or ") + last;
+    return names.isEmpty() ? last : names.join(QLatin1String(", ")) + QLatin1String(" or ") + last;
+}
+
+QString formatNames()
+{
+    return choices(formatNameList());
 }
 
 OutputFormat outputFormat(const QString &value)
@@ -317,7 +365,8 @@ OutputFormat outputFormat(const QString &value)
         if (name == QLatin1String(format.name) || (format.alias && name == QLatin1String(format.alias)))
             return format.format;
     }
-    throw UsageError{QStringLiteral("invalid --format %1: choose %2").arg(quotedName(value), formatNames())};
+    throw UsageError{QStringLiteral("invalid --format %1%2: choose %3")
+                         .arg(quotedName(value), didYouMean(value, formatNameList()), formatNames())};
 }
 
 // Words filled into lines of at most 79 columns.
@@ -452,14 +501,19 @@ BatchOptions parseArguments(const QStringList &arguments)
                                                    "(default, or -: standard output)."),
                                     QStringLiteral("FILE"));
     const QCommandLineOption listFields(QStringLiteral("list-fields"), QStringLiteral("List the fields and exit."));
+    const QCommandLineOption listFormats(QStringLiteral("list-formats"),
+                                         QStringLiteral("List the formats and exit."));
     const QCommandLineOption listStates(QStringLiteral("list-states"),
                                         QStringLiteral("List the state codes with their names and numbers "
                                                        "of places (after the filters) and exit."));
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
                                   QStringLiteral("Display this help and exit."));
     const QCommandLineOption version(QStringLiteral("version"), QStringLiteral("Output version information and exit."));
-    parser.addOptions({count, fields, state, excludeState, zipPrefix, near, within, unique, weight, seed, format,
-                       noHeader, table, rowsPerInsert, copy, output, listFields, listStates, help, version});
+    const QList<QCommandLineOption> allOptions{count,     fields,        state,   excludeState, zipPrefix,  near,
+                                            within,    unique,        weight,  seed,         format,     noHeader,
+                                            table,     rowsPerInsert, copy,    output,       listFields, listFormats,
+                                            listStates, help,         version};
+    parser.addOptions(allOptions);
 
     // Qt's own options are the window's; among the command line's, Qt's parser would take "-platform" for -p -l -a ...
     if (const QStringList qt = windowOptions(arguments.mid(1)); !qt.isEmpty()) {
@@ -468,8 +522,17 @@ BatchOptions parseArguments(const QStringList &arguments)
                                   qt.size() == 1 ? QStringLiteral("is") : QStringLiteral("are"),
                                   qt.size() == 1 ? QStringLiteral("it") : QStringLiteral("them"))};
     }
-    if (!parser.parse(arguments))
-        throw UsageError{parser.errorText()};
+    if (!parser.parse(arguments)) {
+        QStringList names;
+        for (const QCommandLineOption &option : allOptions)
+            names.append(option.names().constLast());
+        QString message = parser.errorText();
+        const QStringList unknown = parser.unknownOptionNames();
+        if (!unknown.isEmpty() && message.endsWith(u'.'))
+            message.chop(1);
+        throw UsageError{message
+                         + (unknown.isEmpty() ? QString() : didYouMean(unknown.constFirst(), names, QStringLiteral("--")))};
+    }
     BatchOptions options;
     options.output = parser.value(output);
     if (parser.isSet(output) && options.output.isEmpty())
@@ -493,24 +556,28 @@ BatchOptions parseArguments(const QStringList &arguments)
             QStringLiteral("unexpected argument %1").arg(quotedName(parser.positionalArguments().constFirst()))};
 
     options.listing = parser.isSet(listFields) ? Listing::Fields
+        : parser.isSet(listFormats)            ? Listing::Formats
         : parser.isSet(listStates)             ? Listing::States
                                                : Listing::None;
     if (options.listing == Listing::None && !parser.isSet(count))
         throw UsageError{QStringLiteral("--count is required: how many places to write")};
     if (options.listing != Listing::None && parser.isSet(format)) {
         throw UsageError{QStringLiteral("--%1 writes TAB-separated lines and takes no --format")
-                             .arg(options.listing == Listing::Fields ? QStringLiteral("list-fields")
-                                                                     : QStringLiteral("list-states"))};
+                             .arg(options.listing == Listing::Fields    ? QStringLiteral("list-fields")
+                                      : options.listing == Listing::Formats ? QStringLiteral("list-formats")
+                                                                            : QStringLiteral("list-states"))};
     }
     // A listing reads only its own options: any other would be ignored.
     if (options.listing != Listing::None) {
-        const QCommandLineOption &listing = options.listing == Listing::Fields ? listFields : listStates;
+        const QCommandLineOption &listing = options.listing == Listing::Fields ? listFields
+            : options.listing == Listing::Formats                             ? listFormats
+                                                                              : listStates;
         std::vector<const QCommandLineOption *> read{&listing, &output};
         if (options.listing == Listing::States)
             read.insert(read.end(), {&state, &excludeState, &zipPrefix, &near, &within});
         for (const QCommandLineOption *option : {&count, &fields, &state, &excludeState, &zipPrefix, &near, &within,
                                                  &unique, &weight, &seed, &noHeader, &table, &rowsPerInsert, &copy,
-                                                 &listFields, &listStates}) {
+                                                 &listFields, &listFormats, &listStates}) {
             if (parser.isSet(*option) && std::find(read.begin(), read.end(), option) == read.end())
                 throw UsageError{QStringLiteral("--%1 takes no --%2")
                                      .arg(listing.names().constLast(), option->names().constLast())};
@@ -548,10 +615,8 @@ BatchOptions parseArguments(const QStringList &arguments)
             QStringList names;
             for (OutputFormat reader : formats)
                 names.append(QLatin1String(info(reader).name));
-            const QString last = names.takeLast();
             throw UsageError{QStringLiteral("--%1 is for --format %2 only, not %3")
-                                 .arg(option.names().constLast(),
-                                      names.isEmpty() ? last : names.join(QLatin1String(", ")) + QLatin1String(" or ") + last,
+                                 .arg(option.names().constLast(), choices(names),
                                       QLatin1String(info(options.layout.format).name))};
         }
     }
@@ -596,7 +661,9 @@ BatchOptions parseArguments(const QStringList &arguments)
         const QString kind = asciiCase(parser.value(weight), false);
         if (kind != QLatin1String("population") && kind != QLatin1String("none"))
             throw UsageError{
-                QStringLiteral("invalid --weight %1: choose population or none").arg(quotedName(parser.value(weight)))};
+                QStringLiteral("invalid --weight %1%2: choose population or none")
+                    .arg(quotedName(parser.value(weight)),
+                         didYouMean(parser.value(weight), {QStringLiteral("population"), QStringLiteral("none")}))};
         options.weighted = kind == QLatin1String("population");
     }
     options.seed = parser.isSet(seed) ? wholeNumber(QStringLiteral("--seed"), parser.value(seed))
@@ -604,21 +671,66 @@ BatchOptions parseArguments(const QStringList &arguments)
     return options;
 }
 
-void checkStateCodes(const PlaceTable &table, const QString &option, const QStringList &codes)
+// A state's name as typed: ASCII lower case, without dots, one blank between words ("u s virgin islands").
+QString spelling(QStringView name)
 {
-    if (codes.isEmpty())
-        return;
-    QSet<QString> states;
-    for (std::uint32_t place = 0; place < table.size(); ++place)
-        states.insert(table.state(place));
-    QStringList known = states.values();
-    known.sort();
-    for (const QString &code : codes) {
-        if (!known.contains(code)) {
-            throw UsageError{QStringLiteral("unknown state code %1 in %2; the codes are %3")
-                                 .arg(quotedName(code), option, known.join(QLatin1String(", ")))};
+    QString key;
+    for (QChar c : asciiCase(name, false)) {
+        if (c == u'.')
+            continue;
+        if (c == u' ' || c == u'_' || c == u'-' || c == u'\t') {
+            if (!key.isEmpty() && !key.endsWith(u' '))
+                key += u' ';
+        } else {
+            key += c;
         }
     }
+    if (key.endsWith(u' '))
+        key.chop(1);
+    return key;
+}
+
+// The spellings of states that are not their names in the data.
+constexpr std::pair<const char *, const char *> stateSpellings[] = {
+    {"virgin islands", "VI"},
+    {"us virgin islands", "VI"},
+    {"washington dc", "DC"},
+    {"northern marianas", "MP"},
+};
+
+// The state codes of `given`, each a code or a state's name in any case
+// ("Texas", "new york"), checked against the table's states.
+QStringList stateCodesIn(const PlaceTable &table, const QString &option, const QStringList &given)
+{
+    QMap<QString, QString> named; // spelling: code
+    QStringList names;
+    for (std::uint32_t place = 0; place < table.size() && !given.isEmpty(); ++place) {
+        const QString name = QString::fromUtf8(table.value(place, Field::StateName));
+        if (!named.contains(spelling(name)))
+            names.append(name);
+        named.insert(spelling(name), table.state(place));
+        named.insert(spelling(table.state(place)), table.state(place));
+    }
+    for (const auto &[spelt, code] : stateSpellings)
+        named.insert(QLatin1String(spelt), QLatin1String(code));
+    QStringList codes;
+    for (const QString &value : given) {
+        const auto code = named.constFind(spelling(value));
+        if (code != named.cend()) {
+            codes.append(*code);
+            continue;
+        }
+        QStringList known;
+        for (std::uint32_t place = 0; place < table.size(); ++place)
+            known.append(table.state(place));
+        known.removeDuplicates();
+        known.sort();
+        throw UsageError{QStringLiteral("unknown state code %1 in %2%3; the codes are %4")
+                             .arg(quotedName(value), option, value.size() > 2 ? didYouMean(value, names) : QString(),
+                                  known.join(QLatin1String(", ")))};
+    }
+    codes.removeDuplicates();
+    return codes;
 }
 
 QString stateListing(const PlaceTable &table, const std::vector<std::uint32_t> &places)
@@ -693,6 +805,16 @@ void writeBatch(const BatchOptions &options, const QString &programFolder, const
     const QStringList ownFiles = QStringList{databaseFile, executableFile()} + otherFiles;
     if (!options.text.isEmpty())
         return writeText(options.output, options.text, ownFiles);
+    if (options.listing == Listing::Formats) {
+        QString text;
+        for (const FormatInfo &format : formatInfo) {
+            text += QStringLiteral("%1\t%2\n")
+                        .arg(QLatin1String(format.name) + (format.alias ? QLatin1Char(',') + QLatin1String(format.alias)
+                                                                        : QString()),
+                             QLatin1String(format.description));
+        }
+        return writeText(options.output, text, ownFiles);
+    }
     if (options.listing == Listing::Fields) {
         QString text;
         for (const FieldInfo &field : fieldInfo)
@@ -702,7 +824,8 @@ void writeBatch(const BatchOptions &options, const QString &programFolder, const
     const bool aligned = options.layout.format == OutputFormat::Aligned && options.listing == Listing::None;
     std::vector<Field> fields = options.layout.fields;
     fields.push_back(Field::Zip); // for the prefixes and the failures
-    if (options.listing == Listing::States)
+    if (options.listing == Listing::States || !options.filter.states.isEmpty()
+        || !options.filter.excludedStates.isEmpty())
         fields.push_back(Field::StateName);
     if (options.kilometres > 0) {
         fields.push_back(Field::Latitude);
@@ -710,11 +833,12 @@ void writeBatch(const BatchOptions &options, const QString &programFolder, const
     }
     PlaceTable table = PlaceTable::load(databaseFile, fields, options.weighted,
                                         aligned ? options.layout.fields : std::vector<Field>{});
-    checkStateCodes(table, QStringLiteral("--state"), options.filter.states);
-    checkStateCodes(table, QStringLiteral("--exclude-state"), options.filter.excludedStates);
+    PlaceFilter filter = options.filter;
+    filter.states = stateCodesIn(table, QStringLiteral("--state"), filter.states);
+    filter.excludedStates = stateCodesIn(table, QStringLiteral("--exclude-state"), filter.excludedStates);
     if (options.kilometres > 0)
         measureFromNear(table, options);
-    const std::vector<std::uint32_t> places = filteredPlaces(table, options.filter);
+    const std::vector<std::uint32_t> places = filteredPlaces(table, filter);
     if (places.empty() && options.kilometres > 0) {
         const QString others = options.filterOptions.isEmpty()
             ? QString()

@@ -599,9 +599,10 @@ const std::array<FormatInfo, formatCount> formatInfo{{
      "A header row and one row per place, TAB between the columns, LF line ends.", noBegin,
      delimitedCell<'\t', appendTsvCell>, "\n", [](const PlaceLayout &layout) { return headerRow(layout, '\t', "\n"); },
      "", ""},
-    {OutputFormat::Jsonl, "jsonl", nullptr, "jsonl writes one JSON object a line.",
+    {OutputFormat::Jsonl, "jsonl", "ndjson", "jsonl writes one JSON object a line (ndjson is another name for it).",
      "One JSON object a line, its members the fields in their order; numbers\n"
-     "(such as\n.BR latitude )\nare numbers, the others strings, a missing value\n.BR null .",
+     "(such as\n.BR latitude )\nare numbers, the others strings, a missing value\n.BR null .\n"
+     ".B ndjson\nis another name for it.",
      jsonBegin, jsonCell, "}\n", noHeader, "", ""},
     {OutputFormat::Json, "json", nullptr, "json writes one JSON array.",
      "The same objects as one JSON array, one object a line.", jsonBegin, jsonCell, "}",

@@ -701,6 +701,36 @@ private slots:
         QCOMPARE(parsedRows(many.out, QStringLiteral("postgres")), rows);
     }
 
+    void lookupWritesEachCodesPlace()
+    {
+        // A drawn csv, looked up by its first column, gives itself again, row for row; a code the data
+        // lacks keeps its row, empty, and is counted in one line; ZIP+4, quotes and CR LF are taken.
+        QTemporaryDir folder;
+        const QStringList drawn{QStringLiteral("-n"),       QStringLiteral("300"),
+                                QStringLiteral("--seed"),   QStringLiteral("9"),
+                                QStringLiteral("--fields"), QStringLiteral("zip,city,state,county,latitude"),
+                                QStringLiteral("--format"), QStringLiteral("csv")};
+        const QByteArray places = run(drawn).out;
+        const QString input = folder.filePath(QStringLiteral("codes.csv"));
+        writeFile(input, places + "99999,x\r\n\"10001-0001\"\r\n");
+        const QStringList lookup{QStringLiteral("--lookup"), input, QStringLiteral("--lookup-header")};
+        Run result = run(lookup + drawn.mid(4));
+        QCOMPARE(result.exitCode, 0);
+        QVERIFY(result.out.startsWith(places));
+        QVERIFY2(result.out.endsWith("\r\n,,,,\r\n10001,New York,NY,New York,40.75065\r\n"), result.out.constData());
+        QCOMPARE(result.err, QStringLiteral("orvelle: 1 of the 302 ZIP codes looked up is not in the place data: its "
+                                            "row is empty\n"));
+        result = run(lookup + QStringList{QStringLiteral("--format"), QStringLiteral("jsonl"),
+                                          QStringLiteral("--fields"), QStringLiteral("zip,latitude")});
+        QVERIFY(result.out.contains("\n{\"zip\":null,\"latitude\":null}\n"));
+        // A line that holds no ZIP code is named; nothing is written.
+        writeFile(input, "10001\n\n");
+        result = run({QStringLiteral("--lookup"), input});
+        QCOMPARE(result.exitCode, 1);
+        QVERIFY(result.out.isEmpty());
+        QVERIFY2(result.err.contains(QLatin1String("line 2 of the --lookup file")), qPrintable(result.err));
+    }
+
     void weightsAreProportionalToPopulation()
     {
         QTemporaryDir folder;
@@ -928,6 +958,7 @@ private slots:
         row("a misspelt field", "-n 5 --fields zpi", 2, "unknown field 'zpi' in --fields (did you mean zip?)");
         row("a misspelt weight", "-n 5 --weight populaton", 2, "'populaton' (did you mean population?)");
         row("a misspelt state", "-n 5 --state Texs", 2, "unknown state code 'TEXS' in --state (did you mean Texas?)");
+        row("a lookup's draw option", "--lookup - --seed 3", 2, "--lookup takes no --seed");
         row("COPY and INSERT", "-n 5 --format sql --copy --rows-per-insert 5", 2, "--copy writes no INSERT");
         row("no place within", "-n 5 --near 10001 --within 20 --state CA", 2,
             "no place within 20 miles of '10001' that matches --state CA");

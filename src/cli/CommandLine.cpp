@@ -11,6 +11,8 @@
 #include "shell/Messages.h"
 
 #include <QCommandLineParser>
+#include <QFile>
+#include <QHash>
 #include <QMap>
 #include <QRandomGenerator>
 #include <QSet>
@@ -19,6 +21,7 @@
 #include <cmath>
 #include <cstdio>
 #include <new>
+#include <numeric>
 #include <optional>
 
 namespace {
@@ -50,6 +53,8 @@ struct BatchOptions
     bool weighted = false;
     std::uint64_t seed = 0;
     QString output; // empty: standard output
+    QString lookup; // --lookup: the file of ZIP codes (- standard input); null: none
+    bool lookupHeader = false;
     Listing listing = Listing::None;
     QString text; // the help or the version, written instead of places
     // --near: a ZIP code, or else a point; and the unit of --within.
@@ -501,6 +506,13 @@ BatchOptions parseArguments(const QStringList &arguments)
                                                    "(default, or -: standard output)."),
                                     QStringLiteral("FILE"));
     const QCommandLineOption listFields(QStringLiteral("list-fields"), QStringLiteral("List the fields and exit."));
+    const QCommandLineOption lookup(QStringLiteral("lookup"),
+                                    QStringLiteral("Instead of drawing, write the place of each ZIP code of FILE "
+                                                   "(- standard input), one row a line, in its order: the code is "
+                                                   "the line, or its first cell before a comma or TAB."),
+                                    QStringLiteral("FILE"));
+    const QCommandLineOption lookupHeader(QStringLiteral("lookup-header"),
+                                          QStringLiteral("With --lookup: the file's first line is a header."));
     const QCommandLineOption listFormats(QStringLiteral("list-formats"),
                                          QStringLiteral("List the formats and exit."));
     const QCommandLineOption listStates(QStringLiteral("list-states"),
@@ -512,7 +524,7 @@ BatchOptions parseArguments(const QStringList &arguments)
     const QList<QCommandLineOption> allOptions{count,     fields,        state,   excludeState, zipPrefix,  near,
                                             within,    unique,        weight,  seed,         format,     noHeader,
                                             table,     rowsPerInsert, copy,    output,       listFields, listFormats,
-                                            listStates, help,         version};
+                                            listStates, lookup,       lookupHeader, help, version};
     parser.addOptions(allOptions);
 
     // Qt's own options are the window's; among the command line's, Qt's parser would take "-platform" for -p -l -a ...
@@ -559,7 +571,11 @@ BatchOptions parseArguments(const QStringList &arguments)
         : parser.isSet(listFormats)            ? Listing::Formats
         : parser.isSet(listStates)             ? Listing::States
                                                : Listing::None;
-    if (options.listing == Listing::None && !parser.isSet(count))
+    options.lookup = parser.isSet(lookup) ? parser.value(lookup) : QString();
+    if (parser.isSet(lookup) && options.lookup.isEmpty())
+        throw UsageError{QStringLiteral("--lookup needs a file name, or - for standard input")};
+    options.lookupHeader = parser.isSet(lookupHeader);
+    if (options.listing == Listing::None && !parser.isSet(count) && !parser.isSet(lookup))
         throw UsageError{QStringLiteral("--count is required: how many places to write")};
     if (options.listing != Listing::None && parser.isSet(format)) {
         throw UsageError{QStringLiteral("--%1 writes TAB-separated lines and takes no --format")
@@ -567,20 +583,26 @@ BatchOptions parseArguments(const QStringList &arguments)
                                       : options.listing == Listing::Formats ? QStringLiteral("list-formats")
                                                                             : QStringLiteral("list-states"))};
     }
-    // A listing reads only its own options: any other would be ignored.
-    if (options.listing != Listing::None) {
-        const QCommandLineOption &listing = options.listing == Listing::Fields ? listFields
-            : options.listing == Listing::Formats                             ? listFormats
-                                                                              : listStates;
-        std::vector<const QCommandLineOption *> read{&listing, &output};
-        if (options.listing == Listing::States)
+    // A listing or a lookup reads only its own options: any other would be ignored.
+    const QCommandLineOption *command = options.listing == Listing::Fields ? &listFields
+        : options.listing == Listing::Formats                             ? &listFormats
+        : options.listing == Listing::States                              ? &listStates
+        : parser.isSet(lookup)                                            ? &lookup
+                                                                          : nullptr;
+    if (!command && parser.isSet(lookupHeader))
+        throw UsageError{QStringLiteral("--lookup-header needs --lookup: the file whose first line it is")};
+    if (command) {
+        std::vector<const QCommandLineOption *> read{command, &output};
+        if (command == &listStates)
             read.insert(read.end(), {&state, &excludeState, &zipPrefix, &near, &within});
-        for (const QCommandLineOption *option : {&count, &fields, &state, &excludeState, &zipPrefix, &near, &within,
-                                                 &unique, &weight, &seed, &noHeader, &table, &rowsPerInsert, &copy,
-                                                 &listFields, &listFormats, &listStates}) {
+        if (command == &lookup)
+            read.insert(read.end(), {&lookupHeader, &fields, &format, &noHeader, &table, &rowsPerInsert, &copy});
+        for (const QCommandLineOption *option :
+             {&count, &fields, &state, &excludeState, &zipPrefix, &near, &within, &unique, &weight, &seed, &noHeader,
+              &table, &rowsPerInsert, &copy, &listFields, &listFormats, &listStates, &lookup}) {
             if (parser.isSet(*option) && std::find(read.begin(), read.end(), option) == read.end())
                 throw UsageError{QStringLiteral("--%1 takes no --%2")
-                                     .arg(listing.names().constLast(), option->names().constLast())};
+                                     .arg(command->names().constLast(), option->names().constLast())};
         }
     }
     if (parser.isSet(count))
@@ -799,6 +821,89 @@ void measureFromNear(PlaceTable &table, const BatchOptions &options)
     table.measureFrom(latitude, longitude, options.kilometres);
 }
 
+// The ZIP codes of a --lookup file, one a line (its first cell before a comma
+// or TAB, blanks and quotes around it aside; ZIP+4 taken by its first five
+// digits), in their order; a line that holds none is a failure that names it.
+std::vector<QByteArray> lookupCodes(const QString &file, bool header)
+{
+    QFile input;
+    const bool opened = file == QLatin1String("-") ? input.open(stdin, QIODevice::ReadOnly)
+                                                   : (input.setFileName(file), input.open(QIODevice::ReadOnly));
+    QByteArray bytes = opened ? input.readAll() : QByteArray();
+    if (!opened || input.error() != QFileDevice::NoError)
+        throw Failure(QStringLiteral("cannot read the --lookup file %1: %2").arg(quotedName(file), input.errorString()));
+    std::vector<QByteArray> codes;
+    qsizetype start = 0;
+    for (std::uint64_t line = 1; start < bytes.size(); ++line) {
+        qsizetype end = bytes.indexOf('\n', start);
+        if (end < 0)
+            end = bytes.size();
+        QByteArrayView cell = QByteArrayView(bytes).sliced(start, end - start);
+        start = end + 1;
+        if (line == 1 && header)
+            continue;
+        cell = cell.first(std::find_if(cell.begin(), cell.end(), [](char c) { return c == ',' || c == '\t'; })
+                          - cell.begin())
+                   .trimmed();
+        if (cell.size() >= 2 && cell.front() == '"' && cell.back() == '"')
+            cell = cell.sliced(1, cell.size() - 2).trimmed();
+        const auto digits = [](QByteArrayView text) {
+            return std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+        };
+        if (cell.size() == 10 && cell[5] == '-' && digits(cell.sliced(6)))
+            cell = cell.first(5);
+        if (cell.size() != 5 || !digits(cell)) {
+            throw Failure(QStringLiteral("line %1 of the --lookup file %2 holds no ZIP code: %3")
+                              .arg(line)
+                              .arg(quotedName(file), quotedName(QString::fromUtf8(cell))));
+        }
+        codes.emplace_back(cell.toByteArray());
+    }
+    return codes;
+}
+
+// --lookup: each code's place, in the file's order; a code the data lacks
+// keeps its row, with every value empty, and is counted on standard error.
+void writeLookup(const BatchOptions &options, const QString &databaseFile, const QStringList &ownFiles)
+{
+    const std::vector<QByteArray> codes = lookupCodes(options.lookup, options.lookupHeader);
+    std::vector<Field> fields = options.layout.fields;
+    fields.push_back(Field::Zip);
+    PlaceTable table = PlaceTable::load(
+        databaseFile, fields, false,
+        options.layout.format == OutputFormat::Aligned ? options.layout.fields : std::vector<Field>{});
+    QHash<QByteArray, std::uint32_t> places;
+    places.reserve(table.size());
+    for (std::uint32_t place = table.size(); place-- > 0;)
+        places.insert(table.value(place, Field::Zip).toByteArray(), place);
+    std::vector<std::uint32_t> sequence;
+    sequence.reserve(codes.size());
+    std::uint64_t missing = 0;
+    std::optional<std::uint32_t> empty;
+    for (const QByteArray &code : codes) {
+        const auto place = places.constFind(code);
+        if (place == places.cend() && !empty)
+            empty = table.appendEmpty();
+        missing += place == places.cend();
+        sequence.push_back(place == places.cend() ? *empty : *place);
+    }
+    std::vector<std::uint32_t> all(table.size());
+    std::iota(all.begin(), all.end(), 0u);
+    PlaceDraws draws(options.seed, std::move(sequence));
+    BatchOutput output(options.output);
+    output.open(ownFiles);
+    writePlaces([&](const char *data, qsizetype size) { output.write(data, size); }, table, all, draws,
+                options.layout);
+    output.commit();
+    if (missing > 0) {
+        complain(QStringLiteral("%1 of the %2 ZIP codes looked up %3")
+                     .arg(missing)
+                     .arg(codes.size())
+                     .arg(missing == 1 ? QStringLiteral("is not in the place data: its row is empty")
+                                       : QStringLiteral("are not in the place data: their rows are empty")));
+    }
+}
+
 void writeBatch(const BatchOptions &options, const QString &programFolder, const QStringList &otherFiles)
 {
     const QString databaseFile = databasePath(programFolder);
@@ -821,6 +926,8 @@ void writeBatch(const BatchOptions &options, const QString &programFolder, const
             text += QStringLiteral("%1\t%2\n").arg(QLatin1String(field.name), QLatin1String(field.description));
         return writeText(options.output, text, ownFiles);
     }
+    if (!options.lookup.isNull())
+        return writeLookup(options, databaseFile, ownFiles);
     const bool aligned = options.layout.format == OutputFormat::Aligned && options.listing == Listing::None;
     std::vector<Field> fields = options.layout.fields;
     fields.push_back(Field::Zip); // for the prefixes and the failures

@@ -731,6 +731,36 @@ private slots:
         QVERIFY2(result.err.contains(QLatin1String("line 2 of the --lookup file")), qPrintable(result.err));
     }
 
+    void perStateDrawsEachStateItsCount()
+    {
+        // Three places of each of the 52 states, state by state in code order, none twice, weighted; the same
+        // seed the same places.
+        const QStringList arguments{QStringLiteral("--per-state"), QStringLiteral("3"),
+                                    QStringLiteral("--state"),     QStringLiteral("states,PR"),
+                                    QStringLiteral("--unique"),    QStringLiteral("--weight"),
+                                    QStringLiteral("population"),  QStringLiteral("--seed"),
+                                    QStringLiteral("5"),           QStringLiteral("--fields"),
+                                    QStringLiteral("state,zip"),   QStringLiteral("--format"),
+                                    QStringLiteral("tsv"),         QStringLiteral("--no-header")};
+        const Run result = run(arguments);
+        QCOMPARE(result.exitCode, 0);
+        const QList<QByteArray> lines = result.out.trimmed().split('\n');
+        QCOMPARE(lines.size(), 52 * 3);
+        QStringList states;
+        QSet<QByteArray> zips;
+        for (const QByteArray &line : lines) {
+            states.append(QString::fromUtf8(line.split('\t').value(0)));
+            zips.insert(line);
+        }
+        QCOMPARE(zips.size(), lines.size());
+        QStringList sorted = states;
+        sorted.sort();
+        QCOMPARE(states, sorted);
+        sorted.removeDuplicates();
+        QCOMPARE(sorted.size(), 52);
+        QCOMPARE(run(arguments).out, result.out);
+    }
+
     void weightsAreProportionalToPopulation()
     {
         QTemporaryDir folder;
@@ -959,6 +989,8 @@ private slots:
         row("a misspelt weight", "-n 5 --weight populaton", 2, "'populaton' (did you mean population?)");
         row("a misspelt state", "-n 5 --state Texs", 2, "unknown state code 'TEXS' in --state (did you mean Texas?)");
         row("a lookup's draw option", "--lookup - --seed 3", 2, "--lookup takes no --seed");
+        row("more unique places per state than a state has", "--per-state 3 --state MH --unique", 2,
+            "--unique asks for 3 places per state, but MH has only 2");
         row("COPY and INSERT", "-n 5 --format sql --copy --rows-per-insert 5", 2, "--copy writes no INSERT");
         row("no place within", "-n 5 --near 10001 --within 20 --state CA", 2,
             "no place within 20 miles of '10001' that matches --state CA");

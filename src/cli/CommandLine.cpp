@@ -55,6 +55,7 @@ struct BatchOptions
     QString output; // empty: standard output
     QString lookup; // --lookup: the file of ZIP codes (- standard input); null: none
     bool lookupHeader = false;
+    bool perState = false; // --count places of each state
     Listing listing = Listing::None;
     QString text; // the help or the version, written instead of places
     // --near: a ZIP code, or else a point; and the unit of --within.
@@ -440,6 +441,9 @@ const QString versionText = QStringLiteral(
 // stays far below SQLite's and PostgreSQL's limits on a statement's length.
 constexpr std::uint32_t maximumRowsPerInsert = 100000;
 
+// The most places of a --per-state run, which keeps their order in memory.
+constexpr std::uint64_t maximumPerStateRows = 50000000;
+
 // Reads the arguments; returns the options of a run.
 BatchOptions parseArguments(const QStringList &arguments)
 {
@@ -506,6 +510,10 @@ BatchOptions parseArguments(const QStringList &arguments)
                                                    "(default, or -: standard output)."),
                                     QStringLiteral("FILE"));
     const QCommandLineOption listFields(QStringLiteral("list-fields"), QStringLiteral("List the fields and exit."));
+    const QCommandLineOption perState(QStringLiteral("per-state"),
+                                      QStringLiteral("N places of each state of the filters, state by state in "
+                                                     "the order of their codes, instead of --count."),
+                                      QStringLiteral("N"));
     const QCommandLineOption lookup(QStringLiteral("lookup"),
                                     QStringLiteral("Instead of drawing, write the place of each ZIP code of FILE "
                                                    "(- standard input), one row a line, in its order: the code is "
@@ -524,7 +532,7 @@ BatchOptions parseArguments(const QStringList &arguments)
     const QList<QCommandLineOption> allOptions{count,     fields,        state,   excludeState, zipPrefix,  near,
                                             within,    unique,        weight,  seed,         format,     noHeader,
                                             table,     rowsPerInsert, copy,    output,       listFields, listFormats,
-                                            listStates, lookup,       lookupHeader, help, version};
+                                            listStates, lookup,       lookupHeader, perState, help, version};
     parser.addOptions(allOptions);
 
     // Qt's own options are the window's; among the command line's, Qt's parser would take "-platform" for -p -l -a ...
@@ -575,7 +583,9 @@ BatchOptions parseArguments(const QStringList &arguments)
     if (parser.isSet(lookup) && options.lookup.isEmpty())
         throw UsageError{QStringLiteral("--lookup needs a file name, or - for standard input")};
     options.lookupHeader = parser.isSet(lookupHeader);
-    if (options.listing == Listing::None && !parser.isSet(count) && !parser.isSet(lookup))
+    if (parser.isSet(perState) && parser.isSet(count))
+        throw UsageError{QStringLiteral("--per-state takes no --count: it is the count of each state")};
+    if (options.listing == Listing::None && !parser.isSet(count) && !parser.isSet(lookup) && !parser.isSet(perState))
         throw UsageError{QStringLiteral("--count is required: how many places to write")};
     if (options.listing != Listing::None && parser.isSet(format)) {
         throw UsageError{QStringLiteral("--%1 writes TAB-separated lines and takes no --format")
@@ -599,7 +609,7 @@ BatchOptions parseArguments(const QStringList &arguments)
             read.insert(read.end(), {&lookupHeader, &fields, &format, &noHeader, &table, &rowsPerInsert, &copy});
         for (const QCommandLineOption *option :
              {&count, &fields, &state, &excludeState, &zipPrefix, &near, &within, &unique, &weight, &seed, &noHeader,
-              &table, &rowsPerInsert, &copy, &listFields, &listFormats, &listStates, &lookup}) {
+              &table, &rowsPerInsert, &copy, &listFields, &listFormats, &listStates, &lookup, &perState}) {
             if (parser.isSet(*option) && std::find(read.begin(), read.end(), option) == read.end())
                 throw UsageError{QStringLiteral("--%1 takes no --%2")
                                      .arg(command->names().constLast(), option->names().constLast())};
@@ -607,6 +617,9 @@ BatchOptions parseArguments(const QStringList &arguments)
     }
     if (parser.isSet(count))
         options.count = wholeNumber(QStringLiteral("--count"), parser.value(count));
+    options.perState = parser.isSet(perState);
+    if (options.perState)
+        options.count = wholeNumber(QStringLiteral("--per-state"), parser.value(perState));
     if (parser.isSet(format))
         options.layout.format = outputFormat(parser.value(format));
     if (parser.isSet(near) || parser.isSet(within)) {
@@ -904,6 +917,42 @@ void writeLookup(const BatchOptions &options, const QString &databaseFile, const
     }
 }
 
+// --per-state: --count places of each state of `places`, state by state in
+// the order of their codes, each state's drawn as a run of its own would draw
+// them (weights and --unique as given), from a seed of its own.
+std::vector<std::uint32_t> perStateDraws(const PlaceTable &table, const std::vector<std::uint32_t> &places,
+                                         const std::vector<std::uint64_t> &weights, const BatchOptions &options)
+{
+    QMap<QString, std::vector<std::uint32_t>> states; // code: offsets into places
+    for (std::uint32_t i = 0; i < places.size(); ++i)
+        states[table.state(places[i])].push_back(i);
+    if (options.count * std::uint64_t(states.size()) > maximumPerStateRows)
+        throw UsageError{QStringLiteral("--per-state %1 asks for %2 places in all, more than %3: draw the states "
+                                        "in several runs")
+                             .arg(options.count)
+                             .arg(options.count * std::uint64_t(states.size()))
+                             .arg(maximumPerStateRows)};
+    std::vector<std::uint32_t> sequence;
+    sequence.reserve(std::size_t(options.count * std::uint64_t(states.size())));
+    std::uint64_t salt = options.seed;
+    for (auto state = states.cbegin(); state != states.cend(); ++state) {
+        const std::vector<std::uint32_t> &members = *state;
+        if (options.unique && options.count > members.size())
+            throw UsageError{QStringLiteral("--unique asks for %1 places per state, but %2 has only %3")
+                                 .arg(options.count)
+                                 .arg(state.key())
+                                 .arg(members.size())};
+        std::vector<std::uint64_t> memberWeights;
+        for (std::uint32_t member : weights.empty() ? std::vector<std::uint32_t>{} : members)
+            memberWeights.push_back(weights[member]);
+        PlaceDraws draws(splitMix(salt), std::uint32_t(members.size()), options.count, options.unique,
+                         memberWeights);
+        for (std::uint64_t i = 0; i < options.count; ++i)
+            sequence.push_back(members[draws.next()]);
+    }
+    return sequence;
+}
+
 void writeBatch(const BatchOptions &options, const QString &programFolder, const QStringList &otherFiles)
 {
     const QString databaseFile = databasePath(programFolder);
@@ -961,7 +1010,7 @@ void writeBatch(const BatchOptions &options, const QString &programFolder, const
         throw UsageError{QStringLiteral("no place matches %1").arg(options.filterOptions.join(QLatin1Char(' ')))};
     if (options.listing == Listing::States)
         return writeText(options.output, stateListing(table, places), ownFiles);
-    if (options.unique && options.count > places.size()) {
+    if (options.unique && !options.perState && options.count > places.size()) {
         const QString where = options.filterOptions.isEmpty()
             ? QString()
             : QStringLiteral(" that match ") + options.filterOptions.join(QLatin1Char(' '));
@@ -973,7 +1022,9 @@ void writeBatch(const BatchOptions &options, const QString &programFolder, const
 
     const std::vector<std::uint64_t> weights = options.weighted ? populationWeights(table, places, databaseFile)
                                                                 : std::vector<std::uint64_t>{};
-    PlaceDraws draws(options.seed, std::uint32_t(places.size()), options.count, options.unique, weights);
+    PlaceDraws draws = options.perState
+        ? PlaceDraws(options.seed, perStateDraws(table, places, weights, options))
+        : PlaceDraws(options.seed, std::uint32_t(places.size()), options.count, options.unique, weights);
     BatchOutput output(options.output);
     output.open(ownFiles);
     writePlaces([&](const char *data, qsizetype size) { output.write(data, size); }, table, places, draws,

@@ -761,6 +761,21 @@ private slots:
         QCOMPARE(run(arguments).out, result.out);
     }
 
+    void progressOnlyOnATerminal()
+    {
+        // A run of some seconds: on a terminal's standard error, a line of progress, rewritten, then cleared;
+        // with standard error a pipe, nothing.
+        const QString arguments = QStringLiteral("-n 20000000 --fields all --format json -o /dev/null");
+        const Run terminal = runShell(QStringLiteral("script -qec \"'$0' %1\" /dev/null").arg(arguments));
+        QCOMPARE(terminal.exitCode, 0);
+        QVERIFY2(terminal.out.contains(" of 20000000 rows, ") && terminal.out.contains(" rows/s, ")
+                     && terminal.out.contains(" s left\r\033[K") && terminal.out.endsWith("\r\033[K"),
+                 terminal.out.right(200).constData());
+        const Run pipe = runShell(QStringLiteral("\"$0\" %1").arg(arguments));
+        QCOMPARE(pipe.exitCode, 0);
+        QCOMPARE(pipe.errBytes, QByteArray());
+    }
+
     void weightsAreProportionalToPopulation()
     {
         QTemporaryDir folder;

@@ -11,6 +11,7 @@
 #include "shell/Messages.h"
 
 #include <QCommandLineParser>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QHash>
 #include <QMap>
@@ -23,6 +24,7 @@
 #include <new>
 #include <numeric>
 #include <optional>
+#include <unistd.h>
 
 namespace {
 
@@ -834,6 +836,72 @@ void measureFromNear(PlaceTable &table, const BatchOptions &options)
     table.measureFrom(latitude, longitude, options.kilometres);
 }
 
+// When standard error is a terminal and a run lasts beyond a second, one line
+// there, rewritten four times a second: rows, bytes, rate and time left;
+// cleared when the run ends, however it ends. Never on standard output.
+class Progress
+{
+public:
+    explicit Progress(std::uint64_t rows)
+        : m_rows(rows)
+        , m_shown(isatty(STDERR_FILENO) == 1)
+    {
+        m_timer.start();
+    }
+    ~Progress()
+    {
+        if (m_drawn)
+            std::fputs("\r\033[K", stderr);
+    }
+    Progress(const Progress &) = delete;
+    Progress &operator=(const Progress &) = delete;
+
+    // Bytes written: their line ends count the rows.
+    void wrote(const char *data, qsizetype size)
+    {
+        if (!m_shown)
+            return;
+        m_bytes += std::uint64_t(size);
+        m_lines += std::uint64_t(std::count(data, data + size, '\n'));
+        const qint64 elapsed = m_timer.elapsed();
+        if (elapsed < 1000 || elapsed - m_last < 250)
+            return;
+        m_last = elapsed;
+        const double rate = double(m_lines) / (double(elapsed) / 1000);
+        const std::uint64_t rows = std::min(m_lines, m_rows);
+        std::fprintf(stderr, "\r\033[K%llu of %llu rows, %.1f MB, %.0f rows/s, %.0f s left",
+                     static_cast<unsigned long long>(rows), static_cast<unsigned long long>(m_rows),
+                     double(m_bytes) / 1e6, rate, rate > 0 ? double(m_rows - rows) / rate : 0.0);
+        std::fflush(stderr);
+        m_drawn = true;
+    }
+
+private:
+    std::uint64_t m_rows;
+    bool m_shown;
+    bool m_drawn = false;
+    std::uint64_t m_bytes = 0;
+    std::uint64_t m_lines = 0;
+    qint64 m_last = 0;
+    QElapsedTimer m_timer;
+};
+
+// Writes the places the draws pick where the run writes, with progress.
+void writeRun(const BatchOptions &options, const QStringList &ownFiles, const PlaceTable &table,
+              const std::vector<std::uint32_t> &places, PlaceDraws &draws)
+{
+    BatchOutput output(options.output);
+    output.open(ownFiles);
+    Progress progress(draws.count());
+    writePlaces(
+        [&](const char *data, qsizetype size) {
+        output.write(data, size);
+        progress.wrote(data, size);
+        },
+        table, places, draws, options.layout);
+    output.commit();
+}
+
 // The ZIP codes of a --lookup file, one a line (its first cell before a comma
 // or TAB, blanks and quotes around it aside; ZIP+4 taken by its first five
 // digits), in their order; a line that holds none is a failure that names it.
@@ -903,11 +971,7 @@ void writeLookup(const BatchOptions &options, const QString &databaseFile, const
     std::vector<std::uint32_t> all(table.size());
     std::iota(all.begin(), all.end(), 0u);
     PlaceDraws draws(options.seed, std::move(sequence));
-    BatchOutput output(options.output);
-    output.open(ownFiles);
-    writePlaces([&](const char *data, qsizetype size) { output.write(data, size); }, table, all, draws,
-                options.layout);
-    output.commit();
+    writeRun(options, ownFiles, table, all, draws);
     if (missing > 0) {
         complain(QStringLiteral("%1 of the %2 ZIP codes looked up %3")
                      .arg(missing)
@@ -1025,11 +1089,7 @@ void writeBatch(const BatchOptions &options, const QString &programFolder, const
     PlaceDraws draws = options.perState
         ? PlaceDraws(options.seed, perStateDraws(table, places, weights, options))
         : PlaceDraws(options.seed, std::uint32_t(places.size()), options.count, options.unique, weights);
-    BatchOutput output(options.output);
-    output.open(ownFiles);
-    writePlaces([&](const char *data, qsizetype size) { output.write(data, size); }, table, places, draws,
-                options.layout);
-    output.commit();
+    writeRun(options, ownFiles, table, places, draws);
 }
 
 } // namespace

@@ -46,6 +46,7 @@ class PrivatePostgres:
         """psql on the private server, stopping at the first error."""
         return subprocess.run(['psql', '-h', self.folder, '-U', 'postgres', '-X', '-q', '-v', 'ON_ERROR_STOP=1',
                                *arguments], stdin=stdin, input=input, check=True,
+                              env=dict(os.environ, PGOPTIONS='-c client_min_messages=warning'),
                               stdout=subprocess.PIPE if capture else subprocess.DEVNULL).stdout
 
     def __exit__(self, *exc):

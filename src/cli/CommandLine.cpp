@@ -501,7 +501,7 @@ BatchOptions parseArguments(const QStringList &arguments)
                                    QStringLiteral("NAME"));
     const QCommandLineOption rowsPerInsert(QStringLiteral("rows-per-insert"),
                                            QStringLiteral("sql: N places to an INSERT statement, 1 to %1 "
-                                                          "(default: 1); 1000 loads many times faster.")
+                                                          "(default: 1); 1000 loads into SQLite twice as fast.")
                                                .arg(maximumRowsPerInsert),
                                            QStringLiteral("N"));
     const QCommandLineOption copy(QStringLiteral("copy"),

@@ -120,6 +120,17 @@ elif fmt == 'sql':
     cursor = con.execute('SELECT * FROM places ORDER BY rowid')
     names = [d[0] for d in cursor.description]
     rows = [list(zip(names, row)) for row in cursor]
+elif fmt == 'postgres':
+    sys.path.insert(0, sys.argv[2])
+    from private_postgres import PrivatePostgres, Unavailable
+    try:
+        with PrivatePostgres() as server:
+            server.psql(input=data.encode())
+            lines = server.psql('-At', '-c', 'SELECT row_to_json(p) FROM places p', capture=True).decode()
+    except Unavailable:
+        print('(no PostgreSQL)')
+        sys.exit(0)
+    rows = [json.loads(line, object_pairs_hook=list) for line in lines.split('\n')[:-1]]
 elif fmt == 'jsonl':
     rows = [json.loads(line, object_pairs_hook=list) for line in data.split('\n')[:-1]]
 else:
@@ -128,7 +139,7 @@ for row in rows:
     print(json.dumps([[k, None if v is None else str(v)] for k, v in row]))
 )");
     QProcess python;
-    python.start(QStringLiteral("python3"), {QStringLiteral("-c"), script, format});
+    python.start(QStringLiteral("python3"), {QStringLiteral("-c"), script, format, QStringLiteral(TESTS_FOLDER)});
     python.write(output);
     python.closeWriteChannel();
     if (!python.waitForFinished(60000) || python.exitCode() != 0)
@@ -659,18 +670,19 @@ private slots:
         QCOMPARE(parsedRows(result.out, QStringLiteral("json")), QList<QByteArray>());
     }
 
-    void sqlLoadsIntoSqlite()
+    void sqlLoadsIntoSqliteAndPostgres()
     {
-        // A table of any name, made once, then filled again without its CREATE TABLE; in SQLite itself.
+        // A table of any name, in a schema, made once, then filled again without its CREATE TABLE; in SQLite
+        // itself.
         const QStringList arguments{QStringLiteral("-n"),       QStringLiteral("1000"),
                                     QStringLiteral("--seed"),   QStringLiteral("5"),
                                     QStringLiteral("--format"), QStringLiteral("sql"),
-                                    QStringLiteral("--table"),  QStringLiteral("test \"rows\""),
+                                    QStringLiteral("--table"),  QStringLiteral("main.test \"rows\""),
                                     QStringLiteral("--fields"), QStringLiteral("all")};
         const Run first = run(arguments);
         const Run again = run(arguments + QStringList{QStringLiteral("--no-header")});
         QCOMPARE(first.exitCode, 0);
-        QVERIFY(again.out.startsWith("BEGIN;\nINSERT INTO \"test \"\"rows\"\"\" (\"city\", "));
+        QVERIFY(again.out.startsWith("BEGIN;\nINSERT INTO \"main\".\"test \"\"rows\"\"\" (\"city\", "));
         sqlite3 *db = nullptr;
         QCOMPARE(sqlite3_open(":memory:", &db), SQLITE_OK);
         char *error = nullptr;
@@ -695,6 +707,119 @@ private slots:
         QCOMPARE(longName.exitCode, 0);
         QVERIFY2(sqlite3_exec(db, longName.out.constData(), nullptr, nullptr, &error) == SQLITE_OK, error);
         sqlite3_close(db);
+
+        // Many rows to an INSERT (the last statement short) and the COPY block load the same rows, empty values
+        // NULL, numbers typed, into SQLite and a real PostgreSQL server; none too.
+        const QStringList drawn{QStringLiteral("-n"),       QStringLiteral("1000"), QStringLiteral("--seed"),
+                                QStringLiteral("5"),        QStringLiteral("--format"), QStringLiteral("sql"),
+                                QStringLiteral("--fields"), QStringLiteral("all")};
+        const QList<QByteArray> rows = parsedRows(run(drawn).out, QStringLiteral("sql"));
+        QCOMPARE(rows.size(), 1000);
+        QVERIFY(std::any_of(rows.begin(), rows.end(), [](const QByteArray &row) { return row.contains("null"); }));
+        const Run many = run(drawn + QStringList{QStringLiteral("--rows-per-insert"), QStringLiteral("7")});
+        QCOMPARE(many.out.count("INSERT INTO"), 143);
+        QCOMPARE(parsedRows(many.out, QStringLiteral("sql")), rows);
+        const Run none = run({QStringLiteral("-n"), QStringLiteral("0"), QStringLiteral("--format"),
+                              QStringLiteral("sql"), QStringLiteral("--rows-per-insert"), QStringLiteral("9")});
+        QCOMPARE(none.out, QByteArray("BEGIN;\nCREATE TABLE IF NOT EXISTS \"places\" (\"city\" TEXT, \"state\" "
+                                      "TEXT, \"zip\" TEXT);\nCOMMIT;\n"));
+        const QList<QByteArray> copied
+            = parsedRows(run(drawn + QStringList{QStringLiteral("--copy")}).out, QStringLiteral("postgres"));
+        if (copied == QList<QByteArray>{"(no PostgreSQL)"})
+            QSKIP("no PostgreSQL server can be started here");
+        QCOMPARE(copied, rows);
+        QCOMPARE(parsedRows(many.out, QStringLiteral("postgres")), rows);
+    }
+
+    void lookupWritesEachCodesPlace()
+    {
+        // A drawn csv, looked up by its first column, gives itself again, row for row (a ZIP code of several
+        // places gives one of them); a code the data lacks keeps its row, empty, and is counted in one line;
+        // ZIP+4, quotes and CR LF are taken.
+        qsizetype total = 0;
+        for (const QByteArray &line : run({QStringLiteral("--list-states")}).out.trimmed().split('\n'))
+            total += line.split('\t').value(2).toLongLong();
+        QHash<QByteArray, int> places;
+        for (const QByteArray &zip : run({QStringLiteral("-n"), QString::number(total), QStringLiteral("--unique"),
+                                          QStringLiteral("--fields"), QStringLiteral("zip")})
+                                         .out.split('\n'))
+            ++places[zip];
+        QTemporaryDir folder;
+        const QStringList drawn{QStringLiteral("-n"),       QStringLiteral("300"),
+                                QStringLiteral("--seed"),   QStringLiteral("9"),
+                                QStringLiteral("--fields"), QStringLiteral("zip,city,state,county,latitude"),
+                                QStringLiteral("--format"), QStringLiteral("csv")};
+        const QByteArray rows = run(drawn).out;
+        const QString input = folder.filePath(QStringLiteral("codes.csv"));
+        writeFile(input, rows + "99999,x\r\n\"10001-0001\"\r\n");
+        const QStringList lookup{QStringLiteral("--lookup"), input, QStringLiteral("--lookup-header")};
+        Run result = run(lookup + drawn.mid(4));
+        QCOMPARE(result.exitCode, 0);
+        QList<QByteArray> expected = rows.split('\n');
+        expected.removeLast();
+        const QList<QByteArray> found = result.out.split('\n').first(expected.size());
+        for (qsizetype i = 0; i < expected.size(); ++i) {
+            const QByteArray zip = expected[i].split(',').value(0);
+            QVERIFY2(found[i] == expected[i] || (places.value(zip) > 1 && found[i].startsWith(zip + ',')),
+                     found[i].constData());
+        }
+        QVERIFY2(result.out.endsWith("\r\n,,,,\r\n10001,New York,NY,New York County,40.75065\r\n"), result.out.constData());
+        QCOMPARE(result.err, QStringLiteral("orvelle: 1 of the 302 ZIP codes looked up is not in the place data: its "
+                                            "row is empty\n"));
+        result = run(lookup + QStringList{QStringLiteral("--format"), QStringLiteral("jsonl"),
+                                          QStringLiteral("--fields"), QStringLiteral("zip,latitude")});
+        QVERIFY(result.out.contains("\n{\"zip\":null,\"latitude\":null}\n"));
+        // A line that holds no ZIP code is named; nothing is written.
+        writeFile(input, "10001\n\n");
+        result = run({QStringLiteral("--lookup"), input});
+        QCOMPARE(result.exitCode, 1);
+        QVERIFY(result.out.isEmpty());
+        QVERIFY2(result.err.contains(QLatin1String("line 2 of the --lookup file")), qPrintable(result.err));
+    }
+
+    void perStateDrawsEachStateItsCount()
+    {
+        // Three places of each of the 52 states, state by state in code order, none twice, weighted; the same
+        // seed the same places.
+        const QStringList arguments{QStringLiteral("--per-state"), QStringLiteral("3"),
+                                    QStringLiteral("--state"),     QStringLiteral("states,PR"),
+                                    QStringLiteral("--unique"),    QStringLiteral("--weight"),
+                                    QStringLiteral("population"),  QStringLiteral("--seed"),
+                                    QStringLiteral("5"),           QStringLiteral("--fields"),
+                                    QStringLiteral("state,zip"),   QStringLiteral("--format"),
+                                    QStringLiteral("tsv"),         QStringLiteral("--no-header")};
+        const Run result = run(arguments);
+        QCOMPARE(result.exitCode, 0);
+        const QList<QByteArray> lines = result.out.trimmed().split('\n');
+        QCOMPARE(lines.size(), 52 * 3);
+        QStringList states;
+        QSet<QByteArray> zips;
+        for (const QByteArray &line : lines) {
+            states.append(QString::fromUtf8(line.split('\t').value(0)));
+            zips.insert(line);
+        }
+        QCOMPARE(zips.size(), lines.size());
+        QStringList sorted = states;
+        sorted.sort();
+        QCOMPARE(states, sorted);
+        sorted.removeDuplicates();
+        QCOMPARE(sorted.size(), 52);
+        QCOMPARE(run(arguments).out, result.out);
+    }
+
+    void progressOnlyOnATerminal()
+    {
+        // A run of some seconds: on a terminal's standard error, a line of progress, rewritten, then cleared;
+        // with standard error a pipe, nothing.
+        const QString arguments = QStringLiteral("-n 20000000 --fields all --format json -o /dev/null");
+        const Run terminal = runShell(QStringLiteral("script -qec \"'$0' %1\" /dev/null").arg(arguments));
+        QCOMPARE(terminal.exitCode, 0);
+        QVERIFY2(terminal.out.contains(" of 20000000 rows, ") && terminal.out.contains(" rows/s, ")
+                     && terminal.out.contains(" s left\r\033[K") && terminal.out.endsWith("\r\033[K"),
+                 terminal.out.right(200).constData());
+        const Run pipe = runShell(QStringLiteral("\"$0\" %1").arg(arguments));
+        QCOMPARE(pipe.exitCode, 0);
+        QCOMPARE(pipe.errBytes, QByteArray());
     }
 
     void geojsonReadsAsGdalReadsIt()
@@ -909,10 +1034,12 @@ private slots:
                      "INSERT INTO zip_codes SELECT city, state, zip FROM places;");
         // Each place once: four of ZIP codes 1..., one of 2....
         const auto runOn = [&](const char *prefix, const QString &format) {
-            return run({QStringLiteral("--unique"), QStringLiteral("-n"), QLatin1String(*prefix == '1' ? "4" : "1"),
+            return run(QStringList{QStringLiteral("--unique"), QStringLiteral("-n"),
+                                   QLatin1String(*prefix == '1' ? "4" : "1"),
                         QStringLiteral("--zip-prefix"),
                         QLatin1String(prefix), QStringLiteral("--fields"), QStringLiteral("zip,area_code,city,phone"),
-                        QStringLiteral("--format"), format},
+                        QStringLiteral("--format")}
+                           + format.split(QLatin1Char(' ')),
                        program);
         };
         const QHash<QString, QString> codes{{QStringLiteral("10001"), QStringLiteral("2'2")},
@@ -924,10 +1051,14 @@ private slots:
                                               QRegularExpression::DotMatchesEverythingOption);
         // Every format that can hold them carries them, as read by sqlite3, Python's csv and json.
         for (const QString &format : {QStringLiteral("csv"), QStringLiteral("jsonl"), QStringLiteral("json"),
-                                      QStringLiteral("sql")}) {
+                                      QStringLiteral("sql"), QStringLiteral("sql --rows-per-insert 3"),
+                                      QStringLiteral("sql --copy")}) {
             const Run result = runOn("1", format);
             QCOMPARE(result.exitCode, 0);
-            const QList<QByteArray> rows = parsedRows(result.out, format);
+            const QList<QByteArray> rows = parsedRows(
+                result.out, format.endsWith(QLatin1String("copy")) ? QStringLiteral("postgres") : format.section(u' ', 0, 0));
+            if (rows == QList<QByteArray>{"(no PostgreSQL)"})
+                continue;
             QCOMPARE(rows.size(), 4);
             for (const QByteArray &row : rows) {
                 const QJsonArray cells = QJsonDocument::fromJson(row).array();
@@ -988,6 +1119,22 @@ private slots:
         row("near without a distance", "-n 5 --near 10001", 2, "--within");
         row("distance without near", "-n 5 --fields zip,distance", 2, "--near");
         row("empty table name", "-n 5 --format sql --table=", 2, "--table");
+        row("no rows to an INSERT", "-n 5 --format sql --rows-per-insert 0", 2, "invalid --rows-per-insert '0'");
+        row("an option the format does not read", "-n 5 --format csv --table t", 2,
+            "--table is for --format sql only, not csv");
+        row("a header the format lacks", "-n 5 --format json --no-header", 2,
+            "--no-header is for --format csv, tsv or sql only, not json");
+        row("a listing's draw option", "--list-states --seed 3", 2, "--list-states takes no --seed");
+        row("a listing's filter", "--list-fields --state CA", 2, "--list-fields takes no --state");
+        row("an empty part of a table name", "-n 5 --format sql --table a..b", 2, "invalid --table 'a..b'");
+        row("a misspelt option", "-n 5 --feilds zip", 2, "unknown option 'feilds' (did you mean --fields?)");
+        row("a misspelt field", "-n 5 --fields zpi", 2, "unknown field 'zpi' in --fields (did you mean zip?)");
+        row("a misspelt weight", "-n 5 --weight populaton", 2, "'populaton' (did you mean population?)");
+        row("a misspelt state", "-n 5 --state Texs", 2, "unknown state code 'TEXS' in --state (did you mean Texas?)");
+        row("a lookup's draw option", "--lookup - --seed 3", 2, "--lookup takes no --seed");
+        row("more unique places per state than a state has", "--per-state 3 --state MH --unique", 2,
+            "--unique asks for 3 places per state, but MH has only 2");
+        row("COPY and INSERT", "-n 5 --format sql --copy --rows-per-insert 5", 2, "--copy writes no INSERT");
         row("no place within", "-n 5 --near 10001 --within 20 --state CA", 2,
             "no place within 20 miles of '10001' that matches --state CA");
         row("a point and a distance as given", "-n 5 --near 40.,-73. --within .0000001", 2,
@@ -1062,6 +1209,20 @@ private slots:
         QCOMPARE(result.exitCode, 0);
         QVERIFY2(result.out.startsWith("{\"state\":\"NY\",\"zip\":\"1") && result.out.count('\n') == 1,
                  result.out.constData());
+        // States by their names and common spellings too; a format by its other name.
+        const Run named = run({QStringLiteral("--list-states"), QStringLiteral("--state"),
+                               QStringLiteral("texas, New  York,u.s. virgin islands"), QStringLiteral("--state"),
+                               QStringLiteral("Washington DC,NY")});
+        QCOMPARE(named.exitCode, 0);
+        QStringList codes;
+        for (const QByteArray &line : named.out.trimmed().split('\n'))
+            codes.append(QString::fromUtf8(line.split('\t').value(0)));
+        QCOMPARE(codes, (QStringList{QStringLiteral("DC"), QStringLiteral("NY"), QStringLiteral("TX"),
+                                     QStringLiteral("VI")}));
+        const QStringList seeded{QStringLiteral("-n"), QStringLiteral("20"), QStringLiteral("--seed"),
+                                 QStringLiteral("4"), QStringLiteral("--format")};
+        QCOMPARE(run(seeded + QStringList{QStringLiteral("NDJSON")}).out,
+                 run(seeded + QStringList{QStringLiteral("jsonl")}).out);
     }
 
     void helpAndVersion()
@@ -1077,8 +1238,14 @@ private slots:
             const QByteArray name = line.split('\t').value(0);
             QVERIFY2(help.out.contains(name) && manual.contains(".B " + name + '\n'), name.constData());
         }
-        for (const char *format : {"plain", "aligned", "csv", "tsv", "jsonl", "json", "sql", "geojson", "geojsonseq"})
-            QVERIFY2(help.out.contains(format) && manual.contains(".B " + QByteArray(format) + '\n'), format);
+        const QByteArray formats = run({QStringLiteral("--list-formats")}).out;
+        QCOMPARE(formats.count('\n'), 9);
+        for (const QByteArray &line : formats.trimmed().split('\n')) {
+            const QList<QByteArray> names = line.split('\t').value(0).split(',');
+            for (const QByteArray &name : names)
+                QVERIFY2(help.out.contains(name) && manual.contains(name), name.constData());
+            QVERIFY2(manual.contains(".B " + names.value(0) + '\n'), line.constData());
+        }
         const Run version = run({QStringLiteral("--version")});
         QCOMPARE(version.exitCode, 0);
         QVERIFY2(version.out.startsWith("orvelle (Orvelle) " ORVELLE_VERSION "\n"), version.out.constData());

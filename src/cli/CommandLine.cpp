@@ -12,6 +12,9 @@
 #include "shell/Messages.h"
 
 #include <QCommandLineParser>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QHash>
 #include <QMap>
 #include <QRandomGenerator>
 #include <QSet>
@@ -20,7 +23,9 @@
 #include <cmath>
 #include <cstdio>
 #include <new>
+#include <numeric>
 #include <optional>
+#include <unistd.h>
 
 namespace {
 
@@ -37,6 +42,7 @@ enum class Listing
 {
     None,
     Fields,
+    Formats,
     States,
 };
 
@@ -50,6 +56,9 @@ struct BatchOptions
     bool weighted = false;
     std::uint64_t seed = 0;
     QString output; // empty: standard output
+    QString lookup; // --lookup: the file of ZIP codes (- standard input); null: none
+    bool lookupHeader = false;
+    bool perState = false; // --count places of each state
     Listing listing = Listing::None;
     QString text; // the help or the version, written instead of places
     // --completion: the shell, and the options its script completes (with
@@ -97,6 +106,36 @@ QString asciiCase(QStringView text, bool upper)
             c = QChar(c.unicode() ^ 0x20);
     }
     return cased;
+}
+
+// Of `names`, the one nearest to `wrong` by edits of a letter, as " (did you
+// mean X?)", when one is near enough to be what was meant; else nothing.
+QString didYouMean(const QString &wrong, const QStringList &names, const QString &prefix = QString())
+{
+    const QString typed = asciiCase(wrong, false);
+    qsizetype best = (typed.size() >= 3 ? 2 : 1) + 1;
+    QString nearest;
+    for (const QString &name : names) {
+        // The Levenshtein distance, a row at a time.
+        std::vector<qsizetype> row(std::size_t(name.size()) + 1);
+        for (std::size_t j = 0; j < row.size(); ++j)
+            row[j] = qsizetype(j);
+        for (qsizetype i = 1; i <= typed.size(); ++i) {
+            qsizetype diagonal = row[0];
+            row[0] = i;
+            for (qsizetype j = 1; j <= name.size(); ++j) {
+                const qsizetype above = row[std::size_t(j)];
+                row[std::size_t(j)] = std::min({above + 1, row[std::size_t(j - 1)] + 1,
+                                                diagonal + (typed[i - 1] == asciiCase(name, false)[j - 1] ? 0 : 1)});
+                diagonal = above;
+            }
+        }
+        if (row.back() < best) {
+            best = row.back();
+            nearest = name;
+        }
+    }
+    return nearest.isEmpty() ? QString() : QStringLiteral(" (did you mean %1%2?)").arg(prefix, nearest);
 }
 
 // `text` without the blanks (ASCII white space) at its ends.
@@ -179,12 +218,17 @@ QString echoed(const QStringList &items)
     return text;
 }
 
-QString fieldNames()
+QStringList fieldNameList()
 {
     QStringList names;
     for (const FieldInfo &field : fieldInfo)
         names.append(QLatin1String(field.name));
-    return names.join(QLatin1String(", "));
+    return names;
+}
+
+QString fieldNames()
+{
+    return fieldNameList().join(QLatin1String(", "));
 }
 
 // With `near`, "all" holds the distance too; without, it may not be asked for.
@@ -210,9 +254,10 @@ std::vector<Field> fieldList(const QStringList &values, bool near)
         }
         const auto known = std::find_if(fieldInfo.begin(), fieldInfo.end(),
                                         [&](const FieldInfo &field) { return lower == QLatin1String(field.name); });
-        if (known == fieldInfo.end())
-            throw UsageError{
-                QStringLiteral("unknown field %1 in --fields: choose from %2").arg(quotedName(name), fieldNames())};
+        if (known == fieldInfo.end()) {
+            throw UsageError{QStringLiteral("unknown field %1 in --fields%2: choose from %3")
+                                 .arg(quotedName(name), didYouMean(name, fieldNameList()), fieldNames())};
+        }
         if (known->field == Field::Distance && !near)
             throw UsageError{QStringLiteral("the field distance needs --near: the distance from where")};
         add(known->field);
@@ -306,13 +351,24 @@ void readNear(BatchOptions &options, const QString &near, const QString &within)
 }
 
 // The names of the formats: "plain, aligned, ... or json".
-QString formatNames()
+QStringList formatNameList()
 {
     QStringList names;
     for (const FormatInfo &format : formatInfo)
         names.append(QLatin1String(format.name));
+    return names;
+}
+
+// Names as choices: "a, b or c".
+QString choices(QStringList names)
+{
     const QString last = names.takeLast();
-    return names.join(QLatin1String(", ")) + QLatin1String(" or ") + last;
+    return names.isEmpty() ? last : names.join(QLatin1String(", ")) + QLatin1String(" or ") + last;
+}
+
+QString formatNames()
+{
+    return choices(formatNameList());
 }
 
 OutputFormat outputFormat(const QString &value)
@@ -322,7 +378,8 @@ OutputFormat outputFormat(const QString &value)
         if (name == QLatin1String(format.name) || (format.alias && name == QLatin1String(format.alias)))
             return format.format;
     }
-    throw UsageError{QStringLiteral("invalid --format %1: choose %2").arg(quotedName(value), formatNames())};
+    throw UsageError{QStringLiteral("invalid --format %1%2: choose %3")
+                         .arg(quotedName(value), didYouMean(value, formatNameList()), formatNames())};
 }
 
 // The values of --weight: with population or without.
@@ -443,6 +500,13 @@ const QString versionText = QStringLiteral(
     "geocoding data, Apache License 2.0, and the North American Numbering Plan\n"
     "Administrator's NPA database.\n");
 
+// The most places of one INSERT statement: a statement of that many rows
+// stays far below SQLite's and PostgreSQL's limits on a statement's length.
+constexpr std::uint32_t maximumRowsPerInsert = 100000;
+
+// The most places of a --per-state run, which keeps their order in memory.
+constexpr std::uint64_t maximumPerStateRows = 50000000;
+
 // Reads the arguments; returns the options of a run.
 BatchOptions parseArguments(const QStringList &arguments)
 {
@@ -493,23 +557,46 @@ BatchOptions parseArguments(const QStringList &arguments)
     const QCommandLineOption noHeader(QStringLiteral("no-header"),
                                       QStringLiteral("csv and tsv: no row of field names; sql: no CREATE TABLE."));
     const QCommandLineOption table(QStringLiteral("table"),
-                                   QStringLiteral("sql: the table the rows go into (default: places)."),
+                                   QStringLiteral("sql: the table the rows go into (default: places); schema.name "
+                                                  "names one in a schema."),
                                    QStringLiteral("NAME"));
+    const QCommandLineOption rowsPerInsert(QStringLiteral("rows-per-insert"),
+                                           QStringLiteral("sql: N places to an INSERT statement, 1 to %1 "
+                                                          "(default: 1); 1000 loads into SQLite twice as fast.")
+                                               .arg(maximumRowsPerInsert),
+                                           QStringLiteral("N"));
+    const QCommandLineOption copy(QStringLiteral("copy"),
+                                  QStringLiteral("sql: the rows as one COPY ... FROM stdin block, which psql "
+                                                 "loads fastest (PostgreSQL only)."));
     const QCommandLineOption output({QStringLiteral("o"), QStringLiteral("output")},
                                     QStringLiteral("Write to FILE, replaced only when complete "
                                                    "(default, or -: standard output)."),
                                     QStringLiteral("FILE"));
     const QCommandLineOption listFields(QStringLiteral("list-fields"), QStringLiteral("List the fields and exit."));
+    const QCommandLineOption perState(QStringLiteral("per-state"),
+                                      QStringLiteral("N places of each state of the filters, state by state in "
+                                                     "the order of their codes, instead of --count."),
+                                      QStringLiteral("N"));
+    const QCommandLineOption lookup(QStringLiteral("lookup"),
+                                    QStringLiteral("Instead of drawing, write the place of each ZIP code of FILE "
+                                                   "(- standard input), one row a line, in its order: the code is "
+                                                   "the line, or its first cell before a comma or TAB."),
+                                    QStringLiteral("FILE"));
+    const QCommandLineOption lookupHeader(QStringLiteral("lookup-header"),
+                                          QStringLiteral("With --lookup: the file's first line is a header."));
+    const QCommandLineOption listFormats(QStringLiteral("list-formats"),
+                                         QStringLiteral("List the formats and exit."));
     const QCommandLineOption listStates(QStringLiteral("list-states"),
                                         QStringLiteral("List the state codes with their names and numbers "
                                                        "of places (after the filters) and exit."));
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
                                   QStringLiteral("Display this help and exit."));
     const QCommandLineOption version(QStringLiteral("version"), QStringLiteral("Output version information and exit."));
-    const QList<QCommandLineOption> all{count,  fields, state,      excludeState, zipPrefix, near,
-                                        within, unique, weight,     seed,         format,    noHeader,
-                                        table,  output, listFields, listStates,   help,      version};
-    parser.addOptions(all);
+    const QList<QCommandLineOption> allOptions{count,     fields,        state,   excludeState, zipPrefix,  near,
+                                            within,    unique,        weight,  seed,         format,     noHeader,
+                                            table,     rowsPerInsert, copy,    output,       listFields, listFormats,
+                                            listStates, lookup,       lookupHeader, perState, help, version};
+    parser.addOptions(allOptions);
     // The shells' completion scripts, which the build makes and installs.
     QCommandLineOption completion(QStringLiteral("completion"), QStringLiteral("The completion script of SHELL."),
                                   QStringLiteral("SHELL"));
@@ -523,8 +610,17 @@ BatchOptions parseArguments(const QStringList &arguments)
                                   qt.size() == 1 ? QStringLiteral("is") : QStringLiteral("are"),
                                   qt.size() == 1 ? QStringLiteral("it") : QStringLiteral("them"))};
     }
-    if (!parser.parse(arguments))
-        throw UsageError{parser.errorText()};
+    if (!parser.parse(arguments)) {
+        QStringList names;
+        for (const QCommandLineOption &option : allOptions)
+            names.append(option.names().constLast());
+        QString message = parser.errorText();
+        const QStringList unknown = parser.unknownOptionNames();
+        if (!unknown.isEmpty() && message.endsWith(u'.'))
+            message.chop(1);
+        throw UsageError{message
+                         + (unknown.isEmpty() ? QString() : didYouMean(unknown.constFirst(), names, QStringLiteral("--")))};
+    }
     BatchOptions options;
     options.output = parser.value(output);
     if (parser.isSet(output) && options.output.isEmpty())
@@ -548,7 +644,7 @@ BatchOptions parseArguments(const QStringList &arguments)
         if (completionScript(options.completionShell, {}).isEmpty())
             throw UsageError{QStringLiteral("invalid --completion %1: choose bash, zsh or fish")
                                  .arg(quotedName(options.completionShell))};
-        options.completed = completedOptions(all, fields, format, weight,
+        options.completed = completedOptions(allOptions, fields, format, weight,
                                              {excludeState.names().constLast(), state.names().constLast()},
                                              {help.names().constLast(), version.names().constLast()});
         return options;
@@ -558,17 +654,50 @@ BatchOptions parseArguments(const QStringList &arguments)
             QStringLiteral("unexpected argument %1").arg(quotedName(parser.positionalArguments().constFirst()))};
 
     options.listing = parser.isSet(listFields) ? Listing::Fields
+        : parser.isSet(listFormats)            ? Listing::Formats
         : parser.isSet(listStates)             ? Listing::States
                                                : Listing::None;
-    if (options.listing == Listing::None && !parser.isSet(count))
+    options.lookup = parser.isSet(lookup) ? parser.value(lookup) : QString();
+    if (parser.isSet(lookup) && options.lookup.isEmpty())
+        throw UsageError{QStringLiteral("--lookup needs a file name, or - for standard input")};
+    options.lookupHeader = parser.isSet(lookupHeader);
+    if (parser.isSet(perState) && parser.isSet(count))
+        throw UsageError{QStringLiteral("--per-state takes no --count: it is the count of each state")};
+    if (options.listing == Listing::None && !parser.isSet(count) && !parser.isSet(lookup) && !parser.isSet(perState))
         throw UsageError{QStringLiteral("--count is required: how many places to write")};
     if (options.listing != Listing::None && parser.isSet(format)) {
         throw UsageError{QStringLiteral("--%1 writes TAB-separated lines and takes no --format")
-                             .arg(options.listing == Listing::Fields ? QStringLiteral("list-fields")
-                                                                     : QStringLiteral("list-states"))};
+                             .arg(options.listing == Listing::Fields    ? QStringLiteral("list-fields")
+                                      : options.listing == Listing::Formats ? QStringLiteral("list-formats")
+                                                                            : QStringLiteral("list-states"))};
+    }
+    // A listing or a lookup reads only its own options: any other would be ignored.
+    const QCommandLineOption *command = options.listing == Listing::Fields ? &listFields
+        : options.listing == Listing::Formats                             ? &listFormats
+        : options.listing == Listing::States                              ? &listStates
+        : parser.isSet(lookup)                                            ? &lookup
+                                                                          : nullptr;
+    if (!command && parser.isSet(lookupHeader))
+        throw UsageError{QStringLiteral("--lookup-header needs --lookup: the file whose first line it is")};
+    if (command) {
+        std::vector<const QCommandLineOption *> read{command, &output};
+        if (command == &listStates)
+            read.insert(read.end(), {&state, &excludeState, &zipPrefix, &near, &within});
+        if (command == &lookup)
+            read.insert(read.end(), {&lookupHeader, &fields, &format, &noHeader, &table, &rowsPerInsert, &copy});
+        for (const QCommandLineOption *option :
+             {&count, &fields, &state, &excludeState, &zipPrefix, &near, &within, &unique, &weight, &seed, &noHeader,
+              &table, &rowsPerInsert, &copy, &listFields, &listFormats, &listStates, &lookup, &perState}) {
+            if (parser.isSet(*option) && std::find(read.begin(), read.end(), option) == read.end())
+                throw UsageError{QStringLiteral("--%1 takes no --%2")
+                                     .arg(command->names().constLast(), option->names().constLast())};
+        }
     }
     if (parser.isSet(count))
         options.count = wholeNumber(QStringLiteral("--count"), parser.value(count));
+    options.perState = parser.isSet(perState);
+    if (options.perState)
+        options.count = wholeNumber(QStringLiteral("--per-state"), parser.value(perState));
     if (parser.isSet(format))
         options.layout.format = outputFormat(parser.value(format));
     if (parser.isSet(near) || parser.isSet(within)) {
@@ -587,16 +716,45 @@ BatchOptions parseArguments(const QStringList &arguments)
         }
         std::sort(options.layout.fields.begin(), options.layout.fields.end());
     }
+    // The options only some formats read: any other format refuses them.
+    const std::pair<const QCommandLineOption &, std::vector<OutputFormat>> formatOptions[] = {
+        {noHeader, {OutputFormat::Csv, OutputFormat::Tsv, OutputFormat::Sql}},
+        {table, {OutputFormat::Sql}},
+        {rowsPerInsert, {OutputFormat::Sql}},
+        {copy, {OutputFormat::Sql}},
+    };
+    for (const auto &[option, formats] : formatOptions) {
+        if (parser.isSet(option) && std::ranges::find(formats, options.layout.format) == formats.end()) {
+            QStringList names;
+            for (OutputFormat reader : formats)
+                names.append(QLatin1String(info(reader).name));
+            throw UsageError{QStringLiteral("--%1 is for --format %2 only, not %3")
+                                 .arg(option.names().constLast(), choices(names),
+                                      QLatin1String(info(options.layout.format).name))};
+        }
+    }
     options.layout.header = !parser.isSet(noHeader);
     if (parser.isSet(table)) {
         const QString name = parser.value(table);
         if (name.isEmpty() || std::any_of(name.begin(), name.end(), [](QChar c) { return c.unicode() < 0x20; })
-            || !encodeFileName(name).isValidUtf8())
-            throw UsageError{QStringLiteral("invalid --table %1: a name of UTF-8 text without control characters is "
-                                            "expected")
+            || !encodeFileName(name).isValidUtf8() || name.startsWith(u'.') || name.endsWith(u'.')
+            || name.contains(QLatin1String("..")))
+            throw UsageError{QStringLiteral("invalid --table %1: a name of UTF-8 text without control characters, "
+                                            "or names joined by dots (schema.name), is expected")
                                  .arg(quotedName(name))};
         options.layout.table = name.toUtf8();
     }
+    if (parser.isSet(rowsPerInsert)) {
+        const std::uint64_t rows = wholeNumber(QStringLiteral("--rows-per-insert"), parser.value(rowsPerInsert));
+        if (rows < 1 || rows > maximumRowsPerInsert)
+            throw UsageError{QStringLiteral("invalid --rows-per-insert %1: a whole number from 1 to %2 is expected")
+                                 .arg(quotedName(parser.value(rowsPerInsert)))
+                                 .arg(maximumRowsPerInsert)};
+        options.layout.rowsPerInsert = std::uint32_t(rows);
+    }
+    options.layout.copy = parser.isSet(copy);
+    if (options.layout.copy && parser.isSet(rowsPerInsert))
+        throw UsageError{QStringLiteral("--copy writes no INSERT statements and takes no --rows-per-insert")};
 
     // Each filter's values once, echoed in messages as "--state CA,NY".
     const auto filterOption = [&](const QCommandLineOption &option, QStringList &target, const auto &read) {
@@ -616,7 +774,9 @@ BatchOptions parseArguments(const QStringList &arguments)
         const QString kind = asciiCase(parser.value(weight), false);
         if (!weightKinds.contains(kind))
             throw UsageError{
-                QStringLiteral("invalid --weight %1: choose population or none").arg(quotedName(parser.value(weight)))};
+                QStringLiteral("invalid --weight %1%2: choose population or none")
+                    .arg(quotedName(parser.value(weight)),
+                         didYouMean(parser.value(weight), {QStringLiteral("population"), QStringLiteral("none")}))};
         options.weighted = kind == QLatin1String("population");
     }
     options.seed = parser.isSet(seed) ? wholeNumber(QStringLiteral("--seed"), parser.value(seed))
@@ -624,21 +784,66 @@ BatchOptions parseArguments(const QStringList &arguments)
     return options;
 }
 
-void checkStateCodes(const PlaceTable &table, const QString &option, const QStringList &codes)
+// A state's name as typed: ASCII lower case, without dots, one blank between words ("u s virgin islands").
+QString spelling(QStringView name)
 {
-    if (codes.isEmpty())
-        return;
-    QSet<QString> states;
-    for (std::uint32_t place = 0; place < table.size(); ++place)
-        states.insert(table.state(place));
-    QStringList known = states.values();
-    known.sort();
-    for (const QString &code : codes) {
-        if (!known.contains(code)) {
-            throw UsageError{QStringLiteral("unknown state code %1 in %2; the codes are %3")
-                                 .arg(quotedName(code), option, known.join(QLatin1String(", ")))};
+    QString key;
+    for (QChar c : asciiCase(name, false)) {
+        if (c == u'.')
+            continue;
+        if (c == u' ' || c == u'_' || c == u'-' || c == u'\t') {
+            if (!key.isEmpty() && !key.endsWith(u' '))
+                key += u' ';
+        } else {
+            key += c;
         }
     }
+    if (key.endsWith(u' '))
+        key.chop(1);
+    return key;
+}
+
+// The spellings of states that are not their names in the data.
+constexpr std::pair<const char *, const char *> stateSpellings[] = {
+    {"virgin islands", "VI"},
+    {"us virgin islands", "VI"},
+    {"washington dc", "DC"},
+    {"northern marianas", "MP"},
+};
+
+// The state codes of `given`, each a code or a state's name in any case
+// ("Texas", "new york"), checked against the table's states.
+QStringList stateCodesIn(const PlaceTable &table, const QString &option, const QStringList &given)
+{
+    QMap<QString, QString> named; // spelling: code
+    QStringList names;
+    for (std::uint32_t place = 0; place < table.size() && !given.isEmpty(); ++place) {
+        const QString name = QString::fromUtf8(table.value(place, Field::StateName));
+        if (!named.contains(spelling(name)))
+            names.append(name);
+        named.insert(spelling(name), table.state(place));
+        named.insert(spelling(table.state(place)), table.state(place));
+    }
+    for (const auto &[spelt, code] : stateSpellings)
+        named.insert(QLatin1String(spelt), QLatin1String(code));
+    QStringList codes;
+    for (const QString &value : given) {
+        const auto code = named.constFind(spelling(value));
+        if (code != named.cend()) {
+            codes.append(*code);
+            continue;
+        }
+        QStringList known;
+        for (std::uint32_t place = 0; place < table.size(); ++place)
+            known.append(table.state(place));
+        known.removeDuplicates();
+        known.sort();
+        throw UsageError{QStringLiteral("unknown state code %1 in %2%3; the codes are %4")
+                             .arg(quotedName(value), option, value.size() > 2 ? didYouMean(value, names) : QString(),
+                                  known.join(QLatin1String(", ")))};
+    }
+    codes.removeDuplicates();
+    return codes;
 }
 
 // The state codes of the places, each with its name and number of places.
@@ -714,6 +919,187 @@ void measureFromNear(PlaceTable &table, const BatchOptions &options)
     table.measureFrom(latitude, longitude, options.kilometres);
 }
 
+// When standard error is a terminal and a run lasts beyond a second, one line
+// there, rewritten four times a second: rows, bytes, rate and time left;
+// cleared when the run ends, however it ends. Never on standard output.
+class Progress
+{
+public:
+    explicit Progress(std::uint64_t rows)
+        : m_rows(rows)
+        , m_shown(isatty(STDERR_FILENO) == 1)
+    {
+        m_timer.start();
+    }
+    ~Progress()
+    {
+        if (m_drawn)
+            std::fputs("\r\033[K", stderr);
+    }
+    Progress(const Progress &) = delete;
+    Progress &operator=(const Progress &) = delete;
+
+    // Bytes written: their line ends count the rows.
+    void wrote(const char *data, qsizetype size)
+    {
+        if (!m_shown)
+            return;
+        m_bytes += std::uint64_t(size);
+        m_lines += std::uint64_t(std::count(data, data + size, '\n'));
+        const qint64 elapsed = m_timer.elapsed();
+        if (elapsed < 1000 || elapsed - m_last < 250)
+            return;
+        m_last = elapsed;
+        const double rate = double(m_lines) / (double(elapsed) / 1000);
+        const std::uint64_t rows = std::min(m_lines, m_rows);
+        std::fprintf(stderr, "\r\033[K%llu of %llu rows, %.1f MB, %.0f rows/s, %.0f s left",
+                     static_cast<unsigned long long>(rows), static_cast<unsigned long long>(m_rows),
+                     double(m_bytes) / 1e6, rate, rate > 0 ? double(m_rows - rows) / rate : 0.0);
+        std::fflush(stderr);
+        m_drawn = true;
+    }
+
+private:
+    std::uint64_t m_rows;
+    bool m_shown;
+    bool m_drawn = false;
+    std::uint64_t m_bytes = 0;
+    std::uint64_t m_lines = 0;
+    qint64 m_last = 0;
+    QElapsedTimer m_timer;
+};
+
+// Writes the places the draws pick where the run writes, with progress.
+void writeRun(const BatchOptions &options, const QStringList &ownFiles, const PlaceTable &table,
+              const std::vector<std::uint32_t> &places, PlaceDraws &draws)
+{
+    BatchOutput output(options.output);
+    output.open(ownFiles);
+    Progress progress(draws.count());
+    writePlaces(
+        [&](const char *data, qsizetype size) {
+        output.write(data, size);
+        progress.wrote(data, size);
+        },
+        table, places, draws, options.layout);
+    output.commit();
+}
+
+// The ZIP codes of a --lookup file, one a line (its first cell before a comma
+// or TAB, blanks and quotes around it aside; ZIP+4 taken by its first five
+// digits), in their order; a line that holds none is a failure that names it.
+std::vector<QByteArray> lookupCodes(const QString &file, bool header)
+{
+    QFile input;
+    const bool opened = file == QLatin1String("-") ? input.open(stdin, QIODevice::ReadOnly)
+                                                   : (input.setFileName(file), input.open(QIODevice::ReadOnly));
+    QByteArray bytes = opened ? input.readAll() : QByteArray();
+    if (!opened || input.error() != QFileDevice::NoError)
+        throw Failure(QStringLiteral("cannot read the --lookup file %1: %2").arg(quotedName(file), input.errorString()));
+    std::vector<QByteArray> codes;
+    qsizetype start = 0;
+    for (std::uint64_t line = 1; start < bytes.size(); ++line) {
+        qsizetype end = bytes.indexOf('\n', start);
+        if (end < 0)
+            end = bytes.size();
+        QByteArrayView cell = QByteArrayView(bytes).sliced(start, end - start);
+        start = end + 1;
+        if (line == 1 && header)
+            continue;
+        cell = cell.first(std::find_if(cell.begin(), cell.end(), [](char c) { return c == ',' || c == '\t'; })
+                          - cell.begin())
+                   .trimmed();
+        if (cell.size() >= 2 && cell.front() == '"' && cell.back() == '"')
+            cell = cell.sliced(1, cell.size() - 2).trimmed();
+        const auto digits = [](QByteArrayView text) {
+            return std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+        };
+        if (cell.size() == 10 && cell[5] == '-' && digits(cell.sliced(6)))
+            cell = cell.first(5);
+        if (cell.size() != 5 || !digits(cell)) {
+            throw Failure(QStringLiteral("line %1 of the --lookup file %2 holds no ZIP code: %3")
+                              .arg(line)
+                              .arg(quotedName(file), quotedName(QString::fromUtf8(cell))));
+        }
+        codes.emplace_back(cell.toByteArray());
+    }
+    return codes;
+}
+
+// --lookup: each code's place, in the file's order; a code the data lacks
+// keeps its row, with every value empty, and is counted on standard error.
+void writeLookup(const BatchOptions &options, const QString &databaseFile, const QStringList &ownFiles)
+{
+    const std::vector<QByteArray> codes = lookupCodes(options.lookup, options.lookupHeader);
+    std::vector<Field> fields = options.layout.fields;
+    fields.push_back(Field::Zip);
+    PlaceTable table = PlaceTable::load(
+        databaseFile, fields, false,
+        options.layout.format == OutputFormat::Aligned ? options.layout.fields : std::vector<Field>{});
+    QHash<QByteArray, std::uint32_t> places;
+    places.reserve(table.size());
+    for (std::uint32_t place = table.size(); place-- > 0;)
+        places.insert(table.value(place, Field::Zip).toByteArray(), place);
+    std::vector<std::uint32_t> sequence;
+    sequence.reserve(codes.size());
+    std::uint64_t missing = 0;
+    std::optional<std::uint32_t> empty;
+    for (const QByteArray &code : codes) {
+        const auto place = places.constFind(code);
+        if (place == places.cend() && !empty)
+            empty = table.appendEmpty();
+        missing += place == places.cend();
+        sequence.push_back(place == places.cend() ? *empty : *place);
+    }
+    std::vector<std::uint32_t> all(table.size());
+    std::iota(all.begin(), all.end(), 0u);
+    PlaceDraws draws(options.seed, std::move(sequence));
+    writeRun(options, ownFiles, table, all, draws);
+    if (missing > 0) {
+        complain(QStringLiteral("%1 of the %2 ZIP codes looked up %3")
+                     .arg(missing)
+                     .arg(codes.size())
+                     .arg(missing == 1 ? QStringLiteral("is not in the place data: its row is empty")
+                                       : QStringLiteral("are not in the place data: their rows are empty")));
+    }
+}
+
+// --per-state: --count places of each state of `places`, state by state in
+// the order of their codes, each state's drawn as a run of its own would draw
+// them (weights and --unique as given), from a seed of its own.
+std::vector<std::uint32_t> perStateDraws(const PlaceTable &table, const std::vector<std::uint32_t> &places,
+                                         const std::vector<std::uint64_t> &weights, const BatchOptions &options)
+{
+    QMap<QString, std::vector<std::uint32_t>> states; // code: offsets into places
+    for (std::uint32_t i = 0; i < places.size(); ++i)
+        states[table.state(places[i])].push_back(i);
+    if (options.count * std::uint64_t(states.size()) > maximumPerStateRows)
+        throw UsageError{QStringLiteral("--per-state %1 asks for %2 places in all, more than %3: draw the states "
+                                        "in several runs")
+                             .arg(options.count)
+                             .arg(options.count * std::uint64_t(states.size()))
+                             .arg(maximumPerStateRows)};
+    std::vector<std::uint32_t> sequence;
+    sequence.reserve(std::size_t(options.count * std::uint64_t(states.size())));
+    std::uint64_t salt = options.seed;
+    for (auto state = states.cbegin(); state != states.cend(); ++state) {
+        const std::vector<std::uint32_t> &members = *state;
+        if (options.unique && options.count > members.size())
+            throw UsageError{QStringLiteral("--unique asks for %1 places per state, but %2 has only %3")
+                                 .arg(options.count)
+                                 .arg(state.key())
+                                 .arg(members.size())};
+        std::vector<std::uint64_t> memberWeights;
+        for (std::uint32_t member : weights.empty() ? std::vector<std::uint32_t>{} : members)
+            memberWeights.push_back(weights[member]);
+        PlaceDraws draws(splitMix(salt), std::uint32_t(members.size()), options.count, options.unique,
+                         memberWeights);
+        for (std::uint64_t i = 0; i < options.count; ++i)
+            sequence.push_back(members[draws.next()]);
+    }
+    return sequence;
+}
+
 void writeBatch(const BatchOptions &options, const QString &programFolder, const QStringList &otherFiles)
 {
     const QString databaseFile = databasePath(programFolder);
@@ -738,16 +1124,29 @@ void writeBatch(const BatchOptions &options, const QString &programFolder, const
         }
         return writeText(options.output, completionScript(options.completionShell, completed), ownFiles);
     }
+    if (options.listing == Listing::Formats) {
+        QString text;
+        for (const FormatInfo &format : formatInfo) {
+            text += QStringLiteral("%1\t%2\n")
+                        .arg(QLatin1String(format.name) + (format.alias ? QLatin1Char(',') + QLatin1String(format.alias)
+                                                                        : QString()),
+                             QLatin1String(format.description));
+        }
+        return writeText(options.output, text, ownFiles);
+    }
     if (options.listing == Listing::Fields) {
         QString text;
         for (const FieldInfo &field : fieldInfo)
             text += QStringLiteral("%1\t%2\n").arg(QLatin1String(field.name), QLatin1String(field.description));
         return writeText(options.output, text, ownFiles);
     }
+    if (!options.lookup.isNull())
+        return writeLookup(options, databaseFile, ownFiles);
     const bool aligned = options.layout.format == OutputFormat::Aligned && options.listing == Listing::None;
     std::vector<Field> fields = options.layout.fields;
     fields.push_back(Field::Zip); // for the prefixes and the failures
-    if (options.listing == Listing::States)
+    if (options.listing == Listing::States || !options.filter.states.isEmpty()
+        || !options.filter.excludedStates.isEmpty())
         fields.push_back(Field::StateName);
     if (options.kilometres > 0 || info(options.layout.format).geometry) {
         fields.push_back(Field::Latitude);
@@ -755,11 +1154,12 @@ void writeBatch(const BatchOptions &options, const QString &programFolder, const
     }
     PlaceTable table = PlaceTable::load(databaseFile, fields, options.weighted,
                                         aligned ? options.layout.fields : std::vector<Field>{});
-    checkStateCodes(table, QStringLiteral("--state"), options.filter.states);
-    checkStateCodes(table, QStringLiteral("--exclude-state"), options.filter.excludedStates);
+    PlaceFilter filter = options.filter;
+    filter.states = stateCodesIn(table, QStringLiteral("--state"), filter.states);
+    filter.excludedStates = stateCodesIn(table, QStringLiteral("--exclude-state"), filter.excludedStates);
     if (options.kilometres > 0)
         measureFromNear(table, options);
-    const std::vector<std::uint32_t> places = filteredPlaces(table, options.filter);
+    const std::vector<std::uint32_t> places = filteredPlaces(table, filter);
     if (places.empty() && options.kilometres > 0) {
         const QString others = options.filterOptions.isEmpty()
             ? QString()
@@ -775,7 +1175,7 @@ void writeBatch(const BatchOptions &options, const QString &programFolder, const
         throw UsageError{QStringLiteral("no place matches %1").arg(options.filterOptions.join(QLatin1Char(' ')))};
     if (options.listing == Listing::States)
         return writeText(options.output, stateListing(table, places), ownFiles);
-    if (options.unique && options.count > places.size()) {
+    if (options.unique && !options.perState && options.count > places.size()) {
         const QString where = options.filterOptions.isEmpty()
             ? QString()
             : QStringLiteral(" that match ") + options.filterOptions.join(QLatin1Char(' '));
@@ -787,12 +1187,10 @@ void writeBatch(const BatchOptions &options, const QString &programFolder, const
 
     const std::vector<std::uint64_t> weights = options.weighted ? populationWeights(table, places, databaseFile)
                                                                 : std::vector<std::uint64_t>{};
-    PlaceDraws draws(options.seed, std::uint32_t(places.size()), options.count, options.unique, weights);
-    BatchOutput output(options.output);
-    output.open(ownFiles);
-    writePlaces([&](const char *data, qsizetype size) { output.write(data, size); }, table, places, draws,
-                options.layout);
-    output.commit();
+    PlaceDraws draws = options.perState
+        ? PlaceDraws(options.seed, perStateDraws(table, places, weights, options))
+        : PlaceDraws(options.seed, std::uint32_t(places.size()), options.count, options.unique, weights);
+    writeRun(options, ownFiles, table, places, draws);
 }
 
 } // namespace

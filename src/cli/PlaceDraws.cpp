@@ -89,6 +89,18 @@ PlaceDraws::PlaceDraws(std::uint64_t seed, std::uint32_t places, std::uint64_t c
         std::swap(m_order[i], m_order[i + drawBelow(m_state, places - i)]);
 }
 
+PlaceDraws::PlaceDraws(std::uint64_t seed, std::vector<std::uint32_t> sequence)
+    : m_seed(seed)
+    , m_state(seed)
+    , m_details(seed ^ detailSalt)
+    , m_places(std::uint32_t(sequence.size()))
+    , m_count(sequence.size())
+    , m_unique(true) // taken in order from m_order
+    , m_weighted(false)
+    , m_order(std::move(sequence))
+{
+}
+
 void PlaceDraws::drawWeightedOrder(const std::vector<std::uint64_t> &weights)
 {
     // Draws from the table and passes over a place picked before, which

@@ -101,6 +101,9 @@ public:
     PlaceDraws(std::uint64_t seed, std::uint32_t places, std::uint64_t count, bool unique,
                const std::vector<std::uint64_t> &weights = {});
 
+    // The places of `sequence`, in its order (a lookup's), with the details drawn from `seed`.
+    PlaceDraws(std::uint64_t seed, std::vector<std::uint32_t> sequence);
+
     std::uint64_t count() const { return m_count; }
     // Goes back to the first draw.
     void restart();

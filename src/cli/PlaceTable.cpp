@@ -233,3 +233,16 @@ std::vector<std::uint32_t> filteredPlaces(const PlaceTable &table, const PlaceFi
     }
     return places;
 }
+
+std::uint32_t PlaceTable::appendEmpty()
+{
+    for (Column &column : m_columns) {
+        if (column.ends.size() == m_size)
+            column.ends.push_back(std::uint32_t(column.bytes.size()));
+    }
+    if (m_windowLines.size() == m_size)
+        m_windowLines.emplace_back();
+    if (m_distances.size() == m_size)
+        m_distances.push_back(std::nan(""));
+    return m_size++;
+}

@@ -77,6 +77,8 @@ public:
     void measureFrom(double latitude, double longitude, double kilometres);
     double distance(std::uint32_t place) const { return m_distances[place]; }
     bool measured() const { return !m_distances.empty(); }
+    // Adds a place whose every value is empty (a looked-up ZIP code the data lacks); returns its offset.
+    std::uint32_t appendEmpty();
 
 private:
     // One column's values end to end: a few allocations for the whole table, not one a value.

@@ -65,6 +65,11 @@ public:
     QByteArray lead;
     QByteArray separator;
     QByteArray footer;
+    // Every groupSize places (0: never), groupBreak instead of the separator
+    // and the lead; after the last place, groupEnd (sql: many rows to an INSERT).
+    std::uint64_t groupSize = 0;
+    QByteArray groupBreak;
+    QByteArray groupEnd;
 
     // A place of one line.
     void append(const QByteArray &bytes)
@@ -277,6 +282,24 @@ QByteArray sqlName(QByteArrayView name)
     return quoted;
 }
 
+// The table's name, each part between its dots an SQL name: "schema"."name".
+QByteArray sqlTable(const PlaceLayout &layout)
+{
+    QByteArray name;
+    for (const QByteArray &part : layout.table.split('.'))
+        name += (name.isEmpty() ? "" : ".") + sqlName(part);
+    return name;
+}
+
+// The table and its columns: "t" ("a", "b").
+QByteArray sqlTarget(const PlaceLayout &layout)
+{
+    QByteArray target = sqlTable(layout) + " (";
+    for (std::size_t i = 0; i < layout.fields.size(); ++i)
+        target += (i > 0 ? ", " : "") + sqlName(info(layout.fields[i]).name);
+    return target + ")";
+}
+
 // A value of the database as the format writes it: bytes that are not UTF-8
 // replaced (the value then kept in `replaced`), a control character refused
 // where the format cannot hold one.
@@ -309,12 +332,20 @@ std::vector<QByteArray> areaCodes(const PlaceTable &table, std::uint32_t place, 
     return codes;
 }
 
+// How the layout's lines are made: its format's row, or for sql one of its ways.
+const FormatInfo &rowFormat(const PlaceLayout &layout);
+// Whether sql writes many rows to an INSERT statement.
+bool manyRows(const PlaceLayout &layout)
+{
+    return layout.format == OutputFormat::Sql && !layout.copy && layout.rowsPerInsert > 1;
+}
+
 // A place's line after `begin`, in the parts between the cells that hold the
 // area code or the phone (after each part, the next of those cells).
 std::vector<QByteArray> placeParts(const PlaceTable &table, std::uint32_t place, const PlaceLayout &layout,
                                    const QByteArray &begin)
 {
-    const FormatInfo &format = info(layout.format);
+    const FormatInfo &format = rowFormat(layout);
     std::vector<QByteArray> parts(1);
     parts.back().reserve(begin.size() + 512);
     parts.back() += begin;
@@ -340,7 +371,7 @@ std::vector<QByteArray> placeParts(const PlaceTable &table, std::uint32_t place,
 // differs from the same cell ending in other digits.
 std::pair<QByteArray, std::int32_t> drawnCell(const PlaceLayout &layout, std::size_t index, const QByteArray &code)
 {
-    const FormatInfo &format = info(layout.format);
+    const FormatInfo &format = rowFormat(layout);
     const Field field = layout.fields[index];
     QByteArray cell;
     if (field == Field::AreaCode || code.isEmpty()) {
@@ -385,7 +416,7 @@ QByteArray drawnLine(const std::vector<QByteArray> &parts, const PlaceLayout &la
 RenderedLines renderDelimited(const PlaceTable &table, const std::vector<std::uint32_t> &places,
                               const PlaceLayout &layout)
 {
-    const FormatInfo &format = info(layout.format);
+    const FormatInfo &format = rowFormat(layout);
     RenderedLines lines;
     lines.header = format.header(layout);
     lines.separator = format.between;
@@ -396,6 +427,12 @@ RenderedLines renderDelimited(const PlaceTable &table, const std::vector<std::ui
     format.begin(begin, layout);
     if (begin.size() > 1024)
         std::swap(begin, lines.lead);
+    if (manyRows(layout)) {
+        lines.lead = "INSERT INTO " + sqlTarget(layout) + " VALUES\n";
+        lines.groupSize = layout.rowsPerInsert;
+        lines.groupBreak = ";\n" + lines.lead;
+        lines.groupEnd = ";\n";
+    }
     const auto drawn = std::find_if(layout.fields.begin(), layout.fields.end(),
                                     [](Field field) { return info(field).source == Field::AreaCode; });
     std::vector<std::pair<QByteArray, std::int32_t>> placeLines;
@@ -463,10 +500,7 @@ void jsonCell(QByteArray &line, std::size_t index, Field field, QByteArrayView v
 
 void sqlBegin(QByteArray &line, const PlaceLayout &layout)
 {
-    line += "INSERT INTO " + sqlName(layout.table) + " (";
-    for (std::size_t i = 0; i < layout.fields.size(); ++i)
-        line += (i > 0 ? ", " : "") + sqlName(info(layout.fields[i]).name);
-    line += ") VALUES (";
+    line += "INSERT INTO " + sqlTarget(layout) + " VALUES (";
 }
 void sqlCell(QByteArray &line, std::size_t index, Field field, QByteArrayView value)
 {
@@ -480,7 +514,7 @@ QByteArray sqlHeader(const PlaceLayout &layout)
     QByteArray header = "BEGIN;\n";
     if (!layout.header)
         return header;
-    header += "CREATE TABLE IF NOT EXISTS " + sqlName(layout.table) + " (";
+    header += "CREATE TABLE IF NOT EXISTS " + sqlTable(layout) + " (";
     for (std::size_t i = 0; i < layout.fields.size(); ++i) {
         const FieldInfo &field = info(layout.fields[i]);
         header += (i > 0 ? ", " : "") + sqlName(field.name) + (field.number ? " DOUBLE PRECISION" : " TEXT");
@@ -526,6 +560,51 @@ void pointGeometry(QByteArray &line, const PlaceTable &table, std::uint32_t plac
     line += "]}}";
 }
 
+// Many rows to an INSERT: each place's row in parentheses, the statement's
+// head before the first of each group (see renderDelimited()).
+void valuesBegin(QByteArray &line, const PlaceLayout &)
+{
+    line += '(';
+}
+
+// A cell of PostgreSQL's COPY text: a backslash, a TAB and a line break
+// escaped, a missing value \N.
+void appendCopyText(QByteArray &line, QByteArrayView text)
+{
+    for (char c : text) {
+        const char escaped = c == '\\' ? '\\' : c == '\t' ? 't' : c == '\n' ? 'n' : c == '\r' ? 'r' : 0;
+        if (escaped) {
+            line += '\\';
+            line += escaped;
+        } else {
+            line += c;
+        }
+    }
+}
+void copyCell(QByteArray &line, std::size_t index, Field field, QByteArrayView value)
+{
+    if (index > 0)
+        line += '\t';
+    appendValue<appendCopyText>(line, value, info(field).number, "\\N");
+}
+QByteArray copyHeader(const PlaceLayout &layout)
+{
+    return sqlHeader(layout) + "COPY " + sqlTarget(layout) + " FROM stdin;\n";
+}
+
+// The rows of sql as many to an INSERT statement, or as a COPY block.
+const FormatInfo sqlValues{OutputFormat::Sql, "sql", nullptr, nullptr, nullptr, valuesBegin, sqlCell, ")",
+                           sqlHeader,         ",\n", "COMMIT;\n"};
+const FormatInfo sqlCopy{OutputFormat::Sql, "sql", nullptr, nullptr, nullptr, noBegin, copyCell, "\n",
+                         copyHeader,        "",    "\\.\nCOMMIT;\n"};
+
+const FormatInfo &rowFormat(const PlaceLayout &layout)
+{
+    if (layout.format == OutputFormat::Sql && layout.copy)
+        return sqlCopy;
+    return manyRows(layout) ? sqlValues : info(layout.format);
+}
+
 } // namespace
 
 const std::array<FormatInfo, formatCount> formatInfo{{
@@ -561,9 +640,10 @@ const std::array<FormatInfo, formatCount> formatInfo{{
      "A header row and one row per place, TAB between the columns, LF line ends.", noBegin,
      delimitedCell<'\t', appendTsvCell>, "\n", [](const PlaceLayout &layout) { return headerRow(layout, '\t', "\n"); },
      "", ""},
-    {OutputFormat::Jsonl, "jsonl", nullptr, "jsonl writes one JSON object a line.",
+    {OutputFormat::Jsonl, "jsonl", "ndjson", "jsonl writes one JSON object a line (ndjson is another name for it).",
      "One JSON object a line, its members the fields in their order; numbers\n"
-     "(such as\n.BR latitude )\nare numbers, the others strings, a missing value\n.BR null .",
+     "(such as\n.BR latitude )\nare numbers, the others strings, a missing value\n.BR null .\n"
+     ".B ndjson\nis another name for it.",
      jsonBegin, jsonCell, "}\n", noHeader, "", ""},
     {OutputFormat::Json, "json", nullptr, "json writes one JSON array.",
      "The same objects as one JSON array, one object a line.", jsonBegin, jsonCell, "}",
@@ -575,7 +655,9 @@ const std::array<FormatInfo, formatCount> formatInfo{{
      "the others\n.BR TEXT ),\none\n.B INSERT INTO\nstatement a line, and\n.BR COMMIT; .\n"
      "The table is\n.B places\nor the name given to\n.BR \\-\\-table ;\n"
      "names are in double quotes, text in single quotes with each quote doubled,\n"
-     "numbers as numbers, a missing value\n.BR NULL .\nLF line ends, UTF\\-8.",
+     "numbers as numbers, a missing value\n.BR NULL .\nLF line ends, UTF\\-8.\n"
+     "With\n.BR \\-\\-rows\\-per\\-insert ,\nmany places to a statement; with\n.BR \\-\\-copy ,\n"
+     "one PostgreSQL\n.B COPY ... FROM stdin\nblock instead of the statements.",
      sqlBegin, sqlCell, ");\n", sqlHeader, "", "COMMIT;\n"},
     {OutputFormat::Geojson, "geojson", nullptr,
      "geojson writes one GeoJSON FeatureCollection (RFC 7946) of points, the fields as their properties.",
@@ -646,7 +728,10 @@ void stream(const std::function<void(const char *, qsizetype)> &write, const Ren
         }
     };
     draws.restart();
-    const QByteArray between = lines.separator + lines.lead;
+    // In groups, the lead begins a group only.
+    const bool grouped = lines.groupSize > 0;
+    std::uint64_t untilBreak = lines.groupSize;
+    const QByteArray between = grouped ? lines.separator : lines.separator + lines.lead;
     const bool separated = !between.isEmpty();
     if (draws.count() > 0)
         append(lines.lead.cbegin(), lines.lead.cend());
@@ -672,8 +757,12 @@ void stream(const std::function<void(const char *, qsizetype)> &write, const Ren
                 __builtin_prefetch(lines.begin(batch[i]));
             }
             for (std::uint64_t i = 0; i < size; ++i) {
-                if (separated && first + i > 0)
+                if (grouped && first + i > 0 && --untilBreak == 0) {
+                    append(lines.groupBreak.cbegin(), lines.groupBreak.cend());
+                    untilBreak = lines.groupSize;
+                } else if (separated && first + i > 0) {
                     append(between.cbegin(), between.cend());
+                }
                 if constexpr (drawn)
                     appendDrawn(lines.begin(batch[i]), lines.end(batch[i]), digitPairs.data() + 2 * pairs[i]);
                 else
@@ -685,6 +774,8 @@ void stream(const std::function<void(const char *, qsizetype)> &write, const Ren
         copyAll(std::true_type());
     else
         copyAll(std::false_type());
+    if (draws.count() > 0)
+        append(lines.groupEnd.cbegin(), lines.groupEnd.cend());
     append(lines.footer.cbegin(), lines.footer.cend());
     write(block.get(), used);
 }

@@ -60,6 +60,8 @@ struct PlaceLayout
     std::vector<Field> fields;
     bool header = true;          // csv and tsv: the line of field names first; sql: the CREATE TABLE
     QByteArray table = "places"; // sql: the table the rows go into
+    std::uint32_t rowsPerInsert = 1; // sql: the places of one INSERT statement
+    bool copy = false;               // sql: the rows as PostgreSQL's COPY ... FROM stdin
 };
 
 // Writes the places the draws pick, with the format's header and ending, to

@@ -19,8 +19,10 @@ check() {
         case $shell in
             bash) got=$(bash --norc "$here/completion/complete.bash" "$folder/orvelle" "$line") ;;
             zsh) got=$(zsh -f "$here/completion/complete.zsh" "$folder" "$line") ;;
+            # fish 4 also offers what holds the word elsewhere (--list-formats
+            # for --fo), by its own fuzzy matching: what begins with it is compared.
             fish) got=$(fish --no-config -c 'source $argv[1]; complete -C $argv[2]' "$folder/orvelle.fish" "$line" |
-                            cut -f1) ;;
+                            cut -f1 | awk -v word="${line##* }" 'index($0, word) == 1') ;;
         esac
         # After "=", bash offers the value alone, zsh and fish the whole word.
         got=$(printf '%s\n' "$got" | sed 's/^--[a-z-]*=//; /^$/d' | sort -u)

@@ -113,7 +113,7 @@ QString zshExplanation(const QString &text)
 QString zshScript(const QList<CompletedOption> &options)
 {
     QString script = QStringLiteral("#compdef orvelle\n") + header.arg(QLatin1String("zsh"));
-    QString specs;
+    QString argumentForms;
     for (qsizetype i = 0; i < options.size(); ++i) {
         const CompletedOption &option = options[i];
         QString action;
@@ -141,15 +141,15 @@ QString zshScript(const QList<CompletedOption> &options)
             const QString suffix = option.value == Value::None ? QString()
                 : name.size() == 2                             ? QStringLiteral("+")
                                                                : QStringLiteral("=");
-            QString spec = exclusion + name + suffix + QLatin1Char('[') + zshExplanation(option.summary)
+            QString form = exclusion + name + suffix + QLatin1Char('[') + zshExplanation(option.summary)
                 + QLatin1Char(']');
             if (option.value != Value::None)
-                spec += QLatin1Char(':') + zshExplanation(option.valueName) + QLatin1Char(':') + action;
-            forms.append(quoted(spec));
+                form += QLatin1Char(':') + zshExplanation(option.valueName) + QLatin1Char(':') + action;
+            forms.append(quoted(form));
         }
-        specs += QStringLiteral(" \\\n    ") + forms.join(QStringLiteral(" \\\n    "));
+        argumentForms += QStringLiteral(" \\\n    ") + forms.join(QStringLiteral(" \\\n    "));
     }
-    return script + QStringLiteral("\n_arguments -s -S") + specs + QLatin1Char('\n');
+    return script + QStringLiteral("\n_arguments -s -S") + argumentForms + QLatin1Char('\n');
 }
 
 // complete: files never but after --output; nothing once --help or
